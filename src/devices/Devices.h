@@ -1,0 +1,77 @@
+#pragma once
+// The built-in catalogue of supported AVR devices. Constant data compiled into
+// the program; nothing writes it at run time.
+//
+// Rows are addressed by index: row 0 is the no-device row ("(auto)" in the
+// device list), rows 1..kDeviceCount are the devices, and the row after them
+// is the end marker (id -1). Every walk starts at row 1 and stops at the end
+// marker.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace oriole {
+
+struct AVR_DEVICE {
+    int32_t id;                           // unique; 0 no-device row, -1 end marker
+    const char* name;                     // shown in the device list; "" in both sentinels
+    std::array<uint8_t, 3> signature;     // bytes 0, 1, 2 as returned by command C
+    uint8_t family;                       // 0, 1 or 2; informative only
+    int32_t flashWords;                   // FLASH size in 16-bit words
+    int32_t flashPages;                   // 1 = no page programming
+    int32_t flashPageWords;
+    int32_t eepromBytes;
+    int32_t eepromPages;                  // 1 = no page programming
+    int32_t eepromPageBytes;
+    std::array<uint8_t, 8> timing;        // writer timing bytes 0..7
+    int32_t fuseMask;                     // bit 0 low, 1 high, 2 extended, 3 single old-style byte
+    std::array<int32_t, 8> extFuseBits;   // name index per bit in the fuse-bit name table
+    std::array<int32_t, 8> highFuseBits;
+    std::array<int32_t, 8> lowFuseBits;   // also the single fuse byte of fuse mask 8
+    std::array<int32_t, 8> lockBits;      // name index per bit in the lock-bit name table
+    bool calibControls;                   // selecting it enables the calibration controls
+
+    bool HasPagedFlash() const { return flashPages >= 2; }
+    bool HasPagedEeprom() const { return eepromPages >= 2; }
+    int32_t FlashBytes() const { return flashWords * 2; }
+};
+
+// Fuse-mask bits.
+inline constexpr int32_t kFuseLow = 1;
+inline constexpr int32_t kFuseHigh = 2;
+inline constexpr int32_t kFuseExt = 4;
+inline constexpr int32_t kFuseSingle = 8;
+
+inline constexpr int kDeviceCount = 64;
+inline constexpr int kEndMarkerRow = kDeviceCount + 1;
+
+// All rows, sentinels included (kDeviceCount + 2 entries).
+std::span<const AVR_DEVICE> DeviceTable();
+
+// Row by index; any index outside 0..kEndMarkerRow yields the end marker.
+const AVR_DEVICE& DeviceAt(int row);
+
+// Row of the first device (from row 1, up to the end marker) with these
+// signature bytes, or 0 when none matches. Row 0 never matches.
+int FindDeviceBySignature(uint8_t sig0, uint8_t sig1, uint8_t sig2);
+
+// Row of the device with this id, or 0 when none (id 0 itself gives 0).
+int FindDeviceById(int32_t id);
+
+// Row of the device whose name equals `name` without regard to case, or 0.
+int FindDeviceByName(std::string_view name);
+
+// Name tables; index 0 and any index out of range give "".
+inline constexpr int kFuseBitNameCount = 38;
+inline constexpr int kLockBitNameCount = 7;
+const char* FuseBitName(int index);
+const char* LockBitName(int index);
+
+// Calibration frequencies of a device by id, index 0 first; the index in this
+// list is the byte sent with the calibration read command. Empty when the
+// device has none.
+std::span<const char* const> CalibrationFrequencies(int32_t id);
+
+}  // namespace oriole

@@ -1,0 +1,32 @@
+#pragma once
+// Loads Intel HEX and Motorola S-record files into memory images.
+
+#include <QString>
+#include <cstdint>
+
+#include "host/MessageHost.h"
+#include "image/ImageBuffer.h"
+
+namespace oriole {
+
+// Picks the reader from the first character of the file (':' Intel HEX,
+// 'S' S-record). With `cells` null the file is only scanned: nothing stored,
+// no capacity test, outputs computed in full. `count` is the capacity on the
+// way in and the used length (highest address reached + 1) on the way out.
+// Outputs are left untouched when the file cannot be opened, its format is not
+// recognised, or data exceed the capacity; otherwise they are written, also on
+// a format or checksum error. Every failure but an unrecognised format and a
+// missing end record shows one warning through `host`.
+[[nodiscard]] bool LoadImageFile(IMessageHost& host, const QString& path, int16_t* cells,
+                                 uint32_t& count, uint32_t& lowestAddress,
+                                 uint32_t& highestAddress);
+
+// Same, into an image already sized by ImageBuffer::Allocate.
+[[nodiscard]] inline bool LoadImageFile(IMessageHost& host, const QString& path,
+                                        ImageBuffer& image, uint32_t& lowestAddress,
+                                        uint32_t& highestAddress) {
+    return LoadImageFile(host, path, image.cells.data(), image.count, lowestAddress,
+                         highestAddress);
+}
+
+}  // namespace oriole

@@ -1,0 +1,32 @@
+#pragma once
+// Writes a whole device memory as Intel HEX or Motorola S-records.
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+#include "host/MessageHost.h"
+
+namespace oriole {
+
+inline constexpr int kFormatIntelHex = 0;
+inline constexpr int kFormatSRecord = 1;
+
+// Saves `length` bytes from address 0 in 16-byte records, leaving out blocks
+// that hold only 0xFF unless `bSaveAll`. The file replaces `path` only once it
+// was written completely; on any failure (including an unknown format) it
+// shows "ファイルを作成することができません。" and returns false.
+[[nodiscard]] bool SaveImageFile(IMessageHost& host, const QString& path, int format,
+                                 bool bSaveAll, const uint8_t* data, uint32_t length);
+
+// One record line, CR LF included.
+std::string FormatIntelHexRecord(int type, uint32_t address, int count, const uint8_t* bytes);
+std::string FormatSRecord(int type, uint32_t address, int count, const uint8_t* bytes);
+
+// Whole file text. `fileName` is the name (no folder) that the S0 header carries,
+// already in Shift-JIS.
+std::string WriteIntelHex(bool bSaveAll, const uint8_t* data, uint32_t length);
+std::string WriteSRecord(const std::string& fileName, bool bSaveAll, const uint8_t* data,
+                         uint32_t length);
+
+}  // namespace oriole

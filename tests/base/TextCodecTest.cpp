@@ -1,0 +1,48 @@
+#include "base/TextCodec.h"
+
+#include <gtest/gtest.h>
+
+#include "base/AtomicFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace oriole {
+namespace {
+
+TEST(TextCodec, ShiftJisRoundTrip) {
+    const QString text = QString::fromUtf8("保存先アドレス");
+    const QByteArray sjis = ToShiftJis(text);
+    // 7 double-byte characters.
+    EXPECT_EQ(sjis.size(), 14);
+    EXPECT_EQ(sjis.left(2), QByteArray("\x95\xdb", 2));  // 保
+    EXPECT_EQ(FromShiftJis(sjis), text);
+}
+
+TEST(TextCodec, HalfWidthKatakanaIsOneByte) {
+    const QByteArray sjis = ToShiftJis(QString::fromUtf8("ﾊﾞｰｼﾞｮﾝ"));
+    EXPECT_EQ(sjis, QByteArray("\xca\xde\xb0\xbc\xde\xae\xdd"));
+}
+
+TEST(AtomicFile, ReplacesWholeFileOrNothing) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("a.txt");
+    ASSERT_TRUE(WriteFileAtomically(path, "first"));
+    ASSERT_TRUE(WriteFileAtomically(path, "second"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("second"));
+
+    // A target inside a folder that does not exist cannot be saved, and a
+    // folder cannot be replaced by a file.
+    EXPECT_FALSE(WriteFileAtomically(dir.filePath("missing/b.txt"), "x"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sub"));
+    EXPECT_FALSE(WriteFileAtomically(dir.filePath("sub"), "x"));
+    EXPECT_TRUE(QFileInfo(dir.filePath("sub")).isDir());
+    EXPECT_FALSE(WriteFileAtomically(QString(), "x"));
+}
+
+}  // namespace
+}  // namespace oriole
