@@ -63,6 +63,25 @@ int FindDeviceById(int32_t id);
 // Row of the device whose name equals `name` without regard to case, or 0.
 int FindDeviceByName(std::string_view name);
 
+// Indices into the fuse-bit name table, spelled as the bit names, so that a
+// layout reads {0, CKSEL0}, {1, CKSEL1}, ...
+// clang-format off
+namespace fuse_bit {
+enum Index : int32_t {
+    kUnused = 0,
+    BODEN, BODLEVEL, BODLEVEL0, BODLEVEL1, BODLEVEL2, BOOTRST, BOOTSZ0, BOOTSZ1, CKDIV8,
+    CKOPT, CKOUT, CKSEL0, CKSEL1, CKSEL2, CKSEL3, DWEN, EESAVE, FSTRT, JTAGEN,
+    M103C, M161C, OCDEN, PLLCK, RSTDISBL, S8515C, S8535C, SELFPRGEN, SPIEN, SUT0,
+    SUT1, TA0SEL, WDTON, PSCRV, PSC0RB, PSC1RB, PSC2RB, HWBE,
+};
+// clang-format on
+}  // namespace fuse_bit
+
+// Indices into the lock-bit name table.
+namespace lock_bit {
+enum Index : int32_t { kUnused = 0, LB1, LB2, BLB01, BLB02, BLB11, BLB12 };
+}  // namespace lock_bit
+
 // Name tables; index 0 and any index out of range give "".
 inline constexpr int kFuseBitNameCount = 38;
 inline constexpr int kLockBitNameCount = 7;
