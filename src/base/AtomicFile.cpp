@@ -8,7 +8,10 @@ bool WriteFileAtomically(const QString& path, QByteArrayView data) {
     if (path.isEmpty()) return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(data.data(), data.size()) != data.size()) {
+    // Flush before commit: Qt 6.4's commit() ignores a failed flush of the last
+    // buffered bytes (disk full, file size limit) and would put a truncated
+    // file in place of the old one.
+    if (file.write(data.data(), data.size()) != data.size() || !file.flush()) {
         file.cancelWriting();
         return false;
     }

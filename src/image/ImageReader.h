@@ -7,6 +7,8 @@
 #include "host/MessageHost.h"
 #include "image/ImageBuffer.h"
 
+class QIODevice;
+
 namespace oriole {
 
 // Picks the reader from the first character of the file (':' Intel HEX,
@@ -17,7 +19,18 @@ namespace oriole {
 // recognised, or data exceed the capacity; otherwise they are written, also on
 // a format or checksum error. Every failure but an unrecognised format and a
 // missing end record shows one warning through `host`.
+// Addresses never wrap around: data at 0xFFFFFFFF and above fit no image, and a
+// scan that reaches them reports the used length 0xFFFFFFFF. With `cells`, the
+// used length never exceeds the capacity: an empty data record whose address
+// lies past the capacity is refused like data beyond it.
 [[nodiscard]] bool LoadImageFile(IMessageHost& host, const QString& path, int16_t* cells,
+                                 uint32_t& count, uint32_t& lowestAddress,
+                                 uint32_t& highestAddress);
+
+// Same, from a device already open for reading, from its current position
+// (a file, or a QBuffer in tests and fuzzing). A read error counts as a file
+// that cannot be opened.
+[[nodiscard]] bool LoadImageData(IMessageHost& host, QIODevice& device, int16_t* cells,
                                  uint32_t& count, uint32_t& lowestAddress,
                                  uint32_t& highestAddress);
 

@@ -16,15 +16,20 @@ inline constexpr int kFormatSRecord = 1;
 // that hold only 0xFF unless `bSaveAll`. The file replaces `path` only once it
 // was written completely; on any failure (including an unknown format) it
 // shows "ファイルを作成することができません。" and returns false.
-[[nodiscard]] bool SaveImageFile(IMessageHost& host, const QString& path, int format,
-                                 bool bSaveAll, const uint8_t* data, uint32_t length);
+[[nodiscard]] bool SaveImageFile(IMessageHost& host, const QString& path, int format, bool bSaveAll,
+                                 const uint8_t* data, uint32_t length);
 
-// One record line, CR LF included.
+// One record line, CR LF included. `count` data bytes are taken from `bytes`;
+// a count that would not fit the record's count byte is cut to the largest
+// that does. An S-record type outside 0..9 or an Intel type outside 0..255
+// gives an empty string.
 std::string FormatIntelHexRecord(int type, uint32_t address, int count, const uint8_t* bytes);
 std::string FormatSRecord(int type, uint32_t address, int count, const uint8_t* bytes);
 
 // Whole file text. `fileName` is the name (no folder) that the S0 header carries,
-// already in Shift-JIS.
+// already in Shift-JIS; a name longer than the header can hold (252 bytes) is
+// cut at a character boundary. A length that is not a multiple of 16 ends in
+// a shorter last data record; no byte at or beyond `length` is read.
 std::string WriteIntelHex(bool bSaveAll, const uint8_t* data, uint32_t length);
 std::string WriteSRecord(const std::string& fileName, bool bSaveAll, const uint8_t* data,
                          uint32_t length);

@@ -1,1 +1,47 @@
-// placeholder: being written
+// oriole-cli: the command-line face of the programmer's core.
+
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+
+#include "CliCommon.h"
+
+namespace oriole::cli {
+namespace {
+
+constexpr Command kCommands[] = {
+    {"devices", "対応デバイスの一覧を表示します", RunDevices},
+    {"image", "HEX / S レコードファイルを調べる・変換します (info, convert)", RunImage},
+};
+
+void PrintUsage(FILE* out) {
+    std::fprintf(out, "使い方: oriole-cli COMMAND [OPTIONS...]\n\nコマンド:\n");
+    for (const auto& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+    std::fprintf(out, "\n各コマンドの詳細は oriole-cli COMMAND --help で表示します。\n");
+}
+
+}  // namespace
+}  // namespace oriole::cli
+
+int main(int argc, char** argv) {
+    using namespace oriole::cli;
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("oriole-cli");
+    const QStringList args = QCoreApplication::arguments();
+
+    if (args.size() < 2) {
+        PrintUsage(stderr);
+        return kExitUsage;
+    }
+    const QString name = args.at(1);
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return kExitOk;
+    }
+    for (const auto& c : kCommands) {
+        if (name == QLatin1String(c.name)) return c.run(args.mid(1));
+    }
+    std::fprintf(stderr, "oriole-cli: 不明なコマンドです: %s\n\n", qPrintable(name));
+    PrintUsage(stderr);
+    return kExitUsage;
+}
