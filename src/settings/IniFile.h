@@ -1,0 +1,119 @@
+#pragma once
+// The INI store: private-profile files with the semantics the settings have
+// always had on Windows, so files written by earlier versions and files
+// edited by hand read the same.
+//
+// Why not QSettings: its INI format sorts and regroups keys, escapes values
+// (%U, quoting, @Variant) and reads and writes only UTF-8, while our files
+// are Shift-JIS, keep their keys in write order and must stay readable by the
+// old program. So the file is modelled here as its lines.
+//
+// Semantics:
+// - A line whose first non-blank character is '[' and that holds a ']' opens
+//   a section; its name is the text between '[' and the first ']'. A line
+//   with '=' (and not starting with ';') holds a key. Everything else
+//   (comments, blank lines, junk) is kept byte for byte and never read.
+// - Section and key names compare without regard to ASCII case; whitespace
+//   around names and values is trimmed. A value wrapped in a pair of double
+//   or single quotes comes back without them, as on Windows.
+// - The first section of a name wins; within it, the first key of a name.
+// - A value comes back cut to at most 259 bytes of Shift-JIS (the 260-byte
+//   buffer of the Windows call, NUL included), at a character boundary: a
+//   double-byte character that would straddle the limit is dropped whole.
+// - Writing an existing key replaces only what follows its '=': the key keeps
+//   the spelling it has in the file. A new key goes after the last non-blank
+//   line of its section, a new section ("[Section]" then "key=value") to the
+//   end of the file, without a blank line before it. New lines end in CR LF;
+//   lines already in the file keep their own line ends, so a file that is
+//   only read serializes to exactly the bytes it was parsed from.
+// - The file is written whole and atomically by Save; the result equals what
+//   one-key-at-a-time private-profile writes would have left on disk.
+//
+// Limits: a file over kMaxFileSize bytes is not ours and loads as empty;
+// writes that would grow the file beyond it are refused, as are names and
+// values that would change the file's structure (line breaks, a '=' in a
+// key name, a ']' in a section name). Lookups are one pass over compact line
+// records, so any file costs time linear in its size per lookup.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace oriole {
+
+class CIniFile {
+public:
+    static constexpr qsizetype kMaxFileSize = qsizetype{8} * 1024 * 1024;
+    static constexpr qsizetype kMaxValueBytes = 259;
+
+    // Reads the whole file. A missing, unreadable or oversized file leaves the
+    // store empty and gives false; that is not an error for callers, who then
+    // simply get every default.
+    bool Load(const QString& path);
+
+    // Writes the whole file atomically; on failure any existing file stays as
+    // it was.
+    [[nodiscard]] bool Save(const QString& path) const;
+
+    // The file's bytes, and back. Parse gives false (and an empty store) for
+    // input over kMaxFileSize.
+    QByteArray Serialize() const;
+    [[nodiscard]] bool Parse(QByteArrayView bytes);
+    void Clear();
+
+    // The value of `key` in `section`, or `def` when there is none. The
+    // default, like the value, loses trailing blanks and is cut to 259 bytes.
+    QString GetString(const QString& section, const QString& key, const QString& def) const;
+    // Decimal: leading blanks skipped, optional sign, stops at the first
+    // non-figure; an existing key with nothing readable gives 0.
+    int32_t GetInt(const QString& section, const QString& key, int32_t def) const;
+    // Hexadecimal, otherwise as GetInt.
+    uint32_t GetHex(const QString& section, const QString& key, uint32_t def) const;
+
+    // False (and nothing changed) when the names or the value cannot be
+    // stored without changing the file's structure, or the file would grow
+    // beyond kMaxFileSize.
+    [[nodiscard]] bool WriteString(const QString& section, const QString& key,
+                                   const QString& value);
+    [[nodiscard]] bool WriteInt(const QString& section, const QString& key, int32_t value);
+    // Eight upper-case hexadecimal figures ("%08X").
+    [[nodiscard]] bool WriteHex8(const QString& section, const QString& key, uint32_t value);
+
+private:
+    enum class Kind : uint8_t { Other, Blank, Section, Key };
+    enum class Eol : uint8_t { None, Lf, CrLf };
+    // One line of the file: its bytes in text_ (line end excluded), what it
+    // is, and for sections and keys the hash of the folded name.
+    struct Line {
+        uint32_t begin = 0;
+        uint32_t size = 0;
+        uint32_t hash = 0;
+        Kind kind = Kind::Other;
+        Eol eol = Eol::None;
+    };
+    struct Name {
+        QByteArray folded;
+        uint32_t hash = 0;
+    };
+
+    struct Parsed;
+    static Parsed Classify(QByteArrayView text);
+    static Name MakeName(const QString& name);
+    QByteArrayView LineText(const Line& line) const;
+    Line MakeLine(QByteArrayView text, Eol eol);
+    qsizetype FindSection(const Name& section) const;
+    qsizetype SectionEnd(qsizetype header) const;
+    qsizetype FindKey(qsizetype header, qsizetype end, const Name& key) const;
+    std::optional<QByteArray> FindValue(const QString& section, const QString& key) const;
+    void CompactIfWasteful();
+
+    QByteArray text_;          // the parsed bytes, then the texts of written lines
+    std::vector<Line> lines_;  // in file order
+    qsizetype liveSize_ = 0;   // bytes Serialize would give
+    qsizetype wasted_ = 0;     // bytes of text_ no line refers to any more
+};
+
+}  // namespace oriole
