@@ -37,4 +37,43 @@ inline constexpr char kDeviceClockZero[] =
 // Ours: a --writer option or Device/Writer key that names no writer (%s: the text).
 inline constexpr char kWriterSpecInvalid[] = "AVRライタの指定が正しくありません: %s";
 
+// Device operations
+inline constexpr char kDeviceUnknown[] =
+    "デバイスが不明です。以下のいずれかの操作をして下さい。\n\n  ・[自動検出]をオンにする。\n"
+    "  ・[検出]を実行する。\n  ・[自動検出]をオフのまま、デバイスを直接指定する。";
+inline constexpr char kEraseConfirm[] = "デバイスのデータを消去します。\n\nよろしいですか？";
+inline constexpr char kEraseDone[] = "デバイスのデータを消去しました。";
+inline constexpr char kEraseBeforeWriteFailed[] = "デバイスのデータの消去に失敗しました。";
+inline constexpr char kFlashCaption[] = "FLASH";
+inline constexpr char kEepromCaption[] = "EEPROM";
+inline constexpr char kFlashWriting[] = "FLASH 書き込み中...";
+inline constexpr char kFlashReading[] = "FLASH 読み出し中...";
+inline constexpr char kEepromWriting[] = "EEPROM 書き込み中...";
+inline constexpr char kEepromReading[] = "EEPROM 読み出し中...";
+inline constexpr char kFlashWriteDone[] = "FLASH 書き込み終了。";
+inline constexpr char kEepromWriteDone[] = "EEPROM 書き込み終了。";
+inline constexpr char kFlashVerifyError[] = "FLASH ベリファイ エラー: %06X";
+inline constexpr char kEepromVerifyError[] = "EEPROM ベリファイ エラー: %06X";
+inline constexpr char kFlashVerifyOk[] = "FLASH ベリファイ OK!";
+inline constexpr char kEepromVerifyOk[] = "EEPROM ベリファイ OK!";
+inline constexpr char kFuseWriteDone[] = "ヒューズ 書き込み終了。";
+inline constexpr char kFuseVerifyOk[] = "ヒューズ ベリファイ OK!";
+inline constexpr char kFuseVerifyError[] = "ヒューズ%s ベリファイ ERROR!";  // %s: "[High,Low]" or ""
+inline constexpr char kLockWriteDone[] = "ロックビット 書き込み終了。";
+inline constexpr char kLockVerifyOk[] = "ロックビット ベリファイ OK!";
+inline constexpr char kLockVerifyError[] = "ロックビット ベリファイ ERROR!";
+// Ours: a device for which no lock write command is defined.
+inline constexpr char kLockNotWritable[] = "このデバイスのロックビットは書き込むことができません。";
+inline constexpr char kCalibWriteDone[] = "校正値 書き込み終了。";
+inline constexpr char kCalibVerify[] = "校正値 ベリファイ %s";  // %s: kCalibOk or kCalibError
+inline constexpr char kCalibOk[] = "OK!";
+inline constexpr char kCalibError[] = "ERROR";
+inline constexpr char kCalibValueMissing[] = "校正値 を設定してください。";
+inline constexpr char kCalibAddressMissing[] = "アドレス を指定してください。";
+inline constexpr char kCalibMemoryMissing[] = "書き込み先 を指定してください。";
+inline constexpr char kCalibNotWritable[] = "指定された書き込み先に 校正値 を書き込むことはできません。";
+inline constexpr char kAddressBeyondDevice[] = "指定されたアドレスはデバイスの範囲を超えています。";
+inline constexpr char kCalibFlashLabel[] = "FLASHアドレス";
+inline constexpr char kCalibEepromLabel[] = "EEPROMアドレス";
+
 }  // namespace oriole::text

@@ -46,3 +46,26 @@ TEST(AtomicFile, ReplacesWholeFileOrNothing) {
 
 }  // namespace
 }  // namespace oriole
+
+namespace oriole {
+namespace {
+
+// Code page 932 maps every byte below 0x80 to the same code point; mixed text
+// with control codes and double-byte characters (whose trail bytes can look
+// like ASCII, as in ソ = 83 5C) survives both ways.
+TEST(TextCodec, AsciiAndControlCodesMapToThemselves) {
+    QByteArray all;
+    for (int b = 0; b < 0x80; ++b) all.append(static_cast<char>(b));
+    const QString decoded = FromShiftJis(all);
+    ASSERT_EQ(decoded.size(), 0x80);
+    for (int b = 0; b < 0x80; ++b) EXPECT_EQ(decoded[b].unicode(), b) << b;
+    EXPECT_EQ(ToShiftJis(decoded), all);
+
+    const QString mixed = QString::fromUtf8("a\x1a" "ソ\x7f" "表b\x1c" "ｱ");
+    const QByteArray sjis = ToShiftJis(mixed);
+    EXPECT_EQ(sjis, QByteArray("a\x1a\x83\x5c\x7f\x95\x5c" "b\x1c\xb1"));
+    EXPECT_EQ(FromShiftJis(sjis), mixed);
+}
+
+}  // namespace
+}  // namespace oriole

@@ -1,0 +1,19 @@
+#pragma once
+// Widget tests need one QApplication for the whole run; the test environment
+// sets QT_QPA_PLATFORM=offscreen. It is made on first use, so that listing
+// the tests needs no display, and never destroyed: Qt's own globals are gone
+// by the time a static one would be.
+
+#include <QApplication>
+
+namespace oriole::test {
+
+inline void EnsureQtApp() {
+    static int argc = 1;
+    static char name[] = "views_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
+}
+
+}  // namespace oriole::test
