@@ -1,0 +1,21 @@
+#pragma once
+// The factories of the writer backends, one file each; WriterSpec.cpp lists
+// them in its table.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "link/WriterDriver.h"
+
+namespace oriole {
+
+std::unique_ptr<IWriterDriver> CreateSimDriver(std::string_view argument, std::string& error);
+std::unique_ptr<IWriterDriver> CreateD2xxDriver(std::string_view argument, std::string& error);
+std::unique_ptr<IWriterDriver> CreateFtdiDriver(std::string_view argument, std::string& error);
+std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std::string& error);
+
+// Whether the D2XX library (by name or path, empty = the usual one) loads.
+bool D2xxLibraryLoads(std::string_view argument);
+
+}  // namespace oriole

@@ -1,0 +1,152 @@
+// The "d2xx" backend: FTDI's D2XX library, loaded when the link is first
+// opened. Nothing of FTDI's goes into the build: the few entry points the
+// link needs are declared here and looked up at run time, so the program
+// starts and reports "writer not recognised" on machines without the driver.
+#include <QLibrary>
+#include <QString>
+#include <thread>
+
+#include "link/Backends.h"
+
+namespace oriole {
+
+namespace {
+
+#if defined(_WIN32)
+#define ORIOLE_FTAPI __stdcall
+constexpr char kDefaultLibrary[] = "ftd2xx";  // FTD2XX.DLL
+#else
+#define ORIOLE_FTAPI
+constexpr char kDefaultLibrary[] = "ftd2xx";  // libftd2xx.so
+#endif
+
+// D2XX's types: FT_STATUS, ULONG and DWORD are 32-bit on every platform the
+// library exists for (ULONG arguments travel in registers either way).
+using FtHandle = void*;
+using FtStatus = uint32_t;
+
+constexpr uint32_t kOpenByDescription = 2;
+
+// The entry points, by the names the library exports them under (the same
+// functions that its Windows DLL also numbers 27, 29, 9, 7, 8, 10, 4, 18, 3, 2).
+struct D2xxApi {
+    FtStatus(ORIOLE_FTAPI* openEx)(void*, uint32_t, FtHandle*);
+    FtStatus(ORIOLE_FTAPI* setLatencyTimer)(FtHandle, uint8_t);
+    FtStatus(ORIOLE_FTAPI* setFlowControl)(FtHandle, uint16_t, uint8_t, uint8_t);
+    FtStatus(ORIOLE_FTAPI* setBaudRate)(FtHandle, uint32_t);
+    FtStatus(ORIOLE_FTAPI* setDataCharacteristics)(FtHandle, uint8_t, uint8_t, uint8_t);
+    FtStatus(ORIOLE_FTAPI* setDtr)(FtHandle);
+    FtStatus(ORIOLE_FTAPI* write)(FtHandle, void*, uint32_t, uint32_t*);
+    FtStatus(ORIOLE_FTAPI* getQueueStatus)(FtHandle, uint32_t*);
+    FtStatus(ORIOLE_FTAPI* read)(FtHandle, void*, uint32_t, uint32_t*);
+    FtStatus(ORIOLE_FTAPI* close)(FtHandle);
+};
+
+template <typename F>
+bool Resolve(QLibrary& library, const char* name, F& function) {
+    function = reinterpret_cast<F>(library.resolve(name));
+    return function != nullptr;
+}
+
+class CD2xxDriver final : public IWriterDriver {
+public:
+    explicit CD2xxDriver(QString libraryName) : m_library(libraryName) {}
+
+    // Loads the library once; false when it or one of its entry points is
+    // missing. The library stays loaded for the life of the program.
+    bool Load() {
+        if (m_loaded) return true;
+        if (!m_library.load()) return false;
+        D2xxApi& a = m_api;
+        m_loaded = Resolve(m_library, "FT_OpenEx", a.openEx) &&
+                   Resolve(m_library, "FT_SetLatencyTimer", a.setLatencyTimer) &&
+                   Resolve(m_library, "FT_SetFlowControl", a.setFlowControl) &&
+                   Resolve(m_library, "FT_SetBaudRate", a.setBaudRate) &&
+                   Resolve(m_library, "FT_SetDataCharacteristics", a.setDataCharacteristics) &&
+                   Resolve(m_library, "FT_SetDtr", a.setDtr) && Resolve(m_library, "FT_Write", a.write) &&
+                   Resolve(m_library, "FT_GetQueueStatus", a.getQueueStatus) &&
+                   Resolve(m_library, "FT_Read", a.read) && Resolve(m_library, "FT_Close", a.close);
+        return m_loaded;
+    }
+
+    DriverStatus OpenByDescription(std::string_view description) override {
+        if (!Load()) return kFtDeviceNotFound;
+        std::string text(description);
+        m_handle = nullptr;
+        const FtStatus s = m_api.openEx(text.data(), kOpenByDescription, &m_handle);
+        if (s != kFtOk) m_handle = nullptr;
+        return s;
+    }
+    DriverStatus SetLatencyTimer(uint8_t milliseconds) override {
+        return Opened() ? m_api.setLatencyTimer(m_handle, milliseconds) : kFtInvalidHandle;
+    }
+    DriverStatus SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) override {
+        return Opened() ? m_api.setFlowControl(m_handle, flow, xon, xoff) : kFtInvalidHandle;
+    }
+    DriverStatus SetBaudRate(uint32_t baud) override {
+        return Opened() ? m_api.setBaudRate(m_handle, baud) : kFtInvalidHandle;
+    }
+    DriverStatus SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) override {
+        return Opened() ? m_api.setDataCharacteristics(m_handle, wordLength, stopBits, parity) : kFtInvalidHandle;
+    }
+    DriverStatus SetDtr() override { return Opened() ? m_api.setDtr(m_handle) : kFtInvalidHandle; }
+    DriverStatus Write(std::span<const uint8_t> bytes, uint32_t& written) override {
+        written = 0;
+        if (!Opened()) return kFtInvalidHandle;
+        // FT_Write takes a non-const buffer but only reads it.
+        return m_api.write(m_handle, const_cast<uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()),
+                           &written);
+    }
+    DriverStatus GetQueueStatus(uint32_t& queued) override {
+        queued = 0;
+        return Opened() ? m_api.getQueueStatus(m_handle, &queued) : kFtInvalidHandle;
+    }
+    DriverStatus Read(std::span<uint8_t> bytes, uint32_t& read) override {
+        read = 0;
+        if (!Opened()) return kFtInvalidHandle;
+        return m_api.read(m_handle, bytes.data(), static_cast<uint32_t>(bytes.size()), &read);
+    }
+    DriverStatus Close() override {
+        if (!Opened()) return kFtInvalidHandle;
+        const FtStatus s = m_api.close(m_handle);
+        m_handle = nullptr;
+        return s;
+    }
+    void WaitForData(std::chrono::milliseconds timeout) override {
+        // D2XX can signal arriving data only through an event object of the
+        // platform (FT_SetEventNotification); for waits of a couple of
+        // milliseconds, asking the queue once per millisecond keeps the
+        // processor just as idle.
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (Opened()) {
+            uint32_t queued = 0;
+            if (m_api.getQueueStatus(m_handle, &queued) != kFtOk || queued > 0) return;
+            if (std::chrono::steady_clock::now() >= deadline) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+private:
+    bool Opened() const { return m_loaded && m_handle != nullptr; }
+
+    QLibrary m_library;
+    D2xxApi m_api{};
+    bool m_loaded = false;
+    FtHandle m_handle = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<IWriterDriver> CreateD2xxDriver(std::string_view argument, std::string& /*error*/) {
+    const QString name = argument.empty() ? QString::fromLatin1(kDefaultLibrary)
+                                          : QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size()));
+    return std::make_unique<CD2xxDriver>(name);
+}
+
+bool D2xxLibraryLoads(std::string_view argument) {
+    QLibrary library(argument.empty() ? QString::fromLatin1(kDefaultLibrary)
+                                      : QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size())));
+    return library.load();
+}
+
+}  // namespace oriole

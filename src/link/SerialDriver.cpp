@@ -1,0 +1,220 @@
+// The "serial" backend: the box as a serial port (the virtual COM port of
+// FTDI's kernel driver, /dev/ttyUSB*), or anything that behaves like one,
+// such as oriole-sim's pseudo-terminal. Plain POSIX terminal calls rather
+// than a serial-port class: poll() gives the wait for data without an event
+// loop, FIONREAD gives exactly the queued count the link asks for, and the
+// few settings the box needs are a handful of termios flags.
+#include "link/Backends.h"
+
+#if defined(_WIN32)
+
+namespace oriole {
+
+std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view, std::string& error) {
+    error = "the serial backend is not available on Windows; use d2xx";
+    return nullptr;
+}
+
+}  // namespace oriole
+
+#else
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+#include "link/TtySpeed.h"
+
+namespace oriole {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWriteStallMs = 5000;  // a port that takes nothing for this long has failed
+
+std::string ReadTrimmed(const fs::path& file) {
+    std::ifstream in(file);
+    std::string text;
+    std::getline(in, text);
+    while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+// The USB product string of the device a tty belongs to, from sysfs: the
+// tty's device directory is an interface or port of the USB device, whose
+// own directory a few levels up holds "product".
+std::string UsbProductOf(const fs::path& ttyClassEntry) {
+    std::error_code ec;
+    fs::path dir = fs::canonical(ttyClassEntry / "device", ec);
+    for (int up = 0; !ec && up < 4 && !dir.empty(); ++up, dir = dir.parent_path())
+        if (fs::exists(dir / "product", ec)) return ReadTrimmed(dir / "product");
+    return {};
+}
+
+std::string FindTtyByProduct(std::string_view product) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/sys/class/tty", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with("ttyUSB") && !name.starts_with("ttyACM")) continue;
+        if (UsbProductOf(entry.path()) == product) return "/dev/" + name;
+    }
+    return {};
+}
+
+class CSerialDriver final : public IWriterDriver {
+public:
+    explicit CSerialDriver(std::string path) : m_path(std::move(path)) {}
+    ~CSerialDriver() override { Close(); }
+
+    DriverStatus OpenByDescription(std::string_view description) override {
+        if (m_fd >= 0) return kFtDeviceNotOpened;
+        const std::string path = m_path.empty() ? FindTtyByProduct(description) : m_path;
+        if (path.empty()) return kFtDeviceNotFound;
+        m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd < 0) return kFtDeviceNotFound;
+        if (tcgetattr(m_fd, &m_tio) != 0) {
+            Close();
+            return kFtDeviceNotFound;
+        }
+        m_openedPath = path;
+        ioctl(m_fd, TIOCEXCL);  // one program at a time, as D2XX does
+        cfmakeraw(&m_tio);
+        m_tio.c_cflag |= CLOCAL | CREAD;
+        m_tio.c_cc[VMIN] = 0;
+        m_tio.c_cc[VTIME] = 0;
+        m_baud = 0;
+        if (!Apply()) {
+            Close();
+            return kFtIoError;
+        }
+        tcflush(m_fd, TCIOFLUSH);
+        return kFtOk;
+    }
+
+    DriverStatus SetLatencyTimer(uint8_t milliseconds) override {
+        if (m_fd < 0) return kFtInvalidHandle;
+        // FTDI's kernel driver offers the latency timer in sysfs, usually
+        // writable by root only; other ports have none. Either way the port
+        // works, only with the driver's own latency.
+        const fs::path knob = fs::path("/sys/class/tty") / fs::path(m_openedPath).filename() / "device/latency_timer";
+        std::ofstream out(knob);
+        if (out) out << static_cast<int>(milliseconds) << '\n';
+        return kFtOk;
+    }
+
+    DriverStatus SetFlowControl(uint16_t flow, uint8_t /*xon*/, uint8_t /*xoff*/) override {
+        if (m_fd < 0) return kFtInvalidHandle;
+        m_tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+        m_tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+        if (flow == 0x0100) m_tio.c_cflag |= CRTSCTS;  // D2XX's RTS/CTS
+        else if (flow != 0) return kFtInvalidParameter;
+        return Apply() ? kFtOk : kFtIoError;
+    }
+
+    DriverStatus SetBaudRate(uint32_t baud) override {
+        if (m_fd < 0) return kFtInvalidHandle;
+        if (baud == 0 || !SetTtyBaud(m_fd, baud)) return kFtInvalidBaudRate;
+        m_baud = baud;
+        return kFtOk;
+    }
+
+    DriverStatus SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) override {
+        if (m_fd < 0) return kFtInvalidHandle;
+        if ((wordLength != 7 && wordLength != 8) || (stopBits != 0 && stopBits != 2) || parity > 2)
+            return kFtInvalidParameter;
+        m_tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD);
+        m_tio.c_cflag |= wordLength == 8 ? CS8 : CS7;
+        if (stopBits == 2) m_tio.c_cflag |= CSTOPB;  // D2XX: 0 one stop bit, 2 two
+        if (parity == 1) m_tio.c_cflag |= PARENB | PARODD;
+        if (parity == 2) m_tio.c_cflag |= PARENB;
+        return Apply() ? kFtOk : kFtIoError;
+    }
+
+    DriverStatus SetDtr() override {
+        if (m_fd < 0) return kFtInvalidHandle;
+        int lines = TIOCM_DTR;
+        if (ioctl(m_fd, TIOCMBIS, &lines) == 0) return kFtOk;
+        // A pseudo-terminal has no modem lines; nothing to switch there.
+        return errno == ENOTTY || errno == EINVAL ? kFtOk : kFtIoError;
+    }
+
+    DriverStatus Write(std::span<const uint8_t> bytes, uint32_t& written) override {
+        written = 0;
+        if (m_fd < 0) return kFtInvalidHandle;
+        while (written < bytes.size()) {
+            const ssize_t n = ::write(m_fd, bytes.data() + written, bytes.size() - written);
+            if (n > 0) {
+                written += static_cast<uint32_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN) return kFtIoError;
+            pollfd p{m_fd, POLLOUT, 0};
+            if (poll(&p, 1, kWriteStallMs) <= 0 || (p.revents & (POLLERR | POLLHUP))) return kFtIoError;
+        }
+        return kFtOk;
+    }
+
+    DriverStatus GetQueueStatus(uint32_t& queued) override {
+        queued = 0;
+        if (m_fd < 0) return kFtInvalidHandle;
+        int n = 0;
+        if (ioctl(m_fd, FIONREAD, &n) != 0) return kFtIoError;
+        queued = static_cast<uint32_t>(n);
+        return kFtOk;
+    }
+
+    DriverStatus Read(std::span<uint8_t> bytes, uint32_t& read) override {
+        read = 0;
+        if (m_fd < 0) return kFtInvalidHandle;
+        const ssize_t n = ::read(m_fd, bytes.data(), bytes.size());
+        if (n >= 0) {
+            read = static_cast<uint32_t>(n);
+            return kFtOk;
+        }
+        return errno == EAGAIN || errno == EINTR ? kFtOk : kFtIoError;
+    }
+
+    DriverStatus Close() override {
+        if (m_fd < 0) return kFtInvalidHandle;
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result == 0 ? kFtOk : kFtIoError;
+    }
+
+    void WaitForData(std::chrono::milliseconds timeout) override {
+        if (m_fd < 0) return;
+        pollfd p{m_fd, POLLIN, 0};
+        poll(&p, 1, static_cast<int>(timeout.count()));
+    }
+
+private:
+    // Applies the settings; the speed travels apart (any rate, see TtySpeed).
+    bool Apply() {
+        if (tcsetattr(m_fd, TCSANOW, &m_tio) != 0) return false;
+        return m_baud == 0 || SetTtyBaud(m_fd, m_baud);
+    }
+
+    std::string m_path;        // empty: find the box by its USB product string
+    std::string m_openedPath;
+    int m_fd = -1;
+    struct termios m_tio {};
+    uint32_t m_baud = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std::string& /*error*/) {
+    return std::make_unique<CSerialDriver>(std::string(argument));
+}
+
+}  // namespace oriole
+
+#endif

@@ -1,0 +1,174 @@
+#include "link/WriterLink.h"
+
+#include <algorithm>
+
+#include "link/FormatText.h"
+#include "res/Texts.h"
+
+namespace oriole {
+
+namespace {
+
+// Line numbers the driver error messages have always carried; users quote
+// them in support requests.
+constexpr int kLineConfig = 480;
+constexpr int kLineWrite = 503;
+constexpr int kLineRead = 528;
+constexpr int kLineQueue = 556;
+
+}  // namespace
+
+CWriterLink::~CWriterLink() {
+    if (m_open) CloseLink();
+}
+
+bool CWriterLink::OpenLink() {
+    if (m_open) CloseLink();
+    if (m_driver.OpenByDescription(kLinkDescription) != kFtOk) {
+        m_host.ShowMessage(MsgKind::Error, text::kWriterNotFound);
+        return false;
+    }
+    // Configuration steps with the step code their failure reports.
+    struct Step {
+        int code;
+        DriverStatus status;
+    };
+    auto configure = [&]() -> Step {
+        DriverStatus s = m_driver.SetLatencyTimer(LatencyForUsbTiming(m_state.m_nUsbTiming));
+        if (s != kFtOk) return {2, s};
+        if ((s = m_driver.SetFlowControl(0, 0, 0)) != kFtOk) return {2, s};
+        if ((s = m_driver.SetBaudRate(BaudForDataSpeed(m_state.m_nDataSpeed))) != kFtOk) return {3, s};
+        if ((s = m_driver.SetDataCharacteristics(8, 0, 0)) != kFtOk) return {4, s};
+        if ((s = m_driver.SetDtr()) != kFtOk) return {5, s};
+        return {0, kFtOk};
+    };
+    const Step failed = configure();
+    if (failed.status != kFtOk) {
+        m_host.ShowMessage(MsgKind::Error,
+                           FormatText(text::kDriverConfigError, kLineConfig, failed.code,
+                                      static_cast<int>(failed.status)));
+        // The handle is given back: left open, the box could not be opened
+        // again until the program ends.
+        m_driver.Close();
+        return false;
+    }
+    m_open = true;
+    return true;
+}
+
+bool CWriterLink::CloseLink() {
+    if (!m_open) return false;
+    m_open = false;
+    return m_driver.Close() == kFtOk;
+}
+
+void CWriterLink::ShowDriverError(int line, DriverStatus status) {
+    m_host.ShowMessage(MsgKind::Error,
+                       FormatText(text::kDriverCallError, line, static_cast<int>(status)));
+}
+
+void CWriterLink::ShowNoAnswer() { m_host.ShowMessage(MsgKind::Error, text::kWriterNoAnswer); }
+
+bool CWriterLink::WriteBytes(std::span<const uint8_t> bytes) {
+    uint32_t written = 0;
+    const DriverStatus status = m_driver.Write(bytes, written);
+    m_host.ShowWaitCursor();
+    if (status != kFtOk) {
+        ShowDriverError(kLineWrite, status);
+        return false;
+    }
+    return true;
+}
+
+bool CWriterLink::QueuedBytes(uint32_t& queued) {
+    queued = 0;
+    const DriverStatus status = m_driver.GetQueueStatus(queued);
+    if (status != kFtOk) {
+        ShowDriverError(kLineQueue, status);
+        return false;
+    }
+    return true;
+}
+
+bool CWriterLink::ReadBytes(std::span<uint8_t> buffer, uint32_t& read) {
+    read = 0;
+    uint32_t queued = 0;
+    if (!QueuedBytes(queued)) return false;
+    if (queued == 0) return true;
+    const size_t wanted = std::min<size_t>(queued, buffer.size());
+    const DriverStatus status = m_driver.Read(buffer.first(wanted), read);
+    if (status != kFtOk) {
+        ShowDriverError(kLineRead, status);
+        return false;
+    }
+    read = std::min<uint32_t>(read, static_cast<uint32_t>(wanted));
+    return true;
+}
+
+bool CWriterLink::PollOnce(std::span<uint8_t> buffer, uint32_t& read) {
+    m_host.PumpOneMessage();
+    m_driver.WaitForData(kWaitSlice);
+    return ReadBytes(buffer, read);
+}
+
+bool CWriterLink::ReadReply(std::span<uint8_t> buffer, bool abortable) {
+    // The short replies have no Cancel; the same 11 ticks as an acknowledge
+    // bound them, so a box that stays silent cannot hang the program.
+    if (!abortable) m_state.m_nTimeoutTicks = kWaitTicks;
+    size_t got = 0;
+    bool ok = true;
+    while (true) {
+        uint32_t read = 0;
+        if (!PollOnce(buffer.subspan(got), read)) {
+            ok = false;
+            break;
+        }
+        got += read;
+        if (abortable && m_state.m_nAbort != kAbortNone) {
+            ok = false;
+            break;
+        }
+        if (got >= buffer.size()) break;
+        if (!abortable && m_state.m_nTimeoutTicks == 0) {
+            m_state.m_nAbort = kAbortTimeout;
+            ShowNoAnswer();
+            ok = false;
+            break;
+        }
+    }
+    if (!abortable) m_state.m_nTimeoutTicks = 0;
+    return ok;
+}
+
+bool CWriterLink::WaitAck(uint8_t expected) {
+    m_state.m_nTimeoutTicks = kWaitTicks;
+    uint8_t ack = 0;
+    bool arrived = false;
+    bool readOk = true;
+    while (true) {
+        uint32_t read = 0;
+        if (!PollOnce({&ack, 1}, read)) {
+            readOk = false;
+            break;
+        }
+        if (read > 0) arrived = true;
+        m_host.ShowWaitCursor();
+        // Both checks also follow the pass in which the byte came: a byte
+        // that comes with the last tick is still a time-out.
+        if (m_state.m_nAbort != kAbortNone) {
+            m_state.m_nTimeoutTicks = 1;  // a cancel shows no time-out message
+            break;
+        }
+        if (m_state.m_nTimeoutTicks == 0) {
+            m_state.m_nAbort = kAbortTimeout;
+            break;
+        }
+        if (arrived) break;
+    }
+    if (m_state.m_nTimeoutTicks == 0) ShowNoAnswer();
+    const bool ok = readOk && m_state.m_nAbort == kAbortNone && arrived && ack == expected;
+    m_state.m_nTimeoutTicks = 0;
+    return ok;
+}
+
+}  // namespace oriole

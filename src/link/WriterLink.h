@@ -1,0 +1,103 @@
+#pragma once
+// The byte link to the writer box and the command sequences that frame every
+// device operation. One CWriterLink serves one operation: OpenLink at its
+// start, CloseLink at its end. Every failing call has shown its own message
+// box by the time it returns false; callers only stop.
+
+#include <chrono>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+
+#include "host/OperationHost.h"
+#include "link/DeviceSelector.h"
+#include "link/LinkState.h"
+#include "link/Requests.h"
+#include "link/WriterDriver.h"
+
+namespace oriole {
+
+inline constexpr char kLinkDescription[] = "ORIOLE Ver.1.00";
+
+// Ticks of the one-second timer a wait for the box may last.
+inline constexpr int32_t kWaitTicks = 11;
+
+// How long one pass of a wait loop lets the driver wait for data.
+inline constexpr std::chrono::milliseconds kWaitSlice{2};
+
+// What a failed 32-byte piece of an F page does.
+enum class PieceFailure {
+    EndPage,      // the page write fails at once (FLASH write page loop)
+    FinishPage,   // the piece loop ends, the page's own acknowledge still counts
+};
+
+class CWriterLink {
+public:
+    CWriterLink(IWriterDriver& driver, CLinkState& state, IOperationHost& host)
+        : m_driver(driver), m_state(state), m_host(host) {}
+    ~CWriterLink();
+    CWriterLink(const CWriterLink&) = delete;
+    CWriterLink& operator=(const CWriterLink&) = delete;
+
+    // --- The byte link ---
+    [[nodiscard]] bool OpenLink();
+    bool CloseLink();  // result only informative
+    bool IsOpen() const { return m_open; }
+
+    [[nodiscard]] bool WriteBytes(std::span<const uint8_t> bytes);
+    [[nodiscard]] bool QueuedBytes(uint32_t& queued);
+    // Reads what is queued, at most buffer.size() bytes; never blocks.
+    [[nodiscard]] bool ReadBytes(std::span<uint8_t> buffer, uint32_t& read);
+    // Collects exactly buffer.size() bytes. The abortable form stops when
+    // m_nAbort is set; the other form gives up like WaitAck after 11 ticks.
+    [[nodiscard]] bool ReadReply(std::span<uint8_t> buffer, bool abortable);
+    // Waits up to 11 ticks for one byte; true only when it equals `expected`.
+    [[nodiscard]] bool WaitAck(uint8_t expected);
+
+    // --- Sequences framing every operation ---
+    [[nodiscard]] bool BeginProgramming(IDeviceSelector& selector, bool timing);
+    bool EndProgramming();  // result only informative
+    [[nodiscard]] bool ReadSignature(IDeviceSelector& selector);
+
+    // --- Commands ---
+    [[nodiscard]] bool SendMemoryRequest(uint8_t command, uint32_t address, uint32_t count);
+    [[nodiscard]] bool ChipErase();                          // D
+    [[nodiscard]] bool EraseFollowUp(uint8_t value);         // Q
+    // E one word: the byte at a FLASH byte address (100 ms after the request).
+    [[nodiscard]] bool ReadFlashByte(uint32_t byteAddress, uint8_t& value);
+    // H one byte (100 ms after the request).
+    [[nodiscard]] bool ReadEepromByte(uint32_t byteAddress, uint8_t& value);
+    // E or H block: request, then an abortable reply of the block.
+    [[nodiscard]] bool ReadFlashBlock(uint32_t wordAddress, std::span<uint8_t> bytes);
+    [[nodiscard]] bool ReadEepromBlock(uint32_t byteAddress, std::span<uint8_t> bytes);
+    // F: one page in acknowledged 32-byte pieces (bytes.size() = 2 x words).
+    [[nodiscard]] bool WriteFlashPage(uint32_t wordAddress, std::span<const uint8_t> bytes,
+                                      PieceFailure onPieceFailure);
+    // G: FLASH words in one send.
+    [[nodiscard]] bool WriteFlashWords(uint32_t wordAddress, std::span<const uint8_t> bytes);
+    // I: one EEPROM page, two bytes per send; stops when m_nAbort is set.
+    [[nodiscard]] bool WriteEepromPage(uint32_t byteAddress, std::span<const uint8_t> bytes);
+    // J: EEPROM bytes in one send, with the box's pauses when `paced`.
+    [[nodiscard]] bool WriteEepromBytes(uint32_t byteAddress, std::span<const uint8_t> bytes,
+                                        bool paced);
+    [[nodiscard]] bool ReadFuseByte(uint8_t selector, uint8_t& value);            // K
+    [[nodiscard]] bool WriteFuseByte(uint8_t selector, uint8_t value);            // L
+    [[nodiscard]] bool ReadLockByte(uint8_t& value);                              // M
+    [[nodiscard]] bool WriteLockBytes(uint8_t p, uint8_t q);                      // N
+    [[nodiscard]] bool ReadCalibrationByte(uint8_t index, uint8_t& value);        // O
+
+private:
+    // One pass of every wait loop: let one event through, give the driver a
+    // couple of milliseconds to produce data, then read what is there.
+    [[nodiscard]] bool PollOnce(std::span<uint8_t> buffer, uint32_t& read);
+    [[nodiscard]] bool SendCommand(std::initializer_list<uint8_t> bytes);
+    void ShowDriverError(int line, DriverStatus status);
+    void ShowNoAnswer();
+
+    IWriterDriver& m_driver;
+    CLinkState& m_state;
+    IOperationHost& m_host;
+    bool m_open = false;
+};
+
+}  // namespace oriole

@@ -1,0 +1,84 @@
+#include "link/sim/SimBox.h"
+
+#include <cstdio>
+
+namespace oriole::sim {
+
+void CSimTranscript::Add(bool toBox, std::span<const uint8_t> bytes) {
+    if (bytes.empty()) return;
+    m_entries.push_back({toBox, {bytes.begin(), bytes.end()}});
+}
+
+std::vector<std::string> CSimTranscript::Lines() const {
+    std::vector<std::string> lines;
+    for (const auto& e : m_entries) lines.push_back((e.toBox ? "> " : "< ") + HexBytes(e.bytes));
+    return lines;
+}
+
+std::vector<uint8_t> CSimTranscript::ToBox() const {
+    std::vector<uint8_t> out;
+    for (const auto& e : m_entries)
+        if (e.toBox) out.insert(out.end(), e.bytes.begin(), e.bytes.end());
+    return out;
+}
+
+std::string HexBytes(std::span<const uint8_t> bytes) {
+    std::string out;
+    char figures[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(figures, sizeof figures, "%02X", b);
+        if (!out.empty()) out += ' ';
+        out += figures;
+    }
+    return out;
+}
+
+CSimBox::CSimBox(const SimConfig& config, IClock& clock)
+    : m_config(config),
+      m_clock(clock),
+      m_target(config.deviceRow),
+      m_firmware(m_target, m_config.faults, config.timing,
+                 [this](std::span<const uint8_t> bytes, ClockTime t) {
+                     m_transcript.Add(false, bytes);
+                     for (uint8_t b : bytes) m_wire.BoxToHost(b, t);
+                 }) {
+    m_wire.SetTiming(config.timing);
+}
+
+uint32_t CSimBox::Call(DriverCall call) {
+    const int count = ++m_callCounts[static_cast<size_t>(call)];
+    if (!m_connected) return call == DriverCall::Open ? kStatusDeviceNotFound : kStatusIoError;
+    for (const CallFault& f : m_config.faults.callFaults)
+        if (f.call == call && (f.nth == 0 || f.nth == count)) return f.status;
+    return 0;
+}
+
+void CSimBox::HostWrite(std::span<const uint8_t> bytes) {
+    if (!m_connected) return;
+    const int64_t limit = m_config.faults.disconnectAfter;
+    if (limit >= 0 && m_hostBytes + static_cast<int64_t>(bytes.size()) >= limit) {
+        // The plug comes out after the limit: what got through still counts.
+        bytes = bytes.first(static_cast<size_t>(limit - m_hostBytes));
+        m_connected = false;
+    }
+    m_transcript.Add(true, bytes);
+    const ClockTime now = m_clock.Now();
+    for (uint8_t b : bytes) {
+        ++m_hostBytes;
+        m_firmware.Receive(b, m_wire.HostToBox(now));
+    }
+    if (!m_connected) m_wire.Drop();
+}
+
+size_t CSimBox::Queued() { return m_connected ? m_wire.Queued(m_clock.Now()) : 0; }
+
+size_t CSimBox::HostRead(std::span<uint8_t> out) {
+    return m_connected ? m_wire.Read(out, m_clock.Now()) : 0;
+}
+
+std::optional<ClockTime> CSimBox::NextDelivery() const {
+    if (!m_connected) return std::nullopt;
+    return m_wire.NextDelivery();
+}
+
+}  // namespace oriole::sim

@@ -1,0 +1,94 @@
+#pragma once
+// The simulated writer box as a driver sees it: a byte stream with the
+// box's timing, the box firmware with its emulated target behind it, the
+// configured faults, and a transcript of every byte both ways. The in-process
+// "sim" backend, the fake D2XX library of the tests and oriole-sim on a
+// pseudo-terminal all drive one of these.
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "host/Clock.h"
+#include "link/sim/SimConfig.h"
+#include "link/sim/SimFirmware.h"
+#include "link/sim/SimTarget.h"
+#include "link/sim/SimWire.h"
+
+namespace oriole::sim {
+
+// D2XX's codes for a box that is not there and a transfer that failed.
+inline constexpr uint32_t kStatusDeviceNotFound = 2;
+inline constexpr uint32_t kStatusIoError = 4;
+
+struct TranscriptEntry {
+    bool toBox;                  // true: host -> box, false: box -> host
+    std::vector<uint8_t> bytes;
+};
+
+class CSimTranscript {
+public:
+    void Add(bool toBox, std::span<const uint8_t> bytes);
+    void Clear() { m_entries.clear(); }
+    const std::vector<TranscriptEntry>& Entries() const { return m_entries; }
+    // One line per entry: "> 54 03 03" for what the host sent, "< 94" for
+    // what the box answered.
+    std::vector<std::string> Lines() const;
+    // Everything the host sent, in order.
+    std::vector<uint8_t> ToBox() const;
+
+private:
+    std::vector<TranscriptEntry> m_entries;
+};
+
+std::string HexBytes(std::span<const uint8_t> bytes);  // "54 03 03"
+
+class CSimBox {
+public:
+    CSimBox(const SimConfig& config, IClock& clock);
+
+    // A driver call of this kind is being made: counts it and returns the
+    // status a fault or a pulled plug gives it (0 when none).
+    uint32_t Call(DriverCall call);
+    int CallCount(DriverCall call) const { return m_callCounts[static_cast<size_t>(call)]; }
+    // Configuration calls with their arguments ("baud 38400"), for tests.
+    void LogCall(std::string entry) { m_callLog.push_back(std::move(entry)); }
+    const std::vector<std::string>& CallLog() const { return m_callLog; }
+
+    void SetLatency(uint8_t milliseconds) { m_wire.SetLatency(milliseconds); }
+    void SetBaud(uint32_t baud) { m_wire.SetBaud(baud); }
+
+    // Host side of the byte stream, at the clock's present time.
+    void HostWrite(std::span<const uint8_t> bytes);
+    size_t Queued();
+    size_t HostRead(std::span<uint8_t> out);
+    // When more bytes reach the host if nothing else is sent; empty when none
+    // are on their way.
+    std::optional<ClockTime> NextDelivery() const;
+
+    bool Connected() const { return m_connected; }
+
+    IClock& Clock() { return m_clock; }
+    CSimTarget& Target() { return m_target; }
+    const CSimFirmware& Firmware() const { return m_firmware; }
+    SimFaults& Faults() { return m_config.faults; }
+    const SimConfig& Config() const { return m_config; }
+    CSimTranscript& Transcript() { return m_transcript; }
+
+private:
+    SimConfig m_config;
+    IClock& m_clock;
+    CSimTarget m_target;
+    CSimWire m_wire;
+    CSimTranscript m_transcript;
+    CSimFirmware m_firmware;
+    std::array<int, static_cast<size_t>(DriverCall::Count)> m_callCounts{};
+    std::vector<std::string> m_callLog;
+    int64_t m_hostBytes = 0;
+    bool m_connected = true;
+};
+
+}  // namespace oriole::sim

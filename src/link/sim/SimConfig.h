@@ -1,0 +1,60 @@
+#pragma once
+// What a simulated writer box is made of: the device on its socket, whether
+// it keeps real time, and the faults it is told to show. Built from the
+// option text of "--writer=sim:..." or of oriole-sim's command line, or
+// filled in directly by tests.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace oriole::sim {
+
+// The driver calls a fault can make fail.
+enum class DriverCall { Open, Latency, Flow, Baud, Data, Dtr, Write, Queue, Read, Close, Count };
+
+std::string_view DriverCallName(DriverCall call);
+
+struct CallFault {
+    DriverCall call = DriverCall::Open;
+    int nth = 0;             // 1-based call of that kind; 0 = every call
+    uint32_t status = 4;     // FT_IO_ERROR unless told otherwise
+};
+
+struct SimFaults {
+    // No answer to a command at all (piece 0), or from the n-th 32-byte piece
+    // of its data on, counted since power-up (piece n >= 1).
+    struct Mute {
+        uint8_t command = 0;
+        int piece = 0;
+    };
+    std::vector<Mute> mute;
+    std::vector<uint8_t> wrongAck;                 // these commands answer a wrong byte
+    bool refuseProgramming = false;                // A answers 0xFE
+    std::vector<uint8_t> shortReply;               // data replies lose their last byte
+    std::vector<CallFault> callFaults;
+    int64_t disconnectAfter = -1;                  // host bytes until the box is gone
+    std::optional<std::array<uint8_t, 3>> signature;  // answer to C instead of the device's
+};
+
+struct SimConfig {
+    int deviceRow = 0;      // catalogue row; 0 = no target
+    bool timing = true;     // real-time model of baud rate, USB latency, programming
+    SimFaults faults;
+};
+
+// Default device of a box when the option text names none.
+inline constexpr char kDefaultSimDevice[] = "ATmega328P";
+
+// Parses "[DEVICE][,option...]" (the text after "sim:"). Options:
+//   timing=on|off, fast (= timing=off), none (no target),
+//   mute=CMD[#PIECE], wrongack=CMD, refuse, short=CMD,
+//   fail=CALL[#N][:STATUS]  (CALL: open latency flow baud data dtr write queue read close),
+//   disconnect=BYTES, signature=XXXXXX (six hex figures).
+// On failure returns nothing and describes the problem in `error`.
+std::optional<SimConfig> ParseSimOptions(std::string_view text, std::string& error);
+
+}  // namespace oriole::sim

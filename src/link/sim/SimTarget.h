@@ -1,0 +1,66 @@
+#pragma once
+// The emulated AVR on the simulated writer's socket: the memories, fuses,
+// lock bits and calibration bytes of one catalogue device, behaving as the
+// silicon does (FLASH programming only clears bits, chip erase honours
+// EESAVE and resets the lock bits).
+
+#include <array>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "devices/Devices.h"
+
+namespace oriole::sim {
+
+class CSimTarget {
+public:
+    // row: catalogue row of the device; 0 = no target on the socket.
+    explicit CSimTarget(int row);
+
+    bool IsPresent() const { return m_row != 0; }
+    int Row() const { return m_row; }
+    const AVR_DEVICE& Device() const { return DeviceAt(m_row); }
+
+    std::array<uint8_t, 3> Signature() const;
+
+    // Memories by byte address; reads beyond the end give 0xFF, writes there
+    // are lost.
+    uint8_t ReadFlash(uint32_t byteAddress) const;
+    void ProgramFlash(uint32_t byteAddress, uint8_t value);  // ANDs into the cell
+    uint8_t ReadEeprom(uint32_t byteAddress) const;
+    void WriteEeprom(uint32_t byteAddress, uint8_t value);   // replaces the byte
+    void ChipErase();
+    bool EepromSaved() const;  // the EESAVE fuse bit is programmed
+
+    // Fuses by selector (1 low, 2 high, 4 extended); a byte the device lacks
+    // reads 0xFF and ignores writes. Bits without a function read 1.
+    uint8_t ReadFuse(uint8_t selector) const;
+    void WriteFuse(uint8_t selector, uint8_t value);
+    uint8_t ReadLockCommand() const;              // what M answers
+    void WriteLockCommand(uint8_t p, uint8_t q);  // what N does
+    uint8_t Calibration(uint8_t index) const;     // what O answers
+    uint8_t LockBits() const { return m_lock; }
+
+    // Direct access for tests and for presetting a scenario.
+    std::vector<uint8_t>& Flash() { return m_flash; }
+    std::vector<uint8_t>& Eeprom() { return m_eeprom; }
+    void SetFuse(uint8_t selector, uint8_t value);
+
+private:
+    const uint8_t* FuseSlot(uint8_t selector) const;
+    uint8_t* FuseSlot(uint8_t selector) {
+        return const_cast<uint8_t*>(std::as_const(*this).FuseSlot(selector));
+    }
+    uint8_t UnusedFuseBits(uint8_t selector) const;
+
+    int m_row;
+    std::vector<uint8_t> m_flash;
+    std::vector<uint8_t> m_eeprom;
+    uint8_t m_low = 0xFF;
+    uint8_t m_high = 0xFF;
+    uint8_t m_ext = 0xFF;
+    uint8_t m_lock = 0xFF;  // in the layout of the device's M answer
+};
+
+}  // namespace oriole::sim

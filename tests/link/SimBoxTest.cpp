@@ -1,0 +1,263 @@
+// The simulated box behaves like the silicon and the USB chip: programming
+// clears bits, erase honours EESAVE, fuses and lock bits follow each device
+// group's commands, and replies reach the host in latency-timed packets.
+#include "link/sim/SimBox.h"
+
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "link/SimLinkFixture.h"
+
+namespace oriole::test {
+namespace {
+
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+
+// A box on a virtual clock that tests talk to byte by byte.
+struct Box {
+    explicit Box(const std::string& options) : box(SimConfigFor(options), clock) {}
+
+    std::vector<uint8_t> Send(std::vector<uint8_t> bytes, milliseconds settle = milliseconds(100)) {
+        box.HostWrite(bytes);
+        clock.Advance(settle);
+        std::vector<uint8_t> reply(box.Queued());
+        reply.resize(box.HostRead(reply));
+        return reply;
+    }
+    void Enter() { ASSERT_EQ(Send({'A', 0}), std::vector<uint8_t>{0x53}); }
+
+    CVirtualClock clock;
+    sim::CSimBox box;
+};
+
+using Bytes = std::vector<uint8_t>;
+
+TEST(SimTarget, FlashProgrammingOnlyClearsBitsUntilErased) {
+    Box b("ATmega8,fast");
+    b.Enter();
+    Bytes page(64, 0x0F);
+    Bytes request = {'F', 0, 0, 0, 0, 32};
+    EXPECT_EQ(b.Send(request), Bytes{});
+    EXPECT_EQ(b.Send(Bytes(page.begin(), page.begin() + 32)), Bytes{0x01});
+    EXPECT_EQ(b.Send(Bytes(page.begin() + 32, page.end())), (Bytes{0x01, 0x86}));
+    b.Send(request);
+    b.Send(Bytes(32, 0xF0));
+    b.Send(Bytes(32, 0xF0));
+    EXPECT_EQ(b.Send({'E', 0, 0, 0, 0, 1}), (Bytes{0x00, 0x00}));  // 0x0F AND 0xF0
+    EXPECT_EQ(b.Send({'D'}), Bytes{0x84});
+    EXPECT_EQ(b.Send({'E', 0, 0, 0, 0, 1}), (Bytes{0xFF, 0xFF}));
+}
+
+TEST(SimTarget, EepromBytesAreReplacedAndEraseKeepsThemOnlyWithEesave) {
+    for (bool eesave : {false, true}) {
+        SCOPED_TRACE(eesave);
+        Box b("ATmega328P,fast");
+        b.Enter();
+        EXPECT_EQ(b.Send({'J', 0, 0, 4, 0, 2, 0x00, 0x0F}), Bytes{0x8A});
+        EXPECT_EQ(b.Send({'J', 0, 0, 4, 0, 1, 0xF0}), Bytes{0x8A});
+        EXPECT_EQ(b.Send({'H', 0, 0, 4, 0, 2}), (Bytes{0xF0, 0x0F}));
+        // EESAVE is bit 3 of the high fuse byte (0 = programmed).
+        const uint8_t high = eesave ? 0xD1 : 0xD9;
+        EXPECT_EQ(b.Send({'L', 2, high}), Bytes{0x8C});
+        EXPECT_EQ(b.Send({'N', 0xE0, 0xFC}), Bytes{0x8E});
+        EXPECT_EQ(b.Send({'D'}), Bytes{0x84});
+        EXPECT_EQ(b.Send({'H', 0, 0, 4, 0, 1}), Bytes{static_cast<uint8_t>(eesave ? 0xF0 : 0xFF)});
+        EXPECT_EQ(b.Send({'M'}), Bytes{0xFF});  // the erase resets the lock bits
+    }
+}
+
+TEST(SimTarget, FactoryFusesAndTheirReadBack) {
+    const struct {
+        const char* device;
+        uint8_t low, high, ext;
+    } cases[] = {
+        {"ATmega328P", 0x62, 0xD9, 0xFF},
+        {"ATtiny13", 0x6A, 0xFF, 0xFF},   // no extended byte: reads 0xFF
+        {"ATmega16", 0xE2, 0x99, 0xFF},
+        {"AT90S1200", 0xFF, 0xFF, 0xFF},  // no fuses at all
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device);
+        Box b(std::string(c.device) + ",fast");
+        b.Enter();
+        EXPECT_EQ(b.Send({'K', 1}), Bytes{c.low});
+        EXPECT_EQ(b.Send({'K', 2}), Bytes{c.high});
+        EXPECT_EQ(b.Send({'K', 4}), Bytes{c.ext});
+    }
+}
+
+TEST(SimTarget, FuseBitsWithoutAFunctionReadOne) {
+    Box b("ATmega163,fast");
+    b.Enter();
+    EXPECT_EQ(b.Send({'L', 2, 0x01}), Bytes{0x8C});
+    EXPECT_EQ(b.Send({'K', 2}), Bytes{0xF9});
+    EXPECT_EQ(b.Send({'L', 1, 0x00}), Bytes{0x8C});
+    EXPECT_EQ(b.Send({'K', 1}), Bytes{0x10});  // bit 4 has no function
+}
+
+TEST(SimTarget, LockAndOldFuseCommandsPerDeviceGroup) {
+    const struct {
+        const char* device;
+        Bytes write;
+        Bytes read;
+        uint8_t expected;
+    } cases[] = {
+        {"ATmega8", {'N', 0xE0, 0xFC}, {'M'}, 0xFC},
+        {"ATtiny13", {'N', 0xE0, 0xFE}, {'M'}, 0xFE},
+        {"ATtiny12", {'N', 0xF9, 0x00}, {'M'}, 0xF9},  // LB1 and LB2 programmed: bits 1, 2 read 0
+        {"ATtiny12", {'N', 0xA0, 0x52}, {'K', 1}, 0x52},
+        {"AT90S4433", {'N', 0xBF, 0x00}, {'K', 1}, 0xDF},  // SPIEN stays programmed
+        {"AT90S4433", {'N', 0xA0, 0x00}, {'K', 1}, 0xC0},
+        {"AT90S8535", {'N', 0xBE, 0x00}, {'M'}, 0xDE},  // FSTRT programmed
+        {"AT90S8535", {'N', 0xF9, 0x00}, {'M'}, 0x1F},  // LB1, LB2 programmed
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.device << " " << sim::HexBytes(c.write));
+        Box b(std::string(c.device) + ",fast");
+        b.Enter();
+        EXPECT_EQ(b.Send(c.write), Bytes{0x8E});
+        const Bytes read = b.Send(c.read);
+        ASSERT_EQ(read.size(), 1u);
+        if (c.read[0] == 'M' && std::string(c.device) == "ATtiny12")
+            EXPECT_EQ(read[0] | 0xF9, c.expected);
+        else
+            EXPECT_EQ(read[0], c.expected);
+    }
+}
+
+TEST(SimTarget, CalibrationBytesDifferPerIndex) {
+    Box b("ATmega8,fast");
+    b.Enter();
+    std::set<uint8_t> values;
+    for (uint8_t i = 0; i < 4; ++i) {
+        const Bytes v = b.Send({'O', i});
+        ASSERT_EQ(v.size(), 1u);
+        EXPECT_NE(v[0], 0xFF);
+        values.insert(v[0]);
+    }
+    EXPECT_EQ(values.size(), 4u);
+    EXPECT_EQ(b.Send({'O', 4}), Bytes{0xFF});  // beyond the device's list
+}
+
+TEST(SimTarget, Attiny12EraseFollowUpIsAcknowledged) {
+    Box b("ATtiny12,fast");
+    b.Enter();
+    for (uint8_t v : {uint8_t{0x40}, uint8_t{0x00}, uint8_t{0x00}, uint8_t{0xFF}}) EXPECT_EQ(b.Send({'Q', v}), Bytes{0x91});
+    EXPECT_EQ(b.box.Firmware().EraseFollowUps(), (Bytes{0x40, 0x00, 0x00, 0xFF}));
+}
+
+TEST(SimTarget, CountZeroReadsTheWholeLargestFlash) {
+    Box b("ATmega128,fast");
+    b.Enter();
+    EXPECT_EQ(b.Send({'E', 0, 0, 0, 0, 0}).size(), 131072u);
+}
+
+TEST(SimTarget, OutsideProgrammingModeTheTargetDoesNotAnswer) {
+    Box b("ATmega8,fast");
+    EXPECT_EQ(b.Send({'C'}), (Bytes{0xFF, 0xFF, 0xFF}));
+    b.Enter();
+    EXPECT_EQ(b.Send({'C'}), (Bytes{0x1E, 0x93, 0x07}));
+    EXPECT_EQ(b.Send({'B'}), Bytes{0x82});
+    EXPECT_EQ(b.Send({'C'}), (Bytes{0xFF, 0xFF, 0xFF}));
+}
+
+TEST(SimFaults, EachFaultShowsOnTheWire) {
+    const struct {
+        const char* options;
+        Bytes request;
+        Bytes reply;
+    } cases[] = {
+        {"ATmega8,fast,wrongack=D", {'D'}, {0x04}},
+        {"ATmega8,fast,mute=D", {'D'}, {}},
+        {"ATmega8,fast,short=C", {'C'}, {0x1E, 0x93}},
+        {"ATmega8,fast,signature=1EFFFF", {'C'}, {0x1E, 0xFF, 0xFF}},
+        {"ATmega8,fast", {'Z'}, {}},  // unknown commands are ignored
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        Box b(c.options);
+        b.Enter();
+        EXPECT_EQ(b.Send(c.request), c.reply);
+    }
+    Box refused("ATmega8,fast,refuse");
+    EXPECT_EQ(refused.Send({'A', 0}), Bytes{0xFE});
+}
+
+TEST(SimTiming, RepliesWaitForTheLatencyTimerOrAFullPacket) {
+    Box b("ATmega8");  // timing on
+    b.box.SetBaud(38400);
+    b.box.SetLatency(16);
+    b.Enter();
+    // A 200-byte reply: 10 bit times per byte, packets of 62 bytes.
+    b.box.HostWrite(Bytes{'H', 0, 0, 0, 0, 200});
+    const auto byteTime = microseconds(260);  // 10 / 38400 s
+    b.clock.Advance(byteTime * 6 + byteTime * 61);
+    EXPECT_EQ(b.box.Queued(), 0u);
+    b.clock.Advance(byteTime * 2);
+    EXPECT_EQ(b.box.Queued(), 62u);
+    // The last 14 bytes wait for the latency timer after the first of them.
+    b.clock.Advance(byteTime * (200 - 62));
+    EXPECT_EQ(b.box.Queued(), 186u);
+    b.clock.Advance(milliseconds(16));
+    EXPECT_EQ(b.box.Queued(), 200u);
+}
+
+TEST(SimTiming, ProgrammingTakesMilliseconds) {
+    Box b("ATmega8");
+    b.box.SetLatency(2);
+    b.Enter();
+    b.box.HostWrite(Bytes{'D'});
+    b.clock.Advance(milliseconds(5));
+    EXPECT_EQ(b.box.Queued(), 0u);
+    ASSERT_TRUE(b.box.NextDelivery());
+    EXPECT_GT(*b.box.NextDelivery(), b.clock.Now());
+    b.clock.SleepUntil(*b.box.NextDelivery());
+    EXPECT_EQ(b.box.Queued(), 1u);
+}
+
+TEST(SimOptions, ParsesDevicesOptionsAndFaults) {
+    std::string error;
+    auto c = sim::ParseSimOptions("", error);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->deviceRow, Row("ATmega328P"));
+    EXPECT_TRUE(c->timing);
+
+    c = sim::ParseSimOptions("atmega8,timing=off,mute=F#3,mute=0x43,fail=baud#2:7,disconnect=100", error);
+    ASSERT_TRUE(c) << error;
+    EXPECT_EQ(c->deviceRow, Row("ATmega8"));
+    EXPECT_FALSE(c->timing);
+    ASSERT_EQ(c->faults.mute.size(), 2u);
+    EXPECT_EQ(c->faults.mute[0].command, 'F');
+    EXPECT_EQ(c->faults.mute[0].piece, 3);
+    EXPECT_EQ(c->faults.mute[1].command, 'C');
+    ASSERT_EQ(c->faults.callFaults.size(), 1u);
+    EXPECT_EQ(c->faults.callFaults[0].call, sim::DriverCall::Baud);
+    EXPECT_EQ(c->faults.callFaults[0].nth, 2);
+    EXPECT_EQ(c->faults.callFaults[0].status, 7u);
+    EXPECT_EQ(c->faults.disconnectAfter, 100);
+
+    c = sim::ParseSimOptions("none", error);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->deviceRow, 0);
+
+    for (const char* bad : {"ATmega9", "ATmega8,timing=maybe", "ATmega8,mute=FF", "ATmega8,fail=jump",
+                            "ATmega8,fail=read#0", "ATmega8,signature=1E93", "ATmega8,disconnect=-1",
+                            "ATmega8,refuse=1", "ATmega8,,fast"}) {
+        error.clear();
+        EXPECT_FALSE(sim::ParseSimOptions(bad, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+TEST(SimFaults, DriverCallFailsOnlyOnItsTurn) {
+    Box b("ATmega8,fail=read#2:9");
+    EXPECT_EQ(b.box.Call(sim::DriverCall::Read), 0u);
+    EXPECT_EQ(b.box.Call(sim::DriverCall::Read), 9u);
+    EXPECT_EQ(b.box.Call(sim::DriverCall::Read), 0u);
+    EXPECT_EQ(b.box.Call(sim::DriverCall::Write), 0u);
+}
+
+}  // namespace
+}  // namespace oriole::test

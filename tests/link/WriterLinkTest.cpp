@@ -1,0 +1,260 @@
+// The byte link: opening and its failures, the driver error messages, reads
+// that never ask for more than is queued, and the acknowledge wait's
+// time-out and cancel state machine, all on virtual time.
+#include "link/WriterLink.h"
+
+#include <gtest/gtest.h>
+
+#include "link/SimLinkFixture.h"
+#include "res/Texts.h"
+
+namespace oriole::test {
+namespace {
+
+using sim::DriverCall;
+
+const std::string kNoAnswer = text::kWriterNoAnswer;
+
+TEST(OpenLink, ConfiguresTheBoxInOrder) {
+    SimLink s;
+    s.state.m_nUsbTiming = 3;
+    s.state.m_nDataSpeed = 2;
+    ASSERT_TRUE(s.link.OpenLink());
+    EXPECT_EQ(s.box->CallLog(), (std::vector<std::string>{"open ORIOLE Ver.1.00", "latency 48", "flow 0 0 0",
+                                                          "baud 28800", "data 8 0 0", "dtr"}));
+    EXPECT_TRUE(s.link.CloseLink());
+    EXPECT_TRUE(s.host.Texts().empty());
+}
+
+TEST(OpenLink, OutOfRangeSettingsAreClampedOrDefaulted) {
+    const struct {
+        int32_t usbTiming, dataSpeed;
+        const char* latency;
+        const char* baud;
+    } cases[] = {{9, 0, "latency 96", "baud 38400"}, {-3, 5, "latency 2", "baud 38400"}, {5, 4, "latency 96", "baud 14400"}};
+    for (const auto& c : cases) {
+        SimLink s;
+        s.state.m_nUsbTiming = c.usbTiming;
+        s.state.m_nDataSpeed = c.dataSpeed;
+        ASSERT_TRUE(s.link.OpenLink());
+        EXPECT_EQ(s.box->CallLog()[1], c.latency);
+        EXPECT_EQ(s.box->CallLog()[3], c.baud);
+    }
+}
+
+TEST(OpenLink, NoBoxShowsNotRecognisedAndMakesNoOtherCall) {
+    SimLink s("ATmega8,fail=open:2");
+    EXPECT_FALSE(s.link.OpenLink());
+    EXPECT_EQ(s.host.Texts(), std::vector<std::string>{text::kWriterNotFound});
+    EXPECT_EQ(s.host.recorder.messages[0].kind, MsgKind::Error);
+    for (int c = 1; c < static_cast<int>(DriverCall::Count); ++c)
+        EXPECT_EQ(s.box->CallCount(static_cast<DriverCall>(c)), 0) << sim::DriverCallName(static_cast<DriverCall>(c));
+    EXPECT_FALSE(s.link.IsOpen());
+}
+
+TEST(OpenLink, EachRejectedConfigurationStepReportsItsCodeAndStops) {
+    const struct {
+        const char* fault;
+        const char* lastCall;
+        const char* message;
+    } cases[] = {
+        {"fail=latency:7", "latency 2", "line 480(2): ドライバ呼び出しエラー(7)"},
+        {"fail=flow:4", "flow 0 0 0", "line 480(2): ドライバ呼び出しエラー(4)"},
+        {"fail=baud:7", "baud 38400", "line 480(3): ドライバ呼び出しエラー(7)"},
+        {"fail=data:6", "data 8 0 0", "line 480(4): ドライバ呼び出しエラー(6)"},
+        {"fail=dtr:18", "dtr", "line 480(5): ドライバ呼び出しエラー(18)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        SimLink s(std::string("ATmega8,") + c.fault);
+        EXPECT_FALSE(s.link.OpenLink());
+        EXPECT_FALSE(s.link.IsOpen());
+        EXPECT_EQ(s.host.Texts(), std::vector<std::string>{c.message});
+        // No configuration call follows the failed one; the handle is given back.
+        const auto& log = s.box->CallLog();
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(log[log.size() - 2], c.lastCall);
+        EXPECT_EQ(log.back(), "close");
+    }
+}
+
+TEST(DriverErrors, WriteQueueAndReadFailuresCarryTheirLineNumbers) {
+    const struct {
+        const char* fault;
+        const char* message;
+    } cases[] = {
+        {"fail=write:4", "line 503: ドライバ呼び出しエラー(4)"},
+        {"fail=queue:4", "line 556: ドライバ呼び出しエラー(4)"},
+        {"fail=read:4", "line 528: ドライバ呼び出しエラー(4)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        SimLink s(std::string("ATmega8,") + c.fault);
+        ASSERT_TRUE(s.link.OpenLink());
+        const bool ok = s.link.WriteBytes(std::vector<uint8_t>{'B'}) && s.link.WaitAck(0x82);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(s.host.Texts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(s.state.m_nAbort, 0);  // a driver error is not a time-out
+        EXPECT_EQ(s.state.m_nTimeoutTicks, 0);
+    }
+}
+
+TEST(DriverErrors, PulledPlugMidTransferFailsTheWrite) {
+    SimLink s("ATmega8,disconnect=20");
+    ASSERT_TRUE(s.link.OpenLink());
+    const std::vector<uint8_t> page(64, 0x00);
+    EXPECT_FALSE(s.link.WriteFlashPage(0, page, PieceFailure::EndPage));
+    EXPECT_EQ(s.host.Texts(), std::vector<std::string>{"line 503: ドライバ呼び出しエラー(4)"});
+    // The box is gone for good: the next opening does not find it.
+    s.link.CloseLink();
+    EXPECT_FALSE(s.link.OpenLink());
+    EXPECT_EQ(s.host.Texts().back(), text::kWriterNotFound);
+}
+
+TEST(ReadBytes, NothingQueuedReadsNothingWithoutCallingRead) {
+    ScriptedDriver driver;
+    CLinkState state;
+    CVirtualClock clock;
+    TestOperationHost host(state, clock);
+    CWriterLink link(driver, state, host);
+    uint8_t buffer[4];
+    uint32_t read = 99;
+    ASSERT_TRUE(link.ReadBytes(buffer, read));
+    EXPECT_EQ(read, 0u);
+    EXPECT_TRUE(driver.readSizes.empty());
+
+    driver.Arrive({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    ASSERT_TRUE(link.ReadBytes(buffer, read));
+    EXPECT_EQ(read, 4u);
+    EXPECT_EQ(driver.readSizes, std::vector<size_t>{4});
+    EXPECT_EQ(driver.queue.size(), 6u);
+}
+
+// The acknowledge wait against a driver whose bytes arrive when the test says.
+struct AckWait : testing::Test {
+    AckWait() : host(state, clock), link(driver, state, host) {}
+    ScriptedDriver driver;
+    CLinkState state;
+    CVirtualClock clock;
+    TestOperationHost host;
+    CWriterLink link;
+};
+
+TEST_F(AckWait, ExpectedByteAtOnceSucceeds) {
+    driver.Arrive({0x94});
+    EXPECT_TRUE(link.WaitAck(0x94));
+    EXPECT_EQ(state.m_nTimeoutTicks, 0);
+    EXPECT_EQ(host.pumps, 1);
+    EXPECT_TRUE(host.Texts().empty());
+}
+
+TEST_F(AckWait, WrongByteFailsSilently) {
+    driver.Arrive({0x00});
+    EXPECT_FALSE(link.WaitAck(0x94));
+    EXPECT_EQ(state.m_nAbort, 0);
+    EXPECT_TRUE(host.Texts().empty());
+}
+
+TEST_F(AckWait, ByteAfterSomeTicksStillCounts) {
+    host.ticksPerPump = 1;
+    host.onPump = [&](int pump) {
+        if (pump == 10) driver.Arrive({0x94});
+    };
+    EXPECT_TRUE(link.WaitAck(0x94));
+    EXPECT_EQ(state.m_nTimeoutTicks, 0);
+}
+
+TEST_F(AckWait, SilenceTimesOutAfterElevenTicksThenLaterWaitsFailAtOnce) {
+    host.ticksPerPump = 1;
+    EXPECT_FALSE(link.WaitAck(0x94));
+    EXPECT_EQ(host.pumps, 11);
+    EXPECT_EQ(host.Texts(), std::vector<std::string>{kNoAnswer});
+    EXPECT_EQ(host.recorder.messages[0].kind, MsgKind::Error);
+    EXPECT_EQ(state.m_nAbort, kAbortTimeout);
+    EXPECT_EQ(state.m_nTimeoutTicks, 0);
+
+    driver.Arrive({0x94});
+    EXPECT_FALSE(link.WaitAck(0x94));
+    EXPECT_EQ(host.pumps, 12);          // one pass
+    EXPECT_EQ(host.Texts().size(), 1u);  // no second message
+    EXPECT_EQ(state.m_nAbort, kAbortTimeout);
+}
+
+TEST_F(AckWait, ByteArrivingWithTheLastTickIsStillATimeOut) {
+    host.ticksPerPump = 1;
+    host.onPump = [&](int pump) {
+        if (pump == 11) driver.Arrive({0x94});
+    };
+    EXPECT_FALSE(link.WaitAck(0x94));
+    EXPECT_EQ(state.m_nAbort, kAbortTimeout);
+    EXPECT_EQ(host.Texts(), std::vector<std::string>{kNoAnswer});
+}
+
+TEST_F(AckWait, CancelFailsWithoutMessageAndStaysSet) {
+    host.onPump = [&](int pump) {
+        if (pump == 3) state.m_nAbort = kAbortCancelled;
+    };
+    EXPECT_FALSE(link.WaitAck(0x94));
+    EXPECT_EQ(host.pumps, 3);
+    EXPECT_TRUE(host.Texts().empty());
+    EXPECT_EQ(state.m_nAbort, kAbortCancelled);
+    EXPECT_EQ(state.m_nTimeoutTicks, 0);
+}
+
+TEST_F(AckWait, CancelWithTheLastTickShowsNoTimeOut) {
+    host.ticksPerPump = 1;
+    host.onPump = [&](int pump) {
+        if (pump == 11) state.m_nAbort = kAbortCancelled;
+    };
+    EXPECT_FALSE(link.WaitAck(0x94));
+    EXPECT_TRUE(host.Texts().empty());
+    EXPECT_EQ(state.m_nAbort, kAbortCancelled);
+}
+
+TEST_F(AckWait, EveryPassWaitsForDataInsteadOfSpinning) {
+    host.ticksPerPump = 1;
+    EXPECT_FALSE(link.WaitAck(0x94));
+    EXPECT_EQ(driver.waits, host.pumps);
+}
+
+TEST_F(AckWait, TicksOutsideAWaitChangeNothing) {
+    OnTimerTick(state);
+    EXPECT_EQ(state.m_nTimeoutTicks, 0);
+}
+
+TEST_F(AckWait, ShortReplyIsBoundedLikeAnAcknowledge) {
+    host.ticksPerPump = 1;
+    driver.Arrive({0x1E, 0x93});
+    uint8_t reply[3];
+    EXPECT_FALSE(link.ReadReply(reply, false));
+    EXPECT_EQ(host.Texts(), std::vector<std::string>{kNoAnswer});
+    EXPECT_EQ(state.m_nAbort, kAbortTimeout);
+    EXPECT_EQ(state.m_nTimeoutTicks, 0);
+}
+
+TEST_F(AckWait, ReplyInPiecesIsCollectedWhole) {
+    host.onPump = [&](int pump) {
+        if (pump == 2) driver.Arrive({0x1E});
+        if (pump == 5) driver.Arrive({0x93, 0x07});
+    };
+    uint8_t reply[3] = {};
+    EXPECT_TRUE(link.ReadReply(reply, false));
+    EXPECT_EQ(reply[0], 0x1E);
+    EXPECT_EQ(reply[2], 0x07);
+    // No read asks for more than the reply still misses.
+    for (size_t size : driver.readSizes) EXPECT_LE(size, 2u);
+}
+
+TEST_F(AckWait, AbortableReplyStopsOnCancel) {
+    host.onPump = [&](int pump) {
+        if (pump == 1) driver.Arrive({1, 2});
+        if (pump == 4) state.m_nAbort = kAbortCancelled;
+    };
+    uint8_t block[8];
+    EXPECT_FALSE(link.ReadReply(block, true));
+    EXPECT_EQ(host.pumps, 4);
+    EXPECT_TRUE(host.Texts().empty());
+}
+
+}  // namespace
+}  // namespace oriole::test

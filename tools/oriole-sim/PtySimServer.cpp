@@ -1,0 +1,125 @@
+#include "PtySimServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "link/TtySpeed.h"
+
+namespace oriole::sim {
+
+namespace {
+
+void CloseFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+}  // namespace
+
+CPtySimServer::~CPtySimServer() {
+    CloseFd(m_master);
+    CloseFd(m_slave);
+    CloseFd(m_stopPipe[0]);
+    CloseFd(m_stopPipe[1]);
+}
+
+bool CPtySimServer::Start(const SimConfig& config, std::string& error) {
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
+        error = "no pseudo-terminal available";
+        return false;
+    }
+    const char* name = ptsname(m_master);
+    if (name == nullptr) {
+        error = "pseudo-terminal has no name";
+        return false;
+    }
+    m_path = name;
+    m_slave = ::open(m_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    if (m_slave < 0 || tcgetattr(m_slave, &tio) != 0) {
+        error = "cannot open " + m_path;
+        return false;
+    }
+    cfmakeraw(&tio);  // no echo, no line editing until a client sets its own
+    tcsetattr(m_slave, TCSANOW, &tio);
+    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    if (pipe(m_stopPipe) != 0) {
+        error = "no pipe";
+        return false;
+    }
+    fcntl(m_stopPipe[1], F_SETFL, fcntl(m_stopPipe[1], F_GETFL) | O_NONBLOCK);
+    m_box = std::make_unique<CSimBox>(config, SystemClock());
+    return true;
+}
+
+void CPtySimServer::Stop() {
+    if (m_stopPipe[1] < 0) return;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_stopPipe[1], &byte, 1);
+}
+
+bool CPtySimServer::PassToBox() {
+    uint8_t buffer[4096];
+    while (true) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0) {
+            std::lock_guard lock(m_mutex);
+            // The client's line settings are the box's: a pseudo-terminal
+            // carries the speed without keeping to it, the timing model does.
+            if (const uint32_t baud = TtyBaud(m_slave)) m_box->SetBaud(baud);
+            m_box->HostWrite({buffer, static_cast<size_t>(n)});
+            continue;
+        }
+        if (n == 0 || errno == EAGAIN || errno == EINTR) return true;
+        return false;
+    }
+}
+
+bool CPtySimServer::PassToHost() {
+    {
+        std::lock_guard lock(m_mutex);
+        uint8_t buffer[4096];
+        size_t n;
+        while ((n = m_box->HostRead(buffer)) > 0) m_pending.append(reinterpret_cast<char*>(buffer), n);
+    }
+    while (!m_pending.empty()) {
+        const ssize_t n = ::write(m_master, m_pending.data(), m_pending.size());
+        if (n > 0) {
+            m_pending.erase(0, static_cast<size_t>(n));
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+        return false;
+    }
+    return true;
+}
+
+bool CPtySimServer::Serve() {
+    while (true) {
+        int timeoutMs = -1;
+        {
+            std::lock_guard lock(m_mutex);
+            if (const auto next = m_box->NextDelivery()) {
+                const auto wait = *next - m_box->Clock().Now();
+                timeoutMs = static_cast<int>(std::max<int64_t>(
+                    0, std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+            }
+        }
+        pollfd fds[2] = {{m_master, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
+        if (!m_pending.empty()) fds[0].events |= POLLOUT;
+        const int ready = poll(fds, 2, timeoutMs);
+        if (ready < 0 && errno != EINTR) return false;
+        if (fds[1].revents & POLLIN) return true;
+        if ((fds[0].revents & POLLIN) && !PassToBox()) return false;
+        if (!PassToHost()) return false;
+    }
+}
+
+}  // namespace oriole::sim
