@@ -27,10 +27,24 @@ qsizetype ForeignRunBytes(QByteArrayView bytes, qsizetype i) {
     }
     return i - start;
 }
+
+// Opening an ICU converter costs far more than converting a short text, so
+// each thread keeps one of each and resets it before use.
+QStringEncoder& Encoder() {
+    thread_local QStringEncoder encoder(kCodePage932);
+    encoder.resetState();
+    return encoder;
+}
+
+QStringDecoder& Decoder() {
+    thread_local QStringDecoder decoder(kCodePage932);
+    decoder.resetState();
+    return decoder;
+}
 }  // namespace
 
 QByteArray ToShiftJis(const QString& text) {
-    QStringEncoder encoder(kCodePage932);
+    QStringEncoder& encoder = Encoder();
     if (!encoder.isValid()) return text.toLatin1();
     QByteArray out;
     out.reserve(text.size() * 2);
@@ -50,7 +64,7 @@ QByteArray ToShiftJis(const QString& text) {
 }
 
 QString FromShiftJis(QByteArrayView bytes) {
-    QStringDecoder decoder(kCodePage932);
+    QStringDecoder& decoder = Decoder();
     if (!decoder.isValid()) return QString::fromLatin1(bytes);
     QString out;
     out.reserve(bytes.size());
