@@ -17,7 +17,7 @@ constexpr size_t kLengthPos = 1;
 constexpr size_t kOffsetPos = 3;
 constexpr size_t kTypePos = 7;
 constexpr size_t kDataPos = 9;
-static_assert(kDataPos + 2 * 255 + 2 <= LineSource::kKeptChars,
+static_assert(kDataPos + size_t{2} * 255 + 2 <= LineSource::kKeptChars,
               "a data record of 255 bytes must fit in the kept part of a line");
 
 uint32_t ByteSum(uint32_t word) { return (word >> 8) + (word & 0xFFu); }
@@ -36,12 +36,12 @@ public:
             const uint32_t address = base_ + offset;
             sink.NoteRecordAddress(address);
             for (uint32_t i = 0; i < length; ++i) {
-                const uint32_t byte = HexField<2>(line, kDataPos + 2 * i);
+                const uint32_t byte = HexField<2>(line, kDataPos + size_t{2} * i);
                 sum += byte;
                 if (!sink.Store(uint64_t{address} + i, byte)) return Step::BeyondCapacity;
             }
             if (!sink.Reach(uint64_t{address} + length)) return Step::BeyondCapacity;
-            sum += HexField<2>(line, kDataPos + 2 * length);
+            sum += HexField<2>(line, kDataPos + size_t{2} * length);
             break;
         }
         case kEndOfFile:

@@ -9,7 +9,7 @@ namespace {
 constexpr size_t kTypePos = 1;
 constexpr size_t kCountPos = 2;
 constexpr size_t kAddressPos = 4;
-static_assert(kAddressPos + 2 * 255 <= LineSource::kKeptChars,
+static_assert(kAddressPos + size_t{2} * 255 <= LineSource::kKeptChars,
               "a record of 255 counted bytes must fit in the kept part of a line");
 
 // Reads the byte fields after the count one by one, adding each to the sum.

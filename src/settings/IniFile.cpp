@@ -290,7 +290,7 @@ QString CIniFile::GetString(const QString& section, const QString& key, const QS
     qsizetype end = def.size();
     while (end > 0 && (def[end - 1] == QLatin1Char(' ') || def[end - 1] == QLatin1Char('\t')))
         --end;
-    const QString trimmed = def.first(end);
+    QString trimmed = def.first(end);
     // No UTF-16 unit takes more than two bytes in code page 932.
     if (trimmed.size() <= kMaxValueBytes / 2) return trimmed;
     return Decode(CutToBuffer(Encode(trimmed)));

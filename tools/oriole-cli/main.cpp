@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         PrintUsage(stderr);
         return kExitUsage;
     }
-    const QString name = args.at(1);
+    const QString& name = args.at(1);
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(stdout);
         return kExitOk;
