@@ -76,4 +76,27 @@ inline constexpr char kAddressBeyondDevice[] = "指定されたアドレスは�
 inline constexpr char kCalibFlashLabel[] = "FLASHアドレス";
 inline constexpr char kCalibEepromLabel[] = "EEPROMアドレス";
 
+// The save dialog's format list, in the order of the format numbers.
+inline constexpr char kSaveFormatIntelHex[] = "インテル HEXファイル フォーマット";
+inline constexpr char kSaveFormatSRecord[] = "モトローラ Sレコード フォーマット";
+
+// Application window
+inline constexpr char kAboutMenu[] = "ORIOLE のﾊﾞｰｼﾞｮﾝ情報(&A)...";
+inline constexpr char kAboutTitle[] = "ORIOLE のﾊﾞｰｼﾞｮﾝ情報";
+// %s: the version, then the writer spec in use.
+inline constexpr char kAboutText[] = "ORIOLE Ver.%s\n\nAVR ライタ: %s";
+inline constexpr char kFlashFileFilter[] = "FLASH ファイル (";
+inline constexpr char kEepromFileFilter[] = "EEPROM ファイル (";
+inline constexpr char kAllFilesFilter[] = "すべてのファイル (*.*)|*.*|";
+inline constexpr char kAutoDetectList[] = "(auto)";
+inline constexpr char kAutoDetectOff[] =
+    "自動検出をオフにすると、すべての処理について\n\n結果を保証することができません。\n\n"
+    "自動検出をオフにしますか？";
+
+// The settings dialog's setting-file dialogs: filter and the captions the
+// platform's open and save dialogs carry.
+inline constexpr char kSettingFileFilter[] = "設定ファイル (*.set)|*.set|すべてのファイル (*.*)|*.*|";
+inline constexpr char kSettingFileOpenTitle[] = "開く";
+inline constexpr char kSettingFileSaveTitle[] = "名前を付けて保存";
+
 }  // namespace oriole::text
