@@ -80,6 +80,12 @@ inline constexpr char kCalibEepromLabel[] = "EEPROMアドレス";
 inline constexpr char kSaveFormatIntelHex[] = "インテル HEXファイル フォーマット";
 inline constexpr char kSaveFormatSRecord[] = "モトローラ Sレコード フォーマット";
 
+// The memory views' save command.
+inline constexpr char kFlashSaved[] = "FLASHデータを保存しました。";
+inline constexpr char kFlashSaveFailed[] = "FLASHデータは保存できませんでした。";
+inline constexpr char kEepromSaved[] = "EEPROMデータを保存しました。";
+inline constexpr char kEepromSaveFailed[] = "EEPROMデータは保存できませんでした。";
+
 // Application window
 inline constexpr char kAboutMenu[] = "ORIOLE のﾊﾞｰｼﾞｮﾝ情報(&A)...";
 inline constexpr char kAboutTitle[] = "ORIOLE のﾊﾞｰｼﾞｮﾝ情報";
@@ -98,5 +104,37 @@ inline constexpr char kAutoDetectOff[] =
 inline constexpr char kSettingFileFilter[] = "設定ファイル (*.set)|*.set|すべてのファイル (*.*)|*.*|";
 inline constexpr char kSettingFileOpenTitle[] = "開く";
 inline constexpr char kSettingFileSaveTitle[] = "名前を付けて保存";
+
+// Batch execution: the toggle's two captions and the log, one line per step
+// ("... " then the result and CR LF).
+inline constexpr char kBatchAllOn[] = "すべてON";
+inline constexpr char kBatchAllOff[] = "すべてOFF";
+inline constexpr char kBatchErase[] = "デバイス消去... ";
+inline constexpr char kBatchFlashWrite[] = "FLASH 書き込み... ";
+inline constexpr char kBatchFlashVerify[] = "FLASH ベリファイ... ";
+inline constexpr char kBatchEepromWrite[] = "EEPROM 書き込み... ";
+inline constexpr char kBatchEepromVerify[] = "EEPROM ベリファイ... ";
+inline constexpr char kBatchFuseWrite[] = "ヒューズ 書き込み... ";
+inline constexpr char kBatchFuseVerify[] = "ヒューズ ベリファイ... ";
+inline constexpr char kBatchLockWrite[] = "ロックビット 書き込み... ";
+inline constexpr char kBatchLockVerify[] = "ロックビット ベリファイ... ";
+inline constexpr char kBatchCalibWrite[] = "校正値 書き込み... ";
+inline constexpr char kBatchCalibVerify[] = "校正値 ベリファイ... ";
+inline constexpr char kBatchOk[] = "OK\r\n";
+inline constexpr char kBatchError[] = "エラー\r\n";
+
+// The fuse and lock bit dialogs: their file dialogs' first filter (the
+// patterns and ")" follow) and the questions before a bit that shuts this
+// writer out is programmed.
+inline constexpr char kFuseFileFilter[] = "Fuse Bits ファイル (";
+inline constexpr char kLockFileFilter[] = "Lock Bits ファイル (";
+inline constexpr char kRstdisblQuestion[] =
+    "RSTDISBLヒューズをプログラムすると RESETピン が使用できなくなるため\n\n"
+    "次回からこのAVRライタでのプログラムができなくなります。\n\n"
+    "RSTDISBLヒューズをプログラムしますか？";
+inline constexpr char kDwenQuestion[] =
+    "DWENヒューズをプログラムすると RESETピン が使用できなくなるため\n\n"
+    "次回からこのAVRライタでのプログラムができなくなります。\n\n"
+    "DWENヒューズをプログラムしますか？";
 
 }  // namespace oriole::text

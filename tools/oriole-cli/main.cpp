@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "CliCommon.h"
+#include "CliDevice.h"
 
 namespace oriole::cli {
 namespace {
@@ -12,6 +13,8 @@ namespace {
 constexpr Command kCommands[] = {
     {"devices", "対応デバイスの一覧を表示します", RunDevices},
     {"image", "HEX / S レコードファイルを調べる・変換します (info, convert)", RunImage},
+    {"detect, erase, write-flash, ...",
+     "デバイスを操作します (oriole-cli --help-device で一覧)", RunDeviceBatch},
 };
 
 void PrintUsage(FILE* out) {
@@ -41,6 +44,9 @@ int main(int argc, char** argv) {
     for (const auto& c : kCommands) {
         if (name == QLatin1String(c.name)) return c.run(args.mid(1));
     }
+    // The device commands: global options first, then one or more commands.
+    if (name == "--help-device") return RunDeviceBatch({"--help"});
+    if (name.startsWith("--") || IsDeviceCommand(name)) return RunDeviceBatch(args.mid(1));
     std::fprintf(stderr, "oriole-cli: 不明なコマンドです: %s\n\n", qPrintable(name));
     PrintUsage(stderr);
     return kExitUsage;

@@ -1,0 +1,197 @@
+// End-to-end transfer cost of the device operations against the simulated
+// box. With the box's timing model on (38400 baud, 2 ms USB latency), a full
+// FLASH write + verify of an ATmega128 (128 KB) and EEPROM writes + verifies
+// (4 KB) run in real time; each reports its wall time divided by the lower
+// bound the model itself sets for the traffic that went over the wire (wire
+// time of every byte both ways, the latency of every short USB packet, the
+// programming times), and the process CPU time
+// divided by the wall time. With the timing model off, the host-side cost of
+// one 128 KB FLASH write.
+#include <benchmark/benchmark.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <ctime>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "image/ImageWriter.h"
+#include "link/LinkState.h"
+#include "link/Requests.h"
+#include "link/SimDriver.h"
+#include "ops/OrioleCore.h"
+
+namespace oriole {
+namespace {
+
+using namespace std::chrono;
+
+class BenchHost final : public IOperationHost {
+public:
+    explicit BenchHost(IClock& clock) : m_clock(clock), m_ticker(clock) {}
+    void Attach(CLinkState& state) { m_state = &state; }
+    Answer ShowMessage(MsgKind kind, std::string_view text, Answer) override {
+        if (kind != MsgKind::Information) failures += std::string(text) + "\n";
+        return Answer::Yes;
+    }
+    void PumpOneMessage() override {
+        for (int n = m_ticker.Poll(); n > 0; --n) OnTimerTick(*m_state);
+    }
+    void Sleep(milliseconds pause) override {
+        slept += pause;
+        m_clock.SleepFor(pause);
+    }
+    void ShowWaitCursor() override {}
+
+    std::string failures;
+    nanoseconds slept{0};
+
+private:
+    IClock& m_clock;
+    CSecondTicker m_ticker;
+    CLinkState* m_state = nullptr;
+};
+
+double Seconds(clockid_t id) {
+    timespec t{};
+    clock_gettime(id, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// The simulator's programming times (SimFirmware.cpp), per command.
+constexpr double kEraseS = 9.0e-3, kPageS = 4.5e-3, kWordS = 4.0e-3, kEepromPageS = 3.6e-3,
+                 kEepromByteS = 4.0e-3, kFuseS = 4.5e-3;
+
+// Argument bytes after each command letter.
+int ArgBytes(uint8_t c) {
+    switch (c) {
+        case 'A': case 'K': case 'O': case 'Q': return 1;
+        case 'L': case 'N': return 2;
+        case 'T': return 8;
+        default: return c >= 'E' && c <= 'J' ? 5 : 0;
+    }
+}
+
+// The model's own lower bound for a transcript, in seconds.
+double LowerBound(const sim::CSimTranscript& transcript, double baud, double latencyS) {
+    const double byteS = 10.0 / baud;
+    double bound = 0;
+    std::vector<uint8_t> stream;  // the host's bytes, to find the commands in
+    for (const auto& e : transcript.Entries()) {
+        if (e.toBox) {
+            stream.insert(stream.end(), e.bytes.begin(), e.bytes.end());
+            bound += byteS * static_cast<double>(e.bytes.size());
+            continue;
+        }
+        const size_t n = e.bytes.size();
+        bound += byteS * static_cast<double>(n);
+        // A packet that is not full waits for the latency timer, counted from
+        // its first byte.
+        const size_t tail = n % sim::kUsbPacketPayload;
+        if (tail != 0) bound += std::max(0.0, latencyS - byteS * static_cast<double>(tail - 1));
+    }
+    for (size_t i = 0; i < stream.size();) {
+        const uint8_t c = stream[i];
+        const int args = ArgBytes(c);
+        uint32_t count = 0;
+        if (c >= 'E' && c <= 'J' && i + 5 < stream.size()) {
+            count = (uint32_t{stream[i + 4]} << 8) | stream[i + 5];
+            if (count == 0) count = 0x10000;
+        }
+        size_t data = 0;
+        switch (c) {
+            case 'D': bound += kEraseS; break;
+            case 'F': bound += kPageS, data = count * 2; break;
+            case 'G': bound += kWordS * count, data = count * 2; break;
+            case 'I': bound += kEepromPageS, data = count; break;
+            case 'J': bound += kEepromByteS * count, data = count; break;
+            case 'L': case 'N': case 'Q': bound += kFuseS; break;
+            default: break;
+        }
+        i += 1 + static_cast<size_t>(args) + data;
+    }
+    return bound;
+}
+
+std::string WriteImageFile(const QTemporaryDir& dir, size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> bytes(size);
+    for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+    const std::string text = WriteIntelHex(true, bytes.data(), static_cast<uint32_t>(size));
+    const QString path = dir.filePath("image.hex");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    file.write(text.data(), static_cast<qint64>(text.size()));
+    return path.toStdString();
+}
+
+// One write + verify with the timing model on, in real time.
+void WriteAndVerify(benchmark::State& state, const char* device, bool flash) {
+    QTemporaryDir dir;
+    const AVR_DEVICE& d = DeviceAt(FindDeviceByName(device));
+    const std::string file = WriteImageFile(dir, static_cast<size_t>(flash ? d.FlashBytes() : d.eepromBytes), 7);
+    for (auto _ : state) {
+        sim::SimConfig config;
+        config.deviceRow = FindDeviceByName(device);
+        config.timing = true;
+        auto box = std::make_shared<sim::CSimBox>(config, SystemClock());
+        BenchHost host(SystemClock());
+        COrioleCore core(host);
+        host.Attach(core.m_state);
+        core.SetDriver(std::make_unique<CSimDriver>(box));
+        core.m_state.m_nUsbTiming = 0;  // 2 ms latency
+        core.m_state.m_nDataSpeed = 1;  // 38400 baud
+        core.m_state.m_nSysFreq = 8000000;
+        core.m_controls.SetText(flash ? ctl_id::kFlashFile : ctl_id::kEepromFile, file);
+
+        const double cpu0 = Seconds(CLOCK_PROCESS_CPUTIME_ID), wall0 = Seconds(CLOCK_MONOTONIC);
+        const bool ok = flash ? core.WriteFlash(file, true, true) : core.WriteEeprom(file, true, true);
+        const double cpu = Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0, wall = Seconds(CLOCK_MONOTONIC) - wall0;
+        if (!ok || !host.failures.empty()) state.SkipWithError(("operation failed: " + host.failures).c_str());
+
+        // The protocol's pauses (1 ms before and 10 ms after the data of J)
+        // pass while the header is still on the line and while the box
+        // programs; they add nothing to the bound.
+        const double bound = LowerBound(box->Transcript(), 38400.0, 2.0e-3);
+        state.SetIterationTime(wall);
+        state.counters["bound_s"] = bound;
+        state.counters["wall_per_bound"] = wall / bound;
+        state.counters["cpu_per_wall"] = cpu / wall;
+    }
+}
+
+void BM_FlashWriteVerify_ATmega128(benchmark::State& s) { WriteAndVerify(s, "ATmega128", true); }
+void BM_EepromWriteVerify_ATmega1280_Paged(benchmark::State& s) { WriteAndVerify(s, "ATmega1280", false); }
+void BM_EepromWriteVerify_ATmega128_Chunked(benchmark::State& s) { WriteAndVerify(s, "ATmega128", false); }
+
+BENCHMARK(BM_FlashWriteVerify_ATmega128)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_EepromWriteVerify_ATmega1280_Paged)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_EepromWriteVerify_ATmega128_Chunked)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// The host's own work for one 128 KB write, the box answering at once.
+void BM_FlashWriteHostCost_ATmega128(benchmark::State& state) {
+    QTemporaryDir dir;
+    const std::string file = WriteImageFile(dir, 131072, 11);
+    CVirtualClock clock;
+    sim::SimConfig config;
+    config.deviceRow = FindDeviceByName("ATmega128");
+    config.timing = false;
+    auto box = std::make_shared<sim::CSimBox>(config, clock);
+    BenchHost host(clock);
+    COrioleCore core(host);
+    host.Attach(core.m_state);
+    core.SetDriver(std::make_unique<CSimDriver>(box));
+    core.m_nQuietFlags = quiet::kWriteFlash;
+    for (auto _ : state) {
+        box->Transcript().Clear();
+        if (!core.WriteFlash(file, true, false)) state.SkipWithError("write failed");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 131072);
+}
+BENCHMARK(BM_FlashWriteHostCost_ATmega128)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace oriole
+
+BENCHMARK_MAIN();

@@ -1,0 +1,36 @@
+// The main window's fuse and lock "詳細" buttons: the bit dialogs they open.
+#include "app/OrioleDlg.h"
+#include "views/FuseDlg.h"
+#include "views/LockDlg.h"
+
+namespace oriole {
+namespace {
+
+// The bit dialogs name the bits of the device itself: with auto-detect on
+// and none found yet, it is detected first, and the dialog opens only when
+// that worked.
+bool DeviceForDetails(COrioleCore& core) {
+    return !(core.IsAutoDetect() && core.m_nDevice == 0) || core.CheckDevice(true);
+}
+
+}  // namespace
+
+void COrioleDlg::DoOpenFuseDlg() {
+    if (!DeviceForDetails(m_core)) return;
+    CFuseDlg dlg(m_core, m_pSettings->Settings(), this);
+    m_pCurrentDlg = &dlg;
+    dlg.OnInitDialog();
+    dlg.exec();
+    m_pCurrentDlg = this;
+}
+
+void COrioleDlg::DoOpenLockDlg() {
+    if (!DeviceForDetails(m_core)) return;
+    CLockDlg dlg(m_core, m_pSettings->Settings(), this);
+    m_pCurrentDlg = &dlg;
+    dlg.OnInitDialog();
+    dlg.exec();
+    m_pCurrentDlg = this;
+}
+
+}  // namespace oriole

@@ -1,0 +1,49 @@
+// The program's own settings: the binding of the settings file to the core
+// and CMainSettings, and the settings dialog on top of them.
+#include "app/SettingsPort.h"
+
+#include "ops/MainSettings.h"
+#include "ops/OrioleCore.h"
+#include "ops/SettingsBinding.h"
+#include "views/DeviceDlg.h"
+
+namespace oriole {
+namespace {
+
+class CSettingsPort final : public ISettingsPort {
+public:
+    explicit CSettingsPort(COrioleCore& core) : m_core(core), m_binding(core, m_settings) {}
+
+    void LoadSettings(const QString& path, bool bWithValues) override {
+        m_binding.LoadSettings(path, bWithValues);
+    }
+    void SaveSettings(const QString& path, bool bWithValues) override {
+        // Like the private-profile writes the file format comes from, a file
+        // that cannot be written costs the settings of this run and nothing else.
+        static_cast<void>(m_binding.SaveSettings(path, bWithValues));
+    }
+    QString FlashExtension() const override { return m_settings.m_strFlashExt; }
+    QString EepromExtension() const override { return m_settings.m_strEepromExt; }
+    CMainSettings& Settings() override { return m_settings; }
+
+    void RunSettingsDialog(QWidget* parent) override {
+        SettingFileCalls files;
+        files.load = [this](const QString& path) { LoadSettings(path, true); };
+        files.save = [this](const QString& path) { SaveSettings(path, true); };
+        CDeviceDlg dlg(m_settings, m_core.m_state, std::move(files), parent);
+        dlg.exec();
+    }
+
+private:
+    COrioleCore& m_core;
+    CMainSettings m_settings;
+    CSettingsBinding m_binding;
+};
+
+}  // namespace
+
+std::unique_ptr<ISettingsPort> CreateSettingsPort(COrioleCore& core) {
+    return std::make_unique<CSettingsPort>(core);
+}
+
+}  // namespace oriole

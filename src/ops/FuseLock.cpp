@@ -1,0 +1,235 @@
+// Reading, writing and verifying the fuse bytes and the lock byte, by device
+// group, and the main window's fuse and lock buttons.
+#include <string>
+
+#include "base/Numbers.h"
+#include "link/FormatText.h"
+#include "link/WriterLink.h"
+#include "ops/DeviceGroups.h"
+#include "ops/OrioleCore.h"
+#include "res/Texts.h"
+
+namespace oriole {
+
+namespace {
+
+// The fuse bytes of the current devices in the order they are written and
+// named: selector of K and L, fuse-mask bit, name in the verify message.
+struct FuseByte {
+    uint8_t selector;
+    int32_t maskBit;
+    const char* name;
+};
+constexpr FuseByte kFuseBytes[] = {{4, kFuseExt, "Ext"}, {2, kFuseHigh, "High"}, {1, kFuseLow, "Low"}};
+
+// Lock-and-fuse byte of the AT90S4434 / AT90S8535: its bit 6 is the fuse bit
+// only where bit 5 is also programmed.
+uint8_t FuseFromLockByte(uint8_t m) {
+    return static_cast<uint8_t>(m & ((m << 1) | 0xBF));
+}
+
+// Their lock bits: bit 2 of the result is bit 6 of M, bit 1 is bit 7.
+uint8_t LockFromLockByte(uint8_t m) {
+    return static_cast<uint8_t>(((m >> 4) | 0xFB) & ((m >> 6) | 0xFD));
+}
+
+struct LockCommand {
+    uint8_t p;
+    uint8_t q;
+};
+
+LockCommand LockCommandFor(LockGroup group, uint8_t lock) {
+    switch (group) {
+        case LockGroup::L1: return {static_cast<uint8_t>(lock | 0xF9), 0x00};
+        case LockGroup::L2: return {0xE0, static_cast<uint8_t>(lock | 0xFC)};
+        case LockGroup::L3: return {0xE0, static_cast<uint8_t>(lock | 0xC0)};
+        case LockGroup::None: break;
+    }
+    return {0, 0};
+}
+
+}  // namespace
+
+bool COrioleCore::ReadFuses(uint8_t& ext, uint8_t& high, uint8_t& low, bool bTiming) {
+    return RunFrame(bTiming, [&](CWriterLink& link) {
+        ext = high = low = 0xFF;
+        const AVR_DEVICE& d = *m_pDevice;
+        switch (FuseGroupOf(d.id)) {
+            case FuseGroup::Current: {
+                uint8_t* const outs[] = {&ext, &high, &low};
+                for (size_t i = 0; i < std::size(kFuseBytes); ++i) {
+                    if ((d.fuseMask & kFuseBytes[i].maskBit) == 0) continue;
+                    // A reply that never came has been reported; the value is
+                    // not the device's, so the read fails.
+                    if (!link.ReadFuseByte(kFuseBytes[i].selector, *outs[i])) return false;
+                }
+                return true;
+            }
+            case FuseGroup::SingleLow: return link.ReadFuseByte(1, low);
+            case FuseGroup::InLockByte: {
+                uint8_t m = 0xFF;
+                if (!link.ReadLockByte(m)) return false;
+                low = FuseFromLockByte(m);
+                return true;
+            }
+            case FuseGroup::None: break;
+        }
+        return true;
+    });
+}
+
+bool COrioleCore::WriteFuses(uint8_t ext, uint8_t high, uint8_t low, bool bTiming, bool bVerify) {
+    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+        const AVR_DEVICE& d = *m_pDevice;
+        if (d.id == kIdAttiny12) return link.WriteLockBytes(0xA0, low);
+        if (d.id == kIdAt90s4433) return link.WriteLockBytes(static_cast<uint8_t>((low & 0x1F) | 0xA0), 0x00);
+        if (FuseGroupOf(d.id) == FuseGroup::InLockByte)
+            return link.WriteLockBytes(static_cast<uint8_t>((low & 0x01) | 0xBE), 0x00);
+        if (FuseGroupOf(d.id) != FuseGroup::Current) return true;  // nothing to write
+        if (d.id == kIdAtmega163) {
+            high = static_cast<uint8_t>(high | kMega163HighOnes);
+            low = static_cast<uint8_t>(low | kMega163LowOnes);
+        }
+        const uint8_t values[] = {ext, high, low};
+        for (size_t i = 0; i < std::size(kFuseBytes); ++i) {
+            if ((d.fuseMask & kFuseBytes[i].maskBit) == 0) continue;
+            if (!link.WriteFuseByte(kFuseBytes[i].selector, values[i])) return false;
+        }
+        return true;
+    });
+    if (!r || (m_nQuietFlags & quiet::kWriteFuses) != 0) return r;
+    if (bVerify) {
+        static_cast<void>(VerifyFuses(ext, high, low, false));
+    } else {
+        m_host.ShowMessage(MsgKind::Information, text::kFuseWriteDone);
+    }
+    return r;
+}
+
+bool COrioleCore::VerifyFuses(uint8_t ext, uint8_t high, uint8_t low, bool bTiming) {
+    uint8_t rext = 0xFF;
+    uint8_t rhigh = 0xFF;
+    uint8_t rlow = 0xFF;
+    // A read that failed has been reported by the layer that failed; the
+    // bytes were not read, so nothing can be said about them.
+    if (!ReadFuses(rext, rhigh, rlow, bTiming)) return false;
+    const AVR_DEVICE& d = *m_pDevice;
+    std::string names;
+    bool differs = false;
+    switch (FuseGroupOf(d.id)) {
+        case FuseGroup::SingleLow:
+        case FuseGroup::InLockByte: differs = low != rlow; break;
+        case FuseGroup::Current: {
+            if (d.id == kIdAtmega163) {
+                rhigh = static_cast<uint8_t>(rhigh | kMega163HighOnes);
+                high = static_cast<uint8_t>(high | kMega163HighOnes);
+                rlow = static_cast<uint8_t>(rlow | kMega163LowOnes);
+                low = static_cast<uint8_t>(low | kMega163LowOnes);
+            }
+            const uint8_t expected[] = {ext, high, low};
+            const uint8_t read[] = {rext, rhigh, rlow};
+            for (size_t i = 0; i < std::size(kFuseBytes); ++i) {
+                if ((d.fuseMask & kFuseBytes[i].maskBit) == 0 || expected[i] == read[i]) continue;
+                differs = true;
+                if (!names.empty()) names += ',';
+                names += kFuseBytes[i].name;
+            }
+            break;
+        }
+        case FuseGroup::None: break;
+    }
+    if ((m_nQuietFlags & quiet::kVerifyFuses) == 0) {
+        if (!differs) {
+            m_host.ShowMessage(MsgKind::Information, text::kFuseVerifyOk);
+        } else {
+            const std::string list = names.empty() ? std::string() : "[" + names + "]";
+            m_host.ShowMessage(MsgKind::Warning, FormatText(text::kFuseVerifyError, list.c_str()));
+        }
+    }
+    return !differs;
+}
+
+bool COrioleCore::ReadLockBits(uint8_t& lock, bool bTiming) {
+    return RunFrame(bTiming, [&](CWriterLink& link) {
+        lock = 0xFF;
+        const FuseGroup group = FuseGroupOf(m_pDevice->id);
+        // AT90S1200, AT90S2313 and AT90S8515 have no command to read them.
+        if (group == FuseGroup::None) return true;
+        uint8_t m = 0xFF;
+        if (!link.ReadLockByte(m)) return false;
+        switch (group) {
+            case FuseGroup::Current: lock = m; break;
+            case FuseGroup::SingleLow: lock = static_cast<uint8_t>(m | 0xF9); break;
+            case FuseGroup::InLockByte: lock = LockFromLockByte(m); break;
+            case FuseGroup::None: break;
+        }
+        return true;
+    });
+}
+
+bool COrioleCore::WriteLockBits(uint8_t lock, bool bTiming, bool bVerify) {
+    bool notWritable = false;
+    // The result includes the wait for the box's completion byte: a lock
+    // write that was never acknowledged did not succeed.
+    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+        const LockGroup group = LockGroupOf(m_pDevice->id);
+        if (group == LockGroup::None) {
+            notWritable = true;
+            return false;
+        }
+        const LockCommand command = LockCommandFor(group, lock);
+        return link.WriteLockBytes(command.p, command.q);
+    });
+    if (notWritable) m_host.ShowMessage(MsgKind::Warning, text::kLockNotWritable);
+    if (!r || (m_nQuietFlags & quiet::kWriteLock) != 0) return r;
+    if (bVerify) {
+        // Only the main window's lock write asks for the verify; its edit
+        // holds the value.
+        static_cast<void>(VerifyLockBits(ParseHexByte(m_controls.Text(ctl_id::kLockEdit)), false));
+    } else {
+        m_host.ShowMessage(MsgKind::Information, text::kLockWriteDone);
+    }
+    return r;
+}
+
+bool COrioleCore::VerifyLockBits(uint8_t expected, bool bTiming) {
+    // The lock bits take effect a moment after they were written.
+    m_host.Sleep(std::chrono::milliseconds(100));
+    uint8_t read = 0xFF;
+    if (!ReadLockBits(read, bTiming)) return false;
+    const bool equal = expected == read;
+    if ((m_nQuietFlags & quiet::kVerifyLock) == 0) {
+        if (equal) {
+            m_host.ShowMessage(MsgKind::Information, text::kLockVerifyOk);
+        } else {
+            m_host.ShowMessage(MsgKind::Warning, text::kLockVerifyError);
+        }
+    }
+    return equal;
+}
+
+// --- The main window's buttons ---
+
+bool COrioleCore::WriteWindowFuses(bool bTiming) {
+    return WriteFuses(ParseHexByte(m_controls.Text(ctl_id::kExtEdit)),
+                      ParseHexByte(m_controls.Text(ctl_id::kHighEdit)),
+                      ParseHexByte(m_controls.Text(ctl_id::kLowEdit)), bTiming,
+                      m_controls.IsChecked(ctl_id::kFuseVerify));
+}
+
+bool COrioleCore::VerifyWindowFuses(bool bTiming) {
+    return VerifyFuses(ParseHexByte(m_controls.Text(ctl_id::kExtEdit)),
+                       ParseHexByte(m_controls.Text(ctl_id::kHighEdit)),
+                       ParseHexByte(m_controls.Text(ctl_id::kLowEdit)), bTiming);
+}
+
+bool COrioleCore::WriteWindowLockBits() {
+    return WriteLockBits(ParseHexByte(m_controls.Text(ctl_id::kLockEdit)), true,
+                         m_controls.IsChecked(ctl_id::kLockVerify));
+}
+
+bool COrioleCore::VerifyWindowLockBits(bool bTiming) {
+    return VerifyLockBits(ParseHexByte(m_controls.Text(ctl_id::kLockEdit)), bTiming);
+}
+
+}  // namespace oriole

@@ -1,0 +1,96 @@
+// Reading FLASH and EEPROM back, whole or by block, and verifying them
+// against a file.
+#include <algorithm>
+
+#include "link/FormatText.h"
+#include "link/Requests.h"
+#include "link/WriterLink.h"
+#include "ops/OrioleCore.h"
+#include "res/Texts.h"
+
+namespace oriole {
+
+namespace {
+
+// The read progress bar has 32 steps whatever the length.
+constexpr int32_t kReadSteps = 32;
+
+}  // namespace
+
+bool COrioleCore::ReadFlashBlock(CWriterLink& link, uint32_t block, uint32_t words,
+                                 std::span<uint8_t> out) {
+    return link.SendMemoryRequest(kCmdReadFlash, block * words, words) &&
+           ReceiveBytes(link, out.first(size_t{words} * 2));
+}
+
+bool COrioleCore::ReadEepromBlock(CWriterLink& link, uint32_t block, uint32_t bytes,
+                                  std::span<uint8_t> out) {
+    return link.SendMemoryRequest(kCmdReadEeprom, block * bytes, bytes) &&
+           ReceiveBytes(link, out.first(bytes));
+}
+
+bool COrioleCore::ReadMemory(CWriterLink& link, bool flash, uint32_t length) {
+    const AVR_DEVICE& d = *m_pDevice;
+    uint32_t size = flash ? static_cast<uint32_t>(d.FlashBytes()) : static_cast<uint32_t>(d.eepromBytes);
+    if (length != 0 && length < size) size = flash ? (length + 1) & ~1u : length;
+    std::vector<uint8_t>& buffer = flash ? m_pFlashRead : m_pEepromRead;
+    buffer.assign(size, 0xFF);
+    const auto progress = CreateProgressDlg(0, kReadSteps, flash ? text::kFlashCaption : text::kEepromCaption,
+                                            flash ? text::kFlashReading : text::kEepromReading);
+    const uint32_t step = std::max<uint32_t>(size / kReadSteps, 1);
+    // A full 65 536-word memory sends the word count 0x0000.
+    const bool sent = flash ? link.SendMemoryRequest(kCmdReadFlash, 0, size / 2)
+                            : link.SendMemoryRequest(kCmdReadEeprom, 0, size);
+    if (!sent) return false;
+    uint32_t lastPos = 0;
+    return ReceiveBytes(link, buffer, [&](size_t received) {
+        const auto pos = static_cast<uint32_t>(received / step);
+        if (pos > lastPos) {
+            lastPos = pos;
+            progress->SetPos(static_cast<int32_t>(pos));
+        }
+    });
+}
+
+bool COrioleCore::ReadFlash(uint32_t length, bool bTiming) {
+    return RunFrame(bTiming, [&](CWriterLink& link) { return ReadMemory(link, true, length); });
+}
+
+bool COrioleCore::ReadEeprom(uint32_t length) {
+    return RunFrame(true, [&](CWriterLink& link) { return ReadMemory(link, false, length); });
+}
+
+bool COrioleCore::CompareImage(const ImageBuffer& image, const std::vector<uint8_t>& read,
+                               uint32_t quietBit, const char* errorFormat, const char* okText) {
+    const bool quietly = (m_nQuietFlags & quietBit) != 0;
+    for (uint32_t j = 0; j < image.count && j < image.cells.size(); ++j) {
+        const int16_t v = image.cells[j];
+        if (v == kNoData) continue;
+        // A byte the read did not reach (the device changed in between) differs.
+        if (j < read.size() && read[j] == static_cast<uint8_t>(v)) continue;
+        if (!quietly) m_host.ShowMessage(MsgKind::Warning, FormatText(errorFormat, static_cast<unsigned>(j)));
+        return false;
+    }
+    if (!quietly) m_host.ShowMessage(MsgKind::Information, okText);
+    return true;
+}
+
+bool COrioleCore::VerifyFlash(const std::string& path, bool bTiming) {
+    if (!CanAddressDevice()) return false;
+    if (IsAutoDetect() && !CheckDevice(bTiming)) return false;
+    if (!LoadImage(m_imgFlash, static_cast<uint32_t>(m_pDevice->FlashBytes()), path)) return false;
+    if (!ReadFlash(m_imgFlash.count, false)) return false;
+    return CompareImage(m_imgFlash, m_pFlashRead, quiet::kVerifyFlash, text::kFlashVerifyError,
+                        text::kFlashVerifyOk);
+}
+
+bool COrioleCore::VerifyEeprom(const std::string& path, bool bTiming) {
+    if (!CanAddressDevice()) return false;
+    if (IsAutoDetect() && !CheckDevice(bTiming)) return false;
+    if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(m_pDevice->eepromBytes), path)) return false;
+    if (!ReadEeprom(m_imgEeprom.count)) return false;
+    return CompareImage(m_imgEeprom, m_pEepromRead, quiet::kVerifyEeprom, text::kEepromVerifyError,
+                        text::kEepromVerifyOk);
+}
+
+}  // namespace oriole

@@ -1,0 +1,214 @@
+// Programming FLASH and EEPROM from a file: page by page with F and I, or in
+// fixed chunks with G and J on the devices without page programming.
+#include <QString>
+#include <algorithm>
+
+#include "image/ImageReader.h"
+#include "link/WriterLink.h"
+#include "ops/DeviceGroups.h"
+#include "ops/FrameHost.h"
+#include "ops/OrioleCore.h"
+#include "res/Texts.h"
+
+namespace oriole {
+
+namespace {
+
+// Chunk sizes of the devices without page programming; the ATtiny12 takes
+// smaller ones.
+uint32_t FlashChunkWords(int32_t id) { return id == kIdAttiny12 ? 4 : 32; }
+uint32_t EepromChunkBytes(int32_t id) { return id == kIdAttiny12 ? 4 : 32; }
+
+uint32_t CeilDiv(uint32_t a, uint32_t b) { return (a + b - 1) / b; }
+
+int16_t CellAt(const ImageBuffer& image, size_t address) {
+    return address < image.cells.size() ? image.cells[address] : kNoData;
+}
+
+enum class Coverage { Empty, Partial, Full };
+
+Coverage CoverageOf(const ImageBuffer& image, size_t first, size_t size) {
+    size_t filled = 0;
+    for (size_t j = 0; j < size; ++j)
+        if (CellAt(image, first + j) != kNoData) ++filled;
+    if (filled == 0) return Coverage::Empty;
+    return filled == size ? Coverage::Full : Coverage::Partial;
+}
+
+// Puts the file's bytes over what the device holds. FLASH programming can
+// only clear bits: at the first byte that would need a 1 where the device
+// has a 0 the merge stops, and the rest of the block keeps the device's
+// bytes; a following verify names that address.
+void MergeFlash(const ImageBuffer& image, size_t first, std::span<uint8_t> buffer) {
+    for (size_t j = 0; j < buffer.size(); ++j) {
+        const int16_t v = CellAt(image, first + j);
+        if (v == kNoData) continue;
+        const auto value = static_cast<uint8_t>(v);
+        if ((buffer[j] & value) != value) return;
+        buffer[j] = value;
+    }
+}
+
+}  // namespace
+
+bool COrioleCore::LoadImage(ImageBuffer& image, uint32_t capacity, const std::string& path) {
+    image.Allocate(capacity);
+    uint32_t lowest = 0;
+    uint32_t highest = 0;
+    IOperationHost& host = m_pFrameHost ? static_cast<IOperationHost&>(*m_pFrameHost) : m_host;
+    return LoadImageFile(host, QString::fromStdString(path), image, lowest, highest);
+}
+
+bool COrioleCore::WriteFlash(const std::string& path, bool bTiming, bool bVerify) {
+    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+        return m_pDevice->HasPagedFlash() ? WriteFlashPages(link, path) : WriteFlashChunks(link, path);
+    });
+    if (!r || (m_nQuietFlags & quiet::kWriteFlash) != 0) return r;
+    if (bVerify) {
+        // Only the main window's write asks for the verify, and its file box
+        // names the file just written.
+        static_cast<void>(VerifyFlash(m_controls.Text(ctl_id::kFlashFile), false));
+    } else {
+        m_host.ShowMessage(MsgKind::Information, text::kFlashWriteDone);
+    }
+    return r;
+}
+
+bool COrioleCore::WriteEeprom(const std::string& path, bool bTiming, bool bVerify) {
+    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+        return m_pDevice->HasPagedEeprom() ? WriteEepromPages(link, path)
+                                           : WriteEepromChunks(link, path);
+    });
+    if (!r || (m_nQuietFlags & quiet::kWriteEeprom) != 0) return r;
+    if (bVerify) {
+        static_cast<void>(VerifyEeprom(m_controls.Text(ctl_id::kEepromFile), false));
+    } else {
+        m_host.ShowMessage(MsgKind::Information, text::kEepromWriteDone);
+    }
+    return r;
+}
+
+bool COrioleCore::WriteFlashPages(CWriterLink& link, const std::string& path) {
+    const AVR_DEVICE& d = *m_pDevice;
+    if (!LoadImage(m_imgFlash, static_cast<uint32_t>(d.FlashBytes()), path)) return false;
+    const auto words = static_cast<uint32_t>(d.flashPageWords);
+    const uint32_t bytes = 2 * words;
+    const uint32_t pages = CeilDiv(CeilDiv(m_imgFlash.count, 2), words);
+    std::vector<uint8_t> buffer(bytes);
+    const auto progress = CreateProgressDlg(0, static_cast<int32_t>(pages), text::kFlashCaption,
+                                            text::kFlashWriting);
+    bool r = true;
+    for (uint32_t i = 0; i < pages; ++i) {
+        const size_t first = size_t{i} * bytes;
+        const Coverage coverage = CoverageOf(m_imgFlash, first, bytes);
+        if (coverage == Coverage::Empty) continue;
+        if (coverage == Coverage::Partial) {
+            // A block that could not be read must not be written: the buffer
+            // would hold another block's bytes.
+            r = ReadFlashBlock(link, i, words, buffer);
+            if (!r) break;
+        } else {
+            std::fill(buffer.begin(), buffer.end(), uint8_t{0xFF});
+        }
+        MergeFlash(m_imgFlash, first, buffer);
+        r = link.WriteFlashPage(i * words, buffer, PieceFailure::EndPage);
+        if (!r) break;
+        if (m_state.m_nAbort != kAbortNone) {
+            r = false;
+            break;
+        }
+        progress->SetPos(static_cast<int32_t>(i));
+    }
+    return r;
+}
+
+bool COrioleCore::WriteFlashChunks(CWriterLink& link, const std::string& path) {
+    const AVR_DEVICE& d = *m_pDevice;
+    if (!LoadImage(m_imgFlash, static_cast<uint32_t>(d.FlashBytes()), path)) return false;
+    const uint32_t words = FlashChunkWords(d.id);
+    const uint32_t bytes = 2 * words;
+    const uint32_t chunks = CeilDiv(CeilDiv(m_imgFlash.count, 2), words);
+    std::vector<uint8_t> buffer(bytes);
+    const auto progress = CreateProgressDlg(0, static_cast<int32_t>(chunks), text::kFlashCaption,
+                                            text::kFlashWriting);
+    bool r = true;
+    for (uint32_t k = 0; k < chunks; ++k) {
+        const size_t first = size_t{k} * bytes;
+        const Coverage coverage = CoverageOf(m_imgFlash, first, bytes);
+        if (coverage == Coverage::Empty) continue;
+        if (coverage == Coverage::Partial) {
+            r = ReadFlashBlock(link, k, words, buffer);
+            if (!r) break;
+        } else {
+            std::fill(buffer.begin(), buffer.end(), uint8_t{0xFF});
+        }
+        MergeFlash(m_imgFlash, first, buffer);
+        r = link.WriteFlashWords(k * words, buffer);
+        if (!r) break;
+        if (m_state.m_nAbort != kAbortNone) {
+            r = false;
+            break;
+        }
+        progress->SetPos(static_cast<int32_t>(k));
+    }
+    return r;
+}
+
+bool COrioleCore::WriteEepromPages(CWriterLink& link, const std::string& path) {
+    const AVR_DEVICE& d = *m_pDevice;
+    if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(d.eepromBytes), path)) return false;
+    const auto size = static_cast<uint32_t>(d.eepromPageBytes);
+    const uint32_t pages = CeilDiv(m_imgEeprom.count, size);
+    std::vector<uint8_t> buffer(size);
+    const auto progress = CreateProgressDlg(0, static_cast<int32_t>(pages), text::kEepromCaption,
+                                            text::kEepromWriting);
+    bool r = true;
+    // Every page is written, also one the file leaves empty: it goes back
+    // as it was read.
+    for (uint32_t i = 0; i < pages; ++i) {
+        const size_t first = size_t{i} * size;
+        if (CoverageOf(m_imgEeprom, first, size) != Coverage::Full) {
+            r = ReadEepromBlock(link, i, size, buffer);
+            if (!r) break;
+        }
+        for (size_t j = 0; j < size; ++j) {
+            const int16_t v = CellAt(m_imgEeprom, first + j);
+            if (v != kNoData) buffer[j] = static_cast<uint8_t>(v);
+        }
+        r = link.WriteEepromPage(i * size, buffer);
+        if (!r) break;
+        if (m_state.m_nAbort != kAbortNone) {
+            r = false;
+            break;
+        }
+        progress->SetPos(static_cast<int32_t>(i));
+    }
+    return r;
+}
+
+bool COrioleCore::WriteEepromChunks(CWriterLink& link, const std::string& path) {
+    const AVR_DEVICE& d = *m_pDevice;
+    if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(d.eepromBytes), path)) return false;
+    const uint32_t size = EepromChunkBytes(d.id);
+    const uint32_t chunks = CeilDiv(m_imgEeprom.count, size);
+    std::vector<uint8_t> buffer(size);
+    const auto progress = CreateProgressDlg(0, static_cast<int32_t>(chunks), text::kEepromCaption,
+                                            text::kEepromWriting);
+    bool r = true;
+    // Nothing is read back: a byte the file does not give goes out as 0xFF.
+    for (uint32_t k = 0; k < chunks; ++k) {
+        const size_t first = size_t{k} * size;
+        for (size_t j = 0; j < size; ++j)
+            buffer[j] = static_cast<uint8_t>(CellAt(m_imgEeprom, first + j) & 0xFF);
+        r = link.WriteEepromBytes(k * size, buffer, true);
+        if (!r) break;
+        if (m_state.m_nAbort != kAbortNone) {
+            r = false;
+            break;
+        }
+        progress->SetPos(static_cast<int32_t>(k));
+    }
+    return r;
+}
+
+}  // namespace oriole

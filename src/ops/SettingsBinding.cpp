@@ -1,0 +1,210 @@
+#include "ops/SettingsBinding.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "base/Numbers.h"
+#include "link/WriterSpec.h"
+#include "ops/DeviceList.h"
+#include "ops/OrioleCore.h"
+#include "settings/IniFile.h"
+
+namespace oriole {
+
+namespace {
+
+using I = SettingId;
+
+// Keys held by a main-window control. An enable key also switches its
+// partner, the verify box beside the write button; on save only the
+// button's state counts.
+struct ControlRow {
+    SettingId id;
+    int control;
+    int partner = 0;
+};
+
+// clang-format off
+constexpr ControlRow kControlRows[] = {
+    {I::FlashFile,         ctl_id::kFlashFile},
+    {I::FlashErase,        ctl_id::kFlashErase},
+    {I::FlashVerify,       ctl_id::kFlashVerify},
+    {I::EepromFile,        ctl_id::kEepromFile},
+    {I::EepromVerify,      ctl_id::kEepromVerify},
+    {I::FuseEnable,        ctl_id::kFuseWrite,  ctl_id::kFuseVerify},
+    {I::FuseExt,           ctl_id::kExtEdit},
+    {I::FuseHigh,          ctl_id::kHighEdit},
+    {I::FuseLow,           ctl_id::kLowEdit},
+    {I::FuseVerify,        ctl_id::kFuseVerify},
+    {I::LockEnable,        ctl_id::kLockWrite,  ctl_id::kLockVerify},
+    {I::LockBits,          ctl_id::kLockEdit},
+    {I::LockVerify,        ctl_id::kLockVerify},
+    {I::CalibrationEnable, ctl_id::kCalibWrite, ctl_id::kCalibVerify},
+    {I::CalibrationFreq,   ctl_id::kCalibFreq},
+    {I::CalibrationByte,   ctl_id::kCalibValue},
+    {I::WriteMemory,       ctl_id::kCalibMemory},
+    {I::WriteAddress,      ctl_id::kCalibAddress},
+    {I::CalibrationVerify, ctl_id::kCalibVerify},
+};
+
+struct TextFieldRow {
+    SettingId id;
+    QString CMainSettings::*field;
+};
+
+constexpr TextFieldRow kTextFields[] = {
+    {I::SettingFile,         &CMainSettings::m_strSettingFile},
+    {I::Writer,              &CMainSettings::m_strWriterSpec},
+    {I::FlashFileExtension,  &CMainSettings::m_strFlashExt},
+    {I::FlashSaveName,       &CMainSettings::m_strFlashSaveName},
+    {I::EepromFileExtension, &CMainSettings::m_strEepromExt},
+    {I::EepromSaveName,      &CMainSettings::m_strEepromSaveName},
+    {I::FuseFileExtension,   &CMainSettings::m_strFuseExt},
+    {I::FuseFile,            &CMainSettings::m_strFuseFile},
+    {I::FuseSaveFile,        &CMainSettings::m_strFuseSaveFile},
+    {I::LockFileExtension,   &CMainSettings::m_strLockExt},
+    {I::LockFile,            &CMainSettings::m_strLockFile},
+    {I::LockSaveFile,        &CMainSettings::m_strLockSaveFile},
+};
+
+struct NumberFieldRow {
+    SettingId id;
+    int32_t CMainSettings::*field;
+};
+
+constexpr NumberFieldRow kNumberFields[] = {
+    {I::WindowStyle,      &CMainSettings::m_nWindowStyle},
+    {I::FlashSaveFormat,  &CMainSettings::m_nFlashSaveFormat},
+    {I::FlashSaveAll,     &CMainSettings::m_nFlashSaveAll},
+    {I::EepromSaveFormat, &CMainSettings::m_nEepromSaveFormat},
+    {I::EepromSaveAll,    &CMainSettings::m_nEepromSaveAll},
+};
+// clang-format on
+
+template <typename Row, size_t N>
+const Row* FindRow(const Row (&rows)[N], SettingId id) {
+    const auto it = std::find_if(std::begin(rows), std::end(rows),
+                                 [id](const Row& r) { return r.id == id; });
+    return it == std::end(rows) ? nullptr : it;
+}
+
+// Numbers come from the file as 32-bit values; anything wider is a caller's
+// mistake and is cut the way the file would have cut it.
+int32_t Narrow(int64_t value) {
+    return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+uint32_t DefaultClock() {
+    return static_cast<uint32_t>(ParseDecLenient(SettingKeyFor(I::SysFreq).defaultText));
+}
+
+}  // namespace
+
+CSettingsBinding::CSettingsBinding(COrioleCore& core, CMainSettings& settings)
+    : m_core(core), m_settings(settings) {}
+
+void CSettingsBinding::LoadSettings(const QString& path, bool bWithValues) {
+    CIniFile ini;
+    ini.Load(path);  // a missing or unreadable file gives every default
+    ReadSettingKeys(ini, bWithValues, *this);
+}
+
+bool CSettingsBinding::SaveSettings(const QString& path, bool bWithValues) const {
+    CIniFile ini;
+    ini.Load(path);  // keys and lines of others stay where they are
+    const bool stored = WriteSettingKeys(ini, bWithValues, *this);
+    return ini.Save(path) && stored;
+}
+
+void CSettingsBinding::SetWriterOverride(std::string spec) {
+    m_strWriterOverride = std::move(spec);
+    m_core.SetWriterSpec(m_strWriterOverride.empty() ? m_settings.m_strWriterSpec.toStdString()
+                                                     : m_strWriterOverride);
+}
+
+int64_t CSettingsBinding::GetNumber(SettingId id) const {
+    const CLinkState& link = m_core.m_state;
+    switch (id) {
+        case I::SysFreq: return link.m_nSysFreq;
+        case I::UsbTiming: return link.m_nUsbTiming;
+        case I::DataSpeed: return link.m_nDataSpeed;
+        case I::AutoCheck: return m_settings.m_nAutoCheck;
+        default: break;
+    }
+    if (const NumberFieldRow* f = FindRow(kNumberFields, id)) return m_settings.*(f->field);
+    if (const ControlRow* c = FindRow(kControlRows, id)) {
+        const CMainControls& controls = m_core.m_controls;
+        return SettingKeyFor(id).kind == SettingKind::Enable ? controls.IsEnabled(c->control)
+                                                             : controls.IsChecked(c->control);
+    }
+    return 0;
+}
+
+void CSettingsBinding::SetNumber(SettingId id, int64_t value) {
+    CLinkState& link = m_core.m_state;
+    switch (id) {
+        case I::SysFreq:
+            // A clock of 0 Hz (or a text without figures, or a negative
+            // number) has no timing to compute. Rather than keep a value the
+            // settings dialog cannot show and every operation would refuse,
+            // the clock starts at the default the dialog then shows.
+            link.m_nSysFreq = value > 0 ? static_cast<uint32_t>(Narrow(value)) : DefaultClock();
+            return;
+        // The link clamps the USB timing and maps a data speed outside 1..4
+        // to 38400 baud when it opens, so both are kept as read.
+        case I::UsbTiming: link.m_nUsbTiming = Narrow(value); return;
+        case I::DataSpeed: link.m_nDataSpeed = Narrow(value); return;
+        case I::AutoCheck: m_settings.m_nAutoCheck = static_cast<uint32_t>(value); return;
+        default: break;
+    }
+    if (const NumberFieldRow* f = FindRow(kNumberFields, id)) {
+        m_settings.*(f->field) = Narrow(value);
+        return;
+    }
+    if (const ControlRow* c = FindRow(kControlRows, id)) {
+        CMainControls& controls = m_core.m_controls;
+        if (SettingKeyFor(id).kind == SettingKind::Enable) {
+            controls.Enable(c->control, value != 0);
+            if (c->partner != 0) controls.Enable(c->partner, value != 0);
+        } else {
+            controls.SetCheck(c->control, value != 0);
+        }
+    }
+}
+
+QString CSettingsBinding::GetText(SettingId id) const {
+    if (id == I::LastAvr) return DeviceListText(m_core.m_controls.ListSelection());
+    if (const TextFieldRow* f = FindRow(kTextFields, id)) return m_settings.*(f->field);
+    if (const ControlRow* c = FindRow(kControlRows, id))
+        return QString::fromStdString(m_core.m_controls.Text(c->control));
+    return {};
+}
+
+void CSettingsBinding::SetText(SettingId id, const QString& text) {
+    if (id == I::LastAvr) {
+        // The list's item data is the catalogue row; its position in the
+        // sorted list never reaches the core.
+        const int row = FindDeviceListEntry(text);
+        if (row < 0) return;  // nothing matched: selection and device stay
+        m_core.m_controls.SelectListRow(row);
+        m_core.SelectDevice(row);
+        return;
+    }
+    if (id == I::Writer) {
+        // A key left empty by hand means the default way to the writer, not
+        // a spec that fails at the next operation.
+        const QString spec = text.trimmed();
+        m_settings.m_strWriterSpec = spec.isEmpty() ? QString::fromLatin1(kDefaultWriterSpec) : spec;
+        if (m_strWriterOverride.empty()) m_core.SetWriterSpec(m_settings.m_strWriterSpec.toStdString());
+        return;
+    }
+    if (const TextFieldRow* f = FindRow(kTextFields, id)) {
+        m_settings.*(f->field) = text;
+        return;
+    }
+    if (const ControlRow* c = FindRow(kControlRows, id))
+        m_core.m_controls.SetText(c->control, text.toStdString());
+}
+
+}  // namespace oriole

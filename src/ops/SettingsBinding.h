@@ -1,0 +1,52 @@
+#pragma once
+// The settings file bound to the main window: every key of the table goes
+// to its place in the core (link settings, controls, device selection) or
+// in CMainSettings. The window calls LoadSettings when it opens and
+// SaveSettings when it closes; the settings dialog calls both, with the
+// values, for setting files.
+
+#include <QString>
+#include <string>
+
+#include "ops/MainSettings.h"
+#include "settings/SettingsKeys.h"
+
+namespace oriole {
+
+class COrioleCore;
+
+class CSettingsBinding final : public ISettingValues {
+public:
+    CSettingsBinding(COrioleCore& core, CMainSettings& settings);
+
+    // Reads every key (the fuse, lock and calibration values and their
+    // enable states only with bWithValues) in table order, each with its
+    // default when `path` lacks it or cannot be read. LastAVR selects the
+    // first list entry beginning with the stored name, before the values
+    // are read, so that selecting a device cannot wipe them.
+    void LoadSettings(const QString& path, bool bWithValues);
+
+    // Writes every key (values-only keys with bWithValues) into `path`,
+    // keeping whatever else the file holds. False when the file could not
+    // be written or some value could not be stored in it.
+    [[nodiscard]] bool SaveSettings(const QString& path, bool bWithValues) const;
+
+    // The writer the core uses whatever the settings say (a --writer option
+    // given for one run); empty for none. The settings keep their own
+    // writer (CMainSettings::m_strWriterSpec) and write it back, so the
+    // override is not remembered. Applied to the core at once.
+    void SetWriterOverride(std::string spec);
+
+    // ISettingValues: where each key lives while the program runs.
+    int64_t GetNumber(SettingId id) const override;
+    void SetNumber(SettingId id, int64_t value) override;
+    QString GetText(SettingId id) const override;
+    void SetText(SettingId id, const QString& text) override;
+
+private:
+    COrioleCore& m_core;
+    CMainSettings& m_settings;
+    std::string m_strWriterOverride;
+};
+
+}  // namespace oriole

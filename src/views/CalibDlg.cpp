@@ -1,0 +1,145 @@
+#include "views/CalibDlg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLineEdit>
+
+#include "base/HexKeyFilter.h"
+#include "base/Numbers.h"
+#include "link/FormatText.h"
+#include "res/Dialogs.h"
+#include "res/Texts.h"
+#include "views/HexEditFilter.h"
+
+namespace oriole {
+namespace {
+
+// Controls of resource 141.
+constexpr int kFrequencyList = 1134;
+constexpr int kValueEdit = 1135;
+constexpr int kAddressEdit = 1136;
+constexpr int kFlashRadio = 1137;
+constexpr int kEepromRadio = 1138;
+constexpr int kReadButton = 1056;
+constexpr int kWriteButton = 1057;
+constexpr int kVerifyButton = 1159;
+constexpr int kReturnButton = 1141;
+constexpr int kCancelButton = 1142;
+
+// The calibration index sent when the device lists no frequency.
+constexpr uint8_t kNoFrequencyIndex = 0xFF;
+
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+}  // namespace
+
+CCalibDlg::CCalibDlg(COrioleCore& core, QWidget* parent)
+    : CResDialog(res::kCalibDialog, parent), m_core(core) {
+    InstallHexKeyFilter(LineEdit(kValueEdit), kCalibValueChars);
+    InstallHexKeyFilter(LineEdit(kAddressEdit), kCalibAddressChars);
+    connect(Button(kReadButton), &QAbstractButton::clicked, this, [this] { RunGuarded(&CCalibDlg::OnRead); });
+    connect(Button(kWriteButton), &QAbstractButton::clicked, this, [this] { RunGuarded(&CCalibDlg::OnWrite); });
+    connect(Button(kVerifyButton), &QAbstractButton::clicked, this, [this] { RunGuarded(&CCalibDlg::OnVerify); });
+    connect(Button(kReturnButton), &QAbstractButton::clicked, this, &CCalibDlg::OnReturn);
+    connect(Button(kCancelButton), &QAbstractButton::clicked, this, [this] { done(kCancelled); });
+    OnInitDialog();
+}
+
+void CCalibDlg::OnInitDialog() {
+    // The list keeps the device's order: an item's index is the byte the
+    // calibration read sends.
+    for (const char* frequency : CalibrationFrequencies(m_core.m_pDevice->id))
+        AddListItem(kFrequencyList, QString::fromUtf8(frequency));
+    QComboBox* list = ComboBox(kFrequencyList);
+    list->setCurrentIndex(list->count() > 0 ? 0 : -1);
+
+    const CMainControls& main = m_core.m_controls;
+    const int chosen = list->findText(FromUtf8(main.Text(ctl_id::kCalibFreq)), Qt::MatchStartsWith);
+    if (chosen >= 0) list->setCurrentIndex(chosen);
+    SetText(kValueEdit, FromUtf8(main.Text(ctl_id::kCalibValue)));
+    SetText(kAddressEdit, FromUtf8(main.Text(ctl_id::kCalibAddress)));
+    const bool eeprom = main.Text(ctl_id::kCalibMemory).starts_with("EEPROM");
+    SetChecked(eeprom ? kEepromRadio : kFlashRadio, true);
+}
+
+void CCalibDlg::RunGuarded(void (CCalibDlg::*action)()) {
+    if (m_bBusy) return;
+    m_bBusy = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    (this->*action)();
+    QApplication::restoreOverrideCursor();
+    m_bBusy = false;
+}
+
+void CCalibDlg::OnRead() {
+    const int index = ComboBox(kFrequencyList)->currentIndex();
+    const uint8_t sent = index < 0 ? kNoFrequencyIndex : static_cast<uint8_t>(index);
+    uint8_t value = 0;
+    if (m_core.ReadCalibrationByte(sent, value, true))
+        SetText(kValueEdit, QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
+}
+
+bool CCalibDlg::Collect(CalibTarget& target) const {
+    const QString value = Text(kValueEdit);
+    const QString address = Text(kAddressEdit);
+    if (value.isEmpty() || address.isEmpty()) return false;
+    target.value = ParseHexByte(value.toStdString());
+    target.address = ParseHexLenient(address.toStdString());
+    target.memory = IsChecked(kFlashRadio) ? CalibMemory::Flash : CalibMemory::Eeprom;
+    return true;
+}
+
+void CCalibDlg::OnWrite() {
+    CalibTarget t;
+    if (!Collect(t)) return;
+    const AVR_DEVICE& device = *m_core.m_pDevice;
+    const bool flash = t.memory == CalibMemory::Flash;
+    const auto size = static_cast<uint32_t>(flash ? device.FlashBytes() : device.eepromBytes);
+    IOperationHost& host = m_core.Host();
+    if (t.address >= size) {
+        host.ShowMessage(MsgKind::Warning, text::kAddressBeyondDevice);
+        return;
+    }
+    // FLASH can only clear bits without an erase; an EEPROM byte is replaced.
+    uint8_t old = t.value;
+    if (flash && !m_core.ReadFlashByte(t.address, old, true)) return;
+    if ((t.value & old) != t.value) {
+        host.ShowMessage(MsgKind::Warning, text::kCalibNotWritable);
+        return;
+    }
+    const bool written = flash ? m_core.WriteFlashByte(t.address, t.value, false)
+                               : m_core.WriteEepromByte(t.address, t.value, false);
+    if (written) host.ShowMessage(MsgKind::Information, text::kCalibWriteDone);
+}
+
+void CCalibDlg::OnVerify() {
+    CalibTarget t;
+    if (!Collect(t)) return;
+    uint8_t back = 0;
+    const bool read = t.memory == CalibMemory::Flash ? m_core.ReadFlashByte(t.address, back, false)
+                                                     : m_core.ReadEepromByte(t.address, back);
+    if (!read) return;
+    const bool equal = back == t.value;
+    m_core.Host().ShowMessage(equal ? MsgKind::Information : MsgKind::Warning,
+                              FormatText(text::kCalibVerify, equal ? text::kCalibOk : text::kCalibError));
+}
+
+void CCalibDlg::OnReturn() {
+    // Handed back as they stand; the main window's write checks them.
+    CMainControls& main = m_core.m_controls;
+    main.SetText(ctl_id::kCalibFreq, Text(kFrequencyList).toStdString());
+    main.SetText(ctl_id::kCalibValue, Text(kValueEdit).toStdString());
+    main.SetText(ctl_id::kCalibMemory,
+                 IsChecked(kFlashRadio) ? text::kCalibFlashLabel : text::kCalibEepromLabel);
+    main.SetText(ctl_id::kCalibAddress, Text(kAddressEdit).toStdString());
+    done(kReturned);
+}
+
+void CCalibDlg::closeEvent(QCloseEvent* event) {
+    event->accept();
+    done(kReturned);
+}
+
+}  // namespace oriole

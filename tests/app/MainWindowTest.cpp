@@ -1,0 +1,296 @@
+// The main window around the commands: start-up state, caption and About,
+// Enter and Escape, the mirror of the control model, the device list and
+// auto-detect, and what closing writes.
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSysInfo>
+#include <QTimer>
+
+#include "AppRig.h"
+#include "res/Texts.h"
+
+namespace oriole::test {
+namespace {
+
+QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+TEST(MainWindowTest, StartsWithAutoDetectTheListOnAutoAndTheValueButtonsOff) {
+    AppRig rig;
+    COrioleDlg& dlg = *rig.dlg;
+    EXPECT_EQ(rig.DeviceList()->currentText(), Q(text::kAutoDetectList));
+    EXPECT_EQ(rig.DeviceList()->itemData(0).toInt(), 0);
+    EXPECT_EQ(rig.DeviceList()->count(), kDeviceCount + 1);
+    EXPECT_TRUE(dlg.IsChecked(ctl_id::kAutoDetect));
+    for (int id : {ctl_id::kFuseWrite, ctl_id::kFuseVerify, ctl_id::kLockWrite, ctl_id::kLockVerify,
+                   ctl_id::kCalibWrite, ctl_id::kCalibVerify})
+        EXPECT_FALSE(dlg.Control(id)->isEnabled()) << id;
+    for (int id : {ctl_id::kExtEdit, ctl_id::kHighEdit, ctl_id::kLowEdit, ctl_id::kLockEdit,
+                   ctl_id::kCalibFreq, ctl_id::kCalibValue, ctl_id::kCalibAddress})
+        EXPECT_TRUE(dlg.LineEdit(id)->isReadOnly()) << id;
+    EXPECT_EQ(dlg.Text(ctl_id::kCalibMemory), Q(text::kCalibrationWriteMemoryDefault));
+    EXPECT_EQ(rig.Core().m_state.m_nAbort, 0);
+    EXPECT_FALSE(dlg.IsBusy());
+    // The settings file's default clock, not the 0 Hz of before loading.
+    EXPECT_EQ(rig.Core().m_state.m_nSysFreq, 1000000u);
+}
+
+TEST(MainWindowTest, ListIsSortedWithRowsAsItemData) {
+    AppRig rig;
+    QComboBox* list = rig.DeviceList();
+    for (int i = 1; i < list->count(); ++i) {
+        const int row = list->itemData(i).toInt();
+        EXPECT_EQ(list->itemText(i), QString::fromUtf8(DeviceAt(row).name));
+        EXPECT_LE(list->itemText(i - 1).compare(list->itemText(i), Qt::CaseInsensitive), 0) << i;
+    }
+}
+
+TEST(MainWindowTest, CaptionNamesVersionAndArchitecture) {
+    AppRig rig;
+    const QString caption = rig.dlg->windowTitle();
+    EXPECT_TRUE(caption.startsWith(QStringLiteral("ORIOLE Ver.1.3.0.2 ("))) << caption.toStdString();
+    if (QSysInfo::buildCpuArchitecture() == QStringLiteral("x86_64")) {
+        EXPECT_EQ(caption, QStringLiteral("ORIOLE Ver.1.3.0.2 (x64)"));
+    }
+}
+
+TEST(MainWindowTest, AboutEntryIsInTheContextMenuAndNamesTheWriter) {
+    AppRig rig;
+    ASSERT_NE(rig.dlg->AboutAction(), nullptr);
+    EXPECT_EQ(rig.dlg->contextMenuPolicy(), Qt::ActionsContextMenu);
+    EXPECT_TRUE(rig.dlg->actions().contains(rig.dlg->AboutAction()));
+    EXPECT_EQ(rig.dlg->AboutAction()->text(), Q(text::kAboutMenu));
+    const QString about = rig.dlg->AboutText();
+    EXPECT_TRUE(about.contains(QStringLiteral("1.3.0.2")));
+    EXPECT_TRUE(about.contains(QStringLiteral("AVR ライタ: auto"))) << about.toStdString();
+}
+
+TEST(MainWindowTest, EnterAndEscapeNeverCloseIt) {
+    AppRig rig;
+    COrioleDlg& dlg = *rig.dlg;
+    dlg.setResult(-7);
+    std::vector<QWidget*> targets = {&dlg, dlg.Control(ctl_id::kFlashFile), dlg.Control(ctl_id::kAutoDetect),
+                                     rig.DeviceList()};
+    for (QWidget* target : targets) {
+        for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter), int(Qt::Key_Escape)}) {
+            target->setFocus();
+            QKeyEvent press(QEvent::KeyPress, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+            QApplication::sendEvent(target, &press);
+            QApplication::processEvents();
+            EXPECT_TRUE(dlg.isVisible()) << key;
+            EXPECT_EQ(dlg.result(), -7) << key;
+        }
+    }
+    dlg.reject();
+    dlg.accept();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(rig.Texts().empty());
+}
+
+TEST(MainWindowTest, UserEditsReachTheModelAndModelChangesTheWidgets) {
+    AppRig rig;
+    QLineEdit* file = rig.dlg->LineEdit(ctl_id::kFlashFile);
+    file->setFocus();
+    file->insert(QStringLiteral("/tmp/a.hex"));  // as typed: emits textEdited
+    EXPECT_EQ(rig.Model().Text(ctl_id::kFlashFile), "/tmp/a.hex");
+    file->setCursorPosition(5);
+    rig.Model().SetText(ctl_id::kFlashFile, "/tmp/a.hex");  // no change: caret stays
+    EXPECT_EQ(file->cursorPosition(), 5);
+
+    rig.Model().SetText(ctl_id::kHighEdit, "D9");
+    rig.Model().Enable(ctl_id::kFuseWrite, true);
+    rig.Model().SetCheck(ctl_id::kFuseVerify, true);
+    rig.Model().SetText(ctl_id::kCalibMemory, text::kCalibEepromLabel);
+    EXPECT_EQ(rig.dlg->Text(ctl_id::kHighEdit), QStringLiteral("D9"));
+    EXPECT_TRUE(rig.dlg->Control(ctl_id::kFuseWrite)->isEnabled());
+    EXPECT_TRUE(rig.dlg->IsChecked(ctl_id::kFuseVerify));
+    EXPECT_EQ(rig.dlg->Text(ctl_id::kCalibMemory), Q(text::kCalibEepromLabel));
+    // Labels the model does not own keep the resource's text.
+    EXPECT_EQ(rig.dlg->Text(ctl_id::kHighLabel), QStringLiteral("High"));
+
+    rig.Button(ctl_id::kFlashErase)->click();
+    EXPECT_EQ(rig.Model().IsChecked(ctl_id::kFlashErase), rig.dlg->IsChecked(ctl_id::kFlashErase));
+    rig.Button(ctl_id::kFlashVerify)->click();
+    EXPECT_EQ(rig.Model().IsChecked(ctl_id::kFlashVerify), rig.dlg->IsChecked(ctl_id::kFlashVerify));
+}
+
+// What each device leaves enabled: Ext., High, Low (fields and labels), the
+// fuse details button, and the calibration controls.
+struct Enabling {
+    const char* device;
+    bool ext, high, low, details, calibration;
+};
+
+void ExpectEnabling(AppRig& rig, const Enabling& e) {
+    const COrioleDlg& dlg = *rig.dlg;
+    const auto on = [&](int id) { return dlg.Control(id)->isEnabled(); };
+    EXPECT_EQ(on(ctl_id::kExtEdit), e.ext) << e.device;
+    EXPECT_EQ(on(ctl_id::kExtLabel), e.ext) << e.device;
+    EXPECT_EQ(on(ctl_id::kHighEdit), e.high) << e.device;
+    EXPECT_EQ(on(ctl_id::kHighLabel), e.high) << e.device;
+    EXPECT_EQ(on(ctl_id::kLowEdit), e.low) << e.device;
+    EXPECT_EQ(on(ctl_id::kLowLabel), e.low) << e.device;
+    EXPECT_EQ(on(ctl_id::kFuseDetails), e.details) << e.device;
+    for (int id : {ctl_id::kCalibFreqLabel, ctl_id::kCalibFreq, ctl_id::kCalibValueLabel,
+                   ctl_id::kCalibValue, ctl_id::kCalibMemory, ctl_id::kCalibAddress,
+                   ctl_id::kCalibDetails})
+        EXPECT_EQ(on(id), e.calibration) << e.device << " " << id;
+}
+
+TEST(MainWindowTest, ControlsFollowTheFuseMaskOfTheChosenDevice) {
+    const Enabling kCases[] = {
+        {"ATmega8", false, true, true, true, true},
+        {"AT90S4433", false, false, true, true, false},
+        {"AT90S1200", false, false, false, false, false},
+        {"ATmega162", true, true, true, true, true},
+        {"ATmega649", true, true, true, true, true},
+        {"ATmega6490", true, true, true, true, true},
+        {"ATmega48", true, true, true, true, true},
+    };
+    AppRig rig;
+    for (const Enabling& e : kCases) {
+        rig.ChooseDevice(QString::fromUtf8(e.device));
+        EXPECT_EQ(rig.Core().m_nDevice, FindDeviceByName(e.device));
+        ExpectEnabling(rig, e);
+    }
+    // "(auto)" after ATmega48 clears the values but keeps its enabling.
+    rig.Model().SetText(ctl_id::kLowEdit, "E2");
+    rig.Model().Enable(ctl_id::kFuseWrite, true);
+    rig.ChooseDevice(Q(text::kAutoDetectList));
+    EXPECT_EQ(rig.Core().m_nDevice, 0);
+    EXPECT_EQ(rig.dlg->Text(ctl_id::kLowEdit), QString());
+    EXPECT_FALSE(rig.dlg->Control(ctl_id::kFuseWrite)->isEnabled());
+    ExpectEnabling(rig, {"(auto) after ATmega48", true, true, true, true, true});
+}
+
+TEST(MainWindowTest, ChoosingTheSameDeviceKeepsValuesAnotherClearsThem) {
+    AppRig rig;
+    rig.ChooseDevice(QStringLiteral("ATmega8"));
+    rig.Model().SetText(ctl_id::kHighEdit, "D9");
+    rig.Model().SetText(ctl_id::kLockEdit, "FC");
+    rig.Model().Enable(ctl_id::kLockWrite, true);
+    rig.Model().Enable(ctl_id::kLockVerify, true);
+    rig.ChooseDevice(QStringLiteral("ATmega8"));
+    EXPECT_EQ(rig.dlg->Text(ctl_id::kHighEdit), QStringLiteral("D9"));
+    EXPECT_TRUE(rig.dlg->Control(ctl_id::kLockWrite)->isEnabled());
+    rig.ChooseDevice(QStringLiteral("ATmega88"));
+    EXPECT_EQ(rig.dlg->Text(ctl_id::kHighEdit), QString());
+    EXPECT_EQ(rig.dlg->Text(ctl_id::kLockEdit), QString());
+    EXPECT_FALSE(rig.dlg->Control(ctl_id::kLockWrite)->isEnabled());
+    EXPECT_FALSE(rig.dlg->Control(ctl_id::kLockVerify)->isEnabled());
+}
+
+TEST(MainWindowTest, UncheckingAutoDetectAsksAndNoKeepsItOn) {
+    AppRig rig;
+    QAbstractButton* box = rig.Button(ctl_id::kAutoDetect);
+    rig.messages.answers = {Answer::No};
+    box->click();
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    const ShownMessage& asked = rig.messages.shown[0];
+    EXPECT_EQ(asked.kind, MsgKind::Question);
+    EXPECT_EQ(asked.text, text::kAutoDetectOff);
+    EXPECT_EQ(asked.defaultAnswer, Answer::No);
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_TRUE(rig.Model().IsChecked(ctl_id::kAutoDetect));
+
+    rig.messages.answers = {Answer::Yes};
+    box->click();
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(rig.Model().IsChecked(ctl_id::kAutoDetect));
+    // Checking it again asks nothing.
+    box->click();
+    EXPECT_TRUE(rig.Model().IsChecked(ctl_id::kAutoDetect));
+    EXPECT_EQ(rig.messages.shown.size(), 2u);
+}
+
+TEST(MainWindowTest, TimerCountsTheWaitDown) {
+    AppRig rig;
+    rig.Core().m_state.m_nTimeoutTicks = 3;
+    QElapsedTimer clock;
+    clock.start();
+    while (rig.Core().m_state.m_nTimeoutTicks == 3 && clock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    EXPECT_EQ(rig.Core().m_state.m_nTimeoutTicks, 2);
+}
+
+TEST(MainWindowTest, ClosingWritesTheSettingsFile) {
+    AppRig rig;
+    rig.ChooseDevice(QStringLiteral("ATmega8"));
+    rig.Model().SetText(ctl_id::kFlashFile, "blink.hex");
+    ASSERT_TRUE(rig.dlg->close());
+    EXPECT_FALSE(rig.dlg->isVisible());
+    QFile ini(rig.dlg->IniPath());
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QByteArray bytes = ini.readAll();
+    EXPECT_TRUE(bytes.startsWith("[Application]\r\n")) << bytes.left(40).toStdString();
+    EXPECT_TRUE(bytes.contains("LastAVR=ATmega8\r\n"));
+    EXPECT_TRUE(bytes.contains("File=blink.hex\r\n"));
+    // Values stay out.
+    EXPECT_TRUE(bytes.contains("Writer=auto\r\n"));
+    EXPECT_FALSE(bytes.contains("FuseEnable"));
+}
+
+TEST(MainWindowTest, WriterOfTheRunIsUsedButTheSettingsKeepTheirOwn) {
+    EnsureApp();
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("ORIOLE.ini"));
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Device]\r\nWriter=serial:/dev/ttyUSB7\r\n");
+    file.close();
+    ScriptedMessages messages;
+    COrioleDlg::Options options;
+    options.messages = &messages;
+    options.iniPath = ini;
+    options.writerSpec = "sim:ATmega8,fast";
+    COrioleDlg dlg(std::move(options));
+    EXPECT_EQ(dlg.Core().WriterSpec(), "sim:ATmega8,fast");
+    std::string duringSettings;
+    QTimer::singleShot(0, &dlg, [&] {
+        duringSettings = dlg.Core().WriterSpec();
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    dlg.show();
+    dlg.Button(1057)->click();
+    EXPECT_EQ(duringSettings, "serial:/dev/ttyUSB7");
+    EXPECT_EQ(dlg.Core().WriterSpec(), "sim:ATmega8,fast");
+    dlg.Button(1046)->click();  // the run's simulated ATmega8 answers
+    EXPECT_EQ(dlg.Core().m_nDevice, FindDeviceByName("ATmega8"));
+    EXPECT_TRUE(messages.shown.empty());
+    ASSERT_TRUE(dlg.close());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("Writer=serial:/dev/ttyUSB7\r\n"));
+}
+
+TEST(MainWindowTest, SettingsComeBackAtTheNextStart) {
+    QString iniPath;
+    QTemporaryDir keep;
+    {
+        AppRig rig;
+        iniPath = keep.filePath(QStringLiteral("ORIOLE.ini"));
+        rig.ChooseDevice(QStringLiteral("ATmega8"));
+        rig.Button(ctl_id::kFlashErase)->click();
+        const bool erase = rig.Model().IsChecked(ctl_id::kFlashErase);
+        ASSERT_TRUE(rig.dlg->close());
+        ASSERT_TRUE(QFile::copy(rig.dlg->IniPath(), iniPath));
+        COrioleDlg::Options options;
+        ScriptedMessages messages;
+        options.messages = &messages;
+        options.iniPath = iniPath;
+        COrioleDlg again(std::move(options));
+        EXPECT_EQ(again.ComboBox(ctl_id::kDeviceList)->currentText(), QStringLiteral("ATmega8"));
+        EXPECT_EQ(again.Core().m_nDevice, FindDeviceByName("ATmega8"));
+        EXPECT_EQ(again.IsChecked(ctl_id::kFlashErase), erase);
+        EXPECT_TRUE(again.IsChecked(ctl_id::kAutoDetect));
+    }
+}
+
+}  // namespace
+}  // namespace oriole::test

@@ -1,0 +1,205 @@
+// oriole-cli's device commands end to end: a simulated ATmega328P programmed
+// in one invocation, in-process (--writer=sim) and through oriole-sim on a
+// pseudo-terminal (--writer=serial), exit statuses, the batch stopping at its
+// first failure, questions without a terminal, and Ctrl-C as Cancel.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+CliRun Finish(QProcess& p) {
+    CliRun r;
+    if (!p.waitForFinished(120000)) return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+CliRun RunCli(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(ORIOLE_CLI_PATH), args);
+    return Finish(p);
+}
+
+class CliDeviceTest : public ::testing::Test {
+protected:
+    QString Write(const char* name, const QByteArray& content) {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        return path;
+    }
+    QByteArray Read(const char* name) {
+        QFile f(m_dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QString Path(const char* name) const { return m_dir.filePath(name); }
+
+    // A small program at 0x0000 and 0x0100, a gap between.
+    QString Program() {
+        return Write("prog.hex",
+                     ":100000000C9434000C9446000C9446000C9446006A\r\n"
+                     ":0401000001020304F1\r\n"
+                     ":00000001FF\r\n");
+    }
+
+    // Everything the device offers, in one batch.
+    QStringList FullBatch() {
+        const QString eeprom = Write("data.hex", ":0300100011223387\r\n:00000001FF\r\n");
+        return {"--yes",        "detect",        "erase",          "write-flash",
+                Program(),      "--verify",      "read-flash",     Path("back.hex"),
+                "write-eeprom", eeprom,          "--verify",       "read-eeprom",
+                Path("e.srec"), "--format",      "srec",           "write-fuses",
+                "FF:DA:E2",     "--verify",      "read-fuses",     "write-lock",
+                "CF",           "--verify",      "read-lock",      "write-calibration",
+                "A5",           "eeprom",        "20",             "--verify",
+                "verify-flash", Program()};
+    }
+
+    void CheckFullBatch(const CliRun& r) {
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        const QStringList expected = {
+            "ATmega328P",
+            "デバイスのデータを消去しました。",
+            "FLASH ベリファイ OK!",
+            "EEPROM ベリファイ OK!",
+            "ヒューズ ベリファイ OK!",
+            "Ext: FF  High: DA  Low: E2",
+            "ロックビット ベリファイ OK!",
+            "Lock: CF",
+            "校正値 ベリファイ OK!",
+            "FLASH ベリファイ OK!",
+        };
+        EXPECT_EQ(lines, expected) << r.out.toStdString();
+        // Only the erase question went to standard error, answered by --yes.
+        EXPECT_TRUE(r.err.contains("[yes]")) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains("ERROR")) << r.err.toStdString();
+        const QByteArray back = Read("back.hex");
+        EXPECT_TRUE(back.startsWith(":100000000C9434000C9446000C9446000C9446006A\r\n")) << back.constData();
+        EXPECT_TRUE(back.contains(":1001000001020304FFFFFFFFFFFFFFFFFFFFFFFFF1")) << back.constData();
+        EXPECT_TRUE(Read("e.srec").contains("S11300101122")) << Read("e.srec").constData();
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(CliDeviceTest, ProgramsASimulatedAtmega328pInOneInvocation) {
+    QStringList args = {"--writer=sim:ATmega328P,fast"};
+    args << FullBatch();
+    CheckFullBatch(RunCli(args));
+}
+
+TEST_F(CliDeviceTest, ProgramsThroughOrioleSimOnTheSerialBackend) {
+    QProcess sim;
+    sim.start(QStringLiteral(ORIOLE_SIM_EXE), {"ATmega328P,timing=off"});
+    ASSERT_TRUE(sim.waitForStarted());
+    QByteArray path;
+    while (!path.contains('\n') && sim.waitForReadyRead(10000)) path += sim.readAllStandardOutput();
+    ASSERT_TRUE(path.contains('\n'));
+    path = path.left(path.indexOf('\n'));
+
+    QStringList args = {"--writer", "serial:" + QString::fromLocal8Bit(path)};
+    args << FullBatch();
+    CheckFullBatch(RunCli(args));
+    kill(static_cast<pid_t>(sim.processId()), SIGINT);
+    sim.waitForFinished(10000);
+}
+
+TEST_F(CliDeviceTest, UsageErrorsExitTwoAndSendNothing) {
+    const QString hex = Program();
+    const QStringList cases[] = {
+        {"--writer=sim:ATmega328P,fast"},                                  // no command
+        {"--writer=sim:ATmega328P,fast", "frobnicate"},                    // unknown command
+        {"--bogus", "detect"},                                             // unknown option
+        {"--device", "ATmega9999", "detect"},                              // unknown device
+        {"--clock", "0", "detect"},
+        {"--usb-timing", "6", "detect"},
+        {"--data-speed", "0", "detect"},
+        {"write-flash"},                                                   // missing FILE
+        {"write-flash", hex, "--all"},                                     // option of another command
+        {"read-flash", Path("x.hex"), "--format", "bin"},
+        {"write-fuses", "FF:DA"},
+        {"write-fuses", "FF:DA:1E2"},
+        {"write-lock", "XY"},
+        {"read-calibration", "256"},
+        {"write-calibration", "A5", "sram", "10"},
+        {"write-calibration", "A5", "flash", "12345G"},
+        {"detect", "erase", "--verify"},
+    };
+    for (const QStringList& args : cases) {
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << args.join(' ').toStdString();
+    }
+    EXPECT_EQ(RunCli({"--help-device"}).status, 0);
+    EXPECT_EQ(RunCli({"--writer=sim", "--help"}).status, 0);
+}
+
+TEST_F(CliDeviceTest, BatchStopsAtTheFirstFailure) {
+    // The box is new, its FLASH erased: the verify fails, read-lock never runs.
+    const CliRun r = RunCli({"--writer=sim:ATmega328P,fast", "verify-flash", Program(), "read-lock"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("FLASH ベリファイ エラー: 000000")) << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains("Lock:")) << r.out.toStdString();
+}
+
+TEST_F(CliDeviceTest, QuestionWithoutTerminalIsAnsweredNo) {
+    QProcess p;
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(QStringLiteral(ORIOLE_CLI_PATH), {"--writer=sim:ATmega328P,fast", "erase", "detect"});
+    const CliRun r = Finish(p);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("よろしいですか？ [no]")) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+}
+
+TEST_F(CliDeviceTest, FailuresOfTheWriterExitOneWithOneMessage) {
+    const struct {
+        const char* writer;
+        const char* message;
+    } cases[] = {
+        {"--writer=nonsense", "AVRライタの指定が正しくありません"},
+        {"--writer=sim:none", "デバイスがプログラミング命令を受け付けません。"},
+        {"--writer=sim:ATmega328P,fast,mute=K", "デバイスまたはAVRライタからの応答がありません。"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = RunCli({c.writer, "read-fuses"});
+        EXPECT_EQ(r.status, 1) << c.writer;
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
+        EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+    }
+}
+
+TEST_F(CliDeviceTest, CtrlCCancelsATransfer) {
+    // With the timing model on, reading 128 KB takes half a minute.
+    QProcess p;
+    p.start(QStringLiteral(ORIOLE_CLI_PATH), {"--writer=sim:ATmega128", "read-flash", Path("all.hex")});
+    ASSERT_TRUE(p.waitForStarted());
+    QElapsedTimer clock;
+    clock.start();
+    QThread::msleep(1500);
+    kill(static_cast<pid_t>(p.processId()), SIGINT);
+    const CliRun r = Finish(p);
+    EXPECT_EQ(r.status, 1) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("all.hex")));
+    // A Cancel shows no message of its own.
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+}
+
+}  // namespace

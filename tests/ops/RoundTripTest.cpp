@@ -1,0 +1,209 @@
+// Every catalogue device through the simulated box: random full and sparse
+// images into FLASH and EEPROM, verified and read back; the calibration byte
+// stored in both memories where the device has one; fuses and lock bits
+// written, read and verified by device group.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "link/FormatText.h"
+#include "ops/DeviceGroups.h"
+#include "ops/OpsTestSupport.h"
+#include "res/Texts.h"
+
+namespace oriole::test {
+namespace {
+
+using namespace ctl_id;
+
+Cells Full(size_t size, std::mt19937& rng) {
+    Cells cells(size);
+    for (auto& c : cells) c = static_cast<int16_t>(rng() & 0xFF);
+    return cells;
+}
+
+// Runs of data and gaps of random lengths, so that blocks are skipped, fully
+// covered and partly covered.
+Cells Sparse(size_t size, std::mt19937& rng) {
+    Cells cells(size, kNoData);
+    size_t i = rng() % 50;
+    while (i < size) {
+        const size_t run = 1 + rng() % 150;
+        for (size_t j = i; j < std::min(size, i + run); ++j) cells[j] = static_cast<int16_t>(rng() & 0xFF);
+        i += run + rng() % 400;
+    }
+    return cells;
+}
+
+std::vector<uint8_t> Bytes(const Cells& cells, const std::vector<uint8_t>& under) {
+    std::vector<uint8_t> out(under);
+    for (size_t i = 0; i < cells.size(); ++i)
+        if (cells[i] != kNoData) out[i] = static_cast<uint8_t>(cells[i]);
+    return out;
+}
+
+// The bits of a fuse byte that have a function (the others read 1).
+uint8_t NamedBits(const std::array<int32_t, 8>& names) {
+    uint8_t bits = 0;
+    for (int b = 0; b < 8; ++b)
+        if (names[static_cast<size_t>(b)] != 0) bits = static_cast<uint8_t>(bits | (1u << b));
+    return bits;
+}
+
+class RoundTrip : public ::testing::TestWithParam<int> {};
+
+void CheckOnlyInformation(OpsRig& rig, const std::vector<std::string>& expected) {
+    EXPECT_EQ(rig.Texts(), expected);
+    for (const auto& m : rig.host.recorder.messages) EXPECT_EQ(m.kind, MsgKind::Information) << m.text;
+    rig.ClearLog();
+}
+
+void FlashRoundTrip(OpsRig& rig, const AVR_DEVICE& d, const Cells& cells) {
+    rig.core.m_nQuietFlags = quiet::kErase;
+    ASSERT_TRUE(rig.core.EraseDevice());
+    rig.core.m_nQuietFlags = 0;
+    const std::string file = rig.WriteImage("flash.s", cells);
+    rig.core.m_controls.SetText(kFlashFile, file);
+    ASSERT_TRUE(rig.core.WriteFlash(file, true, true));
+    CheckOnlyInformation(rig, {text::kFlashVerifyOk});
+    ASSERT_TRUE(rig.core.ReadFlash(0, true));
+    const auto expected = Bytes(cells, std::vector<uint8_t>(static_cast<size_t>(d.FlashBytes()), 0xFF));
+    EXPECT_TRUE(rig.core.m_pFlashRead == expected);
+    EXPECT_TRUE(rig.Target().Flash() == expected);
+    rig.ClearLog();
+}
+
+void EepromRoundTrip(OpsRig& rig, const AVR_DEVICE& d, const Cells& cells) {
+    const std::vector<uint8_t> before = rig.Target().Eeprom();
+    const std::string file = rig.WriteImage("eeprom.s", cells);
+    rig.core.m_controls.SetText(kEepromFile, file);
+    ASSERT_TRUE(rig.core.WriteEeprom(file, true, true));
+    CheckOnlyInformation(rig, {text::kEepromVerifyOk});
+    ASSERT_TRUE(rig.core.ReadEeprom(0));
+    std::vector<uint8_t> expected = Bytes(cells, before);
+    if (!d.HasPagedEeprom()) {
+        // Chunks are written whole, 0xFF where the file has no data.
+        const size_t chunk = d.id == kIdAttiny12 ? 4 : 32;
+        size_t used = 0;
+        for (size_t i = 0; i < cells.size(); ++i)
+            if (cells[i] != kNoData) used = i + 1;
+        for (size_t i = 0; i < (used + chunk - 1) / chunk * chunk; ++i)
+            if (cells[i] == kNoData) expected[i] = 0xFF;
+    }
+    EXPECT_TRUE(rig.core.m_pEepromRead == expected);
+    rig.ClearLog();
+}
+
+void CalibrationRoundTrip(OpsRig& rig, const AVR_DEVICE& d) {
+    uint8_t value = 0;
+    ASSERT_TRUE(rig.core.ReadCalibrationByte(0, value, true));
+    EXPECT_EQ(value, rig.Target().Calibration(0));
+    rig.core.m_nQuietFlags = quiet::kErase;
+    ASSERT_TRUE(rig.core.EraseDevice());
+    rig.core.m_nQuietFlags = 0;
+    rig.core.m_controls.SetText(kCalibValue, FormatText("%02X", value));
+    rig.core.m_controls.SetCheck(kCalibVerify, true);
+    const struct {
+        const char* label;
+        uint32_t address;
+    } targets[] = {{text::kCalibFlashLabel, static_cast<uint32_t>(d.FlashBytes() - 1)},
+                   {text::kCalibEepromLabel, static_cast<uint32_t>(d.eepromBytes / 2 + 1)}};
+    for (const auto& t : targets) {
+        rig.core.m_controls.SetText(kCalibMemory, t.label);
+        rig.core.m_controls.SetText(kCalibAddress, FormatText("%X", t.address));
+        ASSERT_TRUE(rig.core.WriteCalibration(true)) << t.label;
+        EXPECT_TRUE(rig.core.VerifyCalibration(true));
+        CheckOnlyInformation(rig, {"校正値 ベリファイ OK!", "校正値 ベリファイ OK!"});
+    }
+    EXPECT_EQ(rig.Target().Flash().back(), value);
+    EXPECT_EQ(rig.Target().Eeprom()[static_cast<size_t>(d.eepromBytes / 2 + 1)], value);
+}
+
+void FuseRoundTrip(OpsRig& rig, const AVR_DEVICE& d, std::mt19937& rng) {
+    const uint8_t ext = static_cast<uint8_t>(rng()), high = static_cast<uint8_t>(rng()),
+                  low = static_cast<uint8_t>(rng());
+    ASSERT_TRUE(rig.core.WriteFuses(ext, high, low, true, false));
+    CheckOnlyInformation(rig, {text::kFuseWriteDone});
+    uint8_t re = 0, rh = 0, rl = 0;
+    ASSERT_TRUE(rig.core.ReadFuses(re, rh, rl, true));
+    // The bits each group's write reaches.
+    uint8_t extBits = 0, highBits = 0, lowBits = 0;
+    switch (FuseGroupOf(d.id)) {
+        case FuseGroup::Current:
+            if (d.fuseMask & kFuseExt) extBits = NamedBits(d.extFuseBits);
+            if (d.fuseMask & kFuseHigh) highBits = NamedBits(d.highFuseBits);
+            if (d.fuseMask & kFuseLow) lowBits = NamedBits(d.lowFuseBits);
+            if (d.id == kIdAtmega163) {
+                highBits = static_cast<uint8_t>(highBits & ~kMega163HighOnes);
+                lowBits = static_cast<uint8_t>(lowBits & ~kMega163LowOnes);
+            }
+            break;
+        case FuseGroup::SingleLow:
+            lowBits = static_cast<uint8_t>(NamedBits(d.lowFuseBits) & (d.id == kIdAttiny12 ? 0xFF : 0x1F));
+            break;
+        case FuseGroup::InLockByte: lowBits = 0x01; break;
+        case FuseGroup::None:
+            EXPECT_EQ((std::array<uint8_t, 3>{re, rh, rl}), (std::array<uint8_t, 3>{0xFF, 0xFF, 0xFF}));
+            break;
+    }
+    EXPECT_EQ(re & extBits, ext & extBits);
+    EXPECT_EQ(rh & highBits, high & highBits);
+    EXPECT_EQ(rl & lowBits, low & lowBits);
+    EXPECT_TRUE(rig.core.VerifyFuses(re, rh, rl, true));
+    CheckOnlyInformation(rig, {text::kFuseVerifyOk});
+}
+
+void LockRoundTrip(OpsRig& rig, const AVR_DEVICE& d, std::mt19937& rng) {
+    const auto lock = static_cast<uint8_t>(rng());
+    const LockGroup group = LockGroupOf(d.id);
+    if (group == LockGroup::None) {
+        EXPECT_FALSE(rig.core.WriteLockBits(lock, true, false));
+        EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kLockNotWritable});
+        rig.ClearLog();
+        return;
+    }
+    ASSERT_TRUE(rig.core.WriteLockBits(lock, true, false));
+    CheckOnlyInformation(rig, {text::kLockWriteDone});
+    uint8_t read = 0;
+    ASSERT_TRUE(rig.core.ReadLockBits(read, true));
+    uint8_t expected = 0xFF;  // AT90S8515: no command reads them
+    if (group == LockGroup::L3) expected = static_cast<uint8_t>(lock | 0xC0);
+    if (group == LockGroup::L2) expected = static_cast<uint8_t>(lock | 0xFC);
+    if (group == LockGroup::L1 && FuseGroupOf(d.id) != FuseGroup::None) expected = static_cast<uint8_t>(lock | 0xF9);
+    EXPECT_EQ(read, expected);
+    EXPECT_TRUE(rig.core.VerifyLockBits(read, true));
+    CheckOnlyInformation(rig, {text::kLockVerifyOk});
+}
+
+TEST_P(RoundTrip, MemoriesCalibrationFusesAndLock) {
+    const AVR_DEVICE& d = DeviceAt(GetParam());
+    OpsRig rig(d.name);  // found by its signature
+    std::mt19937 rng(static_cast<uint32_t>(GetParam()));
+    const auto flashBytes = static_cast<size_t>(d.FlashBytes());
+    const auto eepromBytes = static_cast<size_t>(d.eepromBytes);
+
+    ASSERT_NO_FATAL_FAILURE(FlashRoundTrip(rig, d, Full(flashBytes, rng)));
+    EXPECT_EQ(rig.core.m_nDevice, GetParam());
+    ASSERT_NO_FATAL_FAILURE(FlashRoundTrip(rig, d, Sparse(flashBytes, rng)));
+    ASSERT_NO_FATAL_FAILURE(EepromRoundTrip(rig, d, Full(eepromBytes, rng)));
+    ASSERT_NO_FATAL_FAILURE(EepromRoundTrip(rig, d, Sparse(eepromBytes, rng)));
+    if (!CalibrationFrequencies(d.id).empty()) {
+        ASSERT_NO_FATAL_FAILURE(CalibrationRoundTrip(rig, d));
+    }
+    ASSERT_NO_FATAL_FAILURE(FuseRoundTrip(rig, d, rng));
+    ASSERT_NO_FATAL_FAILURE(LockRoundTrip(rig, d, rng));
+    EXPECT_EQ(rig.core.m_state.m_nAbort, kAbortNone);
+    EXPECT_EQ(rig.Opens(), rig.Closes());
+}
+
+std::string DeviceName(const ::testing::TestParamInfo<int>& info) {
+    std::string name = DeviceAt(info.param).name;
+    for (char& ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDevice, RoundTrip, ::testing::Range(1, kDeviceCount + 1), DeviceName);
+
+}  // namespace
+}  // namespace oriole::test

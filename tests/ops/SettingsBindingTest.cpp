@@ -1,0 +1,368 @@
+// The settings file bound to the core: defaults, the file written from
+// scratch, the device chosen by LastAVR, setting-file round trips and the
+// spellings and lengths found in files written by hand.
+
+#include "ops/SettingsBinding.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "base/TextCodec.h"
+#include "devices/Devices.h"
+#include "ops/DeviceList.h"
+#include "ops/OrioleCore.h"
+#include "support/RecordingHost.h"
+
+namespace oriole {
+namespace {
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+class QuietHost : public IOperationHost {
+public:
+    Answer ShowMessage(MsgKind kind, std::string_view text, Answer def) override {
+        return recorder.ShowMessage(kind, text, def);
+    }
+    void PumpOneMessage() override {}
+    void Sleep(std::chrono::milliseconds) override {}
+    void ShowWaitCursor() override {}
+    test::RecordingHost recorder;
+};
+
+// One main window's worth of state and its binding.
+struct Window {
+    Window() : core(host), binding(core, settings) {}
+    void Select(const char* name) {
+        const int row = FindDeviceByName(name);
+        core.m_controls.SelectListRow(row);
+        core.SelectDevice(row);
+    }
+    QuietHost host;
+    COrioleCore core;
+    CMainSettings settings;
+    CSettingsBinding binding;
+};
+
+class SettingsBindingTest : public testing::Test {
+protected:
+    QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    QByteArray Read(const QString& path) const {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+        return f.readAll();
+    }
+    QString Write(const char* name, const QString& text) const {
+        const QString path = Path(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(ToShiftJis(text));
+        return path;
+    }
+    QTemporaryDir dir;
+};
+
+constexpr int kVerifyBoxes[] = {ctl_id::kFlashErase, ctl_id::kFlashVerify, ctl_id::kEepromVerify,
+                                ctl_id::kFuseVerify, ctl_id::kLockVerify,  ctl_id::kCalibVerify};
+
+TEST_F(SettingsBindingTest, MissingFileGivesEveryDefault) {
+    for (bool withValues : {false, true}) {
+        Window w;
+        // Start from anything but the defaults.
+        w.Select("ATmega8");
+        w.core.m_state = {0, 0, 3, 2, 5};
+        for (int id : kVerifyBoxes) w.core.m_controls.SetCheck(id, false);
+        w.core.m_controls.SetText(ctl_id::kHighEdit, "D9");
+        w.core.m_controls.Enable(ctl_id::kFuseWrite, true);
+        w.core.m_controls.Enable(ctl_id::kFuseVerify, true);
+        w.settings.m_strFlashExt = "*.bin";
+        w.settings.m_nAutoCheck = 0x7FF;
+
+        w.binding.LoadSettings(Path("missing.ini"), withValues);
+
+        EXPECT_EQ(w.core.m_controls.ListSelection(), 0);
+        EXPECT_EQ(w.core.m_nDevice, 0);
+        EXPECT_EQ(w.core.m_state.m_nSysFreq, 1000000u);
+        EXPECT_EQ(w.core.m_state.m_nUsbTiming, 0);
+        EXPECT_EQ(w.core.m_state.m_nDataSpeed, 1);
+        for (int id : kVerifyBoxes) EXPECT_TRUE(w.core.m_controls.IsChecked(id)) << id;
+        EXPECT_EQ(w.settings.m_nAutoCheck, 1u);
+        EXPECT_EQ(w.settings.m_strFlashExt, "*.hex;*.srec;*.mot");
+        EXPECT_EQ(w.settings.m_strEepromExt, "*.hex;*.srec;*.mot;*.eep");
+        EXPECT_EQ(w.settings.m_strFuseExt, "*.fus");
+        EXPECT_EQ(w.settings.m_strLockExt, "*.loc");
+        EXPECT_EQ(w.settings.m_strWriterSpec, "auto");
+        EXPECT_EQ(w.core.WriterSpec(), "auto");
+        // Selecting "(auto)" clears the values; with them, the file's
+        // (missing) values and enable states are the defaults too.
+        EXPECT_EQ(w.core.m_controls.Text(ctl_id::kHighEdit), "");
+        EXPECT_FALSE(w.core.m_controls.IsEnabled(ctl_id::kFuseWrite));
+        EXPECT_FALSE(w.core.m_controls.IsEnabled(ctl_id::kFuseVerify));
+        EXPECT_EQ(w.core.m_controls.Text(ctl_id::kCalibMemory), "保存先アドレス");
+    }
+}
+
+TEST_F(SettingsBindingTest, FreshSettingsMatchTheMissingFile) {
+    Window fresh;
+    Window loaded;
+    loaded.binding.LoadSettings(Path("missing.ini"), true);
+    for (const SettingKey& key : SettingKeys()) {
+        // Check boxes start as the window's initialisation leaves them.
+        if (key.kind == SettingKind::Check) continue;
+        EXPECT_EQ(fresh.binding.GetNumber(key.id), loaded.binding.GetNumber(key.id)) << key.name;
+        EXPECT_EQ(fresh.binding.GetText(key.id), loaded.binding.GetText(key.id)) << key.name;
+    }
+}
+
+TEST_F(SettingsBindingTest, FileWrittenFromScratchHasSectionsInOrderAndNoValues) {
+    Window w;
+    const QString path = Path("ORIOLE.ini");
+    w.binding.LoadSettings(path, false);  // the first start: no file yet
+    ASSERT_TRUE(w.binding.SaveSettings(path, false));
+    const char* expected =
+        "[Application]\r\nWindowStyle=0\r\n"
+        "[Device]\r\nSettingFile=\r\nLastAVR=(auto)\r\nSysFreq=1000000\r\nAutoCheck=00000001\r\n"
+        "USBTiming=0\r\nDataSpeed=1\r\nWriter=auto\r\n"
+        "[FLASH]\r\nFileExtension=*.hex;*.srec;*.mot\r\nFile=\r\nErase=1\r\nVerify=1\r\n"
+        "SaveFormat=0\r\nSaveName=\r\nSaveAll=0\r\n"
+        "[EEPROM]\r\nFileExtension=*.hex;*.srec;*.mot;*.eep\r\nFile=\r\nVerify=1\r\n"
+        "SaveFormat=0\r\nSaveName=\r\nSaveAll=0\r\n"
+        "[Fuse]\r\nFileExtension=*.fus\r\nFile=\r\nSaveFile=\r\nVerify=1\r\n"
+        "[Lock]\r\nFileExtension=*.loc\r\nFile=\r\nSaveFile=\r\nVerify=1\r\n"
+        "[Calibration]\r\nVerify=1\r\n";
+    EXPECT_EQ(Read(path).toStdString(), expected);
+
+    // A setting file carries the values, in the capital-R spelling.
+    const QString set = Path("a.set");
+    ASSERT_TRUE(w.binding.SaveSettings(set, true));
+    const QString text = FromShiftJis(Read(set));
+    for (const char* key : {"\r\nFuseEnable=0\r\n", "\r\nLockBits=\r\n", "\r\nCalibRationFreq=\r\n",
+                            "\r\nCalibRationByte=\r\n", "\r\nWriteMemory=保存先アドレス\r\n"})
+        EXPECT_TRUE(text.contains(U(key))) << key;
+}
+
+struct LastAvrCase {
+    const char* stored;
+    const char* selected;  // "(auto)" for row 0
+};
+
+TEST_F(SettingsBindingTest, LastAvrSelectsTheFirstEntryOfTheSortedList) {
+    // ATmega644 and ATmega328P come first in the table, ATmega64 and
+    // ATmega324P in the sorted list.
+    const LastAvrCase cases[] = {
+        {"ATmega8", "ATmega8"},   {"atMEGA8", "ATmega8"},        {"ATmega8515", "ATmega8515"},
+        {"ATmega64", "ATmega64"}, {"ATmega32", "ATmega324P"},    {"AT90S", "AT90S1200"},
+        {"ATmega48P", "ATmega48P/PA"}, {"(auto)", "(auto)"},     {"", "(auto)"},
+    };
+    for (const LastAvrCase& c : cases) {
+        Window w;
+        w.Select("ATtiny13");
+        w.binding.SetText(SettingId::LastAvr, U(c.stored));
+        const int row = w.core.m_controls.ListSelection();
+        EXPECT_EQ(DeviceListText(row), U(c.selected)) << c.stored;
+        EXPECT_EQ(w.core.m_nDevice, row) << c.stored;
+        EXPECT_EQ(w.core.m_pDevice, &DeviceAt(row)) << c.stored;
+        EXPECT_EQ(w.binding.GetText(SettingId::LastAvr), U(c.selected)) << c.stored;
+    }
+}
+
+TEST_F(SettingsBindingTest, LastAvrNamingNoEntryLeavesTheSelection) {
+    Window w;
+    w.Select("ATmega8");
+    w.core.m_controls.SetText(ctl_id::kLowEdit, "E1");
+    const QString path = Write("x.ini", U("[Device]\r\nLastAVR=PIC16F84\r\n"));
+    w.binding.LoadSettings(path, false);
+    EXPECT_EQ(w.core.m_controls.ListSelection(), FindDeviceByName("ATmega8"));
+    EXPECT_EQ(w.core.m_nDevice, FindDeviceByName("ATmega8"));
+    EXPECT_EQ(w.core.m_controls.Text(ctl_id::kLowEdit), "E1");
+}
+
+TEST_F(SettingsBindingTest, SettingFileRoundTripsEveryKey) {
+    Window a;
+    a.Select("ATmega328P");
+    a.core.m_state.m_nSysFreq = 4000;
+    a.core.m_state.m_nUsbTiming = 3;
+    a.core.m_state.m_nDataSpeed = 2;
+    a.settings.m_nWindowStyle = 1;
+    a.settings.m_nAutoCheck = 0x155;
+    a.settings.m_strWriterSpec = "sim:ATmega328P";
+    a.settings.m_strFlashExt = "*.hex";
+    a.settings.m_nFlashSaveFormat = 1;
+    a.settings.m_strFlashSaveName = "/tmp/flash.mot";
+    a.settings.m_nEepromSaveAll = 1;
+    a.settings.m_strFuseFile = "/tmp/a.fus";
+    a.settings.m_strLockSaveFile = "/tmp/b.loc";
+    CMainControls& c = a.core.m_controls;
+    c.SetText(ctl_id::kFlashFile, "/home/u/ファーム.hex");
+    c.SetCheck(ctl_id::kFlashErase, false);
+    c.SetCheck(ctl_id::kEepromVerify, false);
+    c.SetText(ctl_id::kExtEdit, "FD");
+    c.SetText(ctl_id::kHighEdit, "D9");
+    c.SetText(ctl_id::kLowEdit, "62");
+    c.Enable(ctl_id::kFuseWrite, true);
+    c.Enable(ctl_id::kFuseVerify, true);
+    c.SetCheck(ctl_id::kFuseVerify, false);
+    c.SetText(ctl_id::kLockEdit, "3F");
+    c.Enable(ctl_id::kLockWrite, true);
+    c.SetText(ctl_id::kCalibFreq, "8.0MHz");
+    c.SetText(ctl_id::kCalibValue, "A5");
+    c.SetText(ctl_id::kCalibMemory, "EEPROMアドレス");
+    c.SetText(ctl_id::kCalibAddress, "01FF");
+    const QString path = Path("board.set");
+    a.settings.m_strSettingFile = path;
+    ASSERT_TRUE(a.binding.SaveSettings(path, true));
+
+    // The reading window has another device with values of its own; the
+    // file's device is selected first and its values survive that.
+    Window b;
+    b.Select("ATmega8");
+    b.core.m_controls.SetText(ctl_id::kHighEdit, "C9");
+    b.binding.LoadSettings(path, true);
+    for (const SettingKey& key : SettingKeys()) {
+        EXPECT_EQ(b.binding.GetNumber(key.id), a.binding.GetNumber(key.id)) << key.name;
+        EXPECT_EQ(b.binding.GetText(key.id), a.binding.GetText(key.id)) << key.name;
+    }
+    EXPECT_EQ(b.core.m_nDevice, FindDeviceByName("ATmega328P"));
+    EXPECT_EQ(b.core.m_controls.Text(ctl_id::kHighEdit), "D9");
+    EXPECT_EQ(b.core.m_controls.Text(ctl_id::kCalibMemory), "EEPROMアドレス");
+    // An enable state switches the verify box beside the button too.
+    EXPECT_TRUE(b.core.m_controls.IsEnabled(ctl_id::kFuseVerify));
+    EXPECT_TRUE(b.core.m_controls.IsEnabled(ctl_id::kLockVerify));
+    EXPECT_FALSE(b.core.m_controls.IsEnabled(ctl_id::kCalibVerify));
+    EXPECT_EQ(b.core.m_state.m_nSysFreq, 4000u);
+    EXPECT_EQ(b.settings.m_strSettingFile, path);
+
+    // The label's text is stored in Shift-JIS.
+    EXPECT_TRUE(Read(path).contains(ToShiftJis(U("WriteMemory=EEPROMアドレス\r\n"))));
+
+    // Without the values, the same file leaves the shown values alone.
+    Window d;
+    d.Select("ATmega328P");
+    d.core.m_controls.SetText(ctl_id::kHighEdit, "C9");
+    d.binding.LoadSettings(path, false);
+    EXPECT_EQ(d.core.m_controls.Text(ctl_id::kHighEdit), "C9");
+    EXPECT_FALSE(d.core.m_controls.IsEnabled(ctl_id::kFuseWrite));
+}
+
+TEST_F(SettingsBindingTest, AutoCheckIsEightHexFigures) {
+    Window w;
+    w.settings.m_nAutoCheck = 0x7FF;
+    const QString path = Path("o.ini");
+    ASSERT_TRUE(w.binding.SaveSettings(path, false));
+    EXPECT_TRUE(Read(path).contains("\r\nAutoCheck=000007FF\r\n"));
+    Window r;
+    r.binding.LoadSettings(path, false);
+    EXPECT_EQ(r.settings.m_nAutoCheck, 0x7FFu);
+
+    Window h;
+    h.binding.LoadSettings(Write("h.ini", U("[Device]\r\nAutoCheck=7ff\r\n")), false);
+    EXPECT_EQ(h.settings.m_nAutoCheck, 0x7FFu);
+}
+
+TEST_F(SettingsBindingTest, KeysSpeltByHandAreFound) {
+    Window w;
+    w.Select("ATtiny13");
+    const QString path = Write("hand.set", U("[device]\r\nlastavr=attiny13\r\n"
+                                             "[CALIBRATION]\r\ncalibrationenable=1\r\n"
+                                             "calibrationfreq=9.6MHz\r\ncalibrationbyte=5B\r\n"
+                                             "writememory=FLASHアドレス\r\nwriteaddress=03FF\r\n"));
+    w.binding.LoadSettings(path, true);
+    EXPECT_EQ(w.core.m_controls.Text(ctl_id::kCalibFreq), "9.6MHz");
+    EXPECT_EQ(w.core.m_controls.Text(ctl_id::kCalibValue), "5B");
+    EXPECT_EQ(w.core.m_controls.Text(ctl_id::kCalibMemory), "FLASHアドレス");
+    EXPECT_EQ(w.core.m_controls.Text(ctl_id::kCalibAddress), "03FF");
+    EXPECT_TRUE(w.core.m_controls.IsEnabled(ctl_id::kCalibWrite));
+    EXPECT_TRUE(w.core.m_controls.IsEnabled(ctl_id::kCalibVerify));
+
+    // Saving into the same file keeps the hand-written spelling.
+    ASSERT_TRUE(w.binding.SaveSettings(path, true));
+    const QString text = FromShiftJis(Read(path));
+    EXPECT_TRUE(text.contains(U("\r\ncalibrationfreq=9.6MHz\r\n")));
+    EXPECT_FALSE(text.contains(U("CalibRationFreq")));
+}
+
+TEST_F(SettingsBindingTest, SaveFileAndUnknownKeysSurviveLoadAndSave) {
+    const QString path = Write("o.ini", U("; written by hand\r\n[Fuse]\r\nSaveFile=C:\\avr\\f.fus\r\n"
+                                          "Mine=1\r\n[Lock]\r\nSaveFile=C:\\avr\\l.loc\r\n"));
+    Window w;
+    w.binding.LoadSettings(path, false);
+    EXPECT_EQ(w.settings.m_strFuseSaveFile, U("C:\\avr\\f.fus"));
+    ASSERT_TRUE(w.binding.SaveSettings(path, false));
+    const QString text = FromShiftJis(Read(path));
+    EXPECT_TRUE(text.startsWith(U("; written by hand\r\n")));
+    EXPECT_TRUE(text.contains(U("[Fuse]\r\nSaveFile=C:\\avr\\f.fus\r\nMine=1\r\n")));
+    EXPECT_TRUE(text.contains(U("[Lock]\r\nSaveFile=C:\\avr\\l.loc\r\n")));
+}
+
+TEST_F(SettingsBindingTest, LongValueIsCutTo259Characters) {
+    const QString longName = QString(300, u'a');
+    Window w;
+    w.binding.LoadSettings(Write("l.ini", U("[FLASH]\r\nFile=") + longName + U("\r\n")), false);
+    EXPECT_EQ(w.core.m_controls.Text(ctl_id::kFlashFile), longName.left(259).toStdString());
+}
+
+struct ClockCase {
+    const char* stored;
+    uint32_t clock;
+};
+
+TEST_F(SettingsBindingTest, ClockWithoutFiguresOrBelowOneHertzStartsAtTheDefault) {
+    const ClockCase cases[] = {{"250000", 250000},    {"  4000Hz", 4000},     {"0", 1000000},
+                               {"abc", 1000000},      {"-5", 1000000},        {"", 1000000},
+                               {"99999999999", 2147483647u}};
+    for (const ClockCase& c : cases) {
+        Window w;
+        w.binding.LoadSettings(Write("c.ini", U("[Device]\r\nSysFreq=") + U(c.stored) + U("\r\n")),
+                               false);
+        EXPECT_EQ(w.core.m_state.m_nSysFreq, c.clock) << c.stored;
+    }
+}
+
+TEST_F(SettingsBindingTest, LinkSettingsReachTheCore) {
+    // Indices out of range are kept as read: the link clamps them.
+    Window w;
+    w.binding.LoadSettings(
+        Write("r.ini", U("[Device]\r\nUSBTiming=9\r\nDataSpeed=7\r\nWriter=sim:ATmega8\r\n")),
+        false);
+    EXPECT_EQ(w.core.m_state.m_nUsbTiming, 9);
+    EXPECT_EQ(w.core.m_state.m_nDataSpeed, 7);
+    EXPECT_EQ(w.core.WriterSpec(), "sim:ATmega8");
+    // An empty writer key is the default way to the writer.
+    w.binding.LoadSettings(Write("e.ini", U("[Device]\r\nWriter=  \r\n")), false);
+    EXPECT_EQ(w.core.WriterSpec(), "auto");
+}
+
+TEST_F(SettingsBindingTest, WriterGivenForOneRunIsNotRemembered) {
+    Window w;
+    w.binding.SetWriterOverride("sim:ATmega328P");
+    EXPECT_EQ(w.core.WriterSpec(), "sim:ATmega328P");
+    const QString path = Write("w.set", U("[Device]\r\nWriter=serial:/dev/ttyUSB0\r\n"));
+    w.binding.LoadSettings(path, true);  // a setting file loaded during the run
+    EXPECT_EQ(w.core.WriterSpec(), "sim:ATmega328P");
+    ASSERT_TRUE(w.binding.SaveSettings(path, true));
+    EXPECT_TRUE(Read(path).contains("\r\nWriter=serial:/dev/ttyUSB0\r\n"));
+    w.binding.SetWriterOverride({});
+    EXPECT_EQ(w.core.WriterSpec(), "serial:/dev/ttyUSB0");
+}
+
+TEST(DeviceListTest, RowsAreAutoThenEveryDeviceSortedByName) {
+    const auto rows = DeviceListRows();
+    ASSERT_EQ(rows.size(), size_t{kDeviceCount} + 1);
+    EXPECT_EQ(rows[0], 0);
+    std::vector<bool> seen(kDeviceCount + 1, false);
+    for (size_t i = 1; i < rows.size(); ++i) {
+        ASSERT_GE(rows[i], 1);
+        ASSERT_LE(rows[i], kDeviceCount);
+        EXPECT_FALSE(seen[size_t(rows[i])]);
+        seen[size_t(rows[i])] = true;
+        if (i > 1) {
+            EXPECT_LT(DeviceListText(rows[i - 1]).compare(DeviceListText(rows[i]), Qt::CaseInsensitive),
+                      0);
+        }
+    }
+    EXPECT_EQ(FindDeviceListEntry(U("no such")), -1);
+}
+
+}  // namespace
+}  // namespace oriole

@@ -1,0 +1,372 @@
+// oriole-cli [--writer SPEC] [--device NAME] [--no-auto-detect] [--clock HZ]
+//            [--usb-timing N] [--data-speed N] [--yes] COMMAND...
+// Each command is one step of a batch: the first sends the writer's timing,
+// the others rely on the box keeping it; the batch stops at the first step
+// that fails.
+
+#include "CliDevice.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "CliCommon.h"
+#include "CliOperationHost.h"
+#include "base/Numbers.h"
+#include "image/ImageWriter.h"
+#include "link/FormatText.h"
+#include "ops/OrioleCore.h"
+#include "res/Texts.h"
+
+namespace oriole::cli {
+namespace {
+
+enum class Op {
+    Detect, Erase,
+    WriteFlash, VerifyFlash, ReadFlash,
+    WriteEeprom, VerifyEeprom, ReadEeprom,
+    ReadFuses, WriteFuses, VerifyFuses,
+    ReadLock, WriteLock, VerifyLock,
+    ReadCalibration, WriteCalibration, VerifyCalibration,
+};
+
+// Which options a command takes after its arguments.
+enum OptionBits : unsigned { kNone = 0, kVerify = 1, kFormat = 2, kAll = 4 };
+
+struct CommandDef {
+    const char* name;
+    Op op;
+    int arguments;
+    unsigned options;
+    const char* usage;
+};
+
+constexpr CommandDef kDeviceCommands[] = {
+    {"detect", Op::Detect, 0, kNone, "detect"},
+    {"erase", Op::Erase, 0, kNone, "erase"},
+    {"write-flash", Op::WriteFlash, 1, kVerify, "write-flash FILE [--verify]"},
+    {"verify-flash", Op::VerifyFlash, 1, kNone, "verify-flash FILE"},
+    {"read-flash", Op::ReadFlash, 1, kFormat | kAll, "read-flash OUT [--format ihex|srec] [--all]"},
+    {"write-eeprom", Op::WriteEeprom, 1, kVerify, "write-eeprom FILE [--verify]"},
+    {"verify-eeprom", Op::VerifyEeprom, 1, kNone, "verify-eeprom FILE"},
+    {"read-eeprom", Op::ReadEeprom, 1, kFormat | kAll, "read-eeprom OUT [--format ihex|srec] [--all]"},
+    {"read-fuses", Op::ReadFuses, 0, kNone, "read-fuses"},
+    {"write-fuses", Op::WriteFuses, 1, kVerify, "write-fuses E:H:L [--verify]"},
+    {"verify-fuses", Op::VerifyFuses, 1, kNone, "verify-fuses E:H:L"},
+    {"read-lock", Op::ReadLock, 0, kNone, "read-lock"},
+    {"write-lock", Op::WriteLock, 1, kVerify, "write-lock XX [--verify]"},
+    {"verify-lock", Op::VerifyLock, 1, kNone, "verify-lock XX"},
+    {"read-calibration", Op::ReadCalibration, 1, kNone, "read-calibration INDEX"},
+    {"write-calibration", Op::WriteCalibration, 3, kVerify,
+     "write-calibration VALUE flash|eeprom ADDRESS [--verify]"},
+    {"verify-calibration", Op::VerifyCalibration, 3, kNone, "verify-calibration VALUE flash|eeprom ADDRESS"},
+};
+
+const CommandDef* FindCommand(const QString& word) {
+    for (const CommandDef& c : kDeviceCommands)
+        if (word == QLatin1String(c.name)) return &c;
+    return nullptr;
+}
+
+struct Step {
+    const CommandDef* def = nullptr;
+    QStringList args;
+    bool verify = false;
+    int format = kFormatIntelHex;
+    bool all = false;
+    // Parsed arguments.
+    uint8_t bytes[3] = {0xFF, 0xFF, 0xFF};
+    uint32_t number = 0;
+    bool eeprom = false;
+};
+
+struct Settings {
+    std::string writer = "auto";
+    int deviceRow = 0;
+    bool autoDetect = true;
+    uint32_t clock = 1000000;
+    int32_t usbTiming = 0;
+    int32_t dataSpeed = 1;
+    bool yes = false;
+};
+
+void PrintDeviceUsage(FILE* out) {
+    std::fprintf(out,
+                 "使い方: oriole-cli [--writer SPEC] [--device NAME] [--no-auto-detect] [--clock HZ]\n"
+                 "                   [--usb-timing N] [--data-speed N] [--yes] COMMAND...\n\n"
+                 "コマンドは書かれた順に実行し、最初に失敗したところで止まります。\n\n");
+    for (const CommandDef& c : kDeviceCommands) std::fprintf(out, "  %s\n", c.usage);
+    std::fprintf(out,
+                 "\n  --writer    auto, d2xx[:LIB], ftdi, serial[:PATH], sim[:DEVICE][,option...]\n"
+                 "  --clock     デバイスのクロック周波数 (Hz, 既定 1000000)\n"
+                 "  --usb-timing 0..5, --data-speed 1..4 (38400 / 28800 / 19200 / 14400 baud)\n"
+                 "  --yes       確認の質問に「はい」と答えます\n"
+                 "終了コード: 0 成功, 1 処理の失敗, 2 使い方の誤り\n");
+}
+
+// Exactly one or two hexadecimal figures.
+bool ParseHexByteStrict(const QString& text, uint8_t& value) {
+    bool ok = false;
+    const uint v = text.toUInt(&ok, 16);
+    if (!ok || text.isEmpty() || text.size() > 2) return false;
+    value = static_cast<uint8_t>(v);
+    return true;
+}
+
+bool ParseHexNumber(const QString& text, uint32_t& value) {
+    bool ok = false;
+    const qulonglong v = text.toULongLong(&ok, 16);
+    if (!ok || text.size() > 8) return false;
+    value = static_cast<uint32_t>(v);
+    return true;
+}
+
+// The arguments of one step, checked before anything is sent.
+bool ParseArguments(Step& s, QString& error) {
+    const QStringList& a = s.args;
+    switch (s.def->op) {
+        case Op::WriteFuses:
+        case Op::VerifyFuses: {
+            const QStringList parts = a[0].split(':');
+            if (parts.size() != 3 || !ParseHexByteStrict(parts[0], s.bytes[0]) ||
+                !ParseHexByteStrict(parts[1], s.bytes[1]) || !ParseHexByteStrict(parts[2], s.bytes[2])) {
+                error = "ヒューズは E:H:L (16 進 2 桁ずつ) で指定してください: " + a[0];
+                return false;
+            }
+            return true;
+        }
+        case Op::WriteLock:
+        case Op::VerifyLock:
+            if (ParseHexByteStrict(a[0], s.bytes[0])) return true;
+            error = "ロックビットは 16 進 2 桁で指定してください: " + a[0];
+            return false;
+        case Op::ReadCalibration:
+            if (ParseUnsigned(a[0], s.number) && s.number <= 0xFF) return true;
+            error = "校正値の番号は 0 から 255 で指定してください: " + a[0];
+            return false;
+        case Op::WriteCalibration:
+        case Op::VerifyCalibration:
+            if (!ParseHexByteStrict(a[0], s.bytes[0])) {
+                error = "校正値は 16 進 2 桁で指定してください: " + a[0];
+                return false;
+            }
+            if (a[1] != "flash" && a[1] != "eeprom") {
+                error = "書き込み先は flash または eeprom です: " + a[1];
+                return false;
+            }
+            s.eeprom = a[1] == "eeprom";
+            if (!ParseHexNumber(a[2], s.number)) {
+                error = "アドレスは 16 進で指定してください: " + a[2];
+                return false;
+            }
+            return true;
+        default: return true;
+    }
+}
+
+// Global options before the first command; then the commands with their
+// arguments and options. Returns -1 to go on, else the exit status.
+int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps) {
+    int i = 0;
+    auto value = [&](const QString& word, QString& out) {
+        const int eq = static_cast<int>(word.indexOf('='));
+        if (eq >= 0) {
+            out = word.mid(eq + 1);
+            return true;
+        }
+        if (i + 1 >= args.size()) return false;
+        out = args[++i];
+        return true;
+    };
+    for (; i < args.size() && args[i].startsWith("--"); ++i) {
+        const QString word = args[i];
+        const QString name = word.section('=', 0, 0);
+        QString v;
+        if (name == "--help") {
+            PrintDeviceUsage(stdout);
+            return kExitOk;
+        }
+        if (name == "--yes") {
+            settings.yes = true;
+        } else if (name == "--no-auto-detect") {
+            settings.autoDetect = false;
+        } else if (name == "--writer") {
+            if (!value(word, v) || v.isEmpty()) return UsageError("--writer に値がありません。");
+            settings.writer = v.toStdString();
+        } else if (name == "--device") {
+            if (!value(word, v)) return UsageError("--device に値がありません。");
+            settings.deviceRow = FindDeviceByName(v.toStdString());
+            if (settings.deviceRow == 0) return UsageError("不明なデバイスです: " + v);
+        } else if (name == "--clock") {
+            uint32_t hz = 0;
+            if (!value(word, v) || !ParseUnsigned(v, hz) || hz == 0)
+                return UsageError("--clock には 1 以上の周波数 (Hz) を指定してください。");
+            settings.clock = hz;
+        } else if (name == "--usb-timing" || name == "--data-speed") {
+            uint32_t n = 0;
+            const bool usb = name == "--usb-timing";
+            if (!value(word, v) || !ParseUnsigned(v, n) || (usb ? n > 5 : (n < 1 || n > 4)))
+                return UsageError(usb ? "--usb-timing は 0 から 5 です。" : "--data-speed は 1 から 4 です。");
+            (usb ? settings.usbTiming : settings.dataSpeed) = static_cast<int32_t>(n);
+        } else {
+            return UsageError("不明なオプションです: " + word);
+        }
+    }
+    while (i < args.size()) {
+        Step step;
+        step.def = FindCommand(args[i]);
+        if (step.def == nullptr) return UsageError("不明なコマンドです: " + args[i]);
+        ++i;
+        for (int n = 0; n < step.def->arguments; ++n, ++i) {
+            if (i >= args.size() || args[i].startsWith("--"))
+                return UsageError(QString("使い方: ") + step.def->usage);
+            step.args << args[i];
+        }
+        for (; i < args.size() && args[i].startsWith("--"); ++i) {
+            const QString word = args[i];
+            const QString name = word.section('=', 0, 0);
+            const unsigned allowed = step.def->options;
+            QString v;
+            if (name == "--verify" && (allowed & kVerify)) {
+                step.verify = true;
+            } else if (name == "--all" && (allowed & kAll)) {
+                step.all = true;
+            } else if (name == "--format" && (allowed & kFormat)) {
+                if (!value(word, v) || (v != "ihex" && v != "srec"))
+                    return UsageError("--format は ihex または srec です。");
+                step.format = v == "srec" ? kFormatSRecord : kFormatIntelHex;
+            } else {
+                return UsageError(QString("%1 には使えないオプションです: %2").arg(step.def->name, word));
+            }
+        }
+        QString error;
+        if (!ParseArguments(step, error)) return UsageError(error);
+        steps.push_back(std::move(step));
+    }
+    if (steps.empty()) {
+        PrintDeviceUsage(stderr);
+        return kExitUsage;
+    }
+    return -1;
+}
+
+std::string Hex2(uint8_t value) { return FormatText("%02X", value); }
+
+void SetCalibrationTarget(COrioleCore& core, const Step& s, bool verify) {
+    CMainControls& k = core.m_controls;
+    k.SetText(ctl_id::kCalibValue, Hex2(s.bytes[0]));
+    k.SetText(ctl_id::kCalibAddress, FormatText("%X", s.number));
+    k.SetText(ctl_id::kCalibMemory, s.eeprom ? text::kCalibEepromLabel : text::kCalibFlashLabel);
+    k.SetCheck(ctl_id::kCalibVerify, verify);
+}
+
+bool Save(COrioleCore& core, const Step& s, const std::vector<uint8_t>& data) {
+    return SaveImageFile(core.Host(), s.args[0], s.format, s.all, data.data(),
+                         static_cast<uint32_t>(data.size()));
+}
+
+// A write followed by its verify as two steps of a batch: the write's own
+// message and verify are suppressed, and the verify's result counts.
+template <typename Write, typename Verify>
+bool WriteThenVerify(COrioleCore& core, uint32_t quietBit, bool verify, Write write, Verify check) {
+    if (!verify) return write();
+    core.m_nQuietFlags = quietBit;
+    const bool written = write();
+    core.m_nQuietFlags = 0;
+    return written && check();
+}
+
+bool RunStep(COrioleCore& core, const Step& s, bool timing) {
+    CMainControls& k = core.m_controls;
+    const std::string path = s.args.isEmpty() ? std::string() : s.args[0].toStdString();
+    switch (s.def->op) {
+        case Op::Detect:
+            if (!core.CheckDevice(timing)) return false;
+            if (core.m_pDevice->id > 0) std::printf("%s\n", core.m_pDevice->name);
+            return true;
+        case Op::Erase: return core.EraseDevice();
+        case Op::WriteFlash:
+            k.SetText(ctl_id::kFlashFile, path);
+            return WriteThenVerify(
+                core, quiet::kWriteFlash, s.verify, [&] { return core.WriteFlash(path, timing, false); },
+                [&] { return core.VerifyFlash(path, false); });
+        case Op::VerifyFlash: return core.VerifyFlash(path, timing);
+        case Op::ReadFlash: return core.ReadFlash(0, timing) && Save(core, s, core.m_pFlashRead);
+        case Op::WriteEeprom:
+            k.SetText(ctl_id::kEepromFile, path);
+            return WriteThenVerify(
+                core, quiet::kWriteEeprom, s.verify, [&] { return core.WriteEeprom(path, timing, false); },
+                [&] { return core.VerifyEeprom(path, false); });
+        case Op::VerifyEeprom: return core.VerifyEeprom(path, timing);
+        case Op::ReadEeprom: return core.ReadEeprom(0) && Save(core, s, core.m_pEepromRead);
+        case Op::ReadFuses: {
+            uint8_t e = 0xFF, h = 0xFF, l = 0xFF;
+            if (!core.ReadFuses(e, h, l, timing)) return false;
+            std::printf("Ext: %02X  High: %02X  Low: %02X\n", e, h, l);
+            return true;
+        }
+        case Op::WriteFuses:
+            return WriteThenVerify(
+                core, quiet::kWriteFuses, s.verify,
+                [&] { return core.WriteFuses(s.bytes[0], s.bytes[1], s.bytes[2], timing, false); },
+                [&] { return core.VerifyFuses(s.bytes[0], s.bytes[1], s.bytes[2], false); });
+        case Op::VerifyFuses: return core.VerifyFuses(s.bytes[0], s.bytes[1], s.bytes[2], timing);
+        case Op::ReadLock: {
+            uint8_t lock = 0xFF;
+            if (!core.ReadLockBits(lock, timing)) return false;
+            std::printf("Lock: %02X\n", lock);
+            return true;
+        }
+        case Op::WriteLock:
+            k.SetText(ctl_id::kLockEdit, Hex2(s.bytes[0]));
+            return WriteThenVerify(
+                core, quiet::kWriteLock, s.verify, [&] { return core.WriteLockBits(s.bytes[0], timing, false); },
+                [&] { return core.VerifyLockBits(s.bytes[0], false); });
+        case Op::VerifyLock: return core.VerifyLockBits(s.bytes[0], timing);
+        case Op::ReadCalibration: {
+            uint8_t value = 0xFF;
+            if (!core.ReadCalibrationByte(static_cast<uint8_t>(s.number), value, timing)) return false;
+            std::printf("%02X\n", value);
+            return true;
+        }
+        case Op::WriteCalibration:
+            SetCalibrationTarget(core, s, false);
+            return WriteThenVerify(
+                core, quiet::kWriteCalibration, s.verify, [&] { return core.WriteCalibration(timing); },
+                [&] { return core.VerifyCalibration(false); });
+        case Op::VerifyCalibration:
+            SetCalibrationTarget(core, s, false);
+            return core.VerifyCalibration(timing);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsDeviceCommand(const QString& word) { return FindCommand(word) != nullptr; }
+
+int RunDeviceBatch(const QStringList& args) {
+    Settings settings;
+    std::vector<Step> steps;
+    if (const int status = Parse(args, settings, steps); status >= 0) return status;
+
+    CliOperationHost host(settings.yes);
+    COrioleCore core(host);
+    host.Attach(core.m_state);
+    core.SetWriterSpec(settings.writer);
+    core.m_state.m_nSysFreq = settings.clock;
+    core.m_state.m_nUsbTiming = settings.usbTiming;
+    core.m_state.m_nDataSpeed = settings.dataSpeed;
+    core.m_controls.SetCheck(ctl_id::kAutoDetect, settings.autoDetect);
+    core.m_controls.SelectListRow(settings.deviceRow);
+    core.OnSelectDevice();
+
+    bool timing = true;
+    for (const Step& step : steps) {
+        if (!RunStep(core, step, timing)) return kExitFailed;
+        timing = false;
+    }
+    return kExitOk;
+}
+
+}  // namespace oriole::cli

@@ -1,0 +1,140 @@
+#include "CliOperationHost.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace oriole::cli {
+
+namespace {
+
+// Set by the Ctrl-C handler, read by the pump: a signal handler may do no more.
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) {
+    g_interrupted = 1;
+    // A second Ctrl-C ends the program at once.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+constexpr int kBarWidth = 30;
+
+}  // namespace
+
+class CliOperationHost::Bar final : public IProgress {
+public:
+    Bar(CliOperationHost& host, std::string caption) : m_host(host), m_caption(std::move(caption)) {}
+    ~Bar() override {
+        if (m_host.m_pBar == this) {
+            m_host.ClearBar();
+            m_host.m_pBar = nullptr;
+        }
+    }
+    void SetRange(int32_t lower, int32_t upper) override {
+        m_lower = lower;
+        m_upper = upper;
+        Draw();
+    }
+    void SetPos(int32_t pos) override {
+        m_pos = pos;
+        Draw();
+    }
+    void SetMessage(std::string_view text) override {
+        m_message = text;
+        Draw();
+    }
+    void Draw() const {
+        if (!m_host.m_bTerminal) return;
+        const int64_t span = std::max<int64_t>(int64_t{m_upper} - m_lower, 1);
+        const int64_t done = std::clamp<int64_t>(int64_t{m_pos} - m_lower, 0, span);
+        const auto filled = static_cast<int>(done * kBarWidth / span);
+        std::string bar(static_cast<size_t>(filled), '#');
+        bar.append(static_cast<size_t>(kBarWidth - filled), '.');
+        std::fprintf(stderr, "\r\033[K%s [%s] %3d%%", m_message.c_str(), bar.c_str(),
+                     static_cast<int>(done * 100 / span));
+        std::fflush(stderr);
+    }
+
+private:
+    CliOperationHost& m_host;
+    std::string m_caption;
+    std::string m_message;
+    int32_t m_lower = 0;
+    int32_t m_upper = 0;
+    int32_t m_pos = 0;
+};
+
+CliOperationHost::CliOperationHost(bool assumeYes)
+    : m_bAssumeYes(assumeYes),
+      m_bTerminal(isatty(STDERR_FILENO) != 0),
+      m_bAskable(isatty(STDIN_FILENO) != 0),
+      m_ticker(SystemClock()) {
+    g_interrupted = 0;
+    std::signal(SIGINT, OnInterrupt);
+}
+
+CliOperationHost::~CliOperationHost() { std::signal(SIGINT, SIG_DFL); }
+
+void CliOperationHost::ClearBar() {
+    if (m_bTerminal && m_pBar != nullptr) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+    }
+}
+
+Answer CliOperationHost::ShowMessage(MsgKind kind, std::string_view text, Answer /*defaultAnswer*/) {
+    ClearBar();
+    const std::string line(text);
+    Answer answer = Answer::Ok;
+    switch (kind) {
+        case MsgKind::Information:
+            std::fprintf(stdout, "%s\n", line.c_str());
+            std::fflush(stdout);
+            break;
+        case MsgKind::Error:
+        case MsgKind::Warning: std::fprintf(stderr, "%s\n", line.c_str()); break;
+        case MsgKind::Question:
+            if (m_bAssumeYes || !m_bAskable) {
+                answer = m_bAssumeYes ? Answer::Yes : Answer::No;
+                std::fprintf(stderr, "%s [%s]\n", line.c_str(), m_bAssumeYes ? "yes" : "no");
+                break;
+            }
+            std::fprintf(stderr, "%s [y/N] ", line.c_str());
+            std::fflush(stderr);
+            {
+                std::string reply;
+                std::getline(std::cin, reply);
+                answer = (reply == "y" || reply == "Y" || reply == "yes") ? Answer::Yes : Answer::No;
+            }
+            break;
+    }
+    if (m_pBar != nullptr) m_pBar->Draw();
+    return answer;
+}
+
+void CliOperationHost::PumpOneMessage() {
+    if (m_state == nullptr) return;
+    if (g_interrupted != 0) {
+        g_interrupted = 0;
+        m_state->m_nAbort = kAbortCancelled;  // as the progress window's Cancel
+    }
+    for (int n = m_ticker.Poll(); n > 0; --n) OnTimerTick(*m_state);
+}
+
+void CliOperationHost::Sleep(std::chrono::milliseconds pause) { SystemClock().SleepFor(pause); }
+
+std::unique_ptr<IProgress> CliOperationHost::CreateProgressDlg(int32_t lower, int32_t upper,
+                                                               std::string_view caption,
+                                                               std::string_view message, int32_t& /*abort*/) {
+    auto bar = std::make_unique<Bar>(*this, std::string(caption));
+    m_pBar = bar.get();
+    bar->SetRange(lower, upper);
+    bar->SetMessage(message);
+    return bar;
+}
+
+}  // namespace oriole::cli
