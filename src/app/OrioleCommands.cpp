@@ -120,11 +120,6 @@ void COrioleDlg::Browse(int editId, const char* description, const QString& patt
     m_core.m_controls.SetText(editId, QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString());
 }
 
-// The memory views, the batch dialog and the fuse, lock and calibration
-// dialogs are added with the views; their buttons keep the busy guard and
-// the device check they will run under.
-void COrioleDlg::DoOpenView() {}
-
 void COrioleDlg::DoOpenSettings() {
     UseSettingsWriter();
     m_pSettings->RunSettingsDialog(this);

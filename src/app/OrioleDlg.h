@@ -114,7 +114,6 @@ private:
     void DoWriteCalibration();
     void DoBrowseFlash();
     void DoBrowseEeprom();
-    void DoOpenView();
     // The FLASH and EEPROM views (MemoryViewCommands.cpp).
     void DoOpenFlashView();
     void DoOpenEepromView();

@@ -77,15 +77,13 @@ constexpr Step kSteps[] = {
 struct StepPair {
     int write;
     int verify;
-    int path;    // 0: none
+    int path;  // 0: none
     int browse;
     int mainButton;  // 0: none
 };
 constexpr StepPair kPairs[] = {
-    {1059, 1060, kFlashPath, kFlashBrowse, 0},
-    {1061, 1062, kEepromPath, kEepromBrowse, 0},
-    {1063, 1064, 0, 0, ctl_id::kFuseWrite},
-    {1065, 1066, 0, 0, ctl_id::kLockWrite},
+    {1059, 1060, kFlashPath, kFlashBrowse, 0}, {1061, 1062, kEepromPath, kEepromBrowse, 0},
+    {1063, 1064, 0, 0, ctl_id::kFuseWrite},    {1065, 1066, 0, 0, ctl_id::kLockWrite},
     {1109, 1158, 0, 0, ctl_id::kCalibWrite},
 };
 
@@ -111,28 +109,30 @@ QString ChooseWithDialog(QWidget* parent, const QString& folder, const QStringLi
 }  // namespace
 
 CAutoDlg::CAutoDlg(COrioleCore& core, uint32_t& autoCheck, Options options, QWidget* parent)
-    : CResDialog(res::kBatchDialog, parent), m_core(core), m_nAutoCheck(autoCheck),
+    : CResDialog(res::kBatchDialog, parent),
+      m_core(core),
+      m_nAutoCheck(autoCheck),
       m_options(std::move(options)) {
     if (!m_options.chooseFile) m_options.chooseFile = ChooseWithDialog;
     connect(Button(kStartButton), &QAbstractButton::clicked, this, &CAutoDlg::OnStart);
     connect(Button(kToggleButton), &QAbstractButton::clicked, this, &CAutoDlg::OnToggleAll);
     connect(Button(kReturnButton), &QAbstractButton::clicked, this, &CAutoDlg::OnReturn);
-    connect(Button(kFlashBrowse), &QAbstractButton::clicked, this, [this] {
-        Browse(kFlashPath, text::kFlashFileFilter, m_options.flashExt);
-    });
-    connect(Button(kEepromBrowse), &QAbstractButton::clicked, this, [this] {
-        Browse(kEepromPath, text::kEepromFileFilter, m_options.eepromExt);
-    });
+    connect(Button(kFlashBrowse), &QAbstractButton::clicked, this,
+            [this] { Browse(kFlashPath, text::kFlashFileFilter, m_options.flashExt); });
+    connect(Button(kEepromBrowse), &QAbstractButton::clicked, this,
+            [this] { Browse(kEepromPath, text::kEepromFileFilter, m_options.eepromExt); });
     connect(Button(kEraseBox), &QAbstractButton::clicked, this, [this] { OnStepBox(kEraseBox); });
     for (const Step& s : kSteps)
-        connect(Button(s.box), &QAbstractButton::clicked, this, [this, id = s.box] { OnStepBox(id); });
+        connect(Button(s.box), &QAbstractButton::clicked, this,
+                [this, id = s.box] { OnStepBox(id); });
     OnInitDialog();
 }
 
 void CAutoDlg::OnInitDialog() {
     for (const Step& s : kSteps) SetChecked(s.box, (m_nAutoCheck & s.bit) != 0);
     const CMainControls& main = m_core.m_controls;
-    const std::pair<int, int> paths[] = {{kFlashPath, ctl_id::kFlashFile}, {kEepromPath, ctl_id::kEepromFile}};
+    const std::pair<int, int> paths[] = {{kFlashPath, ctl_id::kFlashFile},
+                                         {kEepromPath, ctl_id::kEepromFile}};
     for (const auto& [box, mainBox] : paths) {
         QLineEdit* edit = LineEdit(box);
         edit->setText(FromUtf8(main.Text(mainBox)));
@@ -157,7 +157,7 @@ void CAutoDlg::OnStart() {
     // The operations let clicks through while they wait for the writer; a
     // second run started from inside the first would open the writer link
     // again in the middle of the running transfer.
-    // if (m_bRunning) return;
+    if (m_bRunning) return;
     m_bRunning = true;
     RunBatch();
     m_bRunning = false;
@@ -200,7 +200,9 @@ void CAutoDlg::AppendLog(const char* text) {
     TextBox(kLogBox)->setPlainText(shown);
 }
 
-void CAutoDlg::AppendResult(bool r) { AppendLog(r ? text::kBatchOk : text::kBatchError); }
+void CAutoDlg::AppendResult(bool r) {
+    AppendLog(r ? text::kBatchOk : text::kBatchError);
+}
 
 void CAutoDlg::OnStepBox(int id) {
     if (id == kEraseBox) {
@@ -227,15 +229,17 @@ void CAutoDlg::ApplyPairRule(size_t index) {
 void CAutoDlg::OnToggleAll() {
     m_bAllOn = m_bAllOn != 0 ? 0 : 1;
     m_nAutoCheck = m_bAllOn != 0 ? kEveryStep : kOnlyErase;
-    SetText(kToggleButton, QString::fromUtf8(m_bAllOn != 0 ? text::kBatchAllOff : text::kBatchAllOn));
+    SetText(kToggleButton,
+            QString::fromUtf8(m_bAllOn != 0 ? text::kBatchAllOff : text::kBatchAllOn));
     // Disabled boxes too: the mask says every step.
     for (const Step& s : kSteps) SetChecked(s.box, m_bAllOn != 0);
     for (size_t i = 0; i < std::size(kPairs); ++i) ApplyPairRule(i);
 }
 
 void CAutoDlg::Browse(int editId, const char* description, const QString& patterns) {
-    const QString filter = QString::fromUtf8(description) + patterns + QStringLiteral(")|") + patterns +
-                           QStringLiteral("|") + QString::fromUtf8(text::kAllFilesFilter);
+    const QString filter = QString::fromUtf8(description) + patterns + QStringLiteral(")|") +
+                           patterns + QStringLiteral("|") +
+                           QString::fromUtf8(text::kAllFilesFilter);
     const QString current = Text(editId);
     // The folder of the file named in the box, else the user's home folder.
     const QString folder = current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath();

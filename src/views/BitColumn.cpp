@@ -23,11 +23,18 @@ CBitColumn::CBitColumn(CControls& controls, const BitColumnIds& ids)
         QObject::connect(button, &QAbstractButton::toggled, button,
                          [button](bool pressed) { button->setText(BitCaption(pressed)); });
         button->setText(BitCaption(button->isChecked()));
+        // A pinned bit is pressed and disabled; the flat look would draw its
+        // "0" in the colour of the pressed face, so it gets a darker one.
+        button->setStyleSheet(
+            button->styleSheet() +
+            QStringLiteral("QPushButton:checked:disabled { color: palette(dark); }"));
     }
 }
 
-void CBitColumn::FillNames(const std::array<int32_t, 8>& indices, BitNameFn name, int32_t pinnedIndex) {
+void CBitColumn::FillNames(const std::array<int32_t, 8>& indices, BitNameFn name,
+                           int32_t pinnedIndex) {
     m_indices = indices;
+    m_pinned = pinnedIndex;
     for (size_t bit = 0; bit < m_buttons.size(); ++bit) {
         const int32_t index = indices[bit];
         const int labelId = m_ids.labels[bit];
@@ -51,7 +58,9 @@ void CBitColumn::FillNames(const std::array<int32_t, 8>& indices, BitNameFn name
 
 void CBitColumn::SetFromValue(uint8_t value) {
     for (size_t bit = 0; bit < m_buttons.size(); ++bit) {
-        if (m_indices[bit] == 0) continue;
+        // A pinned bit stays programmed whatever a value says: the user
+        // could not press it again.
+        if (m_indices[bit] == 0 || (m_pinned != 0 && m_indices[bit] == m_pinned)) continue;
         m_buttons[bit]->setChecked(((value >> bit) & 1u) == 0);
     }
 }
@@ -81,7 +90,8 @@ uint8_t CBitColumn::TextValue() const {
 
 void CBitColumn::OnClicked(const std::function<void(QAbstractButton*)>& onClick) {
     for (QAbstractButton* button : m_buttons)
-        QObject::connect(button, &QAbstractButton::clicked, button, [button, onClick] { onClick(button); });
+        QObject::connect(button, &QAbstractButton::clicked, button,
+                         [button, onClick] { onClick(button); });
 }
 
 }  // namespace oriole

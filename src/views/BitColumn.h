@@ -38,8 +38,8 @@ public:
     // pinnedIndex 0: no bit is pinned.
     void FillNames(const std::array<int32_t, 8>& indices, BitNameFn name, int32_t pinnedIndex);
 
-    // The named bits follow `value` (pressed where its bit is 0); the
-    // others keep their state. The byte box is not touched.
+    // The named bits follow `value` (pressed where its bit is 0); unnamed
+    // and pinned bits keep their state. The byte box is not touched.
     void SetFromValue(uint8_t value);
 
     // 0xFF with the pressed bits cleared.
@@ -53,7 +53,9 @@ public:
     // The box's text read as a byte (hexadecimal, leniently).
     [[nodiscard]] uint8_t TextValue() const;
 
-    [[nodiscard]] QAbstractButton* Button(int bit) const { return m_buttons[static_cast<size_t>(bit)]; }
+    [[nodiscard]] QAbstractButton* Button(int bit) const {
+        return m_buttons[static_cast<size_t>(bit)];
+    }
     [[nodiscard]] int32_t NameIndex(int bit) const { return m_indices[static_cast<size_t>(bit)]; }
 
     // Calls `onClick(button)` after the user toggled one of the bit buttons.
@@ -64,6 +66,7 @@ private:
     BitColumnIds m_ids;
     std::array<QAbstractButton*, 8> m_buttons{};
     std::array<int32_t, 8> m_indices{};
+    int32_t m_pinned = 0;
 };
 
 // The caption a bit button shows in this state.

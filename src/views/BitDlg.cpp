@@ -17,7 +17,8 @@ const BitFileKind kFuseFileKind{text::kFuseFileFilter, &CMainSettings::m_strFuse
 const BitFileKind kLockFileKind{text::kLockFileFilter, &CMainSettings::m_strLockExt,
                                 &CMainSettings::m_strLockFile, ".loc"};
 
-QString WithBitFileExtension(const QString& path, bool patternFilterActive, const QString& extension) {
+QString WithBitFileExtension(const QString& path, bool patternFilterActive,
+                             const QString& extension) {
     if (!patternFilterActive) return path;
     const QString name = QFileInfo(path).fileName();
     if (name.isEmpty() || name.contains(u'.')) return path;
@@ -65,15 +66,16 @@ void CBitDlg::ConnectBits(CBitColumn& column, const std::function<void()>& updat
 bool CBitDlg::AskFile(bool save, const BitFileKind& kind) {
     const QString& patterns = m_settings.*kind.patterns;
     const QString filter = QString::fromUtf8(kind.description) + patterns + QStringLiteral(")|") +
-                           patterns + QStringLiteral("|") + QString::fromUtf8(text::kAllFilesFilter);
+                           patterns + QStringLiteral("|") +
+                           QString::fromUtf8(text::kAllFilesFilter);
     const QStringList filters = NameFiltersFromPipeList(filter);
     // The folder of the file last chosen, else the user's home folder.
     const QString folder = SaveStartFolder(m_settings.*kind.path);
     SettingFileChoice choice;
     if (!m_askFile || !m_askFile(this, save, folder, filters, choice) || choice.path.isEmpty())
         return false;
-    m_settings.*kind.path =
-        WithBitFileExtension(choice.path, choice.filterIndex == 0, QString::fromLatin1(kind.extension));
+    m_settings.*kind.path = WithBitFileExtension(choice.path, choice.filterIndex == 0,
+                                                 QString::fromLatin1(kind.extension));
     return true;
 }
 

@@ -31,7 +31,9 @@ constexpr int kCancelButton = 1142;
 // The calibration index sent when the device lists no frequency.
 constexpr uint8_t kNoFrequencyIndex = 0xFF;
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
@@ -39,9 +41,12 @@ CCalibDlg::CCalibDlg(COrioleCore& core, QWidget* parent)
     : CResDialog(res::kCalibDialog, parent), m_core(core) {
     InstallHexKeyFilter(LineEdit(kValueEdit), kCalibValueChars);
     InstallHexKeyFilter(LineEdit(kAddressEdit), kCalibAddressChars);
-    connect(Button(kReadButton), &QAbstractButton::clicked, this, [this] { RunGuarded(&CCalibDlg::OnRead); });
-    connect(Button(kWriteButton), &QAbstractButton::clicked, this, [this] { RunGuarded(&CCalibDlg::OnWrite); });
-    connect(Button(kVerifyButton), &QAbstractButton::clicked, this, [this] { RunGuarded(&CCalibDlg::OnVerify); });
+    connect(Button(kReadButton), &QAbstractButton::clicked, this,
+            [this] { RunGuarded(&CCalibDlg::OnRead); });
+    connect(Button(kWriteButton), &QAbstractButton::clicked, this,
+            [this] { RunGuarded(&CCalibDlg::OnWrite); });
+    connect(Button(kVerifyButton), &QAbstractButton::clicked, this,
+            [this] { RunGuarded(&CCalibDlg::OnVerify); });
     connect(Button(kReturnButton), &QAbstractButton::clicked, this, &CCalibDlg::OnReturn);
     connect(Button(kCancelButton), &QAbstractButton::clicked, this, [this] { done(kCancelled); });
     OnInitDialog();
@@ -122,8 +127,9 @@ void CCalibDlg::OnVerify() {
                                                      : m_core.ReadEepromByte(t.address, back);
     if (!read) return;
     const bool equal = back == t.value;
-    m_core.Host().ShowMessage(equal ? MsgKind::Information : MsgKind::Warning,
-                              FormatText(text::kCalibVerify, equal ? text::kCalibOk : text::kCalibError));
+    m_core.Host().ShowMessage(
+        equal ? MsgKind::Information : MsgKind::Warning,
+        FormatText(text::kCalibVerify, equal ? text::kCalibOk : text::kCalibError));
 }
 
 void CCalibDlg::OnReturn() {

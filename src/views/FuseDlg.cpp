@@ -48,7 +48,8 @@ struct RiskyBit {
 CFuseDlg::CFuseDlg(COrioleCore& core, CMainSettings& settings, QWidget* parent)
     : CBitDlg(res::kFuseDialog, core, settings, parent),
       m_pDevice(core.m_pDevice),
-      m_columns{CBitColumn(*this, kFuseColumns[kExt].ids), CBitColumn(*this, kFuseColumns[kHigh].ids),
+      m_columns{CBitColumn(*this, kFuseColumns[kExt].ids),
+                CBitColumn(*this, kFuseColumns[kHigh].ids),
                 CBitColumn(*this, kFuseColumns[kLow].ids)} {
     for (CBitColumn& column : m_columns) ConnectBits(column, [this] { UpdateFromBits(); });
     ConnectCommands({
@@ -141,7 +142,8 @@ void CFuseDlg::OnRead() {
         m_pDevice = m_core.m_pDevice;
         ShowDevice();
         std::array<uint8_t, 3> values{};
-        if (m_core.ReadFuses(values[kExt], values[kHigh], values[kLow], false)) SetBitsFromValues(values);
+        if (m_core.ReadFuses(values[kExt], values[kHigh], values[kLow], false))
+            SetBitsFromValues(values);
     }
     UpdateFromBits();
 }

@@ -230,6 +230,7 @@ void CMemoryViewDlg::ConnectCommands() {
 
 template <typename Action>
 void CMemoryViewDlg::RunGuarded(bool waitCursor, Action action) {
+    if (m_bViewBusy) return;
     m_bViewBusy = 1;
     {
         CWaitCursor cursor(waitCursor);
@@ -349,7 +350,7 @@ void CMemoryViewDlg::OnReadDevice() {
 void CMemoryViewDlg::OnSaveToFile() {
     RunGuarded(true, [this](CWaitCursor& cursor) {
         // What is saved is the device as it is now, not the dump on show.
-        bool saved = true;
+        bool saved = m_def.readDevice(m_core);
         if (saved) {
             int format = m_settings.*m_def.saveFormat;
             QString path;

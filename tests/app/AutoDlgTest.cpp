@@ -42,7 +42,8 @@ struct LogEvent {
 };
 
 struct BatchRig : AppRig {
-    explicit BatchRig(uint32_t startMask, const std::string& device = "ATmega328P") : AppRig(device) {
+    explicit BatchRig(uint32_t startMask, const std::string& device = "ATmega328P")
+        : AppRig(device) {
         EXPECT_TRUE(Core().CheckDevice(true));  // the device is known before the values go in
         mask = startMask;
         flashFile = WriteHex("f.hex", {0x0C, 0x94, 0x34, 0x00, 0x11, 0x22});
@@ -65,7 +66,8 @@ struct BatchRig : AppRig {
         batch = std::make_unique<CAutoDlg>(Core(), mask, std::move(options), dlg.get());
         batch->show();
         QObject::connect(batch->TextBox(kLogBox), &QPlainTextEdit::textChanged, [this] {
-            events.push_back({batch->Log(), box->Transcript().Entries().size(), Core().m_nQuietFlags});
+            events.push_back(
+                {batch->Log(), box->Transcript().Entries().size(), Core().m_nQuietFlags});
         });
         box->Transcript().Clear();
         messages.shown.clear();
@@ -112,15 +114,24 @@ TEST(AutoDlgTest, LogLinesAndTheTimingEachStepBeginsWith) {
     };
     const Row rows[] = {
         {"erase only", 0x001, true, true, {Line(text::kBatchErase, true)}, {true}},
-        {"FLASH write, EEPROM verify", 0x013, true, true,
+        {"FLASH write, EEPROM verify",
+         0x013,
+         true,
+         true,
          {Line(text::kBatchErase, true), Line(text::kBatchFlashWrite, true),
           Line(text::kBatchEepromVerify, true)},
          {true, true, false}},
-        {"the lock write always sends the timing", 0x183, true, true,
+        {"the lock write always sends the timing",
+         0x183,
+         true,
+         true,
          {Line(text::kBatchErase, true), Line(text::kBatchFlashWrite, true),
           Line(text::kBatchLockWrite, true), Line(text::kBatchLockVerify, true)},
          {true, true, true, false}},
-        {"disabled fuse steps are skipped", 0x067, false, false,
+        {"disabled fuse steps are skipped",
+         0x067,
+         false,
+         false,
          {Line(text::kBatchErase, true), Line(text::kBatchFlashWrite, true),
           Line(text::kBatchFlashVerify, true)},
          {true, true, false}},
@@ -136,7 +147,8 @@ TEST(AutoDlgTest, LogLinesAndTheTimingEachStepBeginsWith) {
         EXPECT_TRUE(rig.Texts().empty()) << row.what;  // the log replaces the messages
         EXPECT_EQ(rig.Core().m_nQuietFlags, 0u) << row.what;
         // The box shows the log line by line.
-        EXPECT_EQ(d.TextBox(kLogBox)->blockCount(), static_cast<int>(row.log.size()) + 1) << row.what;
+        EXPECT_EQ(d.TextBox(kLogBox)->blockCount(), static_cast<int>(row.log.size()) + 1)
+            << row.what;
     }
 }
 
@@ -208,7 +220,8 @@ TEST(AutoDlgTest, OpeningShowsTheMaskAndTheMainWindowsState) {
 
 TEST(AutoDlgTest, StepBoxesChangeOnlyTheirOwnBits) {
     BatchRig rig(0x200);  // no erase bit: only the toggle writes it
-    for (int id : {ctl_id::kFuseWrite, ctl_id::kLockWrite, ctl_id::kCalibWrite}) rig.Model().Enable(id, true);
+    for (int id : {ctl_id::kFuseWrite, ctl_id::kLockWrite, ctl_id::kCalibWrite})
+        rig.Model().Enable(id, true);
     CAutoDlg& d = rig.Open();
     d.Button(kErase)->click();
     EXPECT_TRUE(d.IsChecked(kErase));

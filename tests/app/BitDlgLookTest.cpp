@@ -25,10 +25,11 @@ void Grab(QWidget& dlg, const char* name) {
 void ExpectTidy(CResDialog& dlg, std::initializer_list<int> frames) {
     dlg.show();
     for (const CControls::Entry& e : dlg.All()) {
-        if (qobject_cast<QLabel*>(e.widget) == nullptr && qobject_cast<QAbstractButton*>(e.widget) == nullptr)
+        if (qobject_cast<QLabel*>(e.widget) == nullptr &&
+            qobject_cast<QAbstractButton*>(e.widget) == nullptr)
             continue;
-        EXPECT_LE(TextOverflow(e.widget), 0) << "control " << e.def->id << " "
-                                             << WidgetText(e.widget).toStdString();
+        EXPECT_LE(TextOverflow(e.widget), 0)
+            << "control " << e.def->id << " " << WidgetText(e.widget).toStdString();
     }
     for (const int frame : frames) {
         QWidget* box = dlg.Control(frame);

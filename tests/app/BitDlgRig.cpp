@@ -13,7 +13,9 @@ BitDlgRig::BitDlgRig(const std::string& simOptions, const QString& device) : app
 // As the main window's "詳細" buttons do: a device is found before the dialog opens.
 void BitDlgRig::FindDevice() {
     COrioleCore& core = app.Core();
-    if (core.IsAutoDetect() && core.m_nDevice == 0) ASSERT_TRUE(core.CheckDevice(true));
+    if (core.IsAutoDetect() && core.m_nDevice == 0) {
+        ASSERT_TRUE(core.CheckDevice(true));
+    }
 }
 
 std::unique_ptr<CFuseDlg> BitDlgRig::OpenFuse() {

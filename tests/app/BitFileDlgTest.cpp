@@ -43,7 +43,7 @@ TEST(BitFileDlgTest, FuseFileRoundTrip) {
     EXPECT_EQ(second->Column(fuse_dlg::kExt).Text(), "FF");
     EXPECT_EQ(second->Column(fuse_dlg::kHigh).Text(), "D9");
     EXPECT_EQ(second->Column(fuse_dlg::kLow).Text(), "E1");
-    EXPECT_EQ(ColumnState(second->Column(fuse_dlg::kHigh)), "rrPrrPPr");  // D9
+    EXPECT_EQ(ColumnState(second->Column(fuse_dlg::kHigh)), "rrprrPPr");  // D9
     EXPECT_EQ(ColumnState(second->Column(fuse_dlg::kLow)), "rrrPPPPr");   // E1
 }
 
@@ -54,7 +54,7 @@ struct FuseLoadCase {
 };
 
 const FuseLoadCase kFuseLoadCases[] = {
-    {"D9E1", {"D9", "E1", "E1"}},  // four characters: the low text is the last two
+    {"D9E1", {"D9", "E1", "E1"}},              // four characters: the low text is the last two
     {"FFD9E1\r\n00\r\n", {"FF", "D9", "E1"}},  // only the first line counts
     {"F", {"F", "", "F"}},
     {"", {"", "", ""}},
@@ -76,10 +76,14 @@ TEST(BitFileDlgTest, FuseFileLinesAsTheyLoad) {
     WriteAll(rig.FilePath("case.fus"), "D9E1");
     dlg->Button(fuse_dlg::kLoadFile)->click();
     EXPECT_EQ(ColumnState(dlg->Column(fuse_dlg::kExt)), ".....PPr");
-    // SPIEN stays pressed, whatever a file says.
+    // SPIEN stays pressed, whatever a file says; the text stays the file's
+    // until the bits are shown again, and then SPIEN is programmed in it.
     WriteAll(rig.FilePath("case.fus"), "FFFFFF");
     dlg->Button(fuse_dlg::kLoadFile)->click();
     EXPECT_TRUE(dlg->Column(fuse_dlg::kHigh).Button(5)->isChecked());
+    EXPECT_EQ(dlg->Column(fuse_dlg::kHigh).Text(), "FF");
+    dlg->Column(fuse_dlg::kLow).Button(0)->click();
+    EXPECT_EQ(dlg->Column(fuse_dlg::kHigh).Text(), "DF");
 }
 
 TEST(BitFileDlgTest, LockFileHoldsTheTwoFiguresAlone) {
@@ -112,7 +116,8 @@ TEST(BitFileDlgTest, ExtensionRule) {
         {"/d/", true, "/d/"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(WithBitFileExtension(QString::fromUtf8(c.path), c.patternFilter, QStringLiteral(".fus")),
+        EXPECT_EQ(WithBitFileExtension(QString::fromUtf8(c.path), c.patternFilter,
+                                       QStringLiteral(".fus")),
                   QString::fromUtf8(c.expected))
             << c.path << " " << c.patternFilter;
     }
@@ -153,9 +158,8 @@ TEST(BitFileDlgTest, DialogsOfferTheirPatternsInTheLastFolder) {
     ASSERT_EQ(rig.asked.size(), 1u);
     EXPECT_FALSE(rig.asked[0].save);
     EXPECT_EQ(rig.asked[0].folder, QDir::homePath());
-    EXPECT_EQ(rig.asked[0].filters,
-              (QStringList{QStringLiteral("Fuse Bits ファイル (*.fus *.txt)"),
-                           QStringLiteral("すべてのファイル (*)")}));
+    EXPECT_EQ(rig.asked[0].filters, (QStringList{QStringLiteral("Fuse Bits ファイル (*.fus *.txt)"),
+                                                 QStringLiteral("すべてのファイル (*)")}));
     // Cancelled: nothing remembered, nothing shown.
     EXPECT_TRUE(rig.settings.m_strFuseFile.isEmpty());
     EXPECT_TRUE(rig.app.messages.shown.empty());
@@ -170,7 +174,8 @@ TEST(BitFileDlgTest, DialogsOfferTheirPatternsInTheLastFolder) {
 
     auto lock = rig.OpenLock();
     lock->Button(lock_dlg::kLoadFile)->click();
-    EXPECT_TRUE(rig.asked.back().filters.first().startsWith(QStringLiteral("Lock Bits ファイル (")));
+    EXPECT_TRUE(
+        rig.asked.back().filters.first().startsWith(QStringLiteral("Lock Bits ファイル (")));
 }
 
 TEST(BitFileDlgTest, ButtonsStillRespondAfterAFailedLoadOrSave) {
@@ -189,10 +194,12 @@ TEST(BitFileDlgTest, ButtonsStillRespondAfterAFailedLoadOrSave) {
         const char* verified;
     };
     const Case cases[] = {
-        {fuse.get(), fuse_dlg::kLoadFile, missing, text::kFileOpenFailed, fuse_dlg::kVerify, text::kFuseVerifyOk},
+        {fuse.get(), fuse_dlg::kLoadFile, missing, text::kFileOpenFailed, fuse_dlg::kVerify,
+         text::kFuseVerifyOk},
         {fuse.get(), fuse_dlg::kSaveFile, unwritable, text::kFileCreateFailed, fuse_dlg::kVerify,
          text::kFuseVerifyOk},
-        {lock.get(), lock_dlg::kLoadFile, missing, text::kFileOpenFailed, lock_dlg::kVerify, text::kLockVerifyOk},
+        {lock.get(), lock_dlg::kLoadFile, missing, text::kFileOpenFailed, lock_dlg::kVerify,
+         text::kLockVerifyOk},
         {lock.get(), lock_dlg::kSaveFile, unwritable, text::kFileCreateFailed, lock_dlg::kVerify,
          text::kLockVerifyOk},
     };

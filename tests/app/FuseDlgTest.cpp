@@ -52,15 +52,27 @@ struct ColumnCase {
 };
 
 const ColumnCase kColumnCases[] = {
-    {"ATmega328P", {".....rrr", "rrprrrrr", "rrrrrrrr"}, {"FF", "DF", "FF"}, {true, true, true},
-     kHigh, "7: RSTDISBL|6: DWEN|5: SPIEN|4: WDTON|3: EESAVE|2: BOOTSZ1|1: BOOTSZ0|0: BOOTRST"},
+    {"ATmega328P",
+     {".....rrr", "rrprrrrr", "rrrrrrrr"},
+     {"FF", "DF", "FF"},
+     {true, true, true},
+     kHigh,
+     "7: RSTDISBL|6: DWEN|5: SPIEN|4: WDTON|3: EESAVE|2: BOOTSZ1|1: BOOTSZ0|0: BOOTRST"},
     // Fuse mask 3: no extended byte; its column is all unnamed yet reads FF.
-    {"ATtiny13", {"........", "...rrrrr", "prrrrrrr"}, {"FF", "FF", "7F"}, {false, true, true},
-     kExt, "7: |6: |5: |4: |3: |2: |1: |0: "},
+    {"ATtiny13",
+     {"........", "...rrrrr", "prrrrrrr"},
+     {"FF", "FF", "7F"},
+     {false, true, true},
+     kExt,
+     "7: |6: |5: |4: |3: |2: |1: |0: "},
     // Fuse mask 8: the single old-style byte lives in the Low column; every
     // box is disabled, yet the named bits work.
-    {"AT90S4433", {"........", "........", "..prrrrr"}, {"FF", "FF", "DF"}, {false, false, false},
-     kLow, "7: |6: |5: SPIEN|4: BODLEVEL|3: BODEN|2: CKSEL2|1: CKSEL1|0: CKSEL0"},
+    {"AT90S4433",
+     {"........", "........", "..prrrrr"},
+     {"FF", "FF", "DF"},
+     {false, false, false},
+     kLow,
+     "7: |6: |5: SPIEN|4: BODLEVEL|3: BODEN|2: CKSEL2|1: CKSEL1|0: CKSEL0"},
 };
 
 TEST(FuseDlgTest, ColumnsFollowTheDevice) {
@@ -74,7 +86,8 @@ TEST(FuseDlgTest, ColumnsFollowTheDevice) {
             const auto column = static_cast<Column>(col);
             EXPECT_EQ(ColumnState(dlg->Column(column)), c.states[size_t(col)]) << "column " << col;
             EXPECT_EQ(BoxText(*dlg, column), c.texts[size_t(col)]) << "column " << col;
-            EXPECT_EQ(dlg->IsEnabled(boxes[size_t(col)]), c.boxesEnabled[size_t(col)]) << "column " << col;
+            EXPECT_EQ(dlg->IsEnabled(boxes[size_t(col)]), c.boxesEnabled[size_t(col)])
+                << "column " << col;
             // A label is enabled exactly when its button is.
             for (int bit = 0; bit < 8; ++bit)
                 EXPECT_EQ(dlg->IsEnabled(labels[size_t(col)][size_t(bit)]),
@@ -184,6 +197,18 @@ TEST(FuseDlgTest, MainWindowsValuesStayWhenTheDeviceDoesNotAnswer) {
     EXPECT_EQ(BoxText(*dlg, kExt), "FD");
     EXPECT_EQ(BoxText(*dlg, kHigh), "D9");
     EXPECT_EQ(BoxText(*dlg, kLow), "E1");
+}
+
+TEST(FuseDlgTest, SpienStaysProgrammedWhateverAValueSays) {
+    // The main window's box and the device both say SPIEN is unprogrammed.
+    BitDlgRig rig("ATmega328P");
+    rig.app.box->Target().SetFuse(2, 0xFF);
+    rig.app.Model().SetText(ctl_id::kHighEdit, "FF");
+    auto dlg = rig.OpenFuse();
+    EXPECT_EQ(ColumnState(dlg->Column(kHigh)), "rrprrrrr");
+    EXPECT_EQ(BoxText(*dlg, kHigh), "DF");
+    dlg->Button(kWrite)->click();
+    EXPECT_EQ(rig.app.box->Target().ReadFuse(2), 0xDF);
 }
 
 TEST(FuseDlgTest, ReadFollowsADetectedDeviceAndDropsBitsItLacks) {

@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QTimer>
 #include <cstdio>
 
@@ -35,7 +36,8 @@ TEST(LockDlgTest, BitsFollowTheDevicesNames) {
         EXPECT_EQ(ColumnState(dlg->Column()), c.state);
         EXPECT_EQ(ColumnLabels(*dlg, kLockLabels), c.labels);
         for (int bit = 0; bit < 8; ++bit)
-            EXPECT_EQ(dlg->IsEnabled(kLockLabels[size_t(bit)]), dlg->Column().Button(bit)->isEnabled());
+            EXPECT_EQ(dlg->IsEnabled(kLockLabels[size_t(bit)]),
+                      dlg->Column().Button(bit)->isEnabled());
     }
 }
 
@@ -103,45 +105,62 @@ TEST(LockDlgTest, ReturnHandsBackAndCancelDoesNot) {
     }
 }
 
+// Runs `handle` on the first modal dialog of type Dlg that comes up. The
+// dialog reads the device before it runs modally, and that read lets timers
+// through, so this keeps looking until the dialog is really in front.
+template <typename Dlg, typename Handle>
+void WhenModal(QObject* context, Handle handle) {
+    auto* timer = new QTimer(context);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, handle] {
+        auto* dlg = qobject_cast<Dlg*>(QApplication::activeModalWidget());
+        if (dlg == nullptr) return;
+        timer->stop();
+        timer->deleteLater();
+        handle(*dlg);
+    });
+    timer->start();
+}
+
 // The main window's "詳細" buttons run the dialogs modally: they come up
 // initialised, and "戻る" hands back to the window.
 template <typename Dlg>
-void ExpectDetailsOpen(int buttonId, int mainEdit, uint8_t (*deviceValue)(sim::CSimTarget&)) {
+void ExpectDetailsOpen(int buttonId, int mainEdit, uint8_t (*deviceValue)(sim::CSimTarget&),
+                       int opens) {
     AppRig rig("ATmega8");
     char expected[3];
     std::snprintf(expected, sizeof expected, "%02X", deviceValue(rig.box->Target()));
     bool seen = false;
-    QTimer::singleShot(0, rig.dlg.get(), [&] {
-        auto* dlg = qobject_cast<Dlg*>(QApplication::activeModalWidget());
-        if (dlg == nullptr) return;
+    WhenModal<Dlg>(rig.dlg.get(), [&](Dlg& dlg) {
         seen = true;
-        EXPECT_STREQ(dlg->Device().name, "ATmega8");
-        dlg->Button(res::kIdOk)->click();
+        EXPECT_STREQ(dlg.Device().name, "ATmega8");
+        dlg.Button(res::kIdOk)->click();
     });
     rig.Button(buttonId)->click();
     EXPECT_TRUE(seen);
     EXPECT_TRUE(rig.messages.shown.empty());
     EXPECT_EQ(rig.Model().Text(mainEdit), expected);
     // The device was detected first, then read by the dialog.
-    EXPECT_EQ(rig.Opens(), 2);
+    EXPECT_EQ(rig.Opens(), opens);
     EXPECT_FALSE(rig.dlg->IsBusy());
 }
 
 TEST(BitDetailsTest, FuseDetailsButtonOpensTheFuseDialog) {
-    ExpectDetailsOpen<CFuseDlg>(ctl_id::kFuseDetails, ctl_id::kHighEdit,
-                                [](sim::CSimTarget& t) { return t.ReadFuse(2); });
+    ExpectDetailsOpen<CFuseDlg>(
+        ctl_id::kFuseDetails, ctl_id::kHighEdit, [](sim::CSimTarget& t) { return t.ReadFuse(2); },
+        3);  // the fuse read checks the device again
 }
 
 TEST(BitDetailsTest, LockDetailsButtonOpensTheLockDialog) {
-    ExpectDetailsOpen<CLockDlg>(ctl_id::kLockDetails, ctl_id::kLockEdit,
-                                [](sim::CSimTarget& t) { return t.ReadLockCommand(); });
+    ExpectDetailsOpen<CLockDlg>(
+        ctl_id::kLockDetails, ctl_id::kLockEdit,
+        [](sim::CSimTarget& t) { return t.ReadLockCommand(); }, 2);
 }
 
 TEST(BitDetailsTest, NoDialogWhenDetectionFails) {
     AppRig rig("none");
-    QTimer::singleShot(0, rig.dlg.get(), [&] {
-        if (QWidget* w = QApplication::activeModalWidget()) w->close();
-    });
+    // Were a dialog to come up anyway, it is closed again.
+    WhenModal<QDialog>(rig.dlg.get(), [](QDialog& dlg) { dlg.close(); });
     rig.Button(ctl_id::kFuseDetails)->click();
     rig.Button(ctl_id::kLockDetails)->click();
     QApplication::processEvents();
