@@ -89,16 +89,33 @@ bool COrioleCore::WriteEeprom(const std::string& path, bool bTiming, bool bVerif
 }
 
 bool COrioleCore::WriteFlashPages(CWriterLink& link, const std::string& path) {
-    const AVR_DEVICE& d = *m_pDevice;
-    if (!LoadImage(m_imgFlash, static_cast<uint32_t>(d.FlashBytes()), path)) return false;
-    const auto words = static_cast<uint32_t>(d.flashPageWords);
+    const auto words = static_cast<uint32_t>(m_pDevice->flashPageWords);
+    return WriteFlashBlocks(link, path, words,
+                            [&link](uint32_t wordAddress, std::span<const uint8_t> bytes) {
+                                return link.WriteFlashPage(wordAddress, bytes,
+                                                           PieceFailure::EndPage);
+                            });
+}
+
+bool COrioleCore::WriteFlashChunks(CWriterLink& link, const std::string& path) {
+    return WriteFlashBlocks(link, path, FlashChunkWords(m_pDevice->id),
+                            [&link](uint32_t wordAddress, std::span<const uint8_t> bytes) {
+                                return link.WriteFlashWords(wordAddress, bytes);
+                            });
+}
+
+// Pages (F) and chunks (G) go the same way: blocks without data are skipped,
+// partly covered blocks are read back and merged, full ones start from 0xFF.
+bool COrioleCore::WriteFlashBlocks(CWriterLink& link, const std::string& path, uint32_t words,
+                                   const BlockWriter& writeBlock) {
+    if (!LoadImage(m_imgFlash, static_cast<uint32_t>(m_pDevice->FlashBytes()), path)) return false;
     const uint32_t bytes = 2 * words;
-    const uint32_t pages = CeilDiv(CeilDiv(m_imgFlash.count, 2), words);
+    const uint32_t blocks = CeilDiv(CeilDiv(m_imgFlash.count, 2), words);
     std::vector<uint8_t> buffer(bytes);
-    const auto progress = CreateProgressDlg(0, static_cast<int32_t>(pages), text::kFlashCaption,
+    const auto progress = CreateProgressDlg(0, static_cast<int32_t>(blocks), text::kFlashCaption,
                                             text::kFlashWriting);
     bool r = true;
-    for (uint32_t i = 0; i < pages; ++i) {
+    for (uint32_t i = 0; i < blocks; ++i) {
         const size_t first = size_t{i} * bytes;
         const Coverage coverage = CoverageOf(m_imgFlash, first, bytes);
         if (coverage == Coverage::Empty) continue;
@@ -111,45 +128,13 @@ bool COrioleCore::WriteFlashPages(CWriterLink& link, const std::string& path) {
             std::fill(buffer.begin(), buffer.end(), uint8_t{0xFF});
         }
         MergeFlash(m_imgFlash, first, buffer);
-        r = link.WriteFlashPage(i * words, buffer, PieceFailure::EndPage);
+        r = writeBlock(i * words, buffer);
         if (!r) break;
         if (m_state.m_nAbort != kAbortNone) {
             r = false;
             break;
         }
         progress->SetPos(static_cast<int32_t>(i));
-    }
-    return r;
-}
-
-bool COrioleCore::WriteFlashChunks(CWriterLink& link, const std::string& path) {
-    const AVR_DEVICE& d = *m_pDevice;
-    if (!LoadImage(m_imgFlash, static_cast<uint32_t>(d.FlashBytes()), path)) return false;
-    const uint32_t words = FlashChunkWords(d.id);
-    const uint32_t bytes = 2 * words;
-    const uint32_t chunks = CeilDiv(CeilDiv(m_imgFlash.count, 2), words);
-    std::vector<uint8_t> buffer(bytes);
-    const auto progress = CreateProgressDlg(0, static_cast<int32_t>(chunks), text::kFlashCaption,
-                                            text::kFlashWriting);
-    bool r = true;
-    for (uint32_t k = 0; k < chunks; ++k) {
-        const size_t first = size_t{k} * bytes;
-        const Coverage coverage = CoverageOf(m_imgFlash, first, bytes);
-        if (coverage == Coverage::Empty) continue;
-        if (coverage == Coverage::Partial) {
-            r = ReadFlashBlock(link, k, words, buffer);
-            if (!r) break;
-        } else {
-            std::fill(buffer.begin(), buffer.end(), uint8_t{0xFF});
-        }
-        MergeFlash(m_imgFlash, first, buffer);
-        r = link.WriteFlashWords(k * words, buffer);
-        if (!r) break;
-        if (m_state.m_nAbort != kAbortNone) {
-            r = false;
-            break;
-        }
-        progress->SetPos(static_cast<int32_t>(k));
     }
     return r;
 }

@@ -156,6 +156,9 @@ private:
     [[nodiscard]] bool LoadImage(ImageBuffer& image, uint32_t capacity, const std::string& path);
     [[nodiscard]] bool WriteFlashPages(CWriterLink& link, const std::string& path);
     [[nodiscard]] bool WriteFlashChunks(CWriterLink& link, const std::string& path);
+    using BlockWriter = std::function<bool(uint32_t wordAddress, std::span<const uint8_t> bytes)>;
+    [[nodiscard]] bool WriteFlashBlocks(CWriterLink& link, const std::string& path, uint32_t words,
+                                        const BlockWriter& writeBlock);
     [[nodiscard]] bool WriteEepromPages(CWriterLink& link, const std::string& path);
     [[nodiscard]] bool WriteEepromChunks(CWriterLink& link, const std::string& path);
     [[nodiscard]] bool ReadMemory(CWriterLink& link, bool flash, uint32_t length);
