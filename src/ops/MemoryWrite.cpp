@@ -180,11 +180,21 @@ bool COrioleCore::WriteEepromChunks(CWriterLink& link, const std::string& path) 
     const auto progress = CreateProgressDlg(0, static_cast<int32_t>(chunks), text::kEepromCaption,
                                             text::kEepromWriting);
     bool r = true;
-    // Nothing is read back: a byte the file does not give goes out as 0xFF.
+    // J writes every byte of a chunk, so a chunk the file gives only in part
+    // is read back first: the device keeps the bytes the file leaves out.
+    // Chunks without data are not touched at all.
     for (uint32_t k = 0; k < chunks; ++k) {
         const size_t first = size_t{k} * size;
-        for (size_t j = 0; j < size; ++j)
-            buffer[j] = static_cast<uint8_t>(CellAt(m_imgEeprom, first + j) & 0xFF);
+        const Coverage coverage = CoverageOf(m_imgEeprom, first, size);
+        if (coverage == Coverage::Empty) continue;
+        if (coverage == Coverage::Partial) {
+            r = ReadEepromBlock(link, k, size, buffer);
+            if (!r) break;
+        }
+        for (size_t j = 0; j < size; ++j) {
+            const int16_t v = CellAt(m_imgEeprom, first + j);
+            if (v != kNoData) buffer[j] = static_cast<uint8_t>(v);
+        }
         r = link.WriteEepromBytes(k * size, buffer, true);
         if (!r) break;
         if (m_state.m_nAbort != kAbortNone) {

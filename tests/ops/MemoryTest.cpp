@@ -215,22 +215,28 @@ TEST(WriteEeprom, PagedPartialPageIsReadAndWrittenTwoBytesPerSend) {
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kEepromWriteDone});
 }
 
-TEST(WriteEeprom, ChunkedFillsWithFfAndPacesTheData) {
+TEST(WriteEeprom, ChunkedKeepsTheBytesTheFileLeavesOutAndPacesTheData) {
     OpsRig rig("ATmega8", "ATmega8");  // no EEPROM pages: 32-byte chunks
-    rig.Target().Eeprom()[7] = 0x00;
-    ASSERT_TRUE(rig.core.WriteEeprom(rig.WriteImage("c.s", Sparse(41, {{40, 0xAB}})), false, false));
-    std::string second = Repeat("FF", 32);
-    second.replace(8 * 3, 2, "AB");
+    std::fill(rig.Target().Eeprom().begin(), rig.Target().Eeprom().end(), uint8_t{0x11});
+    Cells cells(73, kNoData);
+    std::fill(cells.begin(), cells.begin() + 32, int16_t{0x22});  // chunk 0 full
+    cells[72] = 0x5C;                                               // chunk 1 empty, chunk 2 partial
+    ASSERT_TRUE(rig.core.WriteEeprom(rig.WriteImage("c.s", cells), false, false));
+    std::string third = Repeat("11", 32);
+    third.replace(8 * 3, 2, "5C");
     EXPECT_EQ(rig.Lines(), Concat({kEnter,
-                                   {"> 4A 00 00 00 00 20", "> " + Repeat("FF", 32), "< 8A",
-                                    "> 4A 00 00 20 00 20", "> " + second, "< 8A"},
+                                   {"> 4A 00 00 00 00 20", "> " + Repeat("22", 32), "< 8A",
+                                    "> 48 00 00 40 00 20", "< " + Repeat("11", 32),  //
+                                    "> 4A 00 00 40 00 20", "> " + third, "< 8A"},
                                    kLeave}));
-    EXPECT_EQ(rig.Target().Eeprom()[7], 0xFF);
-    EXPECT_EQ(rig.Target().Eeprom()[40], 0xAB);
+    for (size_t i = 32; i < 64; ++i) ASSERT_EQ(rig.Target().Eeprom()[i], 0x11) << i;
+    EXPECT_EQ(rig.Target().Eeprom()[71], 0x11);
+    EXPECT_EQ(rig.Target().Eeprom()[72], 0x5C);
+    EXPECT_EQ(rig.Target().Eeprom()[73], 0x11);
     using std::chrono::milliseconds;
     EXPECT_EQ(rig.host.sleeps, (std::vector<milliseconds>{milliseconds(1), milliseconds(10), milliseconds(1),
                                                           milliseconds(10)}));
-    EXPECT_EQ(rig.host.LastProgress().positions, (std::vector<int32_t>{0, 1}));
+    EXPECT_EQ(rig.host.LastProgress().positions, (std::vector<int32_t>{0, 2}));
 }
 
 TEST(VerifyEeprom, ReadsOnlyTheUsedLength) {
