@@ -23,6 +23,11 @@ enum class LockGroup {
 FuseGroup FuseGroupOf(int32_t id);
 LockGroup LockGroupOf(int32_t id);
 
+// The lock bits are read with the fuse instructions' M; the devices without
+// fuses have no command that reads them back, although AT90S8515 can write
+// them. Every fuse group that writes also reads.
+inline bool LockBitsReadable(int32_t id) { return FuseGroupOf(id) != FuseGroup::None; }
+
 // ATmega163: bits 0xF8 of the high byte and 0x30 of the low byte are forced
 // to 1 before writing and comparing.
 inline constexpr int32_t kIdAtmega163 = 66;

@@ -150,11 +150,17 @@ bool COrioleCore::VerifyFuses(uint8_t ext, uint8_t high, uint8_t low, bool bTimi
 }
 
 bool COrioleCore::ReadLockBits(uint8_t& lock, bool bTiming) {
-    return RunFrame(bTiming, [&](CWriterLink& link) {
+    bool unreadable = false;
+    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
         lock = 0xFF;
         const FuseGroup group = FuseGroupOf(m_pDevice->id);
-        // AT90S1200, AT90S2313 and AT90S8515 have no command to read them.
-        if (group == FuseGroup::None) return true;
+        // 0xFF from a device that cannot send its lock bits would pass for
+        // a read; refuse instead of showing or comparing a value nobody read.
+        // The device is known only here, after the detection.
+        if (!LockBitsReadable(m_pDevice->id)) {
+            unreadable = true;
+            return false;
+        }
         uint8_t m = 0xFF;
         if (!link.ReadLockByte(m)) return false;
         switch (group) {
@@ -165,6 +171,8 @@ bool COrioleCore::ReadLockBits(uint8_t& lock, bool bTiming) {
         }
         return true;
     });
+    if (unreadable) m_host.ShowMessage(MsgKind::Warning, text::kLockNotReadable);
+    return r;
 }
 
 bool COrioleCore::WriteLockBits(uint8_t lock, bool bTiming, bool bVerify) {
@@ -185,7 +193,7 @@ bool COrioleCore::WriteLockBits(uint8_t lock, bool bTiming, bool bVerify) {
     if (bVerify) {
         // Only the main window's lock write asks for the verify; its edit
         // holds the value.
-        static_cast<void>(VerifyLockBits(ParseHexByte(m_controls.Text(ctl_id::kLockEdit)), false));
+        static_cast<void>(VerifyWrittenLockBits(ParseHexByte(m_controls.Text(ctl_id::kLockEdit))));
     } else {
         m_host.ShowMessage(MsgKind::Information, text::kLockWriteDone);
     }
@@ -206,6 +214,13 @@ bool COrioleCore::VerifyLockBits(uint8_t expected, bool bTiming) {
         }
     }
     return equal;
+}
+
+bool COrioleCore::VerifyWrittenLockBits(uint8_t expected) {
+    if (LockBitsReadable(m_pDevice->id)) return VerifyLockBits(expected, false);
+    m_host.ShowMessage(MsgKind::Information, text::kLockWriteDone);
+    m_host.ShowMessage(MsgKind::Warning, text::kLockNotReadable);
+    return true;
 }
 
 // --- The main window's buttons ---

@@ -102,6 +102,10 @@ public:
     [[nodiscard]] bool ReadLockBits(uint8_t& lock, bool bTiming);
     [[nodiscard]] bool WriteLockBits(uint8_t lock, bool bTiming, bool bVerify);
     [[nodiscard]] bool VerifyLockBits(uint8_t expected, bool bTiming);
+    // The verify that follows a lock write. Where the device cannot send its
+    // lock bits back, it reports the write's own result and why no check
+    // follows, and counts as passed: the write was acknowledged.
+    [[nodiscard]] bool VerifyWrittenLockBits(uint8_t expected);
     // The main window's fuse and lock buttons: values from edits 1015-1017
     // and 1023, verify from boxes 1123 and 1124.
     [[nodiscard]] bool WriteWindowFuses(bool bTiming);

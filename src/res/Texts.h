@@ -64,6 +64,7 @@ inline constexpr char kLockVerifyOk[] = "ロックビット ベリファイ OK!"
 inline constexpr char kLockVerifyError[] = "ロックビット ベリファイ ERROR!";
 // Ours: a device for which no lock write command is defined.
 inline constexpr char kLockNotWritable[] = "このデバイスのロックビットは書き込むことができません。";
+inline constexpr char kLockNotReadable[] = "このデバイスのロックビットは読み出すことができません。";
 inline constexpr char kCalibWriteDone[] = "校正値 書き込み終了。";
 inline constexpr char kCalibVerify[] = "校正値 ベリファイ %s";  // %s: kCalibOk or kCalibError
 inline constexpr char kCalibOk[] = "OK!";

@@ -184,6 +184,23 @@ TEST(Lock, DevicesWithoutALockCommandRefuse) {
     }
 }
 
+TEST(Lock, DevicesThatCannotSendThemRefuseReadAndVerify) {
+    OpsRig rig("AT90S8515", "AT90S8515");  // written with N, no M
+    uint8_t lock = 0;
+    EXPECT_FALSE(rig.core.ReadLockBits(lock, false));
+    EXPECT_FALSE(rig.core.VerifyLockBits(0xF9, false));
+    EXPECT_EQ(rig.Texts(), (std::vector<std::string>{text::kLockNotReadable, text::kLockNotReadable}));
+    EXPECT_EQ(rig.Lines(), Concat({kEnter, kLeave, kEnter, kLeave}));
+    rig.ClearLog();
+    // The window's write with its verify on: the write is reported, no
+    // verdict on the device.
+    rig.core.m_controls.SetText(kLockEdit, "F9");
+    rig.core.m_controls.SetCheck(kLockVerify, true);
+    EXPECT_TRUE(rig.core.WriteWindowLockBits());
+    EXPECT_EQ(rig.Texts(), (std::vector<std::string>{text::kLockWriteDone, text::kLockNotReadable}));
+    EXPECT_EQ(rig.Target().LockBits() & 0x06, 0x00);
+}
+
 TEST(Lock, WindowWriteVerifiesTheEditValueAfterAPause) {
     OpsRig rig("ATmega8", "ATmega8");
     rig.core.m_controls.SetText(kLockEdit, "fc");

@@ -321,7 +321,7 @@ bool RunStep(COrioleCore& core, const Step& s, bool timing) {
             k.SetText(ctl_id::kLockEdit, Hex2(s.bytes[0]));
             return WriteThenVerify(
                 core, quiet::kWriteLock, s.verify, [&] { return core.WriteLockBits(s.bytes[0], timing, false); },
-                [&] { return core.VerifyLockBits(s.bytes[0], false); });
+                [&] { return core.VerifyWrittenLockBits(s.bytes[0]); });
         case Op::VerifyLock: return core.VerifyLockBits(s.bytes[0], timing);
         case Op::ReadCalibration: {
             uint8_t value = 0xFF;
