@@ -30,7 +30,10 @@ MemoryRequest BuildMemoryRequest(uint8_t command, uint32_t address, uint32_t cou
 uint8_t EncodeDelay(int64_t micros) {
     int64_t code = micros - 2;
     if (micros > 100) code = static_cast<int64_t>(std::ceil(static_cast<double>(micros) / 100.5)) + 128;
-    return static_cast<uint8_t>(static_cast<uint64_t>(code) & 0xFFu);
+    // Clocks above 2.5 MHz ask for less than the shortest delay, and a clock
+    // of a few hertz for more than the longest: the code stays at the end of
+    // its range instead of wrapping round to the other.
+    return static_cast<uint8_t>(std::clamp<int64_t>(code, 0, 0xFF));
 }
 
 int64_t CyclesToMicros(uint32_t cycles, uint32_t clockHz) {

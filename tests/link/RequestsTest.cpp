@@ -17,6 +17,9 @@ TEST(EncodeDelay, TheListedClockAndCycleValues) {
         {1000000, 4, 4, 0x02},  {1000000, 5, 5, 0x03},   {40000, 4, 100, 0x62},
         {30000, 4, 134, 0x82},  {10000, 4, 400, 0x84},   {1000, 5, 5000, 0xB2},
         {1000000, 3, 3, 0x01},  {250000, 4, 16, 0x0E},   {39999, 4, 101, 0x82},
+        // Fast crystals and absurdly slow clocks stay at the ends of the range.
+        {2000000, 4, 2, 0x00},  {8000000, 4, 1, 0x00},   {20000000, 3, 1, 0x00},
+        {10, 5, 500000, 0xFF},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.clockHz << " Hz, " << c.cycles << " cycles");
