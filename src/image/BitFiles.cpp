@@ -22,25 +22,46 @@ QString FirstLine(QByteArrayView bytes) {
     return FromShiftJis(line);
 }
 
-// Reads up to and including the first LF (or to the end of the file). The
-// line may be of any length; appending to a std::string grows it
-// geometrically, so a long line costs linear time.
+bool IsShiftJisLead(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// Drops a lead byte whose trail byte lay beyond the cut, so that the kept
+// prefix ends on a whole character.
+void DropCutCharacter(std::string& line) {
+    size_t i = 0;
+    while (i < line.size()) {
+        if (!IsShiftJisLead(static_cast<uint8_t>(line[i]))) {
+            ++i;
+        } else if (i + 1 < line.size()) {
+            i += 2;
+        } else {
+            line.pop_back();
+            return;
+        }
+    }
+}
+
+// Reads the first line up to and including its LF, or its first
+// kBitFileKeptBytes bytes when it is longer (or the file ends first).
 bool ReadFirstLine(const QString& path, std::string& line) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    std::array<char, size_t{64} * 1024> chunk{};
-    for (;;) {
-        const qint64 got = file.read(chunk.data(), static_cast<qint64>(chunk.size()));
+    std::array<char, static_cast<size_t>(kBitFileKeptBytes)> buffer{};
+    qint64 have = 0;
+    while (have < kBitFileKeptBytes) {
+        const qint64 got = file.read(buffer.data() + have, kBitFileKeptBytes - have);
         if (got < 0) return false;
-        if (got == 0) return true;
-        const std::string_view piece(chunk.data(), static_cast<size_t>(got));
+        if (got == 0) break;
+        const std::string_view piece(buffer.data() + have, static_cast<size_t>(got));
+        have += got;
         const size_t end = piece.find('\n');
         if (end != std::string_view::npos) {
-            line.append(piece.substr(0, end + 1));
+            line.assign(buffer.data(), static_cast<size_t>(have - got) + end + 1);
             return true;
         }
-        line.append(piece);
     }
+    line.assign(buffer.data(), static_cast<size_t>(have));
+    if (have == kBitFileKeptBytes) DropCutCharacter(line);
+    return true;
 }
 
 QByteArrayView View(const std::string& s) {

@@ -21,6 +21,11 @@ struct FuseTexts {
     bool operator==(const FuseTexts&) const = default;
 };
 
+// Only this much of a file's first line is read: the files hold a few
+// characters, and a huge file without a line end must neither fill memory
+// nor take longer to load than a small one. A longer line counts as cut here.
+inline constexpr qsizetype kBitFileKeptBytes = 1024;
+
 // File bytes -> texts. Only the first line counts (up to LF, a CR before it
 // dropped): extended = its first 2 characters, high = the 2 from position 2,
 // low = its last 2, each fewer when the line is shorter.

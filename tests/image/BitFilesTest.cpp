@@ -122,11 +122,21 @@ TEST_F(BitFilesFileTest, LoadsShortAndLongFiles) {
     ASSERT_TRUE(LoadLockFile(host, dir.filePath("empty.fus"), lock));
     EXPECT_EQ(lock, "");
 
-    // A first line far longer than the read chunk; the second line is ignored.
-    QByteArray big = "12" + QByteArray(3 * 1024 * 1024, 'A') + "EF\r\nGG";
-    Put("big.fus", big);
-    ASSERT_TRUE(LoadFuseFile(host, dir.filePath("big.fus"), fuses));
+    // A first line within the kept prefix; the second line is ignored.
+    const qsizetype fill = kBitFileKeptBytes - 8;
+    Put("long.fus", "12" + QByteArray(fill, 'A') + "EF\r\nGG");
+    ASSERT_TRUE(LoadFuseFile(host, dir.filePath("long.fus"), fuses));
     EXPECT_EQ(fuses, (FuseTexts{"12", "AA", "EF"}));
+
+    // Beyond the prefix nothing is read: the line counts as cut there, also
+    // in the middle of a double-byte character ("表" = 95 5C).
+    const QByteArray tail = QByteArray(3 << 20, 'B') + "EF\r\n";
+    Put("big.fus", "12" + QByteArray(kBitFileKeptBytes - 4, 'A') + "E\x95\x5c" + tail);
+    ASSERT_TRUE(LoadFuseFile(host, dir.filePath("big.fus"), fuses));
+    EXPECT_EQ(fuses, (FuseTexts{"12", "AA", "AE"}));
+    Put("big.fus", "12" + QByteArray(kBitFileKeptBytes - 5, 'A') + "E\x95\x5c" + tail);
+    ASSERT_TRUE(LoadFuseFile(host, dir.filePath("big.fus"), fuses));
+    EXPECT_EQ(fuses, (FuseTexts{"12", "AA", "E" + U("表")}));
     EXPECT_TRUE(host.messages.empty());
 }
 
