@@ -1,6 +1,7 @@
 #include "base/TextCodec.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 #include <QStringEncoder>
 
 namespace oriole {
@@ -43,10 +44,36 @@ QStringDecoder& Decoder() {
 }
 }  // namespace
 
-QByteArray ToShiftJis(const QString& text) {
-    QStringEncoder& encoder = Encoder();
-    if (!encoder.isValid()) return text.toLatin1();
+namespace {
+
+// A run of non-ASCII text in code page 932 when it reads back as it was. ICU
+// substitutes characters it cannot map, and maps a few to look-alikes ("best
+// fit"); neither must pass for the character, so the bytes are decoded again
+// and compared.
+std::optional<QByteArray> EncodeRunExact(QStringView run) {
+    QByteArray bytes = Encoder().encode(run);
+    if (FromShiftJis(bytes) != run) return std::nullopt;
+    return bytes;
+}
+
+// As above; a character of the run without an exact form becomes '?'.
+QByteArray EncodeRunOrMark(QStringView run) {
+    if (auto whole = EncodeRunExact(run)) return *std::move(whole);
     QByteArray out;
+    qsizetype i = 0;
+    while (i < run.size()) {
+        const qsizetype n = run[i].isHighSurrogate() && i + 1 < run.size() ? 2 : 1;
+        const auto one = EncodeRunExact(run.mid(i, n));
+        out.append(one ? *one : QByteArray("?"));
+        i += n;
+    }
+    return out;
+}
+
+// Walks `text` in runs: ASCII bytes as they are, non-ASCII runs through
+// `encodeRun`; stops with false at the first run it rejects.
+template <typename EncodeRun>
+bool EncodeRuns(const QString& text, QByteArray& out, EncodeRun encodeRun) {
     out.reserve(text.size() * 2);
     qsizetype i = 0;
     while (i < text.size()) {
@@ -57,9 +84,44 @@ QByteArray ToShiftJis(const QString& text) {
         }
         qsizetype end = i;
         while (end < text.size() && text[end].unicode() >= 0x80) ++end;
-        out.append(encoder.encode(QStringView(text).mid(i, end - i)));
+        if (!encodeRun(QStringView(text).mid(i, end - i), out)) return false;
         i = end;
     }
+    return true;
+}
+
+bool IsAscii(const QString& text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+}  // namespace
+
+QByteArray ToShiftJis(const QString& text) {
+    QByteArray out;
+    if (!Encoder().isValid()) {
+        // Without the converter only ASCII can be written faithfully.
+        for (const QChar c : text) out.append(c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '?');
+        return out;
+    }
+    static_cast<void>(EncodeRuns(text, out, [](QStringView run, QByteArray& o) {
+        o.append(EncodeRunOrMark(run));
+        return true;
+    }));
+    return out;
+}
+
+std::optional<QByteArray> ToShiftJisExact(const QString& text) {
+    if (!Encoder().isValid()) {
+        if (!IsAscii(text)) return std::nullopt;
+        return text.toLatin1();
+    }
+    QByteArray out;
+    const bool exact = EncodeRuns(text, out, [](QStringView run, QByteArray& o) {
+        auto bytes = EncodeRunExact(run);
+        if (bytes) o.append(*bytes);
+        return bytes.has_value();
+    });
+    if (!exact) return std::nullopt;
     return out;
 }
 

@@ -4,11 +4,18 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace oriole {
 
-// Unicode -> code page 932. Characters without a mapping become '?'.
+// Unicode -> code page 932. A character the code page cannot hold (or holds
+// only as a look-alike, such as U+00A5 as '\\') becomes '?', so the result is
+// always valid Shift-JIS.
 QByteArray ToShiftJis(const QString& text);
+
+// Unicode -> code page 932 when every character reads back exactly as it
+// is; nothing otherwise.
+std::optional<QByteArray> ToShiftJisExact(const QString& text);
 
 // Code page 932 -> Unicode. Invalid sequences become U+FFFD.
 QString FromShiftJis(QByteArrayView bytes);

@@ -1,6 +1,8 @@
 #include "settings/IniFile.h"
 
 #include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <algorithm>
 #include <string_view>
 
@@ -17,7 +19,9 @@ namespace {
 // needs byte positions, neither of which a decoder reports. Of the characters
 // that structure the file, only ']' can also be the second byte of a
 // double-byte character, and case folding must not touch such second bytes,
-// so those two walk the text character by character.
+// so those two walk the text character by character. A Unicode file is held
+// as UTF-8, where no byte of a multi-byte character is ASCII: there every
+// byte counts as a character of its own (`dbcs` false).
 bool IsLeadByte(uint8_t b) {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
@@ -26,8 +30,8 @@ bool IsTrailByte(uint8_t b) {
 }
 
 // 2 for a double-byte character starting at text[i], else 1.
-qsizetype CharLength(QByteArrayView text, qsizetype i) {
-    if (i + 1 < text.size() && IsLeadByte(static_cast<uint8_t>(text[i])) &&
+qsizetype CharLength(QByteArrayView text, qsizetype i, bool dbcs) {
+    if (dbcs && i + 1 < text.size() && IsLeadByte(static_cast<uint8_t>(text[i])) &&
         IsTrailByte(static_cast<uint8_t>(text[i + 1]))) {
         return 2;
     }
@@ -49,9 +53,9 @@ QByteArrayView Trim(QByteArrayView text) {
 // Calls `fn` with each byte of `text` as compared: ASCII letters of
 // single-byte characters lower-cased, everything else as it is.
 template <typename Fn>
-void ForEachFolded(QByteArrayView text, Fn fn) {
+void ForEachFolded(QByteArrayView text, bool dbcs, Fn fn) {
     for (qsizetype i = 0; i < text.size();) {
-        const qsizetype n = CharLength(text, i);
+        const qsizetype n = CharLength(text, i, dbcs);
         if (n == 2) {
             fn(text[i]);
             fn(text[i + 1]);
@@ -63,17 +67,17 @@ void ForEachFolded(QByteArrayView text, Fn fn) {
     }
 }
 
-uint32_t FoldedHash(QByteArrayView name) {
+uint32_t FoldedHash(QByteArrayView name, bool dbcs) {
     uint32_t hash = 2166136261u;  // FNV-1a
-    ForEachFolded(name, [&](char c) { hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u; });
+    ForEachFolded(name, dbcs, [&](char c) { hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u; });
     return hash;
 }
 
-bool FoldedEquals(QByteArrayView name, QByteArrayView folded) {
+bool FoldedEquals(QByteArrayView name, QByteArrayView folded, bool dbcs) {
     if (name.size() != folded.size()) return false;
     qsizetype i = 0;
     bool equal = true;
-    ForEachFolded(name, [&](char c) { equal = equal && c == folded[i++]; });
+    ForEachFolded(name, dbcs, [&](char c) { equal = equal && c == folded[i++]; });
     return equal;
 }
 
@@ -81,7 +85,7 @@ bool FoldedEquals(QByteArrayView name, QByteArrayView folded) {
 QByteArrayView CutToBuffer(QByteArrayView text) {
     qsizetype end = 0;
     while (end < text.size()) {
-        const qsizetype n = CharLength(text, end);
+        const qsizetype n = CharLength(text, end, true);
         if (end + n > CIniFile::kMaxValueBytes) break;
         end += n;
     }
@@ -115,21 +119,34 @@ bool SameInBothCodes(char16_t c) {
     return c < 0x80 && c != 0x1A && c != 0x1C && c != 0x7F;
 }
 
-QByteArray Encode(const QString& text) {
+std::optional<QByteArray> EncodeShiftJis(const QString& text) {
     for (const QChar c : text) {
-        if (!SameInBothCodes(c.unicode())) return ToShiftJis(text);
+        if (!SameInBothCodes(c.unicode())) return ToShiftJisExact(text);
     }
     return text.toLatin1();
 }
 
-QString Decode(QByteArrayView bytes) {
+QString DecodeShiftJis(QByteArrayView bytes) {
     for (const char c : bytes) {
         if (!SameInBothCodes(static_cast<uint8_t>(c))) return FromShiftJis(bytes);
     }
     return QString::fromLatin1(bytes);
 }
 
+// The 260-unit buffer of the Unicode call: 259 UTF-16 units, never half a
+// surrogate pair.
+QString CutToUnits(QString text) {
+    if (text.size() <= CIniFile::kMaxValueBytes) return text;
+    qsizetype end = CIniFile::kMaxValueBytes;
+    if (text[end - 1].isHighSurrogate()) --end;
+    text.truncate(end);
+    return text;
+}
+
 constexpr qsizetype kCompactSlack = qsizetype{64} * 1024;
+
+constexpr char kUtf16LeBom[] = "\xFF\xFE";
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 }  // namespace
 
@@ -139,7 +156,7 @@ struct CIniFile::Parsed {
     qsizetype valueStart = 0;  // keys: the byte after '='
 };
 
-CIniFile::Parsed CIniFile::Classify(QByteArrayView text) {
+CIniFile::Parsed CIniFile::Classify(QByteArrayView text, bool dbcs) {
     Parsed out;
     qsizetype i = 0;
     while (i < text.size() && IsBlank(text[i])) ++i;
@@ -148,7 +165,7 @@ CIniFile::Parsed CIniFile::Classify(QByteArrayView text) {
         return out;
     }
     if (text[i] == '[') {
-        for (qsizetype j = i + 1; j < text.size(); j += CharLength(text, j)) {
+        for (qsizetype j = i + 1; j < text.size(); j += CharLength(text, j, dbcs)) {
             if (text[j] != ']') continue;
             out.kind = Kind::Section;
             out.name = Trim(text.sliced(i + 1, j - i - 1));
@@ -166,12 +183,24 @@ CIniFile::Parsed CIniFile::Classify(QByteArrayView text) {
     return out;
 }
 
-CIniFile::Name CIniFile::MakeName(const QString& name) {
+std::optional<QByteArray> CIniFile::Encode(const QString& text) const {
+    if (encoding_ == Encoding::ShiftJis) return EncodeShiftJis(text);
+    return text.toUtf8();
+}
+
+QString CIniFile::ValueText(QByteArrayView bytes) const {
+    if (encoding_ == Encoding::ShiftJis) return DecodeShiftJis(CutToBuffer(bytes));
+    return CutToUnits(QString::fromUtf8(bytes));
+}
+
+std::optional<CIniFile::Name> CIniFile::MakeName(const QString& name) const {
+    // A name the file's code cannot hold is in no line of it.
+    const auto bytes = Encode(name);
+    if (!bytes) return std::nullopt;
     Name out;
-    const QByteArray bytes = Encode(name);
-    out.folded.reserve(bytes.size());
-    ForEachFolded(bytes, [&](char c) { out.folded.append(c); });
-    out.hash = FoldedHash(bytes);
+    out.folded.reserve(bytes->size());
+    ForEachFolded(*bytes, Dbcs(), [&](char c) { out.folded.append(c); });
+    out.hash = FoldedHash(*bytes, Dbcs());
     return out;
 }
 
@@ -185,10 +214,10 @@ CIniFile::Line CIniFile::MakeLine(QByteArrayView text, Eol eol) {
     line.size = static_cast<uint32_t>(text.size());
     line.eol = eol;
     text_.append(text);
-    const Parsed parsed = Classify(text);
+    const Parsed parsed = Classify(text, Dbcs());
     line.kind = parsed.kind;
     if (parsed.kind == Kind::Section || parsed.kind == Kind::Key)
-        line.hash = FoldedHash(parsed.name);
+        line.hash = FoldedHash(parsed.name, Dbcs());
     return line;
 }
 
@@ -197,11 +226,34 @@ void CIniFile::Clear() {
     lines_.clear();
     liveSize_ = 0;
     wasted_ = 0;
+    encoding_ = Encoding::ShiftJis;
 }
 
 bool CIniFile::Parse(QByteArrayView bytes) {
     Clear();
-    if (bytes.size() > kMaxFileSize) return false;
+    // Files that start with a byte-order mark are Unicode, as for the
+    // Windows profile calls; they are held as UTF-8 and written back in
+    // their own form.
+    QByteArray utf8;
+    if (bytes.startsWith(kUtf16LeBom)) {
+        if (bytes.size() > 2 * kMaxFileSize + 2) return false;
+        QStringDecoder decoder(QStringConverter::Utf16LE);
+        utf8 = QString(decoder.decode(bytes.sliced(2))).toUtf8();
+        encoding_ = Encoding::Utf16Le;
+    } else if (bytes.startsWith(kUtf8Bom)) {
+        utf8 = bytes.sliced(3).toByteArray();
+        encoding_ = Encoding::Utf8;
+    }
+    if (encoding_ != Encoding::ShiftJis) bytes = utf8;
+    if (bytes.size() > kMaxFileSize) {
+        Clear();
+        return false;
+    }
+    ParseLines(bytes);
+    return true;
+}
+
+void CIniFile::ParseLines(QByteArrayView bytes) {
     text_.reserve(bytes.size());
     lines_.reserve(static_cast<size_t>(bytes.count('\n')) + 1);
     qsizetype pos = 0;
@@ -220,10 +272,9 @@ bool CIniFile::Parse(QByteArrayView bytes) {
         pos = next;
     }
     liveSize_ = bytes.size();
-    return true;
 }
 
-QByteArray CIniFile::Serialize() const {
+QByteArray CIniFile::SerializeLines() const {
     QByteArray out;
     out.reserve(liveSize_);
     for (const Line& line : lines_) {
@@ -234,13 +285,51 @@ QByteArray CIniFile::Serialize() const {
     return out;
 }
 
+QByteArray CIniFile::Serialize() const {
+    switch (encoding_) {
+        case Encoding::ShiftJis: break;
+        case Encoding::Utf8: return kUtf8Bom + SerializeLines();
+        case Encoding::Utf16Le: {
+            QStringEncoder encoder(QStringConverter::Utf16LE);
+            return kUtf16LeBom + QByteArray(encoder.encode(QString::fromUtf8(SerializeLines())));
+        }
+    }
+    return SerializeLines();
+}
+
+bool CIniFile::BecomeUnicode() {
+    QByteArray utf8;
+    utf8.reserve(liveSize_ + liveSize_ / 2);
+    for (const Line& line : lines_) utf8.append(DecodeShiftJis(LineText(line)).toUtf8());
+    const auto crlf = std::count_if(lines_.begin(), lines_.end(),
+                                    [](const Line& l) { return l.eol == Eol::CrLf; });
+    const auto lf = std::count_if(lines_.begin(), lines_.end(),
+                                  [](const Line& l) { return l.eol == Eol::Lf; });
+    if (utf8.size() + 2 * crlf + lf > kMaxFileSize) return false;
+    std::vector<Line> old = std::move(lines_);
+    const QByteArray oldText = std::move(text_);
+    lines_.clear();
+    text_.clear();
+    wasted_ = 0;
+    encoding_ = Encoding::Utf16Le;
+    lines_.reserve(old.size());
+    for (const Line& line : old) {
+        const QByteArray text =
+            DecodeShiftJis(QByteArrayView(oldText).sliced(line.begin, line.size)).toUtf8();
+        lines_.push_back(MakeLine(text, line.eol));
+    }
+    liveSize_ = utf8.size() + 2 * crlf + lf;
+    return true;
+}
+
 bool CIniFile::Load(const QString& path) {
     Clear();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    // One byte more than allowed tells an oversized file (or an endless
-    // device) from one that fits.
-    const QByteArray bytes = file.read(kMaxFileSize + 1);
+    // One byte more than the largest file we accept tells an oversized file
+    // (or an endless device) from one that fits; a UTF-16 file may take
+    // twice the bytes of its text.
+    const QByteArray bytes = file.read(2 * kMaxFileSize + 3);
     if (file.error() != QFileDevice::NoError) return false;
     return Parse(bytes);
 }
@@ -253,7 +342,7 @@ qsizetype CIniFile::FindSection(const Name& section) const {
     for (size_t i = 0; i < lines_.size(); ++i) {
         const Line& line = lines_[i];
         if (line.kind != Kind::Section || line.hash != section.hash) continue;
-        if (FoldedEquals(Classify(LineText(line)).name, section.folded)) {
+        if (FoldedEquals(Classify(LineText(line), Dbcs()).name, section.folded, Dbcs())) {
             return static_cast<qsizetype>(i);
         }
     }
@@ -270,44 +359,47 @@ qsizetype CIniFile::FindKey(qsizetype header, qsizetype end, const Name& key) co
     for (qsizetype i = header + 1; i < end; ++i) {
         const Line& line = lines_[static_cast<size_t>(i)];
         if (line.kind != Kind::Key || line.hash != key.hash) continue;
-        if (FoldedEquals(Classify(LineText(line)).name, key.folded)) return i;
+        if (FoldedEquals(Classify(LineText(line), Dbcs()).name, key.folded, Dbcs())) return i;
     }
     return -1;
 }
 
-std::optional<QByteArray> CIniFile::FindValue(const QString& section, const QString& key) const {
-    const qsizetype header = FindSection(MakeName(section));
+std::optional<QString> CIniFile::FindValue(const QString& section, const QString& key) const {
+    const auto sectionName = MakeName(section);
+    const auto keyName = MakeName(key);
+    if (!sectionName || !keyName) return std::nullopt;
+    const qsizetype header = FindSection(*sectionName);
     if (header < 0) return std::nullopt;
-    const qsizetype at = FindKey(header, SectionEnd(header), MakeName(key));
+    const qsizetype at = FindKey(header, SectionEnd(header), *keyName);
     if (at < 0) return std::nullopt;
     const QByteArrayView text = LineText(lines_[static_cast<size_t>(at)]);
-    const QByteArrayView value = Trim(text.sliced(Classify(text).valueStart));
-    return CutToBuffer(Unquote(value)).toByteArray();
+    const QByteArrayView value = Trim(text.sliced(Classify(text, Dbcs()).valueStart));
+    return ValueText(Unquote(value));
 }
 
 QString CIniFile::GetString(const QString& section, const QString& key, const QString& def) const {
-    if (const auto value = FindValue(section, key)) return Decode(*value);
+    if (auto value = FindValue(section, key)) return *std::move(value);
     qsizetype end = def.size();
     while (end > 0 && (def[end - 1] == QLatin1Char(' ') || def[end - 1] == QLatin1Char('\t')))
         --end;
     QString trimmed = def.first(end);
     // No UTF-16 unit takes more than two bytes in code page 932.
-    if (trimmed.size() <= kMaxValueBytes / 2) return trimmed;
-    return Decode(CutToBuffer(Encode(trimmed)));
+    if (encoding_ != Encoding::ShiftJis || trimmed.size() <= kMaxValueBytes / 2)
+        return CutToUnits(std::move(trimmed));
+    return DecodeShiftJis(CutToBuffer(ToShiftJis(trimmed)));
 }
 
 int32_t CIniFile::GetInt(const QString& section, const QString& key, int32_t def) const {
     const auto value = FindValue(section, key);
     if (!value) return def;
-    return ParseDecLenient(
-        std::string_view(value->constData(), static_cast<size_t>(value->size())));
+    // Figures are ASCII; anything else ends the number, also as '?'.
+    return ParseDecLenient(value->toLatin1().toStdString());
 }
 
 uint32_t CIniFile::GetHex(const QString& section, const QString& key, uint32_t def) const {
     const auto value = FindValue(section, key);
     if (!value) return def;
-    return ParseHexLenient(
-        std::string_view(value->constData(), static_cast<size_t>(value->size())));
+    return ParseHexLenient(value->toLatin1().toStdString());
 }
 
 bool CIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
@@ -324,11 +416,31 @@ bool CIniFile::WriteString(const QString& section, const QString& key, const QSt
     }
     if (HasLineBreak(value)) return false;
 
-    const QByteArray valueBytes = Encode(value);
-    const QByteArray keyLine = Encode(key) + '=' + valueBytes;
-    const qsizetype header = FindSection(MakeName(section));
+    // Code page 932 as long as it holds every text; the first one it cannot
+    // hold turns the whole file into Unicode, which the profile calls read
+    // from a file that starts with a UTF-16LE byte-order mark.
+    auto sectionBytes = Encode(section);
+    auto keyBytes = Encode(key);
+    auto valueBytes = Encode(value);
+    if (!sectionBytes || !keyBytes || !valueBytes) {
+        if (encoding_ != Encoding::ShiftJis) return false;
+        const CIniFile before = *this;
+        if (!BecomeUnicode()) return false;
+        if (!WriteEncoded(section, key, *Encode(section), *Encode(key), *Encode(value))) {
+            *this = before;
+            return false;
+        }
+        return true;
+    }
+    return WriteEncoded(section, key, *sectionBytes, *keyBytes, *valueBytes);
+}
+
+bool CIniFile::WriteEncoded(const QString& section, const QString& key, const QByteArray& sectionBytes,
+                            const QByteArray& keyBytes, const QByteArray& valueBytes) {
+    const QByteArray keyLine = keyBytes + '=' + valueBytes;
+    const qsizetype header = FindSection(*MakeName(section));
     if (header < 0) {
-        const QByteArray headerLine = '[' + Encode(section) + ']';
+        const QByteArray headerLine = '[' + sectionBytes + ']';
         const bool needsEol = !lines_.empty() && lines_.back().eol == Eol::None;
         const qsizetype grown = (needsEol ? 2 : 0) + headerLine.size() + keyLine.size() + 4;
         if (liveSize_ + grown > kMaxFileSize) return false;
@@ -340,11 +452,11 @@ bool CIniFile::WriteString(const QString& section, const QString& key, const QSt
     }
 
     const qsizetype end = SectionEnd(header);
-    const qsizetype at = FindKey(header, end, MakeName(key));
+    const qsizetype at = FindKey(header, end, *MakeName(key));
     if (at >= 0) {
         Line& old = lines_[static_cast<size_t>(at)];
         const QByteArrayView oldText = LineText(old);
-        const qsizetype keep = Classify(oldText).valueStart;
+        const qsizetype keep = Classify(oldText, Dbcs()).valueStart;
         const qsizetype newSize = keep + valueBytes.size();
         if (liveSize_ - old.size + newSize > kMaxFileSize) return false;
         const QByteArray newText = oldText.first(keep).toByteArray() + valueBytes;

@@ -5,7 +5,7 @@
 //
 // Why not QSettings: its INI format sorts and regroups keys, escapes values
 // (%U, quoting, @Variant) and reads and writes only UTF-8, while our files
-// are Shift-JIS, keep their keys in write order and must stay readable by the
+// are Shift-JIS (or UTF-16LE), keep their keys in write order and must stay readable by the
 // old program. So the file is modelled here as its lines.
 //
 // Semantics:
@@ -20,6 +20,13 @@
 // - A value comes back cut to at most 259 bytes of Shift-JIS (the 260-byte
 //   buffer of the Windows call, NUL included), at a character boundary: a
 //   double-byte character that would straddle the limit is dropped whole.
+//   In a Unicode file the buffer holds 259 UTF-16 units.
+// - Code: Shift-JIS (code page 932) as long as it holds every name and value
+//   written. The first text it cannot hold turns the whole file into UTF-16LE
+//   with a byte-order mark, the form of Unicode the Windows profile calls
+//   read, so every value reads back exactly as written. A file that starts
+//   with a UTF-16LE or UTF-8 byte-order mark is read as Unicode and written
+//   back in its own form.
 // - Writing an existing key replaces only what follows its '=': the key keeps
 //   the spelling it has in the file. A new key goes after the last non-blank
 //   line of its section, a new section ("[Section]" then "key=value") to the
@@ -29,7 +36,8 @@
 // - The file is written whole and atomically by Save; the result equals what
 //   one-key-at-a-time private-profile writes would have left on disk.
 //
-// Limits: a file over kMaxFileSize bytes is not ours and loads as empty;
+// Limits: a file whose text is over kMaxFileSize bytes (as Shift-JIS or, for
+// a Unicode file, as UTF-8) is not ours and loads as empty;
 // writes that would grow the file beyond it are refused, as are names and
 // values that would change the file's structure (line breaks, a '=' in a
 // key name, a ']' in a section name). Lookups are one pass over compact line
@@ -83,6 +91,7 @@ public:
     [[nodiscard]] bool WriteHex8(const QString& section, const QString& key, uint32_t value);
 
 private:
+    enum class Encoding : uint8_t { ShiftJis, Utf16Le, Utf8 };
     enum class Kind : uint8_t { Other, Blank, Section, Key };
     enum class Eol : uint8_t { None, Lf, CrLf };
     // One line of the file: its bytes in text_ (line end excluded), what it
@@ -100,20 +109,36 @@ private:
     };
 
     struct Parsed;
-    static Parsed Classify(QByteArrayView text);
-    static Name MakeName(const QString& name);
+    static Parsed Classify(QByteArrayView text, bool dbcs);
+    bool Dbcs() const { return encoding_ == Encoding::ShiftJis; }
+    // A text in the file's code; nothing when code page 932 cannot hold it.
+    std::optional<QByteArray> Encode(const QString& text) const;
+    // A stored value as the profile call gives it back, cut to its buffer.
+    QString ValueText(QByteArrayView bytes) const;
+    std::optional<Name> MakeName(const QString& name) const;
     QByteArrayView LineText(const Line& line) const;
     Line MakeLine(QByteArrayView text, Eol eol);
+    void ParseLines(QByteArrayView bytes);
+    QByteArray SerializeLines() const;
+    // Code page 932 -> Unicode for every line; false (nothing changed) when
+    // the text would grow beyond kMaxFileSize.
+    [[nodiscard]] bool BecomeUnicode();
+    [[nodiscard]] bool WriteEncoded(const QString& section, const QString& key,
+                                    const QByteArray& sectionBytes, const QByteArray& keyBytes,
+                                    const QByteArray& valueBytes);
     qsizetype FindSection(const Name& section) const;
     qsizetype SectionEnd(qsizetype header) const;
     qsizetype FindKey(qsizetype header, qsizetype end, const Name& key) const;
-    std::optional<QByteArray> FindValue(const QString& section, const QString& key) const;
+    std::optional<QString> FindValue(const QString& section, const QString& key) const;
     void CompactIfWasteful();
 
     QByteArray text_;          // the parsed bytes, then the texts of written lines
     std::vector<Line> lines_;  // in file order
     qsizetype liveSize_ = 0;   // bytes Serialize would give
     qsizetype wasted_ = 0;     // bytes of text_ no line refers to any more
+    // ShiftJis: text_ holds the file's bytes. Otherwise the file is Unicode
+    // (it starts with its byte-order mark) and text_ holds it as UTF-8.
+    Encoding encoding_ = Encoding::ShiftJis;
 };
 
 }  // namespace oriole

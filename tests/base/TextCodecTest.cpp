@@ -25,6 +25,27 @@ TEST(TextCodec, HalfWidthKatakanaIsOneByte) {
     EXPECT_EQ(sjis, QByteArray("\xca\xde\xb0\xbc\xde\xae\xdd"));
 }
 
+TEST(TextCodec, CharactersOutsideTheCodePageBecomeAQuestionMark) {
+    const struct {
+        const char* text;
+        QByteArray sjis;
+    } cases[] = {
+        {"jos\u00e9", "jos?"},
+        {"M\u00fcller/\u00fc", "M?ller/?"},
+        {"\u20acuro", "?uro"},
+        {"a\U0001F600b", "a?b"},                     // one character, two UTF-16 units
+        {"\u00a5\u8868", QByteArray("?\x95\x5c")},  // a look-alike is no mapping
+    };
+    for (const auto& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        EXPECT_EQ(ToShiftJis(text), c.sjis) << c.text;
+        EXPECT_FALSE(ToShiftJisExact(text).has_value()) << c.text;
+    }
+    const QString fits = QString::fromUtf8("C:\\保存\\ｱ.hex");
+    ASSERT_TRUE(ToShiftJisExact(fits).has_value());
+    EXPECT_EQ(FromShiftJis(*ToShiftJisExact(fits)), fits);
+}
+
 TEST(AtomicFile, ReplacesWholeFileOrNothing) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <limits>
 #include <string>
@@ -346,6 +347,42 @@ TEST(IniFileDisk, JapaneseValueIsShiftJisWithCrLfOnDisk) {
     CIniFile loaded;
     ASSERT_TRUE(loaded.Load(path));
     EXPECT_EQ(loaded.GetString(U("calibration"), U("writememory"), {}), U("保存先アドレス"));
+}
+
+TEST(IniFileDisk, TextsShiftJisCannotHoldTurnTheFileIntoUtf16) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("ORIOLE.ini");
+    const QString paths[] = {U("/home/jos\u00e9/fw.hex"), U("/data/M\u00fcller/\u00fc.hex"),
+                             U("~/\u20acuro.mot"), U("/tmp/\U0001F600.hex")};
+    CIniFile ini;
+    ASSERT_TRUE(ini.Parse(ToShiftJis(U("; メモ\r\n[File]\r\nFlash=保存.hex\r\n"))));
+    for (const QString& value : paths) {
+        ASSERT_TRUE(ini.WriteString(U("File"), value.right(6), value));
+        ASSERT_TRUE(ini.WriteString(U("\u00dcbersicht"), U("k\u00e9y"), value));
+    }
+    ASSERT_TRUE(ini.Save(path));
+    const QByteArray disk = ReadAll(path);
+    ASSERT_TRUE(disk.startsWith("\xFF\xFE"));
+    QString expected = U("; メモ\r\n[File]\r\nFlash=保存.hex\r\n");
+    for (const QString& value : paths) expected += value.right(6) + '=' + value + "\r\n";
+    expected += U("[\u00dcbersicht]\r\nk\u00e9y=") + paths[3] + "\r\n";
+    EXPECT_EQ(QString(QStringDecoder(QStringConverter::Utf16LE).decode(disk.sliced(2))), expected);
+
+    CIniFile loaded;
+    ASSERT_TRUE(loaded.Load(path));
+    EXPECT_EQ(loaded.GetString(U("file"), U("FLASH"), {}), U("保存.hex"));
+    for (const QString& value : paths) EXPECT_EQ(loaded.GetString(U("File"), value.right(6), {}), value);
+    EXPECT_EQ(loaded.GetString(U("\u00dcbersicht"), U("k\u00e9y"), {}), paths[3]);
+    // A Unicode file stays Unicode, also for texts that would fit.
+    ASSERT_TRUE(loaded.WriteString(U("File"), U("Flash"), U("a.hex")));
+    EXPECT_TRUE(loaded.Serialize().startsWith("\xFF\xFE"));
+
+    // A file with a UTF-8 byte-order mark is read as Unicode and kept so.
+    const QByteArray utf8 = "\xEF\xBB\xBF[File]\r\nEeprom=" + paths[1].toUtf8() + "\r\n";
+    CIniFile fromUtf8 = Parsed(utf8);
+    EXPECT_EQ(fromUtf8.GetString(U("File"), U("Eeprom"), {}), paths[1]);
+    EXPECT_EQ(fromUtf8.Serialize(), utf8);
 }
 
 TEST(IniFileDisk, FailedLoadsGiveAnEmptyStore) {
