@@ -40,4 +40,14 @@ bool LoadImageFile(IMessageHost& host, const QString& path, int16_t* cells, uint
     return LoadImageData(host, file, cells, count, lowestAddress, highestAddress);
 }
 
+const char* BeyondCapacityText(const QString& path) {
+    QFile file(path);
+    char first = '\0';
+    if (file.open(QIODevice::ReadOnly)) {
+        LineSource source(file);
+        if (source.PeekFirst(first) && first == 'S') return text::kSrecBeyondDevice;
+    }
+    return text::kHexBeyondDevice;
+}
+
 }  // namespace oriole

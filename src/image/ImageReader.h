@@ -34,6 +34,11 @@ namespace oriole {
                                  uint32_t& count, uint32_t& lowestAddress,
                                  uint32_t& highestAddress);
 
+// The loader's own message for data beyond the capacity, for callers that
+// refuse a file after a scan: the S-record text for a file that starts with
+// 'S', else the Intel HEX text.
+const char* BeyondCapacityText(const QString& path);
+
 // Same, into an image already sized by ImageBuffer::Allocate.
 [[nodiscard]] inline bool LoadImageFile(IMessageHost& host, const QString& path,
                                         ImageBuffer& image, uint32_t& lowestAddress,

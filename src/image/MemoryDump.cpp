@@ -1,12 +1,10 @@
 #include "image/MemoryDump.h"
 
-#include <QFile>
 #include <algorithm>
 #include <array>
 
 #include "image/ImageBuffer.h"
 #include "image/ImageReader.h"
-#include "image/LineSource.h"
 #include "res/Texts.h"
 
 namespace oriole {
@@ -62,19 +60,6 @@ QStringList FormatLines(size_t count, DumpLayout layout, ByteAt byteAt) {
         lines << QString::fromLatin1(line.data(), out - line.data());
     }
     return lines;
-}
-
-// The size warning that LoadImageFile gives for data beyond an image, which
-// depends on the format; the format is picked as the loader picks it, from
-// the file's first character.
-const char* BeyondSizeText(const QString& path) {
-    QFile file(path);
-    char first = '\0';
-    if (file.open(QIODevice::ReadOnly)) {
-        LineSource source(file);
-        if (source.PeekFirst(first) && first == 'S') return text::kSrecBeyondDevice;
-    }
-    return text::kHexBeyondDevice;
 }
 
 }  // namespace
@@ -145,7 +130,7 @@ bool LoadFileDump(IMessageHost& host, const QString& path, DumpLayout layout, Fi
 
     const uint64_t size = RoundUpToDumpBlock(used);
     if (size > kMaxDumpBytes) {
-        host.ShowMessage(MsgKind::Warning, BeyondSizeText(path));
+        host.ShowMessage(MsgKind::Warning, BeyondCapacityText(path));
         return false;
     }
     ImageBuffer image;

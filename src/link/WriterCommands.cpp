@@ -63,15 +63,15 @@ bool CWriterLink::EndProgramming() {
 
 bool CWriterLink::ReadSignature(IDeviceSelector& selector) {
     std::array<uint8_t, 3> signature{};
-    bool found = SendCommand({kCmdReadSignature}) && ReadReply(signature, false);
-    if (found) {
-        const int row = FindDeviceBySignature(signature[0], signature[1], signature[2]);
-        if (row == 0) {
-            selector.ForgetDetectedDevice();
-            found = false;
-        } else {
-            found = selector.SelectDetectedDevice(row);
-        }
+    // A request or reply that failed has shown its message (a cancel shows
+    // none); only a signature that came and matched nothing is ours to report.
+    if (!SendCommand({kCmdReadSignature}) || !ReadReply(signature, false)) return false;
+    const int row = FindDeviceBySignature(signature[0], signature[1], signature[2]);
+    bool found = false;
+    if (row == 0) {
+        selector.ForgetDetectedDevice();
+    } else {
+        found = selector.SelectDetectedDevice(row);
     }
     if (!found) m_host.ShowMessage(MsgKind::Warning, text::kDeviceNotDetected);
     return found;

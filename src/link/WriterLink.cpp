@@ -113,7 +113,10 @@ bool CWriterLink::PollOnce(std::span<uint8_t> buffer, uint32_t& read) {
 
 bool CWriterLink::ReadReply(std::span<uint8_t> buffer, bool abortable) {
     // The short replies have no Cancel; the same 11 ticks as an acknowledge
-    // bound them, so a box that stays silent cannot hang the program.
+    // bound them, so a box that stays silent cannot hang the program. Like
+    // an acknowledge wait, both forms fail at their first pass, without a
+    // message, once an earlier wait has timed out or been cancelled: that
+    // failure has been reported, and the box is not waited for twice.
     if (!abortable) m_state.m_nTimeoutTicks = kWaitTicks;
     size_t got = 0;
     bool ok = true;
@@ -124,7 +127,7 @@ bool CWriterLink::ReadReply(std::span<uint8_t> buffer, bool abortable) {
             break;
         }
         got += read;
-        if (abortable && m_state.m_nAbort != kAbortNone) {
+        if (m_state.m_nAbort != kAbortNone) {
             ok = false;
             break;
         }

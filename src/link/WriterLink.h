@@ -48,8 +48,8 @@ public:
     [[nodiscard]] bool QueuedBytes(uint32_t& queued);
     // Reads what is queued, at most buffer.size() bytes; never blocks.
     [[nodiscard]] bool ReadBytes(std::span<uint8_t> buffer, uint32_t& read);
-    // Collects exactly buffer.size() bytes. The abortable form stops when
-    // m_nAbort is set; the other form gives up like WaitAck after 11 ticks.
+    // Collects exactly buffer.size() bytes; stops when m_nAbort is set. The
+    // form that is not abortable also gives up like WaitAck after 11 ticks.
     [[nodiscard]] bool ReadReply(std::span<uint8_t> buffer, bool abortable);
     // Waits up to 11 ticks for one byte; true only when it equals `expected`.
     [[nodiscard]] bool WaitAck(uint8_t expected);

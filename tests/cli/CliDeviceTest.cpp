@@ -159,6 +159,30 @@ TEST_F(CliDeviceTest, BatchStopsAtTheFirstFailure) {
     EXPECT_FALSE(r.out.contains("Lock:")) << r.out.toStdString();
 }
 
+TEST_F(CliDeviceTest, VerifiesAfterDetectionAndOnlyWhatCanBeRead) {
+    const struct {
+        QStringList args;
+        int status;
+        const char* out;  // expected on standard output
+        const char* err;  // expected on standard error ("" = nothing)
+    } cases[] = {
+        // No --device: the write's detection empties the window's fields.
+        {{"--writer=sim:ATmega8,timing=off", "write-calibration", "A5", "flash", "1FFF", "--verify"},
+         0, "校正値 ベリファイ OK!", ""},
+        // Lock bits that can be written but not read back.
+        {{"--writer=sim:AT90S8515,fast", "write-lock", "F9", "--verify"},
+         0, "ロックビット 書き込み終了。", "このデバイスのロックビットは読み出すことができません。"},
+        {{"--writer=sim:AT90S8515,fast", "read-lock"}, 1, "", "このデバイスのロックビットは読み出すことができません。"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = RunCli(c.args);
+        SCOPED_TRACE(c.args.join(' ').toStdString() + "\n" + r.out.toStdString() + r.err.toStdString());
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out.trimmed(), QString::fromUtf8(c.out));
+        EXPECT_EQ(r.err.trimmed(), QString::fromUtf8(c.err));
+    }
+}
+
 TEST_F(CliDeviceTest, QuestionWithoutTerminalIsAnsweredNo) {
     QProcess p;
     p.setStandardInputFile(QProcess::nullDevice());

@@ -98,6 +98,24 @@ TEST_F(CliTest, InfoReportsTheLoadersAddresses) {
     EXPECT_TRUE(r.out.isEmpty());
 }
 
+TEST_F(CliTest, ConvertNamesTheSizeMessageOfTheInputFormat) {
+    // Data at 32 MB, beyond any image.
+    const struct {
+        const char* name;
+        QByteArray content;
+        const char* message;
+    } cases[] = {
+        {"far.srec", "S30602000000AA4D\r\nS70500000000FA\r\n", "データがデバイスのサイズを越えています。"},
+        {"far.hex", ":020000040200F8\r\n:01000000AA55\r\n:00000001FF\r\n",
+         "ファイルデータがデバイスのサイズを越えています。"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = RunCli({"image", "convert", Write(c.name, c.content), Path("out.hex"), "--format", "ihex"});
+        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_EQ(r.err.trimmed(), QString::fromUtf8(c.message)) << r.err.toStdString();
+    }
+}
+
 struct FailureCase {
     const char* content;
     const char* message;  // on standard error

@@ -135,6 +135,17 @@ TEST(Fuses, ReadThatTimesOutFailsWithOneMessage) {
     EXPECT_EQ(again.Texts(), std::vector<std::string>{text::kWriterNoAnswer});
 }
 
+TEST(Fuses, ReplyWaitAfterATimeOutFailsAtOnceWithoutASecondMessage) {
+    OpsRig rig("ATmega8");  // auto-detect: A, then C for the signature
+    rig.box->Faults().mute = {{'A', 0}, {'C', 0}};
+    const ClockTime start = rig.clock.Now();
+    uint8_t e = 0, h = 0, l = 0;
+    EXPECT_FALSE(rig.core.ReadFuses(e, h, l, false));
+    EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kWriterNoAnswer});
+    EXPECT_LT(rig.clock.Now() - start, std::chrono::seconds(13));  // one wait of 11 ticks
+    EXPECT_EQ(rig.core.m_state.m_nAbort, kAbortTimeout);
+}
+
 TEST(Lock, CommandsPerGroup) {
     const struct {
         const char* device;

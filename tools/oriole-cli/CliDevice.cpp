@@ -331,9 +331,14 @@ bool RunStep(COrioleCore& core, const Step& s, bool timing) {
         }
         case Op::WriteCalibration:
             SetCalibrationTarget(core, s, false);
+            // A detection during the write clears the window's calibration
+            // fields; the verify checks what this step was given.
             return WriteThenVerify(
                 core, quiet::kWriteCalibration, s.verify, [&] { return core.WriteCalibration(timing); },
-                [&] { return core.VerifyCalibration(false); });
+                [&] {
+                    SetCalibrationTarget(core, s, false);
+                    return core.VerifyCalibration(false);
+                });
         case Op::VerifyCalibration:
             SetCalibrationTarget(core, s, false);
             return core.VerifyCalibration(timing);

@@ -115,7 +115,7 @@ int RunConvert(const QStringList& args) {
         }
         const uint64_t rounded = (uint64_t{used} + 15) / 16 * 16;
         if (rounded > kMaxImageBytes) {
-            host.ShowMessage(MsgKind::Warning, text::kHexBeyondDevice, Answer::Ok);
+            host.ShowMessage(MsgKind::Warning, BeyondCapacityText(in), Answer::Ok);
             return kExitFailed;
         }
         capacity = static_cast<uint32_t>(rounded);
