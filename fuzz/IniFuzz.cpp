@@ -24,9 +24,11 @@ const char* const kKeys[] = {"File",   "file", "k",  "CalibRationFreq", "calibra
                              "Verify", "ア",   "ヂ", "SaveFile"};
 // Characters for values; no line breaks. Blanks and quotes make some values
 // read back differently from how they were written, which is checked for
-// consistency only.
+// consistency only. The last three are not in code page 932 and turn the file
+// into UTF-16.
 const char* const kValueChars[] = {"a",  "Z", "0",  "9",  " ",  "\t", "=", ";",    "[",    "]",
-                                   "\"", "'", "\\", "保", "ゾ", "ア", "ｱ", "\x01", "\x7f", "#"};
+                                   "\"", "'", "\\", "保", "ゾ", "ア", "ｱ", "\x01", "\x7f", "#",
+                                   "\u00e9", "\u20ac", "\U0001F600"};
 
 template <typename T, size_t N>
 const T& Pick(const T (&items)[N], uint8_t b) {
@@ -57,7 +59,8 @@ public:
     void SetNumber(oriole::SettingId, int64_t) override {}
     QString GetText(oriole::SettingId) const override { return {}; }
     void SetText(oriole::SettingId, const QString& text) override {
-        Check(oriole::ToShiftJis(text).size() <= CIniFile::kMaxValueBytes);
+        // 259 bytes of Shift-JIS, or 259 UTF-16 units in a Unicode file.
+        Check(text.size() <= CIniFile::kMaxValueBytes);
     }
 };
 

@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
+#include <utility>
 #include <string_view>
 
 #include "base/AtomicFile.h"
@@ -227,6 +228,7 @@ void CIniFile::Clear() {
     liveSize_ = 0;
     wasted_ = 0;
     encoding_ = Encoding::ShiftJis;
+    unchanged_ = QByteArray();
 }
 
 bool CIniFile::Parse(QByteArrayView bytes) {
@@ -240,6 +242,10 @@ bool CIniFile::Parse(QByteArrayView bytes) {
         QStringDecoder decoder(QStringConverter::Utf16LE);
         utf8 = QString(decoder.decode(bytes.sliced(2))).toUtf8();
         encoding_ = Encoding::Utf16Le;
+        // Broken UTF-16 (a lone surrogate, an odd last byte) does not survive
+        // the way through UTF-8; until something is written the file's own
+        // bytes are what it serializes to.
+        unchanged_ = bytes.toByteArray();
     } else if (bytes.startsWith(kUtf8Bom)) {
         utf8 = bytes.sliced(3).toByteArray();
         encoding_ = Encoding::Utf8;
@@ -290,6 +296,7 @@ QByteArray CIniFile::Serialize() const {
         case Encoding::ShiftJis: break;
         case Encoding::Utf8: return kUtf8Bom + SerializeLines();
         case Encoding::Utf16Le: {
+            if (!unchanged_.isNull()) return unchanged_;
             QStringEncoder encoder(QStringConverter::Utf16LE);
             return kUtf16LeBom + QByteArray(encoder.encode(QString::fromUtf8(SerializeLines())));
         }
@@ -437,6 +444,14 @@ bool CIniFile::WriteString(const QString& section, const QString& key, const QSt
 
 bool CIniFile::WriteEncoded(const QString& section, const QString& key, const QByteArray& sectionBytes,
                             const QByteArray& keyBytes, const QByteArray& valueBytes) {
+    const QByteArray unchanged = std::exchange(unchanged_, QByteArray());
+    if (WriteLines(section, key, sectionBytes, keyBytes, valueBytes)) return true;
+    unchanged_ = unchanged;
+    return false;
+}
+
+bool CIniFile::WriteLines(const QString& section, const QString& key, const QByteArray& sectionBytes,
+                          const QByteArray& keyBytes, const QByteArray& valueBytes) {
     const QByteArray keyLine = keyBytes + '=' + valueBytes;
     const qsizetype header = FindSection(*MakeName(section));
     if (header < 0) {

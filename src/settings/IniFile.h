@@ -126,6 +126,9 @@ private:
     [[nodiscard]] bool WriteEncoded(const QString& section, const QString& key,
                                     const QByteArray& sectionBytes, const QByteArray& keyBytes,
                                     const QByteArray& valueBytes);
+    [[nodiscard]] bool WriteLines(const QString& section, const QString& key,
+                                  const QByteArray& sectionBytes, const QByteArray& keyBytes,
+                                  const QByteArray& valueBytes);
     qsizetype FindSection(const Name& section) const;
     qsizetype SectionEnd(qsizetype header) const;
     qsizetype FindKey(qsizetype header, qsizetype end, const Name& key) const;
@@ -139,6 +142,7 @@ private:
     // ShiftJis: text_ holds the file's bytes. Otherwise the file is Unicode
     // (it starts with its byte-order mark) and text_ holds it as UTF-8.
     Encoding encoding_ = Encoding::ShiftJis;
+    QByteArray unchanged_;  // a UTF-16 file's bytes until the first write
 };
 
 }  // namespace oriole
