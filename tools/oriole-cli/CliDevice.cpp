@@ -13,6 +13,7 @@
 #include "CliCommon.h"
 #include "CliOperationHost.h"
 #include "base/Numbers.h"
+#include "devices/PartNames.h"
 #include "image/ImageWriter.h"
 #include "link/FormatText.h"
 #include "ops/OrioleCore.h"
@@ -195,7 +196,7 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
             settings.writer = v.toStdString();
         } else if (name == "--device") {
             if (!value(word, v)) return UsageError("--device に値がありません。");
-            settings.deviceRow = FindDeviceByName(v.toStdString());
+            settings.deviceRow = FindDeviceByPartName(v.toStdString());
             if (settings.deviceRow == 0) return UsageError("不明なデバイスです: " + v);
         } else if (name == "--clock") {
             uint32_t hz = 0;
