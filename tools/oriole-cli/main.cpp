@@ -4,6 +4,7 @@
 #include <QTextStream>
 #include <cstdio>
 
+#include "CliAvrdude.h"
 #include "CliCommon.h"
 #include "CliDevice.h"
 
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
     // The device commands: global options first, then one or more commands.
     if (name == "--help-device") return RunDeviceBatch({"--help"});
     if (name.startsWith("--") || IsDeviceCommand(name)) return RunDeviceBatch(args.mid(1));
+    // avrdude's command line, for recipes written for it.
+    if (IsAvrdudeOption(name)) return RunAvrdude(args.mid(1));
     std::fprintf(stderr, "oriole-cli: 不明なコマンドです: %s\n\n", qPrintable(name));
     PrintUsage(stderr);
     return kExitUsage;
