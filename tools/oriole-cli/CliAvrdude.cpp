@@ -120,8 +120,6 @@ bool ParseMemOp(const QString& text, MemOp& op) {
         if (std::string_view(allowed).find(op.format) == std::string_view::npos)
             return Fail(QString("-U の形式 %1 はこの操作に使えません: %2").arg(QChar(op.format), text));
     }
-    if (op.file == "-" && op.op != 'r' && op.format == 'a')
-        return Fail("標準入力からの読み込みには形式を指定してください: " + text);
     return true;
 }
 
@@ -225,6 +223,17 @@ std::string FormatValues(const std::vector<uint8_t>& data, char format) {
         out += buf;
     }
     return out + "\n";
+}
+
+ImageFormat LoadFormat(char format) {
+    switch (format) {
+        case 'i':
+        case 'm': return ImageFormat::IntelHex;
+        case 's': return ImageFormat::SRecord;
+        case 'r': return ImageFormat::Binary;
+        case 'e': return ImageFormat::Elf;
+        default: return ImageFormat::Auto;
+    }
 }
 
 class Runner {
@@ -349,6 +358,7 @@ bool Runner::RunMemory(const MemOp& op, bool flash) {
     QString file;
     if (!InputFile(op, file)) return false;
     const std::string path = file.toStdString();
+    m_core.SetFileFormat(LoadFormat(op.format));
     if (op.op == 'v') return flash ? m_core.VerifyFlash(path, false) : m_core.VerifyEeprom(path, false);
     if (Skipped(op)) return true;
     if (flash) {
@@ -417,8 +427,8 @@ bool Runner::RunReadOnly(const MemOp& op, const std::vector<uint8_t>& values, co
     return true;
 }
 
-// The file the core loads for FLASH and EEPROM: immediate values and
-// standard input become a temporary HEX file.
+// The file the core loads: immediate values become a temporary HEX file, and
+// standard input a temporary file of the format given.
 bool Runner::InputFile(const MemOp& op, QString& path) {
     QByteArray content;
     if (op.format == 'm') {
@@ -432,25 +442,46 @@ bool Runner::InputFile(const MemOp& op, QString& path) {
         content = in.readAll();
     } else {
         path = op.file;
+        return true;
     }
-    if (op.format == 'r' || op.format == 'e')
-        return Fail(QString("形式 %1 のファイルはまだ読めません: %2").arg(QChar(op.format), op.spec));
-    if (!path.isEmpty()) return true;
     if (!m_temp.isValid()) return Fail("一時ファイルを作れません。");
-    path = m_temp.filePath(QString("input%1.hex").arg(++m_nTemp));
+    path = m_temp.filePath(QString("input%1.dat").arg(++m_nTemp));
     if (!WriteFileAtomically(path, content)) return Fail("一時ファイルを作れません。");
     return true;
 }
 
-// The values of a fuse, lock, calibration or signature request.
+// The values of a fuse, lock, calibration or signature request: from address
+// 0 of the file, or from an ELF's own sections for them.
 bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
     if (op.format == 'm') return ParseImmediate(op.file, out);
     QString path;
     if (!InputFile(op, path)) return false;
+    const bool elf = op.format == 'e' || (op.format != 'r' && op.format != 'i' && op.format != 's' &&
+                                          DetectImageFormat(path) == ImageFormat::Elf);
+    if (elf) {
+        ElfConfigBytes config;
+        if (!m_core.ReadElfConfig(path.toStdString(), config)) return false;
+        std::vector<int16_t> cells;
+        switch (op.mem) {
+            case Mem::LowFuse: cells = {config.fuses[0]}; break;
+            case Mem::HighFuse: cells = {config.fuses[1]}; break;
+            case Mem::ExtFuse: cells = {config.fuses[2]}; break;
+            case Mem::Lock: cells = {config.lock}; break;
+            case Mem::Signature: cells.assign(config.signature.begin(), config.signature.end()); break;
+            default: break;
+        }
+        for (const int16_t cell : cells) {
+            if (cell == kNoData) return Fail(QString("%1 に %2 の値がありません。").arg(op.file, op.memName));
+            out.push_back(static_cast<uint8_t>(cell));
+        }
+        if (out.empty()) return Fail(QString("%1 に %2 の値がありません。").arg(op.file, op.memName));
+        return true;
+    }
     ImageBuffer image;
     image.Allocate(16);
     uint32_t lowest = 0, highest = 0;
-    if (!LoadImageFile(m_core.Host(), path, image, lowest, highest)) return false;
+    const ImageLoadOptions options{.format = LoadFormat(op.format)};
+    if (!LoadImageFile(m_core.Host(), path, image, lowest, highest, options)) return false;
     for (uint32_t a = 0; a < image.count && image.cells[a] != kNoData; ++a)
         out.push_back(static_cast<uint8_t>(image.cells[a]));
     if (out.empty()) return Fail("ファイルにアドレス 0 からの値がありません: " + op.file);
@@ -468,14 +499,19 @@ bool Runner::Output(const MemOp& op, std::vector<uint8_t> data, bool flash) {
     switch (format) {
         case 'i':
         case 's':
+        case 'r':
             if (!toStdout) {
-                return SaveImageFile(m_core.Host(), op.file, format == 's' ? kFormatSRecord : kFormatIntelHex,
-                                     false, data.data(), length);
+                const int kind = format == 's' ? kFormatSRecord : format == 'r' ? kFormatBinary : kFormatIntelHex;
+                // A raw file of a fuse or of EEPROM keeps its 0xFF bytes; FLASH was trimmed above.
+                return SaveImageFile(m_core.Host(), op.file, kind, format == 'r', data.data(), length);
+            }
+            if (format == 'r') {
+                bytes = QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(length));
+                break;
             }
             bytes = QByteArray::fromStdString(format == 's' ? WriteSRecord("", false, data.data(), length)
                                                             : WriteIntelHex(false, data.data(), length));
             break;
-        case 'r': bytes = QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(length)); break;
         default: bytes = QByteArray::fromStdString(FormatValues(data, format)); break;
     }
     if (toStdout) {
