@@ -22,6 +22,7 @@ void PrintUsage(FILE* out) {
     std::fprintf(out, "使い方: oriole-cli COMMAND [OPTIONS...]\n\nコマンド:\n");
     for (const auto& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
     std::fprintf(out, "\n各コマンドの詳細は oriole-cli COMMAND --help で表示します。\n");
+    std::fprintf(out, "avrdude 互換: oriole-cli -p PART -c oriole -P SPEC -U memory:op:file[:format] ...\n");
 }
 
 }  // namespace
