@@ -21,7 +21,8 @@ constexpr ByteView kBytes[] = {
 uint8_t NamedBits(const std::array<int32_t, 8>& names) {
     uint8_t bits = 0;
     for (int bit = 0; bit < 8; ++bit)
-        if (names[static_cast<size_t>(bit)] != fuse_bit::kUnused) bits = static_cast<uint8_t>(bits | (1u << bit));
+        if (names[static_cast<size_t>(bit)] != fuse_bit::kUnused)
+            bits = static_cast<uint8_t>(bits | (1u << bit));
     return bits;
 }
 
@@ -32,7 +33,8 @@ bool IsClockSource(int32_t name) {
 
 }  // namespace
 
-unsigned FuseWriteRisks(const AVR_DEVICE& device, const FuseBytes& current, const FuseBytes& wanted) {
+unsigned FuseWriteRisks(const AVR_DEVICE& device, const FuseBytes& current,
+                        const FuseBytes& wanted) {
     unsigned risks = 0;
     for (const ByteView& b : kBytes) {
         if ((device.fuseMask & b.maskBits) == 0) continue;
@@ -52,10 +54,13 @@ unsigned FuseWriteRisks(const AVR_DEVICE& device, const FuseBytes& current, cons
 
 uint8_t NamedFuseBits(const AVR_DEVICE& device, int32_t byte) {
     for (const ByteView& b : kBytes)
-        if ((b.maskBits & byte) != 0) return (device.fuseMask & b.maskBits) ? NamedBits(device.*b.names) : 0;
+        if ((b.maskBits & byte) != 0)
+            return (device.fuseMask & b.maskBits) ? NamedBits(device.*b.names) : 0;
     return 0;
 }
 
-uint8_t NamedLockBits(const AVR_DEVICE& device) { return NamedBits(device.lockBits); }
+uint8_t NamedLockBits(const AVR_DEVICE& device) {
+    return NamedBits(device.lockBits);
+}
 
 }  // namespace oriole

@@ -24,7 +24,8 @@ inline constexpr unsigned kChangesClock = 8;      // a CKSEL bit changes
 
 // The risks of writing `wanted` over `current`, looking only at the bytes the
 // device has and the bits its layout names.
-unsigned FuseWriteRisks(const AVR_DEVICE& device, const FuseBytes& current, const FuseBytes& wanted);
+unsigned FuseWriteRisks(const AVR_DEVICE& device, const FuseBytes& current,
+                        const FuseBytes& wanted);
 
 // The bits of a fuse byte (kFuseLow, kFuseHigh or kFuseExt) that the device's
 // layout names; 0 when the device has no such byte. The low byte stands for

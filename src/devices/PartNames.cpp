@@ -83,7 +83,8 @@ constexpr std::array<PART_NAMES, kDeviceCount> kPartNames{{
 bool SameLetters(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     }
     return true;
@@ -102,7 +103,9 @@ bool AnyWord(std::string_view list, Visit visit) {
     return false;
 }
 
-std::string_view FirstWord(std::string_view list) { return list.substr(0, list.find(' ')); }
+std::string_view FirstWord(std::string_view list) {
+    return list.substr(0, list.find(' '));
+}
 
 const PART_NAMES* NamesOfRow(int row) {
     if (row <= 0 || row > kDeviceCount) return nullptr;
@@ -114,7 +117,9 @@ const PART_NAMES* NamesOfRow(int row) {
 
 }  // namespace
 
-std::span<const PART_NAMES> PartNameTable() { return kPartNames; }
+std::span<const PART_NAMES> PartNameTable() {
+    return kPartNames;
+}
 
 int FindDeviceByPartName(std::string_view name) {
     if (name.empty()) return 0;

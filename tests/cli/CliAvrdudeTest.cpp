@@ -50,7 +50,8 @@ protected:
         m_sim.start(QStringLiteral(ORIOLE_SIM_EXE), {"ATmega328P,timing=off"});
         ASSERT_TRUE(m_sim.waitForStarted());
         QByteArray path;
-        while (!path.contains('\n') && m_sim.waitForReadyRead(10000)) path += m_sim.readAllStandardOutput();
+        while (!path.contains('\n') && m_sim.waitForReadyRead(10000))
+            path += m_sim.readAllStandardOutput();
         ASSERT_TRUE(path.contains('\n'));
         m_port = QString::fromLocal8Bit(path.left(path.indexOf('\n')));
     }
@@ -68,8 +69,8 @@ protected:
     }
     // The values of a memory as avrdude's h format gives them.
     QString Read(const char* memory) {
-        const CliRun r = RunCli({"-qq", "-pm328p", "-coriole", "-P" + m_port,
-                                 QString("-U%1:r:-:h").arg(memory)});
+        const CliRun r = RunCli(
+            {"-qq", "-pm328p", "-coriole", "-P" + m_port, QString("-U%1:r:-:h").arg(memory)});
         EXPECT_EQ(r.status, 0) << r.err.toStdString();
         return r.out.trimmed();
     }
@@ -103,21 +104,38 @@ TEST_F(CliAvrdudeTest, ArduinoAndPlatformIoCommandLines) {
         int status;
     } steps[] = {
         // Arduino IDE, Burn Bootloader: the erase pattern, then the bootloader pattern (Uno).
-        {"arduino erase", {conf, "-v", "-patmega328p", "-coriole", port, "-e", "-Ulock:w:0x3F:m",
-                           "-Uefuse:w:0xFD:m", "-Uhfuse:w:0xDE:m", "-Ulfuse:w:0xFF:m"}, 0},
-        {"arduino bootloader", {conf, "-v", "-patmega328p", "-coriole", port,
-                                "-Uflash:w:" + boot + ":i", "-Ulock:w:0x0F:m"}, 0},
+        {"arduino erase",
+         {conf, "-v", "-patmega328p", "-coriole", port, "-e", "-Ulock:w:0x3F:m", "-Uefuse:w:0xFD:m",
+          "-Uhfuse:w:0xDE:m", "-Ulfuse:w:0xFF:m"},
+         0},
+        {"arduino bootloader",
+         {conf, "-v", "-patmega328p", "-coriole", port, "-Uflash:w:" + boot + ":i",
+          "-Ulock:w:0x0F:m"},
+         0},
         // Upload Using Programmer, quiet and without verify; then verbose with verify.
-        {"arduino program -q -q -V", {conf, "-q", "-q", "-V", "-patmega328p", "-coriole", port,
-                                      "-Uflash:w:" + sketch + ":i"}, 0},
-        {"arduino program -v", {conf, "-v", "-patmega328p", "-coriole", port, "-Uflash:w:" + sketch + ":i"}, 0},
-        // PlatformIO: the fuses target, upload and uploadeep with upload_protocol = custom.
-        {"pio fuses", {"-p", "atmega328p", "-C", pioConf, "-e", "-c", "oriole", port, "-Ulock:w:0x0f:m",
-                       "-Uhfuse:w:0xDE:m", "-Ulfuse:w:0xFF:m", "-Uefuse:w:0xFD:m"}, 0},
-        {"pio upload", {"-v", "-p", "atmega328p", "-C", pioConf, "-c", "oriole", "-P", m_port, "-U",
-                        "flash:w:" + sketch + ":i"}, 0},
-        {"pio uploadeep", {"-p", "atmega328p", "-C", pioConf, "-c", "oriole", "-P", m_port, "-U",
-                           "eeprom:w:" + eep + ":i"}, 0},
+        {"arduino program -q -q -V",
+         {conf, "-q", "-q", "-V", "-patmega328p", "-coriole", port, "-Uflash:w:" + sketch + ":i"},
+         0},
+        {"arduino program -v",
+         {conf, "-v", "-patmega328p", "-coriole", port, "-Uflash:w:" + sketch + ":i"},
+         0},
+        // PlatformIO: its fuses command as the README's recipe makes it (upload_flags after its
+        // own -p -C -e), its usual upload command, the README's upload_command, and uploadeep.
+        {"pio fuses",
+         {"-p", "atmega328p", "-C", pioConf, "-e", "-p", "atmega328p", "-c", "oriole", "-P", m_port,
+          "-Ulock:w:0x0f:m", "-Uhfuse:w:0xDE:m", "-Ulfuse:w:0xFF:m", "-Uefuse:w:0xFD:m"},
+         0},
+        {"pio upload",
+         {"-v", "-p", "atmega328p", "-C", pioConf, "-c", "oriole", "-P", m_port, "-U",
+          "flash:w:" + sketch + ":i"},
+         0},
+        {"pio upload_command",
+         {"-p", "atmega328p", "-c", "oriole", "-P", m_port, "-U", "flash:w:" + sketch + ":i"},
+         0},
+        {"pio uploadeep",
+         {"-p", "atmega328p", "-C", pioConf, "-c", "oriole", "-P", m_port, "-U",
+          "eeprom:w:" + eep + ":i"},
+         0},
     };
     for (const auto& s : steps) {
         const CliRun r = RunCli(s.args);
@@ -129,12 +147,15 @@ TEST_F(CliAvrdudeTest, ArduinoAndPlatformIoCommandLines) {
             EXPECT_EQ(Flash().mid(0x7E00), kBoot);
         }
         // The program pattern has no -e: avrdude's automatic erase removed the bootloader.
-        if (QString(s.what) == "arduino program -q -q -V") EXPECT_EQ(Flash(), kSketch);
+        if (QString(s.what) == "arduino program -q -q -V") {
+            EXPECT_EQ(Flash(), kSketch);
+        }
     }
     EXPECT_EQ(Flash(), kSketch);
     EXPECT_EQ(Read("eeprom").split(',').mid(0x10, 3).join(','), "0x11,0x22,0x33");
     // -D: no erase, so other data over the sketch fail the verify.
-    const CliRun noErase = RunCli({"-p", "m328p", "-c", "oriole", port, "-D", "-Uflash:w:" + other + ":i"});
+    const CliRun noErase =
+        RunCli({"-p", "m328p", "-c", "oriole", port, "-D", "-Uflash:w:" + other + ":i"});
     EXPECT_EQ(noErase.status, 1);
     EXPECT_TRUE(noErase.err.contains("FLASH ベリファイ エラー")) << noErase.err.toStdString();
 }
@@ -145,17 +166,21 @@ TEST_F(CliAvrdudeTest, FuseGuardsOfBothForms) {
     const struct {
         QStringList args;
         int status;
-        const char* err;  // part of the message on standard error
+        const char* err;    // part of the message on standard error
         const char* fuses;  // efuse hfuse lfuse afterwards
     } cases[] = {
-        {own + QStringList{"write-fuses", "FF:D9:FF"}, 1, "--confirm-risky-fuses", "0xff 0xd9 0x62"},
+        {own + QStringList{"write-fuses", "FF:D9:FF"}, 1, "--confirm-risky-fuses",
+         "0xff 0xd9 0x62"},
         {own + QStringList{"write-fuses", "FF:59:62"}, 1, "RSTDISBL", "0xff 0xd9 0x62"},
         {own + QStringList{"write-fuses", "FF:99:62"}, 1, "DWEN", "0xff 0xd9 0x62"},
-        {own + QStringList{"--confirm-risky-fuses", "write-fuses", "FF:F9:62"}, 1, "SPIEN", "0xff 0xd9 0x62"},
+        {own + QStringList{"--confirm-risky-fuses", "write-fuses", "FF:F9:62"}, 1, "SPIEN",
+         "0xff 0xd9 0x62"},
         {dude + QStringList{"-Uhfuse:w:0xF9:m"}, 1, "SPIEN", "0xff 0xd9 0x62"},
         {own + QStringList{"write-fuses", "FF:D1:E2", "--verify"}, 0, "", "0xff 0xd1 0xe2"},
-        {own + QStringList{"--confirm-risky-fuses", "write-fuses", "FF:D9:FF"}, 0, "CKSEL", "0xff 0xd9 0xff"},
-        {dude + QStringList{"-Ulfuse:w:0x62:m"}, 0, "CKSEL", "0xff 0xd9 0x62"},  // as avrdude: no question
+        {own + QStringList{"--confirm-risky-fuses", "write-fuses", "FF:D9:FF"}, 0, "CKSEL",
+         "0xff 0xd9 0xff"},
+        {dude + QStringList{"-Ulfuse:w:0x62:m"}, 0, "CKSEL",
+         "0xff 0xd9 0x62"},  // as avrdude: no question
     };
     for (const auto& c : cases) {
         const QString line = c.args.join(' ');
@@ -189,7 +214,10 @@ TEST_F(CliAvrdudeTest, OptionsAndTheirErrors) {
         {{"-pm328p", sim, "-Uefuse:r:-:h", "-Usignature:r:-:d"}, 0, "0xff\n30,149,15", ""},
         {{"-pm8", "-Psim:m8,fast", "-Uefuse:r:-:h"}, 1, "", "efuse がありません"},
         {{"-pm328p", sim, "-n", "-Uflash:w:" + sketch + ":i", "-Uflash:r:-:h"}, 0, "-n:", ""},
-        {{"-pm328p", sim, "-Uflash:w:" + sketch + ":i", "-U", "flash:r:-:h"}, 0, "0x0c,0x94,0x34,0x00,0x0c", ""},
+        {{"-pm328p", sim, "-Uflash:w:" + sketch + ":i", "-U", "flash:r:-:h"},
+         0,
+         "0x0c,0x94,0x34,0x00,0x0c",
+         ""},
         {{"-pm328p", sim, "-Uhfuse:w:0x1D9:m"}, 1, "", "値が正しくありません"},
     };
     for (const auto& c : cases) {
@@ -200,7 +228,8 @@ TEST_F(CliAvrdudeTest, OptionsAndTheirErrors) {
         EXPECT_TRUE(r.err.contains(c.err)) << line.toStdString() << "\n" << r.err.toStdString();
     }
     // The dry run wrote nothing: the FLASH read after it has no sketch in it.
-    const CliRun dry = RunCli({"-pm328p", sim, "-n", "-Uflash:w:" + sketch + ":i", "-Uflash:r:-:h"});
+    const CliRun dry =
+        RunCli({"-pm328p", sim, "-n", "-Uflash:w:" + sketch + ":i", "-Uflash:r:-:h"});
     EXPECT_FALSE(dry.out.contains("0x0c")) << dry.out.toStdString();
 }
 

@@ -35,7 +35,8 @@ std::string Upper(std::string text) {
 // avrdude's ids are avr-gcc's names with the family prefix shortened.
 std::string AvrdudeIdFromGccName(const std::string& mmcu) {
     static const std::pair<const char*, const char*> kPrefixes[] = {
-        {"atmega", "m"}, {"attiny", "t"}, {"at90can", "c"}, {"at90usb", "usb"}, {"at90pwm", "pwm"}, {"at90s", ""}};
+        {"atmega", "m"},    {"attiny", "t"},    {"at90can", "c"},
+        {"at90usb", "usb"}, {"at90pwm", "pwm"}, {"at90s", ""}};
     for (const auto& [gcc, dude] : kPrefixes)
         if (mmcu.rfind(gcc, 0) == 0) return dude + mmcu.substr(std::string(gcc).size());
     return "?";
@@ -84,15 +85,28 @@ TEST(PartNames, KnownNames) {
         const char* name;
         const char* device;  // nullptr: unknown
     } cases[] = {
-        {"m328p", "ATmega328P"},        {"ATMEGA328P", "ATmega328P"}, {"atmega328p", "ATmega328P"},
-        {"2313", "AT90S2313"},          {"t2313", "ATtiny2313"},      {"8515", "AT90S8515"},
-        {"m8515", "ATmega8515"},        {"t13", "ATtiny13"},          {"attiny13a", "ATtiny13"},
-        {"atmega48pa", "ATmega48P/PA"}, {"m48", "ATmega48"},          {"usb1287", "AT90USB1286/1287"},
-        {"pwm3b", "AT90PWM2B/3B"},      {"m169p", "ATmega169/P"},     {"m328", nullptr},
-        {"m2560", nullptr},             {"", nullptr},                {"m328p ", nullptr},
+        {"m328p", "ATmega328P"},
+        {"ATMEGA328P", "ATmega328P"},
+        {"atmega328p", "ATmega328P"},
+        {"2313", "AT90S2313"},
+        {"t2313", "ATtiny2313"},
+        {"8515", "AT90S8515"},
+        {"m8515", "ATmega8515"},
+        {"t13", "ATtiny13"},
+        {"attiny13a", "ATtiny13"},
+        {"atmega48pa", "ATmega48P/PA"},
+        {"m48", "ATmega48"},
+        {"usb1287", "AT90USB1286/1287"},
+        {"pwm3b", "AT90PWM2B/3B"},
+        {"m169p", "ATmega169/P"},
+        {"m328", nullptr},
+        {"m2560", nullptr},
+        {"", nullptr},
+        {"m328p ", nullptr},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(FindDeviceByPartName(c.name), c.device ? FindDeviceByName(c.device) : 0) << c.name;
+        EXPECT_EQ(FindDeviceByPartName(c.name), c.device ? FindDeviceByName(c.device) : 0)
+            << c.name;
 }
 
 }  // namespace

@@ -9,13 +9,13 @@
 #include "CliAvrdude.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "CliAvrdudeOptions.h"
 #include "CliCommon.h"
 #include "CliFuses.h"
 #include "CliOperationHost.h"
@@ -29,216 +29,25 @@
 namespace oriole::cli {
 namespace {
 
-enum class Mem { Flash, Eeprom, LowFuse, HighFuse, ExtFuse, Lock, Calibration, Signature };
-
-constexpr struct {
-    const char* name;
-    Mem mem;
-} kMemories[] = {
-    {"flash", Mem::Flash},       {"eeprom", Mem::Eeprom}, {"lfuse", Mem::LowFuse},
-    {"fuse", Mem::LowFuse},      {"hfuse", Mem::HighFuse}, {"efuse", Mem::ExtFuse},
-    {"lock", Mem::Lock},         {"lockbits", Mem::Lock}, {"calibration", Mem::Calibration},
-    {"signature", Mem::Signature},
-};
-
-// Formats: a auto, i Intel HEX, s S-records, r raw binary, e ELF, m immediate
-// values; for reads also h, d, o, b (a comma-separated list of the values).
-constexpr char kInputFormats[] = "aisrem";
-constexpr char kOutputFormats[] = "aisrhdob";
-constexpr char kOmitted = 0;
-
-struct MemOp {
-    QString spec;  // as given, for messages
-    QString memName;
-    Mem mem = Mem::Flash;
-    char op = 'w';
-    QString file;
-    char format = kOmitted;
-};
-
-struct Options {
-    int deviceRow = 0;  // 0: whatever the signature says
-    QString part;
-    std::string writer = "auto";
-    bool erase = false;
-    bool noAutoErase = false;
-    bool noVerify = false;
-    bool dryRun = false;
-    bool force = false;
-    int verbosity = 0;  // -q lowers it, -v raises it
-    std::vector<MemOp> ops;
-};
-
-bool Fail(const QString& message) {
-    std::fprintf(stderr, "oriole-cli: %s\n", qPrintable(message));
-    return false;
-}
-
-void PrintUsage() {
-    std::fprintf(stderr,
-                 "使い方 (avrdude 互換): oriole-cli -p PART [-c oriole] [-P SPEC] [-e] [-D] [-V] [-n] [-F]\n"
-                 "                       [-q] [-v] [-C FILE] [-b N] [-B N] -U memory:op:file[:format] ...\n"
-                 "  memory  flash eeprom lfuse hfuse efuse lock calibration signature\n"
-                 "  op      r (読み出し) w (書き込み) v (ベリファイ)\n"
-                 "  format  a i s r e m (入力), i s r h d o b (出力); file に - で標準入出力\n"
-                 "  -P      usb (= auto), auto, ftdi, d2xx[:LIB], serial[:PATH], /dev/..., sim[:DEVICE]\n"
-                 "終了コード: 0 成功, 1 失敗\n");
-}
-
-bool ParseMemOp(const QString& text, MemOp& op) {
-    op.spec = text;
-    const qsizetype first = text.indexOf(':');
-    const qsizetype second = first < 0 ? -1 : text.indexOf(':', first + 1);
-    if (first < 0) {
-        // avrdude's shorthand: -U FILE writes FLASH.
-        op.memName = "flash";
-        op.file = text;
-    } else {
-        if (second < 0) return Fail("-U は memory:op:file[:format] で指定してください: " + text);
-        op.memName = text.left(first);
-        const QString verb = text.mid(first + 1, second - first - 1);
-        if (verb != "r" && verb != "w" && verb != "v") return Fail("-U の操作は r, w, v です: " + text);
-        op.op = verb[0].toLatin1();
-        op.file = text.mid(second + 1);
-        const qsizetype last = op.file.lastIndexOf(':');
-        if (last >= 0 && last == op.file.size() - 2) {
-            op.format = op.file.back().toLatin1();
-            op.file.chop(2);
-        }
-    }
-    bool known = false;
-    for (const auto& m : kMemories) {
-        if (op.memName == QLatin1String(m.name)) {
-            op.mem = m.mem;
-            known = true;
-        }
-    }
-    if (!known) return Fail("-U のメモリ名が正しくありません: " + op.memName);
-    if (op.file.isEmpty()) return Fail("-U にファイル名がありません: " + text);
-    if (op.format != kOmitted) {
-        const char* allowed = op.op == 'r' ? kOutputFormats : kInputFormats;
-        if (std::string_view(allowed).find(op.format) == std::string_view::npos)
-            return Fail(QString("-U の形式 %1 はこの操作に使えません: %2").arg(QChar(op.format), text));
-    }
-    return true;
-}
-
-bool SetValued(Options& o, char option, const QString& value) {
-    switch (option) {
-        case 'p':
-            o.part = value;
-            o.deviceRow = FindDeviceByPartName(value.toStdString());
-            if (o.deviceRow == 0) return Fail("不明なデバイスです: " + value);
-            return true;
-        case 'c':
-            if (value.compare("oriole", Qt::CaseInsensitive) == 0) return true;
-            return Fail("このプログラムが使えるライタは oriole だけです: -c " + value);
-        case 'P':
-            if (value.compare("usb", Qt::CaseInsensitive) == 0)
-                o.writer = "auto";
-            else if (value.startsWith("/dev/"))
-                o.writer = "serial:" + value.toStdString();
-            else
-                o.writer = value.toStdString();
-            return true;
-        case 'U': {
-            MemOp op;
-            if (!ParseMemOp(value, op)) return false;
-            o.ops.push_back(op);
-            return true;
-        }
-        default:  // -C, -b, -B: no configuration file here, and the box sets its own rate
-            return true;
-    }
-}
-
-bool Parse(const QStringList& args, Options& o) {
-    const QString flags = "eDVnqvFus";
-    const QString valued = "pcPCbBU";
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& word = args[i];
-        if (word.size() < 2 || word[0] != '-' || word[1] == '-') return Fail("不明な引数です: " + word);
-        for (int k = 1; k < word.size(); ++k) {
-            const QChar c = word[k];
-            if (flags.contains(c)) {
-                switch (c.toLatin1()) {
-                    case 'e': o.erase = true; break;
-                    case 'D': o.noAutoErase = true; break;
-                    case 'V': o.noVerify = true; break;
-                    case 'n': o.dryRun = true; break;
-                    case 'F': o.force = true; break;
-                    case 'q': --o.verbosity; break;
-                    case 'v': ++o.verbosity; break;
-                    default: break;  // -u, -s: avrdude's old safemode switches
-                }
-                continue;
-            }
-            if (!valued.contains(c)) return Fail(QString("対応していないオプションです: -%1").arg(c));
-            QString value = word.mid(k + 1);
-            if (value.isEmpty()) {
-                if (++i >= args.size()) return Fail(QString("-%1 に値がありません。").arg(c));
-                value = args[i];
-            }
-            if (!SetValued(o, c.toLatin1(), value)) return false;
-            break;
-        }
-    }
-    if (o.ops.empty() && !o.erase) {
-        PrintUsage();
-        return Fail("-U または -e を指定してください。");
-    }
-    return true;
-}
-
-// "0xD9", "0331" (octal), "217"; several separated by commas or blanks.
-bool ParseImmediate(const QString& text, std::vector<uint8_t>& out) {
-    const QStringList values = text.split(QRegularExpression("[,\\s]+"), Qt::SkipEmptyParts);
-    for (const QString& v : values) {
-        bool ok = false;
-        const uint n = v.toUInt(&ok, 0);
-        if (!ok || n > 0xFF) return Fail("値が正しくありません: " + v);
-        out.push_back(static_cast<uint8_t>(n));
-    }
-    if (out.empty()) return Fail("値がありません: " + text);
-    return true;
-}
-
-std::string FormatValues(const std::vector<uint8_t>& data, char format) {
-    std::string out;
-    for (size_t i = 0; i < data.size(); ++i) {
-        if (i > 0) out += ',';
-        char buf[16];
-        const unsigned v = data[i];
-        switch (format) {
-            case 'd': std::snprintf(buf, sizeof buf, "%u", v); break;
-            case 'o': std::snprintf(buf, sizeof buf, "0%o", v); break;
-            case 'b': {
-                std::string bits = "0b";
-                for (int bit = 7; bit >= 0; --bit) bits += ((v >> bit) & 1u) ? '1' : '0';
-                std::snprintf(buf, sizeof buf, "%s", bits.c_str());
-                break;
-            }
-            default: std::snprintf(buf, sizeof buf, "0x%02x", v); break;
-        }
-        out += buf;
-    }
-    return out + "\n";
-}
-
 ImageFormat LoadFormat(char format) {
     switch (format) {
         case 'i':
-        case 'm': return ImageFormat::IntelHex;
-        case 's': return ImageFormat::SRecord;
-        case 'r': return ImageFormat::Binary;
-        case 'e': return ImageFormat::Elf;
-        default: return ImageFormat::Auto;
+        case 'm':
+            return ImageFormat::IntelHex;
+        case 's':
+            return ImageFormat::SRecord;
+        case 'r':
+            return ImageFormat::Binary;
+        case 'e':
+            return ImageFormat::Elf;
+        default:
+            return ImageFormat::Auto;
     }
 }
 
 class Runner {
 public:
-    Runner(COrioleCore& core, const Options& o) : m_core(core), m_o(o) {}
+    Runner(COrioleCore& core, const AvrdudeOptions& o) : m_core(core), m_o(o) {}
     bool Run();
 
 private:
@@ -273,7 +82,7 @@ private:
     }
 
     COrioleCore& m_core;
-    const Options& m_o;
+    const AvrdudeOptions& m_o;
     QTemporaryDir m_temp;
     int m_nTemp = 0;
 };
@@ -291,7 +100,7 @@ bool Runner::Run() {
 bool Runner::Connect() {
     CMainControls& k = m_core.m_controls;
     if (m_o.force) {
-        if (m_o.deviceRow == 0) return Fail("-F には -p でデバイスを指定してください。");
+        if (m_o.deviceRow == 0) return Refuse("-F には -p でデバイスを指定してください。");
         k.SetCheck(ctl_id::kAutoDetect, false);
         k.SelectListRow(m_o.deviceRow);
         m_core.OnSelectDevice();
@@ -303,15 +112,18 @@ bool Runner::Connect() {
     const auto& s = found.signature;
     Note(QString::asprintf("デバイスの署名 = 0x%02x%02x%02x (%s)", s[0], s[1], s[2], found.name));
     if (m_o.deviceRow != 0 && DeviceAt(m_o.deviceRow).signature != s) {
-        return Fail(QString("デバイスの署名が -p %1 (%2) と一致しません。確かめるか -F で無視してください。")
-                        .arg(m_o.part, DeviceAt(m_o.deviceRow).name));
+        return Refuse(
+            QString(
+                "デバイスの署名が -p %1 (%2) と一致しません。確かめるか -F で無視してください。")
+                .arg(m_o.part, DeviceAt(m_o.deviceRow).name));
     }
     return true;
 }
 
 bool Runner::EraseFirst() {
     bool flashWrite = false;
-    for (const MemOp& op : m_o.ops) flashWrite = flashWrite || (op.mem == Mem::Flash && op.op == 'w');
+    for (const MemOp& op : m_o.ops)
+        flashWrite = flashWrite || (op.mem == AvrMem::Flash && op.op == 'w');
     if (!m_o.erase && (!flashWrite || m_o.noAutoErase)) return true;
     if (m_o.dryRun) {
         Note("-n: チップを消去しません。");
@@ -326,23 +138,30 @@ bool Runner::EraseFirst() {
 
 bool Runner::RunOp(const MemOp& op) {
     switch (op.mem) {
-        case Mem::Flash: return RunMemory(op, true);
-        case Mem::Eeprom: return RunMemory(op, false);
-        case Mem::LowFuse: return RunFuse(op, kFuseLow, &FuseBytes::low);
-        case Mem::HighFuse: return RunFuse(op, kFuseHigh, &FuseBytes::high);
-        case Mem::ExtFuse: return RunFuse(op, kFuseExt, &FuseBytes::ext);
-        case Mem::Lock: return RunLock(op);
-        case Mem::Calibration: {
+        case AvrMem::Flash:
+            return RunMemory(op, true);
+        case AvrMem::Eeprom:
+            return RunMemory(op, false);
+        case AvrMem::LowFuse:
+            return RunFuse(op, kFuseLow, &FuseBytes::low);
+        case AvrMem::HighFuse:
+            return RunFuse(op, kFuseHigh, &FuseBytes::high);
+        case AvrMem::ExtFuse:
+            return RunFuse(op, kFuseExt, &FuseBytes::ext);
+        case AvrMem::Lock:
+            return RunLock(op);
+        case AvrMem::Calibration: {
             const AVR_DEVICE& d = *m_core.m_pDevice;
             const size_t count = std::max<size_t>(CalibrationFrequencies(d.id).size(), 1);
             std::vector<uint8_t> values(count, 0xFF);
             if (op.op != 'w') {
                 for (size_t i = 0; i < count; ++i)
-                    if (!m_core.ReadCalibrationByte(static_cast<uint8_t>(i), values[i], false)) return false;
+                    if (!m_core.ReadCalibrationByte(static_cast<uint8_t>(i), values[i], false))
+                        return false;
             }
             return RunReadOnly(op, values, "calibration");
         }
-        case Mem::Signature: {
+        case AvrMem::Signature: {
             const auto& s = m_core.m_pDevice->signature;
             return RunReadOnly(op, {s[0], s[1], s[2]}, "signature");
         }
@@ -359,7 +178,8 @@ bool Runner::RunMemory(const MemOp& op, bool flash) {
     if (!InputFile(op, file)) return false;
     const std::string path = file.toStdString();
     m_core.SetFileFormat(LoadFormat(op.format));
-    if (op.op == 'v') return flash ? m_core.VerifyFlash(path, false) : m_core.VerifyEeprom(path, false);
+    if (op.op == 'v')
+        return flash ? m_core.VerifyFlash(path, false) : m_core.VerifyEeprom(path, false);
     if (Skipped(op)) return true;
     if (flash) {
         return WriteThenVerify(
@@ -375,7 +195,8 @@ bool Runner::RunMemory(const MemOp& op, bool flash) {
 // device does not have read back as 1, so they are compared as 1.
 bool Runner::RunFuse(const MemOp& op, int32_t byte, uint8_t FuseBytes::*field) {
     const AVR_DEVICE& d = *m_core.m_pDevice;
-    if (NamedFuseBits(d, byte) == 0) return Fail(QString("%1 には %2 がありません。").arg(d.name, op.memName));
+    if (NamedFuseBits(d, byte) == 0)
+        return Refuse(QString("%1 には %2 がありません。").arg(d.name, op.memName));
     FuseBytes current;
     if (op.op == 'r') {
         return m_core.ReadFuses(current.ext, current.high, current.low, false) &&
@@ -383,7 +204,9 @@ bool Runner::RunFuse(const MemOp& op, int32_t byte, uint8_t FuseBytes::*field) {
     }
     std::vector<uint8_t> value;
     if (!InputBytes(op, value)) return false;
-    if (!ReadAndPrintFuses(m_core, current, false)) return false;
+    const bool read = op.op == 'v' ? m_core.ReadFuses(current.ext, current.high, current.low, false)
+                                   : ReadAndPrintFuses(m_core, current, false);
+    if (!read) return false;
     FuseBytes wanted = current;
     wanted.*field = value[0];
     const auto expected = [&](int32_t b, uint8_t v) {
@@ -397,7 +220,8 @@ bool Runner::RunFuse(const MemOp& op, int32_t byte, uint8_t FuseBytes::*field) {
     if (!AcceptFuseWrite(m_core, current, wanted, true, "")) return false;
     if (Skipped(op)) return true;
     return WriteThenVerify(
-        quiet::kWriteFuses, [&] { return m_core.WriteFuses(wanted.ext, wanted.high, wanted.low, false, false); },
+        quiet::kWriteFuses,
+        [&] { return m_core.WriteFuses(wanted.ext, wanted.high, wanted.low, false, false); },
         [&] { return m_core.VerifyFuses(ext, high, low, false); });
 }
 
@@ -406,7 +230,8 @@ bool Runner::RunLock(const MemOp& op) {
     if (op.op == 'r') return m_core.ReadLockBits(lock, false) && Output(op, {lock}, false);
     std::vector<uint8_t> value;
     if (!InputBytes(op, value)) return false;
-    const auto expected = static_cast<uint8_t>(value[0] | static_cast<uint8_t>(~NamedLockBits(*m_core.m_pDevice)));
+    const auto expected =
+        static_cast<uint8_t>(value[0] | static_cast<uint8_t>(~NamedLockBits(*m_core.m_pDevice)));
     if (op.op == 'v') return m_core.VerifyLockBits(expected, false);
     if (Skipped(op)) return true;
     return WriteThenVerify(
@@ -416,12 +241,12 @@ bool Runner::RunLock(const MemOp& op) {
 
 bool Runner::RunReadOnly(const MemOp& op, const std::vector<uint8_t>& values, const char* what) {
     if (op.op == 'r') return Output(op, values, false);
-    if (op.op == 'w') return Fail(QString("%1 には書き込めません。").arg(what));
+    if (op.op == 'w') return Refuse(QString("%1 には書き込めません。").arg(what));
     std::vector<uint8_t> expected;
     if (!InputBytes(op, expected)) return false;
     for (size_t i = 0; i < expected.size(); ++i) {
         if (i >= values.size() || expected[i] != values[i])
-            return Fail(QString::asprintf("%s ベリファイ エラー: %04zX", what, i));
+            return Refuse(QString::asprintf("%s ベリファイ エラー: %04zX", what, i));
     }
     Note(QString("%1 ベリファイ OK!").arg(what));
     return true;
@@ -438,15 +263,15 @@ bool Runner::InputFile(const MemOp& op, QString& path) {
             WriteIntelHex(true, values.data(), static_cast<uint32_t>(values.size())));
     } else if (op.file == "-") {
         QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly)) return Fail("標準入力を読めません。");
+        if (!in.open(stdin, QIODevice::ReadOnly)) return Refuse("標準入力を読めません。");
         content = in.readAll();
     } else {
         path = op.file;
         return true;
     }
-    if (!m_temp.isValid()) return Fail("一時ファイルを作れません。");
+    if (!m_temp.isValid()) return Refuse("一時ファイルを作れません。");
     path = m_temp.filePath(QString("input%1.dat").arg(++m_nTemp));
-    if (!WriteFileAtomically(path, content)) return Fail("一時ファイルを作れません。");
+    if (!WriteFileAtomically(path, content)) return Refuse("一時ファイルを作れません。");
     return true;
 }
 
@@ -456,25 +281,39 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
     if (op.format == 'm') return ParseImmediate(op.file, out);
     QString path;
     if (!InputFile(op, path)) return false;
-    const bool elf = op.format == 'e' || (op.format != 'r' && op.format != 'i' && op.format != 's' &&
-                                          DetectImageFormat(path) == ImageFormat::Elf);
+    const bool elf =
+        op.format == 'e' || (op.format != 'r' && op.format != 'i' && op.format != 's' &&
+                             DetectImageFormat(path) == ImageFormat::Elf);
     if (elf) {
         ElfConfigBytes config;
         if (!m_core.ReadElfConfig(path.toStdString(), config)) return false;
         std::vector<int16_t> cells;
         switch (op.mem) {
-            case Mem::LowFuse: cells = {config.fuses[0]}; break;
-            case Mem::HighFuse: cells = {config.fuses[1]}; break;
-            case Mem::ExtFuse: cells = {config.fuses[2]}; break;
-            case Mem::Lock: cells = {config.lock}; break;
-            case Mem::Signature: cells.assign(config.signature.begin(), config.signature.end()); break;
-            default: break;
+            case AvrMem::LowFuse:
+                cells = {config.fuses[0]};
+                break;
+            case AvrMem::HighFuse:
+                cells = {config.fuses[1]};
+                break;
+            case AvrMem::ExtFuse:
+                cells = {config.fuses[2]};
+                break;
+            case AvrMem::Lock:
+                cells = {config.lock};
+                break;
+            case AvrMem::Signature:
+                cells.assign(config.signature.begin(), config.signature.end());
+                break;
+            default:
+                break;
         }
         for (const int16_t cell : cells) {
-            if (cell == kNoData) return Fail(QString("%1 に %2 の値がありません。").arg(op.file, op.memName));
+            if (cell == kNoData)
+                return Refuse(QString("%1 に %2 の値がありません。").arg(op.file, op.memName));
             out.push_back(static_cast<uint8_t>(cell));
         }
-        if (out.empty()) return Fail(QString("%1 に %2 の値がありません。").arg(op.file, op.memName));
+        if (out.empty())
+            return Refuse(QString("%1 に %2 の値がありません。").arg(op.file, op.memName));
         return true;
     }
     ImageBuffer image;
@@ -484,12 +323,12 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
     if (!LoadImageFile(m_core.Host(), path, image, lowest, highest, options)) return false;
     for (uint32_t a = 0; a < image.count && image.cells[a] != kNoData; ++a)
         out.push_back(static_cast<uint8_t>(image.cells[a]));
-    if (out.empty()) return Fail("ファイルにアドレス 0 からの値がありません: " + op.file);
+    if (out.empty()) return Refuse("ファイルにアドレス 0 からの値がありません: " + op.file);
     return true;
 }
 
 bool Runner::Output(const MemOp& op, std::vector<uint8_t> data, bool flash) {
-    const char format = op.format == kOmitted || op.format == 'a' ? 'r' : op.format;
+    const char format = op.format == kFormatOmitted || op.format == 'a' ? 'r' : op.format;
     const bool toStdout = op.file == "-";
     // As avrdude, the erased end of FLASH is left out of the values.
     if (flash && format != 'i' && format != 's')
@@ -501,18 +340,25 @@ bool Runner::Output(const MemOp& op, std::vector<uint8_t> data, bool flash) {
         case 's':
         case 'r':
             if (!toStdout) {
-                const int kind = format == 's' ? kFormatSRecord : format == 'r' ? kFormatBinary : kFormatIntelHex;
+                const int kind = format == 's'   ? kFormatSRecord
+                                 : format == 'r' ? kFormatBinary
+                                                 : kFormatIntelHex;
                 // A raw file of a fuse or of EEPROM keeps its 0xFF bytes; FLASH was trimmed above.
-                return SaveImageFile(m_core.Host(), op.file, kind, format == 'r', data.data(), length);
+                return SaveImageFile(m_core.Host(), op.file, kind, format == 'r', data.data(),
+                                     length);
             }
             if (format == 'r') {
-                bytes = QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(length));
+                bytes = QByteArray(reinterpret_cast<const char*>(data.data()),
+                                   static_cast<qsizetype>(length));
                 break;
             }
-            bytes = QByteArray::fromStdString(format == 's' ? WriteSRecord("", false, data.data(), length)
-                                                            : WriteIntelHex(false, data.data(), length));
+            bytes = QByteArray::fromStdString(format == 's'
+                                                  ? WriteSRecord("", false, data.data(), length)
+                                                  : WriteIntelHex(false, data.data(), length));
             break;
-        default: bytes = QByteArray::fromStdString(FormatValues(data, format)); break;
+        default:
+            bytes = QByteArray::fromStdString(FormatValues(data, format));
+            break;
     }
     if (toStdout) {
         if (format != 'r' && !bytes.endsWith('\n')) bytes += '\n';
@@ -532,8 +378,8 @@ bool IsAvrdudeOption(const QString& word) {
 }
 
 int RunAvrdude(const QStringList& args) {
-    Options o;
-    if (!Parse(args, o)) return kExitFailed;
+    AvrdudeOptions o;
+    if (!ParseAvrdudeOptions(args, o)) return kExitFailed;
     CliOperationHost host(false);
     host.SetInformationShown(o.verbosity > -2);
     COrioleCore core(host);

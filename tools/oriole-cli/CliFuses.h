@@ -15,7 +15,7 @@ namespace oriole::cli {
 // Checks `wanted` against `current` for the selected device. A SPIEN release
 // is always refused; the other risks are refused unless `allowRisky`, with
 // `hint` telling how to allow them. Reports through the core's host.
-[[nodiscard]] bool AcceptFuseWrite(COrioleCore& core, const FuseBytes& current, const FuseBytes& wanted,
-                                   bool allowRisky, const char* hint);
+[[nodiscard]] bool AcceptFuseWrite(COrioleCore& core, const FuseBytes& current,
+                                   const FuseBytes& wanted, bool allowRisky, const char* hint);
 
 }  // namespace oriole::cli
