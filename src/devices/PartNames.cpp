@@ -1,7 +1,6 @@
 #include "devices/PartNames.h"
 
 #include <array>
-#include <cctype>
 
 #include "devices/Devices.h"
 
@@ -80,12 +79,16 @@ constexpr std::array<PART_NAMES, kDeviceCount> kPartNames{{
 }};
 // clang-format on
 
+// ASCII only: the names are ASCII, and the C library's tolower follows the
+// user's locale.
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 bool SameLetters(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
+        if (Lower(a[i]) != Lower(b[i])) return false;
     }
     return true;
 }
