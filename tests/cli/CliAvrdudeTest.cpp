@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace {
@@ -231,6 +232,51 @@ TEST_F(CliAvrdudeTest, OptionsAndTheirErrors) {
     const CliRun dry =
         RunCli({"-pm328p", sim, "-n", "-Uflash:w:" + sketch + ":i", "-Uflash:r:-:h"});
     EXPECT_FALSE(dry.out.contains("0x0c")) << dry.out.toStdString();
+}
+
+// An avr-gcc ELF with initialised data, EEPROM data, fuses and lock bits: each
+// memory takes its own part of the one file, as avr-objcopy would cut it.
+TEST_F(CliAvrdudeTest, AvrGccElfProgramsEveryMemory) {
+    if (QStandardPaths::findExecutable("avr-gcc").isEmpty() ||
+        QStandardPaths::findExecutable("avr-objcopy").isEmpty())
+        GTEST_SKIP() << "avr-gcc and avr-objcopy are needed (scripts/bootstrap installs them)";
+    const QString source =
+        Write("fw.c",
+              "#include <avr/io.h>\n#include <avr/eeprom.h>\n#include <avr/fuse.h>\n"
+              "#include <avr/lock.h>\n#include <avr/signature.h>\n"
+              "FUSES = {.low = 0xE2, .high = 0xD1, .extended = 0xFD};\n"
+              "LOCKBITS = 0x3C;\n"
+              "uint8_t EEMEM table[5] = {9, 8, 7, 6, 5};\n"
+              "volatile char text[] = \"initialised data\";\n"
+              "int main(void) { for (;;) PORTB = text[PINB & 7]; }\n");
+    const QString elf = m_dir.filePath("fw.elf");
+    const auto tool = [&](const char* program, const QStringList& args) {
+        QProcess p;
+        p.start(program, args);
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    };
+    ASSERT_TRUE(tool("avr-gcc", {"-mmcu=atmega328p", "-Os", "-o", elf, source}));
+    const QString flashBin = m_dir.filePath("fw.bin");
+    const QString eepromBin = m_dir.filePath("fw-eeprom.bin");
+    ASSERT_TRUE(tool("avr-objcopy", {"-O", "binary", "-R", ".eeprom", "-R", ".fuse", "-R", ".lock",
+                                     "-R", ".signature", elf, flashBin}));
+    ASSERT_TRUE(tool("avr-objcopy", {"-O", "binary", "-j", ".eeprom", "--change-section-lma",
+                                     ".eeprom=0", elf, eepromBin}));
+    QFile f(flashBin), e(eepromBin);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly) && e.open(QIODevice::ReadOnly));
+
+    const CliRun r =
+        RunCli({"-p", "atmega328p", "-c", "oriole", "-P", m_port, "-U", "flash:w:" + elf + ":e",
+                "-U", "eeprom:w:" + elf + ":e", "-U", "lfuse:w:" + elf + ":e", "-U",
+                "hfuse:w:" + elf + ":e", "-U", "efuse:w:" + elf + ":e", "-U", "lock:w:" + elf});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QByteArray flash = f.readAll();
+    EXPECT_TRUE(flash.contains("initialised data"));
+    EXPECT_EQ(Flash(), flash);
+    EXPECT_EQ(Read("eeprom").split(',').mid(0, 5).join(','), "0x09,0x08,0x07,0x06,0x05");
+    EXPECT_EQ(e.readAll(), QByteArray::fromHex("0908070605"));
+    EXPECT_EQ(Fuses(), "0xfd 0xd1 0xe2");
+    EXPECT_EQ(Read("lock"), "0xfc");
 }
 
 }  // namespace
