@@ -1,6 +1,7 @@
 #include "image/ImageReader.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include "image/LineSource.h"
 #include "image/RecordReaders.h"
@@ -8,36 +9,102 @@
 
 namespace oriole {
 
+namespace {
+
+constexpr char kElfMagic[] = "\x7F" "ELF";
+
+// What Auto comes to from the first bytes and the name; Auto when nothing fits.
+ImageFormat Resolve(const QByteArray& head, const QString& name) {
+    if (head.startsWith(kElfMagic)) return ImageFormat::Elf;
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    if (suffix == QLatin1String("elf")) return ImageFormat::Elf;
+    if (suffix == QLatin1String("bin")) return ImageFormat::Binary;
+    // Only the first character of the first line picks a text format, and
+    // that is the first character of the file.
+    if (head.startsWith(':')) return ImageFormat::IntelHex;
+    if (head.startsWith('S')) return ImageFormat::SRecord;
+    return ImageFormat::Auto;
+}
+
+bool OpenForReading(IMessageHost& host, QFile& file) {
+    // Unbuffered: the readers read large chunks themselves. QFile refuses to
+    // open a folder, so that ends here as well.
+    if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return true;
+    host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
+    return false;
+}
+
+}  // namespace
+
+bool LoadImageData(IMessageHost& host, QIODevice& device, int16_t* cells, uint32_t& count,
+                   uint32_t& lowestAddress, uint32_t& highestAddress,
+                   const ImageLoadOptions& options, const QString& name) {
+    ImageFormat format = options.format;
+    if (format == ImageFormat::Auto) {
+        // Peeked, not read: every reader starts at the start of the file.
+        // A failed peek looks like an empty file; the reader chosen then
+        // meets the failure again and reports it.
+        format = Resolve(device.peek(4), name);
+    }
+    switch (format) {
+        case ImageFormat::Elf:
+            return detail::ReadElf(host, device, cells, count, lowestAddress, highestAddress,
+                                   options.space, options.elfConfig);
+        case ImageFormat::Binary:
+            return detail::ReadBinary(host, device, cells, count, lowestAddress, highestAddress);
+        case ImageFormat::IntelHex:
+        case ImageFormat::SRecord: {
+            LineSource source(device);
+            const bool hex = format == ImageFormat::IntelHex;
+            return hex ? detail::ReadIntelHex(host, source, cells, count, lowestAddress,
+                                              highestAddress)
+                       : detail::ReadSRecord(host, source, cells, count, lowestAddress,
+                                             highestAddress);
+        }
+        case ImageFormat::Auto:
+            break;
+    }
+    // Neither ELF nor a record's start character: no image, and nothing to
+    // say (an empty file takes this road too), unless the read itself failed.
+    LineSource source(device);
+    char first = '\0';
+    if (!source.PeekFirst(first) && source.Failed())
+        host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
+    return false;
+}
+
 bool LoadImageData(IMessageHost& host, QIODevice& device, int16_t* cells, uint32_t& count,
                    uint32_t& lowestAddress, uint32_t& highestAddress) {
-    LineSource source(device);
-    // Only the first character of the first line picks the format, and that is
-    // the first character of the file. Peeking at it spares the readers a rewind
-    // and lets them work on sources that cannot seek.
-    char first = '\0';
-    if (!source.PeekFirst(first)) {
-        if (source.Failed()) host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
-        return false;  // an empty file is no image, and says nothing
-    }
-    if (first == ':') {
-        return detail::ReadIntelHex(host, source, cells, count, lowestAddress, highestAddress);
-    }
-    if (first == 'S') {
-        return detail::ReadSRecord(host, source, cells, count, lowestAddress, highestAddress);
-    }
-    return false;
+    return LoadImageData(host, device, cells, count, lowestAddress, highestAddress, {});
+}
+
+bool LoadImageFile(IMessageHost& host, const QString& path, int16_t* cells, uint32_t& count,
+                   uint32_t& lowestAddress, uint32_t& highestAddress,
+                   const ImageLoadOptions& options) {
+    QFile file(path);
+    if (!OpenForReading(host, file)) return false;
+    return LoadImageData(host, file, cells, count, lowestAddress, highestAddress, options, path);
 }
 
 bool LoadImageFile(IMessageHost& host, const QString& path, int16_t* cells, uint32_t& count,
                    uint32_t& lowestAddress, uint32_t& highestAddress) {
-    // Unbuffered: the line source reads large chunks itself. QFile refuses to
-    // open a folder, so that ends here as well.
+    return LoadImageFile(host, path, cells, count, lowestAddress, highestAddress, {});
+}
+
+ImageFormat DetectImageFormat(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
-        return false;
-    }
-    return LoadImageData(host, file, cells, count, lowestAddress, highestAddress);
+    if (!file.open(QIODevice::ReadOnly)) return ImageFormat::Auto;
+    return Resolve(file.read(4), path);
+}
+
+bool LoadElfConfigBytes(IMessageHost& host, const QString& path, ElfConfigBytes& config) {
+    QFile file(path);
+    if (!OpenForReading(host, file)) return false;
+    // A scan: no cells, so only the configuration bytes are kept.
+    uint32_t count = 0;
+    uint32_t lowest = 0;
+    uint32_t highest = 0;
+    return detail::ReadElf(host, file, nullptr, count, lowest, highest, ImageSpace::Flash, &config);
 }
 
 const char* BeyondCapacityText(const QString& path) {

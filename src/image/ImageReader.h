@@ -1,11 +1,13 @@
 #pragma once
-// Loads Intel HEX and Motorola S-record files into memory images.
+// Loads Intel HEX, Motorola S-record, ELF and raw binary files into memory
+// images.
 
 #include <QString>
 #include <cstdint>
 
 #include "host/MessageHost.h"
 #include "image/ImageBuffer.h"
+#include "image/ImageFormat.h"
 
 class QIODevice;
 
@@ -39,12 +41,37 @@ namespace oriole {
 // 'S', else the Intel HEX text.
 const char* BeyondCapacityText(const QString& path);
 
+// The loads above take every format (ImageFormat::Auto) and an ELF's FLASH.
+// These take the format and, for an ELF, the memory from `options`. An ELF
+// or binary load writes its outputs only on success; an ELF is checked whole
+// (segments within the file, in AVR's memory spaces, not overlapping, within
+// the capacity) before a cell is stored. `name` gives the extension that
+// ImageFormat::Auto looks at when the data are no ELF.
+[[nodiscard]] bool LoadImageFile(IMessageHost& host, const QString& path, int16_t* cells,
+                                 uint32_t& count, uint32_t& lowestAddress,
+                                 uint32_t& highestAddress, const ImageLoadOptions& options);
+[[nodiscard]] bool LoadImageData(IMessageHost& host, QIODevice& device, int16_t* cells,
+                                 uint32_t& count, uint32_t& lowestAddress,
+                                 uint32_t& highestAddress, const ImageLoadOptions& options,
+                                 const QString& name = {});
+
 // Same, into an image already sized by ImageBuffer::Allocate.
 [[nodiscard]] inline bool LoadImageFile(IMessageHost& host, const QString& path,
                                         ImageBuffer& image, uint32_t& lowestAddress,
-                                        uint32_t& highestAddress) {
+                                        uint32_t& highestAddress,
+                                        const ImageLoadOptions& options = {}) {
     return LoadImageFile(host, path, image.cells.data(), image.count, lowestAddress,
-                         highestAddress);
+                         highestAddress, options);
 }
+
+// The format ImageFormat::Auto picks for the file: ELF by its magic, else by
+// the extension (".elf", ".bin"), else by the first character (':', 'S').
+// Auto when none fits or the file cannot be read.
+[[nodiscard]] ImageFormat DetectImageFormat(const QString& path);
+
+// The fuse, lock and signature bytes of an ELF file. False, after the
+// loader's message, when the file cannot be read or is no usable AVR ELF.
+[[nodiscard]] bool LoadElfConfigBytes(IMessageHost& host, const QString& path,
+                                      ElfConfigBytes& config);
 
 }  // namespace oriole

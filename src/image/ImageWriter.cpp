@@ -195,20 +195,32 @@ std::string WriteSRecord(const std::string& fileName, bool bSaveAll, const uint8
     return text;
 }
 
+static size_t BinaryLength(bool bSaveAll, const uint8_t* data, uint32_t length) {
+    if (bSaveAll) return length;
+    size_t end = length;
+    while (end > 0 && data[end - 1] == 0xFF) --end;
+    return end;
+}
+
 bool SaveImageFile(IMessageHost& host, const QString& path, int format, bool bSaveAll,
                    const uint8_t* data, uint32_t length) {
     // An unknown format (a settings file can hold any number) or a missing
     // buffer creates nothing rather than an empty or half-written file.
-    const bool known = format == kFormatIntelHex || format == kFormatSRecord;
+    const bool known =
+        format == kFormatIntelHex || format == kFormatSRecord || format == kFormatBinary;
     if (!known || (data == nullptr && length != 0)) {
         host.ShowMessage(MsgKind::Warning, text::kFileCreateFailed);
         return false;
     }
-    const std::string content =
-        format == kFormatIntelHex
-            ? WriteIntelHex(bSaveAll, data, length)
-            : WriteSRecord(ToShiftJis(QFileInfo(path).fileName()).toStdString(), bSaveAll, data,
-                           length);
+    std::string content;
+    if (format == kFormatIntelHex) {
+        content = WriteIntelHex(bSaveAll, data, length);
+    } else if (format == kFormatSRecord) {
+        content = WriteSRecord(ToShiftJis(QFileInfo(path).fileName()).toStdString(), bSaveAll,
+                               data, length);
+    } else if (length != 0) {
+        content.assign(reinterpret_cast<const char*>(data), BinaryLength(bSaveAll, data, length));
+    }
     if (!WriteFileAtomically(
             path, QByteArrayView(content.data(), static_cast<qsizetype>(content.size())))) {
         host.ShowMessage(MsgKind::Warning, text::kFileCreateFailed);

@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <string_view>
 
+#include <QIODevice>
+
 #include "base/Numbers.h"
 #include "host/MessageHost.h"
 #include "image/ImageBuffer.h"
+#include "image/ImageFormat.h"
 #include "image/LineSource.h"
 #include "res/Texts.h"
 
@@ -142,5 +145,17 @@ template <typename Decode>
                                 uint32_t& highestAddress);
 [[nodiscard]] bool ReadSRecord(IMessageHost& host, LineSource& source, int16_t* cells,
                                uint32_t& count, uint32_t& lowestAddress, uint32_t& highestAddress);
+
+// The readers of whole files, on a device positioned at the start of the
+// file; same arguments and result as the record readers. Outputs are written
+// only on success: a fault leaves them as they were.
+// An ELF load takes the memory `space` asks for and fills `config` (if
+// given) with its fuse, lock and signature bytes.
+[[nodiscard]] bool ReadElf(IMessageHost& host, QIODevice& device, int16_t* cells, uint32_t& count,
+                           uint32_t& lowestAddress, uint32_t& highestAddress, ImageSpace space,
+                           ElfConfigBytes* config);
+// Raw bytes from address 0; every byte is data.
+[[nodiscard]] bool ReadBinary(IMessageHost& host, QIODevice& device, int16_t* cells,
+                              uint32_t& count, uint32_t& lowestAddress, uint32_t& highestAddress);
 
 }  // namespace oriole::detail

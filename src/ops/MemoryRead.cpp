@@ -78,7 +78,9 @@ bool COrioleCore::CompareImage(const ImageBuffer& image, const std::vector<uint8
 bool COrioleCore::VerifyFlash(const std::string& path, bool bTiming) {
     if (!CanAddressDevice()) return false;
     if (IsAutoDetect() && !CheckDevice(bTiming)) return false;
-    if (!LoadImage(m_imgFlash, static_cast<uint32_t>(m_pDevice->FlashBytes()), path)) return false;
+    if (!LoadImage(m_imgFlash, static_cast<uint32_t>(m_pDevice->FlashBytes()), path,
+                   ImageSpace::Flash))
+        return false;
     if (!ReadFlash(m_imgFlash.count, false)) return false;
     return CompareImage(m_imgFlash, m_pFlashRead, quiet::kVerifyFlash, text::kFlashVerifyError,
                         text::kFlashVerifyOk);
@@ -87,7 +89,9 @@ bool COrioleCore::VerifyFlash(const std::string& path, bool bTiming) {
 bool COrioleCore::VerifyEeprom(const std::string& path, bool bTiming) {
     if (!CanAddressDevice()) return false;
     if (IsAutoDetect() && !CheckDevice(bTiming)) return false;
-    if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(m_pDevice->eepromBytes), path)) return false;
+    if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(m_pDevice->eepromBytes), path,
+                   ImageSpace::Eeprom))
+        return false;
     if (!ReadEeprom(m_imgEeprom.count)) return false;
     return CompareImage(m_imgEeprom, m_pEepromRead, quiet::kVerifyEeprom, text::kEepromVerifyError,
                         text::kEepromVerifyOk);

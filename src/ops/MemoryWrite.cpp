@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "image/ImageReader.h"
+#include "link/FormatText.h"
 #include "link/WriterLink.h"
 #include "ops/DeviceGroups.h"
 #include "ops/FrameHost.h"
@@ -51,12 +52,34 @@ void MergeFlash(const ImageBuffer& image, size_t first, std::span<uint8_t> buffe
 
 }  // namespace
 
-bool COrioleCore::LoadImage(ImageBuffer& image, uint32_t capacity, const std::string& path) {
+bool COrioleCore::LoadImage(ImageBuffer& image, uint32_t capacity, const std::string& path,
+                            ImageSpace space) {
     image.Allocate(capacity);
     uint32_t lowest = 0;
     uint32_t highest = 0;
     IOperationHost& host = m_pFrameHost ? static_cast<IOperationHost&>(*m_pFrameHost) : m_host;
-    return LoadImageFile(host, QString::fromStdString(path), image, lowest, highest);
+    ElfConfigBytes config;
+    const ImageLoadOptions options{.format = m_fileFormat, .space = space, .elfConfig = &config};
+    if (!LoadImageFile(host, QString::fromStdString(path), image, lowest, highest, options))
+        return false;
+    // An ELF built for another device must not reach it. The device is known
+    // here: detected by the frame's begin sequence, or chosen by the user.
+    const auto& sig = m_pDevice->signature;
+    if (config.HasSignature() && (config.signature[0] != sig[0] || config.signature[1] != sig[1] ||
+                                  config.signature[2] != sig[2])) {
+        host.ShowMessage(MsgKind::Warning,
+                         FormatText(text::kElfSignatureMismatch, unsigned(config.signature[0]),
+                                    unsigned(config.signature[1]), unsigned(config.signature[2]),
+                                    m_pDevice->name, unsigned(sig[0]), unsigned(sig[1]),
+                                    unsigned(sig[2])));
+        image.Allocate(capacity);  // nothing of the file stays to be programmed or shown
+        return false;
+    }
+    return true;
+}
+
+bool COrioleCore::ReadElfConfig(const std::string& path, ElfConfigBytes& config) {
+    return LoadElfConfigBytes(m_host, QString::fromStdString(path), config);
 }
 
 bool COrioleCore::WriteFlash(const std::string& path, bool bTiming, bool bVerify) {
@@ -108,7 +131,9 @@ bool COrioleCore::WriteFlashChunks(CWriterLink& link, const std::string& path) {
 // partly covered blocks are read back and merged, full ones start from 0xFF.
 bool COrioleCore::WriteFlashBlocks(CWriterLink& link, const std::string& path, uint32_t words,
                                    const BlockWriter& writeBlock) {
-    if (!LoadImage(m_imgFlash, static_cast<uint32_t>(m_pDevice->FlashBytes()), path)) return false;
+    if (!LoadImage(m_imgFlash, static_cast<uint32_t>(m_pDevice->FlashBytes()), path,
+                   ImageSpace::Flash))
+        return false;
     const uint32_t bytes = 2 * words;
     const uint32_t blocks = CeilDiv(CeilDiv(m_imgFlash.count, 2), words);
     std::vector<uint8_t> buffer(bytes);
@@ -141,7 +166,8 @@ bool COrioleCore::WriteFlashBlocks(CWriterLink& link, const std::string& path, u
 
 bool COrioleCore::WriteEepromPages(CWriterLink& link, const std::string& path) {
     const AVR_DEVICE& d = *m_pDevice;
-    if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(d.eepromBytes), path)) return false;
+    if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(d.eepromBytes), path, ImageSpace::Eeprom))
+        return false;
     const auto size = static_cast<uint32_t>(d.eepromPageBytes);
     const uint32_t pages = CeilDiv(m_imgEeprom.count, size);
     std::vector<uint8_t> buffer(size);
@@ -173,7 +199,8 @@ bool COrioleCore::WriteEepromPages(CWriterLink& link, const std::string& path) {
 
 bool COrioleCore::WriteEepromChunks(CWriterLink& link, const std::string& path) {
     const AVR_DEVICE& d = *m_pDevice;
-    if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(d.eepromBytes), path)) return false;
+    if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(d.eepromBytes), path, ImageSpace::Eeprom))
+        return false;
     const uint32_t size = EepromChunkBytes(d.id);
     const uint32_t chunks = CeilDiv(m_imgEeprom.count, size);
     std::vector<uint8_t> buffer(size);

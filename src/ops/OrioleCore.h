@@ -17,6 +17,7 @@
 #include "devices/Devices.h"
 #include "host/OperationHost.h"
 #include "image/ImageBuffer.h"
+#include "image/ImageFormat.h"
 #include "link/DeviceSelector.h"
 #include "link/LinkState.h"
 #include "link/WriterDriver.h"
@@ -87,6 +88,15 @@ public:
     [[nodiscard]] bool EraseDevice();
 
     // --- FLASH and EEPROM ---
+    // The format in which the FLASH and EEPROM writes and verifies read their
+    // files from now on; Auto (the default) picks it from the file. An ELF
+    // gives the FLASH operations its FLASH part and the EEPROM ones its
+    // EEPROM part, and a signature in it must be the device's.
+    void SetFileFormat(ImageFormat format) { m_fileFormat = format; }
+    ImageFormat FileFormat() const { return m_fileFormat; }
+    // The fuse, lock and signature bytes of an ELF file, read as the loads
+    // read it (SetFileFormat does not apply). False after the message.
+    [[nodiscard]] bool ReadElfConfig(const std::string& path, ElfConfigBytes& config);
     [[nodiscard]] bool WriteFlash(const std::string& path, bool bTiming, bool bVerify);
     [[nodiscard]] bool WriteEeprom(const std::string& path, bool bTiming, bool bVerify);
     // length in bytes, 0 = the whole memory.
@@ -157,7 +167,8 @@ private:
                                       std::span<uint8_t> out);
     [[nodiscard]] bool ReadEepromBlock(CWriterLink& link, uint32_t block, uint32_t bytes,
                                        std::span<uint8_t> out);
-    [[nodiscard]] bool LoadImage(ImageBuffer& image, uint32_t capacity, const std::string& path);
+    [[nodiscard]] bool LoadImage(ImageBuffer& image, uint32_t capacity, const std::string& path,
+                                 ImageSpace space);
     [[nodiscard]] bool WriteFlashPages(CWriterLink& link, const std::string& path);
     [[nodiscard]] bool WriteFlashChunks(CWriterLink& link, const std::string& path);
     using BlockWriter = std::function<bool(uint32_t wordAddress, std::span<const uint8_t> bytes)>;
@@ -176,6 +187,7 @@ private:
     CFrameHost* m_pFrameHost = nullptr;  // the host of the running frame, if any
     std::string m_strWriterSpec;
     std::unique_ptr<IWriterDriver> m_pDriver;
+    ImageFormat m_fileFormat = ImageFormat::Auto;
 };
 
 }  // namespace oriole

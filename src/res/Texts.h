@@ -13,6 +13,17 @@ inline constexpr char kBadDataFormat[] = "データフォーマットが不正�
 inline constexpr char kChecksumError[] = "チェックサムエラー";
 inline constexpr char kHexBeyondDevice[] = "ファイルデータがデバイスのサイズを越えています。";
 inline constexpr char kSrecBeyondDevice[] = "データがデバイスのサイズを越えています。";
+// Ours: ELF files (avr-gcc's output) that cannot be programmed.
+inline constexpr char kElfBroken[] = "ELFファイルが壊れています。";
+inline constexpr char kElfNotAvr[] = "AVR用のELFファイルではありません。";
+inline constexpr char kElfTooLarge[] = "ELFファイルが大きすぎます。";
+inline constexpr char kElfOutsideSpaces[] =
+    "ELFファイルのデータの番地が AVR のメモリ空間 (FLASH, EEPROM, ヒューズ, ロックビット, シグネチャ) にありません。";
+inline constexpr char kElfOverlap[] = "ELFファイルのセグメントが重なっています。";
+// %02X x3: the file's signature, %s: the device, %02X x3: the device's signature.
+inline constexpr char kElfSignatureMismatch[] =
+    "ELFファイルのシグネチャ %02X %02X %02X はデバイス %s (%02X %02X %02X) と一致しません。\n\n"
+    "書き込みを中止しました。";
 
 // Settings
 // The calibration label's text until a setting file names the memory.

@@ -79,6 +79,7 @@ protected:
             "デバイスのデータを消去しました。",
             "FLASH ベリファイ OK!",
             "EEPROM ベリファイ OK!",
+            "現在のヒューズ (ATmega328P): Ext: FF  High: D9  Low: 62",
             "ヒューズ ベリファイ OK!",
             "Ext: FF  High: DA  Low: E2",
             "ロックビット ベリファイ OK!",

@@ -308,7 +308,7 @@ TEST_F(SaveImageFileTest, LongNameThroughTheFileSystem) {
 
 TEST_F(SaveImageFileTest, UnknownFormatCreatesNothingAndKeepsOldFile) {
     const QString path = dir.filePath("old.hex");
-    for (int format : {-1, 2, 100}) {
+    for (int format : {-1, 3, 100}) {
         EXPECT_FALSE(SaveImageFile(host, dir.filePath("new.hex"), format, false, mem.data(), 256));
     }
     EXPECT_EQ(host.Texts(), std::vector<std::string>(3, text::kFileCreateFailed));

@@ -1,5 +1,5 @@
 // oriole-cli [--writer SPEC] [--device NAME] [--no-auto-detect] [--clock HZ]
-//            [--usb-timing N] [--data-speed N] [--yes] COMMAND...
+//            [--usb-timing N] [--data-speed N] [--yes] [--confirm-risky-fuses] COMMAND...
 // Each command is one step of a batch: the first sends the writer's timing,
 // the others rely on the box keeping it; the batch stops at the first step
 // that fails.
@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "CliCommon.h"
+#include "CliFuses.h"
 #include "CliOperationHost.h"
 #include "base/Numbers.h"
+#include "devices/PartNames.h"
 #include "image/ImageWriter.h"
 #include "link/FormatText.h"
 #include "ops/OrioleCore.h"
@@ -88,12 +90,16 @@ struct Settings {
     int32_t usbTiming = 0;
     int32_t dataSpeed = 1;
     bool yes = false;
+    bool riskyFuses = false;  // --yes alone never programs RSTDISBL or DWEN or changes the clock
 };
+
+constexpr const char* kRiskyFusesHint = "書き込むには --confirm-risky-fuses を付けてください。";
 
 void PrintDeviceUsage(FILE* out) {
     std::fprintf(out,
                  "使い方: oriole-cli [--writer SPEC] [--device NAME] [--no-auto-detect] [--clock HZ]\n"
-                 "                   [--usb-timing N] [--data-speed N] [--yes] COMMAND...\n\n"
+                 "                   [--usb-timing N] [--data-speed N] [--yes] [--confirm-risky-fuses]\n"
+                 "                   COMMAND...\n\n"
                  "コマンドは書かれた順に実行し、最初に失敗したところで止まります。\n\n");
     for (const CommandDef& c : kDeviceCommands) std::fprintf(out, "  %s\n", c.usage);
     std::fprintf(out,
@@ -101,6 +107,8 @@ void PrintDeviceUsage(FILE* out) {
                  "  --clock     デバイスのクロック周波数 (Hz, 既定 1000000)\n"
                  "  --usb-timing 0..5, --data-speed 1..4 (38400 / 28800 / 19200 / 14400 baud)\n"
                  "  --yes       確認の質問に「はい」と答えます\n"
+                 "  --confirm-risky-fuses RSTDISBL / DWEN のプログラムとクロック源の変更を許します\n"
+                 "              (SPIEN の解除はできません。書き込み前に現在の値を表示します)\n"
                  "終了コード: 0 成功, 1 処理の失敗, 2 使い方の誤り\n");
 }
 
@@ -188,6 +196,8 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
         }
         if (name == "--yes") {
             settings.yes = true;
+        } else if (name == "--confirm-risky-fuses") {
+            settings.riskyFuses = true;
         } else if (name == "--no-auto-detect") {
             settings.autoDetect = false;
         } else if (name == "--writer") {
@@ -195,7 +205,7 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
             settings.writer = v.toStdString();
         } else if (name == "--device") {
             if (!value(word, v)) return UsageError("--device に値がありません。");
-            settings.deviceRow = FindDeviceByName(v.toStdString());
+            settings.deviceRow = FindDeviceByPartName(v.toStdString());
             if (settings.deviceRow == 0) return UsageError("不明なデバイスです: " + v);
         } else if (name == "--clock") {
             uint32_t hz = 0;
@@ -276,7 +286,7 @@ bool WriteThenVerify(COrioleCore& core, uint32_t quietBit, bool verify, Write wr
     return written && check();
 }
 
-bool RunStep(COrioleCore& core, const Step& s, bool timing) {
+bool RunStep(COrioleCore& core, const Step& s, bool timing, const Settings& settings) {
     CMainControls& k = core.m_controls;
     const std::string path = s.args.isEmpty() ? std::string() : s.args[0].toStdString();
     switch (s.def->op) {
@@ -305,11 +315,17 @@ bool RunStep(COrioleCore& core, const Step& s, bool timing) {
             std::printf("Ext: %02X  High: %02X  Low: %02X\n", e, h, l);
             return true;
         }
-        case Op::WriteFuses:
+        case Op::WriteFuses: {
+            FuseBytes current;
+            if (!ReadAndPrintFuses(core, current, timing) ||
+                !AcceptFuseWrite(core, current, {s.bytes[0], s.bytes[1], s.bytes[2]}, settings.riskyFuses,
+                                 kRiskyFusesHint))
+                return false;
             return WriteThenVerify(
                 core, quiet::kWriteFuses, s.verify,
-                [&] { return core.WriteFuses(s.bytes[0], s.bytes[1], s.bytes[2], timing, false); },
+                [&] { return core.WriteFuses(s.bytes[0], s.bytes[1], s.bytes[2], false, false); },
                 [&] { return core.VerifyFuses(s.bytes[0], s.bytes[1], s.bytes[2], false); });
+        }
         case Op::VerifyFuses: return core.VerifyFuses(s.bytes[0], s.bytes[1], s.bytes[2], timing);
         case Op::ReadLock: {
             uint8_t lock = 0xFF;
@@ -368,7 +384,7 @@ int RunDeviceBatch(const QStringList& args) {
 
     bool timing = true;
     for (const Step& step : steps) {
-        if (!RunStep(core, step, timing)) return kExitFailed;
+        if (!RunStep(core, step, timing, settings)) return kExitFailed;
         timing = false;
     }
     return kExitOk;

@@ -92,6 +92,7 @@ Answer CliOperationHost::ShowMessage(MsgKind kind, std::string_view text, Answer
     Answer answer = Answer::Ok;
     switch (kind) {
         case MsgKind::Information:
+            if (!m_bShowInformation) break;
             std::fprintf(stdout, "%s\n", line.c_str());
             std::fflush(stdout);
             break;

@@ -23,6 +23,8 @@ public:
     // The state whose time-out counter the timer counts down and whose abort
     // flag Ctrl-C sets.
     void Attach(CLinkState& state) { m_state = &state; }
+    // Information messages shown (the default) or left out (a quiet run).
+    void SetInformationShown(bool shown) { m_bShowInformation = shown; }
 
     Answer ShowMessage(MsgKind kind, std::string_view text, Answer defaultAnswer) override;
     void PumpOneMessage() override;
@@ -38,6 +40,7 @@ private:
     bool m_bAssumeYes;
     bool m_bTerminal;      // standard error is a terminal: draw the bar
     bool m_bAskable;       // standard input is a terminal: ask questions
+    bool m_bShowInformation = true;
     CLinkState* m_state = nullptr;
     CSecondTicker m_ticker;
     Bar* m_pBar = nullptr;  // the bar on screen, if any

@@ -4,6 +4,7 @@
 #include <QTextStream>
 #include <cstdio>
 
+#include "CliAvrdude.h"
 #include "CliCommon.h"
 #include "CliDevice.h"
 
@@ -21,6 +22,7 @@ void PrintUsage(FILE* out) {
     std::fprintf(out, "使い方: oriole-cli COMMAND [OPTIONS...]\n\nコマンド:\n");
     for (const auto& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
     std::fprintf(out, "\n各コマンドの詳細は oriole-cli COMMAND --help で表示します。\n");
+    std::fprintf(out, "avrdude 互換: oriole-cli -p PART -c oriole -P SPEC -U memory:op:file[:format] ...\n");
 }
 
 }  // namespace
@@ -47,6 +49,8 @@ int main(int argc, char** argv) {
     // The device commands: global options first, then one or more commands.
     if (name == "--help-device") return RunDeviceBatch({"--help"});
     if (name.startsWith("--") || IsDeviceCommand(name)) return RunDeviceBatch(args.mid(1));
+    // avrdude's command line, for recipes written for it.
+    if (IsAvrdudeOption(name)) return RunAvrdude(args.mid(1));
     std::fprintf(stderr, "oriole-cli: 不明なコマンドです: %s\n\n", qPrintable(name));
     PrintUsage(stderr);
     return kExitUsage;

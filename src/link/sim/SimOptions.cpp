@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "devices/Devices.h"
+#include "devices/PartNames.h"
 
 namespace oriole::sim {
 
@@ -116,7 +117,7 @@ std::optional<SimConfig> ParseSimOptions(std::string_view text, std::string& err
     std::vector<std::string_view> words = text.empty() ? std::vector<std::string_view>{} : Split(text, ',');
     size_t first = 0;
     if (!words.empty() && !IsOptionWord(words[0])) {
-        config.deviceRow = FindDeviceByName(words[0]);
+        config.deviceRow = FindDeviceByPartName(words[0]);
         if (config.deviceRow == 0) {
             error = "unknown device \"" + std::string(words[0]) + "\"";
             return std::nullopt;

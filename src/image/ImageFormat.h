@@ -1,0 +1,43 @@
+#pragma once
+// The data file formats the loader reads, which part of a file a load takes,
+// and the configuration bytes an ELF file carries beside FLASH and EEPROM.
+
+#include <array>
+#include <cstdint>
+
+#include "image/ImageBuffer.h"
+
+namespace oriole {
+
+// Auto: an ELF is known by its magic; otherwise the extension decides
+// (".elf" ELF, ".bin" raw binary), and for any other name the first
+// character (':' Intel HEX, 'S' S-record). The others force a format.
+enum class ImageFormat { Auto, IntelHex, SRecord, Elf, Binary };
+
+// Which memory an ELF load takes. HEX, S-record and binary files have only
+// one address space and load whole whatever is asked.
+enum class ImageSpace { Flash, Eeprom };
+
+// The bytes an avr-gcc ELF gives for fuses (.fuse at 0x820000: low, high,
+// extended), lock bits (.lock at 0x830000) and the signature (.signature at
+// 0x840000). kNoData where the file gives none. The signature is kept in the
+// order the device reports it (command C: 0x1E first); the file stores it
+// the other way round.
+struct ElfConfigBytes {
+    std::array<int16_t, 3> fuses{kNoData, kNoData, kNoData};  // low, high, extended
+    int16_t lock = kNoData;
+    std::array<int16_t, 3> signature{kNoData, kNoData, kNoData};
+
+    [[nodiscard]] bool HasSignature() const {
+        return signature[0] != kNoData && signature[1] != kNoData && signature[2] != kNoData;
+    }
+};
+
+struct ImageLoadOptions {
+    ImageFormat format = ImageFormat::Auto;
+    ImageSpace space = ImageSpace::Flash;
+    // Filled from an ELF file (left as it is for the other formats).
+    ElfConfigBytes* elfConfig = nullptr;
+};
+
+}  // namespace oriole
