@@ -26,6 +26,17 @@ ImageFormat Resolve(const QByteArray& head, const QString& name) {
     return ImageFormat::Auto;
 }
 
+// The first bytes, for every reader to start at the start of the file again.
+// QIODevice::peek loses the position of an unbuffered file, so a device
+// that can seek is read and put back.
+QByteArray Head(QIODevice& device) {
+    if (device.isSequential()) return device.peek(4);
+    const qint64 start = device.pos();
+    QByteArray head = device.read(4);
+    if (!device.seek(start)) return {};
+    return head;
+}
+
 bool OpenForReading(IMessageHost& host, QFile& file) {
     // Unbuffered: the readers read large chunks themselves. QFile refuses to
     // open a folder, so that ends here as well.
@@ -42,9 +53,9 @@ bool LoadImageData(IMessageHost& host, QIODevice& device, int16_t* cells, uint32
     ImageFormat format = options.format;
     if (format == ImageFormat::Auto) {
         // Peeked, not read: every reader starts at the start of the file.
-        // A failed peek looks like an empty file; the reader chosen then
+        // A failed look looks like an empty file; the reader chosen then
         // meets the failure again and reports it.
-        format = Resolve(device.peek(4), name);
+        format = Resolve(Head(device), name);
     }
     switch (format) {
         case ImageFormat::Elf:

@@ -6,7 +6,6 @@
 
 #include "image/ImageBuffer.h"
 #include "image/ImageReader.h"
-#include "image/LineSource.h"
 #include "res/Texts.h"
 
 namespace oriole {
@@ -64,17 +63,11 @@ QStringList FormatLines(size_t count, DumpLayout layout, ByteAt byteAt) {
     return lines;
 }
 
-// The size warning that LoadImageFile gives for data beyond an image, which
-// depends on the format; the format is picked as the loader picks it, from
-// the file's first character.
+// The size warning that the loader gives for data beyond an image, which
+// depends on the format; the format is picked as the loader picks it.
 const char* BeyondSizeText(const QString& path) {
-    QFile file(path);
-    char first = '\0';
-    if (file.open(QIODevice::ReadOnly)) {
-        LineSource source(file);
-        if (source.PeekFirst(first) && first == 'S') return text::kSrecBeyondDevice;
-    }
-    return text::kHexBeyondDevice;
+    return DetectImageFormat(path) == ImageFormat::SRecord ? text::kSrecBeyondDevice
+                                                           : text::kHexBeyondDevice;
 }
 
 }  // namespace
@@ -137,11 +130,13 @@ QString FormatAddressLabel(uint32_t lowestAddress, uint32_t highestAddress) {
     return QString::asprintf(" %06X - %06X", lowestAddress, highestAddress);
 }
 
-bool LoadFileDump(IMessageHost& host, const QString& path, DumpLayout layout, FileDump& dump) {
+bool LoadFileDump(IMessageHost& host, const QString& path, DumpLayout layout, FileDump& dump,
+                  ImageSpace space) {
     uint32_t used = 0;
     uint32_t lowest = 0;
     uint32_t highest = 0;
-    if (!LoadImageFile(host, path, nullptr, used, lowest, highest)) return false;
+    const ImageLoadOptions options{.space = space};
+    if (!LoadImageFile(host, path, nullptr, used, lowest, highest, options)) return false;
 
     const uint64_t size = RoundUpToDumpBlock(used);
     if (size > kMaxDumpBytes) {
@@ -152,7 +147,7 @@ bool LoadFileDump(IMessageHost& host, const QString& path, DumpLayout layout, Fi
     image.Allocate(static_cast<uint32_t>(size));
     // An empty image has no cell array, and the loader takes that for a scan;
     // harmless, since only the allocated cells are shown.
-    if (!LoadImageFile(host, path, image, lowest, highest)) return false;
+    if (!LoadImageFile(host, path, image, lowest, highest, options)) return false;
 
     dump.lines = FormatDumpLines(std::span<const int16_t>(image.cells), layout);
     dump.label = FormatAddressLabel(lowest, highest);

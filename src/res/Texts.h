@@ -90,6 +90,7 @@ inline constexpr char kCalibEepromLabel[] = "EEPROMアドレス";
 // The save dialog's format list, in the order of the format numbers.
 inline constexpr char kSaveFormatIntelHex[] = "インテル HEXファイル フォーマット";
 inline constexpr char kSaveFormatSRecord[] = "モトローラ Sレコード フォーマット";
+inline constexpr char kSaveFormatBinary[] = "バイナリ フォーマット";  // ours
 
 // The memory views' save command.
 inline constexpr char kFlashSaved[] = "FLASHデータを保存しました。";
@@ -105,6 +106,9 @@ inline constexpr char kAboutText[] = "ORIOLE Ver.%s\n\nAVR ライタ: %s";
 inline constexpr char kFlashFileFilter[] = "FLASH ファイル (";
 inline constexpr char kEepromFileFilter[] = "EEPROM ファイル (";
 inline constexpr char kAllFilesFilter[] = "すべてのファイル (*.*)|*.*|";
+// Ours: the data files' dialogs also offer avr-gcc's ELF files and raw binaries.
+inline constexpr char kElfFilesFilter[] = "ELF (*.elf)|*.elf|";
+inline constexpr char kBinaryFilesFilter[] = "バイナリ (*.bin)|*.bin|";
 inline constexpr char kAutoDetectList[] = "(auto)";
 inline constexpr char kAutoDetectOff[] =
     "自動検出をオフにすると、すべての処理について\n\n結果を保証することができません。\n\n"
