@@ -159,7 +159,7 @@ TEST_F(CliDeviceTest, UsageErrorsExitTwoAndSendNothing) {
         {"--data-speed", "0", "detect"},
         {"write-flash"},                                                   // missing FILE
         {"write-flash", hex, "--all"},                                     // option of another command
-        {"read-flash", Path("x.hex"), "--format", "bin"},
+        {"read-flash", Path("x.hex"), "--format", "elf"},
         {"write-fuses", "FF:DA"},
         {"write-fuses", "FF:DA:1E2"},
         {"write-lock", "XY"},
