@@ -120,6 +120,12 @@ std::optional<std::vector<Segment>> Segments(Elf* elf, const uint8_t* image, siz
         segments.push_back({space->space, offset, static_cast<uint32_t>(ph.p_filesz),
                             image + ph.p_offset});
     }
+    // An object file (avr-gcc -c) has sections but nothing to load: saying
+    // so beats programming nothing and reporting success.
+    if (segments.empty()) {
+        fault = text::kElfNoSegments;
+        return std::nullopt;
+    }
     std::sort(segments.begin(), segments.end(), [](const Segment& a, const Segment& b) {
         return a.space != b.space ? a.space < b.space : a.offset < b.offset;
     });

@@ -19,6 +19,8 @@ inline constexpr char kElfNotAvr[] = "AVR用のELFファイルではありませ
 inline constexpr char kElfTooLarge[] = "ELFファイルが大きすぎます。";
 inline constexpr char kElfOutsideSpaces[] =
     "ELFファイルのデータの番地が AVR のメモリ空間 (FLASH, EEPROM, ヒューズ, ロックビット, シグネチャ) にありません。";
+inline constexpr char kElfNoSegments[] =
+    "ELFファイルに書き込むデータがありません (リンク前のオブジェクトファイルではありませんか？)。";
 inline constexpr char kElfOverlap[] = "ELFファイルのセグメントが重なっています。";
 // %02X x3: the file's signature, %s: the device, %02X x3: the device's signature.
 inline constexpr char kElfSignatureMismatch[] =

@@ -156,6 +156,7 @@ TEST_F(ElfBinaryReaderTest, HostileElfIsRefusedWholeWithItsMessage) {
         {"huge segment", WithFileSize(good, 0, 0x7FFFFFFF), text::kElfBroken},
         {"not an ELF at all", "just text, named .elf", text::kElfBroken},
         {"another machine", MakeElf({{0, {1, 2}}}, EM_386), text::kElfNotAvr},
+        {"nothing to load", MakeElf({{0x800100, {}}, {0, {1}, PT_NOTE}}), text::kElfNoSegments},
         {"overlapping FLASH", MakeElf({{0, {1, 2, 3, 4}}, {2, {5, 6}}}), text::kElfOverlap},
         {"overlapping fuses", MakeElf({{0x820000, {1, 2}}, {0x820001, {3}}}), text::kElfOverlap},
         {"RAM address", MakeElf({{0x800100, {1}}}), text::kElfOutsideSpaces},
