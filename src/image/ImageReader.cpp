@@ -11,7 +11,7 @@ namespace oriole {
 
 namespace {
 
-constexpr char kElfMagic[] = "\x7F" "ELF";
+constexpr char kElfMagic[] = "\177ELF";
 
 // What Auto comes to from the first bytes and the name; Auto when nothing fits.
 ImageFormat Resolve(const QByteArray& head, const QString& name) {

@@ -61,7 +61,8 @@ std::string MakeElf(const std::vector<Seg>& segs, uint16_t machine = EM_AVR) {
 
 // Sets the filesz of program header `index` (a hostile size).
 std::string WithFileSize(std::string elf, size_t index, uint32_t size) {
-    const size_t at = sizeof(Elf32_Ehdr) + index * sizeof(Elf32_Phdr) + offsetof(Elf32_Phdr, p_filesz);
+    const size_t at =
+        sizeof(Elf32_Ehdr) + index * sizeof(Elf32_Phdr) + offsetof(Elf32_Phdr, p_filesz);
     std::memcpy(elf.data() + at, &size, sizeof size);
     return elf;
 }

@@ -22,7 +22,9 @@ constexpr const char* kDemoDir = ORIOLE_AVR_DEMO_DIR;
 constexpr const char* kDemoDir = nullptr;
 #endif
 
-std::string Demo(const char* name) { return std::string(kDemoDir) + "/" + name; }
+std::string Demo(const char* name) {
+    return std::string(kDemoDir) + "/" + name;
+}
 
 QByteArray ReadAll(const std::string& path) {
     QFile file(QString::fromStdString(path));
@@ -30,7 +32,9 @@ QByteArray ReadAll(const std::string& path) {
     return file.readAll();
 }
 
-std::vector<uint8_t> Bytes(const QByteArray& a) { return {a.begin(), a.end()}; }
+std::vector<uint8_t> Bytes(const QByteArray& a) {
+    return {a.begin(), a.end()};
+}
 
 // A whole memory as a HEX file of avr-objcopy's programs it: 0xFF where the
 // file has no data.
@@ -89,8 +93,10 @@ TEST_F(AvrElfTest, OneElfProgramsFlashAndEepromAsAvrObjcopysImagesSay) {
     ASSERT_EQ(fuses.size(), 3u);
     EXPECT_EQ(config.fuses, (std::array<int16_t, 3>{fuses[0], fuses[1], fuses[2]}));
     EXPECT_EQ(config.lock, static_cast<uint8_t>(ReadAll(Demo("lock.bin")).at(0)));
-    EXPECT_EQ(config.signature, (std::array<int16_t, 3>{d.signature[0], d.signature[1], d.signature[2]}));
-    const auto low = static_cast<uint8_t>(config.fuses[0]), high = static_cast<uint8_t>(config.fuses[1]),
+    EXPECT_EQ(config.signature,
+              (std::array<int16_t, 3>{d.signature[0], d.signature[1], d.signature[2]}));
+    const auto low = static_cast<uint8_t>(config.fuses[0]),
+               high = static_cast<uint8_t>(config.fuses[1]),
                ext = static_cast<uint8_t>(config.fuses[2]);
     rig.core.m_nQuietFlags = quiet::kWriteFuses;
     ASSERT_TRUE(rig.core.WriteFuses(ext, high, low, true, false));
@@ -116,9 +122,9 @@ TEST_F(AvrElfTest, ElfOfAnotherDeviceIsRefusedAndNothingIsProgrammed) {
     const std::string elf = Demo("demo.elf");
     const AVR_DEVICE& d = DeviceAt(Row("ATmega8"));
     rig.core.SetFileFormat(ImageFormat::Elf);
-    const std::string refusal = FormatText(text::kElfSignatureMismatch, 0x1Eu, 0x95u, 0x0Fu, "ATmega8",
-                                           unsigned(d.signature[0]), unsigned(d.signature[1]),
-                                           unsigned(d.signature[2]));
+    const std::string refusal =
+        FormatText(text::kElfSignatureMismatch, 0x1Eu, 0x95u, 0x0Fu, "ATmega8",
+                   unsigned(d.signature[0]), unsigned(d.signature[1]), unsigned(d.signature[2]));
     EXPECT_FALSE(rig.core.WriteFlash(elf, true, true));
     EXPECT_FALSE(rig.core.WriteEeprom(elf, true, true));
     EXPECT_EQ(rig.Texts(), (std::vector<std::string>{refusal, refusal}));
