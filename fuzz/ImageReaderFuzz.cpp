@@ -2,6 +2,8 @@
 // one warning, keep cells within -1..255 and the used length within the
 // capacity, and give the same answer from memory, from a file and when only
 // scanned. The line splitter must give the same lines at any chunk size.
+// Every input also goes through the ELF reader (both memories) and the binary
+// reader as a forced format; an ELF that fails changes nothing.
 
 #include <QBuffer>
 #include <QTemporaryFile>
@@ -52,7 +54,8 @@ QByteArray View(const uint8_t* data, size_t size) {
                                    static_cast<qsizetype>(size));
 }
 
-Result Load(const uint8_t* data, size_t size, bool scan) {
+Result Load(const uint8_t* data, size_t size, bool scan,
+            const oriole::ImageLoadOptions& options = {}) {
     Result r;
     r.count = kCapacity;
     if (!scan) r.cells.assign(kCapacity, 0x4242);
@@ -61,7 +64,7 @@ Result Load(const uint8_t* data, size_t size, bool scan) {
     Check(buffer.open(QIODevice::ReadOnly));
     CountingHost host;
     r.ok = oriole::LoadImageData(host, buffer, scan ? nullptr : r.cells.data(), r.count, r.lowest,
-                                 r.highest);
+                                 r.highest, options);
     r.texts = host.texts;
     return r;
 }
@@ -120,6 +123,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     Check(LoadThroughFile(data, size) == loaded);
+
+    using oriole::ImageFormat;
+    using oriole::ImageSpace;
+    for (const oriole::ImageLoadOptions options :
+         {oriole::ImageLoadOptions{.format = ImageFormat::Elf, .space = ImageSpace::Flash},
+          oriole::ImageLoadOptions{.format = ImageFormat::Elf, .space = ImageSpace::Eeprom},
+          oriole::ImageLoadOptions{.format = ImageFormat::Binary}}) {
+        const Result forced = Load(data, size, false, options);
+        Check(forced.texts.size() <= 1);
+        Check(forced.ok != (forced.lowest == kPreset));  // outputs only on success
+        if (!forced.ok) {
+            Check(forced.count == kCapacity);
+            if (options.format == ImageFormat::Elf)
+                for (int16_t v : forced.cells) Check(v == 0x4242);
+            continue;
+        }
+        Check(forced.count <= kCapacity && forced.highest == forced.count - 1);
+        for (int16_t v : forced.cells) Check(v >= -1 && v <= 255);
+        const Result scan = Load(data, size, true, options);
+        Check(scan.ok && scan.count == forced.count && scan.lowest == forced.lowest);
+    }
 
     if (size > 0) {
         const size_t chunk = 1 + data[0] % 61;

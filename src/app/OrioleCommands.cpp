@@ -107,8 +107,7 @@ void COrioleDlg::DoBrowseEeprom() {
 }
 
 void COrioleDlg::Browse(int editId, const char* description, const QString& patterns) {
-    const QString filter = QString::fromUtf8(description) + patterns + QStringLiteral(")|") +
-                           patterns + QStringLiteral("|") + QString::fromUtf8(text::kAllFilesFilter);
+    const QString filter = DataFileFilter(description, patterns);
     const QString current = QString::fromStdString(m_core.m_controls.Text(editId));
     // The folder of the file named in the box, else the user's home folder.
     const QString folder = current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath();

@@ -117,8 +117,14 @@ std::optional<std::vector<Segment>> Segments(Elf* elf, const uint8_t* image, siz
             fault = text::kHexBeyondDevice;
             return std::nullopt;
         }
-        segments.push_back({space->space, offset, static_cast<uint32_t>(ph.p_filesz),
-                            image + ph.p_offset});
+        segments.push_back(
+            {space->space, offset, static_cast<uint32_t>(ph.p_filesz), image + ph.p_offset});
+    }
+    // An object file (avr-gcc -c) has sections but nothing to load: saying
+    // so beats programming nothing and reporting success.
+    if (segments.empty()) {
+        fault = text::kElfNoSegments;
+        return std::nullopt;
     }
     std::sort(segments.begin(), segments.end(), [](const Segment& a, const Segment& b) {
         return a.space != b.space ? a.space < b.space : a.offset < b.offset;
@@ -224,7 +230,8 @@ bool ReadBinary(IMessageHost& host, QIODevice& device, int16_t* cells, uint32_t&
                 return false;
             }
             for (qint64 j = 0; j < n; ++j)
-                cells[total + static_cast<uint64_t>(j)] = static_cast<uint8_t>(chunk[static_cast<size_t>(j)]);
+                cells[total + static_cast<uint64_t>(j)] =
+                    static_cast<uint8_t>(chunk[static_cast<size_t>(j)]);
         }
         total += static_cast<uint64_t>(n);
     }

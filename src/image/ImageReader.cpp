@@ -11,7 +11,7 @@ namespace oriole {
 
 namespace {
 
-constexpr char kElfMagic[] = "\x7F" "ELF";
+constexpr char kElfMagic[] = "\177ELF";
 
 // What Auto comes to from the first bytes and the name; Auto when nothing fits.
 ImageFormat Resolve(const QByteArray& head, const QString& name) {
@@ -24,6 +24,17 @@ ImageFormat Resolve(const QByteArray& head, const QString& name) {
     if (head.startsWith(':')) return ImageFormat::IntelHex;
     if (head.startsWith('S')) return ImageFormat::SRecord;
     return ImageFormat::Auto;
+}
+
+// The first bytes, for every reader to start at the start of the file again.
+// QIODevice::peek loses the position of an unbuffered file, so a device
+// that can seek is read and put back.
+QByteArray Head(QIODevice& device) {
+    if (device.isSequential()) return device.peek(4);
+    const qint64 start = device.pos();
+    QByteArray head = device.read(4);
+    if (!device.seek(start)) return {};
+    return head;
 }
 
 bool OpenForReading(IMessageHost& host, QFile& file) {
@@ -42,9 +53,9 @@ bool LoadImageData(IMessageHost& host, QIODevice& device, int16_t* cells, uint32
     ImageFormat format = options.format;
     if (format == ImageFormat::Auto) {
         // Peeked, not read: every reader starts at the start of the file.
-        // A failed peek looks like an empty file; the reader chosen then
+        // A failed look looks like an empty file; the reader chosen then
         // meets the failure again and reports it.
-        format = Resolve(device.peek(4), name);
+        format = Resolve(Head(device), name);
     }
     switch (format) {
         case ImageFormat::Elf:
@@ -108,13 +119,8 @@ bool LoadElfConfigBytes(IMessageHost& host, const QString& path, ElfConfigBytes&
 }
 
 const char* BeyondCapacityText(const QString& path) {
-    QFile file(path);
-    char first = '\0';
-    if (file.open(QIODevice::ReadOnly)) {
-        LineSource source(file);
-        if (source.PeekFirst(first) && first == 'S') return text::kSrecBeyondDevice;
-    }
-    return text::kHexBeyondDevice;
+    return DetectImageFormat(path) == ImageFormat::SRecord ? text::kSrecBeyondDevice
+                                                           : text::kHexBeyondDevice;
 }
 
 }  // namespace oriole

@@ -122,11 +122,13 @@ QString FormatAddressLabel(uint32_t lowestAddress, uint32_t highestAddress) {
     return QString::asprintf(" %06X - %06X", lowestAddress, highestAddress);
 }
 
-bool LoadFileDump(IMessageHost& host, const QString& path, DumpLayout layout, FileDump& dump) {
+bool LoadFileDump(IMessageHost& host, const QString& path, DumpLayout layout, FileDump& dump,
+                  ImageSpace space) {
     uint32_t used = 0;
     uint32_t lowest = 0;
     uint32_t highest = 0;
-    if (!LoadImageFile(host, path, nullptr, used, lowest, highest)) return false;
+    const ImageLoadOptions options{.space = space};
+    if (!LoadImageFile(host, path, nullptr, used, lowest, highest, options)) return false;
 
     const uint64_t size = RoundUpToDumpBlock(used);
     if (size > kMaxDumpBytes) {
@@ -137,7 +139,7 @@ bool LoadFileDump(IMessageHost& host, const QString& path, DumpLayout layout, Fi
     image.Allocate(static_cast<uint32_t>(size));
     // An empty image has no cell array, and the loader takes that for a scan;
     // harmless, since only the allocated cells are shown.
-    if (!LoadImageFile(host, path, image, lowest, highest)) return false;
+    if (!LoadImageFile(host, path, image, lowest, highest, options)) return false;
 
     dump.lines = FormatDumpLines(std::span<const int16_t>(image.cells), layout);
     dump.label = FormatAddressLabel(lowest, highest);

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "host/MessageHost.h"
+#include "image/ImageFormat.h"
 
 namespace oriole {
 
@@ -81,7 +82,8 @@ struct FileDump {
 // then a load into that many cells rounded up to 16. A file that reaches
 // beyond kMaxDumpBytes is refused with the loader's size warning for its
 // format. Every failure has shown one message; `dump` changes only on success.
+// An ELF shows its part for `space`.
 [[nodiscard]] bool LoadFileDump(IMessageHost& host, const QString& path, DumpLayout layout,
-                                FileDump& dump);
+                                FileDump& dump, ImageSpace space = ImageSpace::Flash);
 
 }  // namespace oriole

@@ -19,6 +19,8 @@ inline constexpr char kElfNotAvr[] = "AVR用のELFファイルではありませ
 inline constexpr char kElfTooLarge[] = "ELFファイルが大きすぎます。";
 inline constexpr char kElfOutsideSpaces[] =
     "ELFファイルのデータの番地が AVR のメモリ空間 (FLASH, EEPROM, ヒューズ, ロックビット, シグネチャ) にありません。";
+inline constexpr char kElfNoSegments[] =
+    "ELFファイルに書き込むデータがありません (リンク前のオブジェクトファイルではありませんか？)。";
 inline constexpr char kElfOverlap[] = "ELFファイルのセグメントが重なっています。";
 // %02X x3: the file's signature, %s: the device, %02X x3: the device's signature.
 inline constexpr char kElfSignatureMismatch[] =
@@ -91,6 +93,7 @@ inline constexpr char kCalibEepromLabel[] = "EEPROMアドレス";
 // The save dialog's format list, in the order of the format numbers.
 inline constexpr char kSaveFormatIntelHex[] = "インテル HEXファイル フォーマット";
 inline constexpr char kSaveFormatSRecord[] = "モトローラ Sレコード フォーマット";
+inline constexpr char kSaveFormatBinary[] = "バイナリ フォーマット";  // ours
 
 // The memory views' save command.
 inline constexpr char kFlashSaved[] = "FLASHデータを保存しました。";
@@ -106,6 +109,9 @@ inline constexpr char kAboutText[] = "ORIOLE Ver.%s\n\nAVR ライタ: %s";
 inline constexpr char kFlashFileFilter[] = "FLASH ファイル (";
 inline constexpr char kEepromFileFilter[] = "EEPROM ファイル (";
 inline constexpr char kAllFilesFilter[] = "すべてのファイル (*.*)|*.*|";
+// Ours: the data files' dialogs also offer avr-gcc's ELF files and raw binaries.
+inline constexpr char kElfFilesFilter[] = "ELF (*.elf)|*.elf|";
+inline constexpr char kBinaryFilesFilter[] = "バイナリ (*.bin)|*.bin|";
 inline constexpr char kAutoDetectList[] = "(auto)";
 inline constexpr char kAutoDetectOff[] =
     "自動検出をオフにすると、すべての処理について\n\n結果を保証することができません。\n\n"

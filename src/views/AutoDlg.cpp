@@ -237,9 +237,7 @@ void CAutoDlg::OnToggleAll() {
 }
 
 void CAutoDlg::Browse(int editId, const char* description, const QString& patterns) {
-    const QString filter = QString::fromUtf8(description) + patterns + QStringLiteral(")|") +
-                           patterns + QStringLiteral("|") +
-                           QString::fromUtf8(text::kAllFilesFilter);
+    const QString filter = DataFileFilter(description, patterns);
     const QString current = Text(editId);
     // The folder of the file named in the box, else the user's home folder.
     const QString folder = current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath();

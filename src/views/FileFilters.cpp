@@ -1,5 +1,7 @@
 #include "views/FileFilters.h"
 
+#include "res/Texts.h"
+
 namespace oriole {
 namespace {
 
@@ -38,6 +40,14 @@ QStringList NameFiltersFromPipeList(const QString& pipeList) {
         filters << name + u'(' + QtPatterns(patterns).join(u' ') + u')';
     }
     return filters;
+}
+
+QString DataFileFilter(const char* description, const QString& patterns, bool forSave) {
+    QString filter = QString::fromUtf8(description) + patterns + QStringLiteral(")|") + patterns +
+                     QStringLiteral("|");
+    if (!forSave) filter += QString::fromUtf8(text::kElfFilesFilter);
+    return filter + QString::fromUtf8(text::kBinaryFilesFilter) +
+           QString::fromUtf8(text::kAllFilesFilter);
 }
 
 int NameFilterIndex(const QStringList& filters, const QString& selected) {

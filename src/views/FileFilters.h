@@ -14,6 +14,12 @@ namespace oriole {
 // pattern list becomes "*" too, so a blank setting still lets the user browse.
 [[nodiscard]] QStringList NameFiltersFromPipeList(const QString& pipeList);
 
+// The filter of the FLASH and EEPROM file dialogs: `description` (up to its
+// "("), the user's patterns, ELF (not when saving: nothing writes one),
+// binary, and every file.
+[[nodiscard]] QString DataFileFilter(const char* description, const QString& patterns,
+                                     bool forSave = false);
+
 // Index of `selected` (QFileDialog::selectedNameFilter()) in `filters`, or -1.
 [[nodiscard]] int NameFilterIndex(const QStringList& filters, const QString& selected);
 

@@ -14,7 +14,8 @@ namespace oriole {
 namespace {
 
 // The list's entries, in the order of the format numbers.
-constexpr const char* kFormatNames[] = {text::kSaveFormatIntelHex, text::kSaveFormatSRecord};
+constexpr const char* kFormatNames[] = {text::kSaveFormatIntelHex, text::kSaveFormatSRecord,
+                                       text::kSaveFormatBinary};
 
 }  // namespace
 

@@ -244,9 +244,7 @@ QString CMemoryViewDlg::PathBoxText() const {
 }
 
 QString CMemoryViewDlg::Filter() const {
-    const QString& patterns = m_settings.*m_def.ext;
-    return QString::fromUtf8(m_def.filterDescription) + patterns + QStringLiteral(")|") + patterns +
-           QStringLiteral("|") + QString::fromUtf8(text::kAllFilesFilter);
+    return DataFileFilter(m_def.filterDescription, m_settings.*m_def.ext);
 }
 
 void CMemoryViewDlg::CopyPathToMainWindow() {
@@ -255,7 +253,9 @@ void CMemoryViewDlg::CopyPathToMainWindow() {
 
 bool CMemoryViewDlg::LoadFileView() {
     FileDump dump;
-    if (!LoadFileDump(m_core.Host(), PathBoxText(), m_def.layout, dump)) return false;
+    const ImageSpace space =
+        m_def.layout == DumpLayout::Eeprom ? ImageSpace::Eeprom : ImageSpace::Flash;
+    if (!LoadFileDump(m_core.Host(), PathBoxText(), m_def.layout, dump, space)) return false;
     SetText(m_def.addressLabel, dump.label);
     m_fileLines = std::move(dump.lines);
     ShowDump(m_def.fileDump, m_def.fileBar, m_fileLines);
@@ -354,8 +354,10 @@ void CMemoryViewDlg::OnSaveToFile() {
         if (saved) {
             int format = m_settings.*m_def.saveFormat;
             QString path;
+            const QString filter =
+                DataFileFilter(m_def.filterDescription, m_settings.*m_def.ext, true);
             const bool chosen = cursor.Pause([&] {
-                return AskSavePath(this, Filter(), m_settings.*m_def.saveName, format, path);
+                return AskSavePath(this, filter, m_settings.*m_def.saveName, format, path);
             });
             if (!chosen) return;
             path = QDir::toNativeSeparators(path);

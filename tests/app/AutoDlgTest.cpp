@@ -284,6 +284,8 @@ TEST(AutoDlgTest, BrowseFillsTheBoxOnly) {
     ASSERT_FALSE(rig.askedFilters.isEmpty());
     EXPECT_TRUE(rig.askedFilters[0].startsWith(QStringLiteral("EEPROM ファイル")));
     EXPECT_TRUE(rig.askedFilters[0].contains(QStringLiteral("*.eep")));
+    EXPECT_TRUE(rig.askedFilters.contains(QStringLiteral("ELF (*.elf)")));
+    EXPECT_TRUE(rig.askedFilters.contains(QStringLiteral("バイナリ (*.bin)")));
     EXPECT_EQ(rig.Model().Text(ctl_id::kEepromFile), rig.eepromFile);  // not yet
     // Cancelled: the box keeps its path.
     rig.chosenFile.clear();

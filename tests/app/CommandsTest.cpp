@@ -84,6 +84,32 @@ TEST(CommandsTest, FlashWriteWithEraseAndVerifyAsksNothingAndReportsTheVerify) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+// One avr-gcc ELF in both boxes: the FLASH write takes its FLASH part, the
+// EEPROM write its EEPROM part.
+TEST(CommandsTest, OneElfInBothBoxesProgramsFlashAndEeprom) {
+#ifndef ORIOLE_AVR_DEMO_DIR
+    GTEST_SKIP() << "avr-gcc was not found when the tests were built";
+#else
+    AppRig rig;
+    const std::string elf = std::string(ORIOLE_AVR_DEMO_DIR) + "/demo.elf";
+    rig.Model().SetText(ctl_id::kFlashFile, elf);
+    rig.Model().SetText(ctl_id::kEepromFile, elf);
+    rig.Model().SetCheck(ctl_id::kFlashVerify, true);
+    rig.Model().SetCheck(ctl_id::kEepromVerify, true);
+    rig.Button(1003)->click();
+    rig.Button(1012)->click();
+    EXPECT_EQ(rig.Texts(), (std::vector<std::string>{text::kFlashVerifyOk, text::kEepromVerifyOk}));
+    QFile bin(QString::fromStdString(std::string(ORIOLE_AVR_DEMO_DIR) + "/flash.bin"));
+    ASSERT_TRUE(bin.open(QIODevice::ReadOnly));
+    const QByteArray flash = bin.readAll();
+    for (qsizetype i = 0; i < flash.size(); ++i)
+        ASSERT_EQ(rig.box->Target().ReadFlash(uint32_t(i)), uint8_t(flash[i])) << i;
+    // "EEPROM greeting" at EEPROM address 0.
+    EXPECT_EQ(rig.box->Target().Eeprom()[0], 'E');
+    EXPECT_EQ(rig.box->Target().Eeprom()[14], 'g');
+#endif
+}
+
 TEST(CommandsTest, FlashWriteOfAMissingFileTouchesNothing) {
     for (const char* path : {"", "/nonexistent/x.hex"}) {
         AppRig rig;

@@ -42,6 +42,30 @@ TEST(MemoryViewTest, FileDumpFromTheMainWindowsFileBoxWithLabelAndFFForMissingCe
     }
 }
 
+// One ELF in both views: each shows its own memory's part of it.
+TEST(MemoryViewTest, ElfShowsItsFlashPartInTheFlashViewAndItsEepromPartInTheEepromView) {
+#ifndef ORIOLE_AVR_DEMO_DIR
+    GTEST_SKIP() << "avr-gcc was not found when the tests were built";
+#else
+    const std::string elf = std::string(ORIOLE_AVR_DEMO_DIR) + "/demo.elf";
+    const struct {
+        const MemoryViewDef* def;
+        QString firstLine;
+    } cases[] = {
+        {&kFlashViewDef, QStringLiteral("000000 0C 94 34 00 ")},  // the reset vector's jmp
+        {&kEepromViewDef, QStringLiteral("000000 45 45 50 52 4F 4D 20 67 EEPROM g")},
+    };
+    for (const auto& c : cases) {
+        ViewRig rig(*c.def);
+        rig.Model().SetText(c.def->mainFileBox, elf);
+        CMemoryViewDlg& view = rig.Open();
+        ASSERT_FALSE(view.FileLines().isEmpty()) << testing::PrintToString(rig.Texts());
+        EXPECT_TRUE(view.FileLines()[0].startsWith(c.firstLine)) << view.FileLines()[0].toStdString();
+        EXPECT_TRUE(rig.Texts().empty());
+    }
+#endif
+}
+
 TEST(MemoryViewTest, ScrollRequestsMoveTheFileDumpAndKeepTheLastPageFull) {
     // 20 lines in either layout: M = 19, the last full page starts at 11.
     for (const ViewCase& c : kViews) {

@@ -122,6 +122,32 @@ TEST_F(CliDeviceTest, ProgramsThroughOrioleSimOnTheSerialBackend) {
     sim.waitForFinished(10000);
 }
 
+// avr-gcc's ELF straight into both memories, and FLASH read back raw equals
+// avr-objcopy's binary; the image commands take the ELF too.
+TEST_F(CliDeviceTest, ElfProgramsBothMemoriesAndBinaryReadsBack) {
+#ifndef ORIOLE_AVR_DEMO_DIR
+    GTEST_SKIP() << "avr-gcc was not found when the tests were built";
+#else
+    const QString dir = QStringLiteral(ORIOLE_AVR_DEMO_DIR);
+    const QString elf = dir + "/demo.elf";
+    const CliRun r = RunCli({"--writer=sim:ATmega328P,fast", "--yes", "erase", "write-flash", elf,
+                             "--verify", "write-eeprom", elf, "--verify", "read-flash",
+                             Path("back.bin"), "--format", "bin", "read-eeprom", Path("e.bin"),
+                             "--format=bin", "--all"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("FLASH ベリファイ OK!") && r.out.contains("EEPROM ベリファイ OK!"));
+    QFile objcopy(dir + "/flash.bin");
+    ASSERT_TRUE(objcopy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(Read("back.bin"), objcopy.readAll());
+    EXPECT_EQ(Read("e.bin").size(), 1024);  // --all: the whole EEPROM
+
+    EXPECT_EQ(RunCli({"image", "convert", elf, Path("ee.bin"), "--format", "bin", "--eeprom"}).status, 0);
+    EXPECT_EQ(Read("ee.bin"), Read("e.bin").left(Read("ee.bin").size()));
+    const CliRun info = RunCli({"image", "info", elf, "--eeprom"});
+    EXPECT_TRUE(info.out.contains("使用長: 0x00000018")) << info.out.toStdString();
+#endif
+}
+
 TEST_F(CliDeviceTest, UsageErrorsExitTwoAndSendNothing) {
     const QString hex = Program();
     const QStringList cases[] = {
@@ -134,7 +160,7 @@ TEST_F(CliDeviceTest, UsageErrorsExitTwoAndSendNothing) {
         {"--data-speed", "0", "detect"},
         {"write-flash"},                                                   // missing FILE
         {"write-flash", hex, "--all"},                                     // option of another command
-        {"read-flash", Path("x.hex"), "--format", "bin"},
+        {"read-flash", Path("x.hex"), "--format", "elf"},
         {"write-fuses", "FF:DA"},
         {"write-fuses", "FF:DA:1E2"},
         {"write-lock", "XY"},

@@ -72,7 +72,7 @@ TEST_F(CliTest, UsageErrorsAndHelp) {
         {{"image", "info", hex, "--capacity", "abc"}, 2},
         {{"image", "info", hex, "--capacity", "0x2000000"}, 2},
         {{"image", "convert", hex, Path("b.hex")}, 2},
-        {{"image", "convert", hex, Path("b.hex"), "--format", "bin"}, 2},
+        {{"image", "convert", hex, Path("b.hex"), "--format", "elf"}, 2},
     };
     for (const auto& c : cases) {
         const CliRun r = RunCli(c.args);

@@ -34,6 +34,15 @@ TEST(FileFilters, PipeListsBecomeQtNameFilters) {
     }
 }
 
+TEST(FileFilters, DataFileDialogsOfferElfAndBinaryAndSavesNoElf) {
+    const QString patterns = QStringLiteral("*.hex;*.mot");
+    EXPECT_EQ(NameFiltersFromPipeList(DataFileFilter("FLASH ファイル (", patterns)),
+              (QStringList{"FLASH ファイル (*.hex *.mot)", "ELF (*.elf)", "バイナリ (*.bin)",
+                           "すべてのファイル (*)"}));
+    EXPECT_EQ(NameFiltersFromPipeList(DataFileFilter("EEPROM ファイル (", patterns, true)),
+              (QStringList{"EEPROM ファイル (*.hex *.mot)", "バイナリ (*.bin)", "すべてのファイル (*)"}));
+}
+
 TEST(FileFilters, TheChosenFilterIsFoundByIndex) {
     const QStringList filters = NameFiltersFromPipeList(
         QStringLiteral("設定ファイル (*.set)|*.set|すべてのファイル (*.*)|*.*|"));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "image/ImageWriter.h"
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -53,11 +55,12 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(FileSaveDlgTest, TheFormatListHoldsBothFormatsInOrder) {
+TEST_F(FileSaveDlgTest, TheFormatListHoldsTheFormatsInOrder) {
     CFileSaveDlg dialog(kFlashFilter, dir.path());
     QComboBox* list = dialog.FormatList();
     ASSERT_NE(list, nullptr);
-    ASSERT_EQ(list->count(), 2);
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->itemText(kFormatBinary), QStringLiteral("バイナリ フォーマット"));
     EXPECT_EQ(list->itemText(0), QString::fromUtf8(text::kSaveFormatIntelHex));
     EXPECT_EQ(list->itemText(1), QString::fromUtf8(text::kSaveFormatSRecord));
     EXPECT_EQ(list->itemText(0), QStringLiteral("インテル HEXファイル フォーマット"));

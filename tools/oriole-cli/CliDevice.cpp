@@ -48,10 +48,10 @@ constexpr CommandDef kDeviceCommands[] = {
     {"erase", Op::Erase, 0, kNone, "erase"},
     {"write-flash", Op::WriteFlash, 1, kVerify, "write-flash FILE [--verify]"},
     {"verify-flash", Op::VerifyFlash, 1, kNone, "verify-flash FILE"},
-    {"read-flash", Op::ReadFlash, 1, kFormat | kAll, "read-flash OUT [--format ihex|srec] [--all]"},
+    {"read-flash", Op::ReadFlash, 1, kFormat | kAll, "read-flash OUT [--format ihex|srec|bin] [--all]"},
     {"write-eeprom", Op::WriteEeprom, 1, kVerify, "write-eeprom FILE [--verify]"},
     {"verify-eeprom", Op::VerifyEeprom, 1, kNone, "verify-eeprom FILE"},
-    {"read-eeprom", Op::ReadEeprom, 1, kFormat | kAll, "read-eeprom OUT [--format ihex|srec] [--all]"},
+    {"read-eeprom", Op::ReadEeprom, 1, kFormat | kAll, "read-eeprom OUT [--format ihex|srec|bin] [--all]"},
     {"read-fuses", Op::ReadFuses, 0, kNone, "read-fuses"},
     {"write-fuses", Op::WriteFuses, 1, kVerify, "write-fuses E:H:L [--verify]"},
     {"verify-fuses", Op::VerifyFuses, 1, kNone, "verify-fuses E:H:L"},
@@ -242,9 +242,11 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
             } else if (name == "--all" && (allowed & kAll)) {
                 step.all = true;
             } else if (name == "--format" && (allowed & kFormat)) {
-                if (!value(word, v) || (v != "ihex" && v != "srec"))
-                    return UsageError("--format は ihex または srec です。");
-                step.format = v == "srec" ? kFormatSRecord : kFormatIntelHex;
+                if (!value(word, v) || (v != "ihex" && v != "srec" && v != "bin"))
+                    return UsageError("--format は ihex, srec または bin です。");
+                step.format = v == "srec" ? kFormatSRecord
+                              : v == "bin" ? kFormatBinary
+                                           : kFormatIntelHex;
             } else {
                 return UsageError(QString("%1 には使えないオプションです: %2").arg(step.def->name, word));
             }

@@ -1,5 +1,5 @@
-// oriole-cli image info | convert: look at and convert HEX / S-record files
-// with the same loader and writer the programmer uses.
+// oriole-cli image info | convert: look at and convert HEX, S-record, ELF and
+// binary files with the same loader and writer the programmer uses.
 
 #include <cstdio>
 #include <vector>
@@ -17,6 +17,12 @@ namespace {
 // any AVR memory and the "%06X" dumps fit in. A file whose data lie higher is
 // refused instead of allocating gigabytes.
 constexpr uint32_t kMaxImageBytes = 16u * 1024 * 1024;
+
+const QCommandLineOption kEepromPart("eeprom", "ELF ファイルの EEPROM の部分を読み込みます (既定は FLASH)。");
+
+ImageLoadOptions LoadOptions(const QCommandLineParser& parser) {
+    return {.space = parser.isSet(kEepromPart) ? ImageSpace::Eeprom : ImageSpace::Flash};
+}
 
 const QCommandLineOption kCapacity("capacity",
                                    "イメージの容量 (バイト数, 10 進または 0x で始まる 16 進)。",
@@ -50,8 +56,9 @@ int RunInfo(const QStringList& args) {
     parser.setApplicationDescription(
         "ファイルを読み込み、使用長と最低・最高アドレスを表示します。\n"
         "--capacity がなければ、容量を調べずに走査だけします。");
-    parser.addPositionalArgument("FILE", "Intel HEX または Motorola S レコードのファイル");
+    parser.addPositionalArgument("FILE", "Intel HEX, Motorola S レコード, ELF またはバイナリのファイル");
     parser.addOption(kCapacity);
+    parser.addOption(kEepromPart);
     if (const int status = ParseCommand(parser, args, 1, 1); status >= 0) return status;
 
     bool capacityGiven = false;
@@ -69,8 +76,8 @@ int RunInfo(const QStringList& args) {
     uint32_t lowest = 0;
     uint32_t highest = 0;
     const QString path = parser.positionalArguments().at(0);
-    if (!LoadImageFile(host, path, capacityGiven ? cells.data() : nullptr, count, lowest,
-                       highest)) {
+    if (!LoadImageFile(host, path, capacityGiven ? cells.data() : nullptr, count, lowest, highest,
+                       LoadOptions(parser))) {
         return LoadFailed(host, 0, path);
     }
     std::printf("使用長: 0x%08X (%u)\n", count, count);
@@ -86,17 +93,19 @@ int RunConvert(const QStringList& args) {
         "容量の既定値は使用長を 16 の倍数に切り上げた値です。");
     parser.addPositionalArgument("IN", "読み込むファイル");
     parser.addPositionalArgument("OUT", "保存するファイル");
-    const QCommandLineOption format("format", "保存形式: ihex または srec。", "FORMAT");
+    const QCommandLineOption format("format", "保存形式: ihex, srec または bin。", "FORMAT");
     const QCommandLineOption all("all", "0xFF だけの 16 バイトも省略せずに保存します。");
     parser.addOption(format);
     parser.addOption(all);
     parser.addOption(kCapacity);
+    parser.addOption(kEepromPart);
     if (const int status = ParseCommand(parser, args, 2, 2); status >= 0) return status;
 
     int saveFormat = -1;
     if (parser.value(format) == "ihex") saveFormat = kFormatIntelHex;
     if (parser.value(format) == "srec") saveFormat = kFormatSRecord;
-    if (saveFormat < 0) return UsageError("--format には ihex か srec を指定してください。");
+    if (parser.value(format) == "bin") saveFormat = kFormatBinary;
+    if (saveFormat < 0) return UsageError("--format には ihex, srec または bin を指定してください。");
 
     bool capacityGiven = false;
     uint32_t capacity = 0;
@@ -110,7 +119,7 @@ int RunConvert(const QStringList& args) {
     if (!capacityGiven) {
         // First pass: learn the used length.
         uint32_t used = 0;
-        if (!LoadImageFile(host, in, nullptr, used, lowest, highest)) {
+        if (!LoadImageFile(host, in, nullptr, used, lowest, highest, LoadOptions(parser))) {
             return LoadFailed(host, 0, in);
         }
         const uint64_t rounded = (uint64_t{used} + 15) / 16 * 16;
@@ -124,7 +133,7 @@ int RunConvert(const QStringList& args) {
     ImageBuffer image;
     image.Allocate(capacity);
     const int messagesBefore = host.MessageCount();
-    if (!LoadImageFile(host, in, image, lowest, highest)) {
+    if (!LoadImageFile(host, in, image, lowest, highest, LoadOptions(parser))) {
         return LoadFailed(host, messagesBefore, in);
     }
     std::vector<uint8_t> bytes(capacity, 0xFF);
@@ -145,9 +154,9 @@ int RunImage(const QStringList& args) {
     if (sub == "info") return RunInfo(args.mid(1));
     if (sub == "convert") return RunConvert(args.mid(1));
     if (sub == "--help" || sub == "-h") {
-        std::printf("使い方: oriole-cli image info FILE [--capacity N]\n"
-                    "        oriole-cli image convert IN OUT --format ihex|srec [--all] "
-                    "[--capacity N]\n");
+        std::printf("使い方: oriole-cli image info FILE [--capacity N] [--eeprom]\n"
+                    "        oriole-cli image convert IN OUT --format ihex|srec|bin [--all] "
+                    "[--capacity N] [--eeprom]\n");
         return kExitOk;
     }
     return UsageError("image のサブコマンドは info か convert です。");
