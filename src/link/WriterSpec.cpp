@@ -25,7 +25,17 @@ std::pair<std::string_view, std::string_view> SplitSpec(std::string_view spec) {
     return {spec.substr(0, colon), spec.substr(colon + 1)};
 }
 
-bool IsBoxSelection(std::string_view item) { return item.starts_with("sn="); }
+// sn=SERIAL with a USB serial number of letters, figures, '-' and '_': no
+// character that could turn it into a path if a backend ever took it for one.
+bool IsBoxSelection(std::string_view item) {
+    constexpr size_t kMaxSerial = 64;
+    if (!item.starts_with("sn=")) return false;
+    const std::string_view serial = item.substr(3);
+    if (serial.empty() || serial.size() > kMaxSerial) return false;
+    return std::all_of(serial.begin(), serial.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '_';
+    });
+}
 
 // An absolute path under /dev/ that no ".." leads out of.
 bool IsDevicePath(std::string_view path) {

@@ -36,9 +36,10 @@ enum class FileSpecVerdict : uint8_t {
 };
 
 // Whether a settings file may hold `spec`: auto; ftdi, d2xx and serial with
-// the box-selection option sn=SERIAL; serial with an absolute /dev/ path
-// (whether that is a terminal is checked when it is opened); sim with any of
-// its options. Nothing is opened or loaded to decide.
+// the box-selection option sn=SERIAL (letters, figures, - and _); serial
+// with an absolute /dev/ path (whether that is a terminal is checked when it
+// is opened); sim with any of its options. Nothing is opened or loaded to
+// decide.
 [[nodiscard]] FileSpecVerdict CheckFileWriterSpec(std::string_view spec);
 
 struct WriterBackend {
