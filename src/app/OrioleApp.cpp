@@ -48,9 +48,10 @@ int COrioleApp::InitInstance(const QStringList& arguments) {
     parser.addVersionOption();
     const QCommandLineOption writerOption(
         QStringLiteral("writer"),
-        QStringLiteral("The writer box: auto, d2xx[:LIB], ftdi, serial[:PATH] or "
-                       "sim[:DEVICE][,option...] (default: Device/Writer of ORIOLE.ini, which may not "
-                       "name a library or a device other than a terminal, else auto)."),
+        QStringLiteral(
+            "The writer box: auto, d2xx[:LIB], ftdi, serial[:PATH] or "
+            "sim[:DEVICE][,option...] (default: Device/Writer of ORIOLE.ini, which may not "
+            "name a library or a device other than a terminal, else auto)."),
         QStringLiteral("SPEC"));
     parser.addOption(writerOption);
     if (!parser.parse(arguments)) {

@@ -135,7 +135,8 @@ void COrioleDlg::OnClose() {
 // The settings' writer comes only from the settings binding, which keeps
 // to what a file may hold; the run's writer is the user's own --writer.
 void COrioleDlg::UseSettingsWriter() {
-    if (!m_options.writerSpec.empty()) m_core.SetWriterSpec(m_strSettingsWriter, WriterSpecSource::SettingsFile);
+    if (!m_options.writerSpec.empty())
+        m_core.SetWriterSpec(m_strSettingsWriter, WriterSpecSource::SettingsFile);
 }
 
 void COrioleDlg::UseRunWriter() {

@@ -43,7 +43,8 @@ bool IsDeviceNode(const QString& path) {
     return false;
 #else
     struct stat st {};
-    return stat(QFile::encodeName(path).constData(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+    return stat(QFile::encodeName(path).constData(), &st) == 0 &&
+           (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
 #endif
 }
 

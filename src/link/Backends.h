@@ -17,7 +17,8 @@ std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std
 // The same, but a port is opened only when it is a terminal device: some
 // device nodes act on being opened (a watchdog arms), so a path from a
 // settings file is looked at before it is opened, not after.
-std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument, std::string& error);
+std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument,
+                                                          std::string& error);
 
 // Whether the D2XX library (by name or path, empty = the system's own,
 // found only where the system keeps its libraries) loads.

@@ -27,19 +27,23 @@ QString DefaultLibrary() {
     wchar_t folder[MAX_PATH];
     const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return {};  // no system folder: nothing loads
-    return QString::fromWCharArray(folder, static_cast<qsizetype>(n)) + QStringLiteral("\\FTD2XX.DLL");
+    return QString::fromWCharArray(folder, static_cast<qsizetype>(n)) +
+           QStringLiteral("\\FTD2XX.DLL");
 }
 #else
 #define ORIOLE_FTAPI
 // A name without a slash: the dynamic loader looks only in the folders of
 // the system's library search (the ones its cache and the environment name),
 // never in the current folder.
-QString DefaultLibrary() { return QStringLiteral("ftd2xx"); }  // libftd2xx.so
+QString DefaultLibrary() {
+    return QStringLiteral("ftd2xx");  // libftd2xx.so
+}
 #endif
 
 QString LibraryFor(std::string_view argument) {
-    return argument.empty() ? DefaultLibrary()
-                            : QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size()));
+    return argument.empty()
+               ? DefaultLibrary()
+               : QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size()));
 }
 
 // D2XX's types: FT_STATUS, ULONG and DWORD are 32-bit on every platform the

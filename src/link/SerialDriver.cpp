@@ -15,7 +15,8 @@ std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view, std::string&
     return nullptr;
 }
 
-std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument, std::string& error) {
+std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument,
+                                                          std::string& error) {
     return CreateSerialDriver(argument, error);
 }
 
@@ -89,8 +90,10 @@ bool IsTerminalNumber(dev_t rdev) {
     const unsigned ma = major(rdev);
     if (ma >= 136 && ma <= 143) return true;
     std::error_code ec;
-    const fs::path subsystem = fs::canonical(
-        fs::path("/sys/dev/char") / (std::to_string(ma) + ":" + std::to_string(minor(rdev))) / "subsystem", ec);
+    const fs::path subsystem =
+        fs::canonical(fs::path("/sys/dev/char") /
+                          (std::to_string(ma) + ":" + std::to_string(minor(rdev))) / "subsystem",
+                      ec);
     return !ec && subsystem.filename() == "tty";
 }
 
@@ -111,12 +114,15 @@ int OpenTerminalOnly(const std::string& path) {
 #else
 // Without the kernel's device table there is no telling a terminal from
 // other devices before opening it; such a port is not opened.
-int OpenTerminalOnly(const std::string&) { return -1; }
+int OpenTerminalOnly(const std::string&) {
+    return -1;
+}
 #endif
 
 class CSerialDriver final : public IWriterDriver {
 public:
-    CSerialDriver(std::string path, bool terminalsOnly) : m_path(std::move(path)), m_bTerminalsOnly(terminalsOnly) {}
+    CSerialDriver(std::string path, bool terminalsOnly)
+        : m_path(std::move(path)), m_bTerminalsOnly(terminalsOnly) {}
     ~CSerialDriver() override { Close(); }
 
     DriverStatus OpenByDescription(std::string_view description) override {
@@ -263,7 +269,8 @@ std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std
     return std::make_unique<CSerialDriver>(std::string(argument), false);
 }
 
-std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument, std::string& /*error*/) {
+std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument,
+                                                          std::string& /*error*/) {
     return std::make_unique<CSerialDriver>(std::string(argument), true);
 }
 

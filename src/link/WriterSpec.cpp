@@ -33,7 +33,8 @@ bool IsBoxSelection(std::string_view item) {
     const std::string_view serial = item.substr(3);
     if (serial.empty() || serial.size() > kMaxSerial) return false;
     return std::all_of(serial.begin(), serial.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '_';
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+               c == '-' || c == '_';
     });
 }
 
@@ -68,7 +69,8 @@ FileSpecVerdict CheckFileWriterSpec(std::string_view spec) {
     // The simulated box lives in this process; none of its options names a
     // file, so whatever is wrong with them is the backend's own complaint.
     if (name == "sim") return FileSpecVerdict::Allowed;
-    if (name == "auto") return argument.empty() ? FileSpecVerdict::Allowed : FileSpecVerdict::NotAllowed;
+    if (name == "auto")
+        return argument.empty() ? FileSpecVerdict::Allowed : FileSpecVerdict::NotAllowed;
     if (name != "ftdi" && name != "d2xx" && name != "serial") return FileSpecVerdict::NotAllowed;
     if (argument.empty()) return FileSpecVerdict::Allowed;
     bool first = true;

@@ -30,9 +30,9 @@ enum class WriterSpecSource : uint8_t { User, SettingsFile };
 // What CheckFileWriterSpec makes of a spec from a settings file.
 enum class FileSpecVerdict : uint8_t {
     Allowed,
-    NamesLibrary,    // d2xx with a library name or path
-    NotTerminalPath, // serial with a path that is no device path
-    NotAllowed,      // an unknown backend or option, a control character
+    NamesLibrary,     // d2xx with a library name or path
+    NotTerminalPath,  // serial with a path that is no device path
+    NotAllowed,       // an unknown backend or option, a control character
 };
 
 // Whether a settings file may hold `spec`: auto; ftdi, d2xx and serial with

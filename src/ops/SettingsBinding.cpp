@@ -133,7 +133,8 @@ bool CSettingsBinding::SaveSettings(const QString& path, bool bWithValues) const
 void CSettingsBinding::SetWriterOverride(std::string spec) {
     m_strWriterOverride = std::move(spec);
     if (m_strWriterOverride.empty())
-        m_core.SetWriterSpec(m_settings.m_strWriterSpec.toStdString(), WriterSpecSource::SettingsFile);
+        m_core.SetWriterSpec(m_settings.m_strWriterSpec.toStdString(),
+                             WriterSpecSource::SettingsFile);
     else
         m_core.SetWriterSpec(m_strWriterOverride, WriterSpecSource::User);
 }
@@ -232,13 +233,14 @@ void CSettingsBinding::SetFileWriter(const QString& text) {
     m_settings.m_strWriterSpec =
         spec.isEmpty() || m_bWriterRefused ? QString::fromLatin1(kDefaultWriterSpec) : spec;
     if (m_strWriterOverride.empty())
-        m_core.SetWriterSpec(m_settings.m_strWriterSpec.toStdString(), WriterSpecSource::SettingsFile);
+        m_core.SetWriterSpec(m_settings.m_strWriterSpec.toStdString(),
+                             WriterSpecSource::SettingsFile);
     if (!m_bWriterRefused) return;
     const char* why = verdict == FileSpecVerdict::NamesLibrary      ? text::kFileWriterNamesLibrary
                       : verdict == FileSpecVerdict::NotTerminalPath ? text::kFileWriterNotDevice
                                                                     : text::kFileWriterNotAllowed;
-    m_core.Host().ShowMessage(MsgKind::Warning,
-                              FormatText(text::kFileWriterIgnored, Shown(spec).toStdString().c_str(), why));
+    m_core.Host().ShowMessage(MsgKind::Warning, FormatText(text::kFileWriterIgnored,
+                                                           Shown(spec).toStdString().c_str(), why));
 }
 
 }  // namespace oriole

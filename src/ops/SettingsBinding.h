@@ -32,9 +32,9 @@ public:
     [[nodiscard]] bool SaveSettings(const QString& path, bool bWithValues) const;
 
     // The writer the core uses whatever the settings say (a --writer option
-    // given for one run, with the user's full power over it); empty for none. The settings keep their own
-    // writer (CMainSettings::m_strWriterSpec) and write it back, so the
-    // override is not remembered. Applied to the core at once.
+    // given for one run, with the user's full power over it); empty for none. The settings keep
+    // their own writer (CMainSettings::m_strWriterSpec) and write it back, so the override is not
+    // remembered. Applied to the core at once.
     void SetWriterOverride(std::string spec);
 
     // ISettingValues: where each key lives while the program runs.

@@ -69,7 +69,8 @@ TEST(OrioleAppTest, WindowStyleZeroOrMissingGivesTheClassicLook) {
 // Only the command line's writer is the run's; the settings file's goes
 // through the settings binding, which keeps to what a file may hold.
 TEST(OrioleAppTest, RunWriterComesOnlyFromTheCommandLine) {
-    EXPECT_EQ(WriterSpecFor(QStringLiteral("d2xx:/opt/lib/libftd2xx.so")), "d2xx:/opt/lib/libftd2xx.so");
+    EXPECT_EQ(WriterSpecFor(QStringLiteral("d2xx:/opt/lib/libftd2xx.so")),
+              "d2xx:/opt/lib/libftd2xx.so");
     EXPECT_EQ(WriterSpecFor(std::nullopt), "");
 }
 

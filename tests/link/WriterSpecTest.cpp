@@ -141,7 +141,8 @@ private:
 TEST(WriterSpec, LibraryPathLoadsOnlyForTheUser) {
     const std::string fake = ORIOLE_FAKE_FTD2XX;
     if (dlopen(fake.c_str(), RTLD_LAZY | RTLD_NOLOAD))
-        GTEST_SKIP() << "an earlier test of this process loaded the library; CTest runs this one alone";
+        GTEST_SKIP()
+            << "an earlier test of this process loaded the library; CTest runs this one alone";
     for (const std::string& spec : {"d2xx:" + fake, "d2xx," + fake, "d2xx:sn=A1," + fake}) {
         LibraryMark mark;
         std::string error;
@@ -171,7 +172,8 @@ uint32_t InotifyEvents(const QString& path, uint32_t mask, const std::function<v
     uint32_t seen = 0;
     ssize_t n;
     while ((n = read(fd, buffer, sizeof buffer)) > 0)
-        for (char* p = buffer; p < buffer + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
+        for (char* p = buffer; p < buffer + n;
+             p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
             seen |= reinterpret_cast<inotify_event*>(p)->mask;
     close(fd);
     return seen;
@@ -189,11 +191,13 @@ TEST(WriterSpec, SerialPortFromAFileIsOpenedOnlyWhenItIsATerminal) {
         SCOPED_TRACE(fromFile ? "file" : "user");
         std::string error;
         const std::string path = fifo.toStdString();
-        auto driver = fromFile ? CreateTerminalSerialDriver(path, error) : CreateSerialDriver(path, error);
+        auto driver =
+            fromFile ? CreateTerminalSerialDriver(path, error) : CreateSerialDriver(path, error);
         ASSERT_TRUE(driver);
         DriverStatus status = kFtOk;
-        const uint32_t seen = InotifyEvents(fifo, IN_OPEN | IN_MODIFY,
-                                            [&] { status = driver->OpenByDescription("ORIOLE Ver.1.00"); });
+        const uint32_t seen = InotifyEvents(fifo, IN_OPEN | IN_MODIFY, [&] {
+            status = driver->OpenByDescription("ORIOLE Ver.1.00");
+        });
         EXPECT_EQ(status, kFtDeviceNotFound);
         EXPECT_EQ((seen & IN_OPEN) != 0, !fromFile);
         EXPECT_EQ(seen & IN_MODIFY, 0u);
@@ -223,7 +227,8 @@ TEST(WriterSpec, D2xxLibraryIsNotTakenFromTheCurrentFolder) {
     if (D2xxLibraryLoads({})) GTEST_SKIP() << "a D2XX library is installed on this machine";
     QTemporaryDir dir;
     for (const char* name : {"libftd2xx.so", "ftd2xx", "ftd2xx.so", "FTD2XX.DLL"})
-        ASSERT_TRUE(QFile::copy(QStringLiteral(ORIOLE_FAKE_FTD2XX), dir.filePath(QString::fromLatin1(name))));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ORIOLE_FAKE_FTD2XX),
+                                dir.filePath(QString::fromLatin1(name))));
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
     LibraryMark mark;

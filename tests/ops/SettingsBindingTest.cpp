@@ -372,7 +372,8 @@ TEST_F(SettingsBindingTest, HostileWriterIsRefusedOnceAndKeptOnDisk) {
     qputenv("ORIOLE_FAKE_FTD2XX_MARK", mark.toLocal8Bit());
     for (const bool setting : {false, true}) {
         for (const HostileWriterCase& c : cases) {
-            SCOPED_TRACE(c.writer.left(40).toStdString() + (setting ? " (setting file)" : " (INI)"));
+            SCOPED_TRACE(c.writer.left(40).toStdString() +
+                         (setting ? " (setting file)" : " (INI)"));
             const QByteArray line = "Writer=" + c.writer + "\r\n";
             const QString path = Path(setting ? "hostile.set" : "ORIOLE.ini");
             QFile f(path);
