@@ -9,7 +9,6 @@
 #include <QTextStream>
 
 #include "app/OrioleDlg.h"
-#include "link/WriterSpec.h"
 #include "settings/IniFile.h"
 
 namespace oriole {
@@ -38,11 +37,8 @@ QString StyleNameFor(int windowStyle) {
     return windowStyle == 0 ? QStringLiteral("Windows") : QString();
 }
 
-std::string WriterSpecFor(const std::optional<QString>& option, const CIniFile& ini) {
-    if (option && !option->isEmpty()) return option->toStdString();
-    const QString fromIni = ini.GetString(QStringLiteral("Device"), QStringLiteral("Writer"),
-                                          QString::fromLatin1(kDefaultWriterSpec));
-    return fromIni.isEmpty() ? std::string(kDefaultWriterSpec) : fromIni.toStdString();
+std::string WriterSpecFor(const std::optional<QString>& option) {
+    return option ? option->toStdString() : std::string();
 }
 
 int COrioleApp::InitInstance(const QStringList& arguments) {
@@ -52,8 +48,10 @@ int COrioleApp::InitInstance(const QStringList& arguments) {
     parser.addVersionOption();
     const QCommandLineOption writerOption(
         QStringLiteral("writer"),
-        QStringLiteral("The writer box: auto, d2xx[:LIB], ftdi, serial[:PATH] or "
-                       "sim[:DEVICE][,option...] (default: Device/Writer of ORIOLE.ini, else auto)."),
+        QStringLiteral(
+            "The writer box: auto, d2xx[:LIB], ftdi, serial[:PATH] or "
+            "sim[:DEVICE][,option...] (default: Device/Writer of ORIOLE.ini, which may not "
+            "name a library or a device other than a terminal, else auto)."),
         QStringLiteral("SPEC"));
     parser.addOption(writerOption);
     if (!parser.parse(arguments)) {
@@ -76,7 +74,7 @@ int COrioleApp::InitInstance(const QStringList& arguments) {
     if (parser.isSet(writerOption)) writer = parser.value(writerOption);
 
     COrioleDlg::Options options;
-    options.writerSpec = WriterSpecFor(writer, ini);
+    options.writerSpec = WriterSpecFor(writer);
     options.iniPath = iniPath;
     COrioleDlg dlg(std::move(options));
     dlg.exec();

@@ -35,9 +35,11 @@ private:
 // platform's.
 [[nodiscard]] QString StyleNameFor(int windowStyle);
 
-// The writer spec: the option's when given, else "Writer" of section
-// "Device", else "auto".
-[[nodiscard]] std::string WriterSpecFor(const std::optional<QString>& option, const CIniFile& ini);
+// The writer spec of the command line for this run; empty when none was
+// given, and then the main window uses the settings' writer ("Writer" of
+// section "Device"), which the settings binding reads with the limits that
+// apply to a file.
+[[nodiscard]] std::string WriterSpecFor(const std::optional<QString>& option);
 
 class COrioleApp {
 public:

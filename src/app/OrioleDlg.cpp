@@ -132,14 +132,17 @@ void COrioleDlg::OnClose() {
     QDialog::done(0);
 }
 
+// The settings' writer comes only from the settings binding, which keeps
+// to what a file may hold; the run's writer is the user's own --writer.
 void COrioleDlg::UseSettingsWriter() {
-    if (!m_options.writerSpec.empty()) m_core.SetWriterSpec(m_strSettingsWriter);
+    if (!m_options.writerSpec.empty())
+        m_core.SetWriterSpec(m_strSettingsWriter, WriterSpecSource::SettingsFile);
 }
 
 void COrioleDlg::UseRunWriter() {
     if (m_options.writerSpec.empty()) return;
     m_strSettingsWriter = m_core.WriterSpec();
-    m_core.SetWriterSpec(m_options.writerSpec);
+    m_core.SetWriterSpec(m_options.writerSpec, WriterSpecSource::User);
 }
 
 void COrioleDlg::OnTimer() { OnTimerTick(m_core.m_state); }

@@ -3,6 +3,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include "image/LineSource.h"
 #include "image/RecordReaders.h"
 #include "res/Texts.h"
@@ -37,10 +41,25 @@ QByteArray Head(QIODevice& device) {
     return head;
 }
 
+// A device node is no image, and is not even opened: some act on being
+// opened (a watchdog arms), and the path may come from a settings file the
+// user did not write. Pipes stay readable (a shell's <(...)).
+bool IsDeviceNode(const QString& path) {
+#if defined(_WIN32)
+    static_cast<void>(path);
+    return false;
+#else
+    struct stat st {};
+    return stat(QFile::encodeName(path).constData(), &st) == 0 &&
+           (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+#endif
+}
+
 bool OpenForReading(IMessageHost& host, QFile& file) {
     // Unbuffered: the readers read large chunks themselves. QFile refuses to
-    // open a folder, so that ends here as well.
-    if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return true;
+    // open a folder, so that ends here as well; a device node is never opened.
+    if (!IsDeviceNode(file.fileName()) && file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return true;
     host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
     return false;
 }
@@ -104,7 +123,7 @@ bool LoadImageFile(IMessageHost& host, const QString& path, int16_t* cells, uint
 
 ImageFormat DetectImageFormat(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return ImageFormat::Auto;
+    if (IsDeviceNode(path) || !file.open(QIODevice::ReadOnly)) return ImageFormat::Auto;
     return Resolve(file.read(4), path);
 }
 

@@ -6,19 +6,45 @@
 #include <QString>
 #include <thread>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "link/Backends.h"
 
 namespace oriole {
 
 namespace {
 
+// The library when no path is given: only where the system keeps its own,
+// never the current folder, which may be any folder the program was started
+// in, with whatever files were put there.
 #if defined(_WIN32)
 #define ORIOLE_FTAPI __stdcall
-constexpr char kDefaultLibrary[] = "ftd2xx";  // FTD2XX.DLL
+// LoadLibrary's own search also looks in the current folder; FTDI's driver
+// installs FTD2XX.DLL into the system folder, so it is named there.
+QString DefaultLibrary() {
+    wchar_t folder[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};  // no system folder: nothing loads
+    return QString::fromWCharArray(folder, static_cast<qsizetype>(n)) +
+           QStringLiteral("\\FTD2XX.DLL");
+}
 #else
 #define ORIOLE_FTAPI
-constexpr char kDefaultLibrary[] = "ftd2xx";  // libftd2xx.so
+// A name without a slash: the dynamic loader looks only in the folders of
+// the system's library search (the ones its cache and the environment name),
+// never in the current folder.
+QString DefaultLibrary() {
+    return QStringLiteral("ftd2xx");  // libftd2xx.so
+}
 #endif
+
+QString LibraryFor(std::string_view argument) {
+    return argument.empty()
+               ? DefaultLibrary()
+               : QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size()));
+}
 
 // D2XX's types: FT_STATUS, ULONG and DWORD are 32-bit on every platform the
 // library exists for (ULONG arguments travel in registers either way).
@@ -138,14 +164,11 @@ private:
 }  // namespace
 
 std::unique_ptr<IWriterDriver> CreateD2xxDriver(std::string_view argument, std::string& /*error*/) {
-    const QString name = argument.empty() ? QString::fromLatin1(kDefaultLibrary)
-                                          : QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size()));
-    return std::make_unique<CD2xxDriver>(name);
+    return std::make_unique<CD2xxDriver>(LibraryFor(argument));
 }
 
 bool D2xxLibraryLoads(std::string_view argument) {
-    QLibrary library(argument.empty() ? QString::fromLatin1(kDefaultLibrary)
-                                      : QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size())));
+    QLibrary library(LibraryFor(argument));
     return library.load();
 }
 

@@ -15,6 +15,11 @@ std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view, std::string&
     return nullptr;
 }
 
+std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument,
+                                                          std::string& error) {
+    return CreateSerialDriver(argument, error);
+}
+
 }  // namespace oriole
 
 #else
@@ -22,12 +27,18 @@ std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view, std::string&
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <string>
+
+#if defined(__linux__)
+#include <sys/sysmacros.h>
+#endif
 
 #include "link/TtySpeed.h"
 
@@ -68,17 +79,59 @@ std::string FindTtyByProduct(std::string_view product) {
     return {};
 }
 
+constexpr int kPortFlags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+
+#if defined(__linux__)
+// Whether the character device `rdev` is a terminal, from the kernel's
+// device table alone: asking the device itself (isatty, tcgetattr) needs it
+// opened first. Pseudo-terminal slaves (/dev/pts/N, majors 136 to 143) have
+// no entry under /sys/dev/char.
+bool IsTerminalNumber(dev_t rdev) {
+    const unsigned ma = major(rdev);
+    if (ma >= 136 && ma <= 143) return true;
+    std::error_code ec;
+    const fs::path subsystem =
+        fs::canonical(fs::path("/sys/dev/char") /
+                          (std::to_string(ma) + ":" + std::to_string(minor(rdev))) / "subsystem",
+                      ec);
+    return !ec && subsystem.filename() == "tty";
+}
+
+// Opens `path` only when it is a terminal. An O_PATH descriptor names the
+// node without opening the device behind it; the node is checked, then
+// opened through /proc, so the check and the open see the same node even if
+// the path is changed in between.
+int OpenTerminalOnly(const std::string& path) {
+    const int node = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (node < 0) return -1;
+    struct stat st {};
+    int fd = -1;
+    if (fstat(node, &st) == 0 && S_ISCHR(st.st_mode) && IsTerminalNumber(st.st_rdev))
+        fd = ::open(("/proc/self/fd/" + std::to_string(node)).c_str(), kPortFlags);
+    ::close(node);
+    return fd;
+}
+#else
+// Without the kernel's device table there is no telling a terminal from
+// other devices before opening it; such a port is not opened.
+int OpenTerminalOnly(const std::string&) {
+    return -1;
+}
+#endif
+
 class CSerialDriver final : public IWriterDriver {
 public:
-    explicit CSerialDriver(std::string path) : m_path(std::move(path)) {}
+    CSerialDriver(std::string path, bool terminalsOnly)
+        : m_path(std::move(path)), m_bTerminalsOnly(terminalsOnly) {}
     ~CSerialDriver() override { Close(); }
 
     DriverStatus OpenByDescription(std::string_view description) override {
         if (m_fd >= 0) return kFtDeviceNotOpened;
         const std::string path = m_path.empty() ? FindTtyByProduct(description) : m_path;
         if (path.empty()) return kFtDeviceNotFound;
-        m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        m_fd = m_bTerminalsOnly ? OpenTerminalOnly(path) : ::open(path.c_str(), kPortFlags);
         if (m_fd < 0) return kFtDeviceNotFound;
+        // Whatever is no terminal is closed again before a byte is written.
         if (tcgetattr(m_fd, &m_tio) != 0) {
             Close();
             return kFtDeviceNotFound;
@@ -203,6 +256,7 @@ private:
     }
 
     std::string m_path;        // empty: find the box by its USB product string
+    bool m_bTerminalsOnly;     // open nothing that is not a terminal device
     std::string m_openedPath;
     int m_fd = -1;
     struct termios m_tio {};
@@ -212,7 +266,12 @@ private:
 }  // namespace
 
 std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std::string& /*error*/) {
-    return std::make_unique<CSerialDriver>(std::string(argument));
+    return std::make_unique<CSerialDriver>(std::string(argument), false);
+}
+
+std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument,
+                                                          std::string& /*error*/) {
+    return std::make_unique<CSerialDriver>(std::string(argument), true);
 }
 
 }  // namespace oriole

@@ -8,6 +8,7 @@
 //                    product string is the box's description
 //   sim[:DEVICE][,option...]  the simulated box in this process
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -18,6 +19,28 @@
 namespace oriole {
 
 inline constexpr char kDefaultWriterSpec[] = "auto";
+
+// Where a spec comes from. One the user typed (--writer) may name any
+// library to load and any device to open: that is the user's own act. One
+// read from a settings file is data that may have come from anywhere (a
+// shared project folder, a download), so it may only choose a backend and
+// options that neither load code nor open anything but a terminal.
+enum class WriterSpecSource : uint8_t { User, SettingsFile };
+
+// What CheckFileWriterSpec makes of a spec from a settings file.
+enum class FileSpecVerdict : uint8_t {
+    Allowed,
+    NamesLibrary,     // d2xx with a library name or path
+    NotTerminalPath,  // serial with a path that is no device path
+    NotAllowed,       // an unknown backend or option, a control character
+};
+
+// Whether a settings file may hold `spec`: auto; ftdi, d2xx and serial with
+// the box-selection option sn=SERIAL (letters, figures, - and _); serial
+// with an absolute /dev/ path (whether that is a terminal is checked when it
+// is opened); sim with any of its options. Nothing is opened or loaded to
+// decide.
+[[nodiscard]] FileSpecVerdict CheckFileWriterSpec(std::string_view spec);
 
 struct WriterBackend {
     std::string_view name;
@@ -31,7 +54,10 @@ struct WriterBackend {
 // The backends in the order "auto" tries them and --help lists them.
 std::span<const WriterBackend> WriterBackends();
 
-// The driver for a writer spec string, or null with `error` set.
-std::unique_ptr<IWriterDriver> CreateWriterDriver(std::string_view spec, std::string& error);
+// The driver for a writer spec string, or null with `error` set. A spec
+// from a settings file must pass CheckFileWriterSpec, and its serial port is
+// opened only when it is a terminal.
+std::unique_ptr<IWriterDriver> CreateWriterDriver(std::string_view spec, std::string& error,
+                                                  WriterSpecSource source = WriterSpecSource::User);
 
 }  // namespace oriole

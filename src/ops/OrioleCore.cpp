@@ -30,9 +30,10 @@ COrioleCore::COrioleCore(IOperationHost& host)
 
 COrioleCore::~COrioleCore() = default;
 
-void COrioleCore::SetWriterSpec(std::string spec) {
-    if (spec == m_strWriterSpec && m_pDriver) return;
+void COrioleCore::SetWriterSpec(std::string spec, WriterSpecSource source) {
+    if (spec == m_strWriterSpec && source == m_writerSource && m_pDriver) return;
     m_strWriterSpec = std::move(spec);
+    m_writerSource = source;
     m_pDriver.reset();
 }
 
@@ -41,7 +42,7 @@ void COrioleCore::SetDriver(std::unique_ptr<IWriterDriver> driver) { m_pDriver =
 IWriterDriver* COrioleCore::Driver() {
     if (m_pDriver) return m_pDriver.get();
     std::string error;
-    m_pDriver = CreateWriterDriver(m_strWriterSpec, error);
+    m_pDriver = CreateWriterDriver(m_strWriterSpec, error, m_writerSource);
     if (!m_pDriver) {
         const std::string what = m_strWriterSpec + " (" + error + ")";
         m_host.ShowMessage(MsgKind::Error, FormatText(text::kWriterSpecInvalid, what.c_str()));

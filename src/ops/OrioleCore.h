@@ -21,6 +21,7 @@
 #include "link/DeviceSelector.h"
 #include "link/LinkState.h"
 #include "link/WriterDriver.h"
+#include "link/WriterSpec.h"
 #include "ops/MainControls.h"
 
 namespace oriole {
@@ -64,7 +65,9 @@ public:
     // --- The way to the writer ---
     // The driver is made from the writer spec at the next operation and kept
     // for the following ones; the link is opened and closed per operation.
-    void SetWriterSpec(std::string spec);
+    // `source` says whether the user gave the spec or a settings file did,
+    // which decides what it may load and open.
+    void SetWriterSpec(std::string spec, WriterSpecSource source);
     const std::string& WriterSpec() const { return m_strWriterSpec; }
     // Uses this driver from now on (tests, benchmarks, a box chosen elsewhere).
     void SetDriver(std::unique_ptr<IWriterDriver> driver);
@@ -186,6 +189,7 @@ private:
     IOperationHost& m_host;
     CFrameHost* m_pFrameHost = nullptr;  // the host of the running frame, if any
     std::string m_strWriterSpec;
+    WriterSpecSource m_writerSource = WriterSpecSource::User;
     std::unique_ptr<IWriterDriver> m_pDriver;
     ImageFormat m_fileFormat = ImageFormat::Auto;
 };

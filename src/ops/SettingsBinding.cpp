@@ -4,9 +4,11 @@
 #include <limits>
 
 #include "base/Numbers.h"
+#include "link/FormatText.h"
 #include "link/WriterSpec.h"
 #include "ops/DeviceList.h"
 #include "ops/OrioleCore.h"
+#include "res/Texts.h"
 #include "settings/IniFile.h"
 
 namespace oriole {
@@ -95,6 +97,17 @@ int32_t Narrow(int64_t value) {
                                                     std::numeric_limits<int32_t>::max()));
 }
 
+// A value from a file as a message may show it: control characters as '?',
+// at most a line's worth.
+QString Shown(const QString& value) {
+    constexpr qsizetype kShown = 60;
+    QString shown = value.first(std::min(value.size(), kShown));
+    for (QChar& c : shown)
+        if (!c.isPrint()) c = QLatin1Char('?');
+    if (value.size() > kShown) shown += QStringLiteral("...");
+    return shown;
+}
+
 uint32_t DefaultClock() {
     return static_cast<uint32_t>(ParseDecLenient(SettingKeyFor(I::SysFreq).defaultText));
 }
@@ -119,8 +132,11 @@ bool CSettingsBinding::SaveSettings(const QString& path, bool bWithValues) const
 
 void CSettingsBinding::SetWriterOverride(std::string spec) {
     m_strWriterOverride = std::move(spec);
-    m_core.SetWriterSpec(m_strWriterOverride.empty() ? m_settings.m_strWriterSpec.toStdString()
-                                                     : m_strWriterOverride);
+    if (m_strWriterOverride.empty())
+        m_core.SetWriterSpec(m_settings.m_strWriterSpec.toStdString(),
+                             WriterSpecSource::SettingsFile);
+    else
+        m_core.SetWriterSpec(m_strWriterOverride, WriterSpecSource::User);
 }
 
 int64_t CSettingsBinding::GetNumber(SettingId id) const {
@@ -192,11 +208,7 @@ void CSettingsBinding::SetText(SettingId id, const QString& text) {
         return;
     }
     if (id == I::Writer) {
-        // A key left empty by hand means the default way to the writer, not
-        // a spec that fails at the next operation.
-        const QString spec = text.trimmed();
-        m_settings.m_strWriterSpec = spec.isEmpty() ? QString::fromLatin1(kDefaultWriterSpec) : spec;
-        if (m_strWriterOverride.empty()) m_core.SetWriterSpec(m_settings.m_strWriterSpec.toStdString());
+        SetFileWriter(text);
         return;
     }
     if (const TextFieldRow* f = FindRow(kTextFields, id)) {
@@ -205,6 +217,30 @@ void CSettingsBinding::SetText(SettingId id, const QString& text) {
     }
     if (const ControlRow* c = FindRow(kControlRows, id))
         m_core.m_controls.SetText(c->control, text.toStdString());
+}
+
+bool CSettingsBinding::KeepsStoredValue(SettingId id) const {
+    return id == I::Writer && m_bWriterRefused;
+}
+
+void CSettingsBinding::SetFileWriter(const QString& text) {
+    // A key left empty by hand means the default way to the writer, not
+    // a spec that fails at the next operation.
+    const QString spec = text.trimmed();
+    const FileSpecVerdict verdict =
+        spec.isEmpty() ? FileSpecVerdict::Allowed : CheckFileWriterSpec(spec.toStdString());
+    m_bWriterRefused = verdict != FileSpecVerdict::Allowed;
+    m_settings.m_strWriterSpec =
+        spec.isEmpty() || m_bWriterRefused ? QString::fromLatin1(kDefaultWriterSpec) : spec;
+    if (m_strWriterOverride.empty())
+        m_core.SetWriterSpec(m_settings.m_strWriterSpec.toStdString(),
+                             WriterSpecSource::SettingsFile);
+    if (!m_bWriterRefused) return;
+    const char* why = verdict == FileSpecVerdict::NamesLibrary      ? text::kFileWriterNamesLibrary
+                      : verdict == FileSpecVerdict::NotTerminalPath ? text::kFileWriterNotDevice
+                                                                    : text::kFileWriterNotAllowed;
+    m_core.Host().ShowMessage(MsgKind::Warning, FormatText(text::kFileWriterIgnored,
+                                                           Shown(spec).toStdString().c_str(), why));
 }
 
 }  // namespace oriole

@@ -32,9 +32,9 @@ public:
     [[nodiscard]] bool SaveSettings(const QString& path, bool bWithValues) const;
 
     // The writer the core uses whatever the settings say (a --writer option
-    // given for one run); empty for none. The settings keep their own
-    // writer (CMainSettings::m_strWriterSpec) and write it back, so the
-    // override is not remembered. Applied to the core at once.
+    // given for one run, with the user's full power over it); empty for none. The settings keep
+    // their own writer (CMainSettings::m_strWriterSpec) and write it back, so the override is not
+    // remembered. Applied to the core at once.
     void SetWriterOverride(std::string spec);
 
     // ISettingValues: where each key lives while the program runs.
@@ -42,11 +42,18 @@ public:
     void SetNumber(SettingId id, int64_t value) override;
     QString GetText(SettingId id) const override;
     void SetText(SettingId id, const QString& text) override;
+    bool KeepsStoredValue(SettingId id) const override;
 
 private:
+    // Device/Writer from a file: a spec the file may hold becomes the
+    // settings' writer; any other is refused with one warning, the writer is
+    // "auto", and the file's value is left on disk as it is.
+    void SetFileWriter(const QString& text);
+
     COrioleCore& m_core;
     CMainSettings& m_settings;
     std::string m_strWriterOverride;
+    bool m_bWriterRefused = false;  // the last file's writer was refused
 };
 
 }  // namespace oriole

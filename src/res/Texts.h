@@ -49,6 +49,17 @@ inline constexpr char kDeviceClockZero[] =
     "デバイスのクロック周波数が 0 Hz に設定されています。\n\n設定でクロック周波数を指定してください。";
 // Ours: a --writer option or Device/Writer key that names no writer (%s: the text).
 inline constexpr char kWriterSpecInvalid[] = "AVRライタの指定が正しくありません: %s";
+// Ours: a settings file's Device/Writer that a file may not hold; the first
+// %s is the file's value, the second one of the reasons below.
+inline constexpr char kFileWriterIgnored[] =
+    "設定ファイルの AVRライタの指定 (Writer=%s) は使用できないため、無視しました。\n\n%s\n\n"
+    "AVRライタは auto で探します。ファイルの内容は変更しません。";
+inline constexpr char kFileWriterNamesLibrary[] =
+    "読み込むライブラリは、コマンドラインの --writer でのみ指定できます。";
+inline constexpr char kFileWriterNotDevice[] =
+    "シリアルポートには /dev/ の端末デバイスだけを指定できます。";
+inline constexpr char kFileWriterNotAllowed[] =
+    "設定ファイルで指定できるのは auto、ftdi、d2xx、serial、sim とそのオプションだけです。";
 
 // Device operations
 inline constexpr char kDeviceUnknown[] =

@@ -138,6 +138,7 @@ void ReadSettingKeys(const CIniFile& ini, bool bWithValues, ISettingValues& valu
 bool WriteSettingKeys(CIniFile& ini, bool bWithValues, const ISettingValues& values) {
     bool all = true;
     ForEachSettingKey(bWithValues, [&](const SettingKey& key) {
+        if (values.KeepsStoredValue(key.id)) return;
         const QString text = IsNumberKind(key.kind)
                                  ? FormatSettingNumber(key.kind, values.GetNumber(key.id))
                                  : values.GetText(key.id);

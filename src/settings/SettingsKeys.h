@@ -103,6 +103,9 @@ public:
     virtual void SetNumber(SettingId id, int64_t value) = 0;
     virtual QString GetText(SettingId id) const = 0;
     virtual void SetText(SettingId id, const QString& text) = 0;
+    // True for a key whose value read from the file was refused: a save
+    // leaves it as the file holds it instead of writing it.
+    virtual bool KeepsStoredValue(SettingId /*id*/) const { return false; }
 };
 
 // The text a number row is written as: decimal, "%08X" of the low 32 bits,
@@ -113,7 +116,8 @@ QString FormatSettingNumber(SettingKind kind, int64_t value);
 // each with its default, and hands it to `values`.
 void ReadSettingKeys(const CIniFile& ini, bool bWithValues, ISettingValues& values);
 
-// Writes every row in table order from `values`. False when some key could
+// Writes every row in table order from `values`, except those it keeps as
+// stored. False when some key could
 // not be stored (a text with a line break, a file grown too large); the
 // other keys are written all the same.
 [[nodiscard]] bool WriteSettingKeys(CIniFile& ini, bool bWithValues, const ISettingValues& values);

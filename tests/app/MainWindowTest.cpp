@@ -269,6 +269,40 @@ TEST(MainWindowTest, WriterOfTheRunIsUsedButTheSettingsKeepTheirOwn) {
     EXPECT_TRUE(file.readAll().contains("Writer=serial:/dev/ttyUSB7\r\n"));
 }
 
+// A folder with a hostile ORIOLE.ini whose writer names a working D2XX
+// library (its loading leaves a mark): starting there and clicking 検出
+// warns once, looks for the box with auto, loads nothing, and the file keeps
+// its writer.
+TEST(MainWindowTest, IniWriterNamingALibraryIsIgnored) {
+    EnsureApp();
+    QTemporaryDir dir;
+    const QString mark = dir.filePath(QStringLiteral("mark"));
+    qputenv("ORIOLE_FAKE_FTD2XX_MARK", mark.toLocal8Bit());
+    const QString ini = dir.filePath(QStringLiteral("ORIOLE.ini"));
+    const QByteArray line = "Writer=d2xx:" ORIOLE_FAKE_FTD2XX "\r\n";
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Device]\r\n" + line);
+    file.close();
+    ScriptedMessages messages;
+    COrioleDlg::Options options;
+    options.messages = &messages;
+    options.iniPath = ini;
+    COrioleDlg dlg(std::move(options));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].kind, MsgKind::Warning);
+    EXPECT_NE(messages.shown[0].text.find(text::kFileWriterNamesLibrary), std::string::npos);
+    EXPECT_EQ(dlg.Core().WriterSpec(), "auto");
+    dlg.show();
+    dlg.Button(1046)->click();
+    EXPECT_EQ(messages.Texts().back(), text::kWriterNotFound);
+    EXPECT_FALSE(QFile::exists(mark));
+    ASSERT_TRUE(dlg.close());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("\r\n" + line));
+    qunsetenv("ORIOLE_FAKE_FTD2XX_MARK");
+}
+
 TEST(MainWindowTest, SettingsComeBackAtTheNextStart) {
     QString iniPath;
     QTemporaryDir keep;

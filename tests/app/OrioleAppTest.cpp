@@ -66,16 +66,12 @@ TEST(OrioleAppTest, WindowStyleZeroOrMissingGivesTheClassicLook) {
     EXPECT_TRUE(StyleNameFor(1).isEmpty());
 }
 
-TEST(OrioleAppTest, WriterComesFromTheOptionThenTheSettingsThenAuto) {
-    CIniFile none;
-    CIniFile withWriter;
-    ASSERT_TRUE(withWriter.Parse(QByteArray("[Device]\r\nWriter=sim:ATmega8\r\n")));
-    CIniFile blank;
-    ASSERT_TRUE(blank.Parse(QByteArray("[Device]\r\nWriter=\r\n")));
-    EXPECT_EQ(WriterSpecFor(QStringLiteral("serial:/dev/ttyUSB0"), withWriter), "serial:/dev/ttyUSB0");
-    EXPECT_EQ(WriterSpecFor(std::nullopt, withWriter), "sim:ATmega8");
-    EXPECT_EQ(WriterSpecFor(std::nullopt, none), "auto");
-    EXPECT_EQ(WriterSpecFor(std::nullopt, blank), "auto");
+// Only the command line's writer is the run's; the settings file's goes
+// through the settings binding, which keeps to what a file may hold.
+TEST(OrioleAppTest, RunWriterComesOnlyFromTheCommandLine) {
+    EXPECT_EQ(WriterSpecFor(QStringLiteral("d2xx:/opt/lib/libftd2xx.so")),
+              "d2xx:/opt/lib/libftd2xx.so");
+    EXPECT_EQ(WriterSpecFor(std::nullopt), "");
 }
 
 // The real program, twice: the second copy ends at once without a word and

@@ -148,6 +148,21 @@ TEST_F(CliDeviceTest, ElfProgramsBothMemoriesAndBinaryReadsBack) {
 #endif
 }
 
+// The command line keeps the power a settings file does not have: a library
+// named by --writer is loaded (the fake D2XX library marks its loading) and
+// reaches its box.
+TEST_F(CliDeviceTest, WriterOptionLoadsTheLibraryItNames) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORIOLE_FAKE_FTD2XX_MARK"), Path("mark"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ORIOLE_CLI_PATH), {"--writer", "d2xx:" ORIOLE_FAKE_FTD2XX, "detect"});
+    const CliRun r = Finish(p);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("ATmega328P\n"));
+    EXPECT_EQ(Read("mark"), QByteArray("loaded\n"));
+}
+
 TEST_F(CliDeviceTest, UsageErrorsExitTwoAndSendNothing) {
     const QString hex = Program();
     const QStringList cases[] = {

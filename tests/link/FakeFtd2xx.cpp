@@ -3,7 +3,10 @@
 // simulated box. It checks the arguments that only the dynamic call path
 // carries (the open flag, the handle) and hands the rest to the box, whose
 // call log and faults the tests read and set through the OrioleFake_
-// functions.
+// functions. Loading it leaves a mark: a line appended to the file that
+// ORIOLE_FAKE_FTD2XX_MARK names, so tests can tell whether it ran at all.
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -32,6 +35,15 @@ oriole::CSimDriver& Driver() {
 }
 
 bool Valid(FtHandle handle) { return handle == &g_handleToken; }
+
+__attribute__((constructor)) void LeaveMark() {
+    const char* path = std::getenv("ORIOLE_FAKE_FTD2XX_MARK");
+    if (path == nullptr || *path == '\0') return;
+    if (FILE* f = std::fopen(path, "a")) {
+        std::fputs("loaded\n", f);
+        std::fclose(f);
+    }
+}
 
 size_t CopyOut(const std::string& text, char* buffer, size_t size) {
     if (buffer && size > 0) {

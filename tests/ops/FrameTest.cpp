@@ -144,7 +144,7 @@ TEST(Frame, FailedBeginStillSendsBAndCloses) {
 
 TEST(Frame, InvalidWriterSpecIsOneErrorAndNothingElse) {
     OpsRig rig("ATmega8");
-    rig.core.SetWriterSpec("carrier-pigeon");
+    rig.core.SetWriterSpec("carrier-pigeon", WriterSpecSource::User);
     EXPECT_FALSE(rig.core.CheckDevice(true));
     ASSERT_EQ(rig.host.recorder.messages.size(), 1u);
     EXPECT_EQ(rig.host.recorder.messages[0].kind, MsgKind::Error);

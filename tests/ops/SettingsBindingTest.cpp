@@ -13,6 +13,7 @@
 #include "devices/Devices.h"
 #include "ops/DeviceList.h"
 #include "ops/OrioleCore.h"
+#include "res/Texts.h"
 #include "support/RecordingHost.h"
 
 namespace oriole {
@@ -344,6 +345,69 @@ TEST_F(SettingsBindingTest, WriterGivenForOneRunIsNotRemembered) {
     EXPECT_TRUE(Read(path).contains("\r\nWriter=serial:/dev/ttyUSB0\r\n"));
     w.binding.SetWriterOverride({});
     EXPECT_EQ(w.core.WriterSpec(), "serial:/dev/ttyUSB0");
+}
+
+// A hostile settings file: its writer names a library (a working D2XX
+// library, whose loading leaves a mark), a device that is no terminal, an
+// overlong or a binary value. Loading it warns once and uses auto, no
+// operation loads what it names or finds a box behind a device that is no
+// terminal, and the file keeps its bytes when written back.
+struct HostileWriterCase {
+    QByteArray writer;   // the raw bytes after "Writer="
+    const char* reason;  // nullptr: taken, but its port is opened only if a terminal
+};
+
+TEST_F(SettingsBindingTest, HostileWriterIsRefusedOnceAndKeptOnDisk) {
+    const QByteArray fake = ORIOLE_FAKE_FTD2XX;
+    const HostileWriterCase cases[] = {
+        {"d2xx:" + fake, text::kFileWriterNamesLibrary},
+        {"d2xx,sn=A1," + fake, text::kFileWriterNamesLibrary},
+        {"d2xx:/" + QByteArray(400, 'a') + ".so", text::kFileWriterNamesLibrary},
+        {"d2xx:\x01\x7f\xff\xfe\x81" + fake, text::kFileWriterNotAllowed},
+        {"serial:/tmp/x/../../dev/null", text::kFileWriterNotDevice},
+        {"\"d2xx:" + fake + "\"", text::kFileWriterNamesLibrary},
+        {"serial:/dev/null", nullptr},
+    };
+    const QString mark = Path("mark");
+    qputenv("ORIOLE_FAKE_FTD2XX_MARK", mark.toLocal8Bit());
+    for (const bool setting : {false, true}) {
+        for (const HostileWriterCase& c : cases) {
+            SCOPED_TRACE(c.writer.left(40).toStdString() +
+                         (setting ? " (setting file)" : " (INI)"));
+            const QByteArray line = "Writer=" + c.writer + "\r\n";
+            const QString path = Path(setting ? "hostile.set" : "ORIOLE.ini");
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("[Device]\r\n" + line + "[FLASH]\r\nFile=C:\\x.hex\r\n");
+            f.close();
+
+            Window w;
+            w.binding.LoadSettings(path, setting);
+            const auto& said = w.host.recorder.messages;
+            if (c.reason != nullptr && said.size() != 1) {
+                ADD_FAILURE() << said.size() << " messages instead of one warning";
+            } else if (c.reason != nullptr) {
+                EXPECT_EQ(said[0].kind, MsgKind::Warning);
+                EXPECT_NE(said[0].text.find(c.reason), std::string::npos) << said[0].text;
+                EXPECT_EQ(said[0].text.find('\x01'), std::string::npos);
+                EXPECT_EQ(w.core.WriterSpec(), "auto");
+            } else {
+                EXPECT_TRUE(said.empty());
+            }
+
+            // The first operation makes the driver and opens the link.
+            w.core.m_controls.SetCheck(ctl_id::kAutoDetect, true);
+            EXPECT_FALSE(w.core.CheckDevice(false));
+            EXPECT_EQ(w.host.recorder.Texts().back(), text::kWriterNotFound);
+            EXPECT_FALSE(QFile::exists(mark)) << "the library was loaded";
+
+            ASSERT_TRUE(w.binding.SaveSettings(path, setting));
+            const QByteArray saved = Read(path);
+            EXPECT_TRUE(saved.contains("\r\n" + line)) << saved.toStdString();
+            EXPECT_EQ(saved.count("Writer="), 1);
+        }
+    }
+    qunsetenv("ORIOLE_FAKE_FTD2XX_MARK");
 }
 
 TEST(DeviceListTest, RowsAreAutoThenEveryDeviceSortedByName) {

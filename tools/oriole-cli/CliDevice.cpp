@@ -376,7 +376,7 @@ int RunDeviceBatch(const QStringList& args) {
     CliOperationHost host(settings.yes);
     COrioleCore core(host);
     host.Attach(core.m_state);
-    core.SetWriterSpec(settings.writer);
+    core.SetWriterSpec(settings.writer, WriterSpecSource::User);
     core.m_state.m_nSysFreq = settings.clock;
     core.m_state.m_nUsbTiming = settings.usbTiming;
     core.m_state.m_nDataSpeed = settings.dataSpeed;
