@@ -15,6 +15,8 @@ std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view, std::string&
     return nullptr;
 }
 
+std::vector<FoundWriter> ListSerialWriters() { return {}; }
+
 }  // namespace oriole
 
 #else
@@ -25,6 +27,7 @@ std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view, std::string&
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -47,38 +50,56 @@ std::string ReadTrimmed(const fs::path& file) {
     return text;
 }
 
-// The USB product string of the device a tty belongs to, from sysfs: the
-// tty's device directory is an interface or port of the USB device, whose
-// own directory a few levels up holds "product".
-std::string UsbProductOf(const fs::path& ttyClassEntry) {
+// The USB device a tty belongs to, from sysfs: the tty's device directory
+// is an interface or port of the USB device, whose own directory a few
+// levels up holds "product" and "serial".
+struct TtyUsb {
+    std::string product;
+    std::string serial;
+};
+
+TtyUsb UsbDeviceOf(const fs::path& ttyClassEntry) {
     std::error_code ec;
     fs::path dir = fs::canonical(ttyClassEntry / "device", ec);
     for (int up = 0; !ec && up < 4 && !dir.empty(); ++up, dir = dir.parent_path())
-        if (fs::exists(dir / "product", ec)) return ReadTrimmed(dir / "product");
+        if (fs::exists(dir / "product", ec)) return {ReadTrimmed(dir / "product"), ReadTrimmed(dir / "serial")};
     return {};
 }
 
-std::string FindTtyByProduct(std::string_view product) {
+template <class F>
+void ForEachUsbTty(F f) {
     std::error_code ec;
+    std::vector<fs::path> ttys;
     for (const auto& entry : fs::directory_iterator("/sys/class/tty", ec)) {
         const std::string name = entry.path().filename().string();
-        if (!name.starts_with("ttyUSB") && !name.starts_with("ttyACM")) continue;
-        if (UsbProductOf(entry.path()) == product) return "/dev/" + name;
+        if (name.starts_with("ttyUSB") || name.starts_with("ttyACM")) ttys.push_back(entry.path());
     }
-    return {};
+    std::sort(ttys.begin(), ttys.end());
+    for (const auto& tty : ttys) f(tty, UsbDeviceOf(tty));
+}
+
+// The first tty of the box with this product string (and serial number, if
+// one is given).
+std::string FindTty(std::string_view product, const std::string& serial) {
+    std::string found;
+    ForEachUsbTty([&](const fs::path& tty, const TtyUsb& usb) {
+        if (found.empty() && usb.product == product && (serial.empty() || usb.serial == serial))
+            found = "/dev/" + tty.filename().string();
+    });
+    return found;
 }
 
 class CSerialDriver final : public IWriterDriver {
 public:
-    explicit CSerialDriver(std::string path) : m_path(std::move(path)) {}
+    CSerialDriver(std::string path, std::string serial) : m_path(std::move(path)), m_serial(std::move(serial)) {}
     ~CSerialDriver() override { Close(); }
 
     DriverStatus OpenByDescription(std::string_view description) override {
         if (m_fd >= 0) return kFtDeviceNotOpened;
-        const std::string path = m_path.empty() ? FindTtyByProduct(description) : m_path;
+        const std::string path = m_path.empty() ? FindTty(description, m_serial) : m_path;
         if (path.empty()) return kFtDeviceNotFound;
         m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd < 0) return kFtDeviceNotFound;
+        if (m_fd < 0) return errno == EACCES ? kLinkAccessDenied : kFtDeviceNotFound;
         if (tcgetattr(m_fd, &m_tio) != 0) {
             Close();
             return kFtDeviceNotFound;
@@ -203,6 +224,7 @@ private:
     }
 
     std::string m_path;        // empty: find the box by its USB product string
+    std::string m_serial;      // with m_path empty: only the box with this USB serial number
     std::string m_openedPath;
     int m_fd = -1;
     struct termios m_tio {};
@@ -211,8 +233,22 @@ private:
 
 }  // namespace
 
-std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std::string& /*error*/) {
-    return std::make_unique<CSerialDriver>(std::string(argument));
+std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std::string& error) {
+    std::string serial;
+    if (!TakeSerialOption(argument, serial, error)) return nullptr;
+    if (!serial.empty() && !argument.empty()) {
+        error = "\"serial\" takes a path or sn=SERIAL, not both";
+        return nullptr;
+    }
+    return std::make_unique<CSerialDriver>(std::string(argument), std::move(serial));
+}
+
+std::vector<FoundWriter> ListSerialWriters() {
+    std::vector<FoundWriter> found;
+    ForEachUsbTty([&](const fs::path& tty, const TtyUsb& usb) {
+        if (!usb.product.empty()) found.push_back({"serial", usb.serial, usb.product, "/dev/" + tty.filename().string()});
+    });
+    return found;
 }
 
 }  // namespace oriole

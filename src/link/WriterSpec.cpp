@@ -27,6 +27,18 @@ const WriterBackend kBackends[] = {
 
 std::span<const WriterBackend> WriterBackends() { return kBackends; }
 
+bool TakeSerialOption(std::string_view& argument, std::string& serial, std::string& error) {
+    const size_t at = argument.rfind("sn=");
+    if (at == std::string_view::npos || (at > 0 && argument[at - 1] != ',')) return true;
+    serial = std::string(argument.substr(at + 3));
+    if (serial.empty() || serial.find(',') != std::string::npos) {
+        error = "sn= needs one USB serial number";
+        return false;
+    }
+    argument = argument.substr(0, at == 0 ? 0 : at - 1);
+    return true;
+}
+
 std::unique_ptr<IWriterDriver> CreateWriterDriver(std::string_view spec, std::string& error) {
     const size_t colon = spec.find_first_of(":,");
     const std::string_view name = spec.substr(0, colon);

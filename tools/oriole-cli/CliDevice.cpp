@@ -14,6 +14,7 @@
 #include "CliOperationHost.h"
 #include "base/Numbers.h"
 #include "image/ImageWriter.h"
+#include "link/WriterFinder.h"
 #include "link/FormatText.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
@@ -88,16 +89,19 @@ struct Settings {
     int32_t usbTiming = 0;
     int32_t dataSpeed = 1;
     bool yes = false;
+    uint32_t waitSeconds = 0;  // for a box to appear before the first command
 };
 
 void PrintDeviceUsage(FILE* out) {
     std::fprintf(out,
                  "使い方: oriole-cli [--writer SPEC] [--device NAME] [--no-auto-detect] [--clock HZ]\n"
-                 "                   [--usb-timing N] [--data-speed N] [--yes] COMMAND...\n\n"
+                 "                   [--usb-timing N] [--data-speed N] [--wait SECONDS] [--yes] COMMAND...\n\n"
                  "コマンドは書かれた順に実行し、最初に失敗したところで止まります。\n\n");
     for (const CommandDef& c : kDeviceCommands) std::fprintf(out, "  %s\n", c.usage);
     std::fprintf(out,
-                 "\n  --writer    auto, d2xx[:LIB], ftdi, serial[:PATH], sim[:DEVICE][,option...]\n"
+                 "\n  --writer    auto, d2xx[:LIB], ftdi, serial[:PATH], sim[:DEVICE][,option...];\n"
+                 "              ftdi, d2xx, serial は ,sn=SERIAL で USB シリアル番号のライタを選びます\n"
+                 "  --wait      ライタが接続されるまで最大 SECONDS 秒待ってから始めます\n"
                  "  --clock     デバイスのクロック周波数 (Hz, 既定 1000000)\n"
                  "  --usb-timing 0..5, --data-speed 1..4 (38400 / 28800 / 19200 / 14400 baud)\n"
                  "  --yes       確認の質問に「はい」と答えます\n"
@@ -193,6 +197,9 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
         } else if (name == "--writer") {
             if (!value(word, v) || v.isEmpty()) return UsageError("--writer に値がありません。");
             settings.writer = v.toStdString();
+        } else if (name == "--wait") {
+            if (!value(word, v) || !ParseUnsigned(v, settings.waitSeconds))
+                return UsageError("--wait には秒数を指定してください。");
         } else if (name == "--device") {
             if (!value(word, v)) return UsageError("--device に値がありません。");
             settings.deviceRow = FindDeviceByName(v.toStdString());
@@ -360,6 +367,11 @@ int RunDeviceBatch(const QStringList& args) {
     core.m_controls.SetCheck(ctl_id::kAutoDetect, settings.autoDetect);
     core.m_controls.SelectListRow(settings.deviceRow);
     core.OnSelectDevice();
+
+    // A box that is still enumerating (or plugged in late): the first
+    // command reports it missing if it does not come in time.
+    if (settings.waitSeconds > 0)
+        WaitForWriter(settings.writer, std::chrono::seconds(settings.waitSeconds), SystemClock());
 
     bool timing = true;
     for (const Step& step : steps) {
