@@ -154,7 +154,8 @@ bool CEmulatedFtdi::Ioctl(UMockdevIoctlClient* client) {
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     {
         std::lock_guard lock(m_mutex);
-        if (m_unplugged) {
+        const bool reap = request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY;
+        if (m_unplugged && !reap) {
             umockdev_ioctl_client_complete(client, -1, ENODEV);
             return true;
         }
@@ -264,9 +265,19 @@ void CEmulatedFtdi::Submit(UMockdevIoctlClient* client) {
 void CEmulatedFtdi::Reap(UMockdevIoctlClient* client) {
     std::unique_lock lock(m_mutex);
     for (;;) {
+        // Pulled out: what was in flight comes back failed. Then "nothing to
+        // reap" rather than the kernel's ENODEV: the kernel also flags the
+        // handle with POLLERR, which a plain file cannot, and libusb would
+        // reap for ever.
         if (m_unplugged) {
-            umockdev_ioctl_client_complete(client, -1, ENODEV);
-            return;
+            for (auto& u : m_urbs) {
+                if (!u->done) u->Fields().status = -ESHUTDOWN;
+                u->done = true;
+            }
+            if (m_urbs.empty()) {
+                umockdev_ioctl_client_complete(client, -1, EAGAIN);
+                return;
+            }
         }
         auto ready = m_urbs.end();
         auto deadline = std::chrono::steady_clock::time_point::max();
@@ -533,11 +544,11 @@ CEmulatedFtdi& CUsbTestbed::Plug(const UsbBoxSetup& setup, std::shared_ptr<sim::
     return chip;
 }
 
-void CUsbTestbed::Unplug(CEmulatedFtdi& chip) {
-    chip.SetUnplugged();
-    umockdev_testbed_remove_device(m_testbed,
-                                   ("/sys/devices/pci0000:00/0000:00:14.0/usb1/" + chip.SysName()).c_str());
-}
+// The sysfs entry stays: umockdev cannot take a device away under an open
+// handle without leaving the client waiting for ever. A chip that answers
+// ENODEV to everything is what libusb sees of a pulled plug anyway; it
+// cannot be opened again.
+void CUsbTestbed::Unplug(CEmulatedFtdi& chip) { chip.SetUnplugged(); }
 
 void CUsbTestbed::Deny(CEmulatedFtdi& chip) {
     const std::string node = m_root + chip.DevNode();
@@ -561,7 +572,11 @@ void ReexecUnderPreload(int argc, char** argv) {
     setenv("LD_PRELOAD", preload.c_str(), 1);
     setenv("ASAN_OPTIONS", asan.c_str(), 1);
     setenv("ORIOLE_USB_REEXEC", "1", 1);
-    execv("/proc/self/exe", argv);
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return;
+    self[n] = '\0';
+    execv(self, argv);
     // exec failed: run without the testbed; the tests skip and say why.
 }
 

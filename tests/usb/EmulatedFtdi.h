@@ -119,7 +119,7 @@ public:
     // Plugs in a box with a new bus address; the same sim box may be plugged
     // in again after Unplug, as a real box keeps its target.
     CEmulatedFtdi& Plug(const UsbBoxSetup& setup, std::shared_ptr<sim::CSimBox> box = nullptr);
-    // The box disappears from sysfs; open handles get ENODEV from now on.
+    // Every ioctl on the chip fails with ENODEV from now on.
     void Unplug(CEmulatedFtdi& chip);
     // Opening the device node fails with EACCES (no udev rule yet).
     void Deny(CEmulatedFtdi& chip);
