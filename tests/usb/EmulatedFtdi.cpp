@@ -84,6 +84,7 @@ std::shared_ptr<sim::CSimBox> MakeBox(const std::string& simOptions) {
 
 // One submitted request with the client's memory it will be answered in.
 struct CEmulatedFtdi::Urb {
+    const void* owner = nullptr;          // the client (open handle) that submitted it
     UMockdevIoctlData* urb = nullptr;     // struct usbdevfs_urb
     UMockdevIoctlData* buffer = nullptr;  // its buffer
     std::chrono::steady_clock::time_point submitted;
@@ -197,13 +198,22 @@ bool CEmulatedFtdi::Ioctl(UMockdevIoctlClient* client) {
         }
         return true;
     }
-    case USBDEVFS_CLAIMINTERFACE: {
+    case USBDEVFS_CLAIMINTERFACE: {  // one handle at a time, and not while ftdi_sio has it
         std::lock_guard lock(m_mutex);
-        if (m_driverBound) umockdev_ioctl_client_complete(client, -1, EBUSY);
-        else umockdev_ioctl_client_complete(client, 0, 0);
+        if (m_driverBound || (m_claimedBy && m_claimedBy != client)) {
+            umockdev_ioctl_client_complete(client, -1, EBUSY);
+        } else {
+            m_claimedBy = client;
+            umockdev_ioctl_client_complete(client, 0, 0);
+        }
         return true;
     }
-    case USBDEVFS_RELEASEINTERFACE:
+    case USBDEVFS_RELEASEINTERFACE: {
+        std::lock_guard lock(m_mutex);
+        if (m_claimedBy == client) m_claimedBy = nullptr;
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return true;
+    }
     case USBDEVFS_SETCONFIGURATION:
     case USBDEVFS_CLEAR_HALT:
     case USBDEVFS_RESETEP:
@@ -227,6 +237,7 @@ bool CEmulatedFtdi::Ioctl(UMockdevIoctlClient* client) {
 
 void CEmulatedFtdi::Submit(UMockdevIoctlClient* client) {
     auto urb = std::make_unique<Urb>();
+    urb->owner = client;
     urb->urb = umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_urb), nullptr);
     const usbdevfs_urb fields = urb->Fields();
     urb->buffer = umockdev_ioctl_data_resolve(urb->urb, offsetof(usbdevfs_urb, buffer),
@@ -269,20 +280,22 @@ void CEmulatedFtdi::Reap(UMockdevIoctlClient* client) {
         // reap" rather than the kernel's ENODEV: the kernel also flags the
         // handle with POLLERR, which a plain file cannot, and libusb would
         // reap for ever.
+        const auto own = [client](const std::unique_ptr<Urb>& u) { return u->owner == client; };
         if (m_unplugged) {
             for (auto& u : m_urbs) {
                 if (!u->done) u->Fields().status = -ESHUTDOWN;
                 u->done = true;
             }
-            if (m_urbs.empty()) {
-                umockdev_ioctl_client_complete(client, -1, EAGAIN);
-                return;
-            }
+        }
+        if (std::none_of(m_urbs.begin(), m_urbs.end(), own)) {
+            umockdev_ioctl_client_complete(client, -1, EAGAIN);
+            return;
         }
         auto ready = m_urbs.end();
         auto deadline = std::chrono::steady_clock::time_point::max();
         for (auto it = m_urbs.begin(); it != m_urbs.end(); ++it) {
             Urb& u = **it;
+            if (u.owner != client) continue;
             if (!u.done) {
                 const auto due = u.submitted + std::chrono::milliseconds(m_latencyMs);
                 u.done = FillIn(u, std::chrono::steady_clock::now() >= due);
@@ -310,10 +323,6 @@ void CEmulatedFtdi::Reap(UMockdevIoctlClient* client) {
             umockdev_ioctl_client_complete(client, 0, 0);
             return;
         }
-        if (m_urbs.empty()) {
-            umockdev_ioctl_client_complete(client, -1, EAGAIN);
-            return;
-        }
         m_wake.wait_until(lock, deadline);
     }
 }
@@ -322,7 +331,7 @@ void CEmulatedFtdi::Discard(UMockdevIoctlClient* client) {
     const gulong address = umockdev_ioctl_client_get_arg(client)->client_addr;
     std::lock_guard lock(m_mutex);
     for (auto& u : m_urbs) {
-        if (u->urb->client_addr == address && !u->done) {
+        if (u->owner == client && u->urb->client_addr == address && !u->done) {
             u->Fields().status = -ENOENT;
             u->done = true;
             umockdev_ioctl_client_complete(client, 0, 0);

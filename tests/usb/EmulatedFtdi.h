@@ -93,7 +93,7 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<std::unique_ptr<Urb>> m_urbs;  // submitted, in order
+    std::deque<std::unique_ptr<Urb>> m_urbs;  // submitted by every handle, in order
     std::vector<std::string> m_log;
     std::deque<uint8_t> m_stale;
     uint32_t m_baud = 9600;
@@ -101,6 +101,7 @@ private:
     uint16_t m_flow = 0;
     uint8_t m_latencyMs = 16;
     bool m_driverBound = false;
+    const void* m_claimedBy = nullptr;  // the handle that claimed the interface
     bool m_unplugged = false;
     size_t m_dropped = 0;
 };
