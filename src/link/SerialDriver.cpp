@@ -99,7 +99,7 @@ public:
         const std::string path = m_path.empty() ? FindTty(description, m_serial) : m_path;
         if (path.empty()) return kFtDeviceNotFound;
         m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd < 0) return errno == EACCES ? kLinkAccessDenied : kFtDeviceNotFound;
+        if (m_fd < 0) return kFtDeviceNotFound;
         if (tcgetattr(m_fd, &m_tio) != 0) {
             Close();
             return kFtDeviceNotFound;
