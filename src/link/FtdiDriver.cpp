@@ -21,9 +21,6 @@ namespace oriole {
 
 namespace {
 
-constexpr int kFtdiVendor = 0x0403;
-// FT232R/FT245R, FT2232, FT4232H, FT232H, FT-X series.
-constexpr std::array<int, 5> kFtdiProducts = {0x6001, 0x6010, 0x6011, 0x6014, 0x6015};
 constexpr int kReadChunk = 4096;
 // The chip answers every read within its latency timer (with two status
 // bytes if it has no data); the USB time-out only guards against a chip
@@ -166,6 +163,8 @@ public:
     // (which needs it opened) or, for a chip we may not open, from sysfs.
     std::vector<Chip> ListChips(ftdi_context* ftdi) {
         std::vector<Chip> chips;
+        // Vendor and product 0: libftdi's own list, FTDI's 0x0403 with the
+        // FT232R/FT245R, FT2232, FT4232H, FT232H and FT-X products.
         if (ftdi_usb_find_all(ftdi, &m_list, 0, 0) < 0) return chips;
         for (ftdi_device_list* d = m_list; d; d = d->next) {
             Chip chip;

@@ -96,8 +96,8 @@ struct CEmulatedFtdi::Urb {
     usbdevfs_urb& Fields() { return *reinterpret_cast<usbdevfs_urb*>(urb->data); }
 };
 
-CEmulatedFtdi::CEmulatedFtdi(CUsbTestbed& bed, int address, UsbBoxSetup setup, std::shared_ptr<sim::CSimBox> box)
-    : m_bed(bed), m_address(address), m_setup(std::move(setup)), m_box(std::move(box)) {
+CEmulatedFtdi::CEmulatedFtdi(int address, UsbBoxSetup setup, std::shared_ptr<sim::CSimBox> box)
+    : m_address(address), m_setup(std::move(setup)), m_box(std::move(box)) {
     m_driverBound = m_setup.kernelDriverBound;
     if (m_setup.staleByte) m_stale.push_back(0x00);
     m_handler = umockdev_ioctl_base_new();
@@ -510,7 +510,7 @@ CUsbTestbed::~CUsbTestbed() {
 CEmulatedFtdi& CUsbTestbed::Plug(const UsbBoxSetup& setup, std::shared_ptr<sim::CSimBox> box) {
     if (!box) box = MakeBox(setup.simOptions);
     const int address = m_nextAddress++;
-    m_chips.push_back(std::unique_ptr<CEmulatedFtdi>(new CEmulatedFtdi(*this, address, setup, std::move(box))));
+    m_chips.push_back(std::unique_ptr<CEmulatedFtdi>(new CEmulatedFtdi(address, setup, std::move(box))));
     CEmulatedFtdi& chip = *m_chips.back();
     GError* error = nullptr;
     // The handler first, so that the device can be opened once it shows.

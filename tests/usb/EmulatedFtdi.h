@@ -70,7 +70,7 @@ private:
     friend class CUsbTestbed;
     struct Urb;
 
-    CEmulatedFtdi(CUsbTestbed& bed, int address, UsbBoxSetup setup, std::shared_ptr<sim::CSimBox> box);
+    CEmulatedFtdi(int address, UsbBoxSetup setup, std::shared_ptr<sim::CSimBox> box);
     static int OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
     bool Ioctl(UMockdevIoctlClient* client);
     void Submit(UMockdevIoctlClient* client);
@@ -85,7 +85,6 @@ private:
     bool LineAsExpected() const;
     void SetUnplugged();
 
-    CUsbTestbed& m_bed;
     int m_address;
     UsbBoxSetup m_setup;
     std::shared_ptr<sim::CSimBox> m_box;
