@@ -50,8 +50,10 @@ void SilentWait(benchmark::State& state) {
         benchmark::DoNotOptimize(writer.ChipErase());  // no answer: the full time-out
         const double wall = Seconds(CLOCK_MONOTONIC) - wall0;
         state.counters["wait_s"] = wall;
-        state.counters["thread_cpu_pct"] = 100.0 * (Seconds(CLOCK_THREAD_CPUTIME_ID) - thread0) / wall;
-        state.counters["process_cpu_pct"] = 100.0 * (Seconds(CLOCK_PROCESS_CPUTIME_ID) - process0) / wall;
+        state.counters["thread_cpu_pct"] =
+            100.0 * (Seconds(CLOCK_THREAD_CPUTIME_ID) - thread0) / wall;
+        state.counters["process_cpu_pct"] =
+            100.0 * (Seconds(CLOCK_PROCESS_CPUTIME_ID) - process0) / wall;
         writer.CloseLink();
     }
 }

@@ -34,7 +34,7 @@ struct UsbBoxSetup {
     std::string simOptions = "ATmega328P,fast";
     std::string serial = "ORB00001";
     std::string product = "ORIOLE Ver.1.00";
-    uint32_t expectedBaud = 0;      // 0: any of the box's four rates
+    uint32_t expectedBaud = 0;       // 0: any of the box's four rates
     bool kernelDriverBound = false;  // ftdi_sio holds the interface
     bool staleByte = true;           // line noise waiting in the chip at plug-in
 };
@@ -50,8 +50,8 @@ public:
     const std::string& Serial() const { return m_setup.serial; }
     int Bus() const { return 1; }
     int Address() const { return m_address; }
-    std::string DevNode() const;   // /dev/bus/usb/001/NNN
-    std::string SysName() const;   // 1-N
+    std::string DevNode() const;  // /dev/bus/usb/001/NNN
+    std::string SysName() const;  // 1-N
 
     // The vendor requests as the chip decoded them ("baud 19200", "purge rx").
     std::vector<std::string> ChipLog();

@@ -20,7 +20,9 @@ struct CliRun {
 };
 
 // The testbed and the preload travel to the child in the environment.
-void Start(QProcess& p, const QStringList& args) { p.start(QStringLiteral(ORIOLE_CLI_PATH), args); }
+void Start(QProcess& p, const QStringList& args) {
+    p.start(QStringLiteral(ORIOLE_CLI_PATH), args);
+}
 
 CliRun Finish(QProcess& p) {
     CliRun r;
@@ -63,8 +65,10 @@ TEST(UsbCli, WritersListsEveryBoxOneLineEach) {
     bed.Plug(Box("ORB0000B"));
     const CliRun r = RunCli({"writers"});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
-    EXPECT_TRUE(r.out.contains("ftdi\tORB0000A\tORIOLE Ver.1.00\tbus 001 device 002\n")) << qPrintable(r.out);
-    EXPECT_TRUE(r.out.contains("ftdi\tORB0000B\tORIOLE Ver.1.00\tbus 001 device 003\n")) << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains("ftdi\tORB0000A\tORIOLE Ver.1.00\tbus 001 device 002\n"))
+        << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains("ftdi\tORB0000B\tORIOLE Ver.1.00\tbus 001 device 003\n"))
+        << qPrintable(r.out);
 }
 
 // Two programs at once, each on the box its serial number names.
@@ -76,8 +80,10 @@ TEST(UsbCli, TwoProcessesProgramTwoBoxesAtOnce) {
     const QString progA = WriteFile(dir, "a.hex", ":0400000001020304F2\r\n:00000001FF\r\n");
     const QString progB = WriteFile(dir, "b.hex", ":04000000A1A2A3A472\r\n:00000001FF\r\n");
     QProcess pa, pb;
-    Start(pa, {"--writer=ftdi,sn=ORB0000A", "--usb-timing", "0", "--yes", "erase", "write-flash", progA, "--verify"});
-    Start(pb, {"--writer=ftdi,sn=ORB0000B", "--usb-timing", "0", "--yes", "erase", "write-flash", progB, "--verify"});
+    Start(pa, {"--writer=ftdi,sn=ORB0000A", "--usb-timing", "0", "--yes", "erase", "write-flash",
+               progA, "--verify"});
+    Start(pb, {"--writer=ftdi,sn=ORB0000B", "--usb-timing", "0", "--yes", "erase", "write-flash",
+               progB, "--verify"});
     const CliRun ra = Finish(pa);
     const CliRun rb = Finish(pb);
     EXPECT_EQ(ra.status, 0) << qPrintable(ra.err);
@@ -109,7 +115,8 @@ TEST(UsbCli, WithoutWaitAMissingBoxIsNotRecognised) {
     bed.Plug(Box("ORB0000A"));
     const CliRun r = RunCli({"--writer=ftdi,sn=NOSUCHSN", "detect"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.err.contains(QString::fromUtf8("AVRライタが認識できません"))) << qPrintable(r.err);
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8("AVRライタが認識できません")))
+        << qPrintable(r.err);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The ftdi backend for the contract suite: libftdi1 and libusb on an
 // emulated FT232R in front of the simulated box.
-#include "link/Backends.h"
 #include "link/BackendHarness.h"
+#include "link/Backends.h"
 #include "usb/EmulatedFtdi.h"
 
 namespace oriole::test {
@@ -41,6 +41,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<BackendHarness> MakeFtdiHarness() { return std::make_unique<FtdiHarness>(); }
+std::unique_ptr<BackendHarness> MakeFtdiHarness() {
+    return std::make_unique<FtdiHarness>();
+}
 
 }  // namespace oriole::test

@@ -10,10 +10,10 @@
 #include <thread>
 
 #include "link/Backends.h"
-#include "link/WriterFinder.h"
-#include "ops/OpsTestSupport.h"
 #include "link/LinkTestSupport.h"
+#include "link/WriterFinder.h"
 #include "link/WriterLink.h"
+#include "ops/OpsTestSupport.h"
 #include "res/Texts.h"
 #include "usb/EmulatedFtdi.h"
 
@@ -25,8 +25,8 @@ TEST(UsbChip, DecodesTheDivisorsOfTheBoxRates) {
     const struct {
         uint16_t value, index;
         uint32_t baud;
-    } cases[] = {{0xC04E, 0, 38400}, {0xC068, 0, 28812}, {0x809C, 0, 19200}, {0x00D0, 1, 14397},
-                   {0x0000, 0, 3000000}, {0x0001, 0, 2000000}};
+    } cases[] = {{0xC04E, 0, 38400}, {0xC068, 0, 28812},   {0x809C, 0, 19200},
+                 {0x00D0, 1, 14397}, {0x0000, 0, 3000000}, {0x0001, 0, 2000000}};
     for (const auto& c : cases) EXPECT_EQ(DecodeFt232rBaud(c.value, c.index), c.baud) << c.value;
 }
 
@@ -45,10 +45,12 @@ TEST(UsbLink, OpenTellsTheChipTheBoxLineSettings) {
     EXPECT_TRUE(host.Texts().empty());
     const auto log = chip.ChipLog();
     // libftdi's own opening (reset, 9600) comes first; then ours.
-    const std::vector<std::string> ours = {"purge to box", "purge to host", "latency 16", "flow 0", "baud 19200",
-                                           "data 8N1", "dtr 1"};
+    const std::vector<std::string> ours = {"purge to box", "purge to host", "latency 16", "flow 0",
+                                           "baud 19200",   "data 8N1",      "dtr 1"};
     ASSERT_GE(log.size(), ours.size());
-    EXPECT_EQ(std::vector<std::string>(log.end() - static_cast<std::ptrdiff_t>(ours.size()), log.end()), ours);
+    EXPECT_EQ(
+        std::vector<std::string>(log.end() - static_cast<std::ptrdiff_t>(ours.size()), log.end()),
+        ours);
     EXPECT_EQ(chip.DroppedBytes(), 0u);
 }
 
@@ -139,7 +141,8 @@ TEST_P(UsbRoundTrip, MemoriesFusesLockAndCalibration) {
     EXPECT_EQ(chip.WithBox([](sim::CSimBox& box) { return box.Target().LockBits(); }) & 0x03, 0x00);
     uint8_t calibration = 0;
     ASSERT_TRUE(rig.core.ReadCalibrationByte(0, calibration, true));
-    EXPECT_EQ(calibration, chip.WithBox([](sim::CSimBox& box) { return box.Target().Calibration(0); }));
+    EXPECT_EQ(calibration,
+              chip.WithBox([](sim::CSimBox& box) { return box.Target().Calibration(0); }));
     rig.TakeTexts();
     EXPECT_EQ(rig.core.m_state.m_nAbort, kAbortNone);
     EXPECT_EQ(chip.DroppedBytes(), 0u);
@@ -215,7 +218,8 @@ public:
     WithoutFileOverride() {
         if (syscall(SYS_capget, &m_header, m_saved) != 0) return;
         __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+        reduced[0].effective &=
+            ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
         m_active = syscall(SYS_capset, &m_header, reduced) == 0;
     }
     ~WithoutFileOverride() {
@@ -274,7 +278,13 @@ TEST(UsbBoxes, UnplugMidTransferGivesOneMessageAndTheBoxWorksAgain) {
     CEmulatedFtdi& chip = bed.Plug(setup);
     UsbRig rig;
     std::thread puller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        // Once the read has begun (the signature has come back), a little later.
+        const auto started = [&] {
+            return chip.WithBox([](sim::CSimBox& b) { return b.Transcript().Lines().size(); });
+        };
+        for (int i = 0; i < 3000 && started() < 8; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         bed.Unplug(chip);
     });
     EXPECT_FALSE(rig.core.ReadFlash(0, true));
