@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/WriterDriver.h"
 
@@ -19,6 +20,21 @@ std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std
 // settings file is looked at before it is opened, not after.
 std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument,
                                                           std::string& error);
+
+// A box a backend can see: "ftdi", its USB serial number, its description
+// and where it is (bus and device, or the tty).
+struct FoundWriter {
+    std::string backend;
+    std::string serial;
+    std::string description;
+    std::string location;
+};
+std::vector<FoundWriter> ListFtdiWriters();
+std::vector<FoundWriter> ListSerialWriters();
+
+// Takes an "sn=SERIAL" option from the end of a backend argument ("sn=X" or
+// "PATH,sn=X"); false (with `error`) for an empty serial number.
+bool TakeSerialOption(std::string_view& argument, std::string& serial, std::string& error);
 
 // Whether the D2XX library (by name or path, empty = the system's own,
 // found only where the system keeps its libraries) loads.

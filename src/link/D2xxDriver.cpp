@@ -51,6 +51,7 @@ QString LibraryFor(std::string_view argument) {
 using FtHandle = void*;
 using FtStatus = uint32_t;
 
+constexpr uint32_t kOpenBySerialNumber = 1;
 constexpr uint32_t kOpenByDescription = 2;
 
 // The entry points, by the names the library exports them under (the same
@@ -76,7 +77,7 @@ bool Resolve(QLibrary& library, const char* name, F& function) {
 
 class CD2xxDriver final : public IWriterDriver {
 public:
-    explicit CD2xxDriver(QString libraryName) : m_library(libraryName) {}
+    CD2xxDriver(QString libraryName, std::string serial) : m_library(libraryName), m_serial(std::move(serial)) {}
 
     // Loads the library once; false when it or one of its entry points is
     // missing. The library stays loaded for the life of the program.
@@ -97,9 +98,11 @@ public:
 
     DriverStatus OpenByDescription(std::string_view description) override {
         if (!Load()) return kFtDeviceNotFound;
-        std::string text(description);
+        // With a serial number given, that box (D2XX opens by one key only).
+        std::string text = m_serial.empty() ? std::string(description) : m_serial;
         m_handle = nullptr;
-        const FtStatus s = m_api.openEx(text.data(), kOpenByDescription, &m_handle);
+        const FtStatus s = m_api.openEx(text.data(), m_serial.empty() ? kOpenByDescription : kOpenBySerialNumber,
+                                        &m_handle);
         if (s != kFtOk) m_handle = nullptr;
         return s;
     }
@@ -156,6 +159,7 @@ private:
     bool Opened() const { return m_loaded && m_handle != nullptr; }
 
     QLibrary m_library;
+    std::string m_serial;  // empty: the box is opened by its description
     D2xxApi m_api{};
     bool m_loaded = false;
     FtHandle m_handle = nullptr;
@@ -163,8 +167,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<IWriterDriver> CreateD2xxDriver(std::string_view argument, std::string& /*error*/) {
-    return std::make_unique<CD2xxDriver>(LibraryFor(argument));
+std::unique_ptr<IWriterDriver> CreateD2xxDriver(std::string_view argument, std::string& error) {
+    std::string serial;
+    if (!TakeSerialOption(argument, serial, error)) return nullptr;
+    return std::make_unique<CD2xxDriver>(LibraryFor(argument), std::move(serial));
 }
 
 bool D2xxLibraryLoads(std::string_view argument) {

@@ -6,18 +6,21 @@
 #if defined(ORIOLE_HAVE_LIBFTDI1)
 
 #include <ftdi.h>
+#include <libusb.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <deque>
+#include <filesystem>
+#include <fstream>
+#include <tuple>
+#include <vector>
 
 namespace oriole {
 
 namespace {
 
-constexpr int kFtdiVendor = 0x0403;
-// FT232R/FT245R, FT2232, FT4232H, FT232H, FT-X series.
-constexpr std::array<int, 5> kFtdiProducts = {0x6001, 0x6010, 0x6011, 0x6014, 0x6015};
 constexpr int kReadChunk = 4096;
 // The chip answers every read within its latency timer (with two status
 // bytes if it has no data); the USB time-out only guards against a chip
@@ -31,20 +34,38 @@ class CFtdiDriver final : public IWriterDriver {
 public:
     ~CFtdiDriver() override { Close(); }
 
+    explicit CFtdiDriver(std::string serial) : m_serial(std::move(serial)) {}
+
+    // libftdi's own open-by-description stops at the first chip it cannot
+    // open and takes the chips in libusb's order; we look at every chip in
+    // bus order, skip those we may not open and tell the user when the box
+    // is there but denied to us.
     DriverStatus OpenByDescription(std::string_view description) override {
         if (m_ftdi) return kFtDeviceNotOpened;
         m_ftdi = ftdi_new();  // null when libusb cannot start (no USB access)
         if (!m_ftdi) return kFtDeviceNotFound;
-        const std::string text(description);
-        for (int product : kFtdiProducts) {
-            if (ftdi_usb_open_desc(m_ftdi, kFtdiVendor, product, text.c_str(), nullptr) == 0) {
+        bool denied = false;
+        for (const Chip& chip : ListChips(m_ftdi)) {
+            if (chip.denied) {
+                // What sysfs says about a chip we may not open; unknown
+                // strings count as a possible box.
+                if ((chip.description.empty() || chip.description == description) &&
+                    (m_serial.empty() || chip.serial.empty() || chip.serial == m_serial))
+                    denied = true;
+                continue;
+            }
+            if (chip.description != description || (!m_serial.empty() && chip.serial != m_serial)) continue;
+            const int result = ftdi_usb_open_dev(m_ftdi, chip.device);
+            if (result == 0) {
                 m_open = true;
                 break;
             }
+            if (result == -8 || result == -4) denied = true;  // libusb_open() failed
         }
+        ReleaseList();
         if (!m_open) {
             Free();
-            return kFtDeviceNotFound;
+            return denied ? kLinkAccessDenied : kFtDeviceNotFound;
         }
         m_buffer.clear();
         SetUsbTimeouts(16);
@@ -127,7 +148,82 @@ public:
         }
     }
 
+    // One FTDI chip on the bus, with its strings; `device` stays valid until
+    // ReleaseList().
+    struct Chip {
+        libusb_device* device = nullptr;
+        int bus = 0;
+        int address = 0;
+        std::string description;
+        std::string serial;
+        bool denied = false;
+    };
+
+    // The FTDI chips in bus/address order. The strings come from the chip
+    // (which needs it opened) or, for a chip we may not open, from sysfs.
+    std::vector<Chip> ListChips(ftdi_context* ftdi) {
+        std::vector<Chip> chips;
+        // Vendor and product 0: libftdi's own list, FTDI's 0x0403 with the
+        // FT232R/FT245R, FT2232, FT4232H, FT232H and FT-X products.
+        if (ftdi_usb_find_all(ftdi, &m_list, 0, 0) < 0) return chips;
+        for (ftdi_device_list* d = m_list; d; d = d->next) {
+            Chip chip;
+            chip.device = d->dev;
+            chip.bus = libusb_get_bus_number(d->dev);
+            chip.address = libusb_get_device_address(d->dev);
+            libusb_device_descriptor descriptor{};
+            libusb_device_handle* handle = nullptr;
+            const int opened = libusb_open(d->dev, &handle);
+            if (opened == 0 && libusb_get_device_descriptor(d->dev, &descriptor) == 0) {
+                chip.description = StringOf(handle, descriptor.iProduct);
+                chip.serial = StringOf(handle, descriptor.iSerialNumber);
+            }
+            if (handle) libusb_close(handle);
+            if (opened == LIBUSB_ERROR_ACCESS) {
+                chip.denied = true;
+                SysfsStrings(chip);
+            }
+            chips.push_back(std::move(chip));
+        }
+        std::sort(chips.begin(), chips.end(),
+                  [](const Chip& a, const Chip& b) { return std::tie(a.bus, a.address) < std::tie(b.bus, b.address); });
+        return chips;
+    }
+
+    void ReleaseList() {
+        if (m_list) ftdi_list_free(&m_list);
+        m_list = nullptr;
+    }
+
 private:
+    static std::string StringOf(libusb_device_handle* handle, uint8_t index) {
+        if (index == 0) return {};
+        unsigned char text[256];
+        const int n = libusb_get_string_descriptor_ascii(handle, index, text, sizeof text);
+        return n > 0 ? std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(n)) : std::string();
+    }
+
+    // The kernel keeps the strings of every USB device readable for all.
+    static void SysfsStrings(Chip& chip) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator("/sys/bus/usb/devices", ec)) {
+            if (ReadLine(entry.path() / "busnum") != std::to_string(chip.bus) ||
+                ReadLine(entry.path() / "devnum") != std::to_string(chip.address))
+                continue;
+            chip.description = ReadLine(entry.path() / "product");
+            chip.serial = ReadLine(entry.path() / "serial");
+            return;
+        }
+    }
+
+    static std::string ReadLine(const std::filesystem::path& file) {
+        std::ifstream in(file);
+        std::string line;
+        std::getline(in, line);
+        return line;
+    }
+
     DriverStatus Fetch() {
         std::array<uint8_t, kReadChunk> chunk;
         const int n = ftdi_read_data(m_ftdi, chunk.data(), static_cast<int>(chunk.size()));
@@ -142,12 +238,15 @@ private:
     }
 
     void Free() {
+        ReleaseList();
         if (m_ftdi) ftdi_free(m_ftdi);
         m_ftdi = nullptr;
         m_open = false;
     }
 
+    std::string m_serial;  // empty: the first box that opens
     ftdi_context* m_ftdi = nullptr;
+    ftdi_device_list* m_list = nullptr;
     bool m_open = false;
     std::deque<uint8_t> m_buffer;
 };
@@ -155,11 +254,29 @@ private:
 }  // namespace
 
 std::unique_ptr<IWriterDriver> CreateFtdiDriver(std::string_view argument, std::string& error) {
+    std::string serial;
+    if (!TakeSerialOption(argument, serial, error)) return nullptr;
     if (!argument.empty()) {
-        error = "\"ftdi\" takes no argument";
+        error = "\"ftdi\" takes only sn=SERIAL";
         return nullptr;
     }
-    return std::make_unique<CFtdiDriver>();
+    return std::make_unique<CFtdiDriver>(std::move(serial));
+}
+
+std::vector<FoundWriter> ListFtdiWriters() {
+    std::vector<FoundWriter> found;
+    CFtdiDriver driver{std::string()};
+    ftdi_context* ftdi = ftdi_new();
+    if (!ftdi) return found;
+    for (const auto& chip : driver.ListChips(ftdi)) {
+        char where[32];
+        std::snprintf(where, sizeof where, "bus %03d device %03d", chip.bus, chip.address);
+        found.push_back({"ftdi", chip.serial, chip.denied ? chip.description + " (no permission)" : chip.description,
+                         where});
+    }
+    driver.ReleaseList();
+    ftdi_free(ftdi);
+    return found;
 }
 
 }  // namespace oriole
@@ -191,6 +308,8 @@ public:
 std::unique_ptr<IWriterDriver> CreateFtdiDriver(std::string_view, std::string&) {
     return std::make_unique<CNoFtdiDriver>();
 }
+
+std::vector<FoundWriter> ListFtdiWriters() { return {}; }
 
 }  // namespace oriole
 

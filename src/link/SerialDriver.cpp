@@ -20,6 +20,8 @@ std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argum
     return CreateSerialDriver(argument, error);
 }
 
+std::vector<FoundWriter> ListSerialWriters() { return {}; }
+
 }  // namespace oriole
 
 #else
@@ -31,6 +33,7 @@ std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argum
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -58,25 +61,43 @@ std::string ReadTrimmed(const fs::path& file) {
     return text;
 }
 
-// The USB product string of the device a tty belongs to, from sysfs: the
-// tty's device directory is an interface or port of the USB device, whose
-// own directory a few levels up holds "product".
-std::string UsbProductOf(const fs::path& ttyClassEntry) {
+// The USB device a tty belongs to, from sysfs: the tty's device directory
+// is an interface or port of the USB device, whose own directory a few
+// levels up holds "product" and "serial".
+struct TtyUsb {
+    std::string product;
+    std::string serial;
+};
+
+TtyUsb UsbDeviceOf(const fs::path& ttyClassEntry) {
     std::error_code ec;
     fs::path dir = fs::canonical(ttyClassEntry / "device", ec);
     for (int up = 0; !ec && up < 4 && !dir.empty(); ++up, dir = dir.parent_path())
-        if (fs::exists(dir / "product", ec)) return ReadTrimmed(dir / "product");
+        if (fs::exists(dir / "product", ec)) return {ReadTrimmed(dir / "product"), ReadTrimmed(dir / "serial")};
     return {};
 }
 
-std::string FindTtyByProduct(std::string_view product) {
+template <class F>
+void ForEachUsbTty(F f) {
     std::error_code ec;
+    std::vector<fs::path> ttys;
     for (const auto& entry : fs::directory_iterator("/sys/class/tty", ec)) {
         const std::string name = entry.path().filename().string();
-        if (!name.starts_with("ttyUSB") && !name.starts_with("ttyACM")) continue;
-        if (UsbProductOf(entry.path()) == product) return "/dev/" + name;
+        if (name.starts_with("ttyUSB") || name.starts_with("ttyACM")) ttys.push_back(entry.path());
     }
-    return {};
+    std::sort(ttys.begin(), ttys.end());
+    for (const auto& tty : ttys) f(tty, UsbDeviceOf(tty));
+}
+
+// The first tty of the box with this product string (and serial number, if
+// one is given).
+std::string FindTty(std::string_view product, const std::string& serial) {
+    std::string found;
+    ForEachUsbTty([&](const fs::path& tty, const TtyUsb& usb) {
+        if (found.empty() && usb.product == product && (serial.empty() || usb.serial == serial))
+            found = "/dev/" + tty.filename().string();
+    });
+    return found;
 }
 
 constexpr int kPortFlags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
@@ -121,13 +142,13 @@ int OpenTerminalOnly(const std::string&) {
 
 class CSerialDriver final : public IWriterDriver {
 public:
-    CSerialDriver(std::string path, bool terminalsOnly)
-        : m_path(std::move(path)), m_bTerminalsOnly(terminalsOnly) {}
+    CSerialDriver(std::string path, std::string serial, bool terminalsOnly)
+        : m_path(std::move(path)), m_serial(std::move(serial)), m_bTerminalsOnly(terminalsOnly) {}
     ~CSerialDriver() override { Close(); }
 
     DriverStatus OpenByDescription(std::string_view description) override {
         if (m_fd >= 0) return kFtDeviceNotOpened;
-        const std::string path = m_path.empty() ? FindTtyByProduct(description) : m_path;
+        const std::string path = m_path.empty() ? FindTty(description, m_serial) : m_path;
         if (path.empty()) return kFtDeviceNotFound;
         m_fd = m_bTerminalsOnly ? OpenTerminalOnly(path) : ::open(path.c_str(), kPortFlags);
         if (m_fd < 0) return kFtDeviceNotFound;
@@ -256,6 +277,7 @@ private:
     }
 
     std::string m_path;        // empty: find the box by its USB product string
+    std::string m_serial;      // with m_path empty: only the box with this USB serial number
     bool m_bTerminalsOnly;     // open nothing that is not a terminal device
     std::string m_openedPath;
     int m_fd = -1;
@@ -263,15 +285,35 @@ private:
     uint32_t m_baud = 0;
 };
 
+std::unique_ptr<IWriterDriver> MakeSerialDriver(std::string_view argument, std::string& error,
+                                                bool terminalsOnly) {
+    std::string serial;
+    if (!TakeSerialOption(argument, serial, error)) return nullptr;
+    if (!serial.empty() && !argument.empty()) {
+        error = "\"serial\" takes a path or sn=SERIAL, not both";
+        return nullptr;
+    }
+    return std::make_unique<CSerialDriver>(std::string(argument), std::move(serial), terminalsOnly);
+}
+
 }  // namespace
 
-std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std::string& /*error*/) {
-    return std::make_unique<CSerialDriver>(std::string(argument), false);
+std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std::string& error) {
+    return MakeSerialDriver(argument, error, false);
 }
 
 std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument,
-                                                          std::string& /*error*/) {
-    return std::make_unique<CSerialDriver>(std::string(argument), true);
+                                                          std::string& error) {
+    return MakeSerialDriver(argument, error, true);
+}
+
+std::vector<FoundWriter> ListSerialWriters() {
+    std::vector<FoundWriter> found;
+    ForEachUsbTty([&](const fs::path& tty, const TtyUsb& usb) {
+        if (!usb.product.empty())
+            found.push_back({"serial", usb.serial, usb.product, "/dev/" + tty.filename().string()});
+    });
+    return found;
 }
 
 }  // namespace oriole

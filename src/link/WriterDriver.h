@@ -25,6 +25,9 @@ inline constexpr DriverStatus kFtIoError = 4;
 inline constexpr DriverStatus kFtInvalidParameter = 6;
 inline constexpr DriverStatus kFtInvalidBaudRate = 7;
 inline constexpr DriverStatus kFtOtherError = 18;
+// Ours, beyond D2XX's codes: a box was found, but the system does not let
+// this user open it (no udev rule yet).
+inline constexpr DriverStatus kLinkAccessDenied = 0x100;
 
 class IWriterDriver {
 public:

@@ -24,8 +24,8 @@ CWriterLink::~CWriterLink() {
 
 bool CWriterLink::OpenLink() {
     if (m_open) CloseLink();
-    if (m_driver.OpenByDescription(kLinkDescription) != kFtOk) {
-        m_host.ShowMessage(MsgKind::Error, text::kWriterNotFound);
+    if (const DriverStatus s = m_driver.OpenByDescription(kLinkDescription); s != kFtOk) {
+        m_host.ShowMessage(MsgKind::Error, s == kLinkAccessDenied ? text::kWriterAccessDenied : text::kWriterNotFound);
         return false;
     }
     // Configuration steps with the step code their failure reports.

@@ -62,6 +62,18 @@ const WriterBackend kBackends[] = {
 
 std::span<const WriterBackend> WriterBackends() { return kBackends; }
 
+bool TakeSerialOption(std::string_view& argument, std::string& serial, std::string& error) {
+    const size_t at = argument.rfind("sn=");
+    if (at == std::string_view::npos || (at > 0 && argument[at - 1] != ',')) return true;
+    serial = std::string(argument.substr(at + 3));
+    if (serial.empty() || serial.find(',') != std::string::npos) {
+        error = "sn= needs one USB serial number";
+        return false;
+    }
+    argument = argument.substr(0, at == 0 ? 0 : at - 1);
+    return true;
+}
+
 FileSpecVerdict CheckFileWriterSpec(std::string_view spec) {
     for (const char c : spec)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return FileSpecVerdict::NotAllowed;

@@ -34,6 +34,12 @@ inline constexpr char kCalibrationWriteMemoryDefault[] = "保存先アドレス"
 // Writer link
 inline constexpr char kWriterNotFound[] =
     "AVRライタが認識できません。\n\nまたはデバイスが認識できません。";
+// Ours: the box is there, but its USB device may not be opened.
+inline constexpr char kWriterAccessDenied[] =
+    "AVRライタは見つかりましたが、開く権限がありません。\n\n"
+    "udev ルール 60-oriole.rules (/etc/udev/rules.d または /lib/udev/rules.d) を入れ、\n"
+    "sudo udevadm control --reload && sudo udevadm trigger\n"
+    "で読み込み直してから、USBコネクタを抜き挿ししてください。";
 inline constexpr char kDriverConfigError[] = "line %d(%d): ドライバ呼び出しエラー(%d)";
 inline constexpr char kDriverCallError[] = "line %d: ドライバ呼び出しエラー(%d)";
 inline constexpr char kWriterNoAnswer[] = "デバイスまたはAVRライタからの応答がありません。";

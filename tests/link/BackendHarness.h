@@ -37,6 +37,7 @@ struct BackendKind {
 std::unique_ptr<BackendHarness> MakeSimHarness();
 std::unique_ptr<BackendHarness> MakeD2xxHarness();
 std::unique_ptr<BackendHarness> MakeSerialHarness();
+std::unique_ptr<BackendHarness> MakeFtdiHarness();  // the USB tests only
 
 inline std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;

@@ -152,10 +152,15 @@ TEST_P(Contract, DriverStatusesReachTheMessages) {
 
 std::string Name(const testing::TestParamInfo<BackendKind>& info) { return info.param.name; }
 
+#if defined(ORIOLE_USB_CONTRACT)
+// Built into the USB tests, which run under the umockdev preload.
+INSTANTIATE_TEST_SUITE_P(Usb, Contract, testing::Values(BackendKind{"ftdi", MakeFtdiHarness}), Name);
+#else
 INSTANTIATE_TEST_SUITE_P(Backends, Contract,
                          testing::Values(BackendKind{"sim", MakeSimHarness}, BackendKind{"d2xx", MakeD2xxHarness},
                                          BackendKind{"serial", MakeSerialHarness}),
                          Name);
+#endif
 
 }  // namespace
 }  // namespace oriole::test

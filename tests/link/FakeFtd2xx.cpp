@@ -18,7 +18,9 @@ namespace {
 using FtHandle = void*;
 using FtStatus = uint32_t;
 
+constexpr uint32_t kOpenBySerialNumber = 1;
 constexpr uint32_t kOpenByDescription = 2;
+constexpr char kSerial[] = "FAKE0001";  // the box's USB serial number
 int g_handleToken = 0;  // the handle we give out is its address
 
 std::unique_ptr<oriole::CSimDriver> g_driver;
@@ -59,8 +61,14 @@ size_t CopyOut(const std::string& text, char* buffer, size_t size) {
 extern "C" {
 
 FtStatus FT_OpenEx(void* arg, uint32_t flags, FtHandle* handle) {
-    if (handle == nullptr || arg == nullptr || flags != kOpenByDescription) return oriole::kFtInvalidParameter;
-    const FtStatus s = Driver().OpenByDescription(static_cast<const char*>(arg));
+    if (handle == nullptr || arg == nullptr) return oriole::kFtInvalidParameter;
+    FtStatus s = oriole::kFtDeviceNotFound;
+    if (flags == kOpenByDescription) s = Driver().OpenByDescription(static_cast<const char*>(arg));
+    else if (flags == kOpenBySerialNumber) {
+        if (std::strcmp(static_cast<const char*>(arg), kSerial) == 0) s = Driver().OpenByDescription("ORIOLE Ver.1.00");
+    } else {
+        return oriole::kFtInvalidParameter;
+    }
     *handle = s == 0 ? &g_handleToken : nullptr;
     return s;
 }

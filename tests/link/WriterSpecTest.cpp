@@ -41,6 +41,9 @@ TEST(WriterSpec, GoodAndBadSpecs) {
         {"sim,fast", true},   {"", false},             {"usb", false},
         {"auto:x", false},    {"ftdi:x", false},       {"sim:ATmega99", false},
         {"sim:ATmega8,bogus", false}, {"SIM", false},
+        {"ftdi,sn=A1B2", true},  {"ftdi,sn=", false},     {"ftdi,sn=A,sn=B", false},
+        {"d2xx,sn=A1B2", true},  {"d2xx:/opt/libftd2xx.so,sn=A1B2", true},
+        {"serial,sn=A1B2", true}, {"serial:/dev/ttyUSB0,sn=A1B2", false},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -61,6 +64,22 @@ TEST(WriterSpec, SimSpecGivesAWorkingBox) {
     ASSERT_TRUE(link.OpenLink());
     EXPECT_TRUE(link.BeginProgramming(selector, true));
     EXPECT_EQ(selector.device, FindDeviceByName("ATtiny13"));
+}
+
+// D2XX opens a box by its serial number when one is given.
+TEST(WriterSpec, D2xxSerialNumberPicksTheBox) {
+    for (const auto& [serial, opens] : {std::pair{"FAKE0001", true}, std::pair{"OTHER001", false}}) {
+        std::string error;
+        auto driver = CreateWriterDriver(std::string("d2xx:") + ORIOLE_FAKE_FTD2XX + ",sn=" + serial, error);
+        ASSERT_TRUE(driver) << error;
+        CLinkState state;
+        TestOperationHost host(state, SystemClock());
+        CWriterLink link(*driver, state, host);
+        EXPECT_EQ(link.OpenLink(), opens) << serial;
+        if (!opens) {
+            EXPECT_EQ(host.Texts(), std::vector<std::string>{text::kWriterNotFound});
+        }
+    }
 }
 
 // Without a box or its library these can only report that nothing was

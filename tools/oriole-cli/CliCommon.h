@@ -54,6 +54,7 @@ int UsageError(const QString& message);
 bool ParseUnsigned(const QString& text, uint32_t& value);
 
 int RunDevices(const QStringList& args);
+int RunWriters(const QStringList& args);
 int RunImage(const QStringList& args);
 
 }  // namespace oriole::cli

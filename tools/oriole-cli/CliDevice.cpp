@@ -16,6 +16,7 @@
 #include "base/Numbers.h"
 #include "devices/PartNames.h"
 #include "image/ImageWriter.h"
+#include "link/WriterFinder.h"
 #include "link/FormatText.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
@@ -91,6 +92,7 @@ struct Settings {
     int32_t dataSpeed = 1;
     bool yes = false;
     bool riskyFuses = false;  // --yes alone never programs RSTDISBL or DWEN or changes the clock
+    uint32_t waitSeconds = 0;  // for a box to appear before the first command
 };
 
 constexpr const char* kRiskyFusesHint = "書き込むには --confirm-risky-fuses を付けてください。";
@@ -98,12 +100,14 @@ constexpr const char* kRiskyFusesHint = "書き込むには --confirm-risky-fuse
 void PrintDeviceUsage(FILE* out) {
     std::fprintf(out,
                  "使い方: oriole-cli [--writer SPEC] [--device NAME] [--no-auto-detect] [--clock HZ]\n"
-                 "                   [--usb-timing N] [--data-speed N] [--yes] [--confirm-risky-fuses]\n"
-                 "                   COMMAND...\n\n"
+                 "                   [--usb-timing N] [--data-speed N] [--wait SECONDS] [--yes]\n"
+                 "                   [--confirm-risky-fuses] COMMAND...\n\n"
                  "コマンドは書かれた順に実行し、最初に失敗したところで止まります。\n\n");
     for (const CommandDef& c : kDeviceCommands) std::fprintf(out, "  %s\n", c.usage);
     std::fprintf(out,
-                 "\n  --writer    auto, d2xx[:LIB], ftdi, serial[:PATH], sim[:DEVICE][,option...]\n"
+                 "\n  --writer    auto, d2xx[:LIB], ftdi, serial[:PATH], sim[:DEVICE][,option...];\n"
+                 "              ftdi, d2xx, serial は ,sn=SERIAL で USB シリアル番号のライタを選びます\n"
+                 "  --wait      ライタが接続されるまで最大 SECONDS 秒待ってから始めます\n"
                  "  --clock     デバイスのクロック周波数 (Hz, 既定 1000000)\n"
                  "  --usb-timing 0..5, --data-speed 1..4 (38400 / 28800 / 19200 / 14400 baud)\n"
                  "  --yes       確認の質問に「はい」と答えます\n"
@@ -203,6 +207,9 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
         } else if (name == "--writer") {
             if (!value(word, v) || v.isEmpty()) return UsageError("--writer に値がありません。");
             settings.writer = v.toStdString();
+        } else if (name == "--wait") {
+            if (!value(word, v) || !ParseUnsigned(v, settings.waitSeconds))
+                return UsageError("--wait には秒数を指定してください。");
         } else if (name == "--device") {
             if (!value(word, v)) return UsageError("--device に値がありません。");
             settings.deviceRow = FindDeviceByPartName(v.toStdString());
@@ -383,6 +390,11 @@ int RunDeviceBatch(const QStringList& args) {
     core.m_controls.SetCheck(ctl_id::kAutoDetect, settings.autoDetect);
     core.m_controls.SelectListRow(settings.deviceRow);
     core.OnSelectDevice();
+
+    // A box that is still enumerating (or plugged in late): the first
+    // command reports it missing if it does not come in time.
+    if (settings.waitSeconds > 0)
+        WaitForWriter(settings.writer, std::chrono::seconds(settings.waitSeconds), SystemClock());
 
     bool timing = true;
     for (const Step& step : steps) {

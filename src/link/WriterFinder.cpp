@@ -1,0 +1,31 @@
+#include "link/WriterFinder.h"
+
+#include "link/WriterLink.h"
+#include "link/WriterSpec.h"
+
+namespace oriole {
+
+std::vector<FoundWriter> FindWriters() {
+    std::vector<FoundWriter> found = ListFtdiWriters();
+    for (auto& w : ListSerialWriters()) found.push_back(std::move(w));
+    return found;
+}
+
+bool WaitForWriter(std::string_view spec, std::chrono::milliseconds limit, IClock& clock) {
+    constexpr auto kPoll = std::chrono::milliseconds(250);
+    const ClockTime deadline = clock.Now() + limit;
+    std::string error;
+    const auto driver = CreateWriterDriver(spec, error);
+    if (!driver) return false;
+    for (;;) {
+        if (driver->OpenByDescription(kLinkDescription) == kFtOk) {
+            driver->Close();
+            return true;
+        }
+        const ClockTime now = clock.Now();
+        if (now >= deadline) return false;
+        clock.SleepUntil(std::min<ClockTime>(deadline, now + kPoll));
+    }
+}
+
+}  // namespace oriole

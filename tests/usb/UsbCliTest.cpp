@@ -1,0 +1,123 @@
+// oriole-cli as a child process of the testbed: umockdev hands the child's
+// ioctls to the chips emulated here, so the unmodified program runs over
+// libftdi1 and libusb as it would on a real bus.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <thread>
+
+#include "usb/EmulatedFtdi.h"
+
+namespace oriole::test {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// The testbed and the preload travel to the child in the environment.
+void Start(QProcess& p, const QStringList& args) {
+    p.start(QStringLiteral(ORIOLE_CLI_PATH), args);
+}
+
+CliRun Finish(QProcess& p) {
+    CliRun r;
+    if (!p.waitForFinished(120000)) return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+CliRun RunCli(const QStringList& args) {
+    QProcess p;
+    Start(p, args);
+    return Finish(p);
+}
+
+UsbBoxSetup Box(const char* serial, const char* device = "ATmega328P") {
+    UsbBoxSetup setup;
+    setup.serial = serial;
+    setup.simOptions = std::string(device) + ",fast";
+    return setup;
+}
+
+QString WriteFile(QTemporaryDir& dir, const char* name, const QByteArray& content) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    return path;
+}
+
+TEST(UsbCli, WritersListsEveryBoxOneLineEach) {
+    CUsbTestbed bed;
+    {
+        const CliRun none = RunCli({"writers"});
+        EXPECT_EQ(none.status, 0) << qPrintable(none.err);
+        EXPECT_FALSE(none.out.contains("ftdi\t"));
+    }
+    bed.Plug(Box("ORB0000A"));
+    bed.Plug(Box("ORB0000B"));
+    const CliRun r = RunCli({"writers"});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_TRUE(r.out.contains("ftdi\tORB0000A\tORIOLE Ver.1.00\tbus 001 device 002\n"))
+        << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains("ftdi\tORB0000B\tORIOLE Ver.1.00\tbus 001 device 003\n"))
+        << qPrintable(r.out);
+}
+
+// Two programs at once, each on the box its serial number names.
+TEST(UsbCli, TwoProcessesProgramTwoBoxesAtOnce) {
+    CUsbTestbed bed;
+    CEmulatedFtdi& a = bed.Plug(Box("ORB0000A"));
+    CEmulatedFtdi& b = bed.Plug(Box("ORB0000B", "ATmega8"));
+    QTemporaryDir dir;
+    const QString progA = WriteFile(dir, "a.hex", ":0400000001020304F2\r\n:00000001FF\r\n");
+    const QString progB = WriteFile(dir, "b.hex", ":04000000A1A2A3A472\r\n:00000001FF\r\n");
+    QProcess pa, pb;
+    Start(pa, {"--writer=ftdi,sn=ORB0000A", "--usb-timing", "0", "--yes", "erase", "write-flash",
+               progA, "--verify"});
+    Start(pb, {"--writer=ftdi,sn=ORB0000B", "--usb-timing", "0", "--yes", "erase", "write-flash",
+               progB, "--verify"});
+    const CliRun ra = Finish(pa);
+    const CliRun rb = Finish(pb);
+    EXPECT_EQ(ra.status, 0) << qPrintable(ra.err);
+    EXPECT_EQ(rb.status, 0) << qPrintable(rb.err);
+    const auto head = [](CEmulatedFtdi& chip) {
+        return chip.WithBox([](sim::CSimBox& box) {
+            const auto& f = box.Target().Flash();
+            return std::vector<uint8_t>(f.begin(), f.begin() + 5);
+        });
+    };
+    EXPECT_EQ(head(a), (std::vector<uint8_t>{0x01, 0x02, 0x03, 0x04, 0xFF}));
+    EXPECT_EQ(head(b), (std::vector<uint8_t>{0xA1, 0xA2, 0xA3, 0xA4, 0xFF}));
+}
+
+// --wait: the box is plugged in after the program started.
+TEST(UsbCli, WaitTakesABoxPluggedInLate) {
+    CUsbTestbed bed;
+    QProcess p;
+    Start(p, {"--writer=ftdi", "--wait", "20", "detect"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    bed.Plug(Box("ORB0000A", "ATtiny13"));
+    const CliRun r = Finish(p);
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_TRUE(r.out.contains("ATtiny13")) << qPrintable(r.out);
+}
+
+TEST(UsbCli, WithoutWaitAMissingBoxIsNotRecognised) {
+    CUsbTestbed bed;
+    bed.Plug(Box("ORB0000A"));
+    const CliRun r = RunCli({"--writer=ftdi,sn=NOSUCHSN", "detect"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8("AVRライタが認識できません")))
+        << qPrintable(r.err);
+}
+
+}  // namespace
+}  // namespace oriole::test
