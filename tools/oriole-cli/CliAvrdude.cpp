@@ -384,7 +384,7 @@ int RunAvrdude(const QStringList& args) {
     host.SetInformationShown(o.verbosity > -2);
     COrioleCore core(host);
     host.Attach(core.m_state);
-    core.SetWriterSpec(o.writer);
+    core.SetWriterSpec(o.writer, WriterSpecSource::User);
     core.m_state.m_nSysFreq = 1000000;
     core.m_state.m_nUsbTiming = 0;
     core.m_state.m_nDataSpeed = 1;
