@@ -1,7 +1,6 @@
 #include "ops/MemoryBlocks.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace oriole {
 
@@ -27,23 +26,25 @@ std::vector<ByteSpan> VerifySpans(const ImageBuffer& image, uint32_t blockBytes,
         const uint32_t stop = (last / unitBytes + 1) * unitBytes;
         for (uint32_t at = first; at < stop; at += maxBytes) spans.push_back({at, std::min(maxBytes, stop - at)});
     };
-    std::optional<uint32_t> runFirst;
+    bool inRun = false;  // the previous block holds data
+    uint32_t runFirst = 0;
     uint32_t runLast = 0;
     for (uint32_t block = 0; block < end; block += blockBytes) {
         const uint32_t blockEnd = std::min(end, block + blockBytes);
         bool any = false;
         for (uint32_t j = block; j < blockEnd; ++j) {
             if (image.cells[j] == kNoData) continue;
-            if (!runFirst) runFirst = j;
+            if (!inRun) runFirst = j;
+            inRun = true;
             runLast = j;
             any = true;
         }
-        if (!any && runFirst) {
-            close(*runFirst, runLast);
-            runFirst.reset();
+        if (!any && inRun) {
+            close(runFirst, runLast);
+            inRun = false;
         }
     }
-    if (runFirst) close(*runFirst, runLast);
+    if (inRun) close(runFirst, runLast);
     return spans;
 }
 
