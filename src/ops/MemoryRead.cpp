@@ -94,15 +94,23 @@ bool COrioleCore::CompareImage(const ImageBuffer& image, const std::vector<uint8
 
 bool COrioleCore::VerifyMemory(bool flash, bool bTiming) {
     const ImageBuffer& image = flash ? m_imgFlash : m_imgEeprom;
-    const AVR_DEVICE& d = *m_pDevice;
-    const std::vector<ByteSpan> spans =
-        flash ? VerifySpans(image, FlashBlockBytes(d), 2, 2 * kMaxReadCount)
-              : VerifySpans(image, EepromBlockBytes(d), 1, kMaxReadCount);
     // The verify's bytes stay its own: a buffer with holes where nothing was
     // read must not pass for the device's contents, so the last whole read
     // (what the memory views and the saves show) is left as it was.
-    std::vector<uint8_t> read(spans.empty() ? 0 : spans.back().first + spans.back().size, 0xFF);
-    if (!RunFrame(bTiming, [&](CWriterLink& link) { return ReadSpans(link, flash, spans, read); })) return false;
+    std::vector<uint8_t> read;
+    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+        // After the begin sequence, which may have detected another device.
+        const AVR_DEVICE& d = *m_pDevice;
+        std::vector<ByteSpan> spans = flash ? VerifySpans(image, FlashBlockBytes(d), 2, 2 * kMaxReadCount)
+                                            : VerifySpans(image, EepromBlockBytes(d), 1, kMaxReadCount);
+        // Nothing beyond the memory is asked for; data there count as different.
+        const auto size = static_cast<uint32_t>(flash ? d.FlashBytes() : d.eepromBytes);
+        std::erase_if(spans, [size](const ByteSpan& s) { return s.first >= size; });
+        if (!spans.empty()) spans.back().size = std::min(spans.back().size, size - spans.back().first);
+        read.assign(spans.empty() ? 0 : spans.back().first + spans.back().size, 0xFF);
+        return ReadSpans(link, flash, spans, read);
+    });
+    if (!r) return false;
     return flash ? CompareImage(image, read, quiet::kVerifyFlash, text::kFlashVerifyError, text::kFlashVerifyOk)
                  : CompareImage(image, read, quiet::kVerifyEeprom, text::kEepromVerifyError,
                                 text::kEepromVerifyOk);
