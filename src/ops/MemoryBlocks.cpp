@@ -24,7 +24,8 @@ std::vector<ByteSpan> VerifySpans(const ImageBuffer& image, uint32_t blockBytes,
         // widened span stays inside its own blocks.
         first -= first % unitBytes;
         const uint32_t stop = (last / unitBytes + 1) * unitBytes;
-        for (uint32_t at = first; at < stop; at += maxBytes) spans.push_back({at, std::min(maxBytes, stop - at)});
+        for (uint32_t at = first; at < stop; at += maxBytes)
+            spans.push_back({at, std::min(maxBytes, stop - at)});
     };
     bool inRun = false;  // the previous block holds data
     uint32_t runFirst = 0;

@@ -19,9 +19,11 @@ ImageBuffer ImageOf(const Cells& cells) {
     return image;
 }
 
-Cells Filled(size_t size, std::initializer_list<std::pair<uint32_t, uint32_t>> runs, int16_t value = 0x5A) {
+Cells Filled(size_t size, std::initializer_list<std::pair<uint32_t, uint32_t>> runs,
+             int16_t value = 0x5A) {
     Cells cells(size, kNoData);
-    for (const auto& [first, end] : runs) std::fill(cells.begin() + first, cells.begin() + end, value);
+    for (const auto& [first, end] : runs)
+        std::fill(cells.begin() + first, cells.begin() + end, value);
     return cells;
 }
 
@@ -32,6 +34,7 @@ TEST(VerifySpans, OneSpanPerRunOfBlocksTrimmedToTheDataAndCutAtTheLimit) {
         uint32_t block, unit, max;
         std::vector<ByteSpan> expected;
     };
+    // clang-format off
     const std::vector<Case> cases = {
         {"nothing", Cells(512, kNoData), 128, 2, 0x20000, {}},
         {"one byte inside a page, widened to its word", Filled(512, {{0x101, 0x102}}), 128, 2, 0x20000,
@@ -48,6 +51,7 @@ TEST(VerifySpans, OneSpanPerRunOfBlocksTrimmedToTheDataAndCutAtTheLimit) {
         {"a whole 128 KB memory is one request", Filled(0x20000, {{0, 0x20000}}), 256, 2, 2 * kMaxReadCount,
          {{0, 0x20000}}},
     };
+    // clang-format on
     for (const Case& c : cases)
         EXPECT_EQ(VerifySpans(ImageOf(c.cells), c.block, c.unit, c.max), c.expected) << c.what;
 }
@@ -57,8 +61,10 @@ std::vector<ByteSpan> ReadRequests(const OpsRig& rig, bool flash) {
     std::vector<ByteSpan> spans;
     for (const std::string& line : rig.Sent()) {
         if (line.size() != 19 || !line.starts_with(flash ? "> 45 " : "> 48 ")) continue;
-        const auto address = static_cast<uint32_t>(std::stoul(line.substr(5, 2) + line.substr(8, 2) + line.substr(11, 2), nullptr, 16));
-        auto count = static_cast<uint32_t>(std::stoul(line.substr(14, 2) + line.substr(17, 2), nullptr, 16));
+        const auto address = static_cast<uint32_t>(
+            std::stoul(line.substr(5, 2) + line.substr(8, 2) + line.substr(11, 2), nullptr, 16));
+        auto count =
+            static_cast<uint32_t>(std::stoul(line.substr(14, 2) + line.substr(17, 2), nullptr, 16));
         if (count == 0) count = 0x10000;
         spans.push_back(flash ? ByteSpan{2 * address, 2 * count} : ByteSpan{address, count});
     }
@@ -99,16 +105,19 @@ TEST_P(SparseVerify, AgreesWithAWholeReadAndReadsOnlyBlocksWithData) {
         for (size_t j = 0; j < size; ++j)
             if (cells[j] != kNoData) data.push_back(j);
         if (data.empty()) continue;
-        for (size_t n = below(4); n > 0; --n) memory[data[below(data.size())]] ^= static_cast<uint8_t>(1 + below(255));
+        for (size_t n = below(4); n > 0; --n)
+            memory[data[below(data.size())]] ^= static_cast<uint8_t>(1 + below(255));
         const std::string file = rig.WriteImage("s.s", cells);
 
         rig.ClearLog();
-        const bool ok = mc.flash ? rig.core.VerifyFlash(file, false) : rig.core.VerifyEeprom(file, false);
+        const bool ok =
+            mc.flash ? rig.core.VerifyFlash(file, false) : rig.core.VerifyEeprom(file, false);
         const std::vector<std::string> texts = rig.Texts();
         const std::vector<ByteSpan> requests = ReadRequests(rig, mc.flash);
 
         ASSERT_TRUE(mc.flash ? rig.core.ReadFlash(0, false) : rig.core.ReadEeprom(0));
-        const std::vector<uint8_t>& whole = mc.flash ? rig.core.m_pFlashRead : rig.core.m_pEepromRead;
+        const std::vector<uint8_t>& whole =
+            mc.flash ? rig.core.m_pFlashRead : rig.core.m_pEepromRead;
         std::string expected = mc.flash ? text::kFlashVerifyOk : text::kEepromVerifyOk;
         for (size_t j : data) {
             if (whole[j] == static_cast<uint8_t>(cells[j])) continue;
@@ -146,13 +155,14 @@ TEST_P(SparseVerify, AgreesWithAWholeReadAndReadsOnlyBlocksWithData) {
     EXPECT_GT(mismatches, 5);  // the injected differences did happen
 }
 
-INSTANTIATE_TEST_SUITE_P(Memories, SparseVerify,
-                         ::testing::Values(MemoryCase{"ATmega328P", true}, MemoryCase{"AT90S2313", true},
-                                           MemoryCase{"ATtiny12", true}, MemoryCase{"ATmega328P", false},
-                                           MemoryCase{"ATmega8", false}),
-                         [](const auto& param) {
-                             return std::string(param.param.device) + (param.param.flash ? "Flash" : "Eeprom");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Memories, SparseVerify,
+    ::testing::Values(MemoryCase{"ATmega328P", true}, MemoryCase{"AT90S2313", true},
+                      MemoryCase{"ATtiny12", true}, MemoryCase{"ATmega328P", false},
+                      MemoryCase{"ATmega8", false}),
+    [](const auto& param) {
+        return std::string(param.param.device) + (param.param.flash ? "Flash" : "Eeprom");
+    });
 
 TEST(SparseVerifyRequests, BootLoaderAtTheTopReadsOnlyItsOwnFourKilobytes) {
     OpsRig rig("ATmega128", "ATmega128");
@@ -168,12 +178,15 @@ TEST(SparseVerifyRequests, EachRunOfPagesIsOneRequestAndTheTimingStillPrecedesTh
     OpsRig rig("ATmega328P", "ATmega328P");  // FLASH pages of 128 bytes, EEPROM pages of 4
     ASSERT_TRUE(rig.core.VerifyFlash(
         rig.WriteImage("f.s", Filled(0x400, {{0x0F0, 0x110}, {0x300, 0x301}}, 0xFF)), false));
-    EXPECT_EQ(rig.Sent(), (std::vector<std::string>{"> 41 00", "> 45 00 00 78 00 10", "> 45 00 01 80 00 01", "> 42"}));
+    EXPECT_EQ(rig.Sent(), (std::vector<std::string>{"> 41 00", "> 45 00 00 78 00 10",
+                                                    "> 45 00 01 80 00 01", "> 42"}));
     rig.ClearLog();
-    ASSERT_TRUE(rig.core.VerifyEeprom(rig.WriteImage("e.s", Filled(64, {{2, 3}, {9, 12}, {60, 64}}, 0xFF)), false));
+    ASSERT_TRUE(rig.core.VerifyEeprom(
+        rig.WriteImage("e.s", Filled(64, {{2, 3}, {9, 12}, {60, 64}}, 0xFF)), false));
     const std::vector<std::string> sent = WithoutTiming(rig.Sent());
-    EXPECT_EQ(sent, (std::vector<std::string>{"> 41 00", "> 48 00 00 02 00 01", "> 48 00 00 09 00 03",
-                                              "> 48 00 00 3C 00 04", "> 42"}));
+    EXPECT_EQ(sent,
+              (std::vector<std::string>{"> 41 00", "> 48 00 00 02 00 01", "> 48 00 00 09 00 03",
+                                        "> 48 00 00 3C 00 04", "> 42"}));
     EXPECT_TRUE(rig.Sent()[0].starts_with("> 54 "));
 }
 
@@ -183,19 +196,22 @@ TEST(SparseVerifyRequests, LeavesTheLastWholeReadForTheViewsAsItWas) {
     ASSERT_TRUE(rig.core.ReadFlash(0, false));
     const std::vector<uint8_t> whole = rig.core.m_pFlashRead;
     rig.Target().Flash()[0x10] = 0x02;
-    EXPECT_FALSE(rig.core.VerifyFlash(rig.WriteImage("v.s", Filled(0x200, {{0x100, 0x102}}, 0x00)), false));
+    EXPECT_FALSE(
+        rig.core.VerifyFlash(rig.WriteImage("v.s", Filled(0x200, {{0x100, 0x102}}, 0x00)), false));
     EXPECT_EQ(rig.core.m_pFlashRead, whole);
 }
 
 TEST(WriteFlash, BlocksOfOnlyFfAreNeitherReadNorSent) {
     OpsRig rig("ATmega328P", "ATmega328P");
-    Cells cells = Filled(0x200, {{0x000, 0x080}, {0x100, 0x110}}, 0xFF);  // page 0 full, page 2 partly
-    std::fill(cells.begin() + 0x80, cells.begin() + 0x100, int16_t{0x33});  // page 1 full of data
+    Cells cells =
+        Filled(0x200, {{0x000, 0x080}, {0x100, 0x110}}, 0xFF);  // page 0 full, page 2 partly
+    std::fill(cells.begin() + 0x80, cells.begin() + 0x100, int16_t{0x33});   // page 1 full of data
     std::fill(cells.begin() + 0x180, cells.begin() + 0x190, int16_t{0x44});  // page 3 partly
     ASSERT_TRUE(rig.core.WriteFlash(rig.WriteImage("ff.s", cells), false, false));
     std::vector<std::string> requests;
     for (const std::string& line : rig.Sent())
-        if (line.size() == 19 && (line.starts_with("> 45") || line.starts_with("> 46"))) requests.push_back(line);
+        if (line.size() == 19 && (line.starts_with("> 45") || line.starts_with("> 46")))
+            requests.push_back(line);
     EXPECT_EQ(requests, (std::vector<std::string>{"> 46 00 00 40 00 40", "> 45 00 00 C0 00 40",
                                                   "> 46 00 00 C0 00 40"}));
     EXPECT_EQ(rig.host.LastProgress().positions, (std::vector<int32_t>{1, 3}));
