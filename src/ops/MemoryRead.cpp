@@ -5,6 +5,7 @@
 #include "link/FormatText.h"
 #include "link/Requests.h"
 #include "link/WriterLink.h"
+#include "ops/MemoryBlocks.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
 
@@ -29,27 +30,43 @@ bool COrioleCore::ReadEepromBlock(CWriterLink& link, uint32_t block, uint32_t by
            ReceiveBytes(link, out.first(bytes));
 }
 
+bool COrioleCore::ReadSpans(CWriterLink& link, bool flash, const std::vector<ByteSpan>& spans,
+                            std::vector<uint8_t>& buffer) {
+    if (spans.empty()) return true;
+    uint32_t total = 0;
+    for (const ByteSpan& span : spans) total += span.size;
+    const auto progress = CreateProgressDlg(0, kReadSteps, flash ? text::kFlashCaption : text::kEepromCaption,
+                                            flash ? text::kFlashReading : text::kEepromReading);
+    // The bar follows the bytes that travel, whatever addresses they come from.
+    const uint32_t step = std::max<uint32_t>(total / kReadSteps, 1);
+    uint32_t lastPos = 0;
+    size_t done = 0;
+    for (const ByteSpan& span : spans) {
+        // A count of 65 536 goes out as 0x0000.
+        const bool sent = flash ? link.SendMemoryRequest(kCmdReadFlash, span.first / 2, span.size / 2)
+                                : link.SendMemoryRequest(kCmdReadEeprom, span.first, span.size);
+        if (!sent) return false;
+        const bool got =
+            ReceiveBytes(link, std::span(buffer).subspan(span.first, span.size), [&](size_t received) {
+                const auto pos = static_cast<uint32_t>((done + received) / step);
+                if (pos > lastPos) {
+                    lastPos = pos;
+                    progress->SetPos(static_cast<int32_t>(pos));
+                }
+            });
+        if (!got) return false;
+        done += span.size;
+    }
+    return true;
+}
+
 bool COrioleCore::ReadMemory(CWriterLink& link, bool flash, uint32_t length) {
     const AVR_DEVICE& d = *m_pDevice;
     uint32_t size = flash ? static_cast<uint32_t>(d.FlashBytes()) : static_cast<uint32_t>(d.eepromBytes);
     if (length != 0 && length < size) size = flash ? (length + 1) & ~1u : length;
     std::vector<uint8_t>& buffer = flash ? m_pFlashRead : m_pEepromRead;
     buffer.assign(size, 0xFF);
-    const auto progress = CreateProgressDlg(0, kReadSteps, flash ? text::kFlashCaption : text::kEepromCaption,
-                                            flash ? text::kFlashReading : text::kEepromReading);
-    const uint32_t step = std::max<uint32_t>(size / kReadSteps, 1);
-    // A full 65 536-word memory sends the word count 0x0000.
-    const bool sent = flash ? link.SendMemoryRequest(kCmdReadFlash, 0, size / 2)
-                            : link.SendMemoryRequest(kCmdReadEeprom, 0, size);
-    if (!sent) return false;
-    uint32_t lastPos = 0;
-    return ReceiveBytes(link, buffer, [&](size_t received) {
-        const auto pos = static_cast<uint32_t>(received / step);
-        if (pos > lastPos) {
-            lastPos = pos;
-            progress->SetPos(static_cast<int32_t>(pos));
-        }
-    });
+    return ReadSpans(link, flash, {ByteSpan{0, size}}, buffer);
 }
 
 bool COrioleCore::ReadFlash(uint32_t length, bool bTiming) {
@@ -75,15 +92,37 @@ bool COrioleCore::CompareImage(const ImageBuffer& image, const std::vector<uint8
     return true;
 }
 
+bool COrioleCore::VerifyMemory(bool flash, bool bTiming) {
+    const ImageBuffer& image = flash ? m_imgFlash : m_imgEeprom;
+    // The verify's bytes stay its own: a buffer with holes where nothing was
+    // read must not pass for the device's contents, so the last whole read
+    // (what the memory views and the saves show) is left as it was.
+    std::vector<uint8_t> read;
+    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+        // After the begin sequence, which may have detected another device.
+        const AVR_DEVICE& d = *m_pDevice;
+        std::vector<ByteSpan> spans = flash ? VerifySpans(image, FlashBlockBytes(d), 2, 2 * kMaxReadCount)
+                                            : VerifySpans(image, EepromBlockBytes(d), 1, kMaxReadCount);
+        // Nothing beyond the memory is asked for; data there count as different.
+        const auto size = static_cast<uint32_t>(flash ? d.FlashBytes() : d.eepromBytes);
+        std::erase_if(spans, [size](const ByteSpan& s) { return s.first >= size; });
+        if (!spans.empty()) spans.back().size = std::min(spans.back().size, size - spans.back().first);
+        read.assign(spans.empty() ? 0 : spans.back().first + spans.back().size, 0xFF);
+        return ReadSpans(link, flash, spans, read);
+    });
+    if (!r) return false;
+    return flash ? CompareImage(image, read, quiet::kVerifyFlash, text::kFlashVerifyError, text::kFlashVerifyOk)
+                 : CompareImage(image, read, quiet::kVerifyEeprom, text::kEepromVerifyError,
+                                text::kEepromVerifyOk);
+}
+
 bool COrioleCore::VerifyFlash(const std::string& path, bool bTiming) {
     if (!CanAddressDevice()) return false;
     if (IsAutoDetect() && !CheckDevice(bTiming)) return false;
     if (!LoadImage(m_imgFlash, static_cast<uint32_t>(m_pDevice->FlashBytes()), path,
                    ImageSpace::Flash))
         return false;
-    if (!ReadFlash(m_imgFlash.count, false)) return false;
-    return CompareImage(m_imgFlash, m_pFlashRead, quiet::kVerifyFlash, text::kFlashVerifyError,
-                        text::kFlashVerifyOk);
+    return VerifyMemory(true, false);
 }
 
 bool COrioleCore::VerifyEeprom(const std::string& path, bool bTiming) {
@@ -92,9 +131,8 @@ bool COrioleCore::VerifyEeprom(const std::string& path, bool bTiming) {
     if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(m_pDevice->eepromBytes), path,
                    ImageSpace::Eeprom))
         return false;
-    if (!ReadEeprom(m_imgEeprom.count)) return false;
-    return CompareImage(m_imgEeprom, m_pEepromRead, quiet::kVerifyEeprom, text::kEepromVerifyError,
-                        text::kEepromVerifyOk);
+    // The EEPROM read always sends the timing.
+    return VerifyMemory(false, true);
 }
 
 }  // namespace oriole

@@ -8,17 +8,13 @@
 #include "link/WriterLink.h"
 #include "ops/DeviceGroups.h"
 #include "ops/FrameHost.h"
+#include "ops/MemoryBlocks.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
 
 namespace oriole {
 
 namespace {
-
-// Chunk sizes of the devices without page programming; the ATtiny12 takes
-// smaller ones.
-uint32_t FlashChunkWords(int32_t id) { return id == kIdAttiny12 ? 4 : 32; }
-uint32_t EepromChunkBytes(int32_t id) { return id == kIdAttiny12 ? 4 : 32; }
 
 uint32_t CeilDiv(uint32_t a, uint32_t b) { return (a + b - 1) / b; }
 
@@ -34,6 +30,17 @@ Coverage CoverageOf(const ImageBuffer& image, size_t first, size_t size) {
         if (CellAt(image, first + j) != kNoData) ++filled;
     if (filled == 0) return Coverage::Empty;
     return filled == size ? Coverage::Full : Coverage::Partial;
+}
+
+// Programming can only clear bits, so a FLASH block whose data are all 0xFF
+// changes nothing on the device: were it written, the merge would give back
+// the device's own bytes wherever they are not 0xFF, and 0xFF elsewhere.
+bool ClearsSomeBit(const ImageBuffer& image, size_t first, size_t size) {
+    for (size_t j = 0; j < size; ++j) {
+        const int16_t v = CellAt(image, first + j);
+        if (v != kNoData && v != 0xFF) return true;
+    }
+    return false;
 }
 
 // Puts the file's bytes over what the device holds. FLASH programming can
@@ -127,8 +134,9 @@ bool COrioleCore::WriteFlashChunks(CWriterLink& link, const std::string& path) {
                             });
 }
 
-// Pages (F) and chunks (G) go the same way: blocks without data are skipped,
-// partly covered blocks are read back and merged, full ones start from 0xFF.
+// Pages (F) and chunks (G) go the same way: blocks without data, or with
+// nothing but 0xFF, are skipped; partly covered blocks are read back and
+// merged, full ones start from 0xFF.
 bool COrioleCore::WriteFlashBlocks(CWriterLink& link, const std::string& path, uint32_t words,
                                    const BlockWriter& writeBlock) {
     if (!LoadImage(m_imgFlash, static_cast<uint32_t>(m_pDevice->FlashBytes()), path,
@@ -142,9 +150,8 @@ bool COrioleCore::WriteFlashBlocks(CWriterLink& link, const std::string& path, u
     bool r = true;
     for (uint32_t i = 0; i < blocks; ++i) {
         const size_t first = size_t{i} * bytes;
-        const Coverage coverage = CoverageOf(m_imgFlash, first, bytes);
-        if (coverage == Coverage::Empty) continue;
-        if (coverage == Coverage::Partial) {
+        if (!ClearsSomeBit(m_imgFlash, first, bytes)) continue;
+        if (CoverageOf(m_imgFlash, first, bytes) == Coverage::Partial) {
             // A block that could not be read must not be written: the buffer
             // would hold another block's bytes.
             r = ReadFlashBlock(link, i, words, buffer);

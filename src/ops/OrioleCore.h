@@ -23,6 +23,7 @@
 #include "link/WriterDriver.h"
 #include "link/WriterSpec.h"
 #include "ops/MainControls.h"
+#include "ops/MemoryBlocks.h"
 
 namespace oriole {
 
@@ -180,6 +181,12 @@ private:
     [[nodiscard]] bool WriteEepromPages(CWriterLink& link, const std::string& path);
     [[nodiscard]] bool WriteEepromChunks(CWriterLink& link, const std::string& path);
     [[nodiscard]] bool ReadMemory(CWriterLink& link, bool flash, uint32_t length);
+    // One E or H per span, into `buffer` at the spans' addresses, with one
+    // progress window over all of them.
+    [[nodiscard]] bool ReadSpans(CWriterLink& link, bool flash, const std::vector<ByteSpan>& spans,
+                                 std::vector<uint8_t>& buffer);
+    // Reads what the loaded image has data for and compares; the result message.
+    [[nodiscard]] bool VerifyMemory(bool flash, bool bTiming);
     [[nodiscard]] bool CompareImage(const ImageBuffer& image, const std::vector<uint8_t>& read,
                                     uint32_t quietBit, const char* errorFormat, const char* okText);
     [[nodiscard]] bool ReadCalibrationBack(const CalibTarget& target, uint8_t& value);
