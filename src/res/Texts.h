@@ -95,6 +95,8 @@ inline constexpr char kFlashFileFilter[] = "FLASH ファイル (";
 inline constexpr char kEepromFileFilter[] = "EEPROM ファイル (";
 inline constexpr char kAllFilesFilter[] = "すべてのファイル (*.*)|*.*|";
 inline constexpr char kAutoDetectList[] = "(auto)";
+// %s: the folder named for the settings file that could not be made.
+inline constexpr char kSettingsFolderFailed[] = "設定フォルダを作成できません。\n\n%s";
 inline constexpr char kAutoDetectOff[] =
     "自動検出をオフにすると、すべての処理について\n\n結果を保証することができません。\n\n"
     "自動検出をオフにしますか？";
