@@ -2,10 +2,13 @@
 // is, the window look and the writer from the settings file and the command
 // line, and nothing of Qt's own written to the user's configuration folder.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QProcess>
 #include <QSettings>
 #include <QStyleFactory>
@@ -17,6 +20,7 @@
 
 #include "AppRig.h"
 #include "app/OrioleApp.h"
+#include "base/QtTranslation.h"
 #include "settings/IniFile.h"
 
 namespace oriole {
@@ -117,6 +121,17 @@ TEST(OrioleAppTest, FileDialogsLeaveNothingInTheConfigurationFolder) {
     });
     EXPECT_TRUE(QDir(config.path()).isEmpty());
     EXPECT_TRUE(QDir(xdg.path()).isEmpty());
+}
+
+TEST(OrioleAppTest, QtsOwnButtonsSpeakJapanese) {
+    test::EnsureApp();
+    ASSERT_TRUE(InstallQtJapanese(*QCoreApplication::instance())) << QtJapaneseTranslationPath().toStdString();
+    QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_TRUE(box.button(QMessageBox::Yes)->text().contains(QString::fromUtf8("はい")));
+    EXPECT_TRUE(box.button(QMessageBox::No)->text().contains(QString::fromUtf8("いいえ")));
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    EXPECT_EQ(dialog.labelText(QFileDialog::Reject), QString::fromUtf8("キャンセル"));
 }
 
 struct StyleCase {
