@@ -16,6 +16,7 @@
 #include "link/WriterSpec.h"
 #include "res/Texts.h"
 #include "settings/IniFile.h"
+#include "views/KeyRepeatGuard.h"
 
 namespace oriole {
 namespace {
@@ -128,6 +129,8 @@ int COrioleApp::InitInstance(const QStringList& arguments) {
     }
     std::optional<QString> writer;
     if (parser.isSet(writerOption)) writer = parser.value(writerOption);
+
+    GuardAgainstRepeatedEnter();
 
     COrioleDlg::Options options;
     options.writerSpec = WriterSpecFor(writer, ini);

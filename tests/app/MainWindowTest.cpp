@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "AppRig.h"
+#include "views/KeyRepeatGuard.h"
 #include "res/Texts.h"
 
 namespace oriole::test {
@@ -92,6 +93,27 @@ TEST(MainWindowTest, EnterAndEscapeNeverCloseIt) {
     dlg.accept();
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_TRUE(rig.Texts().empty());
+}
+
+// A held Enter: its repeats reach the focused operation button but never
+// run it; a deliberate press does.
+TEST(MainWindowTest, ARepeatedEnterNeverStartsAnOperation) {
+    AppRig rig;
+    GuardAgainstRepeatedEnter();
+    rig.dlg->activateWindow();
+    QAbstractButton* detect = rig.Button(1046);  // "検出"
+    detect->setFocus();
+    const auto press = [&](bool repeated) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), repeated);
+        QApplication::sendEvent(detect, &key);
+        QApplication::processEvents();
+    };
+    for (int i = 0; i < 3; ++i) press(true);
+    EXPECT_EQ(rig.Opens(), 0);
+    press(false);
+    EXPECT_EQ(rig.Opens(), 1);
+    press(true);
+    EXPECT_EQ(rig.Opens(), 1);
 }
 
 TEST(MainWindowTest, UserEditsReachTheModelAndModelChangesTheWidgets) {
