@@ -130,7 +130,7 @@ int COrioleApp::InitInstance(const QStringList& arguments) {
     std::optional<QString> writer;
     if (parser.isSet(writerOption)) writer = parser.value(writerOption);
 
-    GuardAgainstRepeatedEnter();
+    GuardAgainstRepeatedKeys();
 
     COrioleDlg::Options options;
     options.writerSpec = WriterSpecFor(writer, ini);

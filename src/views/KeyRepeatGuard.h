@@ -1,12 +1,20 @@
 #pragma once
-// A held Enter key repeats. The first press does what the window in front
+// A held key repeats. The first press of Enter does what the window in front
 // says (closes a result box, answers a question, presses a button); the
 // repeats would then reach whatever has the focus next, typically the
 // operation button the user just ran, and run it again. The guard drops
-// auto-repeated Enter presses everywhere in the application, message boxes
-// and file dialogs included; a deliberate press is never touched. (The space
-// bar needs no guard: Qt's buttons click on its release and ignore repeats.)
+// repeated presses of Enter (anywhere: message boxes and file dialogs too)
+// and of the space bar on buttons; a deliberate press is never touched.
+//
+// Qt marks a repeat with QKeyEvent::isAutoRepeat(), but on X11 it only
+// recognises one when the server's release and the next press are already
+// both queued; under load (and always under Xvfb) most repeats arrive marked
+// as fresh presses, each after a release. The server gives both events of a
+// repeat the same time stamp, while a person cannot release and press a key
+// within the same millisecond; so a press stamped with the time of the
+// key's last release is a repeat as well.
 
+#include <QHash>
 #include <QObject>
 
 class QEvent;
@@ -18,14 +26,17 @@ class CKeyRepeatGuard final : public QObject {
 public:
     using QObject::QObject;
 
-    // Whether `event` is an auto-repeated press of Enter or Return.
-    [[nodiscard]] static bool IsRepeatedEnter(const QEvent* event);
+    // Whether the guard drops `event` sent to `receiver`; remembers releases.
+    bool Drops(const QObject* receiver, const QEvent* event);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QHash<int, quint64> m_lastRelease;  // key -> time stamp of its last release
 };
 
 // Installs one guard on the running application (it owns the guard).
-void GuardAgainstRepeatedEnter();
+void GuardAgainstRepeatedKeys();
 
 }  // namespace oriole
