@@ -14,11 +14,16 @@ namespace oriole {
 
 class CIniFile;
 
-// One running copy per user: a lock file in the user's runtime folder.
+// One running copy per settings folder: a lock file in the user's runtime
+// folder, named after the settings folder, so that copies started in
+// different folders (or from the launcher) do not stop one another, and two
+// copies never share one ORIOLE.ini.
 class CSingleInstance {
 public:
-    // The lock of the user's session ("ORIOLE.lock" in the runtime folder).
-    [[nodiscard]] static QString DefaultLockPath();
+    // The lock of the copy that keeps its settings in `settingsFolder`
+    // ("ORIOLE-<key>.lock" in the runtime folder; the key is made from the
+    // folder's canonical path, so every spelling of a folder meets one lock).
+    [[nodiscard]] static QString LockPathFor(const QString& settingsFolder);
 
     // True when this copy now holds the lock at `path`; false when another
     // running copy holds it. A lock left behind by a copy that died is taken over.
@@ -27,6 +32,20 @@ public:
 private:
     std::unique_ptr<QLockFile> m_pLock;
 };
+
+// The folder of ORIOLE.ini: the current folder without the option, else the
+// option's folder, relative to the current folder. The launcher's line
+// expands no variables, so a leading "$XDG_CONFIG_HOME" (or
+// "${XDG_CONFIG_HOME}") is replaced here by the user's configuration folder
+// ($XDG_CONFIG_HOME, else ~/.config). The result is absolute and clean.
+[[nodiscard]] QString SettingsFolderFor(const std::optional<QString>& option);
+
+// Qt's file dialog writes its history, side bar and last folder to
+// QtProject.conf in the user's configuration folder when it closes, and
+// cannot be told not to. This program keeps nothing outside its INI and
+// setting files, so Qt's per-user settings are sent where no file can be
+// made and live in memory for the run. Call before any dialog opens.
+void KeepQtUserSettingsInMemory();
 
 // "WindowStyle" of section "Application": 0 (or missing) the classic look,
 // anything else the platform's own.

@@ -130,6 +130,8 @@ inline constexpr char kAllFilesFilter[] = "すべてのファイル (*.*)|*.*|";
 inline constexpr char kElfFilesFilter[] = "ELF (*.elf)|*.elf|";
 inline constexpr char kBinaryFilesFilter[] = "バイナリ (*.bin)|*.bin|";
 inline constexpr char kAutoDetectList[] = "(auto)";
+// %s: the folder named for the settings file that could not be made.
+inline constexpr char kSettingsFolderFailed[] = "設定フォルダを作成できません。\n\n%s";
 inline constexpr char kAutoDetectOff[] =
     "自動検出をオフにすると、すべての処理について\n\n結果を保証することができません。\n\n"
     "自動検出をオフにしますか？";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,7 +19,9 @@
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStyle>
 
+#include "res/Dialogs.h"
 #include "views/DialogFont.h"
 #include "views/TextFit.h"
 
@@ -129,6 +132,22 @@ Qt::FocusPolicy FocusPolicyFor(const res::ControlDef& def) {
     }
 }
 
+// Fractions compared without rounding.
+bool Wider(const DialogScale& a, const DialogScale& b) {
+    return int64_t{a.xNum} * b.xDen > int64_t{b.xNum} * a.xDen;
+}
+
+// Every text of every table, in one string, for measuring their ink.
+const QString& AllTableTexts() {
+    static const QString texts = [] {
+        QString all;
+        for (const res::DialogDef* d : res::AllDialogs())
+            for (const res::ControlDef& c : d->controls) all += QString::fromUtf8(c.text);
+        return all;
+    }();
+    return texts;
+}
+
 }  // namespace
 
 CDialogBuilder::CDialogBuilder(const res::DialogDef& dialog)
@@ -230,6 +249,7 @@ void CDialogBuilder::Build(QWidget* host, CControls& controls) const {
         if (e.def->kind == Kind::GroupBox) e.widget->lower();
 
     DialogScale scale = ScaleOf(m_base);
+    if (m_bFitTexts) scale = m_bShared ? SharedScale() : WithInkHeight(scale);
     Place(host, controls, scale);
     if (m_bFitTexts) {
         const DialogScale fitted = FitTexts(controls, scale);
@@ -241,11 +261,46 @@ void CDialogBuilder::Build(QWidget* host, CControls& controls) const {
     controls.m_scale = scale;
 }
 
+DialogScale CDialogBuilder::SharedScale() const {
+    // One entry per font and style: the style's check boxes and frames take
+    // room of their own.
+    static QHash<QString, DialogScale> known;
+    const QStyle* style = QApplication::style();
+    const QString key = m_font.key() + u'|' + (style ? style->name() : QString());
+    if (const auto it = known.constFind(key); it != known.constEnd()) return *it;
+
+    DialogScale shared = WithInkHeight(ScaleOf(m_base));
+    for (const res::DialogDef* d : res::AllDialogs()) {
+        CDialogBuilder own(*d);
+        own.m_bShared = false;
+        QWidget host;
+        CControls controls;
+        own.Build(&host, controls);
+        if (Wider(controls.m_scale, shared)) {
+            shared.xNum = controls.m_scale.xNum;
+            shared.xDen = controls.m_scale.xDen;
+        }
+    }
+    known.insert(key, shared);
+    return shared;
+}
+
+DialogScale CDialogBuilder::WithInkHeight(DialogScale scale) const {
+    const int ink = QFontMetrics(m_font).tightBoundingRect(AllTableTexts()).height();
+    scale.yNum = std::max(ink, 1);
+    scale.yDen = 8;
+    return scale;
+}
+
 void CDialogBuilder::Place(QWidget* host, const CControls& controls,
                            const DialogScale& scale) const {
     host->setFixedSize(DuToPixelsX(scale, m_dialog.width), DuToPixelsY(scale, m_dialog.height));
+    const int lineBox = QFontMetrics(m_font).height();
     for (const CControls::Entry& e : controls.m_all) {
         QRect rect = ToPixels(scale, e.def->rect);
+        // A label draws its text from the top of the font's line box.
+        if (e.def->kind == Kind::Static && m_bFitTexts)
+            rect.setHeight(std::max(rect.height(), lineBox));
         if (e.def->kind == Kind::DropDownList) {
             // The table's height includes the opened list.
             const int closed = ToPixels(scale, res::RestingRect(*e.def)).height();

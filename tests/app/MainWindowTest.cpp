@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "AppRig.h"
+#include "views/KeyRepeatGuard.h"
 #include "res/Texts.h"
 
 namespace oriole::test {
@@ -92,6 +93,48 @@ TEST(MainWindowTest, EnterAndEscapeNeverCloseIt) {
     dlg.accept();
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_TRUE(rig.Texts().empty());
+}
+
+// A held key: its repeats reach the focused operation button but never run
+// it; a deliberate press does. Repeats come marked by Qt, or (as X11 sends
+// them) as a release and a press with the same time stamp.
+TEST(MainWindowTest, RepeatedKeysNeverStartAnOperation) {
+    AppRig rig;
+    GuardAgainstRepeatedKeys();
+    QAbstractButton* detect = rig.Button(1046);  // "検出"
+    detect->setFocus();
+    struct Step {
+        QEvent::Type type;
+        Qt::Key key;
+        bool autoRepeat;
+        quint64 time;
+        int opens;  // after the step
+    };
+    constexpr auto kPress = QEvent::KeyPress;
+    constexpr auto kRelease = QEvent::KeyRelease;
+    const Step steps[] = {
+        {kPress, Qt::Key_Return, true, 0, 0},       // marked by Qt
+        {kPress, Qt::Key_Return, false, 1000, 1},   // deliberate
+        {kRelease, Qt::Key_Return, false, 1500, 1}, // X11's repeat: release ...
+        {kPress, Qt::Key_Return, false, 1500, 1},   // ... and press at one time
+        {kRelease, Qt::Key_Return, false, 1540, 1},
+        {kPress, Qt::Key_Return, false, 1540, 1},
+        {kRelease, Qt::Key_Return, false, 1580, 1}, // let go
+        {kPress, Qt::Key_Return, false, 1900, 2},   // pressed again
+        {kPress, Qt::Key_Enter, true, 1950, 2},     // the keypad's, held
+        {kPress, Qt::Key_Space, false, 2000, 2},    // the space bar clicks on release
+        {kRelease, Qt::Key_Space, false, 2500, 3},
+        {kPress, Qt::Key_Space, false, 2500, 3},    // its repeats do not
+        {kRelease, Qt::Key_Space, false, 2540, 3},
+    };
+    for (const Step& step : steps) {
+        QKeyEvent key(step.type, step.key, step.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier,
+                      QString(), step.autoRepeat);
+        key.setTimestamp(step.time);
+        QApplication::sendEvent(detect, &key);
+        QApplication::processEvents();
+        EXPECT_EQ(rig.Opens(), step.opens) << "key " << step.key << " at " << step.time;
+    }
 }
 
 TEST(MainWindowTest, UserEditsReachTheModelAndModelChangesTheWidgets) {

@@ -1,10 +1,16 @@
-// The application object: one copy per user, the window look and the
-// writer from the settings file and the command line.
+// The application object: one copy per settings folder, where that folder
+// is, the window look and the writer from the settings file and the command
+// line, and nothing of Qt's own written to the user's configuration folder.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QProcess>
+#include <QSettings>
 #include <QStyleFactory>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -12,7 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include "AppRig.h"
 #include "app/OrioleApp.h"
+#include "base/QtTranslation.h"
 #include "settings/IniFile.h"
 
 namespace oriole {
@@ -41,6 +49,89 @@ TEST(OrioleAppTest, LockOfACopyThatDiedIsTakenOver) {
     stale.close();
     CSingleInstance instance;
     EXPECT_TRUE(instance.Acquire(path));
+}
+
+// Runs `body` with the environment variable set (or unset for nullptr) and
+// puts the old value back.
+template <typename Body>
+void WithEnv(const char* name, const char* value, Body body) {
+    const bool had = qEnvironmentVariableIsSet(name);
+    const QByteArray old = qgetenv(name);
+    if (value) qputenv(name, value); else qunsetenv(name);
+    body();
+    if (had) qputenv(name, old); else qunsetenv(name);
+}
+
+TEST(OrioleAppTest, SettingsFolderFromTheOptionWithTheConfigurationFolderResolved) {
+    const QString cwd = QDir::currentPath();
+    const QString home = QDir::homePath();
+    WithEnv("XDG_CONFIG_HOME", "/srv/cfg", [&] {
+        EXPECT_EQ(SettingsFolderFor(std::nullopt), cwd);
+        EXPECT_EQ(SettingsFolderFor(QString()), cwd);
+        EXPECT_EQ(SettingsFolderFor(QStringLiteral("$XDG_CONFIG_HOME/oriole")), "/srv/cfg/oriole");
+        EXPECT_EQ(SettingsFolderFor(QStringLiteral("${XDG_CONFIG_HOME}/oriole/")), "/srv/cfg/oriole");
+        EXPECT_EQ(SettingsFolderFor(QStringLiteral("$XDG_CONFIG_HOME")), "/srv/cfg");
+        EXPECT_EQ(SettingsFolderFor(QStringLiteral("/opt/avr/../set")), "/opt/set");
+        EXPECT_EQ(SettingsFolderFor(QStringLiteral("boards/a")), cwd + "/boards/a");
+        // Only the whole name is a variable; nothing else is expanded.
+        EXPECT_EQ(SettingsFolderFor(QStringLiteral("$XDG_CONFIG_HOMEX")), cwd + "/$XDG_CONFIG_HOMEX");
+        EXPECT_EQ(SettingsFolderFor(QStringLiteral("$HOME/x")), cwd + "/$HOME/x");
+    });
+    WithEnv("XDG_CONFIG_HOME", nullptr, [&] {
+        EXPECT_EQ(SettingsFolderFor(QStringLiteral("$XDG_CONFIG_HOME/oriole")), home + "/.config/oriole");
+    });
+    WithEnv("XDG_CONFIG_HOME", "", [&] {
+        EXPECT_EQ(SettingsFolderFor(QStringLiteral("$XDG_CONFIG_HOME/oriole")), home + "/.config/oriole");
+    });
+}
+
+TEST(OrioleAppTest, TheLockFollowsTheSettingsFolderHoweverItIsSpelt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("a/b")));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("a")), dir.filePath(QStringLiteral("link"))));
+    const QString a = dir.filePath(QStringLiteral("a"));
+    const QString lock = CSingleInstance::LockPathFor(a);
+    EXPECT_EQ(CSingleInstance::LockPathFor(a + "/"), lock);
+    EXPECT_EQ(CSingleInstance::LockPathFor(a + "/b/.."), lock);
+    EXPECT_EQ(CSingleInstance::LockPathFor(dir.filePath(QStringLiteral("link"))), lock);
+    EXPECT_NE(CSingleInstance::LockPathFor(a + "/b"), lock);
+    EXPECT_NE(CSingleInstance::LockPathFor(dir.filePath(QStringLiteral("missing"))), lock);
+    EXPECT_TRUE(QFileInfo(lock).fileName().startsWith(QStringLiteral("ORIOLE-")));
+}
+
+// Qt's file dialog saves its state in QtProject.conf as it is destroyed;
+// after KeepQtUserSettingsInMemory nothing reaches the configuration folder.
+TEST(OrioleAppTest, FileDialogsLeaveNothingInTheConfigurationFolder) {
+    test::EnsureApp();
+    QTemporaryDir config;
+    QTemporaryDir xdg;
+    const QString conf = QDir(config.path()).filePath(QStringLiteral("QtProject.conf"));
+    // Qt's own settings in `config`: the dialog writes its file there, so the
+    // check below can see one.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+    delete new QFileDialog(nullptr, QString(), config.path());
+    ASSERT_TRUE(QFile::exists(conf));
+    ASSERT_TRUE(QFile::remove(conf));
+
+    WithEnv("XDG_CONFIG_HOME", xdg.path().toUtf8().constData(), [&] {
+        KeepQtUserSettingsInMemory();
+        auto* dialog = new QFileDialog(nullptr, QString(), config.path());
+        dialog->setHistory({config.path()});
+        delete dialog;
+    });
+    EXPECT_TRUE(QDir(config.path()).isEmpty());
+    EXPECT_TRUE(QDir(xdg.path()).isEmpty());
+}
+
+TEST(OrioleAppTest, QtsOwnButtonsSpeakJapanese) {
+    test::EnsureApp();
+    ASSERT_TRUE(InstallQtJapanese(*QCoreApplication::instance())) << QtJapaneseTranslationPath().toStdString();
+    QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_TRUE(box.button(QMessageBox::Yes)->text().contains(QString::fromUtf8("はい")));
+    EXPECT_TRUE(box.button(QMessageBox::No)->text().contains(QString::fromUtf8("いいえ")));
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    EXPECT_EQ(dialog.labelText(QFileDialog::Reject), QString::fromUtf8("キャンセル"));
 }
 
 struct StyleCase {
@@ -74,31 +165,45 @@ TEST(OrioleAppTest, RunWriterComesOnlyFromTheCommandLine) {
     EXPECT_EQ(WriterSpecFor(std::nullopt), "");
 }
 
-// The real program, twice: the second copy ends at once without a word and
-// the first goes on.
-TEST(OrioleAppTest, SecondCopyOfTheProgramEndsSilently) {
+// Waits for the lock of a copy whose runtime folder is `runtime`.
+bool WaitForLock(const QString& runtime, const QString& settingsFolder) {
+    const auto path = [&] {
+        return QDir(runtime).filePath(QFileInfo(CSingleInstance::LockPathFor(settingsFolder)).fileName());
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(path()) && clock.elapsed() < 20000) QThread::msleep(20);
+    return QFile::exists(path());
+}
+
+// The real program, as the launcher starts it (settings in the configuration
+// folder, made on the way) and as a terminal does (the current folder): a
+// second copy on the same settings ends at once without a word, one on other
+// settings runs beside the first.
+TEST(OrioleAppTest, SecondCopyOnTheSameSettingsEndsSilently) {
     QTemporaryDir runtime;
+    QTemporaryDir config;
     QTemporaryDir work;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    const QStringList args = {QStringLiteral("--writer=sim")};
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    const auto start = [&](QProcess& p, const QStringList& more) {
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(work.path());
+        p.start(QStringLiteral(ORIOLE_APP_PATH), QStringList{QStringLiteral("--writer=sim")} + more);
+        return p.waitForStarted(10000);
+    };
+    const QStringList launcher = {QStringLiteral("--settings-dir=$XDG_CONFIG_HOME/oriole")};
+    const QString folder = QDir(config.path()).filePath(QStringLiteral("oriole"));
 
     QProcess first;
-    first.setProcessEnvironment(env);
-    first.setWorkingDirectory(work.path());
-    first.start(QStringLiteral(ORIOLE_APP_PATH), args);
-    ASSERT_TRUE(first.waitForStarted(10000));
-    const QString lock = QDir(runtime.path()).filePath(QStringLiteral("ORIOLE.lock"));
-    QElapsedTimer clock;
-    clock.start();
-    while (!QFile::exists(lock) && clock.elapsed() < 20000) QThread::msleep(20);
-    ASSERT_TRUE(QFile::exists(lock));
+    ASSERT_TRUE(start(first, launcher));
+    ASSERT_TRUE(WaitForLock(runtime.path(), folder));
+    EXPECT_TRUE(QFileInfo(folder).isDir());
 
     QProcess second;
-    second.setProcessEnvironment(env);
-    second.setWorkingDirectory(work.path());
-    second.start(QStringLiteral(ORIOLE_APP_PATH), args);
+    ASSERT_TRUE(start(second, {QStringLiteral("--settings-dir"), folder + "/"}));
     ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
@@ -106,8 +211,15 @@ TEST(OrioleAppTest, SecondCopyOfTheProgramEndsSilently) {
     EXPECT_TRUE(second.readAllStandardError().isEmpty()) << second.readAllStandardError().toStdString();
     EXPECT_EQ(first.state(), QProcess::Running);
 
-    first.kill();
-    first.waitForFinished(10000);
+    QProcess fromTerminal;
+    ASSERT_TRUE(start(fromTerminal, {}));
+    EXPECT_TRUE(WaitForLock(runtime.path(), work.path()));
+    EXPECT_EQ(fromTerminal.state(), QProcess::Running);
+
+    for (QProcess* p : {&first, &fromTerminal}) {
+        p->kill();
+        p->waitForFinished(10000);
+    }
 }
 
 }  // namespace

@@ -78,6 +78,10 @@ TEST_F(CliTest, UsageErrorsAndHelp) {
         const CliRun r = RunCli(c.args);
         EXPECT_EQ(r.status, c.status) << c.args.join(' ').toStdString();
     }
+    // The option parser's own words come in Japanese, like the tool's.
+    const CliRun bogus = RunCli({"devices", "--bogus"});
+    EXPECT_TRUE(bogus.err.contains(QString::fromUtf8("未知のオプション"))) << bogus.err.toStdString();
+    EXPECT_TRUE(RunCli({"devices", "--help"}).out.contains(QString::fromUtf8("オプション:")));
 }
 
 TEST_F(CliTest, InfoReportsTheLoadersAddresses) {

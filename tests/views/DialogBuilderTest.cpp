@@ -94,6 +94,9 @@ TEST_F(DialogBuilderTest, EveryControlOfEveryTableIsBuiltAsWritten) {
             }
 
             QRect expected = CDialogBuilder::ToPixels(scale, res::RestingRect(def));
+            // A label is at least one line of its font high.
+            if (def.kind == Kind::Static)
+                expected.setHeight(std::max(expected.height(), w->fontMetrics().height()));
             EXPECT_EQ(w->geometry(), expected);
 
             if (def.kind != Kind::DropDownList && def.kind != Kind::ScrollBar &&
@@ -180,25 +183,32 @@ TEST_F(DialogBuilderTest, AMissingFaceFallsBackToAJapaneseFont) {
     }
 }
 
-TEST_F(DialogBuilderTest, NoTextOfATableIsCutOff) {
+// Where the largest window must fit: a 1366 x 768 screen less a panel of 48
+// pixels and a title bar with frame of 32.
+constexpr QSize kScreenRoom(1366 - 16, 768 - 48 - 32);
+
+TEST_F(DialogBuilderTest, OneScaleForEveryWindowNoTextCutOffAllFitTheScreen) {
+    const DialogScale shared = CResWidget(res::kMainDialog).Scale();
     for (const res::DialogDef* d : res::AllDialogs()) {
         CResWidget host(*d);
+        SCOPED_TRACE(d->resourceId);
+        EXPECT_EQ(host.Scale(), shared);
         const DialogScale plain = ScaleOf(CDialogBuilder(*d).BaseUnits());
         // Widening only ever widens, and at most doubles the unit.
-        EXPECT_GE(int64_t{host.Scale().xNum} * plain.xDen, int64_t{plain.xNum} * host.Scale().xDen);
-        EXPECT_LE(int64_t{host.Scale().xNum} * plain.xDen,
-                  2 * int64_t{plain.xNum} * host.Scale().xDen);
-        EXPECT_EQ(host.Scale().yNum * plain.yDen, plain.yNum * host.Scale().yDen);
+        EXPECT_GE(int64_t{shared.xNum} * plain.xDen, int64_t{plain.xNum} * shared.xDen);
+        EXPECT_LE(int64_t{shared.xNum} * plain.xDen, 2 * int64_t{plain.xNum} * shared.xDen);
+        EXPECT_LE(host.width(), kScreenRoom.width());
+        EXPECT_LE(host.height(), kScreenRoom.height());
         for (const CControls::Entry& e : host.All()) {
-            EXPECT_LE(TextOverflow(e.widget), 0)
-                << d->resourceId << " \"" << WidgetText(e.widget).toStdString() << "\"";
+            EXPECT_LE(TextOverflow(e.widget), 0) << " \"" << WidgetText(e.widget).toStdString() << "\"";
+            EXPECT_TRUE(host.rect().contains(e.widget->geometry())) << e.def->id << " " << e.def->text;
         }
     }
 }
 
 // A table whose label cannot hold its text at the plain rule.
 constexpr res::ControlDef kTightControls[] = {
-    {10, Kind::Static, "ロックビット ベリファイ", {4, 4, 60, 8}, res::ctl::kNone},
+    {10, Kind::Static, "ロックビット ベリファイ", {4, 4, 40, 8}, res::ctl::kNone},
     {11, Kind::PushButton, "OK", {70, 4, 40, 14}, res::ctl::kTabStop},
 };
 constexpr res::DialogDef kTight{.resourceId = 900,
@@ -222,7 +232,9 @@ TEST_F(DialogBuilderTest, FittingWidensTheHorizontalUnitUntilTheTextFits) {
     CResWidget fitted(kTight);
     EXPECT_LE(TextOverflow(fitted.Control(10)), 0);
     EXPECT_GT(fitted.width(), plainHost.width());
-    EXPECT_EQ(fitted.height(), plainHost.height());
+    // Wider than the program's own scale, which does not fit this text.
+    EXPECT_GT(fitted.width(), DuToPixelsX(CDialogBuilder(kTight).SharedScale(), kTight.width));
+    EXPECT_EQ(fitted.height(), DuToPixelsY(fitted.Scale(), kTight.height));
     // Positions stay proportional: the button still starts 70 units in.
     EXPECT_EQ(fitted.Control(11)->x(), DuToPixelsX(fitted.Scale(), 70));
     EXPECT_GT(fitted.Control(11)->x(), plain.Control(11)->x());

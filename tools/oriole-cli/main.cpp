@@ -7,6 +7,7 @@
 #include "CliAvrdude.h"
 #include "CliCommon.h"
 #include "CliDevice.h"
+#include "base/QtTranslation.h"
 
 namespace oriole::cli {
 namespace {
@@ -33,6 +34,8 @@ int main(int argc, char** argv) {
     using namespace oriole::cli;
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("oriole-cli");
+    // The option parser's own messages and usage lines in Japanese, like ours.
+    oriole::InstallQtJapanese(app);
     const QStringList args = QCoreApplication::arguments();
 
     if (args.size() < 2) {

@@ -85,7 +85,9 @@ int Grab(int resourceId, const QString& outDir, bool sample, QTextStream& err) {
         << QFontInfo(builder.Font()).family() << " " << def->fontPoints << " pt, base units "
         << builder.BaseUnits().cx << "x" << builder.BaseUnits().cy << ", "
         << QString::number(4.0 * dialog.Scale().xNum / dialog.Scale().xDen, 'f', 2)
-        << " px per 4 horizontal units after fitting the texts\n";
+        << " px per 4 horizontal and "
+        << QString::number(8.0 * dialog.Scale().yNum / dialog.Scale().yDen, 'f', 2)
+        << " per 8 vertical units (the one scale of every dialog)\n";
     return 0;
 }
 
