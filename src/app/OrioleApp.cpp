@@ -81,35 +81,59 @@ std::string WriterSpecFor(const std::optional<QString>& option) {
     return option ? option->toStdString() : std::string();
 }
 
-int COrioleApp::InitInstance(const QStringList& arguments) {
+bool AsksForHelpOrVersion(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == u"--") break;
+        if (a == u"-h" || a == u"--help" || a == u"-?" || a == u"--help-all" || a == u"-v" ||
+            a == u"--version")
+            return true;
+    }
+    return false;
+}
+
+std::optional<int> ParseAppCommandLine(const QStringList& arguments, AppCommandLine& out) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("ORIOLE: AVR in-circuit programmer"));
-    parser.addHelpOption();
+    parser.setApplicationDescription(QStringLiteral("ORIOLE: AVR インサーキット プログラマ"));
+    // Our own help option: Qt's text for it has no Japanese translation.
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("この説明を表示します。"));
+    parser.addOption(helpOption);
     parser.addVersionOption();
+    // Qt wraps descriptions at spaces only and counts characters, not
+    // columns, so the lines are broken by hand to fit 80 columns.
     const QCommandLineOption writerOption(
         QStringLiteral("writer"),
-        QStringLiteral(
-            "The writer box: auto, d2xx[:LIB], ftdi, serial[:PATH] or "
-            "sim[:DEVICE][,option...] (default: Device/Writer of ORIOLE.ini, which may not "
-            "name a library or a device other than a terminal, else auto)."),
+        QStringLiteral("使用する AVR ライタ: auto, d2xx[:LIB], ftdi,\n"
+                       "serial[:PATH], sim[:DEVICE][,option...]\n"
+                       "USB のライタは ,sn=SERIAL で 1 台を選べます。\n"
+                       "既定は ORIOLE.ini の Device/Writer (ライブラリや\n"
+                       "端末以外のデバイスは指定できません)、なければ auto。"),
         QStringLiteral("SPEC"));
     parser.addOption(writerOption);
     const QCommandLineOption settingsOption(
         QStringLiteral("settings-dir"),
-        QStringLiteral("The folder of ORIOLE.ini, made when missing (default: the current folder). "
-                       "A leading $XDG_CONFIG_HOME stands for the user's configuration folder."),
+        QStringLiteral("ORIOLE.ini を置くフォルダ。なければ作ります。\n"
+                       "既定はカレントフォルダ。先頭の $XDG_CONFIG_HOME は\n"
+                       "ユーザーの設定フォルダを表します。"),
         QStringLiteral("DIR"));
     parser.addOption(settingsOption);
     if (!parser.parse(arguments)) {
         QTextStream(stderr) << parser.errorText() << "\n";
         return 2;
     }
-    if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
+    if (parser.isSet(helpOption)) parser.showHelp(0);
     if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
+    if (parser.isSet(writerOption)) out.writer = parser.value(writerOption);
+    if (parser.isSet(settingsOption)) out.settingsDir = parser.value(settingsOption);
+    return std::nullopt;
+}
 
-    std::optional<QString> settingsDir;
-    if (parser.isSet(settingsOption)) settingsDir = parser.value(settingsOption);
-    const QString folder = SettingsFolderFor(settingsDir);
+int COrioleApp::InitInstance(const QStringList& arguments) {
+    AppCommandLine line;
+    if (const std::optional<int> status = ParseAppCommandLine(arguments, line)) return *status;
+
+    const QString folder = SettingsFolderFor(line.settingsDir);
     if (!QDir().mkpath(folder)) {
         QMessageBox::critical(nullptr, QString::fromUtf8(text::kAppName),
                               QString::fromUtf8(text::kSettingsFolderFailed)
@@ -126,13 +150,11 @@ int COrioleApp::InitInstance(const QStringList& arguments) {
     if (const QString style = StyleNameFor(ReadWindowStyle(ini)); !style.isEmpty()) {
         if (QStyle* s = QStyleFactory::create(style)) QApplication::setStyle(s);
     }
-    std::optional<QString> writer;
-    if (parser.isSet(writerOption)) writer = parser.value(writerOption);
 
     GuardAgainstRepeatedKeys();
 
     COrioleDlg::Options options;
-    options.writerSpec = WriterSpecFor(writer);
+    options.writerSpec = WriterSpecFor(line.writer);
     options.iniPath = iniPath;
     COrioleDlg dlg(std::move(options));
     dlg.exec();

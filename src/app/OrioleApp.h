@@ -60,6 +60,23 @@ void KeepQtUserSettingsInMemory();
 // apply to a file.
 [[nodiscard]] std::string WriterSpecFor(const std::optional<QString>& option);
 
+// What the command line asks of a run.
+struct AppCommandLine {
+    std::optional<QString> writer;       // --writer SPEC
+    std::optional<QString> settingsDir;  // --settings-dir DIR
+};
+
+// True when the arguments ask for the usage or the version only; these are
+// printed before any window system is needed, so they work on a console
+// without a display.
+[[nodiscard]] bool AsksForHelpOrVersion(const QStringList& arguments);
+
+// Parses the command line into `out`. Prints the usage or the version and
+// ends the process when asked for; returns the exit status when the run ends
+// here (2 for an unknown option), else nothing.
+[[nodiscard]] std::optional<int> ParseAppCommandLine(const QStringList& arguments,
+                                                     AppCommandLine& out);
+
 class COrioleApp {
 public:
     // Runs the program inside an existing QApplication: parses the command

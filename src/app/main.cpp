@@ -4,14 +4,33 @@
 #include "app/OrioleApp.h"
 #include "base/QtTranslation.h"
 
+namespace {
+
+template <typename App>
+void Introduce(App& app) {
+    App::setApplicationName(QStringLiteral("oriole"));
+    App::setApplicationVersion(QStringLiteral(ORIOLE_VERSION));
+    // Message boxes, file dialogs and the usage lines in Japanese, like the
+    // rest of the program.
+    oriole::InstallQtJapanese(app);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (oriole::AsksForHelpOrVersion(arguments)) {
+        // No window system for the usage or the version.
+        QCoreApplication app(argc, argv);
+        Introduce(app);
+        oriole::AppCommandLine line;
+        return oriole::ParseAppCommandLine(QCoreApplication::arguments(), line).value_or(0);
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("oriole"));
-    QApplication::setApplicationVersion(QStringLiteral(ORIOLE_VERSION));
+    Introduce(app);
     QApplication::setDesktopFileName(QStringLiteral("oriole"));
     oriole::KeepQtUserSettingsInMemory();
-    // Message boxes and file dialogs in Japanese, like the rest of the program.
-    oriole::InstallQtJapanese(app);
     oriole::COrioleApp oriole;
     return oriole.InitInstance(QApplication::arguments());
 }

@@ -222,5 +222,28 @@ TEST(OrioleAppTest, SecondCopyOnTheSameSettingsEndsSilently) {
     }
 }
 
+// The usage (in Japanese) and the version print on a console with no
+// display at all; only a real run needs the window system.
+TEST(OrioleAppTest, UsageAndVersionNeedNoDisplay) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    struct Case {
+        const char* argument;
+        const char* expected;
+    };
+    for (const Case& c : {Case{"--help", "--settings-dir <DIR>"}, Case{"-h", "この説明を表示します。"},
+                          Case{"--version", "oriole "}}) {
+        SCOPED_TRACE(c.argument);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ORIOLE_APP_PATH), {QString::fromLatin1(c.argument)});
+        ASSERT_TRUE(p.waitForFinished(20000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        EXPECT_TRUE(QString::fromUtf8(p.readAllStandardOutput()).contains(QString::fromUtf8(c.expected)));
+    }
+}
+
 }  // namespace
 }  // namespace oriole
