@@ -21,8 +21,8 @@ std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std
 std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument,
                                                           std::string& error);
 
-// A box a backend can see: "ftdi", its USB serial number, its description
-// and where it is (bus and device, or the tty).
+// A box a backend can see: the backend's name, its USB serial number, its
+// description and where it is (bus and device, D2XX's location id, or the tty).
 struct FoundWriter {
     std::string backend;
     std::string serial;
@@ -31,6 +31,10 @@ struct FoundWriter {
 };
 std::vector<FoundWriter> ListFtdiWriters();
 std::vector<FoundWriter> ListSerialWriters();
+// The devices in D2XX's own list, from the library a d2xx backend argument
+// names (empty: the system's own; an sn= option is ignored). Nothing when the
+// library does not load or lacks the list's entry points.
+std::vector<FoundWriter> ListD2xxWriters(std::string_view argument);
 
 // Takes an "sn=SERIAL" option from the end of a backend argument ("sn=X" or
 // "PATH,sn=X"); false (with `error`) for an empty serial number.

@@ -4,6 +4,9 @@
 // starts and reports "writer not recognised" on machines without the driver.
 #include <QLibrary>
 #include <QString>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <thread>
 
 #if defined(_WIN32)
@@ -68,6 +71,22 @@ struct D2xxApi {
     FtStatus(ORIOLE_FTAPI* read)(FtHandle, void*, uint32_t, uint32_t*);
     FtStatus(ORIOLE_FTAPI* close)(FtHandle);
 };
+
+// The two entry points of the device list, resolved apart from the link's:
+// a library that can list but not open (or the reverse) still does what it can.
+using FtCreateDeviceInfoList = FtStatus(ORIOLE_FTAPI*)(uint32_t*);
+using FtGetDeviceInfoDetail = FtStatus(ORIOLE_FTAPI*)(uint32_t, uint32_t*, uint32_t*, uint32_t*, uint32_t*, void*,
+                                                      void*, FtHandle*);
+constexpr uint32_t kFlagOpened = 1;  // FT_FLAGS_OPENED: another program has it open
+
+// D2XX's strings as the tab-separated list can carry them: up to the first
+// NUL of the buffer, control characters as '?'.
+std::string ListText(const char* buffer, size_t size) {
+    std::string text(buffer, strnlen(buffer, size));
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
+}
 
 template <typename F>
 bool Resolve(QLibrary& library, const char* name, F& function) {
@@ -171,6 +190,42 @@ std::unique_ptr<IWriterDriver> CreateD2xxDriver(std::string_view argument, std::
     std::string serial;
     if (!TakeSerialOption(argument, serial, error)) return nullptr;
     return std::make_unique<CD2xxDriver>(LibraryFor(argument), std::move(serial));
+}
+
+std::vector<FoundWriter> ListD2xxWriters(std::string_view argument) {
+    std::vector<FoundWriter> found;
+    std::string serial;
+    std::string error;
+    if (!TakeSerialOption(argument, serial, error)) return found;
+    // Never unloaded (QLibrary leaves that to unload()): the library may run
+    // threads of its own, and a d2xx link may use it next.
+    QLibrary library(LibraryFor(argument));
+    FtCreateDeviceInfoList createList = nullptr;
+    FtGetDeviceInfoDetail detail = nullptr;
+    if (!library.load() || !Resolve(library, "FT_CreateDeviceInfoList", createList) ||
+        !Resolve(library, "FT_GetDeviceInfoDetail", detail))
+        return found;
+    uint32_t count = 0;
+    if (createList(&count) != kFtOk) return found;
+    // A count no USB bus could hold comes from a broken library, not from boxes.
+    constexpr uint32_t kMostDevices = 256;
+    for (uint32_t i = 0; i < std::min(count, kMostDevices); ++i) {
+        uint32_t flags = 0;
+        uint32_t type = 0;
+        uint32_t id = 0;
+        uint32_t location = 0;
+        // D2XX writes up to 16 and 64 bytes; room to spare all the same.
+        char serialText[64] = {};
+        char description[256] = {};
+        FtHandle handle = nullptr;
+        if (detail(i, &flags, &type, &id, &location, serialText, description, &handle) != kFtOk) continue;
+        char where[32];
+        std::snprintf(where, sizeof where, "LocId 0x%04X", static_cast<unsigned>(location));
+        std::string text = ListText(description, sizeof description);
+        if (flags & kFlagOpened) text += " (in use)";
+        found.push_back({"d2xx", ListText(serialText, sizeof serialText), std::move(text), where});
+    }
+    return found;
 }
 
 bool D2xxLibraryLoads(std::string_view argument) {

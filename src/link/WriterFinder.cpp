@@ -5,8 +5,12 @@
 
 namespace oriole {
 
-std::vector<FoundWriter> FindWriters() {
+std::vector<FoundWriter> FindWriters(std::string_view writerSpec) {
+    // "d2xx:ARG" and "d2xx,ARG" alike, as the spec's own parser splits them.
+    std::string_view d2xxArgument;
+    if (writerSpec.starts_with("d2xx:") || writerSpec.starts_with("d2xx,")) d2xxArgument = writerSpec.substr(5);
     std::vector<FoundWriter> found = ListFtdiWriters();
+    for (auto& w : ListD2xxWriters(d2xxArgument)) found.push_back(std::move(w));
     for (auto& w : ListSerialWriters()) found.push_back(std::move(w));
     return found;
 }

@@ -12,9 +12,12 @@
 namespace oriole {
 
 // Every box the USB backends can see: the ftdi chips (with their product
-// string, also those this user may not open), then the ttys of USB serial
-// adapters. D2XX keeps its own device list and is not asked.
-std::vector<FoundWriter> FindWriters();
+// string, also those this user may not open), the devices in D2XX's own list,
+// then the ttys of USB serial adapters. D2XX's list comes from the library a
+// d2xx `writerSpec` names, otherwise from the system's own; without a D2XX
+// library it adds nothing. A chip that both libftdi and D2XX see is listed
+// once under each, since either backend can open it.
+std::vector<FoundWriter> FindWriters(std::string_view writerSpec = {});
 
 // Tries to open the box of `spec` every quarter second until it opens or
 // `limit` has passed; true when it opened (it is closed again at once).

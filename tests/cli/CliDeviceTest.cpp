@@ -163,6 +163,43 @@ TEST_F(CliDeviceTest, WriterOptionLoadsTheLibraryItNames) {
     EXPECT_EQ(Read("mark"), QByteArray("loaded\n"));
 }
 
+// writers asks D2XX's device list too, of the library --writer names; a
+// library that does not load adds nothing and is no error.
+TEST(CliWriters, ListsTheBoxesInD2xxsOwnList) {
+    const QString fake = QStringLiteral("d2xx:" ORIOLE_FAKE_FTD2XX);
+    struct Case {
+        const char* devices;
+        QString spec;
+        int status;
+        QStringList lines;  // the d2xx lines, in order
+    };
+    const Case cases[] = {
+        {"ORB0000A|ORIOLE Ver.1.00|0x2111;ORB0000B|ORIOLE Ver.1.00|0x2112|1;|Odd\tname\n|0x10",
+         fake + ",sn=ORB0000B",
+         0,
+         {"d2xx\tORB0000A\tORIOLE Ver.1.00\tLocId 0x2111", "d2xx\tORB0000B\tORIOLE Ver.1.00 (in use)\tLocId 0x2112",
+          "d2xx\t-\tOdd?name?\tLocId 0x0010"}},
+        {"", fake, 0, {}},
+        {"ORB0000A", "d2xx:/nonexistent/libftd2xx.so", 0, {}},
+        {"ORB0000A", "ftdi,sn=", 2, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.spec.toStdString());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ORIOLE_FAKE_FTD2XX_DEVICES"), QString::fromUtf8(c.devices));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ORIOLE_CLI_PATH), {"writers", "--writer", c.spec});
+        const CliRun r = Finish(p);
+        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
+        EXPECT_EQ(r.err.isEmpty(), c.status == 0) << r.err.toStdString();
+        QStringList d2xx;
+        for (const QString& line : r.out.split('\n'))
+            if (line.startsWith("d2xx\t")) d2xx << line;
+        EXPECT_EQ(d2xx.join('\n').toStdString(), c.lines.join('\n').toStdString()) << r.out.toStdString();
+    }
+}
+
 TEST_F(CliDeviceTest, UsageErrorsExitTwoAndSendNothing) {
     const QString hex = Program();
     const QStringList cases[] = {

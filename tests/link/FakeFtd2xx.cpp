@@ -1,15 +1,19 @@
 // A stand-in for FTDI's D2XX library, built as a shared library for the
-// tests: the ten entry points the d2xx backend loads, answering from a
-// simulated box. It checks the arguments that only the dynamic call path
+// tests: the entry points the d2xx backend loads, answering from a
+// simulated box, and the device list. It checks the arguments that only the dynamic call path
 // carries (the open flag, the handle) and hands the rest to the box, whose
 // call log and faults the tests read and set through the OrioleFake_
 // functions. Loading it leaves a mark: a line appended to the file that
 // ORIOLE_FAKE_FTD2XX_MARK names, so tests can tell whether it ran at all.
+// The device list is the one box unless ORIOLE_FAKE_FTD2XX_DEVICES gives
+// another: entries "SERIAL|DESCRIPTION|LOCID|FLAGS" separated by ';' (the
+// numbers optional, 0 x prefixes allowed), read when the list is made.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "link/SimDriver.h"
 
@@ -45,6 +49,40 @@ __attribute__((constructor)) void LeaveMark() {
         std::fputs("loaded\n", f);
         std::fclose(f);
     }
+}
+
+struct ListedDevice {
+    std::string serial;
+    std::string description;
+    uint32_t location = 0;
+    uint32_t flags = 0;
+};
+std::vector<ListedDevice> g_list;  // as of the last FT_CreateDeviceInfoList
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t begin = 0;
+    for (size_t end; (end = text.find(separator, begin)) != std::string::npos; begin = end + 1)
+        parts.push_back(text.substr(begin, end - begin));
+    parts.push_back(text.substr(begin));
+    return parts;
+}
+
+std::vector<ListedDevice> DevicesFromEnvironment() {
+    const char* text = std::getenv("ORIOLE_FAKE_FTD2XX_DEVICES");
+    if (text == nullptr) return {{kSerial, "ORIOLE Ver.1.00", 0x1011, 0}};
+    std::vector<ListedDevice> devices;
+    if (*text == '\0') return devices;
+    for (const std::string& entry : Split(text, ';')) {
+        const auto fields = Split(entry, '|');
+        ListedDevice d;
+        d.serial = fields[0];
+        if (fields.size() > 1) d.description = fields[1];
+        if (fields.size() > 2) d.location = static_cast<uint32_t>(std::strtoul(fields[2].c_str(), nullptr, 0));
+        if (fields.size() > 3) d.flags = static_cast<uint32_t>(std::strtoul(fields[3].c_str(), nullptr, 0));
+        devices.push_back(std::move(d));
+    }
+    return devices;
 }
 
 size_t CopyOut(const std::string& text, char* buffer, size_t size) {
@@ -107,6 +145,31 @@ FtStatus FT_Read(FtHandle h, void* buffer, uint32_t size, uint32_t* read) {
 }
 
 FtStatus FT_Close(FtHandle h) { return Valid(h) ? Driver().Close() : oriole::kFtInvalidHandle; }
+
+FtStatus FT_CreateDeviceInfoList(uint32_t* count) {
+    if (count == nullptr) return oriole::kFtInvalidParameter;
+    g_list = DevicesFromEnvironment();
+    *count = static_cast<uint32_t>(g_list.size());
+    return 0;
+}
+
+// Serial numbers fill at most 16 bytes and descriptions 64, NUL included,
+// as FTDI documents for callers' buffers.
+FtStatus FT_GetDeviceInfoDetail(uint32_t index, uint32_t* flags, uint32_t* type, uint32_t* id, uint32_t* location,
+                                void* serial, void* description, FtHandle* handle) {
+    if (index >= g_list.size()) return oriole::kFtDeviceNotFound;
+    if (!flags || !type || !id || !location || !serial || !description || !handle)
+        return oriole::kFtInvalidParameter;
+    const ListedDevice& d = g_list[index];
+    *flags = d.flags;
+    *type = 5;  // FT_DEVICE_232R
+    *id = 0x04036001;
+    *location = d.location;
+    CopyOut(d.serial, static_cast<char*>(serial), 16);
+    CopyOut(d.description, static_cast<char*>(description), 64);
+    *handle = nullptr;
+    return 0;
+}
 
 // --- For the tests ---
 
