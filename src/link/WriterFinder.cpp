@@ -12,6 +12,12 @@ std::vector<FoundWriter> FindWriters(std::string_view writerSpec) {
     std::vector<FoundWriter> found = ListFtdiWriters();
     for (auto& w : ListD2xxWriters(d2xxArgument)) found.push_back(std::move(w));
     for (auto& w : ListSerialWriters()) found.push_back(std::move(w));
+    // USB strings come from the chip's EEPROM, which anyone can rewrite: a
+    // tab or a newline there must not break the one-line-per-box list.
+    for (FoundWriter& w : found)
+        for (std::string* text : {&w.serial, &w.description, &w.location})
+            for (char& c : *text)
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
     return found;
 }
 

@@ -75,6 +75,14 @@ uint32_t DecodeFt232rBaud(uint16_t value, uint16_t index) {
     return eighths == 0 ? 0 : (24000000 + eighths / 2) / eighths;
 }
 
+// A sysfs attribute line of umockdev's description format carries no
+// control characters; the string descriptors keep them as given.
+std::string AttributeText(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
+    return text;
+}
+
 std::shared_ptr<sim::CSimBox> MakeBox(const std::string& simOptions) {
     std::string error;
     const auto config = sim::ParseSimOptions(simOptions, error);
@@ -577,10 +585,10 @@ CEmulatedFtdi& CUsbTestbed::Plug(const UsbBoxSetup& setup, std::shared_ptr<sim::
                              "A: idVendor=0403\\n\n"
                              "A: idProduct=6001\\n\n"
                              "A: product=" +
-                             setup.product +
+                             AttributeText(setup.product) +
                              "\\n\n"
                              "A: serial=" +
-                             setup.serial +
+                             AttributeText(setup.serial) +
                              "\\n\n"
                              "H: descriptors=" +
                              Hex(kDescriptors) + "\n";

@@ -63,11 +63,14 @@ TEST(UsbCli, WritersListsEveryBoxOneLineEach) {
     }
     bed.Plug(Box("ORB0000A"));
     bed.Plug(Box("ORB0000B"));
+    bed.Plug(Box("ORB\t\n0C"));  // a rewritten EEPROM cannot split a line
     const CliRun r = RunCli({"writers"});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_TRUE(r.out.contains("ftdi\tORB0000A\tORIOLE Ver.1.00\tbus 001 device 002\n"))
         << qPrintable(r.out);
     EXPECT_TRUE(r.out.contains("ftdi\tORB0000B\tORIOLE Ver.1.00\tbus 001 device 003\n"))
+        << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains("ftdi\tORB??0C\tORIOLE Ver.1.00\tbus 001 device 004\n"))
         << qPrintable(r.out);
 }
 
