@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
 #include <thread>
 
 #include "usb/EmulatedFtdi.h"
@@ -85,12 +87,27 @@ TEST(UsbCli, TwoProcessesProgramTwoBoxesAtOnce) {
     QProcess pa, pb;
     Start(pa, {"--writer=ftdi,sn=ORB0000A", "--usb-timing", "0", "--yes", "erase", "write-flash",
                progA, "--verify"});
+    // The second program starts once the first has its box open. Started at
+    // the same instant, one of the two libusb_init() calls fails now and then
+    // under the emulation ("failed to enable the udev monitor": umockdev's
+    // stand-in for the udev netlink socket), which real udev does not do.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline && pa.state() != QProcess::NotRunning) {
+        const std::vector<std::string> chipLog = a.ChipLog();
+        if (std::find(chipLog.begin(), chipLog.end(), "reset") != chipLog.end()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     Start(pb, {"--writer=ftdi,sn=ORB0000B", "--usb-timing", "0", "--yes", "erase", "write-flash",
                progB, "--verify"});
     const CliRun ra = Finish(pa);
     const CliRun rb = Finish(pb);
-    EXPECT_EQ(ra.status, 0) << qPrintable(ra.err);
-    EXPECT_EQ(rb.status, 0) << qPrintable(rb.err);
+    const auto log = [](CEmulatedFtdi& chip) {
+        std::string text;
+        for (const std::string& line : chip.ChipLog()) text += line + '\n';
+        return text;
+    };
+    EXPECT_EQ(ra.status, 0) << qPrintable(ra.err) << log(a);
+    EXPECT_EQ(rb.status, 0) << qPrintable(rb.err) << log(b);
     const auto head = [](CEmulatedFtdi& chip) {
         return chip.WithBox([](sim::CSimBox& box) {
             const auto& f = box.Target().Flash();
