@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QMouseEvent>
 
+#include "app/OrioleApp.h"
 #include "app/ProgressDlg.h"
 #include "image/ImageWriter.h"
 #include "link/SimDriver.h"
@@ -33,6 +34,13 @@ void EnsureApp() {
     // Never destroyed: Qt's own globals are gone by the time a static would be.
     static QApplication* app = new QApplication(argc, argv);
     static_cast<void>(app);
+    // File dialogs store their history in Qt's per-user settings; a test run
+    // leaves the user's configuration folder alone.
+    static const bool settingsAway = [] {
+        KeepQtUserSettingsInMemory();
+        return true;
+    }();
+    static_cast<void>(settingsAway);
 }
 
 AppRig::AppRig(const std::string& simOptions) {

@@ -5,6 +5,7 @@
 // by the time a static one would be.
 
 #include <QApplication>
+#include <QSettings>
 
 namespace oriole::test {
 
@@ -14,6 +15,14 @@ inline void EnsureQtApp() {
     static char* argv[] = {name, nullptr};
     static QApplication* app = new QApplication(argc, argv);
     (void)app;
+    // File dialogs store their history in Qt's per-user settings; a test run
+    // leaves the user's configuration folder alone.
+    static const bool settingsAway = [] {
+        for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+            QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
+        return true;
+    }();
+    (void)settingsAway;
 }
 
 }  // namespace oriole::test
