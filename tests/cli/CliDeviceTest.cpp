@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <vector>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -183,20 +185,28 @@ TEST(CliWriters, ListsTheBoxesInD2xxsOwnList) {
         {"ORB0000A", "d2xx:/nonexistent/libftd2xx.so", 0, {}},
         {"ORB0000A", "ftdi,sn=", 2, {}},
     };
+    // The writer option after the command, or before it as the device commands take it.
+    const auto orders = [](const QString& spec) {
+        return std::vector<QStringList>{{"writers", "--writer", spec},
+                                        {"--writer", spec, "writers"},
+                                        {"--writer=" + spec, "writers"}};
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec.toStdString());
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("ORIOLE_FAKE_FTD2XX_DEVICES"), QString::fromUtf8(c.devices));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(ORIOLE_CLI_PATH), {"writers", "--writer", c.spec});
-        const CliRun r = Finish(p);
-        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
-        EXPECT_EQ(r.err.isEmpty(), c.status == 0) << r.err.toStdString();
-        QStringList d2xx;
-        for (const QString& line : r.out.split('\n'))
-            if (line.startsWith("d2xx\t")) d2xx << line;
-        EXPECT_EQ(d2xx.join('\n').toStdString(), c.lines.join('\n').toStdString()) << r.out.toStdString();
+        for (const QStringList& args : orders(c.spec)) {
+            SCOPED_TRACE(args.join(' ').toStdString());
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("ORIOLE_FAKE_FTD2XX_DEVICES"), QString::fromUtf8(c.devices));
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(ORIOLE_CLI_PATH), args);
+            const CliRun r = Finish(p);
+            EXPECT_EQ(r.status, c.status) << r.err.toStdString();
+            EXPECT_EQ(r.err.isEmpty(), c.status == 0) << r.err.toStdString();
+            QStringList d2xx;
+            for (const QString& line : r.out.split('\n'))
+                if (line.startsWith("d2xx\t")) d2xx << line;
+            EXPECT_EQ(d2xx.join('\n').toStdString(), c.lines.join('\n').toStdString()) << r.out.toStdString();
+        }
     }
 }
 

@@ -50,6 +50,13 @@ int main(int argc, char** argv) {
     for (const auto& c : kCommands) {
         if (name == QLatin1String(c.name)) return c.run(args.mid(1));
     }
+    // "writers" after the writer option, the order the device commands use.
+    const qsizetype optionWords = name.startsWith("--writer=") ? 1 : name == "--writer" ? 2 : 0;
+    if (optionWords > 0 && args.size() > optionWords + 1 && args.at(optionWords + 1) == "writers") {
+        QStringList reordered{QStringLiteral("writers")};
+        reordered << args.mid(1, optionWords) << args.mid(optionWords + 2);
+        return RunWriters(reordered);
+    }
     // The device commands: global options first, then one or more commands.
     if (name == "--help-device") return RunDeviceBatch({"--help"});
     if (name.startsWith("--") || IsDeviceCommand(name)) return RunDeviceBatch(args.mid(1));
