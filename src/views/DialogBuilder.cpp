@@ -311,6 +311,31 @@ void CDialogBuilder::Place(QWidget* host, const CControls& controls,
         }
         e.widget->setGeometry(rect);
     }
+    KeepTicksOffLabels(controls);
+}
+
+void CDialogBuilder::KeepTicksOffLabels(const CControls& controls) const {
+    // The tables put a slider's tick marks right under the scale printed
+    // above it. A font with a tall ascent (Noto CJK's is about 1.16 em) sets
+    // those figures lower than the tables' font did, and the ticks would
+    // cross their feet: such a slider moves down until it is clear of them.
+    constexpr int kAir = 3;  // pixels between the figures and the tick marks
+    const QFontMetrics metrics(m_font);
+    for (const CControls::Entry& slider : controls.m_all) {
+        if (slider.def->kind != Kind::Slider || !Has(*slider.def, ctl::kTicksTop)) continue;
+        QRect rect = slider.widget->geometry();
+        int textBottom = rect.top();
+        for (const CControls::Entry& label : controls.m_all) {
+            if (label.def->kind != Kind::Static || label.def->text[0] == '\0') continue;
+            const QRect l = label.widget->geometry();
+            if (l.top() >= rect.top() || l.right() < rect.left() || l.left() > rect.right()) continue;
+            textBottom = std::max(textBottom, l.top() + metrics.ascent() + kAir);
+        }
+        if (textBottom > rect.top()) {
+            rect.moveTop(textBottom);
+            slider.widget->setGeometry(rect);
+        }
+    }
 }
 
 DialogScale CDialogBuilder::FitTexts(const CControls& controls, DialogScale scale) const {

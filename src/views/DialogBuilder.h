@@ -54,6 +54,9 @@ public:
 private:
     QWidget* Create(const res::ControlDef& def, QWidget* host) const;
     void Place(QWidget* host, const CControls& controls, const DialogScale& scale) const;
+    // Moves a slider whose ticks are above it down, clear of the text of a
+    // label over it.
+    void KeepTicksOffLabels(const CControls& controls) const;
     // The horizontal scale at which every text of `controls` fits.
     DialogScale FitTexts(const CControls& controls, DialogScale scale) const;
     // Vertical units of the shared scale: the ink height of the tables' texts.

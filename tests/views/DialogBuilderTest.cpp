@@ -97,6 +97,10 @@ TEST_F(DialogBuilderTest, EveryControlOfEveryTableIsBuiltAsWritten) {
             // A label is at least one line of its font high.
             if (def.kind == Kind::Static)
                 expected.setHeight(std::max(expected.height(), w->fontMetrics().height()));
+            // A slider with ticks above may sit lower, clear of the label over it.
+            if (def.kind == Kind::Slider && (def.style & res::ctl::kTicksTop) &&
+                w->y() > expected.y())
+                expected.moveTop(w->y());
             EXPECT_EQ(w->geometry(), expected);
 
             if (def.kind != Kind::DropDownList && def.kind != Kind::ScrollBar &&
@@ -202,6 +206,16 @@ TEST_F(DialogBuilderTest, OneScaleForEveryWindowNoTextCutOffAllFitTheScreen) {
         for (const CControls::Entry& e : host.All()) {
             EXPECT_LE(TextOverflow(e.widget), 0) << " \"" << WidgetText(e.widget).toStdString() << "\"";
             EXPECT_TRUE(host.rect().contains(e.widget->geometry())) << e.def->id << " " << e.def->text;
+            // Tick marks above a slider stay off the figures printed over it.
+            if (e.def->kind != Kind::Slider || !(e.def->style & res::ctl::kTicksTop)) continue;
+            for (const CControls::Entry& l : host.All()) {
+                const QRect over = l.widget->geometry();
+                if (l.def->kind != Kind::Static || over.top() >= e.widget->y() ||
+                    over.right() < e.widget->x() || over.left() > e.widget->geometry().right())
+                    continue;
+                EXPECT_GT(e.widget->y(), over.top() + QFontMetrics(l.widget->font()).ascent())
+                    << l.def->text;
+            }
         }
     }
 }
