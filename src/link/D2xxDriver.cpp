@@ -79,14 +79,9 @@ using FtGetDeviceInfoDetail = FtStatus(ORIOLE_FTAPI*)(uint32_t, uint32_t*, uint3
                                                       void*, FtHandle*);
 constexpr uint32_t kFlagOpened = 1;  // FT_FLAGS_OPENED: another program has it open
 
-// D2XX's strings as the tab-separated list can carry them: up to the first
-// NUL of the buffer, control characters as '?'.
-std::string ListText(const char* buffer, size_t size) {
-    std::string text(buffer, strnlen(buffer, size));
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return text;
-}
+// A D2XX string: up to the first NUL of the buffer, which D2XX need not
+// write. (FindWriters makes control characters printable for every backend.)
+std::string ListText(const char* buffer, size_t size) { return std::string(buffer, strnlen(buffer, size)); }
 
 template <typename F>
 bool Resolve(QLibrary& library, const char* name, F& function) {
