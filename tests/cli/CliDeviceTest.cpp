@@ -13,29 +13,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include "support/CliRun.h"
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun Finish(QProcess& p) {
-    CliRun r;
-    if (!p.waitForFinished(120000)) return r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-CliRun RunCli(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(ORIOLE_CLI_PATH), args);
-    return Finish(p);
-}
+using oriole::test::CliRun;
+using oriole::test::RunCli;
+using oriole::test::Finish;
 
 class CliDeviceTest : public ::testing::Test {
 protected:

@@ -7,25 +7,12 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include "support/CliRun.h"
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun RunCli(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(ORIOLE_CLI_PATH), args);
-    CliRun r;
-    if (!p.waitForFinished(60000)) return r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+using oriole::test::CliRun;
+using oriole::test::RunCli;
 
 class CliTest : public ::testing::Test {
 protected:

@@ -10,35 +10,15 @@
 #include <chrono>
 #include <thread>
 
+#include "support/CliRun.h"
 #include "usb/EmulatedFtdi.h"
 
 namespace oriole::test {
 namespace {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
 // The testbed and the preload travel to the child in the environment.
 void Start(QProcess& p, const QStringList& args) {
     p.start(QStringLiteral(ORIOLE_CLI_PATH), args);
-}
-
-CliRun Finish(QProcess& p) {
-    CliRun r;
-    if (!p.waitForFinished(120000)) return r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-CliRun RunCli(const QStringList& args) {
-    QProcess p;
-    Start(p, args);
-    return Finish(p);
 }
 
 UsbBoxSetup Box(const char* serial, const char* device = "ATmega328P") {

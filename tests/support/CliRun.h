@@ -1,0 +1,33 @@
+#pragma once
+// oriole-cli as a child process: its exit status and both output streams.
+// The test target defines ORIOLE_CLI_PATH.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace oriole::test {
+
+struct CliRun {
+    int status = -1;  // -1: still running at the deadline, -2: crashed
+    QString out;
+    QString err;
+};
+
+// Waits for a started oriole-cli to end and collects what it printed.
+inline CliRun Finish(QProcess& p) {
+    CliRun r;
+    if (!p.waitForFinished(120000)) return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+inline CliRun RunCli(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(ORIOLE_CLI_PATH), args);
+    return Finish(p);
+}
+
+}  // namespace oriole::test
