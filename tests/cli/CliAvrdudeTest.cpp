@@ -49,11 +49,7 @@ protected:
     }
 
     QString Write(const char* name, const QByteArray& content) {
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
-        return path;
+        return oriole::test::WriteFile(m_dir, name, content);
     }
     // The values of a memory as avrdude's h format gives them.
     QString Read(const char* memory) {

@@ -24,11 +24,7 @@ using oriole::test::Finish;
 class CliDeviceTest : public ::testing::Test {
 protected:
     QString Write(const char* name, const QByteArray& content) {
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
-        return path;
+        return oriole::test::WriteFile(m_dir, name, content);
     }
     QByteArray Read(const char* name) {
         QFile f(m_dir.filePath(name));

@@ -17,11 +17,7 @@ using oriole::test::RunCli;
 class CliTest : public ::testing::Test {
 protected:
     QString Write(const char* name, const QByteArray& content) {
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
-        return path;
+        return oriole::test::WriteFile(m_dir, name, content);
     }
     QString Path(const char* name) const { return m_dir.filePath(name); }
 

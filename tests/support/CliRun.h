@@ -1,10 +1,15 @@
 #pragma once
-// oriole-cli as a child process: its exit status and both output streams.
+// oriole-cli as a child process: its exit status and both output streams;
+// the files it is given.
 // The test target defines ORIOLE_CLI_PATH.
 
+#include <gtest/gtest.h>
+
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace oriole::test {
 
@@ -28,6 +33,15 @@ inline CliRun RunCli(const QStringList& args) {
     QProcess p;
     p.start(QStringLiteral(ORIOLE_CLI_PATH), args);
     return Finish(p);
+}
+
+// Writes `content` to `name` in `dir`; the path.
+inline QString WriteFile(const QTemporaryDir& dir, const char* name, const QByteArray& content) {
+    const QString path = dir.filePath(QString::fromUtf8(name));
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(content);
+    return path;
 }
 
 }  // namespace oriole::test

@@ -28,14 +28,6 @@ UsbBoxSetup Box(const char* serial, const char* device = "ATmega328P") {
     return setup;
 }
 
-QString WriteFile(QTemporaryDir& dir, const char* name, const QByteArray& content) {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(content);
-    return path;
-}
-
 TEST(UsbCli, WritersListsEveryBoxOneLineEach) {
     CUsbTestbed bed;
     {
