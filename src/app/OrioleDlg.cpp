@@ -17,7 +17,7 @@
 #include "app/AppLook.h"
 #include "app/MessageBoxHost.h"
 #include "app/ProgressDlg.h"
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "ops/DeviceList.h"
 #include "res/Dialogs.h"
 #include "res/Texts.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "res/Texts.h"
 
 namespace oriole {

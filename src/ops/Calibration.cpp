@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "base/Numbers.h"
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "link/WriterLink.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "base/Numbers.h"
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "link/WriterLink.h"
 #include "ops/DeviceGroups.h"
 #include "ops/OrioleCore.h"

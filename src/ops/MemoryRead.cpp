@@ -2,7 +2,7 @@
 // against a file.
 #include <algorithm>
 
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "link/Requests.h"
 #include "link/WriterLink.h"
 #include "ops/MemoryBlocks.h"

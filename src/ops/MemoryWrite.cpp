@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "image/ImageReader.h"
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "link/WriterLink.h"
 #include "ops/DeviceGroups.h"
 #include "ops/FrameHost.h"

@@ -2,7 +2,7 @@
 // check and the chip erase.
 #include "ops/OrioleCore.h"
 
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "link/WriterLink.h"
 #include "link/WriterSpec.h"
 #include "ops/DeviceGroups.h"

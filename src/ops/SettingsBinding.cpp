@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "base/Numbers.h"
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "link/WriterSpec.h"
 #include "ops/DeviceList.h"
 #include "ops/OrioleCore.h"
@@ -130,15 +130,6 @@ bool CSettingsBinding::SaveSettings(const QString& path, bool bWithValues) const
     return ini.Save(path) && stored;
 }
 
-void CSettingsBinding::SetWriterOverride(std::string spec) {
-    m_strWriterOverride = std::move(spec);
-    if (m_strWriterOverride.empty())
-        m_core.SetWriterSpec(m_settings.m_strWriterSpec.toStdString(),
-                             WriterSpecSource::SettingsFile);
-    else
-        m_core.SetWriterSpec(m_strWriterOverride, WriterSpecSource::User);
-}
-
 int64_t CSettingsBinding::GetNumber(SettingId id) const {
     const CLinkState& link = m_core.m_state;
     switch (id) {
@@ -232,9 +223,7 @@ void CSettingsBinding::SetFileWriter(const QString& text) {
     m_bWriterRefused = verdict != FileSpecVerdict::Allowed;
     m_settings.m_strWriterSpec =
         spec.isEmpty() || m_bWriterRefused ? QString::fromLatin1(kDefaultWriterSpec) : spec;
-    if (m_strWriterOverride.empty())
-        m_core.SetWriterSpec(m_settings.m_strWriterSpec.toStdString(),
-                             WriterSpecSource::SettingsFile);
+    m_core.SetWriterSpec(m_settings.m_strWriterSpec.toStdString(), WriterSpecSource::SettingsFile);
     if (!m_bWriterRefused) return;
     const char* why = verdict == FileSpecVerdict::NamesLibrary      ? text::kFileWriterNamesLibrary
                       : verdict == FileSpecVerdict::NotTerminalPath ? text::kFileWriterNotDevice

@@ -31,12 +31,6 @@ public:
     // be written or some value could not be stored in it.
     [[nodiscard]] bool SaveSettings(const QString& path, bool bWithValues) const;
 
-    // The writer the core uses whatever the settings say (a --writer option
-    // given for one run, with the user's full power over it); empty for none. The settings keep
-    // their own writer (CMainSettings::m_strWriterSpec) and write it back, so the override is not
-    // remembered. Applied to the core at once.
-    void SetWriterOverride(std::string spec);
-
     // ISettingValues: where each key lives while the program runs.
     int64_t GetNumber(SettingId id) const override;
     void SetNumber(SettingId id, int64_t value) override;
@@ -52,7 +46,6 @@ private:
 
     COrioleCore& m_core;
     CMainSettings& m_settings;
-    std::string m_strWriterOverride;
     bool m_bWriterRefused = false;  // the last file's writer was refused
 };
 

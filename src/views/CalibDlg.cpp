@@ -8,7 +8,7 @@
 
 #include "base/HexKeyFilter.h"
 #include "base/Numbers.h"
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "res/Dialogs.h"
 #include "res/Texts.h"
 #include "views/HexEditFilter.h"

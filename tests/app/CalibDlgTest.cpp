@@ -10,7 +10,7 @@
 
 #include "AppRig.h"
 #include "ModalDialog.h"
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "res/Texts.h"
 #include "views/CalibDlg.h"
 

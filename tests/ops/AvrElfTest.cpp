@@ -7,7 +7,7 @@
 
 #include "image/ImageReader.h"
 #include "image/ImageWriter.h"
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "ops/OpsTestSupport.h"
 #include "res/Texts.h"
 

@@ -6,7 +6,7 @@
 
 #include <random>
 
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "ops/DeviceGroups.h"
 #include "ops/OpsTestSupport.h"
 #include "res/Texts.h"

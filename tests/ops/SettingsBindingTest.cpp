@@ -334,19 +334,6 @@ TEST_F(SettingsBindingTest, LinkSettingsReachTheCore) {
     EXPECT_EQ(w.core.WriterSpec(), "auto");
 }
 
-TEST_F(SettingsBindingTest, WriterGivenForOneRunIsNotRemembered) {
-    Window w;
-    w.binding.SetWriterOverride("sim:ATmega328P");
-    EXPECT_EQ(w.core.WriterSpec(), "sim:ATmega328P");
-    const QString path = Write("w.set", U("[Device]\r\nWriter=serial:/dev/ttyUSB0\r\n"));
-    w.binding.LoadSettings(path, true);  // a setting file loaded during the run
-    EXPECT_EQ(w.core.WriterSpec(), "sim:ATmega328P");
-    ASSERT_TRUE(w.binding.SaveSettings(path, true));
-    EXPECT_TRUE(Read(path).contains("\r\nWriter=serial:/dev/ttyUSB0\r\n"));
-    w.binding.SetWriterOverride({});
-    EXPECT_EQ(w.core.WriterSpec(), "serial:/dev/ttyUSB0");
-}
-
 // A hostile settings file: its writer names a library (a working D2XX
 // library, whose loading leaves a mark), a device that is no terminal, an
 // overlong or a binary value. Loading it warns once and uses auto, no

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "ops/MemoryBlocks.h"
 #include "ops/OpsTestSupport.h"
 #include "res/Texts.h"

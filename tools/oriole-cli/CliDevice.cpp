@@ -17,7 +17,7 @@
 #include "devices/PartNames.h"
 #include "image/ImageWriter.h"
 #include "link/WriterFinder.h"
-#include "link/FormatText.h"
+#include "base/FormatText.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
 
