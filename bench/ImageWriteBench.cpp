@@ -27,15 +27,15 @@ std::vector<uint8_t> Memory(size_t length) {
     return bytes;
 }
 
-std::string Format(int format, const std::vector<uint8_t>& mem) {
+std::string Format(oriole::ImageFormat format, const std::vector<uint8_t>& mem) {
     const auto length = static_cast<uint32_t>(mem.size());
-    return format == oriole::kFormatIntelHex
+    return format == oriole::ImageFormat::IntelHex
                ? oriole::WriteIntelHex(false, mem.data(), length)
                : oriole::WriteSRecord("flash.mot", false, mem.data(), length);
 }
 
 void BM_Format(benchmark::State& state) {
-    const int format = static_cast<int>(state.range(0));
+    const auto format = oriole::SaveFormatOfCode(static_cast<int>(state.range(0)));
     const auto mem = Memory(static_cast<size_t>(state.range(1)));
     size_t textSize = 0;
     for (auto _ : state) {
@@ -47,7 +47,7 @@ void BM_Format(benchmark::State& state) {
 }
 
 void BM_Save(benchmark::State& state) {
-    const int format = static_cast<int>(state.range(0));
+    const auto format = oriole::SaveFormatOfCode(static_cast<int>(state.range(0)));
     const auto mem = Memory(static_cast<size_t>(state.range(1)));
     const size_t textSize = Format(format, mem).size();
     QTemporaryDir dir;
@@ -65,8 +65,8 @@ void BM_Save(benchmark::State& state) {
 
 void Sizes(benchmark::internal::Benchmark* b) {
     b->ArgNames({"format", "bytes"});
-    for (int format : {oriole::kFormatIntelHex, oriole::kFormatSRecord})
-        for (int64_t size : {1 << 10, 64 << 10, 1 << 20, 4 << 20}) b->Args({format, size});
+    for (oriole::ImageFormat format : {oriole::ImageFormat::IntelHex, oriole::ImageFormat::SRecord})
+        for (int64_t size : {1 << 10, 64 << 10, 1 << 20, 4 << 20}) b->Args({oriole::SaveFormatCode(format), size});
 }
 
 }  // namespace

@@ -167,13 +167,11 @@ TimedRun RunTimed(const char* device, const std::string& flashFile, const std::s
     auto box = std::make_shared<sim::CSimBox>(config, SystemClock());
     BenchHost host(SystemClock());
     COrioleCore core(host);
-    host.Attach(core.m_state);
+    host.Attach(core.LinkState());
     core.SetDriver(std::make_unique<CSimDriver>(box));
-    core.m_state.m_nUsbTiming = 0;  // 2 ms latency
-    core.m_state.m_nDataSpeed = 1;  // 38400 baud
-    core.m_state.m_nSysFreq = 8000000;
-    core.m_controls.SetText(ctl_id::kFlashFile, flashFile);
-    core.m_controls.SetText(ctl_id::kEepromFile, eepromFile);
+    core.LinkState().m_nUsbTiming = 0;  // 2 ms latency
+    core.LinkState().m_nDataSpeed = 1;  // 38400 baud
+    core.LinkState().m_nSysFreq = 8000000;
 
     TimedRun run;
     const double cpu0 = Seconds(CLOCK_PROCESS_CPUTIME_ID), wall0 = Seconds(CLOCK_MONOTONIC);
@@ -196,7 +194,7 @@ void WriteAndVerify(benchmark::State& state, const char* device, bool flash) {
     const std::string file = WriteImageFile(dir, static_cast<size_t>(flash ? d.FlashBytes() : d.eepromBytes), 7);
     for (auto _ : state) {
         const TimedRun run = RunTimed(device, file, file, [&](COrioleCore& core) {
-            return flash ? core.WriteFlash(file, true, true) : core.WriteEeprom(file, true, true);
+            return flash ? core.WriteFlash(file, {.timing = true, .verify = true}) : core.WriteEeprom(file, {.timing = true, .verify = true});
         });
         if (!run.failure.empty()) state.SkipWithError(run.failure.c_str());
         state.SetIterationTime(run.wall);
@@ -227,10 +225,8 @@ void BM_BootLoaderTopOverBottom_ATmega128(benchmark::State& state) {
     const std::string bottomFile = WriteHexFile(dir, "bottom.hex", code, false);
     const auto eraseWriteVerify = [](const std::string& file) {
         return [file](COrioleCore& core) {
-            core.m_nQuietFlags = quiet::kErase;
-            if (!core.EraseDevice()) return false;
-            core.m_nQuietFlags = 0;
-            return core.WriteFlash(file, false, true);
+            if (!core.EraseDevice(Quietly(true))) return false;
+            return core.WriteFlash(file, {.timing = false, .verify = true});
         };
     };
     for (auto _ : state) {
@@ -264,7 +260,7 @@ void BM_FlashWriteHalfPadding_ATmega328P(benchmark::State& state) {
                      : 0;
     for (auto _ : state) {
         const TimedRun run =
-            RunTimed("ATmega328P", file, {}, [&](COrioleCore& core) { return core.WriteFlash(file, true, false); });
+            RunTimed("ATmega328P", file, {}, [&](COrioleCore& core) { return core.WriteFlash(file, {.timing = true, .verify = false}); });
         if (!run.failure.empty()) state.SkipWithError(run.failure.c_str());
         state.SetIterationTime(run.wall);
         state.counters["bound_s"] = run.bound;
@@ -286,12 +282,11 @@ void BM_FlashWriteHostCost_ATmega128(benchmark::State& state) {
     auto box = std::make_shared<sim::CSimBox>(config, clock);
     BenchHost host(clock);
     COrioleCore core(host);
-    host.Attach(core.m_state);
+    host.Attach(core.LinkState());
     core.SetDriver(std::make_unique<CSimDriver>(box));
-    core.m_nQuietFlags = quiet::kWriteFlash;
     for (auto _ : state) {
         box->Transcript().Clear();
-        if (!core.WriteFlash(file, true, false)) state.SkipWithError("write failed");
+        if (!core.WriteFlash(file, {.timing = true, .confirm = false, .report = false, .verify = false})) state.SkipWithError("write failed");
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 131072);
 }

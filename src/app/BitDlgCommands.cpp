@@ -10,14 +10,14 @@ namespace {
 // and none found yet, it is detected first, and the dialog opens only when
 // that worked.
 bool DeviceForDetails(COrioleCore& core) {
-    return !(core.IsAutoDetect() && core.m_nDevice == 0) || core.CheckDevice(true);
+    return !(core.IsAutoDetect() && core.DeviceRow() == 0) || core.CheckDevice(true);
 }
 
 }  // namespace
 
 void COrioleDlg::DoOpenFuseDlg() {
     if (!DeviceForDetails(m_core)) return;
-    CFuseDlg dlg(m_core, m_pSettings->Settings(), this);
+    CFuseDlg dlg(m_window, m_pSettings->Settings(), this);
     m_pCurrentDlg = &dlg;
     dlg.OnInitDialog();
     dlg.exec();
@@ -26,7 +26,7 @@ void COrioleDlg::DoOpenFuseDlg() {
 
 void COrioleDlg::DoOpenLockDlg() {
     if (!DeviceForDetails(m_core)) return;
-    CLockDlg dlg(m_core, m_pSettings->Settings(), this);
+    CLockDlg dlg(m_window, m_pSettings->Settings(), this);
     m_pCurrentDlg = &dlg;
     dlg.OnInitDialog();
     dlg.exec();

@@ -9,23 +9,21 @@ namespace oriole {
 
 void COrioleDlg::DoOpenCalib() {
     // The dialog's list and range check need the device itself.
-    if (m_core.IsAutoDetect() && m_core.m_nDevice == 0 && !m_core.CheckDevice(true)) return;
-    CCalibDlg dlg(m_core, this);
+    if (m_core.IsAutoDetect() && m_core.DeviceRow() == 0 && !m_core.CheckDevice(true)) return;
+    CCalibDlg dlg(m_window, this);
     if (dlg.exec() != CCalibDlg::kReturned) return;
     // Values were handed back: the window's calibration write may use them.
-    m_core.m_controls.Enable(ctl_id::kCalibWrite, true);
-    m_core.m_controls.Enable(ctl_id::kCalibVerify, true);
+    m_window.Controls().Enable(ctl_id::kCalibWrite, true);
+    m_window.Controls().Enable(ctl_id::kCalibVerify, true);
 }
 
 void COrioleDlg::DoOpenBatch() {
     CAutoDlg::Options options;
     options.flashExt = m_pSettings->FlashExtension();
     options.eepromExt = m_pSettings->EepromExtension();
-    CAutoDlg dlg(m_core, m_pSettings->Settings().m_nAutoCheck, std::move(options), this);
+    CAutoDlg dlg(m_window, m_pSettings->Settings().m_nAutoCheck, std::move(options), this);
     m_pCurrentDlg = &dlg;
     dlg.exec();
-    // Whatever a run left set, the window's own commands ask and report again.
-    m_core.m_nQuietFlags = 0;
     m_pCurrentDlg = this;
 }
 

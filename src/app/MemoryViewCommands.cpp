@@ -7,12 +7,12 @@
 namespace oriole {
 
 void COrioleDlg::DoOpenFlashView() {
-    CFlashDlg view(m_core, m_pSettings->Settings(), this);
+    CFlashDlg view(m_window, m_pSettings->Settings(), this);
     RunMemoryView(view);
 }
 
 void COrioleDlg::DoOpenEepromView() {
-    CEEPROMDlg view(m_core, m_pSettings->Settings(), this);
+    CEEPROMDlg view(m_window, m_pSettings->Settings(), this);
     RunMemoryView(view);
 }
 

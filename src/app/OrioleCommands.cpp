@@ -16,7 +16,7 @@ void COrioleDlg::RunCommand(Need need, Cursor cursor, const std::function<void()
     // The waits of a running command let clicks through; they end here.
     if (m_bBusy) return;
     m_bBusy = 1;
-    if (need == Need::Nothing || m_core.IsDeviceKnown()) {
+    if (need == Need::Nothing || m_window.IsDeviceKnown()) {
         if (cursor == Cursor::Wait) QApplication::setOverrideCursor(Qt::WaitCursor);
         action();
         if (cursor == Cursor::Wait) QApplication::restoreOverrideCursor();
@@ -60,14 +60,14 @@ void COrioleDlg::DoDetect() {
         update();
     } else {
         // The list shows that no device is known; the core keeps its device.
-        m_core.m_controls.SelectListRow(0);
+        m_window.Controls().SelectListRow(0);
     }
 }
 
 void COrioleDlg::DoErase() { static_cast<void>(m_core.EraseDevice()); }
 
 void COrioleDlg::DoWriteFlash() {
-    const CMainControls& controls = m_core.m_controls;
+    const CMainControls& controls = m_window.Controls();
     const std::string path = controls.Text(ctl_id::kFlashFile);
     if (!QFileInfo(QString::fromStdString(path)).isFile()) {
         ShowMessage(MsgKind::Warning, text::kFileOpenFailed, Answer::Yes);
@@ -75,28 +75,24 @@ void COrioleDlg::DoWriteFlash() {
     }
     if (controls.IsChecked(ctl_id::kFlashErase)) {
         // The erase asks nothing and reports no success of its own here.
-        m_core.m_nQuietFlags = quiet::kErase;
-        const bool erased = m_core.EraseDevice();
-        m_core.m_nQuietFlags = 0;
+        const bool erased = m_core.EraseDevice(Quietly(true));
         if (!erased) {
             ShowMessage(MsgKind::Warning, text::kEraseBeforeWriteFailed, Answer::Yes);
             return;
         }
     }
-    static_cast<void>(m_core.WriteFlash(path, true, controls.IsChecked(ctl_id::kFlashVerify)));
+    static_cast<void>(m_window.WriteFlash({}));
 }
 
 void COrioleDlg::DoWriteEeprom() {
-    const CMainControls& controls = m_core.m_controls;
-    static_cast<void>(m_core.WriteEeprom(controls.Text(ctl_id::kEepromFile), true,
-                                         controls.IsChecked(ctl_id::kEepromVerify)));
+    static_cast<void>(m_window.WriteEeprom({}));
 }
 
-void COrioleDlg::DoWriteFuses() { static_cast<void>(m_core.WriteWindowFuses(true)); }
+void COrioleDlg::DoWriteFuses() { static_cast<void>(m_window.WriteFuses({})); }
 
-void COrioleDlg::DoWriteLock() { static_cast<void>(m_core.WriteWindowLockBits()); }
+void COrioleDlg::DoWriteLock() { static_cast<void>(m_window.WriteLockBits({})); }
 
-void COrioleDlg::DoWriteCalibration() { static_cast<void>(m_core.WriteCalibration(true)); }
+void COrioleDlg::DoWriteCalibration() { static_cast<void>(m_window.WriteCalibration({})); }
 
 void COrioleDlg::DoBrowseFlash() {
     Browse(ctl_id::kFlashFile, text::kFlashFileFilter, m_pSettings->FlashExtension());
@@ -108,7 +104,7 @@ void COrioleDlg::DoBrowseEeprom() {
 
 void COrioleDlg::Browse(int editId, const char* description, const QString& patterns) {
     const QString filter = DataFileFilter(description, patterns);
-    const QString current = QString::fromStdString(m_core.m_controls.Text(editId));
+    const QString current = QString::fromStdString(m_window.Controls().Text(editId));
     // The folder of the file named in the box, else the user's home folder.
     const QString folder = current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath();
     QFileDialog dialog(this, QString(), folder);
@@ -116,7 +112,7 @@ void COrioleDlg::Browse(int editId, const char* description, const QString& patt
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters(NameFiltersFromPipeList(filter));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    m_core.m_controls.SetText(editId, QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString());
+    m_window.Controls().SetText(editId, QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString());
 }
 
 void COrioleDlg::DoOpenSettings() {

@@ -49,14 +49,14 @@ COrioleDlg::COrioleDlg(Options options, QWidget* parent)
         m_pOwnMessages = std::make_unique<CMessageBoxHost>(this);
         m_pMessages = m_pOwnMessages.get();
     }
-    m_pSettings = m_options.makeSettings ? m_options.makeSettings(m_core) : CreateSettingsPort(m_core);
+    m_pSettings = m_options.makeSettings ? m_options.makeSettings(m_window) : CreateSettingsPort(m_window);
     ConnectControls();
     ConnectCommands();
     connect(&m_timer, &QTimer::timeout, this, &COrioleDlg::OnTimer);
     OnInitDialog();
 }
 
-COrioleDlg::~COrioleDlg() { m_core.m_controls.onChanged = nullptr; }
+COrioleDlg::~COrioleDlg() { m_window.Controls().onChanged = nullptr; }
 
 // --- Start-up and shut-down ---
 
@@ -83,13 +83,9 @@ void COrioleDlg::OnInitDialog() {
         m_options.iniPath.isEmpty() ? QDir::current().filePath(QString::fromLatin1(kIniName)) : m_options.iniPath;
     setWindowTitle(QString::fromUtf8(res::kMainDialog.caption) + ArchitectureSuffix());
 
-    m_core.m_pFlashRead.clear();
-    m_core.m_pEepromRead.clear();
-    m_core.m_imgFlash = ImageBuffer{};
-    m_core.m_imgEeprom = ImageBuffer{};
-    m_core.m_nDevice = 0;
-    m_core.m_state.m_nSysFreq = 0;
-    m_core.m_nQuietFlags = 0;
+    m_core.ForgetMemories();
+    m_core.SelectDevice(0);
+    m_core.LinkState().m_nSysFreq = 0;
     m_pCurrentDlg = this;
 
     FillDeviceList();
@@ -100,12 +96,12 @@ void COrioleDlg::OnInitDialog() {
 
     m_pSettings->LoadSettings(m_strIniPath, false);
     UseRunWriter();
-    m_core.OnSelectDevice();
-    m_core.m_controls.SetCheck(ctl_id::kAutoDetect, true);
+    m_window.OnSelectDevice();
+    m_window.Controls().SetCheck(ctl_id::kAutoDetect, true);
 
     m_bBusy = 0;
-    m_core.m_state.m_nTimeoutTicks = 0;
-    m_core.m_state.m_nAbort = 0;
+    m_core.LinkState().m_nTimeoutTicks = 0;
+    m_core.LinkState().m_nAbort = 0;
     m_timer.start(kTimerPeriod);
 }
 
@@ -125,10 +121,7 @@ void COrioleDlg::OnClose() {
     m_timer.stop();
     UseSettingsWriter();
     m_pSettings->SaveSettings(m_strIniPath, false);
-    m_core.m_pFlashRead = {};
-    m_core.m_pEepromRead = {};
-    m_core.m_imgFlash = ImageBuffer{};
-    m_core.m_imgEeprom = ImageBuffer{};
+    m_core.ForgetMemories();
     QDialog::done(0);
 }
 
@@ -145,7 +138,7 @@ void COrioleDlg::UseRunWriter() {
     m_core.SetWriterSpec(m_options.writerSpec, WriterSpecSource::User);
 }
 
-void COrioleDlg::OnTimer() { OnTimerTick(m_core.m_state); }
+void COrioleDlg::OnTimer() { OnTimerTick(m_core.LinkState()); }
 
 QString COrioleDlg::AboutText() const {
     return FromUtf8(FormatText(text::kAboutText, ORIOLE_VERSION, m_core.WriterSpec().c_str()));
@@ -212,8 +205,8 @@ void COrioleDlg::FillDeviceList() {
 }
 
 void COrioleDlg::ConnectControls() {
-    m_core.m_controls.onChanged = [this](int id) { RedrawControl(id); };
-    CMainControls& model = m_core.m_controls;
+    m_window.Controls().onChanged = [this](int id) { RedrawControl(id); };
+    CMainControls& model = m_window.Controls();
     for (const Entry& e : All()) {
         const int id = e.def->id;
         if (id == res::kNoId) continue;
@@ -228,7 +221,7 @@ void COrioleDlg::ConnectControls() {
                     case ctl_id::kEepromVerify:
                     case ctl_id::kFuseVerify:
                     case ctl_id::kLockVerify: OnVerifyBoxClicked(id, checked); break;
-                    default: m_core.m_controls.SetCheck(id, checked); break;
+                    default: m_window.Controls().SetCheck(id, checked); break;
                 }
             });
         }
@@ -237,7 +230,7 @@ void COrioleDlg::ConnectControls() {
 }
 
 void COrioleDlg::RedrawControl(int id) {
-    const CMainControls& model = m_core.m_controls;
+    const CMainControls& model = m_window.Controls();
     if (id == ctl_id::kDeviceList) {
         QComboBox* list = ComboBox(id);
         const QSignalBlocker quiet(list);
@@ -265,15 +258,15 @@ void COrioleDlg::RedrawAll() {
 // --- Device selection ---
 
 void COrioleDlg::OnDeviceActivated(int index) {
-    m_core.m_controls.SelectListRow(ComboBox(ctl_id::kDeviceList)->itemData(index).toInt());
-    m_core.OnSelectDevice();
+    m_window.Controls().SelectListRow(ComboBox(ctl_id::kDeviceList)->itemData(index).toInt());
+    m_window.OnSelectDevice();
 }
 
 void COrioleDlg::OnAutoDetect(bool checked) {
-    m_core.m_controls.SetCheck(ctl_id::kAutoDetect, checked);
+    m_window.Controls().SetCheck(ctl_id::kAutoDetect, checked);
     if (checked) return;
     if (ShowMessage(MsgKind::Question, text::kAutoDetectOff, Answer::No) != Answer::Yes)
-        m_core.m_controls.SetCheck(ctl_id::kAutoDetect, true);
+        m_window.Controls().SetCheck(ctl_id::kAutoDetect, true);
 }
 
 void COrioleDlg::OnVerifyBoxClicked(int id, bool checked) {
@@ -283,7 +276,7 @@ void COrioleDlg::OnVerifyBoxClicked(int id, bool checked) {
         RedrawControl(id);
         return;
     }
-    m_core.m_controls.SetCheck(id, checked);
+    m_window.Controls().SetCheck(id, checked);
 }
 
 }  // namespace oriole

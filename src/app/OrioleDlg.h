@@ -15,6 +15,7 @@
 
 #include "app/SettingsPort.h"
 #include "host/OperationHost.h"
+#include "ops/MainWindowAdapter.h"
 #include "ops/OrioleCore.h"
 #include "views/ResDialog.h"
 
@@ -33,7 +34,7 @@ public:
         // Where messages go; null: message boxes over the window.
         IMessageHost* messages = nullptr;
         // The settings; null: the program's own, bound to the core.
-        std::function<std::unique_ptr<ISettingsPort>(COrioleCore&)> makeSettings;
+        std::function<std::unique_ptr<ISettingsPort>(CMainWindowAdapter&)> makeSettings;
         // The settings file; empty: "ORIOLE.ini" in the current folder.
         QString iniPath;
     };
@@ -42,6 +43,7 @@ public:
     ~COrioleDlg() override;
 
     COrioleCore& Core() { return m_core; }
+    CMainWindowAdapter& Window() { return m_window; }
     [[nodiscard]] bool IsBusy() const { return m_bBusy != 0; }
     [[nodiscard]] const QString& IniPath() const { return m_strIniPath; }
     QAction* AboutAction() const { return m_pAboutAction; }
@@ -129,6 +131,7 @@ private:
 
     Options m_options;
     COrioleCore m_core;
+    CMainWindowAdapter m_window{m_core};
     std::unique_ptr<IMessageHost> m_pOwnMessages;
     IMessageHost* m_pMessages;
     std::unique_ptr<ISettingsPort> m_pSettings;

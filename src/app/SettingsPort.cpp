@@ -3,6 +3,7 @@
 #include "app/SettingsPort.h"
 
 #include "ops/MainSettings.h"
+#include "ops/MainWindowAdapter.h"
 #include "ops/OrioleCore.h"
 #include "ops/SettingsBinding.h"
 #include "views/DeviceDlg.h"
@@ -12,7 +13,7 @@ namespace {
 
 class CSettingsPort final : public ISettingsPort {
 public:
-    explicit CSettingsPort(COrioleCore& core) : m_core(core), m_binding(core, m_settings) {}
+    explicit CSettingsPort(CMainWindowAdapter& window) : m_window(window), m_binding(window, m_settings) {}
 
     void LoadSettings(const QString& path, bool bWithValues) override {
         m_binding.LoadSettings(path, bWithValues);
@@ -30,20 +31,20 @@ public:
         SettingFileCalls files;
         files.load = [this](const QString& path) { LoadSettings(path, true); };
         files.save = [this](const QString& path) { SaveSettings(path, true); };
-        CDeviceDlg dlg(m_settings, m_core.m_state, std::move(files), parent);
+        CDeviceDlg dlg(m_settings, m_window.Core().LinkState(), std::move(files), parent);
         dlg.exec();
     }
 
 private:
-    COrioleCore& m_core;
+    CMainWindowAdapter& m_window;
     CMainSettings m_settings;
     CSettingsBinding m_binding;
 };
 
 }  // namespace
 
-std::unique_ptr<ISettingsPort> CreateSettingsPort(COrioleCore& core) {
-    return std::make_unique<CSettingsPort>(core);
+std::unique_ptr<ISettingsPort> CreateSettingsPort(CMainWindowAdapter& window) {
+    return std::make_unique<CSettingsPort>(window);
 }
 
 }  // namespace oriole

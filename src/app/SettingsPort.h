@@ -11,7 +11,7 @@ class QWidget;
 
 namespace oriole {
 
-class COrioleCore;
+class CMainWindowAdapter;
 struct CMainSettings;
 
 class ISettingsPort {
@@ -35,6 +35,6 @@ public:
 };
 
 // The settings of the running program, bound to `core`.
-[[nodiscard]] std::unique_ptr<ISettingsPort> CreateSettingsPort(COrioleCore& core);
+[[nodiscard]] std::unique_ptr<ISettingsPort> CreateSettingsPort(CMainWindowAdapter& window);
 
 }  // namespace oriole

@@ -63,4 +63,15 @@ uint8_t NamedLockBits(const AVR_DEVICE& device) {
     return NamedBits(device.lockBits);
 }
 
+FuseBytes FuseBytesAsRead(const AVR_DEVICE& device, const FuseBytes& written) {
+    const auto asRead = [&](int32_t byte, uint8_t value) {
+        return static_cast<uint8_t>(value | static_cast<uint8_t>(~NamedFuseBits(device, byte)));
+    };
+    return {asRead(kFuseExt, written.ext), asRead(kFuseHigh, written.high), asRead(kFuseLow, written.low)};
+}
+
+uint8_t LockBitsAsRead(const AVR_DEVICE& device, uint8_t written) {
+    return static_cast<uint8_t>(written | static_cast<uint8_t>(~NamedLockBits(device)));
+}
+
 }  // namespace oriole

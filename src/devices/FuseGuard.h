@@ -33,4 +33,9 @@ unsigned FuseWriteRisks(const AVR_DEVICE& device, const FuseBytes& current,
 uint8_t NamedFuseBits(const AVR_DEVICE& device, int32_t byte);
 uint8_t NamedLockBits(const AVR_DEVICE& device);
 
+// What a read gives back after `written`: the bits the device's layout does
+// not name read as 1, so a compare looks only at the bits the device has.
+FuseBytes FuseBytesAsRead(const AVR_DEVICE& device, const FuseBytes& written);
+uint8_t LockBitsAsRead(const AVR_DEVICE& device, uint8_t written);
+
 }  // namespace oriole

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "image/ImageBuffer.h"
 
@@ -13,6 +14,38 @@ namespace oriole {
 // (".elf" ELF, ".bin" raw binary), and for any other name the first
 // character (':' Intel HEX, 'S' S-record). The others force a format.
 enum class ImageFormat { Auto, IntelHex, SRecord, Elf, Binary };
+
+// The formats a memory can be saved in: IntelHex, SRecord and Binary.
+inline bool IsSaveFormat(ImageFormat format) {
+    return format == ImageFormat::IntelHex || format == ImageFormat::SRecord || format == ImageFormat::Binary;
+}
+
+// The save formats by the names the command line gives them.
+inline bool SaveFormatFromName(std::string_view name, ImageFormat& format) {
+    if (name == "ihex") format = ImageFormat::IntelHex;
+    else if (name == "srec") format = ImageFormat::SRecord;
+    else if (name == "bin") format = ImageFormat::Binary;
+    else return false;
+    return true;
+}
+
+// The save formats as the settings and the save dialog's list number them
+// (0 Intel HEX, 1 S-records, 2 binary); any other number is no save format.
+inline ImageFormat SaveFormatOfCode(int code) {
+    switch (code) {
+        case 0: return ImageFormat::IntelHex;
+        case 1: return ImageFormat::SRecord;
+        case 2: return ImageFormat::Binary;
+        default: return ImageFormat::Auto;
+    }
+}
+inline int SaveFormatCode(ImageFormat format) {
+    switch (format) {
+        case ImageFormat::SRecord: return 1;
+        case ImageFormat::Binary: return 2;
+        default: return 0;
+    }
+}
 
 // Which memory an ELF load takes. HEX, S-record and binary files have only
 // one address space and load whole whatever is asked.

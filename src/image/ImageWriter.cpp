@@ -202,20 +202,18 @@ static size_t BinaryLength(bool bSaveAll, const uint8_t* data, uint32_t length) 
     return end;
 }
 
-bool SaveImageFile(IMessageHost& host, const QString& path, int format, bool bSaveAll,
+bool SaveImageFile(IMessageHost& host, const QString& path, ImageFormat format, bool bSaveAll,
                    const uint8_t* data, uint32_t length) {
     // An unknown format (a settings file can hold any number) or a missing
     // buffer creates nothing rather than an empty or half-written file.
-    const bool known =
-        format == kFormatIntelHex || format == kFormatSRecord || format == kFormatBinary;
-    if (!known || (data == nullptr && length != 0)) {
+    if (!IsSaveFormat(format) || (data == nullptr && length != 0)) {
         host.ShowMessage(MsgKind::Warning, text::kFileCreateFailed);
         return false;
     }
     std::string content;
-    if (format == kFormatIntelHex) {
+    if (format == ImageFormat::IntelHex) {
         content = WriteIntelHex(bSaveAll, data, length);
-    } else if (format == kFormatSRecord) {
+    } else if (format == ImageFormat::SRecord) {
         content = WriteSRecord(ToShiftJis(QFileInfo(path).fileName()).toStdString(), bSaveAll,
                                data, length);
     } else if (length != 0) {

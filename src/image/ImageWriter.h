@@ -6,21 +6,18 @@
 #include <string>
 
 #include "host/MessageHost.h"
+#include "image/ImageFormat.h"
 
 namespace oriole {
 
-inline constexpr int kFormatIntelHex = 0;
-inline constexpr int kFormatSRecord = 1;
-inline constexpr int kFormatBinary = 2;
-
 // Saves `length` bytes from address 0 in 16-byte records, leaving out blocks
 // that hold only 0xFF unless `bSaveAll`. The file replaces `path` only once it
-// was written completely; on any failure (including an unknown format) it
+// was written completely; on any failure (including a format that is not a save format) it
 // shows "ファイルを作成することができません。" and returns false.
-// kFormatBinary writes the bytes themselves from address 0; without
+// Binary writes the bytes themselves from address 0; without
 // `bSaveAll` the erased (0xFF) bytes at the end are left out, the only ones a
 // raw file can leave out.
-[[nodiscard]] bool SaveImageFile(IMessageHost& host, const QString& path, int format, bool bSaveAll,
+[[nodiscard]] bool SaveImageFile(IMessageHost& host, const QString& path, ImageFormat format, bool bSaveAll,
                                  const uint8_t* data, uint32_t length);
 
 // One record line, CR LF included. `count` data bytes are taken from `bytes`;

@@ -1,9 +1,8 @@
 // The oscillator calibration byte: reading it from the device, single-byte
-// reads and read-modify-writes of FLASH and EEPROM, and the main window's
-// calibration write and verify.
+// reads and read-modify-writes of FLASH and EEPROM, and the calibration
+// write and verify of the main window and of the calibration dialog.
 #include <vector>
 
-#include "base/Numbers.h"
 #include "base/FormatText.h"
 #include "link/WriterLink.h"
 #include "ops/OrioleCore.h"
@@ -19,8 +18,8 @@ uint32_t MemoryBytes(const AVR_DEVICE& d, CalibMemory memory) {
 
 }  // namespace
 
-bool COrioleCore::ReadCalibrationByte(uint8_t index, uint8_t& value, bool bTiming) {
-    return RunFrame(bTiming, [&](CWriterLink& link) { return link.ReadCalibrationByte(index, value); });
+bool COrioleCore::ReadCalibrationByte(uint8_t index, uint8_t& value, bool timing) {
+    return RunFrame(timing, [&](CWriterLink& link) { return link.ReadCalibrationByte(index, value); });
 }
 
 // The single-byte operations refuse an address the device does not have: the
@@ -28,9 +27,9 @@ bool COrioleCore::ReadCalibrationByte(uint8_t index, uint8_t& value, bool bTimin
 // only after the begin sequence, so the check runs inside the frame and its
 // warning follows the close.
 
-bool COrioleCore::ReadFlashByte(uint32_t address, uint8_t& value, bool bTiming) {
+bool COrioleCore::ReadFlashByte(uint32_t address, uint8_t& value, bool timing) {
     bool beyond = false;
-    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+    const bool r = RunFrame(timing, [&](CWriterLink& link) {
         beyond = address >= MemoryBytes(*m_pDevice, CalibMemory::Flash);
         return !beyond && link.ReadFlashByte(address, value);
     });
@@ -48,9 +47,9 @@ bool COrioleCore::ReadEepromByte(uint32_t address, uint8_t& value) {
     return r;
 }
 
-bool COrioleCore::WriteFlashByte(uint32_t address, uint8_t value, bool bTiming) {
+bool COrioleCore::WriteFlashByte(uint32_t address, uint8_t value, bool timing) {
     bool beyond = false;
-    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+    const bool r = RunFrame(timing, [&](CWriterLink& link) {
         const AVR_DEVICE& d = *m_pDevice;
         beyond = address >= MemoryBytes(d, CalibMemory::Flash);
         if (beyond) return false;
@@ -75,9 +74,9 @@ bool COrioleCore::WriteFlashByte(uint32_t address, uint8_t value, bool bTiming) 
     return r;
 }
 
-bool COrioleCore::WriteEepromByte(uint32_t address, uint8_t value, bool bTiming) {
+bool COrioleCore::WriteEepromByte(uint32_t address, uint8_t value, bool timing) {
     bool beyond = false;
-    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+    const bool r = RunFrame(timing, [&](CWriterLink& link) {
         const AVR_DEVICE& d = *m_pDevice;
         beyond = address >= MemoryBytes(d, CalibMemory::Eeprom);
         if (beyond) return false;
@@ -96,44 +95,21 @@ bool COrioleCore::WriteEepromByte(uint32_t address, uint8_t value, bool bTiming)
     return r;
 }
 
-bool COrioleCore::GetCalibrationTarget(CalibTarget& target) {
-    const std::string& value = m_controls.Text(ctl_id::kCalibValue);
-    const std::string& address = m_controls.Text(ctl_id::kCalibAddress);
-    const std::string& memory = m_controls.Text(ctl_id::kCalibMemory);
-    if (value.empty()) {
-        m_host.ShowMessage(MsgKind::Warning, text::kCalibValueMissing);
-        return false;
-    }
-    if (address.empty()) {
-        m_host.ShowMessage(MsgKind::Warning, text::kCalibAddressMissing);
-        return false;
-    }
-    if (memory.starts_with("FLASH")) {
-        target.memory = CalibMemory::Flash;
-    } else if (memory.starts_with("EEPROM")) {
-        target.memory = CalibMemory::Eeprom;
-    } else {
-        m_host.ShowMessage(MsgKind::Warning, text::kCalibMemoryMissing);
-        return false;
-    }
-    target.value = ParseHexByte(value);
-    target.address = ParseHexLenient(address);
-    return true;
-}
-
 bool COrioleCore::ReadCalibrationBack(const CalibTarget& target, uint8_t& value) {
     return target.memory == CalibMemory::Flash ? ReadFlashByte(target.address, value, false)
                                                : ReadEepromByte(target.address, value);
 }
 
-void COrioleCore::ShowCalibVerify(bool equal) {
-    m_host.ShowMessage(MsgKind::Information,
+void COrioleCore::ShowCalibVerify(bool equal, MsgKind mismatch) {
+    m_host.ShowMessage(equal ? MsgKind::Information : mismatch,
                        FormatText(text::kCalibVerify, equal ? text::kCalibOk : text::kCalibError));
 }
 
-bool COrioleCore::WriteCalibration(bool bTiming) {
-    CalibTarget target;
-    if (!GetCalibrationTarget(target)) return false;
+bool COrioleCore::WriteCalibration(const CalibTarget& target, const CalibOptions& options) {
+    if (options.checkRange && target.address >= MemoryBytes(*m_pDevice, target.memory)) {
+        m_host.ShowMessage(MsgKind::Warning, text::kAddressBeyondDevice);
+        return false;
+    }
     // FLASH can only clear bits without an erase; an EEPROM byte is replaced.
     uint8_t old = target.value;
     if (target.memory == CalibMemory::Flash && !ReadFlashByte(target.address, old, true)) return false;
@@ -143,25 +119,24 @@ bool COrioleCore::WriteCalibration(bool bTiming) {
     }
     const bool r = target.memory == CalibMemory::Flash
                        ? WriteFlashByte(target.address, target.value, false)
-                       : WriteEepromByte(target.address, target.value, bTiming);
-    if (!r || (m_nQuietFlags & quiet::kWriteCalibration) != 0) return r;
-    if (!m_controls.IsChecked(ctl_id::kCalibVerify)) {
+                       : WriteEepromByte(target.address, target.value, options.timing);
+    if (!r || !options.report) return r;
+    if (!options.verify) {
         m_host.ShowMessage(MsgKind::Information, text::kCalibWriteDone);
         return r;
     }
     uint8_t back = 0;
     if (!ReadCalibrationBack(target, back)) return false;
-    ShowCalibVerify(back == target.value);
-    return true;
+    ShowCalibVerify(back == target.value, options.warnMismatch ? MsgKind::Warning : MsgKind::Information);
+    return back == target.value;
 }
 
-bool COrioleCore::VerifyCalibration(bool /*bTiming*/) {
-    CalibTarget target;
-    if (!GetCalibrationTarget(target)) return false;
+bool COrioleCore::VerifyCalibration(const CalibTarget& target, const CalibOptions& options) {
     uint8_t back = 0;
     if (!ReadCalibrationBack(target, back)) return false;
     const bool equal = back == target.value;
-    if ((m_nQuietFlags & quiet::kVerifyCalibration) == 0) ShowCalibVerify(equal);
+    if (options.report)
+        ShowCalibVerify(equal, options.warnMismatch ? MsgKind::Warning : MsgKind::Information);
     return equal;
 }
 

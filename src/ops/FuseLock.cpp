@@ -1,8 +1,7 @@
 // Reading, writing and verifying the fuse bytes and the lock byte, by device
-// group, and the main window's fuse and lock buttons.
+// group.
 #include <string>
 
-#include "base/Numbers.h"
 #include "base/FormatText.h"
 #include "link/WriterLink.h"
 #include "ops/DeviceGroups.h"
@@ -50,8 +49,11 @@ LockCommand LockCommandFor(LockGroup group, uint8_t lock) {
 
 }  // namespace
 
-bool COrioleCore::ReadFuses(uint8_t& ext, uint8_t& high, uint8_t& low, bool bTiming) {
-    return RunFrame(bTiming, [&](CWriterLink& link) {
+bool COrioleCore::ReadFuses(FuseBytes& fuses, bool timing) {
+    uint8_t& ext = fuses.ext;
+    uint8_t& high = fuses.high;
+    uint8_t& low = fuses.low;
+    return RunFrame(timing, [&](CWriterLink& link) {
         ext = high = low = 0xFF;
         const AVR_DEVICE& d = *m_pDevice;
         switch (FuseGroupOf(d.id)) {
@@ -78,8 +80,11 @@ bool COrioleCore::ReadFuses(uint8_t& ext, uint8_t& high, uint8_t& low, bool bTim
     });
 }
 
-bool COrioleCore::WriteFuses(uint8_t ext, uint8_t high, uint8_t low, bool bTiming, bool bVerify) {
-    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+bool COrioleCore::WriteFuses(FuseBytes fuses, const OpOptions& options) {
+    const uint8_t ext = fuses.ext;
+    uint8_t& high = fuses.high;
+    uint8_t& low = fuses.low;
+    const bool r = RunFrame(options.timing, [&](CWriterLink& link) {
         const AVR_DEVICE& d = *m_pDevice;
         if (d.id == kIdAttiny12) return link.WriteLockBytes(0xA0, low);
         if (d.id == kIdAt90s4433) return link.WriteLockBytes(static_cast<uint8_t>((low & 0x1F) | 0xA0), 0x00);
@@ -97,22 +102,24 @@ bool COrioleCore::WriteFuses(uint8_t ext, uint8_t high, uint8_t low, bool bTimin
         }
         return true;
     });
-    if (!r || (m_nQuietFlags & quiet::kWriteFuses) != 0) return r;
-    if (bVerify) {
-        static_cast<void>(VerifyFuses(ext, high, low, false));
-    } else {
-        m_host.ShowMessage(MsgKind::Information, text::kFuseWriteDone);
-    }
+    if (!r || !options.report) return r;
+    // The verify compares what was sent, ATmega163's forced ones included.
+    if (options.verify) return VerifyFuses(fuses, {.timing = false});
+    m_host.ShowMessage(MsgKind::Information, text::kFuseWriteDone);
     return r;
 }
 
-bool COrioleCore::VerifyFuses(uint8_t ext, uint8_t high, uint8_t low, bool bTiming) {
-    uint8_t rext = 0xFF;
-    uint8_t rhigh = 0xFF;
-    uint8_t rlow = 0xFF;
+bool COrioleCore::VerifyFuses(FuseBytes fuses, const OpOptions& options) {
+    const uint8_t ext = fuses.ext;
+    uint8_t& high = fuses.high;
+    uint8_t& low = fuses.low;
+    FuseBytes got;
     // A read that failed has been reported by the layer that failed; the
     // bytes were not read, so nothing can be said about them.
-    if (!ReadFuses(rext, rhigh, rlow, bTiming)) return false;
+    if (!ReadFuses(got, options.timing)) return false;
+    const uint8_t rext = got.ext;
+    uint8_t& rhigh = got.high;
+    uint8_t& rlow = got.low;
     const AVR_DEVICE& d = *m_pDevice;
     std::string names;
     bool differs = false;
@@ -138,7 +145,7 @@ bool COrioleCore::VerifyFuses(uint8_t ext, uint8_t high, uint8_t low, bool bTimi
         }
         case FuseGroup::None: break;
     }
-    if ((m_nQuietFlags & quiet::kVerifyFuses) == 0) {
+    if (options.report) {
         if (!differs) {
             m_host.ShowMessage(MsgKind::Information, text::kFuseVerifyOk);
         } else {
@@ -149,9 +156,9 @@ bool COrioleCore::VerifyFuses(uint8_t ext, uint8_t high, uint8_t low, bool bTimi
     return !differs;
 }
 
-bool COrioleCore::ReadLockBits(uint8_t& lock, bool bTiming) {
+bool COrioleCore::ReadLockBits(uint8_t& lock, bool timing) {
     bool unreadable = false;
-    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+    const bool r = RunFrame(timing, [&](CWriterLink& link) {
         lock = 0xFF;
         const FuseGroup group = FuseGroupOf(m_pDevice->id);
         // 0xFF from a device that cannot send its lock bits would pass for
@@ -175,11 +182,11 @@ bool COrioleCore::ReadLockBits(uint8_t& lock, bool bTiming) {
     return r;
 }
 
-bool COrioleCore::WriteLockBits(uint8_t lock, bool bTiming, bool bVerify) {
+bool COrioleCore::WriteLockBits(uint8_t lock, const OpOptions& options) {
     bool notWritable = false;
     // The result includes the wait for the box's completion byte: a lock
     // write that was never acknowledged did not succeed.
-    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+    const bool r = RunFrame(options.timing, [&](CWriterLink& link) {
         const LockGroup group = LockGroupOf(m_pDevice->id);
         if (group == LockGroup::None) {
             notWritable = true;
@@ -189,24 +196,19 @@ bool COrioleCore::WriteLockBits(uint8_t lock, bool bTiming, bool bVerify) {
         return link.WriteLockBytes(command.p, command.q);
     });
     if (notWritable) m_host.ShowMessage(MsgKind::Warning, text::kLockNotWritable);
-    if (!r || (m_nQuietFlags & quiet::kWriteLock) != 0) return r;
-    if (bVerify) {
-        // Only the main window's lock write asks for the verify; its edit
-        // holds the value.
-        static_cast<void>(VerifyWrittenLockBits(ParseHexByte(m_controls.Text(ctl_id::kLockEdit))));
-    } else {
-        m_host.ShowMessage(MsgKind::Information, text::kLockWriteDone);
-    }
+    if (!r || !options.report) return r;
+    if (options.verify) return VerifyWrittenLockBits(lock);
+    m_host.ShowMessage(MsgKind::Information, text::kLockWriteDone);
     return r;
 }
 
-bool COrioleCore::VerifyLockBits(uint8_t expected, bool bTiming) {
+bool COrioleCore::VerifyLockBits(uint8_t expected, const OpOptions& options) {
     // The lock bits take effect a moment after they were written.
     m_host.Sleep(std::chrono::milliseconds(100));
     uint8_t read = 0xFF;
-    if (!ReadLockBits(read, bTiming)) return false;
+    if (!ReadLockBits(read, options.timing)) return false;
     const bool equal = expected == read;
-    if ((m_nQuietFlags & quiet::kVerifyLock) == 0) {
+    if (options.report) {
         if (equal) {
             m_host.ShowMessage(MsgKind::Information, text::kLockVerifyOk);
         } else {
@@ -217,34 +219,10 @@ bool COrioleCore::VerifyLockBits(uint8_t expected, bool bTiming) {
 }
 
 bool COrioleCore::VerifyWrittenLockBits(uint8_t expected) {
-    if (LockBitsReadable(m_pDevice->id)) return VerifyLockBits(expected, false);
+    if (LockBitsReadable(m_pDevice->id)) return VerifyLockBits(expected, {.timing = false});
     m_host.ShowMessage(MsgKind::Information, text::kLockWriteDone);
     m_host.ShowMessage(MsgKind::Warning, text::kLockNotReadable);
     return true;
-}
-
-// --- The main window's buttons ---
-
-bool COrioleCore::WriteWindowFuses(bool bTiming) {
-    return WriteFuses(ParseHexByte(m_controls.Text(ctl_id::kExtEdit)),
-                      ParseHexByte(m_controls.Text(ctl_id::kHighEdit)),
-                      ParseHexByte(m_controls.Text(ctl_id::kLowEdit)), bTiming,
-                      m_controls.IsChecked(ctl_id::kFuseVerify));
-}
-
-bool COrioleCore::VerifyWindowFuses(bool bTiming) {
-    return VerifyFuses(ParseHexByte(m_controls.Text(ctl_id::kExtEdit)),
-                       ParseHexByte(m_controls.Text(ctl_id::kHighEdit)),
-                       ParseHexByte(m_controls.Text(ctl_id::kLowEdit)), bTiming);
-}
-
-bool COrioleCore::WriteWindowLockBits() {
-    return WriteLockBits(ParseHexByte(m_controls.Text(ctl_id::kLockEdit)), true,
-                         m_controls.IsChecked(ctl_id::kLockVerify));
-}
-
-bool COrioleCore::VerifyWindowLockBits(bool bTiming) {
-    return VerifyLockBits(ParseHexByte(m_controls.Text(ctl_id::kLockEdit)), bTiming);
 }
 
 }  // namespace oriole

@@ -28,6 +28,7 @@ const CMainControls::Control& CMainControls::Get(int id) const {
 }
 
 void CMainControls::Changed(int id) {
+    if (onModelChanged) onModelChanged(id);
     if (onChanged) onChanged(id);
 }
 

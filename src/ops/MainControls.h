@@ -69,6 +69,9 @@ public:
     // Called with the control's id after the model changed it, so that a
     // window can redraw that control. Not called when nothing changed.
     std::function<void(int id)> onChanged;
+    // The same, for the adapter that keeps the core in step with the
+    // controls; called before onChanged.
+    std::function<void(int id)> onModelChanged;
 
 private:
     struct Control {

@@ -69,8 +69,8 @@ bool COrioleCore::ReadMemory(CWriterLink& link, bool flash, uint32_t length) {
     return ReadSpans(link, flash, {ByteSpan{0, size}}, buffer);
 }
 
-bool COrioleCore::ReadFlash(uint32_t length, bool bTiming) {
-    return RunFrame(bTiming, [&](CWriterLink& link) { return ReadMemory(link, true, length); });
+bool COrioleCore::ReadFlash(uint32_t length, bool timing) {
+    return RunFrame(timing, [&](CWriterLink& link) { return ReadMemory(link, true, length); });
 }
 
 bool COrioleCore::ReadEeprom(uint32_t length) {
@@ -78,8 +78,8 @@ bool COrioleCore::ReadEeprom(uint32_t length) {
 }
 
 bool COrioleCore::CompareImage(const ImageBuffer& image, const std::vector<uint8_t>& read,
-                               uint32_t quietBit, const char* errorFormat, const char* okText) {
-    const bool quietly = (m_nQuietFlags & quietBit) != 0;
+                               bool report, const char* errorFormat, const char* okText) {
+    const bool quietly = !report;
     for (uint32_t j = 0; j < image.count && j < image.cells.size(); ++j) {
         const int16_t v = image.cells[j];
         if (v == kNoData) continue;
@@ -92,13 +92,12 @@ bool COrioleCore::CompareImage(const ImageBuffer& image, const std::vector<uint8
     return true;
 }
 
-bool COrioleCore::VerifyMemory(bool flash, bool bTiming) {
-    const ImageBuffer& image = flash ? m_imgFlash : m_imgEeprom;
+bool COrioleCore::VerifyMemory(bool flash, const ImageBuffer& image, bool timing, bool report) {
     // The verify's bytes stay its own: a buffer with holes where nothing was
     // read must not pass for the device's contents, so the last whole read
     // (what the memory views and the saves show) is left as it was.
     std::vector<uint8_t> read;
-    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
+    const bool r = RunFrame(timing, [&](CWriterLink& link) {
         // After the begin sequence, which may have detected another device.
         const AVR_DEVICE& d = *m_pDevice;
         std::vector<ByteSpan> spans = flash ? VerifySpans(image, FlashBlockBytes(d), 2, 2 * kMaxReadCount)
@@ -111,28 +110,39 @@ bool COrioleCore::VerifyMemory(bool flash, bool bTiming) {
         return ReadSpans(link, flash, spans, read);
     });
     if (!r) return false;
-    return flash ? CompareImage(image, read, quiet::kVerifyFlash, text::kFlashVerifyError, text::kFlashVerifyOk)
-                 : CompareImage(image, read, quiet::kVerifyEeprom, text::kEepromVerifyError,
-                                text::kEepromVerifyOk);
+    return flash ? CompareImage(image, read, report, text::kFlashVerifyError, text::kFlashVerifyOk)
+                 : CompareImage(image, read, report, text::kEepromVerifyError, text::kEepromVerifyOk);
 }
 
-bool COrioleCore::VerifyFlash(const std::string& path, bool bTiming) {
+bool COrioleCore::VerifyFlash(const std::string& path, const OpOptions& options) {
     if (!CanAddressDevice()) return false;
-    if (IsAutoDetect() && !CheckDevice(bTiming)) return false;
-    if (!LoadImage(m_imgFlash, static_cast<uint32_t>(m_pDevice->FlashBytes()), path,
-                   ImageSpace::Flash))
-        return false;
-    return VerifyMemory(true, false);
+    if (IsAutoDetect() && !CheckDevice(options.timing)) return false;
+    if (!LoadFlashImage(path, m_imgFlash)) return false;
+    return VerifyMemory(true, m_imgFlash, false, options.report);
 }
 
-bool COrioleCore::VerifyEeprom(const std::string& path, bool bTiming) {
+bool COrioleCore::VerifyEeprom(const std::string& path, const OpOptions& options) {
     if (!CanAddressDevice()) return false;
-    if (IsAutoDetect() && !CheckDevice(bTiming)) return false;
-    if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(m_pDevice->eepromBytes), path,
-                   ImageSpace::Eeprom))
-        return false;
+    if (IsAutoDetect() && !CheckDevice(options.timing)) return false;
+    if (!LoadEepromImage(path, m_imgEeprom)) return false;
     // The EEPROM read always sends the timing.
-    return VerifyMemory(false, true);
+    return VerifyMemory(false, m_imgEeprom, true, options.report);
+}
+
+// An image loaded before: the same exchanges as the verify of a file, the
+// detection first where it is on, so that the box sees no difference.
+bool COrioleCore::VerifyFlash(const ImageBuffer& image, const OpOptions& options) {
+    if (!CanAddressDevice()) return false;
+    if (IsAutoDetect() && !CheckDevice(options.timing)) return false;
+    if (&image != &m_imgFlash) m_imgFlash = image;
+    return VerifyMemory(true, m_imgFlash, false, options.report);
+}
+
+bool COrioleCore::VerifyEeprom(const ImageBuffer& image, const OpOptions& options) {
+    if (!CanAddressDevice()) return false;
+    if (IsAutoDetect() && !CheckDevice(options.timing)) return false;
+    if (&image != &m_imgEeprom) m_imgEeprom = image;
+    return VerifyMemory(false, m_imgEeprom, true, options.report);
 }
 
 }  // namespace oriole

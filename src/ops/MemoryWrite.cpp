@@ -89,46 +89,77 @@ bool COrioleCore::ReadElfConfig(const std::string& path, ElfConfigBytes& config)
     return LoadElfConfigBytes(m_host, QString::fromStdString(path), config);
 }
 
-bool COrioleCore::WriteFlash(const std::string& path, bool bTiming, bool bVerify) {
-    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
-        return m_pDevice->HasPagedFlash() ? WriteFlashPages(link, path) : WriteFlashChunks(link, path);
+bool COrioleCore::LoadFlashImage(const std::string& path, ImageBuffer& image) {
+    return LoadImage(image, static_cast<uint32_t>(m_pDevice->FlashBytes()), path, ImageSpace::Flash);
+}
+
+bool COrioleCore::LoadEepromImage(const std::string& path, ImageBuffer& image) {
+    return LoadImage(image, static_cast<uint32_t>(m_pDevice->eepromBytes), path, ImageSpace::Eeprom);
+}
+
+bool COrioleCore::WriteMemory(bool flash, const std::string* path, const ImageBuffer* image,
+                              const OpOptions& options) {
+    // A file is loaded inside the frame, after the begin sequence has
+    // detected the device it is sized for; the verify checks what was
+    // written, without reading the file again.
+    ImageBuffer& own = flash ? m_imgFlash : m_imgEeprom;
+    const ImageBuffer* written = image;
+    const bool r = RunFrame(options.timing, [&](CWriterLink& link) {
+        if (path != nullptr) {
+            if (!(flash ? LoadFlashImage(*path, own) : LoadEepromImage(*path, own))) return false;
+            written = &own;
+        } else {
+            // Loaded for one device, the image may meet another after detection.
+            const auto size = static_cast<size_t>(flash ? m_pDevice->FlashBytes() : m_pDevice->eepromBytes);
+            for (size_t a = size; a < image->cells.size() && a < image->count; ++a) {
+                if (image->cells[a] == kNoData) continue;
+                Message(MsgKind::Warning, text::kHexBeyondDevice);
+                return false;
+            }
+            if (image != &own) own = *image;
+            own.count = std::min(own.count, static_cast<uint32_t>(size));
+            written = &own;
+        }
+        const AVR_DEVICE& d = *m_pDevice;
+        if (flash) return d.HasPagedFlash() ? WriteFlashPages(link, *written) : WriteFlashChunks(link, *written);
+        return d.HasPagedEeprom() ? WriteEepromPages(link, *written) : WriteEepromChunks(link, *written);
     });
-    if (!r || (m_nQuietFlags & quiet::kWriteFlash) != 0) return r;
-    if (bVerify) {
-        // Only the main window's write asks for the verify, and its file box
-        // names the file just written.
-        static_cast<void>(VerifyFlash(m_controls.Text(ctl_id::kFlashFile), false));
-    } else {
-        m_host.ShowMessage(MsgKind::Information, text::kFlashWriteDone);
+    if (!r || !options.report) return r;
+    if (options.verify) {
+        const OpOptions verify{.timing = false};
+        return flash ? VerifyFlash(own, verify) : VerifyEeprom(own, verify);
     }
+    m_host.ShowMessage(MsgKind::Information, flash ? text::kFlashWriteDone : text::kEepromWriteDone);
     return r;
 }
 
-bool COrioleCore::WriteEeprom(const std::string& path, bool bTiming, bool bVerify) {
-    const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
-        return m_pDevice->HasPagedEeprom() ? WriteEepromPages(link, path)
-                                           : WriteEepromChunks(link, path);
-    });
-    if (!r || (m_nQuietFlags & quiet::kWriteEeprom) != 0) return r;
-    if (bVerify) {
-        static_cast<void>(VerifyEeprom(m_controls.Text(ctl_id::kEepromFile), false));
-    } else {
-        m_host.ShowMessage(MsgKind::Information, text::kEepromWriteDone);
-    }
-    return r;
+bool COrioleCore::WriteFlash(const std::string& path, const OpOptions& options) {
+    return WriteMemory(true, &path, nullptr, options);
 }
 
-bool COrioleCore::WriteFlashPages(CWriterLink& link, const std::string& path) {
+bool COrioleCore::WriteFlash(const ImageBuffer& image, const OpOptions& options) {
+    return WriteMemory(true, nullptr, &image, options);
+}
+
+bool COrioleCore::WriteEeprom(const std::string& path, const OpOptions& options) {
+    return WriteMemory(false, &path, nullptr, options);
+}
+
+bool COrioleCore::WriteEeprom(const ImageBuffer& image, const OpOptions& options) {
+    return WriteMemory(false, nullptr, &image, options);
+}
+
+bool COrioleCore::WriteFlashPages(CWriterLink& link, const ImageBuffer& image) {
     const auto words = static_cast<uint32_t>(m_pDevice->flashPageWords);
-    return WriteFlashBlocks(link, path, words,
+    return WriteFlashBlocks(link, image, words,
                             [&link](uint32_t wordAddress, std::span<const uint8_t> bytes) {
                                 return link.WriteFlashPage(wordAddress, bytes,
                                                            PieceFailure::EndPage);
                             });
 }
 
-bool COrioleCore::WriteFlashChunks(CWriterLink& link, const std::string& path) {
-    return WriteFlashBlocks(link, path, FlashChunkWords(m_pDevice->id),
+bool COrioleCore::WriteFlashChunks(CWriterLink& link, const ImageBuffer& image) {
+    return WriteFlashBlocks(link, image, FlashChunkWords(m_pDevice->id),
                             [&link](uint32_t wordAddress, std::span<const uint8_t> bytes) {
                                 return link.WriteFlashWords(wordAddress, bytes);
                             });
@@ -137,21 +168,18 @@ bool COrioleCore::WriteFlashChunks(CWriterLink& link, const std::string& path) {
 // Pages (F) and chunks (G) go the same way: blocks without data, or with
 // nothing but 0xFF, are skipped; partly covered blocks are read back and
 // merged, full ones start from 0xFF.
-bool COrioleCore::WriteFlashBlocks(CWriterLink& link, const std::string& path, uint32_t words,
+bool COrioleCore::WriteFlashBlocks(CWriterLink& link, const ImageBuffer& image, uint32_t words,
                                    const BlockWriter& writeBlock) {
-    if (!LoadImage(m_imgFlash, static_cast<uint32_t>(m_pDevice->FlashBytes()), path,
-                   ImageSpace::Flash))
-        return false;
     const uint32_t bytes = 2 * words;
-    const uint32_t blocks = CeilDiv(CeilDiv(m_imgFlash.count, 2), words);
+    const uint32_t blocks = CeilDiv(CeilDiv(image.count, 2), words);
     std::vector<uint8_t> buffer(bytes);
     const auto progress = CreateProgressDlg(0, static_cast<int32_t>(blocks), text::kFlashCaption,
                                             text::kFlashWriting);
     bool r = true;
     for (uint32_t i = 0; i < blocks; ++i) {
         const size_t first = size_t{i} * bytes;
-        if (!ClearsSomeBit(m_imgFlash, first, bytes)) continue;
-        if (CoverageOf(m_imgFlash, first, bytes) == Coverage::Partial) {
+        if (!ClearsSomeBit(image, first, bytes)) continue;
+        if (CoverageOf(image, first, bytes) == Coverage::Partial) {
             // A block that could not be read must not be written: the buffer
             // would hold another block's bytes.
             r = ReadFlashBlock(link, i, words, buffer);
@@ -159,7 +187,7 @@ bool COrioleCore::WriteFlashBlocks(CWriterLink& link, const std::string& path, u
         } else {
             std::fill(buffer.begin(), buffer.end(), uint8_t{0xFF});
         }
-        MergeFlash(m_imgFlash, first, buffer);
+        MergeFlash(image, first, buffer);
         r = writeBlock(i * words, buffer);
         if (!r) break;
         if (m_state.m_nAbort != kAbortNone) {
@@ -171,12 +199,10 @@ bool COrioleCore::WriteFlashBlocks(CWriterLink& link, const std::string& path, u
     return r;
 }
 
-bool COrioleCore::WriteEepromPages(CWriterLink& link, const std::string& path) {
+bool COrioleCore::WriteEepromPages(CWriterLink& link, const ImageBuffer& image) {
     const AVR_DEVICE& d = *m_pDevice;
-    if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(d.eepromBytes), path, ImageSpace::Eeprom))
-        return false;
     const auto size = static_cast<uint32_t>(d.eepromPageBytes);
-    const uint32_t pages = CeilDiv(m_imgEeprom.count, size);
+    const uint32_t pages = CeilDiv(image.count, size);
     std::vector<uint8_t> buffer(size);
     const auto progress = CreateProgressDlg(0, static_cast<int32_t>(pages), text::kEepromCaption,
                                             text::kEepromWriting);
@@ -185,12 +211,12 @@ bool COrioleCore::WriteEepromPages(CWriterLink& link, const std::string& path) {
     // as it was read.
     for (uint32_t i = 0; i < pages; ++i) {
         const size_t first = size_t{i} * size;
-        if (CoverageOf(m_imgEeprom, first, size) != Coverage::Full) {
+        if (CoverageOf(image, first, size) != Coverage::Full) {
             r = ReadEepromBlock(link, i, size, buffer);
             if (!r) break;
         }
         for (size_t j = 0; j < size; ++j) {
-            const int16_t v = CellAt(m_imgEeprom, first + j);
+            const int16_t v = CellAt(image, first + j);
             if (v != kNoData) buffer[j] = static_cast<uint8_t>(v);
         }
         r = link.WriteEepromPage(i * size, buffer);
@@ -204,12 +230,10 @@ bool COrioleCore::WriteEepromPages(CWriterLink& link, const std::string& path) {
     return r;
 }
 
-bool COrioleCore::WriteEepromChunks(CWriterLink& link, const std::string& path) {
+bool COrioleCore::WriteEepromChunks(CWriterLink& link, const ImageBuffer& image) {
     const AVR_DEVICE& d = *m_pDevice;
-    if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(d.eepromBytes), path, ImageSpace::Eeprom))
-        return false;
     const uint32_t size = EepromChunkBytes(d.id);
-    const uint32_t chunks = CeilDiv(m_imgEeprom.count, size);
+    const uint32_t chunks = CeilDiv(image.count, size);
     std::vector<uint8_t> buffer(size);
     const auto progress = CreateProgressDlg(0, static_cast<int32_t>(chunks), text::kEepromCaption,
                                             text::kEepromWriting);
@@ -219,14 +243,14 @@ bool COrioleCore::WriteEepromChunks(CWriterLink& link, const std::string& path) 
     // Chunks without data are not touched at all.
     for (uint32_t k = 0; k < chunks; ++k) {
         const size_t first = size_t{k} * size;
-        const Coverage coverage = CoverageOf(m_imgEeprom, first, size);
+        const Coverage coverage = CoverageOf(image, first, size);
         if (coverage == Coverage::Empty) continue;
         if (coverage == Coverage::Partial) {
             r = ReadEepromBlock(link, k, size, buffer);
             if (!r) break;
         }
         for (size_t j = 0; j < size; ++j) {
-            const int16_t v = CellAt(m_imgEeprom, first + j);
+            const int16_t v = CellAt(image, first + j);
             if (v != kNoData) buffer[j] = static_cast<uint8_t>(v);
         }
         r = link.WriteEepromBytes(k * size, buffer, true);

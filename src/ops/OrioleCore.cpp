@@ -17,12 +17,6 @@ namespace {
 // firmware knows what to do with it.
 constexpr uint8_t kTiny12FollowUps[] = {0x40, 0x00, 0x00, 0xFF};
 
-// Controls that only make sense with a calibration byte to read and store.
-constexpr int kCalibrationControls[] = {
-    ctl_id::kCalibFreqLabel, ctl_id::kCalibFreq,   ctl_id::kCalibValueLabel, ctl_id::kCalibValue,
-    ctl_id::kCalibMemory,    ctl_id::kCalibAddress, ctl_id::kCalibDetails,
-};
-
 }  // namespace
 
 COrioleCore::COrioleCore(IOperationHost& host)
@@ -53,48 +47,22 @@ IWriterDriver* COrioleCore::Driver() {
 // --- Device selection ---
 
 void COrioleCore::SelectDevice(int row) {
-    if (row != m_nDevice) ClearDeviceValues();
     m_nDevice = row;
     m_pDevice = &DeviceAt(row);
-    // "(auto)" leaves the controls as the previous device set them.
-    if (row != 0) EnableDeviceControls(m_pDevice->fuseMask, m_pDevice->calibControls);
-}
-
-void COrioleCore::ClearDeviceValues() {
-    for (int id : {ctl_id::kExtEdit, ctl_id::kHighEdit, ctl_id::kLowEdit, ctl_id::kLockEdit,
-                   ctl_id::kCalibFreq, ctl_id::kCalibValue, ctl_id::kCalibAddress})
-        m_controls.SetText(id, {});
-    m_controls.SetText(ctl_id::kCalibMemory, text::kCalibrationWriteMemoryDefault);
-    for (int id : {ctl_id::kFuseWrite, ctl_id::kFuseVerify, ctl_id::kLockWrite, ctl_id::kLockVerify,
-                   ctl_id::kCalibWrite, ctl_id::kCalibVerify})
-        m_controls.Enable(id, false);
-}
-
-void COrioleCore::EnableDeviceControls(int32_t fuseMask, bool calibration) {
-    const bool ext = (fuseMask & kFuseExt) != 0;
-    const bool high = (fuseMask & kFuseHigh) != 0;
-    const bool low = (fuseMask & (kFuseLow | kFuseSingle)) != 0;
-    m_controls.Enable(ctl_id::kExtLabel, ext);
-    m_controls.Enable(ctl_id::kExtEdit, ext);
-    m_controls.Enable(ctl_id::kHighLabel, high);
-    m_controls.Enable(ctl_id::kHighEdit, high);
-    m_controls.Enable(ctl_id::kLowLabel, low);
-    m_controls.Enable(ctl_id::kLowEdit, low);
-    m_controls.Enable(ctl_id::kFuseDetails, (fuseMask & 0x0F) != 0);
-    for (int id : kCalibrationControls) m_controls.Enable(id, calibration);
-}
-
-bool COrioleCore::IsDeviceKnown() {
-    if (IsAutoDetect() || m_controls.ListSelection() != 0) return true;
-    m_host.ShowMessage(MsgKind::Warning, text::kDeviceUnknown);
-    return false;
 }
 
 bool COrioleCore::SelectDetectedDevice(int row) {
-    // Every catalogue row has its item in the list.
-    m_controls.SelectListRow(row);
+    const int previous = m_nDevice;
     SelectDevice(row);
+    if (onDeviceDetected) onDeviceDetected(row, previous);
     return true;
+}
+
+void COrioleCore::ForgetMemories() {
+    m_pFlashRead.clear();
+    m_pEepromRead.clear();
+    m_imgFlash = ImageBuffer{};
+    m_imgEeprom = ImageBuffer{};
 }
 
 // --- The frame ---
@@ -174,11 +142,10 @@ bool COrioleCore::ReceiveBytes(CWriterLink& link, std::span<uint8_t> out,
 
 // --- Check and erase ---
 
-bool COrioleCore::CheckDevice(bool bTiming) { return RunFrame(bTiming, {}, false); }
+bool COrioleCore::CheckDevice(bool timing) { return RunFrame(timing, {}, false); }
 
-bool COrioleCore::EraseDevice() {
-    const bool quietly = (m_nQuietFlags & quiet::kErase) != 0;
-    if (!quietly && m_host.ShowMessage(MsgKind::Question, text::kEraseConfirm) != Answer::Yes)
+bool COrioleCore::EraseDevice(const OpOptions& options) {
+    if (options.confirm && m_host.ShowMessage(MsgKind::Question, text::kEraseConfirm) != Answer::Yes)
         return false;
     const bool r = RunFrame(true, [this](CWriterLink& link) {
         bool ok = link.ChipErase();
@@ -192,7 +159,7 @@ bool COrioleCore::EraseDevice() {
         }
         return ok;
     });
-    if (r && !quietly) m_host.ShowMessage(MsgKind::Information, text::kEraseDone);
+    if (r && options.report) m_host.ShowMessage(MsgKind::Information, text::kEraseDone);
     return r;
 }
 

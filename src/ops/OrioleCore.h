@@ -1,8 +1,9 @@
 #pragma once
 // The programmer's core: the state every device operation shares and the
-// operations themselves, with no window system. The main window is a view
-// of it (it mirrors m_controls and supplies the host); the command-line tool
-// and the tests drive it directly.
+// operations themselves, with no window system. Operations take their inputs
+// as values and reach the user only through the host. The main window drives
+// it through CMainWindowAdapter, which reads the window's controls; the
+// command-line tool and the tests call it directly.
 //
 // Every operation returns true for success. The layer that found a failure
 // has shown its one message by then; callers only stop.
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "devices/Devices.h"
+#include "devices/FuseGuard.h"
 #include "host/OperationHost.h"
 #include "image/ImageBuffer.h"
 #include "image/ImageFormat.h"
@@ -22,7 +24,6 @@
 #include "link/LinkState.h"
 #include "link/WriterDriver.h"
 #include "link/WriterSpec.h"
-#include "ops/MainControls.h"
 #include "ops/MemoryBlocks.h"
 
 namespace oriole {
@@ -30,30 +31,37 @@ namespace oriole {
 class CWriterLink;
 class CFrameHost;
 
-// Bits of m_nQuietFlags: each suppresses the confirmation, the result
-// message and the verify that would follow, of one operation; failures are
-// still reported.
-namespace quiet {
-inline constexpr uint32_t kErase = 0x001;
-inline constexpr uint32_t kWriteFlash = 0x002;
-inline constexpr uint32_t kVerifyFlash = 0x004;
-inline constexpr uint32_t kWriteEeprom = 0x008;
-inline constexpr uint32_t kVerifyEeprom = 0x010;
-inline constexpr uint32_t kWriteFuses = 0x020;
-inline constexpr uint32_t kVerifyFuses = 0x040;
-inline constexpr uint32_t kWriteLock = 0x080;
-inline constexpr uint32_t kVerifyLock = 0x100;
-inline constexpr uint32_t kWriteCalibration = 0x200;
-inline constexpr uint32_t kVerifyCalibration = 0x400;
-}  // namespace quiet
+// What an operation does besides its work: whether it sends the device's
+// timing in its begin sequence, asks before it erases, shows its result,
+// and follows a write with the verify of what it wrote. A batch step runs
+// quietly (no question, no result, no verify of its own); failures are
+// always reported.
+struct OpOptions {
+    bool timing = true;
+    bool confirm = true;
+    bool report = true;
+    bool verify = false;
+};
+
+// A step of a batch: timing as the batch gives it, nothing asked or shown.
+inline OpOptions Quietly(bool timing) { return {.timing = timing, .confirm = false, .report = false}; }
 
 enum class CalibMemory { Flash, Eeprom };
 
-// The calibration byte's place, as the main window's fields give it.
+// Where the calibration byte goes.
 struct CalibTarget {
     uint8_t value = 0;
     uint32_t address = 0;
     CalibMemory memory = CalibMemory::Flash;
+};
+
+// The calibration write and verify of the main window (the defaults) and of
+// the calibration dialog, which refuses an address beyond the memory before
+// anything is sent, reports a write without its verify, and warns when the
+// byte read back differs.
+struct CalibOptions : OpOptions {
+    bool checkRange = false;
+    bool warnMismatch = false;
 };
 
 class COrioleCore : public IDeviceSelector {
@@ -72,82 +80,88 @@ public:
     const std::string& WriterSpec() const { return m_strWriterSpec; }
     // Uses this driver from now on (tests, benchmarks, a box chosen elsewhere).
     void SetDriver(std::unique_ptr<IWriterDriver> driver);
+    // The link settings, the abort flag and the wait's tick counter, which
+    // the host's timer counts down.
+    CLinkState& LinkState() { return m_state; }
+    const CLinkState& LinkState() const { return m_state; }
 
-    // --- Device selection (main window) ---
-    void OnSelectDevice() { SelectDevice(m_controls.ListSelection()); }
+    // --- The device ---
+    // Row of the catalogue; 0 is none. Selecting a row does not touch the box.
     void SelectDevice(int row);
-    void ClearDeviceValues();
-    void EnableDeviceControls(int32_t fuseMask, bool calibration);
-    // Auto-detect on, or a device chosen in the list; otherwise the warning.
-    [[nodiscard]] bool IsDeviceKnown();
+    int DeviceRow() const { return m_nDevice; }
+    const AVR_DEVICE& Device() const { return *m_pDevice; }
+    // On: the begin sequence of every operation detects the device and selects it.
+    void SetAutoDetect(bool on) { m_bAutoDetect = on; }
+    // Called when a detection selected a device (its row, and the row before).
+    std::function<void(int row, int previous)> onDeviceDetected;
 
     // IDeviceSelector, for the begin sequence's detection.
     const AVR_DEVICE& SelectedDevice() const override { return *m_pDevice; }
-    bool IsAutoDetect() const override { return m_controls.IsChecked(ctl_id::kAutoDetect); }
+    bool IsAutoDetect() const override { return m_bAutoDetect; }
     [[nodiscard]] bool SelectDetectedDevice(int row) override;
     void ForgetDetectedDevice() override { m_nDevice = 0; }
 
     // --- Check and erase ---
-    [[nodiscard]] bool CheckDevice(bool bTiming);
-    [[nodiscard]] bool EraseDevice();
+    [[nodiscard]] bool CheckDevice(bool timing);
+    // Asks first (confirm) and reports the erase (report); the timing is always sent.
+    [[nodiscard]] bool EraseDevice(const OpOptions& options = {});
 
     // --- FLASH and EEPROM ---
-    // The format in which the FLASH and EEPROM writes and verifies read their
-    // files from now on; Auto (the default) picks it from the file. An ELF
-    // gives the FLASH operations its FLASH part and the EEPROM ones its
-    // EEPROM part, and a signature in it must be the device's.
+    // The format in which the FLASH and EEPROM loads read their files from
+    // now on; Auto (the default) picks it from the file. An ELF gives the
+    // FLASH operations its FLASH part and the EEPROM ones its EEPROM part,
+    // and a signature in it must be the device's.
     void SetFileFormat(ImageFormat format) { m_fileFormat = format; }
     ImageFormat FileFormat() const { return m_fileFormat; }
     // The fuse, lock and signature bytes of an ELF file, read as the loads
     // read it (SetFileFormat does not apply). False after the message.
     [[nodiscard]] bool ReadElfConfig(const std::string& path, ElfConfigBytes& config);
-    [[nodiscard]] bool WriteFlash(const std::string& path, bool bTiming, bool bVerify);
-    [[nodiscard]] bool WriteEeprom(const std::string& path, bool bTiming, bool bVerify);
-    // length in bytes, 0 = the whole memory.
-    [[nodiscard]] bool ReadFlash(uint32_t length, bool bTiming);
+    // Loads a file for the device now selected, as the writes and verifies
+    // do: sized to its memory, the ELF's signature checked against it.
+    [[nodiscard]] bool LoadFlashImage(const std::string& path, ImageBuffer& image);
+    [[nodiscard]] bool LoadEepromImage(const std::string& path, ImageBuffer& image);
+    // Writes from a file, loaded once inside the frame (the device is known
+    // there), or from an image loaded before. With verify, the image written
+    // is verified and its verdict is the result.
+    [[nodiscard]] bool WriteFlash(const std::string& path, const OpOptions& options);
+    [[nodiscard]] bool WriteFlash(const ImageBuffer& image, const OpOptions& options);
+    [[nodiscard]] bool WriteEeprom(const std::string& path, const OpOptions& options);
+    [[nodiscard]] bool WriteEeprom(const ImageBuffer& image, const OpOptions& options);
+    [[nodiscard]] bool VerifyFlash(const std::string& path, const OpOptions& options);
+    [[nodiscard]] bool VerifyFlash(const ImageBuffer& image, const OpOptions& options);
+    [[nodiscard]] bool VerifyEeprom(const std::string& path, const OpOptions& options);
+    [[nodiscard]] bool VerifyEeprom(const ImageBuffer& image, const OpOptions& options);
+    // length in bytes, 0 = the whole memory. The bytes read are FlashRead()
+    // and EepromRead() until the next whole read.
+    [[nodiscard]] bool ReadFlash(uint32_t length, bool timing);
     [[nodiscard]] bool ReadEeprom(uint32_t length);
-    [[nodiscard]] bool VerifyFlash(const std::string& path, bool bTiming);
-    [[nodiscard]] bool VerifyEeprom(const std::string& path, bool bTiming);
+    const std::vector<uint8_t>& FlashRead() const { return m_pFlashRead; }
+    const std::vector<uint8_t>& EepromRead() const { return m_pEepromRead; }
+    // The images last loaded for a write or verify.
+    const ImageBuffer& FlashImage() const { return m_imgFlash; }
+    const ImageBuffer& EepromImage() const { return m_imgEeprom; }
+    // Forgets what was read and loaded (new settings, a closing window).
+    void ForgetMemories();
 
     // --- Fuses and lock bits ---
-    [[nodiscard]] bool ReadFuses(uint8_t& ext, uint8_t& high, uint8_t& low, bool bTiming);
-    [[nodiscard]] bool WriteFuses(uint8_t ext, uint8_t high, uint8_t low, bool bTiming, bool bVerify);
-    [[nodiscard]] bool VerifyFuses(uint8_t ext, uint8_t high, uint8_t low, bool bTiming);
-    [[nodiscard]] bool ReadLockBits(uint8_t& lock, bool bTiming);
-    [[nodiscard]] bool WriteLockBits(uint8_t lock, bool bTiming, bool bVerify);
-    [[nodiscard]] bool VerifyLockBits(uint8_t expected, bool bTiming);
-    // The verify that follows a lock write. Where the device cannot send its
-    // lock bits back, it reports the write's own result and why no check
-    // follows, and counts as passed: the write was acknowledged.
-    [[nodiscard]] bool VerifyWrittenLockBits(uint8_t expected);
-    // The main window's fuse and lock buttons: values from edits 1015-1017
-    // and 1023, verify from boxes 1123 and 1124.
-    [[nodiscard]] bool WriteWindowFuses(bool bTiming);
-    [[nodiscard]] bool VerifyWindowFuses(bool bTiming);
-    [[nodiscard]] bool WriteWindowLockBits();
-    [[nodiscard]] bool VerifyWindowLockBits(bool bTiming);
+    [[nodiscard]] bool ReadFuses(FuseBytes& fuses, bool timing);
+    [[nodiscard]] bool WriteFuses(FuseBytes fuses, const OpOptions& options);
+    [[nodiscard]] bool VerifyFuses(FuseBytes fuses, const OpOptions& options);
+    [[nodiscard]] bool ReadLockBits(uint8_t& lock, bool timing);
+    // With verify: where the device cannot send its lock bits back, the
+    // write's own result and why no check follows are reported, and it
+    // counts as passed: the write was acknowledged.
+    [[nodiscard]] bool WriteLockBits(uint8_t lock, const OpOptions& options);
+    [[nodiscard]] bool VerifyLockBits(uint8_t expected, const OpOptions& options);
 
     // --- Calibration byte ---
-    [[nodiscard]] bool ReadCalibrationByte(uint8_t index, uint8_t& value, bool bTiming);
-    [[nodiscard]] bool ReadFlashByte(uint32_t address, uint8_t& value, bool bTiming);
-    [[nodiscard]] bool WriteFlashByte(uint32_t address, uint8_t value, bool bTiming);
+    [[nodiscard]] bool ReadCalibrationByte(uint8_t index, uint8_t& value, bool timing);
+    [[nodiscard]] bool ReadFlashByte(uint32_t address, uint8_t& value, bool timing);
+    [[nodiscard]] bool WriteFlashByte(uint32_t address, uint8_t value, bool timing);
     [[nodiscard]] bool ReadEepromByte(uint32_t address, uint8_t& value);
-    [[nodiscard]] bool WriteEepromByte(uint32_t address, uint8_t value, bool bTiming);
-    // The target in fields 1135, 1149 and 1150; the warning when one is missing.
-    [[nodiscard]] bool GetCalibrationTarget(CalibTarget& target);
-    [[nodiscard]] bool WriteCalibration(bool bTiming);
-    [[nodiscard]] bool VerifyCalibration(bool bTiming);
-
-    // --- Shared state (the main window's fields) ---
-    CLinkState m_state;            // m_nAbort, m_nTimeoutTicks, link settings, m_nSysFreq
-    uint32_t m_nQuietFlags = 0;
-    int32_t m_nDevice = 0;
-    const AVR_DEVICE* m_pDevice;   // never null; row 0 when no device
-    ImageBuffer m_imgFlash;
-    ImageBuffer m_imgEeprom;
-    std::vector<uint8_t> m_pFlashRead;   // last FLASH contents read
-    std::vector<uint8_t> m_pEepromRead;  // last EEPROM contents read
-    CMainControls m_controls;
+    [[nodiscard]] bool WriteEepromByte(uint32_t address, uint8_t value, bool timing);
+    [[nodiscard]] bool WriteCalibration(const CalibTarget& target, const CalibOptions& options);
+    [[nodiscard]] bool VerifyCalibration(const CalibTarget& target, const CalibOptions& options);
 
     IOperationHost& Host() { return m_host; }
 
@@ -173,25 +187,40 @@ private:
                                        std::span<uint8_t> out);
     [[nodiscard]] bool LoadImage(ImageBuffer& image, uint32_t capacity, const std::string& path,
                                  ImageSpace space);
-    [[nodiscard]] bool WriteFlashPages(CWriterLink& link, const std::string& path);
-    [[nodiscard]] bool WriteFlashChunks(CWriterLink& link, const std::string& path);
+    // The write of either memory: the image comes loaded, or is loaded from
+    // `path` inside the frame into the core's own image.
+    [[nodiscard]] bool WriteMemory(bool flash, const std::string* path, const ImageBuffer* image,
+                                   const OpOptions& options);
+    [[nodiscard]] bool WriteFlashPages(CWriterLink& link, const ImageBuffer& image);
+    [[nodiscard]] bool WriteFlashChunks(CWriterLink& link, const ImageBuffer& image);
     using BlockWriter = std::function<bool(uint32_t wordAddress, std::span<const uint8_t> bytes)>;
-    [[nodiscard]] bool WriteFlashBlocks(CWriterLink& link, const std::string& path, uint32_t words,
+    [[nodiscard]] bool WriteFlashBlocks(CWriterLink& link, const ImageBuffer& image, uint32_t words,
                                         const BlockWriter& writeBlock);
-    [[nodiscard]] bool WriteEepromPages(CWriterLink& link, const std::string& path);
-    [[nodiscard]] bool WriteEepromChunks(CWriterLink& link, const std::string& path);
+    [[nodiscard]] bool WriteEepromPages(CWriterLink& link, const ImageBuffer& image);
+    [[nodiscard]] bool WriteEepromChunks(CWriterLink& link, const ImageBuffer& image);
     [[nodiscard]] bool ReadMemory(CWriterLink& link, bool flash, uint32_t length);
     // One E or H per span, into `buffer` at the spans' addresses, with one
     // progress window over all of them.
     [[nodiscard]] bool ReadSpans(CWriterLink& link, bool flash, const std::vector<ByteSpan>& spans,
                                  std::vector<uint8_t>& buffer);
-    // Reads what the loaded image has data for and compares; the result message.
-    [[nodiscard]] bool VerifyMemory(bool flash, bool bTiming);
+    // Reads what the image has data for and compares; the result message.
+    [[nodiscard]] bool VerifyMemory(bool flash, const ImageBuffer& image, bool timing, bool report);
     [[nodiscard]] bool CompareImage(const ImageBuffer& image, const std::vector<uint8_t>& read,
-                                    uint32_t quietBit, const char* errorFormat, const char* okText);
+                                    bool report, const char* errorFormat, const char* okText);
+    // The verify that follows a lock write.
+    [[nodiscard]] bool VerifyWrittenLockBits(uint8_t expected);
     [[nodiscard]] bool ReadCalibrationBack(const CalibTarget& target, uint8_t& value);
-    void ShowCalibVerify(bool equal);
+    void ShowCalibVerify(bool equal, MsgKind mismatch);
     void Message(MsgKind kind, const std::string& text);
+
+    CLinkState m_state;            // m_nAbort, m_nTimeoutTicks, link settings, m_nSysFreq
+    int32_t m_nDevice = 0;
+    const AVR_DEVICE* m_pDevice;   // never null; row 0 when no device
+    bool m_bAutoDetect = true;
+    ImageBuffer m_imgFlash;
+    ImageBuffer m_imgEeprom;
+    std::vector<uint8_t> m_pFlashRead;   // last FLASH contents read
+    std::vector<uint8_t> m_pEepromRead;  // last EEPROM contents read
 
     IOperationHost& m_host;
     CFrameHost* m_pFrameHost = nullptr;  // the host of the running frame, if any

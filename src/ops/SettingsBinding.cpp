@@ -7,7 +7,7 @@
 #include "base/FormatText.h"
 #include "link/WriterSpec.h"
 #include "ops/DeviceList.h"
-#include "ops/OrioleCore.h"
+#include "ops/MainWindowAdapter.h"
 #include "res/Texts.h"
 #include "settings/IniFile.h"
 
@@ -114,8 +114,8 @@ uint32_t DefaultClock() {
 
 }  // namespace
 
-CSettingsBinding::CSettingsBinding(COrioleCore& core, CMainSettings& settings)
-    : m_core(core), m_settings(settings) {}
+CSettingsBinding::CSettingsBinding(CMainWindowAdapter& window, CMainSettings& settings)
+    : m_window(window), m_settings(settings) {}
 
 void CSettingsBinding::LoadSettings(const QString& path, bool bWithValues) {
     CIniFile ini;
@@ -131,7 +131,7 @@ bool CSettingsBinding::SaveSettings(const QString& path, bool bWithValues) const
 }
 
 int64_t CSettingsBinding::GetNumber(SettingId id) const {
-    const CLinkState& link = m_core.m_state;
+    const CLinkState& link = m_window.Core().LinkState();
     switch (id) {
         case I::SysFreq: return link.m_nSysFreq;
         case I::UsbTiming: return link.m_nUsbTiming;
@@ -141,7 +141,7 @@ int64_t CSettingsBinding::GetNumber(SettingId id) const {
     }
     if (const NumberFieldRow* f = FindRow(kNumberFields, id)) return m_settings.*(f->field);
     if (const ControlRow* c = FindRow(kControlRows, id)) {
-        const CMainControls& controls = m_core.m_controls;
+        const CMainControls& controls = m_window.Controls();
         return SettingKeyFor(id).kind == SettingKind::Enable ? controls.IsEnabled(c->control)
                                                              : controls.IsChecked(c->control);
     }
@@ -149,7 +149,7 @@ int64_t CSettingsBinding::GetNumber(SettingId id) const {
 }
 
 void CSettingsBinding::SetNumber(SettingId id, int64_t value) {
-    CLinkState& link = m_core.m_state;
+    CLinkState& link = m_window.Core().LinkState();
     switch (id) {
         case I::SysFreq:
             // A clock of 0 Hz (or a text without figures, or a negative
@@ -170,7 +170,7 @@ void CSettingsBinding::SetNumber(SettingId id, int64_t value) {
         return;
     }
     if (const ControlRow* c = FindRow(kControlRows, id)) {
-        CMainControls& controls = m_core.m_controls;
+        CMainControls& controls = m_window.Controls();
         if (SettingKeyFor(id).kind == SettingKind::Enable) {
             controls.Enable(c->control, value != 0);
             if (c->partner != 0) controls.Enable(c->partner, value != 0);
@@ -181,10 +181,10 @@ void CSettingsBinding::SetNumber(SettingId id, int64_t value) {
 }
 
 QString CSettingsBinding::GetText(SettingId id) const {
-    if (id == I::LastAvr) return DeviceListText(m_core.m_controls.ListSelection());
+    if (id == I::LastAvr) return DeviceListText(m_window.Controls().ListSelection());
     if (const TextFieldRow* f = FindRow(kTextFields, id)) return m_settings.*(f->field);
     if (const ControlRow* c = FindRow(kControlRows, id))
-        return QString::fromStdString(m_core.m_controls.Text(c->control));
+        return QString::fromStdString(m_window.Controls().Text(c->control));
     return {};
 }
 
@@ -194,8 +194,8 @@ void CSettingsBinding::SetText(SettingId id, const QString& text) {
         // sorted list never reaches the core.
         const int row = FindDeviceListEntry(text);
         if (row < 0) return;  // nothing matched: selection and device stay
-        m_core.m_controls.SelectListRow(row);
-        m_core.SelectDevice(row);
+        m_window.Controls().SelectListRow(row);
+        m_window.SelectDevice(row);
         return;
     }
     if (id == I::Writer) {
@@ -207,7 +207,7 @@ void CSettingsBinding::SetText(SettingId id, const QString& text) {
         return;
     }
     if (const ControlRow* c = FindRow(kControlRows, id))
-        m_core.m_controls.SetText(c->control, text.toStdString());
+        m_window.Controls().SetText(c->control, text.toStdString());
 }
 
 bool CSettingsBinding::KeepsStoredValue(SettingId id) const {
@@ -223,12 +223,12 @@ void CSettingsBinding::SetFileWriter(const QString& text) {
     m_bWriterRefused = verdict != FileSpecVerdict::Allowed;
     m_settings.m_strWriterSpec =
         spec.isEmpty() || m_bWriterRefused ? QString::fromLatin1(kDefaultWriterSpec) : spec;
-    m_core.SetWriterSpec(m_settings.m_strWriterSpec.toStdString(), WriterSpecSource::SettingsFile);
+    m_window.Core().SetWriterSpec(m_settings.m_strWriterSpec.toStdString(), WriterSpecSource::SettingsFile);
     if (!m_bWriterRefused) return;
     const char* why = verdict == FileSpecVerdict::NamesLibrary      ? text::kFileWriterNamesLibrary
                       : verdict == FileSpecVerdict::NotTerminalPath ? text::kFileWriterNotDevice
                                                                     : text::kFileWriterNotAllowed;
-    m_core.Host().ShowMessage(MsgKind::Warning, FormatText(text::kFileWriterIgnored,
+    m_window.Core().Host().ShowMessage(MsgKind::Warning, FormatText(text::kFileWriterIgnored,
                                                            Shown(spec).toStdString().c_str(), why));
 }
 

@@ -13,11 +13,11 @@
 
 namespace oriole {
 
-class COrioleCore;
+class CMainWindowAdapter;
 
 class CSettingsBinding final : public ISettingValues {
 public:
-    CSettingsBinding(COrioleCore& core, CMainSettings& settings);
+    CSettingsBinding(CMainWindowAdapter& window, CMainSettings& settings);
 
     // Reads every key (the fuse, lock and calibration values and their
     // enable states only with bWithValues) in table order, each with its
@@ -44,7 +44,7 @@ private:
     // "auto", and the file's value is left on disk as it is.
     void SetFileWriter(const QString& text);
 
-    COrioleCore& m_core;
+    CMainWindowAdapter& m_window;
     CMainSettings& m_settings;
     bool m_bWriterRefused = false;  // the last file's writer was refused
 };

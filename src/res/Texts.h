@@ -87,6 +87,15 @@ inline constexpr char kEepromVerifyError[] = "EEPROM ベリファイ エラー: 
 inline constexpr char kFlashVerifyOk[] = "FLASH ベリファイ OK!";
 inline constexpr char kEepromVerifyOk[] = "EEPROM ベリファイ OK!";
 inline constexpr char kFuseWriteDone[] = "ヒューズ 書き込み終了。";
+// Ours: the fuse writes that would leave a chip the box cannot reach.
+inline constexpr char kFuseSpienRelease[] =
+    "SPIEN を解除する書き込みはできません。解除するとこのライタで書き込めなくなります。";
+inline constexpr char kFuseRiskIntro[] = "このヒューズ書き込みは\n";
+inline constexpr char kFuseRiskRstdisbl[] = "RSTDISBL をプログラムします (RESET ピンが使えなくなります)。\n";
+inline constexpr char kFuseRiskDwen[] = "DWEN をプログラムします (RESET ピンが使えなくなります)。\n";
+inline constexpr char kFuseRiskClock[] =
+    "クロック源 (CKSEL) を変更します (そのクロックがないと書き込めなくなります)。\n";
+inline constexpr char kFuseRiskUnreachable[] = "このライタで書き込めなくなる可能性があります。";
 inline constexpr char kFuseVerifyOk[] = "ヒューズ ベリファイ OK!";
 inline constexpr char kFuseVerifyError[] = "ヒューズ%s ベリファイ ERROR!";  // %s: "[High,Low]" or ""
 inline constexpr char kLockWriteDone[] = "ロックビット 書き込み終了。";

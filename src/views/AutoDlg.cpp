@@ -9,7 +9,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <iterator>
+#include <vector>
 
+#include "ops/BatchRunner.h"
 #include "res/Dialogs.h"
 #include "res/Texts.h"
 #include "views/FileFilters.h"
@@ -28,8 +30,19 @@ constexpr int kStartButton = 1056;
 constexpr int kReturnButton = 1069;
 constexpr int kLogBox = 1067;
 
-constexpr uint32_t kOnlyErase = quiet::kErase;
-constexpr uint32_t kEveryStep = 0x7FF;
+// The step boxes.
+constexpr int kFlashWriteBox = 1059;
+constexpr int kFlashVerifyBox = 1060;
+constexpr int kEepromWriteBox = 1061;
+constexpr int kEepromVerifyBox = 1062;
+constexpr int kFuseWriteBox = 1063;
+constexpr int kFuseVerifyBox = 1064;
+constexpr int kLockWriteBox = 1065;
+constexpr int kLockVerifyBox = 1066;
+constexpr int kCalibWriteBox = 1109;
+constexpr int kCalibVerifyBox = 1158;
+
+constexpr uint32_t kOnlyErase = step_bit::kErase;
 
 // The steps after the erase, in the order they run. A step whose box is
 // ticked runs; the fuse, lock and calibration steps also need their box
@@ -37,36 +50,36 @@ constexpr uint32_t kEveryStep = 0x7FF;
 // is. Path: the box the step's file name is read from when it starts.
 struct Step {
     int box;
-    uint32_t bit;  // in the step mask and in m_nQuietFlags alike
+    uint32_t bit;  // in the step mask
     const char* log;
     bool needsEnabled;
     int path;  // 0: none
-    bool (*run)(COrioleCore& core, const std::string& path, bool bTiming);
+    bool (*run)(CMainWindowAdapter& window, const std::string& path, const OpOptions& options);
 };
 
 // clang-format off
 constexpr Step kSteps[] = {
-    {1059, quiet::kWriteFlash, text::kBatchFlashWrite, false, kFlashPath,
-     [](COrioleCore& c, const std::string& p, bool t) { return c.WriteFlash(p, t, false); }},
-    {1060, quiet::kVerifyFlash, text::kBatchFlashVerify, false, kFlashPath,
-     [](COrioleCore& c, const std::string& p, bool t) { return c.VerifyFlash(p, t); }},
-    {1061, quiet::kWriteEeprom, text::kBatchEepromWrite, false, kEepromPath,
-     [](COrioleCore& c, const std::string& p, bool t) { return c.WriteEeprom(p, t, false); }},
-    {1062, quiet::kVerifyEeprom, text::kBatchEepromVerify, false, kEepromPath,
-     [](COrioleCore& c, const std::string& p, bool t) { return c.VerifyEeprom(p, t); }},
-    {1063, quiet::kWriteFuses, text::kBatchFuseWrite, true, 0,
-     [](COrioleCore& c, const std::string&, bool t) { return c.WriteWindowFuses(t); }},
-    {1064, quiet::kVerifyFuses, text::kBatchFuseVerify, true, 0,
-     [](COrioleCore& c, const std::string&, bool t) { return c.VerifyWindowFuses(t); }},
+    {kFlashWriteBox, step_bit::kWriteFlash, text::kBatchFlashWrite, false, kFlashPath,
+     [](CMainWindowAdapter& w, const std::string& p, const OpOptions& o) { return w.Core().WriteFlash(p, o); }},
+    {kFlashVerifyBox, step_bit::kVerifyFlash, text::kBatchFlashVerify, false, kFlashPath,
+     [](CMainWindowAdapter& w, const std::string& p, const OpOptions& o) { return w.Core().VerifyFlash(p, o); }},
+    {kEepromWriteBox, step_bit::kWriteEeprom, text::kBatchEepromWrite, false, kEepromPath,
+     [](CMainWindowAdapter& w, const std::string& p, const OpOptions& o) { return w.Core().WriteEeprom(p, o); }},
+    {kEepromVerifyBox, step_bit::kVerifyEeprom, text::kBatchEepromVerify, false, kEepromPath,
+     [](CMainWindowAdapter& w, const std::string& p, const OpOptions& o) { return w.Core().VerifyEeprom(p, o); }},
+    {kFuseWriteBox, step_bit::kWriteFuses, text::kBatchFuseWrite, true, 0,
+     [](CMainWindowAdapter& w, const std::string&, const OpOptions& o) { return w.WriteFuses(o); }},
+    {kFuseVerifyBox, step_bit::kVerifyFuses, text::kBatchFuseVerify, true, 0,
+     [](CMainWindowAdapter& w, const std::string&, const OpOptions& o) { return w.VerifyFuses(o); }},
     // The lock write always sends the timing: it begins with flag 1 itself.
-    {1065, quiet::kWriteLock, text::kBatchLockWrite, true, 0,
-     [](COrioleCore& c, const std::string&, bool) { return c.WriteWindowLockBits(); }},
-    {1066, quiet::kVerifyLock, text::kBatchLockVerify, true, 0,
-     [](COrioleCore& c, const std::string&, bool t) { return c.VerifyWindowLockBits(t); }},
-    {1109, quiet::kWriteCalibration, text::kBatchCalibWrite, true, 0,
-     [](COrioleCore& c, const std::string&, bool t) { return c.WriteCalibration(t); }},
-    {1158, quiet::kVerifyCalibration, text::kBatchCalibVerify, true, 0,
-     [](COrioleCore& c, const std::string&, bool t) { return c.VerifyCalibration(t); }},
+    {kLockWriteBox, step_bit::kWriteLock, text::kBatchLockWrite, true, 0,
+     [](CMainWindowAdapter& w, const std::string&, const OpOptions&) { return w.WriteLockBits(Quietly(true)); }},
+    {kLockVerifyBox, step_bit::kVerifyLock, text::kBatchLockVerify, true, 0,
+     [](CMainWindowAdapter& w, const std::string&, const OpOptions& o) { return w.VerifyLockBits(o); }},
+    {kCalibWriteBox, step_bit::kWriteCalibration, text::kBatchCalibWrite, true, 0,
+     [](CMainWindowAdapter& w, const std::string&, const OpOptions& o) { return w.WriteCalibration(o); }},
+    {kCalibVerifyBox, step_bit::kVerifyCalibration, text::kBatchCalibVerify, true, 0,
+     [](CMainWindowAdapter& w, const std::string&, const OpOptions& o) { return w.VerifyCalibration(o); }},
 };
 // clang-format on
 
@@ -82,9 +95,11 @@ struct StepPair {
     int mainButton;  // 0: none
 };
 constexpr StepPair kPairs[] = {
-    {1059, 1060, kFlashPath, kFlashBrowse, 0}, {1061, 1062, kEepromPath, kEepromBrowse, 0},
-    {1063, 1064, 0, 0, ctl_id::kFuseWrite},    {1065, 1066, 0, 0, ctl_id::kLockWrite},
-    {1109, 1158, 0, 0, ctl_id::kCalibWrite},
+    {kFlashWriteBox, kFlashVerifyBox, kFlashPath, kFlashBrowse, 0},
+    {kEepromWriteBox, kEepromVerifyBox, kEepromPath, kEepromBrowse, 0},
+    {kFuseWriteBox, kFuseVerifyBox, 0, 0, ctl_id::kFuseWrite},
+    {kLockWriteBox, kLockVerifyBox, 0, 0, ctl_id::kLockWrite},
+    {kCalibWriteBox, kCalibVerifyBox, 0, 0, ctl_id::kCalibWrite},
 };
 
 const Step* FindStep(int box) {
@@ -108,9 +123,9 @@ QString ChooseWithDialog(QWidget* parent, const QString& folder, const QStringLi
 
 }  // namespace
 
-CAutoDlg::CAutoDlg(COrioleCore& core, uint32_t& autoCheck, Options options, QWidget* parent)
+CAutoDlg::CAutoDlg(CMainWindowAdapter& window, uint32_t& autoCheck, Options options, QWidget* parent)
     : CResDialog(res::kBatchDialog, parent),
-      m_core(core),
+      m_window(window),
       m_nAutoCheck(autoCheck),
       m_options(std::move(options)) {
     if (!m_options.chooseFile) m_options.chooseFile = ChooseWithDialog;
@@ -130,7 +145,7 @@ CAutoDlg::CAutoDlg(COrioleCore& core, uint32_t& autoCheck, Options options, QWid
 
 void CAutoDlg::OnInitDialog() {
     for (const Step& s : kSteps) SetChecked(s.box, (m_nAutoCheck & s.bit) != 0);
-    const CMainControls& main = m_core.m_controls;
+    const CMainControls& main = m_window.Controls();
     const std::pair<int, int> paths[] = {{kFlashPath, ctl_id::kFlashFile},
                                          {kEepromPath, ctl_id::kEepromFile}};
     for (const auto& [box, mainBox] : paths) {
@@ -165,31 +180,27 @@ void CAutoDlg::OnStart() {
 
 void CAutoDlg::RunBatch() {
     m_strLog.clear();
-    m_core.m_nQuietFlags = 0;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    bool r = true;
-    if (IsChecked(kEraseBox)) {
-        AppendLog(text::kBatchErase);
-        m_core.m_nQuietFlags |= quiet::kErase;
-        r = m_core.EraseDevice();
-        AppendResult(r);
-    }
-    // The writer keeps the timing it was last given: the erase sent it, the
-    // first step after it sends it again, the later ones rely on it.
-    bool timing = true;
+    std::vector<BatchStep> steps;
+    // The erase is always ticked; the writer keeps the timing it was last
+    // given, so the step after it still sends the timing.
+    if (IsChecked(kEraseBox))
+        steps.push_back({.log = text::kBatchErase,
+                         .run = [this](const OpOptions& o) { return m_window.Core().EraseDevice(o); },
+                         .keepsFirst = true});
     for (const Step& s : kSteps) {
-        if (!r) break;
-        // Boxes are read as each step starts; clicks during the run count.
-        if (!IsChecked(s.box) || (s.needsEnabled && !IsEnabled(s.box))) continue;
-        AppendLog(s.log);
-        m_core.m_nQuietFlags |= s.bit;
-        const std::string path = s.path != 0 ? Text(s.path).toStdString() : std::string();
-        r = s.run(m_core, path, timing);
-        AppendResult(r);
-        timing = false;
+        steps.push_back({.log = s.log,
+                         // Boxes are read as each step starts; clicks during the run count.
+                         .wanted = [this, &s] { return IsChecked(s.box) && (!s.needsEnabled || IsEnabled(s.box)); },
+                         .run = [this, &s](const OpOptions& o) {
+                             const std::string path = s.path != 0 ? Text(s.path).toStdString() : std::string();
+                             return s.run(m_window, path, o);
+                         }});
     }
+    static_cast<void>(oriole::RunBatch(steps, Quietly(true),
+                                       {.onStart = [this](const BatchStep& step) { AppendLog(step.log); },
+                                        .onEnd = [this](const BatchStep&, bool ok) { AppendResult(ok); }}));
     QApplication::restoreOverrideCursor();
-    m_core.m_nQuietFlags = 0;
 }
 
 void CAutoDlg::AppendLog(const char* text) {
@@ -228,7 +239,7 @@ void CAutoDlg::ApplyPairRule(size_t index) {
 
 void CAutoDlg::OnToggleAll() {
     m_bAllOn = m_bAllOn != 0 ? 0 : 1;
-    m_nAutoCheck = m_bAllOn != 0 ? kEveryStep : kOnlyErase;
+    m_nAutoCheck = m_bAllOn != 0 ? step_bit::kEvery : kOnlyErase;
     SetText(kToggleButton,
             QString::fromUtf8(m_bAllOn != 0 ? text::kBatchAllOff : text::kBatchAllOn));
     // Disabled boxes too: the mask says every step.
@@ -247,7 +258,7 @@ void CAutoDlg::Browse(int editId, const char* description, const QString& patter
 }
 
 void CAutoDlg::OnReturn() {
-    CMainControls& main = m_core.m_controls;
+    CMainControls& main = m_window.Controls();
     main.SetText(ctl_id::kFlashFile, Text(kFlashPath).toStdString());
     main.SetText(ctl_id::kEepromFile, Text(kEepromPath).toStdString());
     QDialog::done(0);

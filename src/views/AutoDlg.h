@@ -2,9 +2,9 @@
 // The batch execution dialog (resource 134): erases the device and then runs
 // the ticked steps (FLASH, EEPROM, fuses, lock bits, calibration byte, each
 // written and verified) in a fixed order, one log line per step, stopping at
-// the first failure. The operations run with their quiet bits set, so the
-// log takes the place of their confirmations and success messages; failures
-// still show their own message.
+// the first failure. The operations run quietly, so the log takes the place
+// of their confirmations and success messages; failures still show their own
+// message.
 
 #include <QString>
 #include <QStringList>
@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "ops/OrioleCore.h"
+#include "ops/MainWindowAdapter.h"
 #include "views/ResDialog.h"
 
 class QCloseEvent;
@@ -34,7 +34,7 @@ public:
 
     // `autoCheck`: the main window's step mask, shown when the dialog opens
     // and changed at every click on a step box and by the toggle.
-    CAutoDlg(COrioleCore& core, uint32_t& autoCheck, Options options, QWidget* parent = nullptr);
+    CAutoDlg(CMainWindowAdapter& window, uint32_t& autoCheck, Options options, QWidget* parent = nullptr);
 
     // The log of the current or last run, lines ending in CR LF.
     [[nodiscard]] const QString& Log() const { return m_strLog; }
@@ -65,7 +65,7 @@ private:
     void Browse(int editId, const char* description, const QString& patterns);
     void OnReturn();
 
-    COrioleCore& m_core;
+    CMainWindowAdapter& m_window;
     uint32_t& m_nAutoCheck;
     Options m_options;
     QString m_strLog;

@@ -25,9 +25,9 @@ QString WithBitFileExtension(const QString& path, bool patternFilterActive,
     return path + extension;
 }
 
-CBitDlg::CBitDlg(const res::DialogDef& dialog, COrioleCore& core, CMainSettings& settings,
+CBitDlg::CBitDlg(const res::DialogDef& dialog, CMainWindowAdapter& window, CMainSettings& settings,
                  QWidget* parent)
-    : CResDialog(dialog, parent), m_core(core), m_settings(settings) {
+    : CResDialog(dialog, parent), m_window(window), m_core(window.Core()), m_settings(settings) {
     // "戻る" hands back and closes; "キャンセル" and the close box only close.
     // Both end the dialog with 0.
     connect(Button(res::kIdOk), &QAbstractButton::clicked, this, [this] {

@@ -8,13 +8,13 @@
 #include <QString>
 #include <functional>
 
+#include "ops/MainWindowAdapter.h"
 #include "views/DeviceDlg.h"
 #include "views/ResDialog.h"
 
 namespace oriole {
 
 class CBitColumn;
-class COrioleCore;
 struct CMainSettings;
 
 // Which files a bit dialog loads and saves: the first filter's description,
@@ -49,8 +49,8 @@ public:
     virtual void OnInitDialog() = 0;
 
 protected:
-    // `core` and `settings` are the main window's; both outlive the dialog.
-    CBitDlg(const res::DialogDef& dialog, COrioleCore& core, CMainSettings& settings,
+    // `window` and `settings` are the main window's; both outlive the dialog.
+    CBitDlg(const res::DialogDef& dialog, CMainWindowAdapter& window, CMainSettings& settings,
             QWidget* parent);
 
     enum class Cursor { Arrow, Wait };
@@ -80,6 +80,7 @@ protected:
     // "戻る": the values go back to the main window; the dialog closes with 0.
     virtual void HandBack(bool enable) = 0;
 
+    CMainWindowAdapter& m_window;
     COrioleCore& m_core;
     CMainSettings& m_settings;
 

@@ -8,7 +8,6 @@
 
 #include "base/HexKeyFilter.h"
 #include "base/Numbers.h"
-#include "base/FormatText.h"
 #include "res/Dialogs.h"
 #include "res/Texts.h"
 #include "views/HexEditFilter.h"
@@ -37,8 +36,8 @@ QString FromUtf8(const std::string& text) {
 
 }  // namespace
 
-CCalibDlg::CCalibDlg(COrioleCore& core, QWidget* parent)
-    : CResDialog(res::kCalibDialog, parent), m_core(core) {
+CCalibDlg::CCalibDlg(CMainWindowAdapter& window, QWidget* parent)
+    : CResDialog(res::kCalibDialog, parent), m_window(window) {
     InstallHexKeyFilter(LineEdit(kValueEdit), kCalibValueChars);
     InstallHexKeyFilter(LineEdit(kAddressEdit), kCalibAddressChars);
     connect(Button(kReadButton), &QAbstractButton::clicked, this,
@@ -55,12 +54,12 @@ CCalibDlg::CCalibDlg(COrioleCore& core, QWidget* parent)
 void CCalibDlg::OnInitDialog() {
     // The list keeps the device's order: an item's index is the byte the
     // calibration read sends.
-    for (const char* frequency : CalibrationFrequencies(m_core.m_pDevice->id))
+    for (const char* frequency : CalibrationFrequencies(m_window.Core().Device().id))
         AddListItem(kFrequencyList, QString::fromUtf8(frequency));
     QComboBox* list = ComboBox(kFrequencyList);
     list->setCurrentIndex(list->count() > 0 ? 0 : -1);
 
-    const CMainControls& main = m_core.m_controls;
+    const CMainControls& main = m_window.Controls();
     const int chosen = list->findText(FromUtf8(main.Text(ctl_id::kCalibFreq)), Qt::MatchStartsWith);
     if (chosen >= 0) list->setCurrentIndex(chosen);
     SetText(kValueEdit, FromUtf8(main.Text(ctl_id::kCalibValue)));
@@ -82,7 +81,7 @@ void CCalibDlg::OnRead() {
     const int index = ComboBox(kFrequencyList)->currentIndex();
     const uint8_t sent = index < 0 ? kNoFrequencyIndex : static_cast<uint8_t>(index);
     uint8_t value = 0;
-    if (m_core.ReadCalibrationByte(sent, value, true))
+    if (m_window.Core().ReadCalibrationByte(sent, value, true))
         SetText(kValueEdit, QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
 }
 
@@ -99,42 +98,24 @@ bool CCalibDlg::Collect(CalibTarget& target) const {
 void CCalibDlg::OnWrite() {
     CalibTarget t;
     if (!Collect(t)) return;
-    const AVR_DEVICE& device = *m_core.m_pDevice;
-    const bool flash = t.memory == CalibMemory::Flash;
-    const auto size = static_cast<uint32_t>(flash ? device.FlashBytes() : device.eepromBytes);
-    IOperationHost& host = m_core.Host();
-    if (t.address >= size) {
-        host.ShowMessage(MsgKind::Warning, text::kAddressBeyondDevice);
-        return;
-    }
-    // FLASH can only clear bits without an erase; an EEPROM byte is replaced.
-    uint8_t old = t.value;
-    if (flash && !m_core.ReadFlashByte(t.address, old, true)) return;
-    if ((t.value & old) != t.value) {
-        host.ShowMessage(MsgKind::Warning, text::kCalibNotWritable);
-        return;
-    }
-    const bool written = flash ? m_core.WriteFlashByte(t.address, t.value, false)
-                               : m_core.WriteEepromByte(t.address, t.value, false);
-    if (written) host.ShowMessage(MsgKind::Information, text::kCalibWriteDone);
+    // The dialog's write: the range checked first, no verify after it.
+    CalibOptions options;
+    options.timing = false;
+    options.checkRange = true;
+    static_cast<void>(m_window.Core().WriteCalibration(t, options));
 }
 
 void CCalibDlg::OnVerify() {
     CalibTarget t;
     if (!Collect(t)) return;
-    uint8_t back = 0;
-    const bool read = t.memory == CalibMemory::Flash ? m_core.ReadFlashByte(t.address, back, false)
-                                                     : m_core.ReadEepromByte(t.address, back);
-    if (!read) return;
-    const bool equal = back == t.value;
-    m_core.Host().ShowMessage(
-        equal ? MsgKind::Information : MsgKind::Warning,
-        FormatText(text::kCalibVerify, equal ? text::kCalibOk : text::kCalibError));
+    CalibOptions options;
+    options.warnMismatch = true;
+    static_cast<void>(m_window.Core().VerifyCalibration(t, options));
 }
 
 void CCalibDlg::OnReturn() {
     // Handed back as they stand; the main window's write checks them.
-    CMainControls& main = m_core.m_controls;
+    CMainControls& main = m_window.Controls();
     main.SetText(ctl_id::kCalibFreq, Text(kFrequencyList).toStdString());
     main.SetText(ctl_id::kCalibValue, Text(kValueEdit).toStdString());
     main.SetText(ctl_id::kCalibMemory,

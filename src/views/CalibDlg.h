@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "ops/OrioleCore.h"
+#include "ops/MainWindowAdapter.h"
 #include "views/ResDialog.h"
 
 class QCloseEvent;
@@ -23,7 +23,7 @@ public:
     static constexpr int kReturned = 0;
     static constexpr int kCancelled = 1;
 
-    explicit CCalibDlg(COrioleCore& core, QWidget* parent = nullptr);
+    explicit CCalibDlg(CMainWindowAdapter& window, QWidget* parent = nullptr);
 
     // True while a read, write or verify runs.
     [[nodiscard]] bool IsBusy() const { return m_bBusy; }
@@ -45,7 +45,7 @@ private:
     // when the value or the address box is empty.
     [[nodiscard]] bool Collect(CalibTarget& target) const;
 
-    COrioleCore& m_core;
+    CMainWindowAdapter& m_window;
     bool m_bBusy = false;
 };
 

@@ -45,9 +45,9 @@ struct RiskyBit {
 
 }  // namespace
 
-CFuseDlg::CFuseDlg(COrioleCore& core, CMainSettings& settings, QWidget* parent)
-    : CBitDlg(res::kFuseDialog, core, settings, parent),
-      m_pDevice(core.m_pDevice),
+CFuseDlg::CFuseDlg(CMainWindowAdapter& window, CMainSettings& settings, QWidget* parent)
+    : CBitDlg(res::kFuseDialog, window, settings, parent),
+      m_pDevice(&window.Core().Device()),
       m_columns{CBitColumn(*this, kFuseColumns[kExt].ids),
                 CBitColumn(*this, kFuseColumns[kHigh].ids),
                 CBitColumn(*this, kFuseColumns[kLow].ids)} {
@@ -62,14 +62,14 @@ CFuseDlg::CFuseDlg(COrioleCore& core, CMainSettings& settings, QWidget* parent)
 }
 
 void CFuseDlg::OnInitDialog() {
-    m_pDevice = m_core.m_pDevice;
+    m_pDevice = &m_core.Device();
     m_bRstdisblConfirmed = false;
     m_bDwenConfirmed = false;
     ShowDevice();
     std::array<QString, kColumnCount> texts;
     bool anyText = false;
     for (size_t c = 0; c < texts.size(); ++c) {
-        texts[c] = QString::fromStdString(m_core.m_controls.Text(kFuseColumns[c].mainEdit));
+        texts[c] = QString::fromStdString(m_window.Controls().Text(kFuseColumns[c].mainEdit));
         anyText = anyText || !texts[c].isEmpty();
     }
     if (anyText) {
@@ -125,7 +125,7 @@ void CFuseDlg::ConfirmRiskyBit(QAbstractButton* button, bool& confirmed, const c
 }
 
 void CFuseDlg::HandBack(bool enable) {
-    CMainControls& main = m_core.m_controls;
+    CMainControls& main = m_window.Controls();
     for (size_t c = 0; c < m_columns.size(); ++c)
         main.SetText(kFuseColumns[c].mainEdit, m_columns[c].Text().toStdString());
     main.Enable(ctl_id::kFuseWrite, enable);
@@ -139,23 +139,28 @@ std::array<uint8_t, 3> CFuseDlg::TextValues() const {
 void CFuseDlg::OnRead() {
     // Detection may find another device on the socket; the names follow it.
     if (!m_core.IsAutoDetect() || m_core.CheckDevice(true)) {
-        m_pDevice = m_core.m_pDevice;
+        m_pDevice = &m_core.Device();
         ShowDevice();
-        std::array<uint8_t, 3> values{};
-        if (m_core.ReadFuses(values[kExt], values[kHigh], values[kLow], false))
+        FuseBytes read;
+        if (m_core.ReadFuses(read, false)) {
+            std::array<uint8_t, 3> values{};
+            values[kExt] = read.ext;
+            values[kHigh] = read.high;
+            values[kLow] = read.low;
             SetBitsFromValues(values);
+        }
     }
     UpdateFromBits();
 }
 
 void CFuseDlg::OnWrite() {
     const std::array<uint8_t, 3> v = TextValues();
-    if (m_core.WriteFuses(v[kExt], v[kHigh], v[kLow], true, false)) HandBack(true);
+    if (m_core.WriteFuses({v[kExt], v[kHigh], v[kLow]}, {})) HandBack(true);
 }
 
 void CFuseDlg::OnVerify() {
     const std::array<uint8_t, 3> v = TextValues();
-    static_cast<void>(m_core.VerifyFuses(v[kExt], v[kHigh], v[kLow], true));
+    static_cast<void>(m_core.VerifyFuses({v[kExt], v[kHigh], v[kLow]}, {}));
 }
 
 void CFuseDlg::OnLoadFile() {

@@ -31,7 +31,7 @@ enum Column { kExt = 0, kHigh = 1, kLow = 2, kColumnCount = 3 };
 class CFuseDlg final : public CBitDlg {
     Q_OBJECT
 public:
-    CFuseDlg(COrioleCore& core, CMainSettings& settings, QWidget* parent = nullptr);
+    CFuseDlg(CMainWindowAdapter& window, CMainSettings& settings, QWidget* parent = nullptr);
 
     void OnInitDialog() override;
 

@@ -16,9 +16,9 @@ constexpr BitColumnIds kLockColumn{{1116, 1115, 1114, 1113, 1112, 1111, 1110, 11
 
 }  // namespace
 
-CLockDlg::CLockDlg(COrioleCore& core, CMainSettings& settings, QWidget* parent)
-    : CBitDlg(res::kLockDialog, core, settings, parent),
-      m_pDevice(core.m_pDevice),
+CLockDlg::CLockDlg(CMainWindowAdapter& window, CMainSettings& settings, QWidget* parent)
+    : CBitDlg(res::kLockDialog, window, settings, parent),
+      m_pDevice(&window.Core().Device()),
       m_column(*this, kLockColumn) {
     ConnectBits(m_column, [this] { m_column.ShowValue(); });
     ConnectCommands({
@@ -31,9 +31,9 @@ CLockDlg::CLockDlg(COrioleCore& core, CMainSettings& settings, QWidget* parent)
 }
 
 void CLockDlg::OnInitDialog() {
-    m_pDevice = m_core.m_pDevice;
+    m_pDevice = &m_core.Device();
     m_column.FillNames(m_pDevice->lockBits, LockBitName, 0);
-    const QString text = QString::fromStdString(m_core.m_controls.Text(ctl_id::kLockEdit));
+    const QString text = QString::fromStdString(m_window.Controls().Text(ctl_id::kLockEdit));
     if (!text.isEmpty()) {
         m_column.SetText(text);
         m_column.SetFromValue(m_column.TextValue());
@@ -44,7 +44,7 @@ void CLockDlg::OnInitDialog() {
 }
 
 void CLockDlg::HandBack(bool enable) {
-    CMainControls& main = m_core.m_controls;
+    CMainControls& main = m_window.Controls();
     main.SetText(ctl_id::kLockEdit, m_column.Text().toStdString());
     main.Enable(ctl_id::kLockWrite, enable);
     main.Enable(ctl_id::kLockVerify, enable);
@@ -60,11 +60,11 @@ void CLockDlg::OnRead() {
 }
 
 void CLockDlg::OnWrite() {
-    if (m_core.WriteLockBits(m_column.TextValue(), true, false)) HandBack(true);
+    if (m_core.WriteLockBits(m_column.TextValue(), {})) HandBack(true);
 }
 
 void CLockDlg::OnVerify() {
-    static_cast<void>(m_core.VerifyLockBits(m_column.TextValue(), true));
+    static_cast<void>(m_core.VerifyLockBits(m_column.TextValue(), {}));
 }
 
 void CLockDlg::OnLoadFile() {

@@ -23,7 +23,7 @@ inline constexpr int kSaveFile = 1157;
 class CLockDlg final : public CBitDlg {
     Q_OBJECT
 public:
-    CLockDlg(COrioleCore& core, CMainSettings& settings, QWidget* parent = nullptr);
+    CLockDlg(CMainWindowAdapter& window, CMainSettings& settings, QWidget* parent = nullptr);
 
     void OnInitDialog() override;
 

@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "image/ImageWriter.h"
+#include "ops/MainWindowAdapter.h"
 #include "ops/OrioleCore.h"
 #include "res/Dialogs.h"
 #include "res/Texts.h"
@@ -107,10 +108,10 @@ constexpr MemoryViewDef kFlashViewDef{
     .saveFailedText = text::kFlashSaveFailed,
     .waitCursorOnOpen = true,
     .readDevice = [](COrioleCore& core) { return core.ReadFlash(0, true); },
-    .writeFile = [](COrioleCore& core, const std::string& path) { return core.WriteFlash(path, true, false); },
-    .verifyFile = [](COrioleCore& core, const std::string& path) { return core.VerifyFlash(path, true); },
+    .writeFile = [](COrioleCore& core, const std::string& path) { return core.WriteFlash(path, OpOptions{}); },
+    .verifyFile = [](COrioleCore& core, const std::string& path) { return core.VerifyFlash(path, OpOptions{}); },
     .deviceBytes = [](COrioleCore& core) {
-        return FirstBytes(core.m_pFlashRead, core.m_pDevice->FlashBytes());
+        return FirstBytes(core.FlashRead(), core.Device().FlashBytes());
     },
 };
 
@@ -132,10 +133,10 @@ constexpr MemoryViewDef kEepromViewDef{
     .saveFailedText = text::kEepromSaveFailed,
     .waitCursorOnOpen = false,
     .readDevice = [](COrioleCore& core) { return core.ReadEeprom(0); },
-    .writeFile = [](COrioleCore& core, const std::string& path) { return core.WriteEeprom(path, true, false); },
-    .verifyFile = [](COrioleCore& core, const std::string& path) { return core.VerifyEeprom(path, true); },
+    .writeFile = [](COrioleCore& core, const std::string& path) { return core.WriteEeprom(path, OpOptions{}); },
+    .verifyFile = [](COrioleCore& core, const std::string& path) { return core.VerifyEeprom(path, OpOptions{}); },
     .deviceBytes = [](COrioleCore& core) {
-        return FirstBytes(core.m_pEepromRead, core.m_pDevice->eepromBytes);
+        return FirstBytes(core.EepromRead(), core.Device().eepromBytes);
     },
 };
 // clang-format on
@@ -165,9 +166,9 @@ int DumpLineHeight(const QFont& font) {
     return qCeil(QFontMetricsF(font).height());
 }
 
-CMemoryViewDlg::CMemoryViewDlg(const MemoryViewDef& def, COrioleCore& core, CMainSettings& settings,
-                               QWidget* parent)
-    : CResDialog(*def.dialog, parent), m_def(def), m_core(core), m_settings(settings) {
+CMemoryViewDlg::CMemoryViewDlg(const MemoryViewDef& def, CMainWindowAdapter& window,
+                               CMainSettings& settings, QWidget* parent)
+    : CResDialog(*def.dialog, parent), m_def(def), m_window(window), m_core(window.Core()), m_settings(settings) {
     ConnectCommands();
 }
 
@@ -189,7 +190,7 @@ void CMemoryViewDlg::OnInitDialog() {
         Control(id)->setFont(m_dumpFont);
 
     SetText(m_def.pathBox,
-            QString::fromStdString(m_core.m_controls.Text(m_def.mainFileBox)).trimmed());
+            QString::fromStdString(m_window.Controls().Text(m_def.mainFileBox)).trimmed());
     Show(m_def.saveButton, false);
     Enable(m_def.saveButton, false);
     SetChecked(m_def.saveAllBox, m_settings.*m_def.saveAll != 0);
@@ -248,7 +249,7 @@ QString CMemoryViewDlg::Filter() const {
 }
 
 void CMemoryViewDlg::CopyPathToMainWindow() {
-    m_core.m_controls.SetText(m_def.mainFileBox, PathBoxText().toStdString());
+    m_window.Controls().SetText(m_def.mainFileBox, PathBoxText().toStdString());
 }
 
 bool CMemoryViewDlg::LoadFileView() {
@@ -363,7 +364,7 @@ void CMemoryViewDlg::OnSaveToFile() {
             path = QDir::toNativeSeparators(path);
             m_settings.*m_def.saveFormat = format;
             const std::span<const uint8_t> bytes = m_def.deviceBytes(m_core);
-            saved = SaveImageFile(m_core.Host(), path, format, IsChecked(m_def.saveAllBox),
+            saved = SaveImageFile(m_core.Host(), path, SaveFormatOfCode(format), IsChecked(m_def.saveAllBox),
                                   bytes.data(), static_cast<uint32_t>(bytes.size()));
             m_settings.*m_def.saveName = path;
         }

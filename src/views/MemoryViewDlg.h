@@ -22,6 +22,7 @@ class QScrollBar;
 namespace oriole {
 
 class COrioleCore;
+class CMainWindowAdapter;
 
 // What makes a view the FLASH or the EEPROM view.
 struct MemoryViewDef {
@@ -75,7 +76,7 @@ class CMemoryViewDlg : public CResDialog {
 public:
     // `settings`: the main window's, read when the view opens and changed by
     // the save command and the close.
-    CMemoryViewDlg(const MemoryViewDef& def, COrioleCore& core, CMainSettings& settings,
+    CMemoryViewDlg(const MemoryViewDef& def, CMainWindowAdapter& window, CMainSettings& settings,
                    QWidget* parent = nullptr);
 
     [[nodiscard]] const MemoryViewDef& Def() const { return m_def; }
@@ -121,6 +122,7 @@ private:
     void CopyPathToMainWindow();
 
     const MemoryViewDef& m_def;
+    CMainWindowAdapter& m_window;
     COrioleCore& m_core;
     CMainSettings& m_settings;
     QStringList m_fileLines;
@@ -134,15 +136,15 @@ private:
 class CFlashDlg final : public CMemoryViewDlg {
     Q_OBJECT
 public:
-    CFlashDlg(COrioleCore& core, CMainSettings& settings, QWidget* parent = nullptr)
-        : CMemoryViewDlg(kFlashViewDef, core, settings, parent) {}
+    CFlashDlg(CMainWindowAdapter& window, CMainSettings& settings, QWidget* parent = nullptr)
+        : CMemoryViewDlg(kFlashViewDef, window, settings, parent) {}
 };
 
 class CEEPROMDlg final : public CMemoryViewDlg {
     Q_OBJECT
 public:
-    CEEPROMDlg(COrioleCore& core, CMainSettings& settings, QWidget* parent = nullptr)
-        : CMemoryViewDlg(kEepromViewDef, core, settings, parent) {}
+    CEEPROMDlg(CMainWindowAdapter& window, CMainSettings& settings, QWidget* parent = nullptr)
+        : CMemoryViewDlg(kEepromViewDef, window, settings, parent) {}
 };
 
 }  // namespace oriole

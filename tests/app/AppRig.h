@@ -41,7 +41,8 @@ struct AppRig {
     ~AppRig();
 
     COrioleCore& Core() { return dlg->Core(); }
-    CMainControls& Model() { return dlg->Core().m_controls; }
+    CMainControls& Model() { return dlg->Window().Controls(); }
+    CMainWindowAdapter& Window() { return dlg->Window(); }
     QAbstractButton* Button(int id) { return dlg->Button(id); }
     QComboBox* DeviceList() { return dlg->ComboBox(ctl_id::kDeviceList); }
     std::vector<std::string> Texts() const { return messages.Texts(); }

@@ -34,11 +34,10 @@ std::string Line(const char* step, bool ok) {
 }
 
 // What the log box showed each time it changed, with where the transcript
-// stood and the quiet bits at that moment.
+// stood at that moment.
 struct LogEvent {
     QString log;
     size_t transcriptAt;
-    uint32_t quietFlags;
 };
 
 struct BatchRig : AppRig {
@@ -63,11 +62,11 @@ struct BatchRig : AppRig {
             askedFilters = filters;
             return chosenFile;
         };
-        batch = std::make_unique<CAutoDlg>(Core(), mask, std::move(options), dlg.get());
+        batch = std::make_unique<CAutoDlg>(Window(), mask, std::move(options), dlg.get());
         batch->show();
         QObject::connect(batch->TextBox(kLogBox), &QPlainTextEdit::textChanged, [this] {
             events.push_back(
-                {batch->Log(), box->Transcript().Entries().size(), Core().m_nQuietFlags});
+                {batch->Log(), box->Transcript().Entries().size()});
         });
         box->Transcript().Clear();
         messages.shown.clear();
@@ -145,21 +144,10 @@ TEST(AutoDlgTest, LogLinesAndTheTimingEachStepBeginsWith) {
         EXPECT_EQ(rig.LogLines(), row.log) << row.what;
         EXPECT_EQ(rig.StepTimings(), row.timing) << row.what;
         EXPECT_TRUE(rig.Texts().empty()) << row.what;  // the log replaces the messages
-        EXPECT_EQ(rig.Core().m_nQuietFlags, 0u) << row.what;
         // The box shows the log line by line.
         EXPECT_EQ(d.TextBox(kLogBox)->blockCount(), static_cast<int>(row.log.size()) + 1)
             << row.what;
     }
-}
-
-TEST(AutoDlgTest, QuietBitsOfTheStepsThatRanStaySetUntilTheEnd) {
-    BatchRig rig(0x013);
-    rig.Open().Button(kStart)->click();
-    std::vector<uint32_t> atResults;
-    for (const LogEvent& e : rig.events)
-        if (e.log.endsWith(QStringLiteral("\r\n"))) atResults.push_back(e.quietFlags);
-    EXPECT_EQ(atResults, (std::vector<uint32_t>{0x001, 0x003, 0x013}));
-    EXPECT_EQ(rig.Core().m_nQuietFlags, 0u);
 }
 
 TEST(AutoDlgTest, RunStopsAtTheFirstFailure) {
@@ -171,7 +159,6 @@ TEST(AutoDlgTest, RunStopsAtTheFirstFailure) {
                                                         Line(text::kBatchFlashVerify, false)}));
     // A mismatch is no failure of the link: the log line is its report.
     EXPECT_TRUE(rig.Texts().empty());
-    EXPECT_EQ(rig.Core().m_nQuietFlags, 0u);
 
     // A second run empties the log at its first line; a missing file fails
     // through the loader's message.
@@ -333,7 +320,6 @@ TEST(AutoDlgTest, MainWindowRunsItInFrontAndTakesThePathsBack) {
                 EXPECT_TRUE(d.IsChecked(1061));  // the mask outlived the first dialog
             }
             d.SetText(kFlashPath, path);
-            rig.Core().m_nQuietFlags = 0x7FF;  // as a run broken off would leave them
             if (closeBox)
                 d.close();
             else
@@ -341,7 +327,6 @@ TEST(AutoDlgTest, MainWindowRunsItInFrontAndTakesThePathsBack) {
         });
         ASSERT_TRUE(ran);
         EXPECT_EQ(QString::fromStdString(rig.Model().Text(ctl_id::kFlashFile)), path);
-        EXPECT_EQ(rig.Core().m_nQuietFlags, 0u);
         EXPECT_EQ(rig.dlg->CurrentDlg(), rig.dlg.get());
         EXPECT_FALSE(rig.dlg->IsBusy());
     }

@@ -13,14 +13,14 @@ BitDlgRig::BitDlgRig(const std::string& simOptions, const QString& device) : app
 // As the main window's "詳細" buttons do: a device is found before the dialog opens.
 void BitDlgRig::FindDevice() {
     COrioleCore& core = app.Core();
-    if (core.IsAutoDetect() && core.m_nDevice == 0) {
+    if (core.IsAutoDetect() && core.DeviceRow() == 0) {
         ASSERT_TRUE(core.CheckDevice(true));
     }
 }
 
 std::unique_ptr<CFuseDlg> BitDlgRig::OpenFuse() {
     FindDevice();
-    auto dlg = std::make_unique<CFuseDlg>(app.Core(), settings, app.dlg.get());
+    auto dlg = std::make_unique<CFuseDlg>(app.Window(), settings, app.dlg.get());
     Attach(*dlg);
     dlg->OnInitDialog();
     return dlg;
@@ -28,7 +28,7 @@ std::unique_ptr<CFuseDlg> BitDlgRig::OpenFuse() {
 
 std::unique_ptr<CLockDlg> BitDlgRig::OpenLock() {
     FindDevice();
-    auto dlg = std::make_unique<CLockDlg>(app.Core(), settings, app.dlg.get());
+    auto dlg = std::make_unique<CLockDlg>(app.Window(), settings, app.dlg.get());
     Attach(*dlg);
     dlg->OnInitDialog();
     return dlg;

@@ -35,7 +35,7 @@ TEST(CalibBatchLookTest, CalibrationDialogAfterARead) {
     ASSERT_TRUE(rig.Core().CheckDevice(true));
     rig.Model().SetText(ctl_id::kCalibAddress, "1FF");
     rig.Model().SetText(ctl_id::kCalibMemory, "EEPROMアドレス");
-    CCalibDlg dlg(rig.Core(), rig.dlg.get());
+    CCalibDlg dlg(rig.Window(), rig.dlg.get());
     dlg.ComboBox(1134)->setCurrentIndex(2);
     dlg.show();
     dlg.Button(1056)->click();
@@ -52,7 +52,7 @@ TEST(CalibBatchLookTest, BatchDialogAfterARun) {
     rig.Model().SetText(ctl_id::kLockEdit, "FC");
     rig.Model().Enable(ctl_id::kLockWrite, true);
     uint32_t mask = 0x187;  // FLASH write and verify, lock write and verify
-    CAutoDlg dlg(rig.Core(), mask, {}, rig.dlg.get());
+    CAutoDlg dlg(rig.Window(), mask, {}, rig.dlg.get());
     dlg.show();
     dlg.Button(1056)->click();
     QApplication::processEvents();

@@ -53,7 +53,7 @@ int SentCommands(const AppRig& rig, const char* command) {
 struct CalibRig : AppRig {
     explicit CalibRig(const std::string& device) : AppRig(device) {
         EXPECT_TRUE(Core().CheckDevice(true));
-        calib = std::make_unique<CCalibDlg>(Core(), dlg.get());
+        calib = std::make_unique<CCalibDlg>(Window(), dlg.get());
         calib->show();
         box->Transcript().Clear();
     }
@@ -69,10 +69,10 @@ struct CalibRig : AppRig {
 
 TEST(CalibDlgTest, ListOfTheDetectedDeviceAndTheIndexTheReadSends) {
     AppRig rig("ATmega8");
-    ASSERT_EQ(rig.Core().m_nDevice, 0);
+    ASSERT_EQ(rig.Core().DeviceRow(), 0);
     const bool ran = WithModal<CCalibDlg>(rig.Button(ctl_id::kCalibDetails), [&](CCalibDlg& d) {
         // Opening detected the device (auto-detect on, none known yet).
-        EXPECT_EQ(rig.Core().m_nDevice, FindDeviceByName("ATmega8"));
+        EXPECT_EQ(rig.Core().DeviceRow(), FindDeviceByName("ATmega8"));
         EXPECT_EQ(Items(d.ComboBox(kList)), (QStringList{"1.0MHz", "2.0MHz", "4.0MHz", "8.0MHz"}));
         EXPECT_EQ(d.ComboBox(kList)->currentIndex(), 0);
         d.ComboBox(kList)->setCurrentIndex(d.ComboBox(kList)->findText(QStringLiteral("4.0MHz")));

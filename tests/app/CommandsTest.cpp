@@ -53,7 +53,7 @@ TEST(CommandsTest, DetectSelectsTheDeviceOfTheSignature) {
     rig.Button(1046)->click();
     EXPECT_TRUE(rig.Texts().empty());
     EXPECT_EQ(rig.DeviceList()->currentText(), QStringLiteral("ATmega8"));
-    EXPECT_EQ(rig.Core().m_nDevice, FindDeviceByName("ATmega8"));
+    EXPECT_EQ(rig.Core().DeviceRow(), FindDeviceByName("ATmega8"));
     EXPECT_EQ(rig.Model().ListSelection(), FindDeviceByName("ATmega8"));
     EXPECT_FALSE(rig.dlg->Control(ctl_id::kExtEdit)->isEnabled());
     EXPECT_TRUE(rig.dlg->Control(ctl_id::kHighEdit)->isEnabled());
@@ -77,7 +77,6 @@ TEST(CommandsTest, FlashWriteWithEraseAndVerifyAsksNothingAndReportsTheVerify) {
     rig.Model().SetCheck(ctl_id::kFlashVerify, true);
     rig.Button(1003)->click();
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFlashVerifyOk});
-    EXPECT_EQ(rig.Core().m_nQuietFlags, 0u);
     for (size_t i = 0; i < data.size(); ++i) ASSERT_EQ(rig.box->Target().ReadFlash(uint32_t(i)), data[i]) << i;
     EXPECT_EQ(rig.box->Target().ReadFlash(400), 0xFF);
     EXPECT_EQ(ProgressWindowCount(), 0);
@@ -132,7 +131,6 @@ TEST(CommandsTest, FlashWriteWithEraseWhenTheWriterIsUnpluggedStopsAfterTheErase
     EXPECT_EQ(rig.messages.shown[1].kind, MsgKind::Warning);
     EXPECT_EQ(rig.messages.shown[1].text, text::kEraseBeforeWriteFailed);
     EXPECT_EQ(rig.Opens(), 1);  // the erase tried; no write followed
-    EXPECT_EQ(rig.Core().m_nQuietFlags, 0u);
     EXPECT_EQ(rig.box->Target().ReadFlash(0), 0xFF);
 }
 
@@ -266,7 +264,7 @@ TEST(CommandsTest, CancelledReadStopsAndEveryLaterCommandIsRefused) {
     presser.stop();
     EXPECT_EQ(clicks, 1);
     EXPECT_TRUE(hiddenAtOnce);
-    EXPECT_EQ(rig.Core().m_state.m_nAbort, kAbortCancelled);
+    EXPECT_EQ(rig.Core().LinkState().m_nAbort, kAbortCancelled);
     EXPECT_EQ(ProgressWindowCount(), 0);  // the read destroyed its window
     EXPECT_TRUE(rig.Texts().empty());
 

@@ -37,10 +37,10 @@ TEST(MainWindowTest, StartsWithAutoDetectTheListOnAutoAndTheValueButtonsOff) {
                    ctl_id::kCalibFreq, ctl_id::kCalibValue, ctl_id::kCalibAddress})
         EXPECT_TRUE(dlg.LineEdit(id)->isReadOnly()) << id;
     EXPECT_EQ(dlg.Text(ctl_id::kCalibMemory), Q(text::kCalibrationWriteMemoryDefault));
-    EXPECT_EQ(rig.Core().m_state.m_nAbort, 0);
+    EXPECT_EQ(rig.Core().LinkState().m_nAbort, 0);
     EXPECT_FALSE(dlg.IsBusy());
     // The settings file's default clock, not the 0 Hz of before loading.
-    EXPECT_EQ(rig.Core().m_state.m_nSysFreq, 1000000u);
+    EXPECT_EQ(rig.Core().LinkState().m_nSysFreq, 1000000u);
 }
 
 TEST(MainWindowTest, ListIsSortedWithRowsAsItemData) {
@@ -200,14 +200,14 @@ TEST(MainWindowTest, ControlsFollowTheFuseMaskOfTheChosenDevice) {
     AppRig rig;
     for (const Enabling& e : kCases) {
         rig.ChooseDevice(QString::fromUtf8(e.device));
-        EXPECT_EQ(rig.Core().m_nDevice, FindDeviceByName(e.device));
+        EXPECT_EQ(rig.Core().DeviceRow(), FindDeviceByName(e.device));
         ExpectEnabling(rig, e);
     }
     // "(auto)" after ATmega48 clears the values but keeps its enabling.
     rig.Model().SetText(ctl_id::kLowEdit, "E2");
     rig.Model().Enable(ctl_id::kFuseWrite, true);
     rig.ChooseDevice(Q(text::kAutoDetectList));
-    EXPECT_EQ(rig.Core().m_nDevice, 0);
+    EXPECT_EQ(rig.Core().DeviceRow(), 0);
     EXPECT_EQ(rig.dlg->Text(ctl_id::kLowEdit), QString());
     EXPECT_FALSE(rig.dlg->Control(ctl_id::kFuseWrite)->isEnabled());
     ExpectEnabling(rig, {"(auto) after ATmega48", true, true, true, true, true});
@@ -255,12 +255,12 @@ TEST(MainWindowTest, UncheckingAutoDetectAsksAndNoKeepsItOn) {
 
 TEST(MainWindowTest, TimerCountsTheWaitDown) {
     AppRig rig;
-    rig.Core().m_state.m_nTimeoutTicks = 3;
+    rig.Core().LinkState().m_nTimeoutTicks = 3;
     QElapsedTimer clock;
     clock.start();
-    while (rig.Core().m_state.m_nTimeoutTicks == 3 && clock.elapsed() < 5000)
+    while (rig.Core().LinkState().m_nTimeoutTicks == 3 && clock.elapsed() < 5000)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    EXPECT_EQ(rig.Core().m_state.m_nTimeoutTicks, 2);
+    EXPECT_EQ(rig.Core().LinkState().m_nTimeoutTicks, 2);
 }
 
 TEST(MainWindowTest, ClosingWritesTheSettingsFile) {
@@ -305,7 +305,7 @@ TEST(MainWindowTest, WriterOfTheRunIsUsedButTheSettingsKeepTheirOwn) {
     EXPECT_EQ(duringSettings, "serial:/dev/ttyUSB7");
     EXPECT_EQ(dlg.Core().WriterSpec(), "sim:ATmega8,fast");
     dlg.Button(1046)->click();  // the run's simulated ATmega8 answers
-    EXPECT_EQ(dlg.Core().m_nDevice, FindDeviceByName("ATmega8"));
+    EXPECT_EQ(dlg.Core().DeviceRow(), FindDeviceByName("ATmega8"));
     EXPECT_TRUE(messages.shown.empty());
     ASSERT_TRUE(dlg.close());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -363,7 +363,7 @@ TEST(MainWindowTest, SettingsComeBackAtTheNextStart) {
         options.iniPath = iniPath;
         COrioleDlg again(std::move(options));
         EXPECT_EQ(again.ComboBox(ctl_id::kDeviceList)->currentText(), QStringLiteral("ATmega8"));
-        EXPECT_EQ(again.Core().m_nDevice, FindDeviceByName("ATmega8"));
+        EXPECT_EQ(again.Core().DeviceRow(), FindDeviceByName("ATmega8"));
         EXPECT_EQ(again.IsChecked(ctl_id::kFlashErase), erase);
         EXPECT_TRUE(again.IsChecked(ctl_id::kAutoDetect));
     }

@@ -26,7 +26,7 @@ TEST(MemoryViewCommandsTest, SaveReadsTheDeviceAgainAndWritesWhatItHoldsNow) {
     std::copy_n(Pattern(64, 9).begin(), 64, flash.begin());
     flash[0x5000] = 0x00;
     const QString path = rig.dir.filePath(QStringLiteral("saved.mot"));
-    SaveAnswer answer(path, kFormatSRecord);
+    SaveAnswer answer(path, SaveFormatCode(ImageFormat::SRecord));
     rig.Click(1044);
     EXPECT_EQ(rig.Opens(), 2);
     EXPECT_EQ(answer.formatShown, 0);
@@ -34,7 +34,7 @@ TEST(MemoryViewCommandsTest, SaveReadsTheDeviceAgainAndWritesWhatItHoldsNow) {
     QFile saved(path);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll().toStdString(), WriteSRecord("saved.mot", false, flash.data(), 32768));
-    EXPECT_EQ(rig.settings.m_nFlashSaveFormat, kFormatSRecord);
+    EXPECT_EQ(rig.settings.m_nFlashSaveFormat, SaveFormatCode(ImageFormat::SRecord));
     EXPECT_EQ(rig.settings.m_strFlashSaveName, path);
     // The dump still shows the first read.
     EXPECT_EQ(view.DeviceLines(), dumped);
@@ -48,7 +48,7 @@ TEST(MemoryViewCommandsTest, CancelledSaveKeepsTheSettingsAndAFailedReadSavesNot
     CMemoryViewDlg& view = rig.Open();
     rig.Click(1043);
     {
-        SaveAnswer cancel(QString(), kFormatIntelHex);
+        SaveAnswer cancel(QString(), SaveFormatCode(ImageFormat::IntelHex));
         rig.Click(1045);
         EXPECT_EQ(cancel.formatShown, 1);
     }
@@ -57,7 +57,7 @@ TEST(MemoryViewCommandsTest, CancelledSaveKeepsTheSettingsAndAFailedReadSavesNot
     EXPECT_EQ(rig.settings.m_strEepromSaveName, rig.dir.filePath(QStringLiteral("old.hex")));
 
     // A refused read: the operation's message, then the view's, and no dialog.
-    rig.Core().m_state.m_nAbort = 1;
+    rig.Core().LinkState().m_nAbort = 1;
     rig.Click(1045);
     EXPECT_EQ(rig.Texts(),
               (std::vector<std::string>{text::kAbortedEarlier, text::kEepromSaveFailed}));

@@ -48,7 +48,7 @@ struct ViewRig : AppRig {
         : AppRig(sim), def(viewDef) {}
 
     CMemoryViewDlg& Open() {
-        view = std::make_unique<CMemoryViewDlg>(def, Core(), settings, dlg.get());
+        view = std::make_unique<CMemoryViewDlg>(def, Window(), settings, dlg.get());
         view->show();
         QApplication::processEvents();
         return *view;

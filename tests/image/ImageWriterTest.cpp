@@ -278,12 +278,12 @@ protected:
 
 TEST_F(SaveImageFileTest, WritesBothFormats) {
     const QString hexPath = dir.filePath("data.hex");
-    ASSERT_TRUE(SaveImageFile(host, hexPath, kFormatIntelHex, false, mem.data(), 256));
+    ASSERT_TRUE(SaveImageFile(host, hexPath, ImageFormat::IntelHex, false, mem.data(), 256));
     EXPECT_EQ(ReadAll(hexPath).toStdString(), WriteIntelHex(false, mem.data(), 256));
 
     // The header holds the name without the folder, in Shift-JIS.
     const QString name = QString::fromUtf8("データ.mot");
-    ASSERT_TRUE(SaveImageFile(host, dir.filePath(name), kFormatSRecord, false, mem.data(), 256));
+    ASSERT_TRUE(SaveImageFile(host, dir.filePath(name), ImageFormat::SRecord, false, mem.data(), 256));
     EXPECT_EQ(ReadAll(dir.filePath(name)).toStdString(),
               WriteSRecord(ToShiftJis(name).toStdString(), false, mem.data(), 256));
     EXPECT_TRUE(host.messages.empty());
@@ -291,15 +291,15 @@ TEST_F(SaveImageFileTest, WritesBothFormats) {
 
 TEST_F(SaveImageFileTest, ReplacesAnExistingFile) {
     const QString path = dir.filePath("a.hex");
-    ASSERT_TRUE(SaveImageFile(host, path, kFormatIntelHex, true, mem.data(), 256));
-    ASSERT_TRUE(SaveImageFile(host, path, kFormatSRecord, false, mem.data(), 16));
+    ASSERT_TRUE(SaveImageFile(host, path, ImageFormat::IntelHex, true, mem.data(), 256));
+    ASSERT_TRUE(SaveImageFile(host, path, ImageFormat::SRecord, false, mem.data(), 16));
     EXPECT_EQ(ReadAll(path).toStdString(), WriteSRecord("a.hex", false, mem.data(), 16));
 }
 
 TEST_F(SaveImageFileTest, LongNameThroughTheFileSystem) {
     // 255 bytes of UTF-8 (the usual limit), 253 bytes of Shift-JIS.
     const QString name = QString(249, QChar('x')) + QString::fromUtf8("表表");
-    ASSERT_TRUE(SaveImageFile(host, dir.filePath(name), kFormatSRecord, false, mem.data(), 0));
+    ASSERT_TRUE(SaveImageFile(host, dir.filePath(name), ImageFormat::SRecord, false, mem.data(), 0));
     const std::string expected =
         ToShiftJis(QString(249, QChar('x')) + QString::fromUtf8("表")).toStdString();
     EXPECT_EQ(Lines(ReadAll(dir.filePath(name)).toStdString())[0] + "\r\n",
@@ -309,7 +309,7 @@ TEST_F(SaveImageFileTest, LongNameThroughTheFileSystem) {
 TEST_F(SaveImageFileTest, UnknownFormatCreatesNothingAndKeepsOldFile) {
     const QString path = dir.filePath("old.hex");
     for (int format : {-1, 3, 100}) {
-        EXPECT_FALSE(SaveImageFile(host, dir.filePath("new.hex"), format, false, mem.data(), 256));
+        EXPECT_FALSE(SaveImageFile(host, dir.filePath("new.hex"), SaveFormatOfCode(format), false, mem.data(), 256));
     }
     EXPECT_EQ(host.Texts(), std::vector<std::string>(3, text::kFileCreateFailed));
     EXPECT_FALSE(QFile::exists(dir.filePath("new.hex")));
@@ -319,7 +319,7 @@ TEST_F(SaveImageFileTest, UnknownFormatCreatesNothingAndKeepsOldFile) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("keep me");
     }
-    EXPECT_FALSE(SaveImageFile(host, path, 7, true, mem.data(), 256));
+    EXPECT_FALSE(SaveImageFile(host, path, SaveFormatOfCode(7), true, mem.data(), 256));
     EXPECT_EQ(ReadAll(path), QByteArray("keep me"));
 }
 
@@ -327,7 +327,7 @@ TEST_F(SaveImageFileTest, UnwritableTargetFailsWithoutLeftovers) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
     const QString targets[] = {dir.filePath("missing/a.hex"), dir.filePath("folder"), QString()};
     for (const auto& target : targets) {
-        for (int format : {kFormatIntelHex, kFormatSRecord}) {
+        for (ImageFormat format : {ImageFormat::IntelHex, ImageFormat::SRecord}) {
             host.messages.clear();
             EXPECT_FALSE(SaveImageFile(host, target, format, false, mem.data(), 256));
             EXPECT_EQ(host.Texts(), createFailed);
@@ -341,13 +341,13 @@ TEST_F(SaveImageFileTest, UnwritableTargetFailsWithoutLeftovers) {
 TEST_F(SaveImageFileTest, WriteFailureKeepsExistingFile) {
     const QString path = dir.filePath("flash.hex");
     Bytes big(64 * 1024, 0x00);
-    ASSERT_TRUE(SaveImageFile(host, path, kFormatIntelHex, false, mem.data(), 16));
+    ASSERT_TRUE(SaveImageFile(host, path, ImageFormat::IntelHex, false, mem.data(), 16));
     const QByteArray before = ReadAll(path);
     {
         test::FileSizeLimit limit(4096);
         ASSERT_TRUE(limit.Active());
-        EXPECT_FALSE(SaveImageFile(host, path, kFormatIntelHex, false, big.data(), 65536));
-        EXPECT_FALSE(SaveImageFile(host, path, kFormatSRecord, false, big.data(), 65536));
+        EXPECT_FALSE(SaveImageFile(host, path, ImageFormat::IntelHex, false, big.data(), 65536));
+        EXPECT_FALSE(SaveImageFile(host, path, ImageFormat::SRecord, false, big.data(), 65536));
     }
     EXPECT_EQ(host.Texts(), std::vector<std::string>(2, text::kFileCreateFailed));
     EXPECT_EQ(ReadAll(path), before);

@@ -59,13 +59,13 @@ TEST_P(RoundTrip, ReaderGetsBackWhatWriterSaved) {
     ASSERT_TRUE(dir.isValid());
     for (uint32_t seed = 1; seed <= 3; ++seed) {
         const Memory m = RandomMemory(c.length, c.dataBlocks, seed * 7919 + c.length);
-        for (int format : {kFormatIntelHex, kFormatSRecord}) {
+        for (ImageFormat format : {ImageFormat::IntelHex, ImageFormat::SRecord}) {
             for (bool saveAll : {false, true}) {
                 if (saveAll && !c.saveAllToo) continue;
                 SCOPED_TRACE(testing::Message()
-                             << "seed " << seed << " format " << format << " saveAll " << saveAll);
+                             << "seed " << seed << " format " << SaveFormatCode(format) << " saveAll " << saveAll);
                 test::RecordingHost host;
-                const QString path = dir.filePath(format == kFormatIntelHex ? "m.hex" : "m.mot");
+                const QString path = dir.filePath(format == ImageFormat::IntelHex ? "m.hex" : "m.mot");
                 ASSERT_TRUE(SaveImageFile(host, path, format, saveAll, m.bytes.data(), c.length));
 
                 ImageBuffer image;

@@ -63,10 +63,10 @@ TEST_F(AvrElfTest, OneElfProgramsFlashAndEepromAsAvrObjcopysImagesSay) {
     const AVR_DEVICE& d = DeviceAt(Row("ATmega328P"));
     // The main window's boxes both name the ELF: the FLASH box takes its
     // FLASH part, the EEPROM box its EEPROM part.
-    rig.core.m_controls.SetText(kFlashFile, elf);
-    rig.core.m_controls.SetText(kEepromFile, elf);
-    ASSERT_TRUE(rig.core.WriteFlash(elf, true, true));
-    ASSERT_TRUE(rig.core.WriteEeprom(elf, true, true));
+    rig.window.Controls().SetText(kFlashFile, elf);
+    rig.window.Controls().SetText(kEepromFile, elf);
+    ASSERT_TRUE(rig.core.WriteFlash(elf, {.timing = true, .verify = true}));
+    ASSERT_TRUE(rig.core.WriteEeprom(elf, {.timing = true, .verify = true}));
     EXPECT_EQ(rig.Texts(), (std::vector<std::string>{text::kFlashVerifyOk, text::kEepromVerifyOk}));
 
     const auto flash = MemoryFromHex(Demo("flash.hex"), static_cast<size_t>(d.FlashBytes()));
@@ -82,8 +82,8 @@ TEST_F(AvrElfTest, OneElfProgramsFlashAndEepromAsAvrObjcopysImagesSay) {
     // Read back and saved raw, FLASH is avr-objcopy's binary byte for byte.
     ASSERT_TRUE(rig.core.ReadFlash(0, true));
     const QString saved = rig.dir.filePath("read.bin");
-    ASSERT_TRUE(SaveImageFile(rig.host, saved, kFormatBinary, false, rig.core.m_pFlashRead.data(),
-                              static_cast<uint32_t>(rig.core.m_pFlashRead.size())));
+    ASSERT_TRUE(SaveImageFile(rig.host, saved, ImageFormat::Binary, false, rig.core.FlashRead().data(),
+                              static_cast<uint32_t>(rig.core.FlashRead().size())));
     EXPECT_EQ(ReadAll(saved.toStdString()), ReadAll(Demo("flash.bin")));
 
     // The fuse and lock bytes are avr-objcopy's; the fuses program as given.
@@ -98,18 +98,17 @@ TEST_F(AvrElfTest, OneElfProgramsFlashAndEepromAsAvrObjcopysImagesSay) {
     const auto low = static_cast<uint8_t>(config.fuses[0]),
                high = static_cast<uint8_t>(config.fuses[1]),
                ext = static_cast<uint8_t>(config.fuses[2]);
-    rig.core.m_nQuietFlags = quiet::kWriteFuses;
-    ASSERT_TRUE(rig.core.WriteFuses(ext, high, low, true, false));
+    ASSERT_TRUE(rig.core.WriteFuses({ext, high, low}, {.timing = true, .confirm = false, .report = false, .verify = false}));
     uint8_t re = 0, rh = 0, rl = 0;
-    ASSERT_TRUE(rig.core.ReadFuses(re, rh, rl, true));
+    ASSERT_TRUE(ReadFuseBytes(rig.core, re, rh, rl, true));
     EXPECT_EQ((std::array<uint8_t, 3>{rl, rh, re}), (std::array<uint8_t, 3>{low, high, ext}));
 }
 
 TEST_F(AvrElfTest, ObjcopysRawBinaryProgramsTheSameFlash) {
     OpsRig rig;
     const std::string bin = Demo("flash.bin");
-    rig.core.m_controls.SetText(kFlashFile, bin);
-    ASSERT_TRUE(rig.core.WriteFlash(bin, true, true));
+    rig.window.Controls().SetText(kFlashFile, bin);
+    ASSERT_TRUE(rig.core.WriteFlash(bin, {.timing = true, .verify = true}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFlashVerifyOk});
     const auto expected = MemoryFromHex(Demo("flash.hex"), rig.Target().Flash().size());
     EXPECT_TRUE(rig.Target().Flash() == expected);
@@ -125,8 +124,8 @@ TEST_F(AvrElfTest, ElfOfAnotherDeviceIsRefusedAndNothingIsProgrammed) {
     const std::string refusal =
         FormatText(text::kElfSignatureMismatch, 0x1Eu, 0x95u, 0x0Fu, "ATmega8",
                    unsigned(d.signature[0]), unsigned(d.signature[1]), unsigned(d.signature[2]));
-    EXPECT_FALSE(rig.core.WriteFlash(elf, true, true));
-    EXPECT_FALSE(rig.core.WriteEeprom(elf, true, true));
+    EXPECT_FALSE(rig.core.WriteFlash(elf, {.timing = true, .verify = true}));
+    EXPECT_FALSE(rig.core.WriteEeprom(elf, {.timing = true, .verify = true}));
     EXPECT_EQ(rig.Texts(), (std::vector<std::string>{refusal, refusal}));
     EXPECT_TRUE(rig.Target().Flash() == std::vector<uint8_t>(rig.Target().Flash().size(), 0xFF));
     EXPECT_TRUE(rig.Target().Eeprom() == std::vector<uint8_t>(rig.Target().Eeprom().size(), 0xFF));

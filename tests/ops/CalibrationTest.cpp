@@ -11,9 +11,9 @@ namespace {
 using namespace ctl_id;
 
 void SetTarget(OpsRig& rig, const char* value, const char* address, const char* memory) {
-    rig.core.m_controls.SetText(kCalibValue, value);
-    rig.core.m_controls.SetText(kCalibAddress, address);
-    rig.core.m_controls.SetText(kCalibMemory, memory);
+    rig.window.Controls().SetText(kCalibValue, value);
+    rig.window.Controls().SetText(kCalibAddress, address);
+    rig.window.Controls().SetText(kCalibMemory, memory);
 }
 
 TEST(Calibration, ReadSendsTheListIndex) {
@@ -27,7 +27,7 @@ TEST(Calibration, ReadSendsTheListIndex) {
 TEST(Calibration, NonPagedFlashWritesOneWordWithG) {
     OpsRig rig("AT90S4433", "AT90S4433");
     SetTarget(rig, "A5", "0FFF", text::kCalibFlashLabel);
-    ASSERT_TRUE(rig.core.WriteCalibration(false));
+    ASSERT_TRUE(rig.window.WriteCalibration({.timing = false}));
     // The old byte with timing, then the word's other byte and the word.
     EXPECT_EQ(WithoutTiming(rig.Lines()),
               Concat({kEnter, {"> 45 00 07 FF 00 01", "< FF FF"}, kLeave, kEnter,
@@ -41,7 +41,7 @@ TEST(Calibration, PagedFlashRewritesThePage) {
     OpsRig rig("ATmega8", "ATmega8");  // 32-word pages
     rig.Target().Flash()[0x100] = 0x12;
     SetTarget(rig, "A5", "101", text::kCalibFlashLabel);
-    ASSERT_TRUE(rig.core.WriteCalibration(false));
+    ASSERT_TRUE(rig.window.WriteCalibration({.timing = false}));
     const auto lines = WithoutTiming(rig.Lines());
     // The old byte (page 4 starts at word 0x80), then the page read and written back.
     ASSERT_EQ(lines.size(), 18u);
@@ -61,7 +61,7 @@ TEST(Calibration, FlashByteThatNeedsAnEraseIsRefused) {
     OpsRig rig("ATmega8", "ATmega8");
     rig.Target().Flash()[0x20] = 0x00;
     SetTarget(rig, "01", "20", text::kCalibFlashLabel);
-    EXPECT_FALSE(rig.core.WriteCalibration(false));
+    EXPECT_FALSE(rig.window.WriteCalibration({.timing = false}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kCalibNotWritable});
     EXPECT_EQ(rig.Opens(), 1);  // only the read of the old byte
 }
@@ -70,14 +70,14 @@ TEST(Calibration, EepromIsNeverReadFirstNorRefused) {
     OpsRig rig("ATmega8", "ATmega8");  // EEPROM without pages
     rig.Target().Eeprom()[0x10] = 0x00;
     SetTarget(rig, "A5", "10", text::kCalibEepromLabel);
-    ASSERT_TRUE(rig.core.WriteCalibration(false));
+    ASSERT_TRUE(rig.window.WriteCalibration({.timing = false}));
     EXPECT_EQ(rig.Lines(), Concat({kEnter, {"> 4A 00 00 10 00 01", "> A5", "< 8A"}, kLeave}));
     EXPECT_EQ(rig.Target().Eeprom()[0x10], 0xA5);
 
     OpsRig paged("ATmega328P", "ATmega328P");
     paged.Target().Eeprom()[0x11] = 0x33;
     SetTarget(paged, "A5", "12", text::kCalibEepromLabel);
-    ASSERT_TRUE(paged.core.WriteCalibration(false));
+    ASSERT_TRUE(paged.window.WriteCalibration({.timing = false}));
     EXPECT_EQ(paged.Lines(), Concat({kEnter,
                                      {"> 48 00 00 10 00 04", "< FF 33 FF FF", "> 49 00 00 10 00 04", "> FF 33",
                                       "> A5 FF", "< 89"},
@@ -87,17 +87,16 @@ TEST(Calibration, EepromIsNeverReadFirstNorRefused) {
 TEST(Calibration, WriteWithVerifyReadsBack) {
     OpsRig rig("ATmega8", "ATmega8");
     SetTarget(rig, "A5", "10", text::kCalibEepromLabel);
-    rig.core.m_controls.SetCheck(kCalibVerify, true);
-    ASSERT_TRUE(rig.core.WriteCalibration(false));
+    rig.window.Controls().SetCheck(kCalibVerify, true);
+    ASSERT_TRUE(rig.window.WriteCalibration({.timing = false}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{"校正値 ベリファイ OK!"});
     rig.ClearLog();
     rig.Target().Eeprom()[0x10] = 0xA4;
-    EXPECT_FALSE(rig.core.VerifyCalibration(false));
+    EXPECT_FALSE(rig.window.VerifyCalibration({.timing = false}));
     ASSERT_EQ(rig.host.recorder.messages.size(), 1u);
     EXPECT_EQ(rig.host.recorder.messages[0], (RecordedMessage{MsgKind::Information, "校正値 ベリファイ ERROR"}));
     rig.ClearLog();
-    rig.core.m_nQuietFlags = quiet::kVerifyCalibration;
-    EXPECT_FALSE(rig.core.VerifyCalibration(false));
+    EXPECT_FALSE(rig.window.VerifyCalibration(Quietly(false)));
     EXPECT_TRUE(rig.Texts().empty());
 }
 
@@ -116,8 +115,8 @@ TEST(Calibration, TargetChecksInOrder) {
         SCOPED_TRACE(c.message);
         OpsRig rig("ATmega8", "ATmega8");
         SetTarget(rig, c.value, c.address, c.memory);
-        EXPECT_FALSE(rig.core.WriteCalibration(true));
-        EXPECT_FALSE(rig.core.VerifyCalibration(true));
+        EXPECT_FALSE(rig.window.WriteCalibration({.timing = true}));
+        EXPECT_FALSE(rig.window.VerifyCalibration({.timing = true}));
         EXPECT_EQ(rig.Texts(), (std::vector<std::string>{c.message, c.message}));
         EXPECT_EQ(rig.Opens(), 0);
     }
@@ -126,9 +125,9 @@ TEST(Calibration, TargetChecksInOrder) {
 TEST(Calibration, AddressBeyondTheDeviceIsRefused) {
     OpsRig rig("ATmega8", "ATmega8");  // 8 KB FLASH, 512 bytes EEPROM
     SetTarget(rig, "A5", "2000", text::kCalibFlashLabel);
-    EXPECT_FALSE(rig.core.WriteCalibration(false));
+    EXPECT_FALSE(rig.window.WriteCalibration({.timing = false}));
     SetTarget(rig, "A5", "200", text::kCalibEepromLabel);
-    EXPECT_FALSE(rig.core.WriteCalibration(false));
+    EXPECT_FALSE(rig.window.WriteCalibration({.timing = false}));
     EXPECT_EQ(rig.Texts(), (std::vector<std::string>{text::kAddressBeyondDevice, text::kAddressBeyondDevice}));
     // Each frame ends after its begin sequence.
     EXPECT_EQ(WithoutTiming(rig.Sent()), (std::vector<std::string>{"> 41 00", "> 42", "> 41 00", "> 42"}));

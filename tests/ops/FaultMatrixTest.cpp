@@ -168,30 +168,30 @@ std::string Image(OpsRig& rig, size_t bytes) {
 const std::vector<OpKind>& Kinds() {
     static const std::vector<OpKind> kinds = {
         {"WriteFlashPages", "ATmega328P", kCmdWriteFlashPage, 5, 0, true, true,
-         [](OpsRig& r) { return r.core.WriteFlash(Image(r, 5 * 128), true, false); }},
+         [](OpsRig& r) { return r.core.WriteFlash(Image(r, 5 * 128), {.timing = true, .verify = false}); }},
         {"WriteFlashChunks", "AT90S2313", kCmdWriteFlashWords, 5, 0, true, true,
-         [](OpsRig& r) { return r.core.WriteFlash(Image(r, 5 * 64), true, false); }},
+         [](OpsRig& r) { return r.core.WriteFlash(Image(r, 5 * 64), {.timing = true, .verify = false}); }},
         {"WriteEepromPages", "ATmega328P", kCmdWriteEepromPage, 5, 0, true, true,
-         [](OpsRig& r) { return r.core.WriteEeprom(Image(r, 5 * 4), true, false); }},
+         [](OpsRig& r) { return r.core.WriteEeprom(Image(r, 5 * 4), {.timing = true, .verify = false}); }},
         {"WriteEepromChunks", "ATmega8", kCmdWriteEepromBytes, 5, 0, true, true,
-         [](OpsRig& r) { return r.core.WriteEeprom(Image(r, 5 * 32), true, false); }},
+         [](OpsRig& r) { return r.core.WriteEeprom(Image(r, 5 * 32), {.timing = true, .verify = false}); }},
         {"ReadFlash", "ATmega8", kCmdReadFlash, 1, 8192, false, true,
          [](OpsRig& r) { return r.core.ReadFlash(0, true); }},
         {"ReadEeprom", "ATmega8", kCmdReadEeprom, 1, 512, false, true,
          [](OpsRig& r) { return r.core.ReadEeprom(0); }},
         {"VerifyFlash", "ATmega328P", kCmdReadFlash, 1, 1000, false, true,
-         [](OpsRig& r) { return r.core.VerifyFlash(Image(r, 1000), true); }},
+         [](OpsRig& r) { return r.core.VerifyFlash(Image(r, 1000), OpOptions{.timing = true}); }},
         {"Erase", "ATmega8", kCmdChipErase, 1, 0, true, false,
-         [](OpsRig& r) { return r.core.EraseDevice(); }},
+         [](OpsRig& r) { return r.core.EraseDevice(Quietly(true)); }},
         {"WriteFuses", "ATmega328P", kCmdWriteFuse, 3, 0, true, false,
-         [](OpsRig& r) { return r.core.WriteFuses(0xFF, 0xD9, 0x62, true, false); }},
+         [](OpsRig& r) { return r.core.WriteFuses({0xFF, 0xD9, 0x62}, {.timing = true, .verify = false}); }},
         {"ReadFuses", "ATmega328P", kCmdReadFuse, 3, 0, false, false,
          [](OpsRig& r) {
              uint8_t e = 0, h = 0, l = 0;
-             return r.core.ReadFuses(e, h, l, true);
+             return ReadFuseBytes(r.core, e, h, l, true);
          }},
         {"WriteLockBits", "ATmega8", kCmdWriteLock, 1, 0, true, false,
-         [](OpsRig& r) { return r.core.WriteLockBits(0xFC, true, false); }},
+         [](OpsRig& r) { return r.core.WriteLockBits(0xFC, {.timing = true, .verify = false}); }},
         {"ReadLockBits", "ATmega8", kCmdReadLock, 1, 0, false, false,
          [](OpsRig& r) {
              uint8_t lock = 0;
@@ -204,10 +204,10 @@ const std::vector<OpKind>& Kinds() {
          }},
         {"WriteCalibration", "ATmega8", kCmdWriteFlashPage, 1, 0, true, false,
          [](OpsRig& r) {
-             r.core.m_controls.SetText(ctl_id::kCalibValue, "A5");
-             r.core.m_controls.SetText(ctl_id::kCalibAddress, "101");
-             r.core.m_controls.SetText(ctl_id::kCalibMemory, text::kCalibFlashLabel);
-             return r.core.WriteCalibration(true);
+             r.window.Controls().SetText(ctl_id::kCalibValue, "A5");
+             r.window.Controls().SetText(ctl_id::kCalibAddress, "101");
+             r.window.Controls().SetText(ctl_id::kCalibMemory, text::kCalibFlashLabel);
+             return r.window.WriteCalibration({.timing = true});
          }},
     };
     return kinds;
@@ -240,7 +240,6 @@ class FaultMatrix : public ::testing::TestWithParam<Cell> {};
 TEST_P(FaultMatrix, OneMessageRightAbortAndACleanEnd) {
     const Cell& c = GetParam();
     OpsRig rig(c.kind->device, c.kind->device);
-    rig.core.m_nQuietFlags = quiet::kErase;  // no question before the erase
     auto driver = std::make_unique<FaultyDriver>(rig.box, rig.host);
     FaultyDriver& faulty = *driver;
     rig.core.SetDriver(std::move(driver));
@@ -259,21 +258,21 @@ TEST_P(FaultMatrix, OneMessageRightAbortAndACleanEnd) {
     switch (c.fault) {
         case Fault::Timeout:
             EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kWriterNoAnswer});
-            EXPECT_EQ(rig.core.m_state.m_nAbort, kAbortTimeout);
+            EXPECT_EQ(rig.core.LinkState().m_nAbort, kAbortTimeout);
             break;
         case Fault::WrongAck:
             EXPECT_TRUE(messages.empty()) << messages.front().text;
-            EXPECT_EQ(rig.core.m_state.m_nAbort, kAbortNone);
+            EXPECT_EQ(rig.core.LinkState().m_nAbort, kAbortNone);
             break;
         case Fault::DriverError:
             ASSERT_EQ(messages.size(), 1u);
             EXPECT_EQ(messages[0].kind, MsgKind::Error);
             EXPECT_TRUE(messages[0].text.starts_with("line ")) << messages[0].text;
-            EXPECT_EQ(rig.core.m_state.m_nAbort, kAbortNone);
+            EXPECT_EQ(rig.core.LinkState().m_nAbort, kAbortNone);
             break;
         case Fault::Cancel:
             EXPECT_TRUE(messages.empty()) << messages.front().text;
-            EXPECT_EQ(rig.core.m_state.m_nAbort, kAbortCancelled);
+            EXPECT_EQ(rig.core.LinkState().m_nAbort, kAbortCancelled);
             break;
     }
     for (const auto& bar : rig.host.progress) EXPECT_TRUE(bar->destroyed);
@@ -281,7 +280,7 @@ TEST_P(FaultMatrix, OneMessageRightAbortAndACleanEnd) {
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.back(), "> 42");
     EXPECT_EQ(rig.Opens(), rig.Closes());
-    EXPECT_EQ(rig.core.m_state.m_nTimeoutTicks, 0);
+    EXPECT_EQ(rig.core.LinkState().m_nTimeoutTicks, 0);
     // One wait of eleven ticks at most, plus the pauses of the protocol.
     EXPECT_LT(rig.clock.Now(), std::chrono::seconds(13));
 
@@ -305,7 +304,7 @@ TEST(FaultMatrixExtra, UnpluggedBoxIsReportedOnce) {
     Cells cells(5 * 128, 0x11);
     const std::string file = rig.WriteImage("u.s", cells);
     rig.box->Faults().disconnectAfter = 300;  // in the middle of the second page
-    EXPECT_FALSE(rig.core.WriteFlash(file, true, false));
+    EXPECT_FALSE(rig.core.WriteFlash(file, {.timing = true, .verify = false}));
     ASSERT_EQ(rig.host.recorder.messages.size(), 1u);
     EXPECT_EQ(rig.host.recorder.messages[0].kind, MsgKind::Error);
     EXPECT_EQ(rig.Opens(), rig.Closes());

@@ -24,7 +24,7 @@ TEST(DeviceSelection, ControlsFollowTheFuseMaskAndCalibration) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.device);
         OpsRig rig("ATmega8", c.device);
-        const CMainControls& k = rig.core.m_controls;
+        const CMainControls& k = rig.window.Controls();
         EXPECT_EQ(k.IsEnabled(kExtEdit), c.ext);
         EXPECT_EQ(k.IsEnabled(kExtLabel), c.ext);
         EXPECT_EQ(k.IsEnabled(kHighEdit), c.high);
@@ -34,14 +34,14 @@ TEST(DeviceSelection, ControlsFollowTheFuseMaskAndCalibration) {
         EXPECT_EQ(k.IsEnabled(kFuseDetails), c.details);
         for (int id : {kCalibFreq, kCalibValue, kCalibAddress, kCalibMemory, kCalibDetails})
             EXPECT_EQ(k.IsEnabled(id), c.calibration) << id;
-        EXPECT_EQ(rig.core.m_nDevice, Row(c.device));
-        EXPECT_EQ(rig.core.m_pDevice, &DeviceAt(Row(c.device)));
+        EXPECT_EQ(rig.core.DeviceRow(), Row(c.device));
+        EXPECT_EQ(&rig.core.Device(), &DeviceAt(Row(c.device)));
     }
 }
 
 TEST(DeviceSelection, AnotherDeviceClearsTheShownValuesTheSameKeepsThem) {
     OpsRig rig("ATmega48", "ATmega48");
-    CMainControls& k = rig.core.m_controls;
+    CMainControls& k = rig.window.Controls();
     auto fill = [&] {
         k.SetText(kLowEdit, "E2");
         k.SetText(kLockEdit, "3C");
@@ -51,13 +51,13 @@ TEST(DeviceSelection, AnotherDeviceClearsTheShownValuesTheSameKeepsThem) {
             k.Enable(id, true);
     };
     fill();
-    rig.core.SelectDevice(Row("ATmega48"));
+    rig.window.SelectDevice(Row("ATmega48"));
     EXPECT_EQ(k.Text(kLowEdit), "E2");
     EXPECT_TRUE(k.IsEnabled(kLockWrite));
 
     // "(auto)" clears the values but leaves the controls as ATmega48 set them.
     k.SelectListRow(0);
-    rig.core.OnSelectDevice();
+    rig.window.OnSelectDevice();
     EXPECT_EQ(k.Text(kLowEdit), "");
     EXPECT_EQ(k.Text(kLockEdit), "");
     EXPECT_EQ(k.Text(kCalibValue), "");
@@ -82,23 +82,23 @@ TEST(DeviceSelection, ModelReportsEachChangeOnce) {
 
 TEST(DeviceSelection, DetectionSelectsTheListItem) {
     OpsRig rig("ATmega8");
-    EXPECT_EQ(rig.core.m_controls.ListSelection(), 0);
+    EXPECT_EQ(rig.window.Controls().ListSelection(), 0);
     ASSERT_TRUE(rig.core.CheckDevice(true));
-    EXPECT_EQ(rig.core.m_controls.ListSelection(), Row("ATmega8"));
-    EXPECT_EQ(rig.core.m_nDevice, Row("ATmega8"));
-    EXPECT_TRUE(rig.core.m_controls.IsEnabled(kHighEdit));
-    EXPECT_FALSE(rig.core.m_controls.IsEnabled(kExtEdit));
+    EXPECT_EQ(rig.window.Controls().ListSelection(), Row("ATmega8"));
+    EXPECT_EQ(rig.core.DeviceRow(), Row("ATmega8"));
+    EXPECT_TRUE(rig.window.Controls().IsEnabled(kHighEdit));
+    EXPECT_FALSE(rig.window.Controls().IsEnabled(kExtEdit));
     EXPECT_TRUE(rig.Texts().empty());
 }
 
 TEST(DeviceSelection, IsDeviceKnownByAutoDetectOrList) {
     OpsRig rig("ATmega8");
-    EXPECT_TRUE(rig.core.IsDeviceKnown());
-    rig.core.m_controls.SetCheck(kAutoDetect, false);
-    EXPECT_FALSE(rig.core.IsDeviceKnown());
+    EXPECT_TRUE(rig.window.IsDeviceKnown());
+    rig.window.Controls().SetCheck(kAutoDetect, false);
+    EXPECT_FALSE(rig.window.IsDeviceKnown());
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kDeviceUnknown});
-    rig.core.m_controls.SelectListRow(Row("ATmega8"));
-    EXPECT_TRUE(rig.core.IsDeviceKnown());
+    rig.window.Controls().SelectListRow(Row("ATmega8"));
+    EXPECT_TRUE(rig.window.IsDeviceKnown());
 }
 
 TEST(Frame, CheckDeviceWithTimingAndDetection) {
@@ -113,7 +113,7 @@ TEST(Frame, CheckDeviceWithTimingAndDetection) {
 
 TEST(Frame, NoDeviceAndNoDetectionRefusesBeforeOpening) {
     OpsRig rig("ATmega8");
-    rig.core.m_controls.SetCheck(kAutoDetect, false);
+    rig.window.Controls().SetCheck(kAutoDetect, false);
     uint8_t lock = 0;
     EXPECT_FALSE(rig.core.ReadLockBits(lock, true));
     EXPECT_FALSE(rig.core.ReadFlash(0, true));
@@ -133,13 +133,13 @@ TEST(Frame, FailedBeginStillSendsBAndCloses) {
 
     // A signature of no catalogue device: no own command, m_nDevice 0.
     OpsRig other("ATmega8", "ATmega8");
-    other.core.m_controls.SetCheck(ctl_id::kAutoDetect, true);
+    other.window.Controls().SetCheck(ctl_id::kAutoDetect, true);
     other.box->Faults().signature = std::array<uint8_t, 3>{0x1E, 0x99, 0x99};
     EXPECT_FALSE(other.core.ReadLockBits(lock, false));
     EXPECT_EQ(other.Lines(), Concat({kEnter, {"> 43", "< 1E 99 99"}, kLeave}));
     EXPECT_EQ(other.Texts(), std::vector<std::string>{text::kDeviceNotDetected});
-    EXPECT_EQ(other.core.m_nDevice, 0);
-    EXPECT_EQ(other.core.m_controls.ListSelection(), Row("ATmega8"));
+    EXPECT_EQ(other.core.DeviceRow(), 0);
+    EXPECT_EQ(other.window.Controls().ListSelection(), Row("ATmega8"));
 }
 
 TEST(Frame, InvalidWriterSpecIsOneErrorAndNothingElse) {
@@ -175,24 +175,22 @@ TEST(Erase, NoOpensNothing) {
 
 TEST(Erase, QuietAsksNothingAndReportsOnlyFailures) {
     OpsRig rig("ATmega8", "ATmega8");
-    rig.core.m_nQuietFlags = quiet::kErase;
-    EXPECT_TRUE(rig.core.EraseDevice());
+    EXPECT_TRUE(rig.core.EraseDevice(Quietly(true)));
     EXPECT_TRUE(rig.Texts().empty());
     // A wrong completion byte fails without a message.
     rig.box->Faults().wrongAck = {'D'};
-    EXPECT_FALSE(rig.core.EraseDevice());
+    EXPECT_FALSE(rig.core.EraseDevice(Quietly(true)));
     EXPECT_TRUE(rig.Texts().empty());
     // A silent box is reported by the wait.
     rig.box->Faults().wrongAck.clear();
     rig.box->Faults().mute = {{'D', 0}};
-    EXPECT_FALSE(rig.core.EraseDevice());
+    EXPECT_FALSE(rig.core.EraseDevice(Quietly(true)));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kWriterNoAnswer});
 }
 
 TEST(Erase, Attiny12SendsItsFollowUpSequence) {
     OpsRig rig("ATtiny12", "ATtiny12");
-    rig.core.m_nQuietFlags = quiet::kErase;
-    ASSERT_TRUE(rig.core.EraseDevice());
+    ASSERT_TRUE(rig.core.EraseDevice(Quietly(true)));
     EXPECT_EQ(WithoutTiming(rig.Lines()),
               Concat({kEnter,
                       {"> 44", "< 84", "> 51 40", "< 91", "> 51 00", "< 91", "> 51 00", "< 91", "> 51 FF",
@@ -203,9 +201,8 @@ TEST(Erase, Attiny12SendsItsFollowUpSequence) {
 
 TEST(Erase, Attiny12FollowUpStopsAtTheFirstFailure) {
     OpsRig rig("ATtiny12", "ATtiny12");
-    rig.core.m_nQuietFlags = quiet::kErase;
     rig.box->Faults().wrongAck = {'Q'};
-    EXPECT_FALSE(rig.core.EraseDevice());
+    EXPECT_FALSE(rig.core.EraseDevice(Quietly(true)));
     EXPECT_EQ(WithoutTiming(rig.Lines()), Concat({kEnter, {"> 44", "< 84", "> 51 40", "< 11"}, kLeave}));
 }
 
@@ -213,8 +210,8 @@ TEST(Frame, AfterACancelEveryOperationRefusesButStillSendsB) {
     OpsRig rig("ATmega8", "ATmega8");
     const std::string file = rig.WriteImage("a.s", Cells(256, 0x12));
     rig.host.CancelAt(-1);
-    EXPECT_FALSE(rig.core.WriteFlash(file, true, false));
-    EXPECT_EQ(rig.core.m_state.m_nAbort, kAbortCancelled);
+    EXPECT_FALSE(rig.core.WriteFlash(file, {.timing = true, .verify = false}));
+    EXPECT_EQ(rig.core.LinkState().m_nAbort, kAbortCancelled);
     EXPECT_TRUE(rig.Texts().empty());
     EXPECT_TRUE(rig.host.LastProgress().destroyed);
 

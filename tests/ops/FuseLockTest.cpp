@@ -12,12 +12,12 @@ using namespace ctl_id;
 
 TEST(Fuses, Atmega328pWindowWriteWithVerify) {
     OpsRig rig("ATmega328P", "ATmega328P");
-    CMainControls& k = rig.core.m_controls;
+    CMainControls& k = rig.window.Controls();
     k.SetText(kExtEdit, "FF");
     k.SetText(kHighEdit, "DA");
     k.SetText(kLowEdit, "E2");
     k.SetCheck(kFuseVerify, true);
-    ASSERT_TRUE(rig.core.WriteWindowFuses(false));
+    ASSERT_TRUE(rig.window.WriteFuses({.timing = false}));
     EXPECT_EQ(rig.Lines(), Concat({kEnter, {"> 4C 04 FF", "< 8C", "> 4C 02 DA", "< 8C", "> 4C 01 E2", "< 8C"},
                                    kLeave, kEnter, {"> 4B 04", "< FF", "> 4B 02", "< DA", "> 4B 01", "< E2"},
                                    kLeave}));
@@ -27,18 +27,17 @@ TEST(Fuses, Atmega328pWindowWriteWithVerify) {
 
 TEST(Fuses, WriteWithoutVerifyReportsTheEndAndQuietReportsNothing) {
     OpsRig rig("ATmega328P", "ATmega328P");
-    ASSERT_TRUE(rig.core.WriteFuses(0xFF, 0xD9, 0x62, false, false));
+    ASSERT_TRUE(rig.core.WriteFuses({0xFF, 0xD9, 0x62}, {.timing = false, .verify = false}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFuseWriteDone});
     rig.ClearLog();
-    rig.core.m_nQuietFlags = quiet::kWriteFuses;
-    ASSERT_TRUE(rig.core.WriteFuses(0xFF, 0xD9, 0x62, false, true));
+    ASSERT_TRUE(rig.core.WriteFuses({0xFF, 0xD9, 0x62}, {.timing = false, .confirm = false, .report = false, .verify = true}));
     EXPECT_TRUE(rig.Texts().empty());
     EXPECT_EQ(rig.Opens(), 2);  // no verify either
 }
 
 TEST(Fuses, Attiny13HasNoExtendedByte) {
     OpsRig rig("ATtiny13", "ATtiny13");
-    ASSERT_TRUE(rig.core.WriteFuses(0x00, 0xFF, 0x6A, false, true));
+    ASSERT_TRUE(rig.core.WriteFuses({0x00, 0xFF, 0x6A}, {.timing = false, .verify = true}));
     EXPECT_EQ(rig.Lines(), Concat({kEnter, {"> 4C 02 FF", "< 8C", "> 4C 01 6A", "< 8C"}, kLeave, kEnter,
                                    {"> 4B 02", "< FF", "> 4B 01", "< 6A"}, kLeave}));
     // The extended value 0x00 is not compared.
@@ -47,12 +46,12 @@ TEST(Fuses, Attiny13HasNoExtendedByte) {
 
 TEST(Fuses, Atmega163ForcesItsUnusedBits) {
     OpsRig rig("ATmega163", "ATmega163");
-    ASSERT_TRUE(rig.core.WriteFuses(0xFF, 0x01, 0x00, false, false));
+    ASSERT_TRUE(rig.core.WriteFuses({0xFF, 0x01, 0x00}, {.timing = false, .verify = false}));
     EXPECT_EQ(WithoutTiming(rig.Lines()),
               Concat({kEnter, {"> 4C 02 F9", "< 8C", "> 4C 01 30", "< 8C"}, kLeave}));
     rig.ClearLog();
     // The read-back F9 / 30 equals the expected 01 / 00 after the forcing.
-    EXPECT_TRUE(rig.core.VerifyFuses(0xFF, 0x01, 0x00, false));
+    EXPECT_TRUE(rig.core.VerifyFuses({0xFF, 0x01, 0x00}, {.timing = false}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFuseVerifyOk});
 }
 
@@ -74,24 +73,24 @@ TEST(Fuses, OldDevicesUseTheLockCommand) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.device) + " " + c.sent);
         OpsRig rig(c.device, c.device);
-        ASSERT_TRUE(rig.core.WriteFuses(0xFF, 0xFF, c.low, false, false));
+        ASSERT_TRUE(rig.core.WriteFuses({0xFF, 0xFF, c.low}, {.timing = false, .verify = false}));
         EXPECT_EQ(rig.Lines(), Concat({kEnter, {c.sent, "< 8E"}, kLeave}));
         rig.ClearLog();
         uint8_t e = 0, h = 0, l = 0;
-        ASSERT_TRUE(rig.core.ReadFuses(e, h, l, false));
+        ASSERT_TRUE(ReadFuseBytes(rig.core, e, h, l, false));
         EXPECT_EQ(rig.Lines()[2], c.read);
         EXPECT_EQ(l & c.readMask, c.low & c.readMask);
         EXPECT_EQ(e, 0xFF);
         EXPECT_EQ(h, 0xFF);
         // Verifying what was read back agrees.
-        EXPECT_TRUE(rig.core.VerifyFuses(0x00, 0x00, l, false));
+        EXPECT_TRUE(rig.core.VerifyFuses({0x00, 0x00, l}, {.timing = false}));
     }
 }
 
 TEST(Fuses, DevicesWithoutFusesSendNothingAndReadFf) {
     OpsRig rig("AT90S2313", "AT90S2313");
     uint8_t e = 0, h = 0, l = 0;
-    ASSERT_TRUE(rig.core.ReadFuses(e, h, l, false));
+    ASSERT_TRUE(ReadFuseBytes(rig.core, e, h, l, false));
     EXPECT_EQ(rig.Lines(), Concat({kEnter, kLeave}));
     EXPECT_EQ((std::array<uint8_t, 3>{e, h, l}), (std::array<uint8_t, 3>{0xFF, 0xFF, 0xFF}));
 }
@@ -100,7 +99,7 @@ TEST(Fuses, Atmega329pIsACurrentDevice) {
     OpsRig rig("ATmega329P", "ATmega329P");
     rig.Target().SetFuse(2, 0x99);
     uint8_t e = 0, h = 0, l = 0;
-    ASSERT_TRUE(rig.core.ReadFuses(e, h, l, false));
+    ASSERT_TRUE(ReadFuseBytes(rig.core, e, h, l, false));
     EXPECT_EQ(h, 0x99);
     EXPECT_EQ(LockGroupOf(DeviceAt(Row("ATmega329P")).id), LockGroup::L3);
 }
@@ -109,16 +108,15 @@ TEST(Fuses, VerifyNamesTheDifferingBytesInOrder) {
     OpsRig rig("ATmega328P", "ATmega328P");
     rig.Target().SetFuse(2, 0xD9);
     rig.Target().SetFuse(1, 0x62);
-    EXPECT_FALSE(rig.core.VerifyFuses(0xFF, 0xDA, 0xE2, false));
+    EXPECT_FALSE(rig.core.VerifyFuses({0xFF, 0xDA, 0xE2}, {.timing = false}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{"ヒューズ[High,Low] ベリファイ ERROR!"});
     EXPECT_EQ(rig.host.recorder.messages[0].kind, MsgKind::Warning);
 
     OpsRig old("AT90S4433", "AT90S4433");
-    EXPECT_FALSE(old.core.VerifyFuses(0xFF, 0xFF, 0x00, false));
+    EXPECT_FALSE(old.core.VerifyFuses({0xFF, 0xFF, 0x00}, {.timing = false}));
     EXPECT_EQ(old.Texts(), std::vector<std::string>{"ヒューズ ベリファイ ERROR!"});
     old.ClearLog();
-    old.core.m_nQuietFlags = quiet::kVerifyFuses;
-    EXPECT_FALSE(old.core.VerifyFuses(0xFF, 0xFF, 0x00, false));
+    EXPECT_FALSE(old.core.VerifyFuses({0xFF, 0xFF, 0x00}, Quietly(false)));
     EXPECT_TRUE(old.Texts().empty());
 }
 
@@ -126,12 +124,12 @@ TEST(Fuses, ReadThatTimesOutFailsWithOneMessage) {
     OpsRig rig("ATmega328P", "ATmega328P");
     rig.box->Faults().mute = {{'K', 0}};
     uint8_t e = 0, h = 0, l = 0;
-    EXPECT_FALSE(rig.core.ReadFuses(e, h, l, false));
+    EXPECT_FALSE(ReadFuseBytes(rig.core, e, h, l, false));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kWriterNoAnswer});
     // The verify says nothing about bytes it could not read.
     OpsRig again("ATmega328P", "ATmega328P");
     again.box->Faults().mute = {{'K', 0}};
-    EXPECT_FALSE(again.core.VerifyFuses(0xFF, 0xDA, 0xE2, false));
+    EXPECT_FALSE(again.core.VerifyFuses({0xFF, 0xDA, 0xE2}, {.timing = false}));
     EXPECT_EQ(again.Texts(), std::vector<std::string>{text::kWriterNoAnswer});
 }
 
@@ -140,10 +138,10 @@ TEST(Fuses, ReplyWaitAfterATimeOutFailsAtOnceWithoutASecondMessage) {
     rig.box->Faults().mute = {{'A', 0}, {'C', 0}};
     const ClockTime start = rig.clock.Now();
     uint8_t e = 0, h = 0, l = 0;
-    EXPECT_FALSE(rig.core.ReadFuses(e, h, l, false));
+    EXPECT_FALSE(ReadFuseBytes(rig.core, e, h, l, false));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kWriterNoAnswer});
     EXPECT_LT(rig.clock.Now() - start, std::chrono::seconds(13));  // one wait of 11 ticks
-    EXPECT_EQ(rig.core.m_state.m_nAbort, kAbortTimeout);
+    EXPECT_EQ(rig.core.LinkState().m_nAbort, kAbortTimeout);
 }
 
 TEST(Lock, CommandsPerGroup) {
@@ -163,7 +161,7 @@ TEST(Lock, CommandsPerGroup) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.device);
         OpsRig rig(c.device, c.device);
-        ASSERT_TRUE(rig.core.WriteLockBits(c.lock, false, false));
+        ASSERT_TRUE(rig.core.WriteLockBits(c.lock, {.timing = false, .verify = false}));
         EXPECT_EQ(rig.Lines(), Concat({kEnter, {c.sent, "< 8E"}, kLeave}));
         EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kLockWriteDone});
         uint8_t lock = 0;
@@ -175,21 +173,21 @@ TEST(Lock, CommandsPerGroup) {
 TEST(Lock, UnacknowledgedWriteIsAFailure) {
     OpsRig rig("ATmega8", "ATmega8");
     rig.box->Faults().wrongAck = {'N'};
-    EXPECT_FALSE(rig.core.WriteLockBits(0xFC, false, false));
+    EXPECT_FALSE(rig.core.WriteLockBits(0xFC, {.timing = false, .verify = false}));
     EXPECT_TRUE(rig.Texts().empty());
 
     OpsRig silent("ATmega8", "ATmega8");
     silent.box->Faults().mute = {{'N', 0}};
-    EXPECT_FALSE(silent.core.WriteLockBits(0xFC, false, false));
+    EXPECT_FALSE(silent.core.WriteLockBits(0xFC, {.timing = false, .verify = false}));
     EXPECT_EQ(silent.Texts(), std::vector<std::string>{text::kWriterNoAnswer});
-    EXPECT_EQ(silent.core.m_state.m_nAbort, kAbortTimeout);
+    EXPECT_EQ(silent.core.LinkState().m_nAbort, kAbortTimeout);
 }
 
 TEST(Lock, DevicesWithoutALockCommandRefuse) {
     for (const char* device : {"AT90S1200", "AT90S2313"}) {
         SCOPED_TRACE(device);
         OpsRig rig(device, device);
-        EXPECT_FALSE(rig.core.WriteLockBits(0x00, false, false));
+        EXPECT_FALSE(rig.core.WriteLockBits(0x00, {.timing = false, .verify = false}));
         EXPECT_EQ(rig.Lines(), Concat({kEnter, kLeave}));
         EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kLockNotWritable});
     }
@@ -199,38 +197,38 @@ TEST(Lock, DevicesThatCannotSendThemRefuseReadAndVerify) {
     OpsRig rig("AT90S8515", "AT90S8515");  // written with N, no M
     uint8_t lock = 0;
     EXPECT_FALSE(rig.core.ReadLockBits(lock, false));
-    EXPECT_FALSE(rig.core.VerifyLockBits(0xF9, false));
+    EXPECT_FALSE(rig.core.VerifyLockBits(0xF9, {.timing = false}));
     EXPECT_EQ(rig.Texts(), (std::vector<std::string>{text::kLockNotReadable, text::kLockNotReadable}));
     EXPECT_EQ(rig.Lines(), Concat({kEnter, kLeave, kEnter, kLeave}));
     rig.ClearLog();
     // The window's write with its verify on: the write is reported, no
     // verdict on the device.
-    rig.core.m_controls.SetText(kLockEdit, "F9");
-    rig.core.m_controls.SetCheck(kLockVerify, true);
-    EXPECT_TRUE(rig.core.WriteWindowLockBits());
+    rig.window.Controls().SetText(kLockEdit, "F9");
+    rig.window.Controls().SetCheck(kLockVerify, true);
+    EXPECT_TRUE(rig.window.WriteLockBits({}));
     EXPECT_EQ(rig.Texts(), (std::vector<std::string>{text::kLockWriteDone, text::kLockNotReadable}));
     EXPECT_EQ(rig.Target().LockBits() & 0x06, 0x00);
 }
 
 TEST(Lock, WindowWriteVerifiesTheEditValueAfterAPause) {
     OpsRig rig("ATmega8", "ATmega8");
-    rig.core.m_controls.SetText(kLockEdit, "fc");
-    rig.core.m_controls.SetCheck(kLockVerify, true);
-    ASSERT_TRUE(rig.core.WriteWindowLockBits());
+    rig.window.Controls().SetText(kLockEdit, "fc");
+    rig.window.Controls().SetCheck(kLockVerify, true);
+    ASSERT_TRUE(rig.window.WriteLockBits({}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kLockVerifyOk});
     EXPECT_EQ(rig.host.sleeps.back(), std::chrono::milliseconds(100));
     // The window's write always sends the timing.
     EXPECT_TRUE(rig.Lines()[0].starts_with("> 54 "));
     rig.ClearLog();
-    rig.core.m_controls.SetText(kLockEdit, "3C");
-    EXPECT_FALSE(rig.core.VerifyWindowLockBits(false));
+    rig.window.Controls().SetText(kLockEdit, "3C");
+    EXPECT_FALSE(rig.window.VerifyLockBits({.timing = false}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kLockVerifyError});
 }
 
 TEST(Lock, VerifyThatCannotReadSaysNothingOfItsOwn) {
     OpsRig rig("ATmega8", "ATmega8");
     rig.box->Faults().mute = {{'M', 0}};
-    EXPECT_FALSE(rig.core.VerifyLockBits(0xFC, false));
+    EXPECT_FALSE(rig.core.VerifyLockBits(0xFC, {.timing = false}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kWriterNoAnswer});
 }
 

@@ -30,7 +30,7 @@ TEST(WriteFlash, PartialPageIsReadMergedAndWrittenInFourPieces) {
     OpsRig rig("ATmega328P", "ATmega328P");  // 64-word pages
     const std::string file =
         rig.WriteImage("p.s", Sparse(0x104, {{0x100, 0x11}, {0x101, 0x22}, {0x102, 0x33}, {0x103, 0x44}}));
-    ASSERT_TRUE(rig.core.WriteFlash(file, false, false));
+    ASSERT_TRUE(rig.core.WriteFlash(file, {.timing = false, .verify = false}));
 
     std::vector<uint8_t> page(128, 0xFF);
     page[0] = 0x11, page[1] = 0x22, page[2] = 0x33, page[3] = 0x44;
@@ -58,7 +58,7 @@ TEST(WriteFlash, FullPagesAreNotReadBackAndEmptyPagesAreSkipped) {
     Cells cells(3 * 128, kNoData);
     for (size_t i = 0; i < 128; ++i) cells[i] = static_cast<int16_t>(i);          // page 0 full
     for (size_t i = 256; i < 384; ++i) cells[i] = static_cast<int16_t>(i & 0x7F);  // page 2 full
-    ASSERT_TRUE(rig.core.WriteFlash(rig.WriteImage("f.s", cells), false, false));
+    ASSERT_TRUE(rig.core.WriteFlash(rig.WriteImage("f.s", cells), {.timing = false, .verify = false}));
     std::vector<std::string> requests;
     for (const std::string& line : rig.Sent())
         if (line.size() == 19 && (line.starts_with("> 45") || line.starts_with("> 46"))) requests.push_back(line);
@@ -72,8 +72,8 @@ TEST(WriteFlash, MergeStopsWhereTheDeviceHoldsAZeroAndVerifyNamesIt) {
     Cells cells(0x110, kNoData);
     for (size_t i = 0x100; i < 0x110; ++i) cells[i] = 0x01;
     const std::string file = rig.WriteImage("m.s", cells);
-    rig.core.m_controls.SetText(ctl_id::kFlashFile, file);
-    ASSERT_TRUE(rig.core.WriteFlash(file, false, true));
+    // The verify that follows the write gives the result.
+    EXPECT_FALSE(rig.core.WriteFlash(file, {.timing = false, .verify = true}));
     EXPECT_EQ(rig.Target().Flash()[0x104], 0x01);
     EXPECT_EQ(rig.Target().Flash()[0x105], 0x00);
     EXPECT_EQ(rig.Target().Flash()[0x106], 0xFF);  // the device's byte, not the file's
@@ -84,8 +84,8 @@ TEST(WriteFlash, MergeStopsWhereTheDeviceHoldsAZeroAndVerifyNamesIt) {
 TEST(WriteFlash, OddUsedLengthOnAChunkedDeviceProgramsTheLastWord) {
     OpsRig rig("AT90S2313", "AT90S2313");  // no pages: chunks of 32 words
     const std::string file = rig.WriteImage("o.s", {0x10, 0x20, 0x30, 0x40, 0x50});
-    rig.core.m_controls.SetText(ctl_id::kFlashFile, file);
-    ASSERT_TRUE(rig.core.WriteFlash(file, false, true));
+    rig.window.Controls().SetText(ctl_id::kFlashFile, file);
+    ASSERT_TRUE(rig.core.WriteFlash(file, {.timing = false, .verify = true}));
     const auto lines = rig.Lines();
     // The partly covered chunk is read, then written in one send.
     EXPECT_EQ(lines[2], "> 45 00 00 00 00 20");
@@ -101,7 +101,7 @@ TEST(WriteFlash, OddUsedLengthOnAChunkedDeviceProgramsTheLastWord) {
 
 TEST(WriteFlash, Attiny12TakesChunksOfFourWords) {
     OpsRig rig("ATtiny12", "ATtiny12");
-    ASSERT_TRUE(rig.core.WriteFlash(rig.WriteImage("t.s", Cells(16, 0x5A)), false, false));
+    ASSERT_TRUE(rig.core.WriteFlash(rig.WriteImage("t.s", Cells(16, 0x5A)), {.timing = false, .verify = false}));
     EXPECT_EQ(WithoutTiming(rig.Lines()),
               Concat({kEnter,
                       {"> 47 00 00 00 00 04", "> " + Repeat("5A", 8), "< 87", "> 47 00 00 04 00 04",
@@ -112,15 +112,15 @@ TEST(WriteFlash, Attiny12TakesChunksOfFourWords) {
 
 TEST(WriteFlash, EndRecordOnlySendsNoBlockAndReportsSuccess) {
     OpsRig rig("ATmega328P", "ATmega328P");
-    ASSERT_TRUE(rig.core.WriteFlash(rig.WriteText("e.hex", ":00000001FF\r\n"), false, false));
+    ASSERT_TRUE(rig.core.WriteFlash(rig.WriteText("e.hex", ":00000001FF\r\n"), {.timing = false, .verify = false}));
     EXPECT_EQ(rig.Lines(), Concat({kEnter, kLeave}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFlashWriteDone});
-    EXPECT_EQ(rig.core.m_imgFlash.count, 0u);
+    EXPECT_EQ(rig.core.FlashImage().count, 0u);
 }
 
 TEST(WriteFlash, LoaderFailureSendsNothingButTheFrame) {
     OpsRig rig("ATmega328P", "ATmega328P");
-    EXPECT_FALSE(rig.core.WriteFlash(rig.dir.filePath("missing.hex").toStdString(), false, false));
+    EXPECT_FALSE(rig.core.WriteFlash(rig.dir.filePath("missing.hex").toStdString(), {.timing = false, .verify = false}));
     EXPECT_EQ(rig.Lines(), Concat({kEnter, kLeave}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFileOpenFailed});
     EXPECT_TRUE(rig.host.progress.empty());
@@ -129,9 +129,8 @@ TEST(WriteFlash, LoaderFailureSendsNothingButTheFrame) {
 TEST(WriteFlash, QuietBitSuppressesMessageAndVerify) {
     OpsRig rig("ATmega328P", "ATmega328P");
     const std::string file = rig.WriteImage("q.s", Cells(8, 0x00));
-    rig.core.m_controls.SetText(ctl_id::kFlashFile, file);
-    rig.core.m_nQuietFlags = quiet::kWriteFlash;
-    ASSERT_TRUE(rig.core.WriteFlash(file, false, true));
+    rig.window.Controls().SetText(ctl_id::kFlashFile, file);
+    ASSERT_TRUE(rig.core.WriteFlash(file, {.timing = false, .confirm = false, .report = false, .verify = true}));
     EXPECT_TRUE(rig.Texts().empty());
     EXPECT_EQ(rig.Opens(), 1);
 }
@@ -139,8 +138,8 @@ TEST(WriteFlash, QuietBitSuppressesMessageAndVerify) {
 TEST(WriteFlash, VerifyAfterWriteChecksTheDeviceAgainWithoutTiming) {
     OpsRig rig("ATmega328P");  // auto-detect on
     const std::string file = rig.WriteImage("v.s", Cells(300, 0x42));
-    rig.core.m_controls.SetText(ctl_id::kFlashFile, file);
-    ASSERT_TRUE(rig.core.WriteFlash(file, true, true));
+    rig.window.Controls().SetText(ctl_id::kFlashFile, file);
+    ASSERT_TRUE(rig.core.WriteFlash(file, {.timing = true, .verify = true}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFlashVerifyOk});
     // Write, the verify's check, the verify's read: three openings, and only
     // the first sends the timing.
@@ -157,11 +156,10 @@ TEST(VerifyFlash, FirstDifferenceIsNamedWithSixFigures) {
     for (size_t i = 0; i < cells.size(); ++i) rig.Target().Flash()[i] = static_cast<uint8_t>(i & 0xFF);
     rig.Target().Flash()[0x1A3] ^= 0x04;
     rig.Target().Flash()[0x1F0] ^= 0x04;
-    EXPECT_FALSE(rig.core.VerifyFlash(rig.WriteImage("x.s", cells), true));
+    EXPECT_FALSE(rig.core.VerifyFlash(rig.WriteImage("x.s", cells), OpOptions{.timing = true}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{"FLASH ベリファイ エラー: 0001A3"});
     rig.ClearLog();
-    rig.core.m_nQuietFlags = quiet::kVerifyFlash;
-    EXPECT_FALSE(rig.core.VerifyFlash(rig.WriteImage("x.s", cells), true));
+    EXPECT_FALSE(rig.core.VerifyFlash(rig.WriteImage("x.s", cells), Quietly(true)));
     EXPECT_TRUE(rig.Texts().empty());
 }
 
@@ -170,8 +168,8 @@ TEST(ReadFlash, FullSixtyFourKiloWordMemorySendsCountZero) {
     rig.Target().Flash()[0x1FFFF] = 0x5C;
     ASSERT_TRUE(rig.core.ReadFlash(0, false));
     EXPECT_EQ(rig.Sent(), Concat({{"> 41 00", "> 45 00 00 00 00 00", "> 42"}}));
-    ASSERT_EQ(rig.core.m_pFlashRead.size(), 131072u);
-    EXPECT_EQ(rig.core.m_pFlashRead[0x1FFFF], 0x5C);
+    ASSERT_EQ(rig.core.FlashRead().size(), 131072u);
+    EXPECT_EQ(rig.core.FlashRead()[0x1FFFF], 0x5C);
     const ProgressRecord& bar = rig.host.LastProgress();
     EXPECT_EQ(bar.message, text::kFlashReading);
     EXPECT_EQ(bar.upper, 32);
@@ -185,7 +183,7 @@ TEST(ReadFlash, LengthIsRoundedToWordsAndShortReadsStepByOne) {
     OpsRig rig("ATmega8", "ATmega8");
     ASSERT_TRUE(rig.core.ReadFlash(5, false));
     EXPECT_EQ(rig.Sent()[1], "> 45 00 00 00 00 03");
-    EXPECT_EQ(rig.core.m_pFlashRead.size(), 6u);
+    EXPECT_EQ(rig.core.FlashRead().size(), 6u);
     // Fewer than 32 bytes: the step is one byte.
     EXPECT_EQ(rig.host.LastProgress().positions.back(), 6);
 }
@@ -196,7 +194,7 @@ TEST(ReadEeprom, AlwaysSendsTimingAndKeepsTheExactLength) {
     ASSERT_TRUE(rig.core.ReadEeprom(3));
     EXPECT_EQ(WithoutTiming(rig.Lines()), Concat({kEnter, {"> 48 00 00 00 00 03", "< FF FF 77"}, kLeave}));
     EXPECT_NE(rig.Lines()[0], "> 41 00");  // the timing came first
-    EXPECT_EQ(rig.core.m_pEepromRead, (std::vector<uint8_t>{0xFF, 0xFF, 0x77}));
+    EXPECT_EQ(rig.core.EepromRead(), (std::vector<uint8_t>{0xFF, 0xFF, 0x77}));
     EXPECT_EQ(rig.host.LastProgress().caption, text::kEepromCaption);
     EXPECT_EQ(rig.host.LastProgress().message, text::kEepromReading);
 }
@@ -204,7 +202,7 @@ TEST(ReadEeprom, AlwaysSendsTimingAndKeepsTheExactLength) {
 TEST(WriteEeprom, PagedPartialPageIsReadAndWrittenTwoBytesPerSend) {
     OpsRig rig("ATmega328P", "ATmega328P");  // 4-byte pages
     rig.Target().Eeprom()[3] = 0x99;
-    ASSERT_TRUE(rig.core.WriteEeprom(rig.WriteImage("e.s", {0x01, 0x02, 0x03}), false, false));
+    ASSERT_TRUE(rig.core.WriteEeprom(rig.WriteImage("e.s", {0x01, 0x02, 0x03}), {.timing = false, .verify = false}));
     EXPECT_EQ(rig.Lines(), Concat({kEnter,
                                    {"> 48 00 00 00 00 04", "< FF FF FF 99", "> 49 00 00 00 00 04", "> 01 02",
                                     "> 03 99", "< 89"},
@@ -220,7 +218,7 @@ TEST(WriteEeprom, ChunkedKeepsTheBytesTheFileLeavesOutAndPacesTheData) {
     Cells cells(73, kNoData);
     std::fill(cells.begin(), cells.begin() + 32, int16_t{0x22});  // chunk 0 full
     cells[72] = 0x5C;                                               // chunk 1 empty, chunk 2 partial
-    ASSERT_TRUE(rig.core.WriteEeprom(rig.WriteImage("c.s", cells), false, false));
+    ASSERT_TRUE(rig.core.WriteEeprom(rig.WriteImage("c.s", cells), {.timing = false, .verify = false}));
     std::string third = Repeat("11", 32);
     third.replace(8 * 3, 2, "5C");
     EXPECT_EQ(rig.Lines(), Concat({kEnter,
@@ -241,11 +239,11 @@ TEST(WriteEeprom, ChunkedKeepsTheBytesTheFileLeavesOutAndPacesTheData) {
 TEST(VerifyEeprom, ReadsOnlyTheBytesWithData) {
     OpsRig rig("ATmega328P", "ATmega328P");
     rig.Target().Eeprom()[1] = 0x22;
-    EXPECT_TRUE(rig.core.VerifyEeprom(rig.WriteImage("v.s", Sparse(2, {{1, 0x22}})), false));
+    EXPECT_TRUE(rig.core.VerifyEeprom(rig.WriteImage("v.s", Sparse(2, {{1, 0x22}})), OpOptions{.timing = false}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kEepromVerifyOk});
     EXPECT_EQ(WithoutTiming(rig.Lines()), Concat({kEnter, {"> 48 00 00 01 00 01", "< 22"}, kLeave}));
     rig.ClearLog();
-    EXPECT_FALSE(rig.core.VerifyEeprom(rig.WriteImage("w.s", Sparse(2, {{1, 0x23}})), false));
+    EXPECT_FALSE(rig.core.VerifyEeprom(rig.WriteImage("w.s", Sparse(2, {{1, 0x23}})), OpOptions{.timing = false}));
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{"EEPROM ベリファイ エラー: 000001"});
 }
 

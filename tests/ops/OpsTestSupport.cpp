@@ -91,12 +91,12 @@ sim::SimConfig ConfigFor(const std::string& device) {
 
 OpsRig::OpsRig(const std::string& simDevice, const char* selected)
     : box(std::make_shared<sim::CSimBox>(ConfigFor(simDevice), clock)), host(clock), core(host) {
-    host.Attach(core.m_state);
+    host.Attach(core.LinkState());
     core.SetDriver(std::make_unique<CSimDriver>(box));
     if (selected != nullptr) {
-        core.m_controls.SetCheck(ctl_id::kAutoDetect, false);
-        core.m_controls.SelectListRow(Row(selected));
-        core.OnSelectDevice();
+        window.Controls().SetCheck(ctl_id::kAutoDetect, false);
+        window.Controls().SelectListRow(Row(selected));
+        window.OnSelectDevice();
     }
 }
 

@@ -15,6 +15,7 @@
 
 #include "host/Clock.h"
 #include "link/SimDriver.h"
+#include "ops/MainWindowAdapter.h"
 #include "ops/OrioleCore.h"
 #include "support/RecordingHost.h"
 
@@ -101,10 +102,21 @@ struct OpsRig {
     std::shared_ptr<sim::CSimBox> box;
     OpsHost host;
     COrioleCore core;
+    CMainWindowAdapter window{core};
     QTemporaryDir dir;
 };
 
 inline int Row(const char* name) { return FindDeviceByName(name); }
+
+// The three fuse bytes of a read, one by one.
+inline bool ReadFuseBytes(COrioleCore& core, uint8_t& ext, uint8_t& high, uint8_t& low, bool timing) {
+    FuseBytes fuses;
+    const bool read = core.ReadFuses(fuses, timing);
+    ext = fuses.ext;
+    high = fuses.high;
+    low = fuses.low;
+    return read;
+}
 
 // The begin sequence without timing and detection, and the close.
 inline const std::vector<std::string> kEnter = {"> 41 00", "< 53"};

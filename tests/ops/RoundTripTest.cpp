@@ -59,16 +59,14 @@ void CheckOnlyInformation(OpsRig& rig, const std::vector<std::string>& expected)
 }
 
 void FlashRoundTrip(OpsRig& rig, const AVR_DEVICE& d, const Cells& cells) {
-    rig.core.m_nQuietFlags = quiet::kErase;
-    ASSERT_TRUE(rig.core.EraseDevice());
-    rig.core.m_nQuietFlags = 0;
+    ASSERT_TRUE(rig.core.EraseDevice(Quietly(true)));
     const std::string file = rig.WriteImage("flash.s", cells);
-    rig.core.m_controls.SetText(kFlashFile, file);
-    ASSERT_TRUE(rig.core.WriteFlash(file, true, true));
+    rig.window.Controls().SetText(kFlashFile, file);
+    ASSERT_TRUE(rig.core.WriteFlash(file, {.timing = true, .verify = true}));
     CheckOnlyInformation(rig, {text::kFlashVerifyOk});
     ASSERT_TRUE(rig.core.ReadFlash(0, true));
     const auto expected = Bytes(cells, std::vector<uint8_t>(static_cast<size_t>(d.FlashBytes()), 0xFF));
-    EXPECT_TRUE(rig.core.m_pFlashRead == expected);
+    EXPECT_TRUE(rig.core.FlashRead() == expected);
     EXPECT_TRUE(rig.Target().Flash() == expected);
     rig.ClearLog();
 }
@@ -76,13 +74,13 @@ void FlashRoundTrip(OpsRig& rig, const AVR_DEVICE& d, const Cells& cells) {
 void EepromRoundTrip(OpsRig& rig, const Cells& cells) {
     const std::vector<uint8_t> before = rig.Target().Eeprom();
     const std::string file = rig.WriteImage("eeprom.s", cells);
-    rig.core.m_controls.SetText(kEepromFile, file);
-    ASSERT_TRUE(rig.core.WriteEeprom(file, true, true));
+    rig.window.Controls().SetText(kEepromFile, file);
+    ASSERT_TRUE(rig.core.WriteEeprom(file, {.timing = true, .verify = true}));
     CheckOnlyInformation(rig, {text::kEepromVerifyOk});
     ASSERT_TRUE(rig.core.ReadEeprom(0));
     // Paged or chunked, the device keeps every byte the file leaves out.
     const std::vector<uint8_t> expected = Bytes(cells, before);
-    EXPECT_TRUE(rig.core.m_pEepromRead == expected);
+    EXPECT_TRUE(rig.core.EepromRead() == expected);
     rig.ClearLog();
 }
 
@@ -90,21 +88,19 @@ void CalibrationRoundTrip(OpsRig& rig, const AVR_DEVICE& d) {
     uint8_t value = 0;
     ASSERT_TRUE(rig.core.ReadCalibrationByte(0, value, true));
     EXPECT_EQ(value, rig.Target().Calibration(0));
-    rig.core.m_nQuietFlags = quiet::kErase;
-    ASSERT_TRUE(rig.core.EraseDevice());
-    rig.core.m_nQuietFlags = 0;
-    rig.core.m_controls.SetText(kCalibValue, FormatText("%02X", value));
-    rig.core.m_controls.SetCheck(kCalibVerify, true);
+    ASSERT_TRUE(rig.core.EraseDevice(Quietly(true)));
+    rig.window.Controls().SetText(kCalibValue, FormatText("%02X", value));
+    rig.window.Controls().SetCheck(kCalibVerify, true);
     const struct {
         const char* label;
         uint32_t address;
     } targets[] = {{text::kCalibFlashLabel, static_cast<uint32_t>(d.FlashBytes() - 1)},
                    {text::kCalibEepromLabel, static_cast<uint32_t>(d.eepromBytes / 2 + 1)}};
     for (const auto& t : targets) {
-        rig.core.m_controls.SetText(kCalibMemory, t.label);
-        rig.core.m_controls.SetText(kCalibAddress, FormatText("%X", t.address));
-        ASSERT_TRUE(rig.core.WriteCalibration(true)) << t.label;
-        EXPECT_TRUE(rig.core.VerifyCalibration(true));
+        rig.window.Controls().SetText(kCalibMemory, t.label);
+        rig.window.Controls().SetText(kCalibAddress, FormatText("%X", t.address));
+        ASSERT_TRUE(rig.window.WriteCalibration({.timing = true})) << t.label;
+        EXPECT_TRUE(rig.window.VerifyCalibration({.timing = true}));
         CheckOnlyInformation(rig, {"校正値 ベリファイ OK!", "校正値 ベリファイ OK!"});
     }
     EXPECT_EQ(rig.Target().Flash().back(), value);
@@ -114,10 +110,10 @@ void CalibrationRoundTrip(OpsRig& rig, const AVR_DEVICE& d) {
 void FuseRoundTrip(OpsRig& rig, const AVR_DEVICE& d, std::mt19937& rng) {
     const uint8_t ext = static_cast<uint8_t>(rng()), high = static_cast<uint8_t>(rng()),
                   low = static_cast<uint8_t>(rng());
-    ASSERT_TRUE(rig.core.WriteFuses(ext, high, low, true, false));
+    ASSERT_TRUE(rig.core.WriteFuses({ext, high, low}, {.timing = true, .verify = false}));
     CheckOnlyInformation(rig, {text::kFuseWriteDone});
     uint8_t re = 0, rh = 0, rl = 0;
-    ASSERT_TRUE(rig.core.ReadFuses(re, rh, rl, true));
+    ASSERT_TRUE(ReadFuseBytes(rig.core, re, rh, rl, true));
     // The bits each group's write reaches.
     uint8_t extBits = 0, highBits = 0, lowBits = 0;
     switch (FuseGroupOf(d.id)) {
@@ -141,7 +137,7 @@ void FuseRoundTrip(OpsRig& rig, const AVR_DEVICE& d, std::mt19937& rng) {
     EXPECT_EQ(re & extBits, ext & extBits);
     EXPECT_EQ(rh & highBits, high & highBits);
     EXPECT_EQ(rl & lowBits, low & lowBits);
-    EXPECT_TRUE(rig.core.VerifyFuses(re, rh, rl, true));
+    EXPECT_TRUE(rig.core.VerifyFuses({re, rh, rl}, {.timing = true}));
     CheckOnlyInformation(rig, {text::kFuseVerifyOk});
 }
 
@@ -149,12 +145,12 @@ void LockRoundTrip(OpsRig& rig, const AVR_DEVICE& d, std::mt19937& rng) {
     const auto lock = static_cast<uint8_t>(rng());
     const LockGroup group = LockGroupOf(d.id);
     if (group == LockGroup::None) {
-        EXPECT_FALSE(rig.core.WriteLockBits(lock, true, false));
+        EXPECT_FALSE(rig.core.WriteLockBits(lock, {.timing = true, .verify = false}));
         EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kLockNotWritable});
         rig.ClearLog();
         return;
     }
-    ASSERT_TRUE(rig.core.WriteLockBits(lock, true, false));
+    ASSERT_TRUE(rig.core.WriteLockBits(lock, {.timing = true, .verify = false}));
     CheckOnlyInformation(rig, {text::kLockWriteDone});
     uint8_t read = 0;
     if (FuseGroupOf(d.id) == FuseGroup::None) {  // AT90S8515: no command reads them
@@ -168,7 +164,7 @@ void LockRoundTrip(OpsRig& rig, const AVR_DEVICE& d, std::mt19937& rng) {
     if (group == LockGroup::L3) expected = static_cast<uint8_t>(lock | 0xC0);
     if (group == LockGroup::L2) expected = static_cast<uint8_t>(lock | 0xFC);
     EXPECT_EQ(read, expected);
-    EXPECT_TRUE(rig.core.VerifyLockBits(read, true));
+    EXPECT_TRUE(rig.core.VerifyLockBits(read, {.timing = true}));
     CheckOnlyInformation(rig, {text::kLockVerifyOk});
 }
 
@@ -180,7 +176,7 @@ TEST_P(RoundTrip, MemoriesCalibrationFusesAndLock) {
     const auto eepromBytes = static_cast<size_t>(d.eepromBytes);
 
     ASSERT_NO_FATAL_FAILURE(FlashRoundTrip(rig, d, Full(flashBytes, rng)));
-    EXPECT_EQ(rig.core.m_nDevice, GetParam());
+    EXPECT_EQ(rig.core.DeviceRow(), GetParam());
     ASSERT_NO_FATAL_FAILURE(FlashRoundTrip(rig, d, Sparse(flashBytes, rng)));
     ASSERT_NO_FATAL_FAILURE(EepromRoundTrip(rig, Full(eepromBytes, rng)));
     ASSERT_NO_FATAL_FAILURE(EepromRoundTrip(rig, Sparse(eepromBytes, rng)));
@@ -189,7 +185,7 @@ TEST_P(RoundTrip, MemoriesCalibrationFusesAndLock) {
     }
     ASSERT_NO_FATAL_FAILURE(FuseRoundTrip(rig, d, rng));
     ASSERT_NO_FATAL_FAILURE(LockRoundTrip(rig, d, rng));
-    EXPECT_EQ(rig.core.m_state.m_nAbort, kAbortNone);
+    EXPECT_EQ(rig.core.LinkState().m_nAbort, kAbortNone);
     EXPECT_EQ(rig.Opens(), rig.Closes());
 }
 

@@ -12,6 +12,7 @@
 #include "base/TextCodec.h"
 #include "devices/Devices.h"
 #include "ops/DeviceList.h"
+#include "ops/MainWindowAdapter.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
 #include "support/RecordingHost.h"
@@ -34,14 +35,15 @@ public:
 
 // One main window's worth of state and its binding.
 struct Window {
-    Window() : core(host), binding(core, settings) {}
+    Window() : core(host), binding(window, settings) {}
     void Select(const char* name) {
         const int row = FindDeviceByName(name);
-        core.m_controls.SelectListRow(row);
-        core.SelectDevice(row);
+        window.Controls().SelectListRow(row);
+        window.SelectDevice(row);
     }
     QuietHost host;
     COrioleCore core;
+    CMainWindowAdapter window{core};
     CMainSettings settings;
     CSettingsBinding binding;
 };
@@ -72,22 +74,22 @@ TEST_F(SettingsBindingTest, MissingFileGivesEveryDefault) {
         Window w;
         // Start from anything but the defaults.
         w.Select("ATmega8");
-        w.core.m_state = {0, 0, 3, 2, 5};
-        for (int id : kVerifyBoxes) w.core.m_controls.SetCheck(id, false);
-        w.core.m_controls.SetText(ctl_id::kHighEdit, "D9");
-        w.core.m_controls.Enable(ctl_id::kFuseWrite, true);
-        w.core.m_controls.Enable(ctl_id::kFuseVerify, true);
+        w.core.LinkState() = {0, 0, 3, 2, 5};
+        for (int id : kVerifyBoxes) w.window.Controls().SetCheck(id, false);
+        w.window.Controls().SetText(ctl_id::kHighEdit, "D9");
+        w.window.Controls().Enable(ctl_id::kFuseWrite, true);
+        w.window.Controls().Enable(ctl_id::kFuseVerify, true);
         w.settings.m_strFlashExt = "*.bin";
         w.settings.m_nAutoCheck = 0x7FF;
 
         w.binding.LoadSettings(Path("missing.ini"), withValues);
 
-        EXPECT_EQ(w.core.m_controls.ListSelection(), 0);
-        EXPECT_EQ(w.core.m_nDevice, 0);
-        EXPECT_EQ(w.core.m_state.m_nSysFreq, 1000000u);
-        EXPECT_EQ(w.core.m_state.m_nUsbTiming, 0);
-        EXPECT_EQ(w.core.m_state.m_nDataSpeed, 1);
-        for (int id : kVerifyBoxes) EXPECT_TRUE(w.core.m_controls.IsChecked(id)) << id;
+        EXPECT_EQ(w.window.Controls().ListSelection(), 0);
+        EXPECT_EQ(w.core.DeviceRow(), 0);
+        EXPECT_EQ(w.core.LinkState().m_nSysFreq, 1000000u);
+        EXPECT_EQ(w.core.LinkState().m_nUsbTiming, 0);
+        EXPECT_EQ(w.core.LinkState().m_nDataSpeed, 1);
+        for (int id : kVerifyBoxes) EXPECT_TRUE(w.window.Controls().IsChecked(id)) << id;
         EXPECT_EQ(w.settings.m_nAutoCheck, 1u);
         EXPECT_EQ(w.settings.m_strFlashExt, "*.hex;*.srec;*.mot");
         EXPECT_EQ(w.settings.m_strEepromExt, "*.hex;*.srec;*.mot;*.eep");
@@ -97,10 +99,10 @@ TEST_F(SettingsBindingTest, MissingFileGivesEveryDefault) {
         EXPECT_EQ(w.core.WriterSpec(), "auto");
         // Selecting "(auto)" clears the values; with them, the file's
         // (missing) values and enable states are the defaults too.
-        EXPECT_EQ(w.core.m_controls.Text(ctl_id::kHighEdit), "");
-        EXPECT_FALSE(w.core.m_controls.IsEnabled(ctl_id::kFuseWrite));
-        EXPECT_FALSE(w.core.m_controls.IsEnabled(ctl_id::kFuseVerify));
-        EXPECT_EQ(w.core.m_controls.Text(ctl_id::kCalibMemory), "保存先アドレス");
+        EXPECT_EQ(w.window.Controls().Text(ctl_id::kHighEdit), "");
+        EXPECT_FALSE(w.window.Controls().IsEnabled(ctl_id::kFuseWrite));
+        EXPECT_FALSE(w.window.Controls().IsEnabled(ctl_id::kFuseVerify));
+        EXPECT_EQ(w.window.Controls().Text(ctl_id::kCalibMemory), "保存先アドレス");
     }
 }
 
@@ -160,10 +162,10 @@ TEST_F(SettingsBindingTest, LastAvrSelectsTheFirstEntryOfTheSortedList) {
         Window w;
         w.Select("ATtiny13");
         w.binding.SetText(SettingId::LastAvr, U(c.stored));
-        const int row = w.core.m_controls.ListSelection();
+        const int row = w.window.Controls().ListSelection();
         EXPECT_EQ(DeviceListText(row), U(c.selected)) << c.stored;
-        EXPECT_EQ(w.core.m_nDevice, row) << c.stored;
-        EXPECT_EQ(w.core.m_pDevice, &DeviceAt(row)) << c.stored;
+        EXPECT_EQ(w.core.DeviceRow(), row) << c.stored;
+        EXPECT_EQ(&w.core.Device(), &DeviceAt(row)) << c.stored;
         EXPECT_EQ(w.binding.GetText(SettingId::LastAvr), U(c.selected)) << c.stored;
     }
 }
@@ -171,20 +173,20 @@ TEST_F(SettingsBindingTest, LastAvrSelectsTheFirstEntryOfTheSortedList) {
 TEST_F(SettingsBindingTest, LastAvrNamingNoEntryLeavesTheSelection) {
     Window w;
     w.Select("ATmega8");
-    w.core.m_controls.SetText(ctl_id::kLowEdit, "E1");
+    w.window.Controls().SetText(ctl_id::kLowEdit, "E1");
     const QString path = Write("x.ini", U("[Device]\r\nLastAVR=PIC16F84\r\n"));
     w.binding.LoadSettings(path, false);
-    EXPECT_EQ(w.core.m_controls.ListSelection(), FindDeviceByName("ATmega8"));
-    EXPECT_EQ(w.core.m_nDevice, FindDeviceByName("ATmega8"));
-    EXPECT_EQ(w.core.m_controls.Text(ctl_id::kLowEdit), "E1");
+    EXPECT_EQ(w.window.Controls().ListSelection(), FindDeviceByName("ATmega8"));
+    EXPECT_EQ(w.core.DeviceRow(), FindDeviceByName("ATmega8"));
+    EXPECT_EQ(w.window.Controls().Text(ctl_id::kLowEdit), "E1");
 }
 
 TEST_F(SettingsBindingTest, SettingFileRoundTripsEveryKey) {
     Window a;
     a.Select("ATmega328P");
-    a.core.m_state.m_nSysFreq = 4000;
-    a.core.m_state.m_nUsbTiming = 3;
-    a.core.m_state.m_nDataSpeed = 2;
+    a.core.LinkState().m_nSysFreq = 4000;
+    a.core.LinkState().m_nUsbTiming = 3;
+    a.core.LinkState().m_nDataSpeed = 2;
     a.settings.m_nWindowStyle = 1;
     a.settings.m_nAutoCheck = 0x155;
     a.settings.m_strWriterSpec = "sim:ATmega328P";
@@ -194,7 +196,7 @@ TEST_F(SettingsBindingTest, SettingFileRoundTripsEveryKey) {
     a.settings.m_nEepromSaveAll = 1;
     a.settings.m_strFuseFile = "/tmp/a.fus";
     a.settings.m_strLockSaveFile = "/tmp/b.loc";
-    CMainControls& c = a.core.m_controls;
+    CMainControls& c = a.window.Controls();
     c.SetText(ctl_id::kFlashFile, "/home/u/ファーム.hex");
     c.SetCheck(ctl_id::kFlashErase, false);
     c.SetCheck(ctl_id::kEepromVerify, false);
@@ -218,20 +220,20 @@ TEST_F(SettingsBindingTest, SettingFileRoundTripsEveryKey) {
     // file's device is selected first and its values survive that.
     Window b;
     b.Select("ATmega8");
-    b.core.m_controls.SetText(ctl_id::kHighEdit, "C9");
+    b.window.Controls().SetText(ctl_id::kHighEdit, "C9");
     b.binding.LoadSettings(path, true);
     for (const SettingKey& key : SettingKeys()) {
         EXPECT_EQ(b.binding.GetNumber(key.id), a.binding.GetNumber(key.id)) << key.name;
         EXPECT_EQ(b.binding.GetText(key.id), a.binding.GetText(key.id)) << key.name;
     }
-    EXPECT_EQ(b.core.m_nDevice, FindDeviceByName("ATmega328P"));
-    EXPECT_EQ(b.core.m_controls.Text(ctl_id::kHighEdit), "D9");
-    EXPECT_EQ(b.core.m_controls.Text(ctl_id::kCalibMemory), "EEPROMアドレス");
+    EXPECT_EQ(b.core.DeviceRow(), FindDeviceByName("ATmega328P"));
+    EXPECT_EQ(b.window.Controls().Text(ctl_id::kHighEdit), "D9");
+    EXPECT_EQ(b.window.Controls().Text(ctl_id::kCalibMemory), "EEPROMアドレス");
     // An enable state switches the verify box beside the button too.
-    EXPECT_TRUE(b.core.m_controls.IsEnabled(ctl_id::kFuseVerify));
-    EXPECT_TRUE(b.core.m_controls.IsEnabled(ctl_id::kLockVerify));
-    EXPECT_FALSE(b.core.m_controls.IsEnabled(ctl_id::kCalibVerify));
-    EXPECT_EQ(b.core.m_state.m_nSysFreq, 4000u);
+    EXPECT_TRUE(b.window.Controls().IsEnabled(ctl_id::kFuseVerify));
+    EXPECT_TRUE(b.window.Controls().IsEnabled(ctl_id::kLockVerify));
+    EXPECT_FALSE(b.window.Controls().IsEnabled(ctl_id::kCalibVerify));
+    EXPECT_EQ(b.core.LinkState().m_nSysFreq, 4000u);
     EXPECT_EQ(b.settings.m_strSettingFile, path);
 
     // The label's text is stored in Shift-JIS.
@@ -240,10 +242,10 @@ TEST_F(SettingsBindingTest, SettingFileRoundTripsEveryKey) {
     // Without the values, the same file leaves the shown values alone.
     Window d;
     d.Select("ATmega328P");
-    d.core.m_controls.SetText(ctl_id::kHighEdit, "C9");
+    d.window.Controls().SetText(ctl_id::kHighEdit, "C9");
     d.binding.LoadSettings(path, false);
-    EXPECT_EQ(d.core.m_controls.Text(ctl_id::kHighEdit), "C9");
-    EXPECT_FALSE(d.core.m_controls.IsEnabled(ctl_id::kFuseWrite));
+    EXPECT_EQ(d.window.Controls().Text(ctl_id::kHighEdit), "C9");
+    EXPECT_FALSE(d.window.Controls().IsEnabled(ctl_id::kFuseWrite));
 }
 
 TEST_F(SettingsBindingTest, AutoCheckIsEightHexFigures) {
@@ -269,12 +271,12 @@ TEST_F(SettingsBindingTest, KeysSpeltByHandAreFound) {
                                              "calibrationfreq=9.6MHz\r\ncalibrationbyte=5B\r\n"
                                              "writememory=FLASHアドレス\r\nwriteaddress=03FF\r\n"));
     w.binding.LoadSettings(path, true);
-    EXPECT_EQ(w.core.m_controls.Text(ctl_id::kCalibFreq), "9.6MHz");
-    EXPECT_EQ(w.core.m_controls.Text(ctl_id::kCalibValue), "5B");
-    EXPECT_EQ(w.core.m_controls.Text(ctl_id::kCalibMemory), "FLASHアドレス");
-    EXPECT_EQ(w.core.m_controls.Text(ctl_id::kCalibAddress), "03FF");
-    EXPECT_TRUE(w.core.m_controls.IsEnabled(ctl_id::kCalibWrite));
-    EXPECT_TRUE(w.core.m_controls.IsEnabled(ctl_id::kCalibVerify));
+    EXPECT_EQ(w.window.Controls().Text(ctl_id::kCalibFreq), "9.6MHz");
+    EXPECT_EQ(w.window.Controls().Text(ctl_id::kCalibValue), "5B");
+    EXPECT_EQ(w.window.Controls().Text(ctl_id::kCalibMemory), "FLASHアドレス");
+    EXPECT_EQ(w.window.Controls().Text(ctl_id::kCalibAddress), "03FF");
+    EXPECT_TRUE(w.window.Controls().IsEnabled(ctl_id::kCalibWrite));
+    EXPECT_TRUE(w.window.Controls().IsEnabled(ctl_id::kCalibVerify));
 
     // Saving into the same file keeps the hand-written spelling.
     ASSERT_TRUE(w.binding.SaveSettings(path, true));
@@ -300,7 +302,7 @@ TEST_F(SettingsBindingTest, LongValueIsCutTo259Characters) {
     const QString longName = QString(300, u'a');
     Window w;
     w.binding.LoadSettings(Write("l.ini", U("[FLASH]\r\nFile=") + longName + U("\r\n")), false);
-    EXPECT_EQ(w.core.m_controls.Text(ctl_id::kFlashFile), longName.left(259).toStdString());
+    EXPECT_EQ(w.window.Controls().Text(ctl_id::kFlashFile), longName.left(259).toStdString());
 }
 
 struct ClockCase {
@@ -316,7 +318,7 @@ TEST_F(SettingsBindingTest, ClockWithoutFiguresOrBelowOneHertzStartsAtTheDefault
         Window w;
         w.binding.LoadSettings(Write("c.ini", U("[Device]\r\nSysFreq=") + U(c.stored) + U("\r\n")),
                                false);
-        EXPECT_EQ(w.core.m_state.m_nSysFreq, c.clock) << c.stored;
+        EXPECT_EQ(w.core.LinkState().m_nSysFreq, c.clock) << c.stored;
     }
 }
 
@@ -326,8 +328,8 @@ TEST_F(SettingsBindingTest, LinkSettingsReachTheCore) {
     w.binding.LoadSettings(
         Write("r.ini", U("[Device]\r\nUSBTiming=9\r\nDataSpeed=7\r\nWriter=sim:ATmega8\r\n")),
         false);
-    EXPECT_EQ(w.core.m_state.m_nUsbTiming, 9);
-    EXPECT_EQ(w.core.m_state.m_nDataSpeed, 7);
+    EXPECT_EQ(w.core.LinkState().m_nUsbTiming, 9);
+    EXPECT_EQ(w.core.LinkState().m_nDataSpeed, 7);
     EXPECT_EQ(w.core.WriterSpec(), "sim:ATmega8");
     // An empty writer key is the default way to the writer.
     w.binding.LoadSettings(Write("e.ini", U("[Device]\r\nWriter=  \r\n")), false);
@@ -383,7 +385,7 @@ TEST_F(SettingsBindingTest, HostileWriterIsRefusedOnceAndKeptOnDisk) {
             }
 
             // The first operation makes the driver and opens the link.
-            w.core.m_controls.SetCheck(ctl_id::kAutoDetect, true);
+            w.window.Controls().SetCheck(ctl_id::kAutoDetect, true);
             EXPECT_FALSE(w.core.CheckDevice(false));
             EXPECT_EQ(w.host.recorder.Texts().back(), text::kWriterNotFound);
             EXPECT_FALSE(QFile::exists(mark)) << "the library was loaded";

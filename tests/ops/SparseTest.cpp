@@ -85,7 +85,7 @@ class SparseVerify : public ::testing::TestWithParam<MemoryCase> {};
 TEST_P(SparseVerify, AgreesWithAWholeReadAndReadsOnlyBlocksWithData) {
     const MemoryCase& mc = GetParam();
     OpsRig rig(mc.device, mc.device);
-    const AVR_DEVICE& d = *rig.core.m_pDevice;
+    const AVR_DEVICE& d = rig.core.Device();
     const size_t size = static_cast<size_t>(mc.flash ? d.FlashBytes() : d.eepromBytes);
     const uint32_t block = mc.flash ? FlashBlockBytes(d) : EepromBlockBytes(d);
     std::vector<uint8_t>& memory = mc.flash ? rig.Target().Flash() : rig.Target().Eeprom();
@@ -111,13 +111,13 @@ TEST_P(SparseVerify, AgreesWithAWholeReadAndReadsOnlyBlocksWithData) {
 
         rig.ClearLog();
         const bool ok =
-            mc.flash ? rig.core.VerifyFlash(file, false) : rig.core.VerifyEeprom(file, false);
+            mc.flash ? rig.core.VerifyFlash(file, OpOptions{.timing = false}) : rig.core.VerifyEeprom(file, OpOptions{.timing = false});
         const std::vector<std::string> texts = rig.Texts();
         const std::vector<ByteSpan> requests = ReadRequests(rig, mc.flash);
 
         ASSERT_TRUE(mc.flash ? rig.core.ReadFlash(0, false) : rig.core.ReadEeprom(0));
         const std::vector<uint8_t>& whole =
-            mc.flash ? rig.core.m_pFlashRead : rig.core.m_pEepromRead;
+            mc.flash ? rig.core.FlashRead() : rig.core.EepromRead();
         std::string expected = mc.flash ? text::kFlashVerifyOk : text::kEepromVerifyOk;
         for (size_t j : data) {
             if (whole[j] == static_cast<uint8_t>(cells[j])) continue;
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SparseVerifyRequests, BootLoaderAtTheTopReadsOnlyItsOwnFourKilobytes) {
     OpsRig rig("ATmega128", "ATmega128");
     const std::string file = rig.WriteImage("boot.s", Filled(0x20000, {{0x1F000, 0x20000}}, 0xFF));
-    ASSERT_TRUE(rig.core.VerifyFlash(file, false));
+    ASSERT_TRUE(rig.core.VerifyFlash(file, OpOptions{.timing = false}));
     EXPECT_EQ(rig.Sent(), (std::vector<std::string>{"> 41 00", "> 45 00 F8 00 08 00", "> 42"}));
     const ProgressRecord& bar = rig.host.LastProgress();
     EXPECT_EQ(bar.message, text::kFlashReading);
@@ -176,13 +176,11 @@ TEST(SparseVerifyRequests, BootLoaderAtTheTopReadsOnlyItsOwnFourKilobytes) {
 
 TEST(SparseVerifyRequests, EachRunOfPagesIsOneRequestAndTheTimingStillPrecedesTheEepromRead) {
     OpsRig rig("ATmega328P", "ATmega328P");  // FLASH pages of 128 bytes, EEPROM pages of 4
-    ASSERT_TRUE(rig.core.VerifyFlash(
-        rig.WriteImage("f.s", Filled(0x400, {{0x0F0, 0x110}, {0x300, 0x301}}, 0xFF)), false));
+    ASSERT_TRUE(rig.core.VerifyFlash(rig.WriteImage("f.s", Filled(0x400, {{0x0F0, 0x110}, {0x300, 0x301}}, 0xFF)), OpOptions{.timing = false}));
     EXPECT_EQ(rig.Sent(), (std::vector<std::string>{"> 41 00", "> 45 00 00 78 00 10",
                                                     "> 45 00 01 80 00 01", "> 42"}));
     rig.ClearLog();
-    ASSERT_TRUE(rig.core.VerifyEeprom(
-        rig.WriteImage("e.s", Filled(64, {{2, 3}, {9, 12}, {60, 64}}, 0xFF)), false));
+    ASSERT_TRUE(rig.core.VerifyEeprom(rig.WriteImage("e.s", Filled(64, {{2, 3}, {9, 12}, {60, 64}}, 0xFF)), OpOptions{.timing = false}));
     const std::vector<std::string> sent = WithoutTiming(rig.Sent());
     EXPECT_EQ(sent,
               (std::vector<std::string>{"> 41 00", "> 48 00 00 02 00 01", "> 48 00 00 09 00 03",
@@ -194,11 +192,11 @@ TEST(SparseVerifyRequests, LeavesTheLastWholeReadForTheViewsAsItWas) {
     OpsRig rig("ATmega8", "ATmega8");
     rig.Target().Flash()[0x10] = 0x12;
     ASSERT_TRUE(rig.core.ReadFlash(0, false));
-    const std::vector<uint8_t> whole = rig.core.m_pFlashRead;
+    const std::vector<uint8_t> whole = rig.core.FlashRead();
     rig.Target().Flash()[0x10] = 0x02;
     EXPECT_FALSE(
-        rig.core.VerifyFlash(rig.WriteImage("v.s", Filled(0x200, {{0x100, 0x102}}, 0x00)), false));
-    EXPECT_EQ(rig.core.m_pFlashRead, whole);
+        rig.core.VerifyFlash(rig.WriteImage("v.s", Filled(0x200, {{0x100, 0x102}}, 0x00)), OpOptions{.timing = false}));
+    EXPECT_EQ(rig.core.FlashRead(), whole);
 }
 
 TEST(WriteFlash, BlocksOfOnlyFfAreNeitherReadNorSent) {
@@ -207,7 +205,7 @@ TEST(WriteFlash, BlocksOfOnlyFfAreNeitherReadNorSent) {
         Filled(0x200, {{0x000, 0x080}, {0x100, 0x110}}, 0xFF);  // page 0 full, page 2 partly
     std::fill(cells.begin() + 0x80, cells.begin() + 0x100, int16_t{0x33});   // page 1 full of data
     std::fill(cells.begin() + 0x180, cells.begin() + 0x190, int16_t{0x44});  // page 3 partly
-    ASSERT_TRUE(rig.core.WriteFlash(rig.WriteImage("ff.s", cells), false, false));
+    ASSERT_TRUE(rig.core.WriteFlash(rig.WriteImage("ff.s", cells), {.timing = false, .verify = false}));
     std::vector<std::string> requests;
     for (const std::string& line : rig.Sent())
         if (line.size() == 19 && (line.starts_with("> 45") || line.starts_with("> 46")))
@@ -223,8 +221,8 @@ TEST(WriteFlash, ChunkOfOnlyFfOnADeviceHoldingZerosIsLeftAloneAndTheVerifyNamesI
     OpsRig rig("AT90S2313", "AT90S2313");  // chunks of 64 bytes
     rig.Target().Flash()[0x45] = 0x00;
     const std::string file = rig.WriteImage("c.s", Filled(0x80, {{0x40, 0x48}}, 0xFF));
-    rig.core.m_controls.SetText(ctl_id::kFlashFile, file);
-    ASSERT_TRUE(rig.core.WriteFlash(file, false, true));
+    // The verify that follows the write gives the result.
+    EXPECT_FALSE(rig.core.WriteFlash(file, {.timing = false, .verify = true}));
     for (const std::string& line : rig.Sent()) EXPECT_FALSE(line.starts_with("> 47")) << line;
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{"FLASH ベリファイ エラー: 000045"});
 }

@@ -57,10 +57,10 @@ TEST(UsbLink, OpenTellsTheChipTheBoxLineSettings) {
 // The core on the ftdi backend with a real clock; fast USB timing (2 ms).
 struct UsbRig {
     explicit UsbRig(const std::string& spec = {}) : host(SystemClock()), core(host) {
-        host.Attach(core.m_state);
+        host.Attach(core.LinkState());
         std::string error;
         core.SetDriver(CreateFtdiDriver(spec, error));
-        core.m_state.m_nUsbTiming = 0;
+        core.LinkState().m_nUsbTiming = 0;
     }
     std::string Image(const std::string& name, const Cells& cells) {
         const std::string path = dir.filePath(QString::fromStdString(name)).toStdString();
@@ -107,35 +107,31 @@ TEST_P(UsbRoundTrip, MemoriesFusesLockAndCalibration) {
     UsbRig rig;
     std::mt19937 rng(static_cast<uint32_t>(row));
 
-    rig.core.m_nQuietFlags = quiet::kErase;
-    ASSERT_TRUE(rig.core.EraseDevice());
-    rig.core.m_nQuietFlags = 0;
-    EXPECT_EQ(rig.core.m_nDevice, row);  // found by its signature
+    ASSERT_TRUE(rig.core.EraseDevice(Quietly(true)));
+    EXPECT_EQ(rig.core.DeviceRow(), row);  // found by its signature
 
     const Cells flash = Random(static_cast<size_t>(d.FlashBytes()), rng, true);
     const std::string flashFile = rig.Image("flash.s", flash);
-    rig.core.m_controls.SetText(ctl_id::kFlashFile, flashFile);
-    ASSERT_TRUE(rig.core.WriteFlash(flashFile, true, true));
+    ASSERT_TRUE(rig.core.WriteFlash(flashFile, {.timing = true, .verify = true}));
     EXPECT_EQ(rig.TakeTexts(), std::vector<std::string>{text::kFlashVerifyOk});
     ASSERT_TRUE(rig.core.ReadFlash(0, true));
     const auto flashBytes = Over(flash, std::vector<uint8_t>(flash.size(), 0xFF));
-    EXPECT_TRUE(rig.core.m_pFlashRead == flashBytes);
+    EXPECT_TRUE(rig.core.FlashRead() == flashBytes);
     EXPECT_TRUE(chip.WithBox([](sim::CSimBox& box) { return box.Target().Flash(); }) == flashBytes);
 
     const Cells eeprom = Random(d.eepromBytes, rng, false);
     const std::string eepromFile = rig.Image("eeprom.s", eeprom);
-    rig.core.m_controls.SetText(ctl_id::kEepromFile, eepromFile);
-    ASSERT_TRUE(rig.core.WriteEeprom(eepromFile, true, true));
+    ASSERT_TRUE(rig.core.WriteEeprom(eepromFile, {.timing = true, .verify = true}));
     EXPECT_EQ(rig.TakeTexts(), std::vector<std::string>{text::kEepromVerifyOk});
     ASSERT_TRUE(rig.core.ReadEeprom(0));
-    EXPECT_TRUE(rig.core.m_pEepromRead == Over(eeprom, std::vector<uint8_t>(eeprom.size(), 0xFF)));
+    EXPECT_TRUE(rig.core.EepromRead() == Over(eeprom, std::vector<uint8_t>(eeprom.size(), 0xFF)));
 
     const uint8_t low = static_cast<uint8_t>(rng() | 0x40);
-    ASSERT_TRUE(rig.core.WriteFuses(0xFF, 0xFF, low, true, false));
+    ASSERT_TRUE(rig.core.WriteFuses({0xFF, 0xFF, low}, {.timing = true, .verify = false}));
     uint8_t re = 0, rh = 0, rl = 0;
-    ASSERT_TRUE(rig.core.ReadFuses(re, rh, rl, true));
+    ASSERT_TRUE(ReadFuseBytes(rig.core, re, rh, rl, true));
     EXPECT_EQ(rl, chip.WithBox([](sim::CSimBox& box) { return box.Target().ReadFuse(1); }));
-    ASSERT_TRUE(rig.core.WriteLockBits(0xFC, true, false));
+    ASSERT_TRUE(rig.core.WriteLockBits(0xFC, {.timing = true, .verify = false}));
     uint8_t lock = 0;
     ASSERT_TRUE(rig.core.ReadLockBits(lock, true));
     EXPECT_EQ(chip.WithBox([](sim::CSimBox& box) { return box.Target().LockBits(); }) & 0x03, 0x00);
@@ -144,7 +140,7 @@ TEST_P(UsbRoundTrip, MemoriesFusesLockAndCalibration) {
     EXPECT_EQ(calibration,
               chip.WithBox([](sim::CSimBox& box) { return box.Target().Calibration(0); }));
     rig.TakeTexts();
-    EXPECT_EQ(rig.core.m_state.m_nAbort, kAbortNone);
+    EXPECT_EQ(rig.core.LinkState().m_nAbort, kAbortNone);
     EXPECT_EQ(chip.DroppedBytes(), 0u);
 }
 
@@ -152,10 +148,8 @@ INSTANTIATE_TEST_SUITE_P(Usb, UsbRoundTrip, testing::Values("ATmega328P", "ATtin
 
 // Reads the signature through the core; empty when nothing answered.
 std::string DetectedName(UsbRig& rig) {
-    rig.core.m_nQuietFlags = quiet::kErase;
-    const bool ok = rig.core.EraseDevice();
-    rig.core.m_nQuietFlags = 0;
-    return ok ? DeviceAt(rig.core.m_nDevice).name : std::string();
+    const bool ok = rig.core.EraseDevice(Quietly(true));
+    return ok ? DeviceAt(rig.core.DeviceRow()).name : std::string();
 }
 
 // Box faults reach the user as they do over every other backend.
@@ -292,7 +286,7 @@ TEST(UsbBoxes, UnplugMidTransferGivesOneMessageAndTheBoxWorksAgain) {
     const auto texts = rig.TakeTexts();
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_TRUE(texts[0].starts_with("line ")) << texts[0];
-    EXPECT_FALSE(rig.core.m_state.m_nAbort == kAbortTimeout);
+    EXPECT_FALSE(rig.core.LinkState().m_nAbort == kAbortTimeout);
 
     bed.Plug(setup);  // powered up again: the firmware starts afresh
     EXPECT_EQ(DetectedName(rig), "ATmega328P");

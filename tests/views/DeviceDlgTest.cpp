@@ -19,6 +19,7 @@
 #include "QtApp.h"
 #include "link/LinkState.h"
 #include "ops/MainSettings.h"
+#include "ops/MainWindowAdapter.h"
 #include "ops/OrioleCore.h"
 #include "ops/SettingsBinding.h"
 #include "support/RecordingHost.h"
@@ -242,11 +243,11 @@ public:
 // The main window's side of setting files: the real binding on a core.
 class SettingFileTest : public DeviceDlgTest {
 protected:
-    SettingFileTest() : core(host), binding(core, settings) {}
+    SettingFileTest() : core(host), binding(window, settings) {}
 
     std::unique_ptr<CDeviceDlg> OpenBound() {
         auto dlg = std::make_unique<CDeviceDlg>(
-            settings, core.m_state,
+            settings, core.LinkState(),
             SettingFileCalls{[this](const QString& p) { binding.LoadSettings(p, true); },
                              [this](const QString& p) { (void)binding.SaveSettings(p, true); }});
         dlg->SetFileAsker([this](QWidget*, bool save, const QString& folder,
@@ -271,6 +272,7 @@ protected:
     };
     NoHost host;
     COrioleCore core;
+    CMainWindowAdapter window{core};
     CSettingsBinding binding;
     QTemporaryDir dir;
     std::vector<SettingFileChoice> answers;
@@ -290,7 +292,7 @@ TEST_F(SettingFileTest, SavingTakesTheControlsAndAddsSetWithItsFilter) {
     EXPECT_EQ(asked[0].folder, QDir::homePath());  // no setting file yet
     EXPECT_EQ(asked[0].filters, QStringList({U("設定ファイル (*.set)"), U("すべてのファイル (*)")}));
     EXPECT_EQ(settings.m_strSettingFile, base + ".set");
-    EXPECT_EQ(core.m_state.m_nUsbTiming, 3);  // committed before the save
+    EXPECT_EQ(core.LinkState().m_nUsbTiming, 3);  // committed before the save
     const QByteArray file = Read(base + ".set");
     EXPECT_TRUE(file.contains("\r\nUSBTiming=3\r\n"));
     EXPECT_TRUE(file.contains("[Lock]\r\nLockEnable=0\r\nLockBits=\r\nFileExtension=*.lck\r\n"));
@@ -326,14 +328,14 @@ TEST_F(SettingFileTest, LoadingShowsTheFileAndCloseKeepsIt) {
     EXPECT_TRUE(dlg->IsChecked(kPlatformLook));
     // The file's own SettingFile value (none) replaces the chosen path.
     EXPECT_EQ(settings.m_strSettingFile, "");
-    EXPECT_EQ(core.m_nDevice, FindDeviceByName("ATmega8"));
-    EXPECT_EQ(core.m_controls.Text(ctl_id::kHighEdit), "D9");
-    EXPECT_TRUE(core.m_controls.IsEnabled(ctl_id::kFuseWrite));
+    EXPECT_EQ(core.DeviceRow(), FindDeviceByName("ATmega8"));
+    EXPECT_EQ(window.Controls().Text(ctl_id::kHighEdit), "D9");
+    EXPECT_TRUE(window.Controls().IsEnabled(ctl_id::kFuseWrite));
 
     dlg->Button(kClose)->click();
-    EXPECT_EQ(core.m_state.m_nUsbTiming, 2);
-    EXPECT_EQ(core.m_state.m_nDataSpeed, 3);
-    EXPECT_EQ(core.m_state.m_nSysFreq, 4000u);
+    EXPECT_EQ(core.LinkState().m_nUsbTiming, 2);
+    EXPECT_EQ(core.LinkState().m_nDataSpeed, 3);
+    EXPECT_EQ(core.LinkState().m_nSysFreq, 4000u);
     EXPECT_EQ(settings.m_strFlashExt, "*.ihx");
     EXPECT_EQ(settings.m_nWindowStyle, 1);
 }
@@ -347,7 +349,7 @@ TEST_F(SettingFileTest, CancelledFileDialogChangesNothing) {
     EXPECT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[0].folder, dir.path());
     EXPECT_EQ(settings.m_strSettingFile, dir.filePath("old.set"));
-    EXPECT_EQ(core.m_state.m_nUsbTiming, 0);  // a cancelled save commits nothing
+    EXPECT_EQ(core.LinkState().m_nUsbTiming, 0);  // a cancelled save commits nothing
     EXPECT_FALSE(QFile::exists(dir.filePath("old.set")));
 }
 

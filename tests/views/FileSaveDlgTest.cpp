@@ -60,7 +60,7 @@ TEST_F(FileSaveDlgTest, TheFormatListHoldsTheFormatsInOrder) {
     QComboBox* list = dialog.FormatList();
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->count(), 3);
-    EXPECT_EQ(list->itemText(kFormatBinary), QStringLiteral("バイナリ フォーマット"));
+    EXPECT_EQ(list->itemText(SaveFormatCode(ImageFormat::Binary)), QStringLiteral("バイナリ フォーマット"));
     EXPECT_EQ(list->itemText(0), QString::fromUtf8(text::kSaveFormatIntelHex));
     EXPECT_EQ(list->itemText(1), QString::fromUtf8(text::kSaveFormatSRecord));
     EXPECT_EQ(list->itemText(0), QStringLiteral("インテル HEXファイル フォーマット"));

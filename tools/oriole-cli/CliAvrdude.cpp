@@ -23,13 +23,17 @@
 #include "devices/PartNames.h"
 #include "image/ImageReader.h"
 #include "image/ImageWriter.h"
+#include "ops/BatchRunner.h"
+#include "ops/FusePolicy.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
 
 namespace oriole::cli {
 namespace {
 
-ImageFormat LoadFormat(char format) {
+// avrdude's format letters: i Intel HEX, s S-records, r raw binary, e ELF,
+// m immediate values (given as bytes from address 0); a and none: by the file.
+ImageFormat FormatOfLetter(char format) {
     switch (format) {
         case 'i':
         case 'm':
@@ -45,6 +49,14 @@ ImageFormat LoadFormat(char format) {
     }
 }
 
+// What a -U request that writes or verifies was given, read before the chip
+// is touched: the image of a memory, or the bytes of a fuse, the lock, the
+// calibration or the signature.
+struct Input {
+    ImageBuffer image;
+    std::vector<uint8_t> bytes;
+};
+
 class Runner {
 public:
     Runner(COrioleCore& core, const AvrdudeOptions& o) : m_core(core), m_o(o) {}
@@ -52,12 +64,13 @@ public:
 
 private:
     bool Connect();
-    bool EraseFirst();
-    bool RunOp(const MemOp& op);
-    bool RunMemory(const MemOp& op, bool flash);
-    bool RunFuse(const MemOp& op, int32_t byte, uint8_t FuseBytes::*field);
-    bool RunLock(const MemOp& op);
-    bool RunReadOnly(const MemOp& op, const std::vector<uint8_t>& values, const char* what);
+    bool NeedsErase() const;
+    bool RunOp(const MemOp& op, const Input& in);
+    bool RunMemory(const MemOp& op, const Input& in, bool flash);
+    bool RunFuse(const MemOp& op, const Input& in, int32_t byte, uint8_t FuseBytes::*field);
+    bool RunLock(const MemOp& op, const Input& in);
+    bool RunReadOnly(const MemOp& op, const Input& in, const std::vector<uint8_t>& values, const char* what);
+    bool LoadInput(const MemOp& op, Input& in);
     bool InputFile(const MemOp& op, QString& path);
     bool InputBytes(const MemOp& op, std::vector<uint8_t>& out);
     bool Output(const MemOp& op, std::vector<uint8_t> data, bool flash);
@@ -70,15 +83,9 @@ private:
         Note("-n: 書き込みません: " + op.spec);
         return true;
     }
-    // A write and, unless -V, its verify: the write's own result message and
-    // verify are held back so that the verify's result counts.
-    template <typename Write, typename Verify>
-    bool WriteThenVerify(uint32_t quietBit, Write write, Verify check) {
-        if (m_o.noVerify) return write();
-        m_core.m_nQuietFlags = quietBit;
-        const bool written = write();
-        m_core.m_nQuietFlags = 0;
-        return written && check();
+    // A write reports itself, or (unless -V) leaves its result to the verify.
+    OpOptions WriteOptions() const {
+        return m_o.noVerify ? OpOptions{.timing = false} : Quietly(false);
     }
 
     COrioleCore& m_core;
@@ -88,27 +95,46 @@ private:
 };
 
 bool Runner::Run() {
-    if (!Connect() || !EraseFirst()) return false;
-    for (const MemOp& op : m_o.ops) {
-        if (m_o.verbosity > 0) Note("-U " + op.spec);
-        if (!RunOp(op)) return false;
+    if (!Connect()) return false;
+    // Every input is read once and checked against the device before the
+    // erase: a file that cannot be programmed must not leave an empty chip.
+    std::vector<Input> inputs(m_o.ops.size());
+    for (size_t i = 0; i < m_o.ops.size(); ++i)
+        if (m_o.ops[i].op != 'r' && !LoadInput(m_o.ops[i], inputs[i])) return false;
+    std::vector<BatchStep> steps;
+    if (NeedsErase()) {
+        steps.push_back({.run = [this](const OpOptions&) {
+            if (m_o.dryRun) {
+                Note("-n: チップを消去しません。");
+                return true;
+            }
+            // avrdude does not ask.
+            const bool erased = m_core.EraseDevice(Quietly(true));
+            if (erased) Note(text::kEraseDone);
+            return erased;
+        }});
     }
-    return true;
+    for (size_t i = 0; i < m_o.ops.size(); ++i) {
+        steps.push_back({.run = [this, &op = m_o.ops[i], &in = inputs[i]](const OpOptions&) {
+            if (m_o.verbosity > 0) Note("-U " + op.spec);
+            return RunOp(op, in);
+        }});
+    }
+    // The connection sent the timing.
+    return RunBatch(steps, {.timing = false});
 }
 
 // avrdude reads the signature first and stops when it is not the part's, unless -F.
 bool Runner::Connect() {
-    CMainControls& k = m_core.m_controls;
     if (m_o.force) {
         if (m_o.deviceRow == 0) return Refuse("-F には -p でデバイスを指定してください。");
-        k.SetCheck(ctl_id::kAutoDetect, false);
-        k.SelectListRow(m_o.deviceRow);
-        m_core.OnSelectDevice();
+        m_core.SetAutoDetect(false);
+        m_core.SelectDevice(m_o.deviceRow);
         return m_core.CheckDevice(true);
     }
-    k.SetCheck(ctl_id::kAutoDetect, true);
+    m_core.SetAutoDetect(true);
     if (!m_core.CheckDevice(true)) return false;
-    const AVR_DEVICE& found = *m_core.m_pDevice;
+    const AVR_DEVICE& found = m_core.Device();
     const auto& s = found.signature;
     Note(QString::asprintf("デバイスの署名 = 0x%02x%02x%02x (%s)", s[0], s[1], s[2], found.name));
     if (m_o.deviceRow != 0 && DeviceAt(m_o.deviceRow).signature != s) {
@@ -120,38 +146,56 @@ bool Runner::Connect() {
     return true;
 }
 
-bool Runner::EraseFirst() {
+bool Runner::NeedsErase() const {
     bool flashWrite = false;
     for (const MemOp& op : m_o.ops)
         flashWrite = flashWrite || (op.mem == AvrMem::Flash && op.op == 'w');
-    if (!m_o.erase && (!flashWrite || m_o.noAutoErase)) return true;
-    if (m_o.dryRun) {
-        Note("-n: チップを消去しません。");
-        return true;
-    }
-    m_core.m_nQuietFlags = quiet::kErase;  // avrdude does not ask
-    const bool erased = m_core.EraseDevice();
-    m_core.m_nQuietFlags = 0;
-    if (erased) Note(text::kEraseDone);
-    return erased;
+    return m_o.erase || (flashWrite && !m_o.noAutoErase);
 }
 
-bool Runner::RunOp(const MemOp& op) {
+bool Runner::LoadInput(const MemOp& op, Input& in) {
+    if (op.mem != AvrMem::Flash && op.mem != AvrMem::Eeprom) return InputBytes(op, in.bytes);
+    const bool flash = op.mem == AvrMem::Flash;
+    if (op.format == 'm') {
+        // Immediate values are bytes from address 0, taken as they are.
+        std::vector<uint8_t> values;
+        if (!ParseImmediate(op.file, values)) return false;
+        const auto size = static_cast<size_t>(flash ? m_core.Device().FlashBytes() : m_core.Device().eepromBytes);
+        if (values.size() > size) {
+            m_core.Host().ShowMessage(MsgKind::Error, text::kHexBeyondDevice);
+            return false;
+        }
+        in.image.Allocate(static_cast<uint32_t>(size));
+        for (size_t a = 0; a < values.size(); ++a) in.image.cells[a] = values[a];
+        in.image.count = static_cast<uint32_t>(values.size());
+        return true;
+    }
+    QString file;
+    if (!InputFile(op, file)) return false;
+    m_core.SetFileFormat(FormatOfLetter(op.format));
+    const std::string path = file.toStdString();
+    if (!(flash ? m_core.LoadFlashImage(path, in.image) : m_core.LoadEepromImage(path, in.image))) return false;
+    if (std::none_of(in.image.cells.begin(), in.image.cells.end(), [](int16_t c) { return c != kNoData; }))
+        return Refuse(QString("%1 に %2 のデータがありません。").arg(op.file, op.memName));
+    return true;
+}
+
+bool Runner::RunOp(const MemOp& op, const Input& in) {
     switch (op.mem) {
         case AvrMem::Flash:
-            return RunMemory(op, true);
+            return RunMemory(op, in, true);
         case AvrMem::Eeprom:
-            return RunMemory(op, false);
+            return RunMemory(op, in, false);
         case AvrMem::LowFuse:
-            return RunFuse(op, kFuseLow, &FuseBytes::low);
+            return RunFuse(op, in, kFuseLow, &FuseBytes::low);
         case AvrMem::HighFuse:
-            return RunFuse(op, kFuseHigh, &FuseBytes::high);
+            return RunFuse(op, in, kFuseHigh, &FuseBytes::high);
         case AvrMem::ExtFuse:
-            return RunFuse(op, kFuseExt, &FuseBytes::ext);
+            return RunFuse(op, in, kFuseExt, &FuseBytes::ext);
         case AvrMem::Lock:
-            return RunLock(op);
+            return RunLock(op, in);
         case AvrMem::Calibration: {
-            const AVR_DEVICE& d = *m_core.m_pDevice;
+            const AVR_DEVICE& d = m_core.Device();
             const size_t count = std::max<size_t>(CalibrationFrequencies(d.id).size(), 1);
             std::vector<uint8_t> values(count, 0xFF);
             if (op.op != 'w') {
@@ -159,91 +203,64 @@ bool Runner::RunOp(const MemOp& op) {
                     if (!m_core.ReadCalibrationByte(static_cast<uint8_t>(i), values[i], false))
                         return false;
             }
-            return RunReadOnly(op, values, "calibration");
+            return RunReadOnly(op, in, values, "calibration");
         }
         case AvrMem::Signature: {
-            const auto& s = m_core.m_pDevice->signature;
-            return RunReadOnly(op, {s[0], s[1], s[2]}, "signature");
+            const auto& s = m_core.Device().signature;
+            return RunReadOnly(op, in, {s[0], s[1], s[2]}, "signature");
         }
     }
     return false;
 }
 
-bool Runner::RunMemory(const MemOp& op, bool flash) {
+bool Runner::RunMemory(const MemOp& op, const Input& in, bool flash) {
     if (op.op == 'r') {
         const bool read = flash ? m_core.ReadFlash(0, false) : m_core.ReadEeprom(0);
-        return read && Output(op, flash ? m_core.m_pFlashRead : m_core.m_pEepromRead, flash);
+        return read && Output(op, flash ? m_core.FlashRead() : m_core.EepromRead(), flash);
     }
-    QString file;
-    if (!InputFile(op, file)) return false;
-    const std::string path = file.toStdString();
-    m_core.SetFileFormat(LoadFormat(op.format));
-    if (op.op == 'v')
-        return flash ? m_core.VerifyFlash(path, false) : m_core.VerifyEeprom(path, false);
+    if (op.op == 'v') return flash ? m_core.VerifyFlash(in.image, {.timing = false})
+                                   : m_core.VerifyEeprom(in.image, {.timing = false});
     if (Skipped(op)) return true;
-    if (flash) {
-        return WriteThenVerify(
-            quiet::kWriteFlash, [&] { return m_core.WriteFlash(path, false, false); },
-            [&] { return m_core.VerifyFlash(path, false); });
-    }
-    return WriteThenVerify(
-        quiet::kWriteEeprom, [&] { return m_core.WriteEeprom(path, false, false); },
-        [&] { return m_core.VerifyEeprom(path, false); });
+    const OpOptions o{.timing = false, .verify = !m_o.noVerify};
+    return flash ? m_core.WriteFlash(in.image, o) : m_core.WriteEeprom(in.image, o);
 }
 
 // One fuse byte: the others are written back as they were read. Bits the
 // device does not have read back as 1, so they are compared as 1.
-bool Runner::RunFuse(const MemOp& op, int32_t byte, uint8_t FuseBytes::*field) {
-    const AVR_DEVICE& d = *m_core.m_pDevice;
+bool Runner::RunFuse(const MemOp& op, const Input& in, int32_t byte, uint8_t FuseBytes::*field) {
+    const AVR_DEVICE& d = m_core.Device();
     if (NamedFuseBits(d, byte) == 0)
         return Refuse(QString("%1 には %2 がありません。").arg(d.name, op.memName));
     FuseBytes current;
-    if (op.op == 'r') {
-        return m_core.ReadFuses(current.ext, current.high, current.low, false) &&
-               Output(op, {current.*field}, false);
-    }
-    std::vector<uint8_t> value;
-    if (!InputBytes(op, value)) return false;
-    const bool read = op.op == 'v' ? m_core.ReadFuses(current.ext, current.high, current.low, false)
-                                   : ReadAndPrintFuses(m_core, current, false);
+    if (op.op == 'r') return m_core.ReadFuses(current, false) && Output(op, {current.*field}, false);
+    const bool read = op.op == 'v' ? m_core.ReadFuses(current, false) : ReadAndPrintFuses(m_core, current, false);
     if (!read) return false;
     FuseBytes wanted = current;
-    wanted.*field = value[0];
-    const auto expected = [&](int32_t b, uint8_t v) {
-        return static_cast<uint8_t>(v | static_cast<uint8_t>(~NamedFuseBits(d, b)));
-    };
-    const uint8_t ext = expected(kFuseExt, wanted.ext);
-    const uint8_t high = expected(kFuseHigh, wanted.high);
-    const uint8_t low = expected(kFuseLow, wanted.low);
-    if (op.op == 'v') return m_core.VerifyFuses(ext, high, low, false);
+    wanted.*field = in.bytes[0];
+    const FuseBytes expected = FuseBytesAsRead(d, wanted);
+    if (op.op == 'v') return m_core.VerifyFuses(expected, {.timing = false});
     // avrdude writes the clock fuses the recipes give it; SPIEN stays programmed.
-    if (!AcceptFuseWrite(m_core, current, wanted, true, "")) return false;
+    if (!AcceptFuseWrite(m_core.Host(), d, current, wanted, true, "")) return false;
     if (Skipped(op)) return true;
-    return WriteThenVerify(
-        quiet::kWriteFuses,
-        [&] { return m_core.WriteFuses(wanted.ext, wanted.high, wanted.low, false, false); },
-        [&] { return m_core.VerifyFuses(ext, high, low, false); });
+    if (!m_core.WriteFuses(wanted, WriteOptions())) return false;
+    return m_o.noVerify || m_core.VerifyFuses(expected, {.timing = false});
 }
 
-bool Runner::RunLock(const MemOp& op) {
+bool Runner::RunLock(const MemOp& op, const Input& in) {
     uint8_t lock = 0xFF;
     if (op.op == 'r') return m_core.ReadLockBits(lock, false) && Output(op, {lock}, false);
-    std::vector<uint8_t> value;
-    if (!InputBytes(op, value)) return false;
-    const auto expected =
-        static_cast<uint8_t>(value[0] | static_cast<uint8_t>(~NamedLockBits(*m_core.m_pDevice)));
-    if (op.op == 'v') return m_core.VerifyLockBits(expected, false);
+    const uint8_t expected = LockBitsAsRead(m_core.Device(), in.bytes[0]);
+    if (op.op == 'v') return m_core.VerifyLockBits(expected, {.timing = false});
     if (Skipped(op)) return true;
-    return WriteThenVerify(
-        quiet::kWriteLock, [&] { return m_core.WriteLockBits(value[0], false, false); },
-        [&] { return m_core.VerifyLockBits(expected, false); });
+    if (!m_core.WriteLockBits(in.bytes[0], WriteOptions())) return false;
+    return m_o.noVerify || m_core.VerifyLockBits(expected, {.timing = false});
 }
 
-bool Runner::RunReadOnly(const MemOp& op, const std::vector<uint8_t>& values, const char* what) {
+bool Runner::RunReadOnly(const MemOp& op, const Input& in, const std::vector<uint8_t>& values,
+                         const char* what) {
     if (op.op == 'r') return Output(op, values, false);
     if (op.op == 'w') return Refuse(QString("%1 には書き込めません。").arg(what));
-    std::vector<uint8_t> expected;
-    if (!InputBytes(op, expected)) return false;
+    const std::vector<uint8_t>& expected = in.bytes;
     for (size_t i = 0; i < expected.size(); ++i) {
         if (i >= values.size() || expected[i] != values[i])
             return Refuse(QString::asprintf("%s ベリファイ エラー: %04zX", what, i));
@@ -252,23 +269,15 @@ bool Runner::RunReadOnly(const MemOp& op, const std::vector<uint8_t>& values, co
     return true;
 }
 
-// The file the core loads: immediate values become a temporary HEX file, and
-// standard input a temporary file of the format given.
+// The file the core loads: standard input is read once into a temporary file.
 bool Runner::InputFile(const MemOp& op, QString& path) {
-    QByteArray content;
-    if (op.format == 'm') {
-        std::vector<uint8_t> values;
-        if (!ParseImmediate(op.file, values)) return false;
-        content = QByteArray::fromStdString(
-            WriteIntelHex(true, values.data(), static_cast<uint32_t>(values.size())));
-    } else if (op.file == "-") {
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly)) return Refuse("標準入力を読めません。");
-        content = in.readAll();
-    } else {
+    if (op.file != "-") {
         path = op.file;
         return true;
     }
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly)) return Refuse("標準入力を読めません。");
+    const QByteArray content = in.readAll();
     if (!m_temp.isValid()) return Refuse("一時ファイルを作れません。");
     path = m_temp.filePath(QString("input%1.dat").arg(++m_nTemp));
     if (!WriteFileAtomically(path, content)) return Refuse("一時ファイルを作れません。");
@@ -319,7 +328,7 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
     ImageBuffer image;
     image.Allocate(16);
     uint32_t lowest = 0, highest = 0;
-    const ImageLoadOptions options{.format = LoadFormat(op.format)};
+    const ImageLoadOptions options{.format = FormatOfLetter(op.format)};
     if (!LoadImageFile(m_core.Host(), path, image, lowest, highest, options)) return false;
     for (uint32_t a = 0; a < image.count && image.cells[a] != kNoData; ++a)
         out.push_back(static_cast<uint8_t>(image.cells[a]));
@@ -340,12 +349,9 @@ bool Runner::Output(const MemOp& op, std::vector<uint8_t> data, bool flash) {
         case 's':
         case 'r':
             if (!toStdout) {
-                const int kind = format == 's'   ? kFormatSRecord
-                                 : format == 'r' ? kFormatBinary
-                                                 : kFormatIntelHex;
                 // A raw file of a fuse or of EEPROM keeps its 0xFF bytes; FLASH was trimmed above.
-                return SaveImageFile(m_core.Host(), op.file, kind, format == 'r', data.data(),
-                                     length);
+                return SaveImageFile(m_core.Host(), op.file, FormatOfLetter(format), format == 'r',
+                                     data.data(), length);
             }
             if (format == 'r') {
                 bytes = QByteArray(reinterpret_cast<const char*>(data.data()),
@@ -383,13 +389,9 @@ int RunAvrdude(const QStringList& args) {
     CliOperationHost host(false);
     host.SetInformationShown(o.verbosity > -2);
     COrioleCore core(host);
-    host.Attach(core.m_state);
-    core.SetWriterSpec(o.writer, WriterSpecSource::User);
-    core.m_state.m_nSysFreq = 1000000;
-    core.m_state.m_nUsbTiming = 0;
-    core.m_state.m_nDataSpeed = 1;
+    SetUpCore(core, host, {.writer = o.writer});
     Runner runner(core, o);
-    return runner.Run() ? kExitOk : kExitFailed;
+    return runner.Run() ? Finished(host) : Failed(host);
 }
 
 }  // namespace oriole::cli

@@ -4,25 +4,6 @@
 
 namespace oriole::cli {
 
-Answer TerminalHost::ShowMessage(MsgKind kind, std::string_view text, Answer /*defaultAnswer*/) {
-    const std::string line(text);
-    ++m_nMessages;
-    switch (kind) {
-        case MsgKind::Information:
-            std::fprintf(stdout, "%s\n", line.c_str());
-            std::fflush(stdout);
-            return Answer::Ok;
-        case MsgKind::Error:
-        case MsgKind::Warning:
-            std::fprintf(stderr, "%s\n", line.c_str());
-            return Answer::Ok;
-        case MsgKind::Question:
-            std::fprintf(stderr, "%s [%s]\n", line.c_str(), m_bAssumeYes ? "yes" : "no");
-            return m_bAssumeYes ? Answer::Yes : Answer::No;
-    }
-    return Answer::Ok;
-}
-
 int UsageError(const QString& message) {
     std::fprintf(stderr, "oriole-cli: %s\n", qPrintable(message));
     return kExitUsage;

@@ -1,37 +1,16 @@
 #pragma once
-// Shared pieces of the command-line tool: the terminal message host, the
-// command table, and the exit statuses.
+// Shared pieces of the command-line tool: the command table and the exit
+// statuses.
 
 #include <QCommandLineParser>
 #include <QStringList>
 #include <cstdio>
-#include <string_view>
-
-#include "host/MessageHost.h"
 
 namespace oriole::cli {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the operation failed; its message was printed
 inline constexpr int kExitUsage = 2;
-
-// Errors and warnings go to standard error, information to standard output,
-// exactly as the program's texts stand. Questions are answered by --yes;
-// without it they are answered No, so a run without a user fails safely.
-class TerminalHost : public IMessageHost {
-public:
-    explicit TerminalHost(bool assumeYes = false) : m_bAssumeYes(assumeYes) {}
-
-    Answer ShowMessage(MsgKind kind, std::string_view text, Answer defaultAnswer) override;
-
-    // How many messages were shown so far; lets a command add a line of its
-    // own only where the core said nothing.
-    int MessageCount() const { return m_nMessages; }
-
-private:
-    int m_nMessages = 0;
-    bool m_bAssumeYes;
-};
 
 // One command of the tool. `args` holds the words after the command's name.
 struct Command {

@@ -6,6 +6,7 @@
 
 #include "CliDevice.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,7 +18,8 @@
 #include "devices/PartNames.h"
 #include "image/ImageWriter.h"
 #include "link/WriterFinder.h"
-#include "base/FormatText.h"
+#include "ops/BatchRunner.h"
+#include "ops/FusePolicy.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
 
@@ -75,7 +77,7 @@ struct Step {
     const CommandDef* def = nullptr;
     QStringList args;
     bool verify = false;
-    int format = kFormatIntelHex;
+    ImageFormat format = ImageFormat::IntelHex;
     bool all = false;
     // Parsed arguments.
     uint8_t bytes[3] = {0xFF, 0xFF, 0xFF};
@@ -84,12 +86,9 @@ struct Step {
 };
 
 struct Settings {
-    std::string writer = "auto";
+    LinkSetup link;
     int deviceRow = 0;
     bool autoDetect = true;
-    uint32_t clock = 1000000;
-    int32_t usbTiming = 0;
-    int32_t dataSpeed = 1;
     bool yes = false;
     bool riskyFuses = false;  // --yes alone never programs RSTDISBL or DWEN or changes the clock
     uint32_t waitSeconds = 0;  // for a box to appear before the first command
@@ -206,7 +205,7 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
             settings.autoDetect = false;
         } else if (name == "--writer") {
             if (!value(word, v) || v.isEmpty()) return UsageError("--writer に値がありません。");
-            settings.writer = v.toStdString();
+            settings.link.writer = v.toStdString();
         } else if (name == "--wait") {
             if (!value(word, v) || !ParseUnsigned(v, settings.waitSeconds))
                 return UsageError("--wait には秒数を指定してください。");
@@ -218,13 +217,13 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
             uint32_t hz = 0;
             if (!value(word, v) || !ParseUnsigned(v, hz) || hz == 0)
                 return UsageError("--clock には 1 以上の周波数 (Hz) を指定してください。");
-            settings.clock = hz;
+            settings.link.clock = hz;
         } else if (name == "--usb-timing" || name == "--data-speed") {
             uint32_t n = 0;
             const bool usb = name == "--usb-timing";
             if (!value(word, v) || !ParseUnsigned(v, n) || (usb ? n > 5 : (n < 1 || n > 4)))
                 return UsageError(usb ? "--usb-timing は 0 から 5 です。" : "--data-speed は 1 から 4 です。");
-            (usb ? settings.usbTiming : settings.dataSpeed) = static_cast<int32_t>(n);
+            (usb ? settings.link.usbTiming : settings.link.dataSpeed) = static_cast<int32_t>(n);
         } else {
             return UsageError("不明なオプションです: " + word);
         }
@@ -249,11 +248,8 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
             } else if (name == "--all" && (allowed & kAll)) {
                 step.all = true;
             } else if (name == "--format" && (allowed & kFormat)) {
-                if (!value(word, v) || (v != "ihex" && v != "srec" && v != "bin"))
+                if (!value(word, v) || !SaveFormatFromName(v.toStdString(), step.format))
                     return UsageError("--format は ihex, srec または bin です。");
-                step.format = v == "srec" ? kFormatSRecord
-                              : v == "bin" ? kFormatBinary
-                                           : kFormatIntelHex;
             } else {
                 return UsageError(QString("%1 には使えないオプションです: %2").arg(step.def->name, word));
             }
@@ -269,106 +265,84 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
     return -1;
 }
 
-std::string Hex2(uint8_t value) { return FormatText("%02X", value); }
-
-void SetCalibrationTarget(COrioleCore& core, const Step& s, bool verify) {
-    CMainControls& k = core.m_controls;
-    k.SetText(ctl_id::kCalibValue, Hex2(s.bytes[0]));
-    k.SetText(ctl_id::kCalibAddress, FormatText("%X", s.number));
-    k.SetText(ctl_id::kCalibMemory, s.eeprom ? text::kCalibEepromLabel : text::kCalibFlashLabel);
-    k.SetCheck(ctl_id::kCalibVerify, verify);
-}
-
 bool Save(COrioleCore& core, const Step& s, const std::vector<uint8_t>& data) {
     return SaveImageFile(core.Host(), s.args[0], s.format, s.all, data.data(),
                          static_cast<uint32_t>(data.size()));
 }
 
-// A write followed by its verify as two steps of a batch: the write's own
-// message and verify are suppressed, and the verify's result counts.
-template <typename Write, typename Verify>
-bool WriteThenVerify(COrioleCore& core, uint32_t quietBit, bool verify, Write write, Verify check) {
-    if (!verify) return write();
-    core.m_nQuietFlags = quietBit;
-    const bool written = write();
-    core.m_nQuietFlags = 0;
-    return written && check();
+bool IsFileInput(Op op) {
+    return op == Op::WriteFlash || op == Op::VerifyFlash || op == Op::WriteEeprom || op == Op::VerifyEeprom;
 }
 
-bool RunStep(COrioleCore& core, const Step& s, bool timing, const Settings& settings) {
-    CMainControls& k = core.m_controls;
-    const std::string path = s.args.isEmpty() ? std::string() : s.args[0].toStdString();
-    switch (s.def->op) {
-        case Op::Detect:
-            if (!core.CheckDevice(timing)) return false;
-            if (core.m_pDevice->id > 0) std::printf("%s\n", core.m_pDevice->name);
-            return true;
-        case Op::Erase: return core.EraseDevice();
-        case Op::WriteFlash:
-            k.SetText(ctl_id::kFlashFile, path);
-            return WriteThenVerify(
-                core, quiet::kWriteFlash, s.verify, [&] { return core.WriteFlash(path, timing, false); },
-                [&] { return core.VerifyFlash(path, false); });
-        case Op::VerifyFlash: return core.VerifyFlash(path, timing);
-        case Op::ReadFlash: return core.ReadFlash(0, timing) && Save(core, s, core.m_pFlashRead);
-        case Op::WriteEeprom:
-            k.SetText(ctl_id::kEepromFile, path);
-            return WriteThenVerify(
-                core, quiet::kWriteEeprom, s.verify, [&] { return core.WriteEeprom(path, timing, false); },
-                [&] { return core.VerifyEeprom(path, false); });
-        case Op::VerifyEeprom: return core.VerifyEeprom(path, timing);
-        case Op::ReadEeprom: return core.ReadEeprom(0) && Save(core, s, core.m_pEepromRead);
-        case Op::ReadFuses: {
-            uint8_t e = 0xFF, h = 0xFF, l = 0xFF;
-            if (!core.ReadFuses(e, h, l, timing)) return false;
-            std::printf("Ext: %02X  High: %02X  Low: %02X\n", e, h, l);
-            return true;
+bool IsFlashInput(Op op) { return op == Op::WriteFlash || op == Op::VerifyFlash; }
+
+CalibTarget TargetOf(const Step& s) {
+    return {s.bytes[0], s.number, s.eeprom ? CalibMemory::Eeprom : CalibMemory::Flash};
+}
+
+// One step of the batch as the core runs it; `image` is the step's input,
+// loaded before the chip was touched.
+BatchStep MakeStep(COrioleCore& core, const Step& s, const ImageBuffer* image, const Settings& settings) {
+    const auto run = [&core, &s, image, &settings](const OpOptions& given) -> bool {
+        OpOptions o = given;
+        o.verify = s.verify;
+        switch (s.def->op) {
+            case Op::Detect:
+                if (!core.CheckDevice(o.timing)) return false;
+                if (core.Device().id > 0) std::printf("%s\n", core.Device().name);
+                return true;
+            case Op::Erase: return core.EraseDevice(o);
+            case Op::WriteFlash: return core.WriteFlash(*image, o);
+            case Op::VerifyFlash: return core.VerifyFlash(*image, o);
+            case Op::ReadFlash: return core.ReadFlash(0, o.timing) && Save(core, s, core.FlashRead());
+            case Op::WriteEeprom: return core.WriteEeprom(*image, o);
+            case Op::VerifyEeprom: return core.VerifyEeprom(*image, o);
+            case Op::ReadEeprom: return core.ReadEeprom(0) && Save(core, s, core.EepromRead());
+            case Op::ReadFuses: {
+                FuseBytes f;
+                if (!core.ReadFuses(f, o.timing)) return false;
+                std::printf("Ext: %02X  High: %02X  Low: %02X\n", f.ext, f.high, f.low);
+                return true;
+            }
+            case Op::WriteFuses: {
+                FuseBytes current;
+                const FuseBytes wanted{s.bytes[0], s.bytes[1], s.bytes[2]};
+                if (!ReadAndPrintFuses(core, current, o.timing) ||
+                    !AcceptFuseWrite(core.Host(), core.Device(), current, wanted, settings.riskyFuses,
+                                     kRiskyFusesHint))
+                    return false;
+                o.timing = false;
+                return core.WriteFuses(wanted, o);
+            }
+            case Op::VerifyFuses: return core.VerifyFuses({s.bytes[0], s.bytes[1], s.bytes[2]}, o);
+            case Op::ReadLock: {
+                uint8_t lock = 0xFF;
+                if (!core.ReadLockBits(lock, o.timing)) return false;
+                std::printf("Lock: %02X\n", lock);
+                return true;
+            }
+            case Op::WriteLock: return core.WriteLockBits(s.bytes[0], o);
+            case Op::VerifyLock: return core.VerifyLockBits(s.bytes[0], o);
+            case Op::ReadCalibration: {
+                uint8_t value = 0xFF;
+                if (!core.ReadCalibrationByte(static_cast<uint8_t>(s.number), value, o.timing)) return false;
+                std::printf("%02X\n", value);
+                return true;
+            }
+            case Op::WriteCalibration: {
+                CalibOptions c;
+                static_cast<OpOptions&>(c) = o;
+                return core.WriteCalibration(TargetOf(s), c);
+            }
+            case Op::VerifyCalibration: {
+                CalibOptions c;
+                static_cast<OpOptions&>(c) = o;
+                return core.VerifyCalibration(TargetOf(s), c);
+            }
         }
-        case Op::WriteFuses: {
-            FuseBytes current;
-            if (!ReadAndPrintFuses(core, current, timing) ||
-                !AcceptFuseWrite(core, current, {s.bytes[0], s.bytes[1], s.bytes[2]}, settings.riskyFuses,
-                                 kRiskyFusesHint))
-                return false;
-            return WriteThenVerify(
-                core, quiet::kWriteFuses, s.verify,
-                [&] { return core.WriteFuses(s.bytes[0], s.bytes[1], s.bytes[2], false, false); },
-                [&] { return core.VerifyFuses(s.bytes[0], s.bytes[1], s.bytes[2], false); });
-        }
-        case Op::VerifyFuses: return core.VerifyFuses(s.bytes[0], s.bytes[1], s.bytes[2], timing);
-        case Op::ReadLock: {
-            uint8_t lock = 0xFF;
-            if (!core.ReadLockBits(lock, timing)) return false;
-            std::printf("Lock: %02X\n", lock);
-            return true;
-        }
-        case Op::WriteLock:
-            k.SetText(ctl_id::kLockEdit, Hex2(s.bytes[0]));
-            return WriteThenVerify(
-                core, quiet::kWriteLock, s.verify, [&] { return core.WriteLockBits(s.bytes[0], timing, false); },
-                [&] { return core.VerifyWrittenLockBits(s.bytes[0]); });
-        case Op::VerifyLock: return core.VerifyLockBits(s.bytes[0], timing);
-        case Op::ReadCalibration: {
-            uint8_t value = 0xFF;
-            if (!core.ReadCalibrationByte(static_cast<uint8_t>(s.number), value, timing)) return false;
-            std::printf("%02X\n", value);
-            return true;
-        }
-        case Op::WriteCalibration:
-            SetCalibrationTarget(core, s, false);
-            // A detection during the write clears the window's calibration
-            // fields; the verify checks what this step was given.
-            return WriteThenVerify(
-                core, quiet::kWriteCalibration, s.verify, [&] { return core.WriteCalibration(timing); },
-                [&] {
-                    SetCalibrationTarget(core, s, false);
-                    return core.VerifyCalibration(false);
-                });
-        case Op::VerifyCalibration:
-            SetCalibrationTarget(core, s, false);
-            return core.VerifyCalibration(timing);
-    }
-    return false;
+        return false;
+    };
+    return {.log = s.def->name, .run = run};
 }
 
 }  // namespace
@@ -382,26 +356,38 @@ int RunDeviceBatch(const QStringList& args) {
 
     CliOperationHost host(settings.yes);
     COrioleCore core(host);
-    host.Attach(core.m_state);
-    core.SetWriterSpec(settings.writer, WriterSpecSource::User);
-    core.m_state.m_nSysFreq = settings.clock;
-    core.m_state.m_nUsbTiming = settings.usbTiming;
-    core.m_state.m_nDataSpeed = settings.dataSpeed;
-    core.m_controls.SetCheck(ctl_id::kAutoDetect, settings.autoDetect);
-    core.m_controls.SelectListRow(settings.deviceRow);
-    core.OnSelectDevice();
+    SetUpCore(core, host, settings.link);
+    core.SetAutoDetect(settings.autoDetect);
+    core.SelectDevice(settings.deviceRow);
 
     // A box that is still enumerating (or plugged in late): the first
     // command reports it missing if it does not come in time.
     if (settings.waitSeconds > 0)
-        WaitForWriter(settings.writer, std::chrono::seconds(settings.waitSeconds), SystemClock());
+        WaitForWriter(settings.link.writer, std::chrono::seconds(settings.waitSeconds), SystemClock());
 
+    // Every input is read once, and checked against the device before the
+    // chip is touched: a file that cannot be programmed must not leave an
+    // erased chip behind. Where the device is to be detected, it is detected
+    // first, so that the files are checked against the chip on the socket.
+    const bool anyInput = std::any_of(steps.begin(), steps.end(), [](const Step& s) { return IsFileInput(s.def->op); });
     bool timing = true;
-    for (const Step& step : steps) {
-        if (!RunStep(core, step, timing, settings)) return kExitFailed;
+    if (anyInput && core.IsAutoDetect()) {
+        if (!core.CheckDevice(true)) return Failed(host);
         timing = false;
     }
-    return kExitOk;
+    std::vector<ImageBuffer> images(steps.size());
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const Op op = steps[i].def->op;
+        if (!IsFileInput(op)) continue;
+        const std::string path = steps[i].args[0].toStdString();
+        const bool loaded = IsFlashInput(op) ? core.LoadFlashImage(path, images[i]) : core.LoadEepromImage(path, images[i]);
+        if (!loaded) return Failed(host);
+    }
+
+    std::vector<BatchStep> batch;
+    for (size_t i = 0; i < steps.size(); ++i) batch.push_back(MakeStep(core, steps[i], &images[i], settings));
+    if (!RunBatch(batch, {.timing = timing})) return Failed(host);
+    return Finished(host);
 }
 
 }  // namespace oriole::cli

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CliCommon.h"
+#include "CliOperationHost.h"
 #include "image/ImageBuffer.h"
 #include "image/ImageReader.h"
 #include "image/ImageWriter.h"
@@ -30,8 +31,8 @@ const QCommandLineOption kCapacity("capacity",
 
 // The loader is silent about a file it does not recognise and about a file
 // without an end record; say at least that the load failed.
-int LoadFailed(const TerminalHost& host, int messagesBefore, const QString& path) {
-    if (host.MessageCount() == messagesBefore)
+int LoadFailed(const CliOperationHost& host, int messagesBefore, const QString& path) {
+    if (host.FailureCount() == messagesBefore)
         std::fprintf(stderr, "%s: 読み込みに失敗しました。\n", qPrintable(path));
     return kExitFailed;
 }
@@ -66,7 +67,7 @@ int RunInfo(const QStringList& args) {
     int status = kExitOk;
     if (!ReadCapacity(parser, capacityGiven, capacity, status)) return status;
 
-    TerminalHost host;
+    CliOperationHost host(false);
     std::vector<int16_t> cells;
     uint32_t count = 0;
     if (capacityGiven) {
@@ -101,18 +102,15 @@ int RunConvert(const QStringList& args) {
     parser.addOption(kEepromPart);
     if (const int status = ParseCommand(parser, args, 2, 2); status >= 0) return status;
 
-    int saveFormat = -1;
-    if (parser.value(format) == "ihex") saveFormat = kFormatIntelHex;
-    if (parser.value(format) == "srec") saveFormat = kFormatSRecord;
-    if (parser.value(format) == "bin") saveFormat = kFormatBinary;
-    if (saveFormat < 0) return UsageError("--format には ihex, srec または bin を指定してください。");
+    ImageFormat saveFormat = ImageFormat::Auto;
+    if (!SaveFormatFromName(parser.value(format).toStdString(), saveFormat)) return UsageError("--format には ihex, srec または bin を指定してください。");
 
     bool capacityGiven = false;
     uint32_t capacity = 0;
     int status = kExitOk;
     if (!ReadCapacity(parser, capacityGiven, capacity, status)) return status;
 
-    TerminalHost host;
+    CliOperationHost host(false);
     const QString in = parser.positionalArguments().at(0);
     uint32_t lowest = 0;
     uint32_t highest = 0;
@@ -132,7 +130,7 @@ int RunConvert(const QStringList& args) {
 
     ImageBuffer image;
     image.Allocate(capacity);
-    const int messagesBefore = host.MessageCount();
+    const int messagesBefore = host.FailureCount();
     if (!LoadImageFile(host, in, image, lowest, highest, LoadOptions(parser))) {
         return LoadFailed(host, messagesBefore, in);
     }

@@ -1,9 +1,14 @@
 #include "CliOperationHost.h"
 
+#include "CliCommon.h"
+#include "ops/OrioleCore.h"
+
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -74,10 +79,17 @@ CliOperationHost::CliOperationHost(bool assumeYes)
       m_bAskable(isatty(STDIN_FILENO) != 0),
       m_ticker(SystemClock()) {
     g_interrupted = 0;
-    std::signal(SIGINT, OnInterrupt);
 }
 
-CliOperationHost::~CliOperationHost() { std::signal(SIGINT, SIG_DFL); }
+CliOperationHost::~CliOperationHost() {
+    if (m_bSignals) std::signal(SIGINT, SIG_DFL);
+}
+
+void CliOperationHost::Attach(CLinkState& state) {
+    m_state = &state;
+    if (!m_bSignals) std::signal(SIGINT, OnInterrupt);
+    m_bSignals = true;
+}
 
 void CliOperationHost::ClearBar() {
     if (m_bTerminal && m_pBar != nullptr) {
@@ -97,7 +109,10 @@ Answer CliOperationHost::ShowMessage(MsgKind kind, std::string_view text, Answer
             std::fflush(stdout);
             break;
         case MsgKind::Error:
-        case MsgKind::Warning: std::fprintf(stderr, "%s\n", line.c_str()); break;
+        case MsgKind::Warning:
+            ++m_nFailures;
+            std::fprintf(stderr, "%s\n", line.c_str());
+            break;
         case MsgKind::Question:
             if (m_bAssumeYes || !m_bAskable) {
                 answer = m_bAssumeYes ? Answer::Yes : Answer::No;
@@ -136,6 +151,33 @@ std::unique_ptr<IProgress> CliOperationHost::CreateProgressDlg(int32_t lower, in
     bar->SetRange(lower, upper);
     bar->SetMessage(message);
     return bar;
+}
+
+void SetUpCore(COrioleCore& core, CliOperationHost& host, const LinkSetup& link) {
+    host.Attach(core.LinkState());
+    core.SetWriterSpec(link.writer, WriterSpecSource::User);
+    CLinkState& state = core.LinkState();
+    state.m_nSysFreq = link.clock;
+    state.m_nUsbTiming = link.usbTiming;
+    state.m_nDataSpeed = link.dataSpeed;
+}
+
+int Failed(const CliOperationHost& host) {
+    if (host.WasCancelled())
+        std::fprintf(stderr, "oriole-cli: 中断しました。\n");
+    else if (host.FailureCount() == 0)
+        std::fprintf(stderr, "oriole-cli: 処理に失敗しました。\n");
+    return kExitFailed;
+}
+
+int Finished(const CliOperationHost& /*host*/) {
+    // A full disk or a closed pipe behind standard output loses what was
+    // printed: that is not a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "oriole-cli: 標準出力に書き込めません: %s\n", std::strerror(errno));
+        return kExitFailed;
+    }
+    return kExitOk;
 }
 
 }  // namespace oriole::cli

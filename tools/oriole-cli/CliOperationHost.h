@@ -1,15 +1,22 @@
 #pragma once
-// The device operations' host on a terminal: information to standard output,
-// errors and warnings to standard error, questions answered by --yes, asked
-// on a terminal, or answered No without one; a progress bar on standard
-// error when it is a terminal; Ctrl-C as the progress window's Cancel; the
-// one-second timer driven by the system clock from the pump.
+// The tool's host on a terminal, for every command: information to standard
+// output, errors and warnings to standard error, exactly as the program's
+// texts stand; questions answered by --yes, asked on a terminal, or answered
+// No without one. For the device operations also a progress bar on standard
+// error when it is a terminal, Ctrl-C as the progress window's Cancel, and
+// the one-second timer driven by the system clock from the pump.
 
+#include <cstdint>
 #include <optional>
+#include <string>
 
 #include "host/Clock.h"
 #include "host/OperationHost.h"
 #include "link/LinkState.h"
+
+namespace oriole {
+class COrioleCore;
+}
 
 namespace oriole::cli {
 
@@ -21,10 +28,16 @@ public:
     CliOperationHost& operator=(const CliOperationHost&) = delete;
 
     // The state whose time-out counter the timer counts down and whose abort
-    // flag Ctrl-C sets.
-    void Attach(CLinkState& state) { m_state = &state; }
+    // flag Ctrl-C sets from now on.
+    void Attach(CLinkState& state);
     // Information messages shown (the default) or left out (a quiet run).
     void SetInformationShown(bool shown) { m_bShowInformation = shown; }
+
+    // How many errors and warnings were shown so far; lets a command add a
+    // line of its own only where nothing said what went wrong.
+    int FailureCount() const { return m_nFailures; }
+    // The user pressed Ctrl-C during an operation.
+    bool WasCancelled() const { return m_state != nullptr && m_state->m_nAbort == kAbortCancelled; }
 
     Answer ShowMessage(MsgKind kind, std::string_view text, Answer defaultAnswer) override;
     void PumpOneMessage() override;
@@ -44,6 +57,27 @@ private:
     CLinkState* m_state = nullptr;
     CSecondTicker m_ticker;
     Bar* m_pBar = nullptr;  // the bar on screen, if any
+    int m_nFailures = 0;
+    bool m_bSignals = false;
 };
+
+// The link as a command-line run sets it up.
+struct LinkSetup {
+    std::string writer = "auto";
+    uint32_t clock = 1000000;
+    int32_t usbTiming = 0;
+    int32_t dataSpeed = 1;
+};
+
+// The core of a command-line run: the user's writer spec, the link settings,
+// and the host attached to its link state.
+void SetUpCore(COrioleCore& core, CliOperationHost& host, const LinkSetup& link);
+
+// The exit status of a run that failed: 1, with a line of its own when no
+// message said what went wrong (a cancel says so).
+int Failed(const CliOperationHost& host);
+// The exit status of a run whose steps all succeeded: 0 once standard output
+// has taken everything written to it, else 1 with the reason.
+int Finished(const CliOperationHost& host);
 
 }  // namespace oriole::cli

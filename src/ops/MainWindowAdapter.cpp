@@ -1,0 +1,154 @@
+#include "ops/MainWindowAdapter.h"
+
+#include "base/Numbers.h"
+#include "res/Texts.h"
+
+namespace oriole {
+
+namespace {
+
+// Controls that only make sense with a calibration byte to read and store.
+constexpr int kCalibrationControls[] = {
+    ctl_id::kCalibFreqLabel, ctl_id::kCalibFreq,   ctl_id::kCalibValueLabel, ctl_id::kCalibValue,
+    ctl_id::kCalibMemory,    ctl_id::kCalibAddress, ctl_id::kCalibDetails,
+};
+
+}  // namespace
+
+CMainWindowAdapter::CMainWindowAdapter(COrioleCore& core) : m_core(core) {
+    m_core.SetAutoDetect(m_controls.IsChecked(ctl_id::kAutoDetect));
+    m_controls.onModelChanged = [this](int id) {
+        if (id == ctl_id::kAutoDetect) m_core.SetAutoDetect(m_controls.IsChecked(id));
+    };
+    m_core.onDeviceDetected = [this](int row, int previous) {
+        // Every catalogue row has its item in the list.
+        m_controls.SelectListRow(row);
+        if (row != previous) ClearDeviceValues();
+        if (row != 0) EnableDeviceControls(m_core.Device().fuseMask, m_core.Device().calibControls);
+    };
+}
+
+CMainWindowAdapter::~CMainWindowAdapter() { m_core.onDeviceDetected = nullptr; }
+
+// --- Device selection ---
+
+void CMainWindowAdapter::SelectDevice(int row) {
+    if (row != m_core.DeviceRow()) ClearDeviceValues();
+    m_core.SelectDevice(row);
+    // "(auto)" leaves the controls as the previous device set them.
+    if (row != 0) EnableDeviceControls(m_core.Device().fuseMask, m_core.Device().calibControls);
+}
+
+void CMainWindowAdapter::ClearDeviceValues() {
+    for (int id : {ctl_id::kExtEdit, ctl_id::kHighEdit, ctl_id::kLowEdit, ctl_id::kLockEdit,
+                   ctl_id::kCalibFreq, ctl_id::kCalibValue, ctl_id::kCalibAddress})
+        m_controls.SetText(id, {});
+    m_controls.SetText(ctl_id::kCalibMemory, text::kCalibrationWriteMemoryDefault);
+    for (int id : {ctl_id::kFuseWrite, ctl_id::kFuseVerify, ctl_id::kLockWrite, ctl_id::kLockVerify,
+                   ctl_id::kCalibWrite, ctl_id::kCalibVerify})
+        m_controls.Enable(id, false);
+}
+
+void CMainWindowAdapter::EnableDeviceControls(int32_t fuseMask, bool calibration) {
+    const bool ext = (fuseMask & kFuseExt) != 0;
+    const bool high = (fuseMask & kFuseHigh) != 0;
+    const bool low = (fuseMask & (kFuseLow | kFuseSingle)) != 0;
+    m_controls.Enable(ctl_id::kExtLabel, ext);
+    m_controls.Enable(ctl_id::kExtEdit, ext);
+    m_controls.Enable(ctl_id::kHighLabel, high);
+    m_controls.Enable(ctl_id::kHighEdit, high);
+    m_controls.Enable(ctl_id::kLowLabel, low);
+    m_controls.Enable(ctl_id::kLowEdit, low);
+    m_controls.Enable(ctl_id::kFuseDetails, (fuseMask & 0x0F) != 0);
+    for (int id : kCalibrationControls) m_controls.Enable(id, calibration);
+}
+
+bool CMainWindowAdapter::IsDeviceKnown() {
+    if (m_core.IsAutoDetect() || m_controls.ListSelection() != 0) return true;
+    m_core.Host().ShowMessage(MsgKind::Warning, text::kDeviceUnknown);
+    return false;
+}
+
+// --- Values of the window ---
+
+bool CMainWindowAdapter::WriteFlash(const OpOptions& options) {
+    OpOptions o = options;
+    o.verify = o.verify || m_controls.IsChecked(ctl_id::kFlashVerify);
+    return m_core.WriteFlash(m_controls.Text(ctl_id::kFlashFile), o);
+}
+
+bool CMainWindowAdapter::WriteEeprom(const OpOptions& options) {
+    OpOptions o = options;
+    o.verify = o.verify || m_controls.IsChecked(ctl_id::kEepromVerify);
+    return m_core.WriteEeprom(m_controls.Text(ctl_id::kEepromFile), o);
+}
+
+FuseBytes CMainWindowAdapter::WindowFuses() const {
+    return {ParseHexByte(m_controls.Text(ctl_id::kExtEdit)), ParseHexByte(m_controls.Text(ctl_id::kHighEdit)),
+            ParseHexByte(m_controls.Text(ctl_id::kLowEdit))};
+}
+
+bool CMainWindowAdapter::WriteFuses(const OpOptions& options) {
+    OpOptions o = options;
+    o.verify = o.verify || m_controls.IsChecked(ctl_id::kFuseVerify);
+    return m_core.WriteFuses(WindowFuses(), o);
+}
+
+bool CMainWindowAdapter::VerifyFuses(const OpOptions& options) {
+    return m_core.VerifyFuses(WindowFuses(), options);
+}
+
+bool CMainWindowAdapter::WriteLockBits(const OpOptions& options) {
+    OpOptions o = options;
+    o.verify = o.verify || m_controls.IsChecked(ctl_id::kLockVerify);
+    return m_core.WriteLockBits(ParseHexByte(m_controls.Text(ctl_id::kLockEdit)), o);
+}
+
+bool CMainWindowAdapter::VerifyLockBits(const OpOptions& options) {
+    return m_core.VerifyLockBits(ParseHexByte(m_controls.Text(ctl_id::kLockEdit)), options);
+}
+
+bool CMainWindowAdapter::CalibrationTarget(CalibTarget& target) {
+    const std::string& value = m_controls.Text(ctl_id::kCalibValue);
+    const std::string& address = m_controls.Text(ctl_id::kCalibAddress);
+    const std::string& memory = m_controls.Text(ctl_id::kCalibMemory);
+    IOperationHost& host = m_core.Host();
+    if (value.empty()) {
+        host.ShowMessage(MsgKind::Warning, text::kCalibValueMissing);
+        return false;
+    }
+    if (address.empty()) {
+        host.ShowMessage(MsgKind::Warning, text::kCalibAddressMissing);
+        return false;
+    }
+    if (memory.starts_with("FLASH")) {
+        target.memory = CalibMemory::Flash;
+    } else if (memory.starts_with("EEPROM")) {
+        target.memory = CalibMemory::Eeprom;
+    } else {
+        host.ShowMessage(MsgKind::Warning, text::kCalibMemoryMissing);
+        return false;
+    }
+    target.value = ParseHexByte(value);
+    target.address = ParseHexLenient(address);
+    return true;
+}
+
+bool CMainWindowAdapter::WriteCalibration(const OpOptions& options) {
+    CalibTarget target;
+    if (!CalibrationTarget(target)) return false;
+    CalibOptions o;
+    static_cast<OpOptions&>(o) = options;
+    o.verify = o.verify || m_controls.IsChecked(ctl_id::kCalibVerify);
+    return m_core.WriteCalibration(target, o);
+}
+
+bool CMainWindowAdapter::VerifyCalibration(const OpOptions& options) {
+    CalibTarget target;
+    if (!CalibrationTarget(target)) return false;
+    CalibOptions o;
+    static_cast<OpOptions&>(o) = options;
+    return m_core.VerifyCalibration(target, o);
+}
+
+}  // namespace oriole
