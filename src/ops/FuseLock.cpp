@@ -5,7 +5,6 @@
 #include "base/Numbers.h"
 #include "base/FormatText.h"
 #include "link/WriterLink.h"
-#include "ops/DeviceGroups.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
 
@@ -54,7 +53,7 @@ bool COrioleCore::ReadFuses(uint8_t& ext, uint8_t& high, uint8_t& low, bool bTim
     return RunFrame(bTiming, [&](CWriterLink& link) {
         ext = high = low = 0xFF;
         const AVR_DEVICE& d = *m_pDevice;
-        switch (FuseGroupOf(d.id)) {
+        switch (d.fuseGroup) {
             case FuseGroup::Current: {
                 uint8_t* const outs[] = {&ext, &high, &low};
                 for (size_t i = 0; i < std::size(kFuseBytes); ++i) {
@@ -81,15 +80,17 @@ bool COrioleCore::ReadFuses(uint8_t& ext, uint8_t& high, uint8_t& low, bool bTim
 bool COrioleCore::WriteFuses(uint8_t ext, uint8_t high, uint8_t low, bool bTiming, bool bVerify) {
     const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
         const AVR_DEVICE& d = *m_pDevice;
-        if (d.id == kIdAttiny12) return link.WriteLockBytes(0xA0, low);
-        if (d.id == kIdAt90s4433) return link.WriteLockBytes(static_cast<uint8_t>((low & 0x1F) | 0xA0), 0x00);
-        if (FuseGroupOf(d.id) == FuseGroup::InLockByte)
-            return link.WriteLockBytes(static_cast<uint8_t>((low & 0x01) | 0xBE), 0x00);
-        if (FuseGroupOf(d.id) != FuseGroup::Current) return true;  // nothing to write
-        if (d.id == kIdAtmega163) {
-            high = static_cast<uint8_t>(high | kMega163HighOnes);
-            low = static_cast<uint8_t>(low | kMega163LowOnes);
+        switch (d.fuseWrite) {
+            case FuseWrite::LockLowInQ: return link.WriteLockBytes(0xA0, low);
+            case FuseWrite::LockLow5InP:
+                return link.WriteLockBytes(static_cast<uint8_t>((low & 0x1F) | 0xA0), 0x00);
+            case FuseWrite::LockLow1InP:
+                return link.WriteLockBytes(static_cast<uint8_t>((low & 0x01) | 0xBE), 0x00);
+            case FuseWrite::None: return true;  // nothing to write
+            case FuseWrite::PerByte: break;
         }
+        high = static_cast<uint8_t>(high | d.forcedHighOnes);
+        low = static_cast<uint8_t>(low | d.forcedLowOnes);
         const uint8_t values[] = {ext, high, low};
         for (size_t i = 0; i < std::size(kFuseBytes); ++i) {
             if ((d.fuseMask & kFuseBytes[i].maskBit) == 0) continue;
@@ -116,16 +117,14 @@ bool COrioleCore::VerifyFuses(uint8_t ext, uint8_t high, uint8_t low, bool bTimi
     const AVR_DEVICE& d = *m_pDevice;
     std::string names;
     bool differs = false;
-    switch (FuseGroupOf(d.id)) {
+    switch (d.fuseGroup) {
         case FuseGroup::SingleLow:
         case FuseGroup::InLockByte: differs = low != rlow; break;
         case FuseGroup::Current: {
-            if (d.id == kIdAtmega163) {
-                rhigh = static_cast<uint8_t>(rhigh | kMega163HighOnes);
-                high = static_cast<uint8_t>(high | kMega163HighOnes);
-                rlow = static_cast<uint8_t>(rlow | kMega163LowOnes);
-                low = static_cast<uint8_t>(low | kMega163LowOnes);
-            }
+            rhigh = static_cast<uint8_t>(rhigh | d.forcedHighOnes);
+            high = static_cast<uint8_t>(high | d.forcedHighOnes);
+            rlow = static_cast<uint8_t>(rlow | d.forcedLowOnes);
+            low = static_cast<uint8_t>(low | d.forcedLowOnes);
             const uint8_t expected[] = {ext, high, low};
             const uint8_t read[] = {rext, rhigh, rlow};
             for (size_t i = 0; i < std::size(kFuseBytes); ++i) {
@@ -153,11 +152,11 @@ bool COrioleCore::ReadLockBits(uint8_t& lock, bool bTiming) {
     bool unreadable = false;
     const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
         lock = 0xFF;
-        const FuseGroup group = FuseGroupOf(m_pDevice->id);
+        const FuseGroup group = m_pDevice->fuseGroup;
         // 0xFF from a device that cannot send its lock bits would pass for
         // a read; refuse instead of showing or comparing a value nobody read.
         // The device is known only here, after the detection.
-        if (!LockBitsReadable(m_pDevice->id)) {
+        if (!m_pDevice->LockBitsReadable()) {
             unreadable = true;
             return false;
         }
@@ -180,7 +179,7 @@ bool COrioleCore::WriteLockBits(uint8_t lock, bool bTiming, bool bVerify) {
     // The result includes the wait for the box's completion byte: a lock
     // write that was never acknowledged did not succeed.
     const bool r = RunFrame(bTiming, [&](CWriterLink& link) {
-        const LockGroup group = LockGroupOf(m_pDevice->id);
+        const LockGroup group = m_pDevice->lockGroup;
         if (group == LockGroup::None) {
             notWritable = true;
             return false;
@@ -217,7 +216,7 @@ bool COrioleCore::VerifyLockBits(uint8_t expected, bool bTiming) {
 }
 
 bool COrioleCore::VerifyWrittenLockBits(uint8_t expected) {
-    if (LockBitsReadable(m_pDevice->id)) return VerifyLockBits(expected, false);
+    if (m_pDevice->LockBitsReadable()) return VerifyLockBits(expected, false);
     m_host.ShowMessage(MsgKind::Information, text::kLockWriteDone);
     m_host.ShowMessage(MsgKind::Warning, text::kLockNotReadable);
     return true;

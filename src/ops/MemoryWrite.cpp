@@ -6,7 +6,6 @@
 #include "image/ImageReader.h"
 #include "base/FormatText.h"
 #include "link/WriterLink.h"
-#include "ops/DeviceGroups.h"
 #include "ops/FrameHost.h"
 #include "ops/MemoryBlocks.h"
 #include "ops/OrioleCore.h"
@@ -128,7 +127,7 @@ bool COrioleCore::WriteFlashPages(CWriterLink& link, const std::string& path) {
 }
 
 bool COrioleCore::WriteFlashChunks(CWriterLink& link, const std::string& path) {
-    return WriteFlashBlocks(link, path, FlashChunkWords(m_pDevice->id),
+    return WriteFlashBlocks(link, path, static_cast<uint32_t>(m_pDevice->flashChunkWords),
                             [&link](uint32_t wordAddress, std::span<const uint8_t> bytes) {
                                 return link.WriteFlashWords(wordAddress, bytes);
                             });
@@ -208,7 +207,7 @@ bool COrioleCore::WriteEepromChunks(CWriterLink& link, const std::string& path) 
     const AVR_DEVICE& d = *m_pDevice;
     if (!LoadImage(m_imgEeprom, static_cast<uint32_t>(d.eepromBytes), path, ImageSpace::Eeprom))
         return false;
-    const uint32_t size = EepromChunkBytes(d.id);
+    const auto size = static_cast<uint32_t>(d.eepromChunkBytes);
     const uint32_t chunks = CeilDiv(m_imgEeprom.count, size);
     std::vector<uint8_t> buffer(size);
     const auto progress = CreateProgressDlg(0, static_cast<int32_t>(chunks), text::kEepromCaption,

@@ -5,17 +5,12 @@
 #include "base/FormatText.h"
 #include "link/WriterLink.h"
 #include "link/WriterSpec.h"
-#include "ops/DeviceGroups.h"
 #include "ops/FrameHost.h"
 #include "res/Texts.h"
 
 namespace oriole {
 
 namespace {
-
-// The byte sequence the ATtiny12 needs after its chip erase; the writer's
-// firmware knows what to do with it.
-constexpr uint8_t kTiny12FollowUps[] = {0x40, 0x00, 0x00, 0xFF};
 
 // Controls that only make sense with a calibration byte to read and store.
 constexpr int kCalibrationControls[] = {
@@ -99,11 +94,6 @@ bool COrioleCore::SelectDetectedDevice(int row) {
 
 // --- The frame ---
 
-void COrioleCore::Message(MsgKind kind, const std::string& text) {
-    IOperationHost& host = m_pFrameHost ? static_cast<IOperationHost&>(*m_pFrameHost) : m_host;
-    host.ShowMessage(kind, text);
-}
-
 bool COrioleCore::CanAddressDevice() {
     // Without a device and without detection the begin sequence would give the
     // box the timing of no device and the operation would address nothing.
@@ -137,41 +127,6 @@ std::unique_ptr<IProgress> COrioleCore::CreateProgressDlg(int32_t lower, int32_t
     return m_host.CreateProgressDlg(lower, upper, caption, message, m_state.m_nAbort);
 }
 
-bool COrioleCore::ReceiveBytes(CWriterLink& link, std::span<uint8_t> out,
-                               const std::function<void(size_t)>& onReceived) {
-    // The writer streams a block without pause; 11 ticks without a single
-    // byte mean it has stopped, and the wait ends like an acknowledge wait.
-    m_state.m_nTimeoutTicks = kWaitTicks;
-    size_t got = 0;
-    bool ok = true;
-    while (got < out.size()) {
-        m_host.PumpOneMessage();
-        m_pDriver->WaitForData(kWaitSlice);
-        uint32_t read = 0;
-        if (!link.ReadBytes(out.subspan(got), read)) {
-            ok = false;
-            break;
-        }
-        if (read > 0) {
-            got += read;
-            m_state.m_nTimeoutTicks = kWaitTicks;
-            if (onReceived) onReceived(got);
-        }
-        if (m_state.m_nAbort != kAbortNone) {
-            ok = false;
-            break;
-        }
-        if (got < out.size() && m_state.m_nTimeoutTicks == 0) {
-            m_state.m_nAbort = kAbortTimeout;
-            Message(MsgKind::Error, text::kWriterNoAnswer);
-            ok = false;
-            break;
-        }
-    }
-    m_state.m_nTimeoutTicks = 0;
-    return ok;
-}
-
 // --- Check and erase ---
 
 bool COrioleCore::CheckDevice(bool bTiming) { return RunFrame(bTiming, {}, false); }
@@ -182,9 +137,9 @@ bool COrioleCore::EraseDevice() {
         return false;
     const bool r = RunFrame(true, [this](CWriterLink& link) {
         bool ok = link.ChipErase();
-        if (m_pDevice->id == kIdAttiny12) {
+        if (!m_pDevice->eraseFollowUps.empty()) {
             ok = true;
-            for (uint8_t value : kTiny12FollowUps) {
+            for (uint8_t value : m_pDevice->eraseFollowUps) {
                 ok = link.EraseFollowUp(value);
                 if (!ok) break;
             }

@@ -163,10 +163,6 @@ private:
     IWriterDriver* Driver();
     std::unique_ptr<IProgress> CreateProgressDlg(int32_t lower, int32_t upper, const char* caption,
                                                  const char* message);
-    // Collects exactly out.size() bytes, pumping once per pass. Stops on
-    // m_nAbort, a driver failure, or 11 ticks without any byte (a time-out).
-    [[nodiscard]] bool ReceiveBytes(CWriterLink& link, std::span<uint8_t> out,
-                                    const std::function<void(size_t)>& onReceived = {});
     [[nodiscard]] bool ReadFlashBlock(CWriterLink& link, uint32_t block, uint32_t words,
                                       std::span<uint8_t> out);
     [[nodiscard]] bool ReadEepromBlock(CWriterLink& link, uint32_t block, uint32_t bytes,
@@ -191,7 +187,6 @@ private:
                                     uint32_t quietBit, const char* errorFormat, const char* okText);
     [[nodiscard]] bool ReadCalibrationBack(const CalibTarget& target, uint8_t& value);
     void ShowCalibVerify(bool equal);
-    void Message(MsgKind kind, const std::string& text);
 
     IOperationHost& m_host;
     CFrameHost* m_pFrameHost = nullptr;  // the host of the running frame, if any
