@@ -53,7 +53,7 @@ public:
     [[nodiscard]] bool QueuedBytes(uint32_t& queued);
     // Reads what is queued, at most buffer.size() bytes; never blocks.
     [[nodiscard]] bool ReadBytes(std::span<uint8_t> buffer, uint32_t& read);
-    // Collects the exactly buffer.size() bytes of a short reply; gives up
+    // Collects exactly the buffer.size() bytes of a short reply; gives up
     // like WaitAck 11 ticks after it started, and when m_nAbort is set.
     [[nodiscard]] bool ReadReply(std::span<uint8_t> buffer);
     // Waits up to 11 ticks for one byte; true only when it equals `expected`.
