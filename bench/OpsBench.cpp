@@ -160,7 +160,7 @@ struct TimedRun {
 // Runs `body` on a fresh simulated box with the timing model on (erased
 // device, 38400 baud, 2 ms USB latency), in real time.
 template <class Body>
-TimedRun RunTimed(const char* device, const std::string& flashFile, const std::string& eepromFile, Body body) {
+TimedRun RunTimed(const char* device, Body body) {
     sim::SimConfig config;
     config.deviceRow = FindDeviceByName(device);
     config.timing = true;
@@ -193,7 +193,7 @@ void WriteAndVerify(benchmark::State& state, const char* device, bool flash) {
     const AVR_DEVICE& d = DeviceAt(FindDeviceByName(device));
     const std::string file = WriteImageFile(dir, static_cast<size_t>(flash ? d.FlashBytes() : d.eepromBytes), 7);
     for (auto _ : state) {
-        const TimedRun run = RunTimed(device, file, file, [&](COrioleCore& core) {
+        const TimedRun run = RunTimed(device, [&](COrioleCore& core) {
             return flash ? core.WriteFlash(file, {.timing = true, .verify = true}) : core.WriteEeprom(file, {.timing = true, .verify = true});
         });
         if (!run.failure.empty()) state.SkipWithError(run.failure.c_str());
@@ -230,8 +230,8 @@ void BM_BootLoaderTopOverBottom_ATmega128(benchmark::State& state) {
         };
     };
     for (auto _ : state) {
-        const TimedRun atTop = RunTimed("ATmega128", topFile, {}, eraseWriteVerify(topFile));
-        const TimedRun atZero = RunTimed("ATmega128", bottomFile, {}, eraseWriteVerify(bottomFile));
+        const TimedRun atTop = RunTimed("ATmega128", eraseWriteVerify(topFile));
+        const TimedRun atZero = RunTimed("ATmega128", eraseWriteVerify(bottomFile));
         if (!atTop.failure.empty() || !atZero.failure.empty())
             state.SkipWithError((atTop.failure + atZero.failure).c_str());
         state.SetIterationTime(atTop.wall);
@@ -260,7 +260,7 @@ void BM_FlashWriteHalfPadding_ATmega328P(benchmark::State& state) {
                      : 0;
     for (auto _ : state) {
         const TimedRun run =
-            RunTimed("ATmega328P", file, {}, [&](COrioleCore& core) { return core.WriteFlash(file, {.timing = true, .verify = false}); });
+            RunTimed("ATmega328P", [&](COrioleCore& core) { return core.WriteFlash(file, {.timing = true, .verify = false}); });
         if (!run.failure.empty()) state.SkipWithError(run.failure.c_str());
         state.SetIterationTime(run.wall);
         state.counters["bound_s"] = run.bound;

@@ -14,6 +14,32 @@
 
 namespace oriole {
 
+// How the fuse bytes are read and compared. The families differ in how many
+// fuse bytes they have and in the instructions that reach them.
+enum class FuseGroup {
+    Current,      // K / L per byte of the fuse mask
+    SingleLow,    // ATtiny12, AT90S4433: one byte, read with K 1 as the low byte
+    InLockByte,   // AT90S4434, AT90S8535: one bit, read with the lock bits (M)
+    None,         // AT90S1200, AT90S2313, AT90S8515
+};
+
+// The N command that writes the lock bits.
+enum class LockGroup {
+    L1,    // N (lock | 0xF9), 0x00
+    L2,    // N 0xE0, (lock | 0xFC)
+    L3,    // N 0xE0, (lock | 0xC0)
+    None,  // no lock write command is known
+};
+
+// The instruction that programs the fuses.
+enum class FuseWrite {
+    PerByte,      // L with selector 4, 2, 1 for each byte of the fuse mask
+    LockLowInQ,   // N 0xA0, low: the whole byte in N's second argument (ATtiny12)
+    LockLow5InP,  // N (low & 0x1F) | 0xA0, 0x00: bits 0..4 in the first (AT90S4433)
+    LockLow1InP,  // N (low & 0x01) | 0xBE, 0x00: bit 0 in the first (AT90S4434, AT90S8535)
+    None,         // nothing to write
+};
+
 struct AVR_DEVICE {
     int32_t id;                           // unique; 0 no-device row, -1 end marker
     const char* name;                     // shown in the device list; "" in both sentinels
@@ -33,9 +59,24 @@ struct AVR_DEVICE {
     std::array<int32_t, 8> lockBits;      // name index per bit in the lock-bit name table
     bool calibControls;                   // selecting it enables the calibration controls
 
+    // How the commands address the device, where it differs from the rest.
+    FuseGroup fuseGroup;
+    FuseWrite fuseWrite;
+    LockGroup lockGroup;
+    uint8_t forcedHighOnes;               // set in the high and low bytes before writing
+    uint8_t forcedLowOnes;                //   and comparing (ATmega163)
+    int32_t flashChunkWords;              // G block without page programming; 0 when paged
+    int32_t eepromChunkBytes;             // J block without page programming; 0 when paged
+    std::span<const uint8_t> eraseFollowUps;  // Q values after the chip erase, then D again
+    bool enableNotEchoed;                 // the box's refusal of A (0xFE) means nothing
+
     bool HasPagedFlash() const { return flashPages >= 2; }
     bool HasPagedEeprom() const { return eepromPages >= 2; }
     int32_t FlashBytes() const { return flashWords * 2; }
+    // The lock bits are read with the fuse instructions' M; the devices
+    // without fuses have no command that reads them back, although AT90S8515
+    // can write them.
+    bool LockBitsReadable() const { return fuseGroup != FuseGroup::None; }
 };
 
 // Fuse-mask bits.

@@ -12,7 +12,6 @@ namespace oriole {
 
 namespace {
 
-constexpr int32_t kIdAt90s1200 = 1;
 // The box needs the request to settle before a single-byte read answers.
 constexpr std::chrono::milliseconds kSingleReadPause{100};
 constexpr std::chrono::milliseconds kEepromDataPause{1};
@@ -44,8 +43,9 @@ bool CWriterLink::BeginProgramming(IDeviceSelector& selector, bool timing) {
         if (!WriteBytes(*generic) || !WaitAck(Ack(kCmdTiming))) return false;
     }
     if (!SendCommand({kCmdEnterProgramming, 0x00})) return false;
-    // Only the refusal byte has a meaning here; any other outcome goes on.
-    if (WaitAck(kRefusedAck) && selector.SelectedDevice().id != kIdAt90s1200) {
+    // Only the refusal byte has a meaning here, and not for a device that
+    // never echoes the enable; any other outcome goes on.
+    if (WaitAck(kRefusedAck) && !selector.SelectedDevice().enableNotEchoed) {
         m_host.ShowMessage(MsgKind::Warning, text::kProgrammingRefused);
         return false;
     }
@@ -65,7 +65,7 @@ bool CWriterLink::ReadSignature(IDeviceSelector& selector) {
     std::array<uint8_t, 3> signature{};
     // A request or reply that failed has shown its message (a cancel shows
     // none); only a signature that came and matched nothing is ours to report.
-    if (!SendCommand({kCmdReadSignature}) || !ReadReply(signature, false)) return false;
+    if (!SendCommand({kCmdReadSignature}) || !ReadReply(signature)) return false;
     const int row = FindDeviceBySignature(signature[0], signature[1], signature[2]);
     bool found = false;
     if (row == 0) {
@@ -89,7 +89,7 @@ bool CWriterLink::ReadFlashByte(uint32_t byteAddress, uint8_t& value) {
     std::array<uint8_t, 2> word{};
     if (!SendMemoryRequest(kCmdReadFlash, byteAddress / 2, 1)) return false;
     m_host.Sleep(kSingleReadPause);
-    if (!ReadReply(word, false)) return false;
+    if (!ReadReply(word)) return false;
     value = word[byteAddress & 1u];
     return true;
 }
@@ -98,19 +98,22 @@ bool CWriterLink::ReadEepromByte(uint32_t byteAddress, uint8_t& value) {
     std::array<uint8_t, 1> byte{};
     if (!SendMemoryRequest(kCmdReadEeprom, byteAddress, 1)) return false;
     m_host.Sleep(kSingleReadPause);
-    if (!ReadReply(byte, false)) return false;
+    if (!ReadReply(byte)) return false;
     value = byte[0];
     return true;
 }
 
-bool CWriterLink::ReadFlashBlock(uint32_t wordAddress, std::span<uint8_t> bytes) {
+bool CWriterLink::ReadFlashBlock(uint32_t wordAddress, std::span<uint8_t> bytes,
+                                 const ReceiveProgress& onReceived) {
+    // A count of 65 536 words goes out as 0x0000.
     return SendMemoryRequest(kCmdReadFlash, wordAddress, static_cast<uint32_t>(bytes.size() / 2)) &&
-           ReadReply(bytes, true);
+           Receive(bytes, ReadTimeOut::SinceLastByte, onReceived);
 }
 
-bool CWriterLink::ReadEepromBlock(uint32_t byteAddress, std::span<uint8_t> bytes) {
+bool CWriterLink::ReadEepromBlock(uint32_t byteAddress, std::span<uint8_t> bytes,
+                                  const ReceiveProgress& onReceived) {
     return SendMemoryRequest(kCmdReadEeprom, byteAddress, static_cast<uint32_t>(bytes.size())) &&
-           ReadReply(bytes, true);
+           Receive(bytes, ReadTimeOut::SinceLastByte, onReceived);
 }
 
 bool CWriterLink::WriteFlashPage(uint32_t wordAddress, std::span<const uint8_t> bytes,
@@ -153,7 +156,7 @@ bool CWriterLink::WriteEepromBytes(uint32_t byteAddress, std::span<const uint8_t
 
 bool CWriterLink::ReadFuseByte(uint8_t selector, uint8_t& value) {
     std::array<uint8_t, 1> byte{};
-    if (!SendCommand({kCmdReadFuse, selector}) || !ReadReply(byte, false)) return false;
+    if (!SendCommand({kCmdReadFuse, selector}) || !ReadReply(byte)) return false;
     value = byte[0];
     return true;
 }
@@ -164,7 +167,7 @@ bool CWriterLink::WriteFuseByte(uint8_t selector, uint8_t value) {
 
 bool CWriterLink::ReadLockByte(uint8_t& value) {
     std::array<uint8_t, 1> byte{};
-    if (!SendCommand({kCmdReadLock}) || !ReadReply(byte, false)) return false;
+    if (!SendCommand({kCmdReadLock}) || !ReadReply(byte)) return false;
     value = byte[0];
     return true;
 }
@@ -175,7 +178,7 @@ bool CWriterLink::WriteLockBytes(uint8_t p, uint8_t q) {
 
 bool CWriterLink::ReadCalibrationByte(uint8_t index, uint8_t& value) {
     std::array<uint8_t, 1> byte{};
-    if (!SendCommand({kCmdReadCalibration, index}) || !ReadReply(byte, false)) return false;
+    if (!SendCommand({kCmdReadCalibration, index}) || !ReadReply(byte)) return false;
     value = byte[0];
     return true;
 }

@@ -111,35 +111,43 @@ bool CWriterLink::PollOnce(std::span<uint8_t> buffer, uint32_t& read) {
     return ReadBytes(buffer, read);
 }
 
-bool CWriterLink::ReadReply(std::span<uint8_t> buffer, bool abortable) {
+bool CWriterLink::ReadReply(std::span<uint8_t> buffer) {
     // The short replies have no Cancel; the same 11 ticks as an acknowledge
-    // bound them, so a box that stays silent cannot hang the program. Like
-    // an acknowledge wait, both forms fail at their first pass, without a
+    // bound them, so a box that stays silent cannot hang the program.
+    return Receive(buffer, ReadTimeOut::FromStart, {});
+}
+
+bool CWriterLink::Receive(std::span<uint8_t> buffer, ReadTimeOut timeOut,
+                          const ReceiveProgress& onReceived) {
+    // Like an acknowledge wait, a read fails at its first pass, without a
     // message, once an earlier wait has timed out or been cancelled: that
     // failure has been reported, and the box is not waited for twice.
-    if (!abortable) m_state.m_nTimeoutTicks = kWaitTicks;
+    m_state.m_nTimeoutTicks = kWaitTicks;
     size_t got = 0;
     bool ok = true;
-    while (true) {
+    while (got < buffer.size()) {
         uint32_t read = 0;
         if (!PollOnce(buffer.subspan(got), read)) {
             ok = false;
             break;
         }
-        got += read;
+        if (read > 0) {
+            got += read;
+            if (timeOut == ReadTimeOut::SinceLastByte) m_state.m_nTimeoutTicks = kWaitTicks;
+            if (onReceived) onReceived(got);
+        }
         if (m_state.m_nAbort != kAbortNone) {
             ok = false;
             break;
         }
-        if (got >= buffer.size()) break;
-        if (!abortable && m_state.m_nTimeoutTicks == 0) {
+        if (got < buffer.size() && m_state.m_nTimeoutTicks == 0) {
             m_state.m_nAbort = kAbortTimeout;
             ShowNoAnswer();
             ok = false;
             break;
         }
     }
-    if (!abortable) m_state.m_nTimeoutTicks = 0;
+    m_state.m_nTimeoutTicks = 0;
     return ok;
 }
 

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <span>
 
@@ -31,6 +32,10 @@ enum class PieceFailure {
     FinishPage,   // the piece loop ends, the page's own acknowledge still counts
 };
 
+// Called during a block read with the number of bytes received so far, after
+// every pass that brought some.
+using ReceiveProgress = std::function<void(size_t received)>;
+
 class CWriterLink {
 public:
     CWriterLink(IWriterDriver& driver, CLinkState& state, IOperationHost& host)
@@ -48,9 +53,9 @@ public:
     [[nodiscard]] bool QueuedBytes(uint32_t& queued);
     // Reads what is queued, at most buffer.size() bytes; never blocks.
     [[nodiscard]] bool ReadBytes(std::span<uint8_t> buffer, uint32_t& read);
-    // Collects exactly buffer.size() bytes; stops when m_nAbort is set. The
-    // form that is not abortable also gives up like WaitAck after 11 ticks.
-    [[nodiscard]] bool ReadReply(std::span<uint8_t> buffer, bool abortable);
+    // Collects exactly the buffer.size() bytes of a short reply; gives up
+    // like WaitAck 11 ticks after it started, and when m_nAbort is set.
+    [[nodiscard]] bool ReadReply(std::span<uint8_t> buffer);
     // Waits up to 11 ticks for one byte; true only when it equals `expected`.
     [[nodiscard]] bool WaitAck(uint8_t expected);
 
@@ -67,9 +72,14 @@ public:
     [[nodiscard]] bool ReadFlashByte(uint32_t byteAddress, uint8_t& value);
     // H one byte (100 ms after the request).
     [[nodiscard]] bool ReadEepromByte(uint32_t byteAddress, uint8_t& value);
-    // E or H block: request, then an abortable reply of the block.
-    [[nodiscard]] bool ReadFlashBlock(uint32_t wordAddress, std::span<uint8_t> bytes);
-    [[nodiscard]] bool ReadEepromBlock(uint32_t byteAddress, std::span<uint8_t> bytes);
+    // E or H block: the request, then every byte of the block. The box
+    // streams it without pause, so the read gives up only after 11 ticks
+    // without a single byte (or when m_nAbort is set), however long the
+    // block. Every read of FLASH or EEPROM contents goes this way.
+    [[nodiscard]] bool ReadFlashBlock(uint32_t wordAddress, std::span<uint8_t> bytes,
+                                      const ReceiveProgress& onReceived = {});
+    [[nodiscard]] bool ReadEepromBlock(uint32_t byteAddress, std::span<uint8_t> bytes,
+                                       const ReceiveProgress& onReceived = {});
     // F: one page in acknowledged 32-byte pieces (bytes.size() = 2 x words).
     [[nodiscard]] bool WriteFlashPage(uint32_t wordAddress, std::span<const uint8_t> bytes,
                                       PieceFailure onPieceFailure);
@@ -87,9 +97,18 @@ public:
     [[nodiscard]] bool ReadCalibrationByte(uint8_t index, uint8_t& value);        // O
 
 private:
+    // When a read gives up: 11 ticks after it started, or 11 ticks after the
+    // last byte that came.
+    enum class ReadTimeOut { FromStart, SinceLastByte };
+
     // One pass of every wait loop: let one event through, give the driver a
     // couple of milliseconds to produce data, then read what is there.
     [[nodiscard]] bool PollOnce(std::span<uint8_t> buffer, uint32_t& read);
+    // The one loop behind every reply and block read: collects exactly
+    // buffer.size() bytes, one PollOnce per pass; fails on a driver error,
+    // on m_nAbort, or on the time-out, which shows the no-answer message.
+    [[nodiscard]] bool Receive(std::span<uint8_t> buffer, ReadTimeOut timeOut,
+                               const ReceiveProgress& onReceived);
     [[nodiscard]] bool SendCommand(std::initializer_list<uint8_t> bytes);
     void ShowDriverError(int line, DriverStatus status);
     void ShowNoAnswer();

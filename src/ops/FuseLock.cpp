@@ -4,7 +4,6 @@
 
 #include "base/FormatText.h"
 #include "link/WriterLink.h"
-#include "ops/DeviceGroups.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
 
@@ -56,7 +55,7 @@ bool COrioleCore::ReadFuses(FuseBytes& fuses, bool timing) {
     return RunFrame(timing, [&](CWriterLink& link) {
         ext = high = low = 0xFF;
         const AVR_DEVICE& d = *m_pDevice;
-        switch (FuseGroupOf(d.id)) {
+        switch (d.fuseGroup) {
             case FuseGroup::Current: {
                 uint8_t* const outs[] = {&ext, &high, &low};
                 for (size_t i = 0; i < std::size(kFuseBytes); ++i) {
@@ -86,15 +85,17 @@ bool COrioleCore::WriteFuses(FuseBytes fuses, const OpOptions& options) {
     uint8_t& low = fuses.low;
     const bool r = RunFrame(options.timing, [&](CWriterLink& link) {
         const AVR_DEVICE& d = *m_pDevice;
-        if (d.id == kIdAttiny12) return link.WriteLockBytes(0xA0, low);
-        if (d.id == kIdAt90s4433) return link.WriteLockBytes(static_cast<uint8_t>((low & 0x1F) | 0xA0), 0x00);
-        if (FuseGroupOf(d.id) == FuseGroup::InLockByte)
-            return link.WriteLockBytes(static_cast<uint8_t>((low & 0x01) | 0xBE), 0x00);
-        if (FuseGroupOf(d.id) != FuseGroup::Current) return true;  // nothing to write
-        if (d.id == kIdAtmega163) {
-            high = static_cast<uint8_t>(high | kMega163HighOnes);
-            low = static_cast<uint8_t>(low | kMega163LowOnes);
+        switch (d.fuseWrite) {
+            case FuseWrite::LockLowInQ: return link.WriteLockBytes(0xA0, low);
+            case FuseWrite::LockLow5InP:
+                return link.WriteLockBytes(static_cast<uint8_t>((low & 0x1F) | 0xA0), 0x00);
+            case FuseWrite::LockLow1InP:
+                return link.WriteLockBytes(static_cast<uint8_t>((low & 0x01) | 0xBE), 0x00);
+            case FuseWrite::None: return true;  // nothing to write
+            case FuseWrite::PerByte: break;
         }
+        high = static_cast<uint8_t>(high | d.forcedHighOnes);
+        low = static_cast<uint8_t>(low | d.forcedLowOnes);
         const uint8_t values[] = {ext, high, low};
         for (size_t i = 0; i < std::size(kFuseBytes); ++i) {
             if ((d.fuseMask & kFuseBytes[i].maskBit) == 0) continue;
@@ -123,16 +124,14 @@ bool COrioleCore::VerifyFuses(FuseBytes fuses, const OpOptions& options) {
     const AVR_DEVICE& d = *m_pDevice;
     std::string names;
     bool differs = false;
-    switch (FuseGroupOf(d.id)) {
+    switch (d.fuseGroup) {
         case FuseGroup::SingleLow:
         case FuseGroup::InLockByte: differs = low != rlow; break;
         case FuseGroup::Current: {
-            if (d.id == kIdAtmega163) {
-                rhigh = static_cast<uint8_t>(rhigh | kMega163HighOnes);
-                high = static_cast<uint8_t>(high | kMega163HighOnes);
-                rlow = static_cast<uint8_t>(rlow | kMega163LowOnes);
-                low = static_cast<uint8_t>(low | kMega163LowOnes);
-            }
+            rhigh = static_cast<uint8_t>(rhigh | d.forcedHighOnes);
+            high = static_cast<uint8_t>(high | d.forcedHighOnes);
+            rlow = static_cast<uint8_t>(rlow | d.forcedLowOnes);
+            low = static_cast<uint8_t>(low | d.forcedLowOnes);
             const uint8_t expected[] = {ext, high, low};
             const uint8_t read[] = {rext, rhigh, rlow};
             for (size_t i = 0; i < std::size(kFuseBytes); ++i) {
@@ -160,11 +159,11 @@ bool COrioleCore::ReadLockBits(uint8_t& lock, bool timing) {
     bool unreadable = false;
     const bool r = RunFrame(timing, [&](CWriterLink& link) {
         lock = 0xFF;
-        const FuseGroup group = FuseGroupOf(m_pDevice->id);
+        const FuseGroup group = m_pDevice->fuseGroup;
         // 0xFF from a device that cannot send its lock bits would pass for
         // a read; refuse instead of showing or comparing a value nobody read.
         // The device is known only here, after the detection.
-        if (!LockBitsReadable(m_pDevice->id)) {
+        if (!m_pDevice->LockBitsReadable()) {
             unreadable = true;
             return false;
         }
@@ -187,7 +186,7 @@ bool COrioleCore::WriteLockBits(uint8_t lock, const OpOptions& options) {
     // The result includes the wait for the box's completion byte: a lock
     // write that was never acknowledged did not succeed.
     const bool r = RunFrame(options.timing, [&](CWriterLink& link) {
-        const LockGroup group = LockGroupOf(m_pDevice->id);
+        const LockGroup group = m_pDevice->lockGroup;
         if (group == LockGroup::None) {
             notWritable = true;
             return false;
@@ -219,7 +218,7 @@ bool COrioleCore::VerifyLockBits(uint8_t expected, const OpOptions& options) {
 }
 
 bool COrioleCore::VerifyWrittenLockBits(uint8_t expected) {
-    if (LockBitsReadable(m_pDevice->id)) return VerifyLockBits(expected, {.timing = false});
+    if (m_pDevice->LockBitsReadable()) return VerifyLockBits(expected, {.timing = false});
     m_host.ShowMessage(MsgKind::Information, text::kLockWriteDone);
     m_host.ShowMessage(MsgKind::Warning, text::kLockNotReadable);
     return true;

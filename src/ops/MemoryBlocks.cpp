@@ -6,13 +6,13 @@ namespace oriole {
 
 uint32_t FlashBlockBytes(const AVR_DEVICE& device) {
     const auto words = device.HasPagedFlash() ? static_cast<uint32_t>(device.flashPageWords)
-                                              : FlashChunkWords(device.id);
+                                              : static_cast<uint32_t>(device.flashChunkWords);
     return 2 * words;
 }
 
 uint32_t EepromBlockBytes(const AVR_DEVICE& device) {
     return device.HasPagedEeprom() ? static_cast<uint32_t>(device.eepromPageBytes)
-                                   : EepromChunkBytes(device.id);
+                                   : static_cast<uint32_t>(device.eepromChunkBytes);
 }
 
 std::vector<ByteSpan> VerifySpans(const ImageBuffer& image, uint32_t blockBytes, uint32_t unitBytes,

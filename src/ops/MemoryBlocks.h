@@ -7,18 +7,8 @@
 
 #include "devices/Devices.h"
 #include "image/ImageBuffer.h"
-#include "ops/DeviceGroups.h"
 
 namespace oriole {
-
-// Chunk sizes of the devices without page programming; the ATtiny12 takes
-// smaller ones.
-inline uint32_t FlashChunkWords(int32_t id) {
-    return id == kIdAttiny12 ? 4 : 32;
-}
-inline uint32_t EepromChunkBytes(int32_t id) {
-    return id == kIdAttiny12 ? 4 : 32;
-}
 
 // The programming block of each memory, in bytes: the page, or the chunk on
 // the devices without page programming.

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "base/FormatText.h"
-#include "link/Requests.h"
 #include "link/WriterLink.h"
 #include "ops/MemoryBlocks.h"
 #include "ops/OrioleCore.h"
@@ -20,14 +19,12 @@ constexpr int32_t kReadSteps = 32;
 
 bool COrioleCore::ReadFlashBlock(CWriterLink& link, uint32_t block, uint32_t words,
                                  std::span<uint8_t> out) {
-    return link.SendMemoryRequest(kCmdReadFlash, block * words, words) &&
-           ReceiveBytes(link, out.first(size_t{words} * 2));
+    return link.ReadFlashBlock(block * words, out.first(size_t{words} * 2));
 }
 
 bool COrioleCore::ReadEepromBlock(CWriterLink& link, uint32_t block, uint32_t bytes,
                                   std::span<uint8_t> out) {
-    return link.SendMemoryRequest(kCmdReadEeprom, block * bytes, bytes) &&
-           ReceiveBytes(link, out.first(bytes));
+    return link.ReadEepromBlock(block * bytes, out.first(bytes));
 }
 
 bool COrioleCore::ReadSpans(CWriterLink& link, bool flash, const std::vector<ByteSpan>& spans,
@@ -41,19 +38,17 @@ bool COrioleCore::ReadSpans(CWriterLink& link, bool flash, const std::vector<Byt
     const uint32_t step = std::max<uint32_t>(total / kReadSteps, 1);
     uint32_t lastPos = 0;
     size_t done = 0;
+    const ReceiveProgress onReceived = [&](size_t received) {
+        const auto pos = static_cast<uint32_t>((done + received) / step);
+        if (pos > lastPos) {
+            lastPos = pos;
+            progress->SetPos(static_cast<int32_t>(pos));
+        }
+    };
     for (const ByteSpan& span : spans) {
-        // A count of 65 536 goes out as 0x0000.
-        const bool sent = flash ? link.SendMemoryRequest(kCmdReadFlash, span.first / 2, span.size / 2)
-                                : link.SendMemoryRequest(kCmdReadEeprom, span.first, span.size);
-        if (!sent) return false;
-        const bool got =
-            ReceiveBytes(link, std::span(buffer).subspan(span.first, span.size), [&](size_t received) {
-                const auto pos = static_cast<uint32_t>((done + received) / step);
-                if (pos > lastPos) {
-                    lastPos = pos;
-                    progress->SetPos(static_cast<int32_t>(pos));
-                }
-            });
+        const auto bytes = std::span(buffer).subspan(span.first, span.size);
+        const bool got = flash ? link.ReadFlashBlock(span.first / 2, bytes, onReceived)
+                               : link.ReadEepromBlock(span.first, bytes, onReceived);
         if (!got) return false;
         done += span.size;
     }

@@ -6,7 +6,6 @@
 #include "image/ImageReader.h"
 #include "base/FormatText.h"
 #include "link/WriterLink.h"
-#include "ops/DeviceGroups.h"
 #include "ops/FrameHost.h"
 #include "ops/MemoryBlocks.h"
 #include "ops/OrioleCore.h"
@@ -159,7 +158,7 @@ bool COrioleCore::WriteFlashPages(CWriterLink& link, const ImageBuffer& image) {
 }
 
 bool COrioleCore::WriteFlashChunks(CWriterLink& link, const ImageBuffer& image) {
-    return WriteFlashBlocks(link, image, FlashChunkWords(m_pDevice->id),
+    return WriteFlashBlocks(link, image, static_cast<uint32_t>(m_pDevice->flashChunkWords),
                             [&link](uint32_t wordAddress, std::span<const uint8_t> bytes) {
                                 return link.WriteFlashWords(wordAddress, bytes);
                             });
@@ -232,7 +231,7 @@ bool COrioleCore::WriteEepromPages(CWriterLink& link, const ImageBuffer& image) 
 
 bool COrioleCore::WriteEepromChunks(CWriterLink& link, const ImageBuffer& image) {
     const AVR_DEVICE& d = *m_pDevice;
-    const uint32_t size = EepromChunkBytes(d.id);
+    const auto size = static_cast<uint32_t>(d.eepromChunkBytes);
     const uint32_t chunks = CeilDiv(image.count, size);
     std::vector<uint8_t> buffer(size);
     const auto progress = CreateProgressDlg(0, static_cast<int32_t>(chunks), text::kEepromCaption,

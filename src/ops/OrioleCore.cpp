@@ -5,19 +5,10 @@
 #include "base/FormatText.h"
 #include "link/WriterLink.h"
 #include "link/WriterSpec.h"
-#include "ops/DeviceGroups.h"
 #include "ops/FrameHost.h"
 #include "res/Texts.h"
 
 namespace oriole {
-
-namespace {
-
-// The byte sequence the ATtiny12 needs after its chip erase; the writer's
-// firmware knows what to do with it.
-constexpr uint8_t kTiny12FollowUps[] = {0x40, 0x00, 0x00, 0xFF};
-
-}  // namespace
 
 COrioleCore::COrioleCore(IOperationHost& host)
     : m_pDevice(&DeviceAt(0)), m_host(host), m_strWriterSpec(kDefaultWriterSpec) {}
@@ -105,41 +96,6 @@ std::unique_ptr<IProgress> COrioleCore::CreateProgressDlg(int32_t lower, int32_t
     return m_host.CreateProgressDlg(lower, upper, caption, message, m_state.m_nAbort);
 }
 
-bool COrioleCore::ReceiveBytes(CWriterLink& link, std::span<uint8_t> out,
-                               const std::function<void(size_t)>& onReceived) {
-    // The writer streams a block without pause; 11 ticks without a single
-    // byte mean it has stopped, and the wait ends like an acknowledge wait.
-    m_state.m_nTimeoutTicks = kWaitTicks;
-    size_t got = 0;
-    bool ok = true;
-    while (got < out.size()) {
-        m_host.PumpOneMessage();
-        m_pDriver->WaitForData(kWaitSlice);
-        uint32_t read = 0;
-        if (!link.ReadBytes(out.subspan(got), read)) {
-            ok = false;
-            break;
-        }
-        if (read > 0) {
-            got += read;
-            m_state.m_nTimeoutTicks = kWaitTicks;
-            if (onReceived) onReceived(got);
-        }
-        if (m_state.m_nAbort != kAbortNone) {
-            ok = false;
-            break;
-        }
-        if (got < out.size() && m_state.m_nTimeoutTicks == 0) {
-            m_state.m_nAbort = kAbortTimeout;
-            Message(MsgKind::Error, text::kWriterNoAnswer);
-            ok = false;
-            break;
-        }
-    }
-    m_state.m_nTimeoutTicks = 0;
-    return ok;
-}
-
 // --- Check and erase ---
 
 bool COrioleCore::CheckDevice(bool timing) { return RunFrame(timing, {}, false); }
@@ -149,9 +105,9 @@ bool COrioleCore::EraseDevice(const OpOptions& options) {
         return false;
     const bool r = RunFrame(true, [this](CWriterLink& link) {
         bool ok = link.ChipErase();
-        if (m_pDevice->id == kIdAttiny12) {
+        if (!m_pDevice->eraseFollowUps.empty()) {
             ok = true;
-            for (uint8_t value : kTiny12FollowUps) {
+            for (uint8_t value : m_pDevice->eraseFollowUps) {
                 ok = link.EraseFollowUp(value);
                 if (!ok) break;
             }

@@ -177,10 +177,6 @@ private:
     IWriterDriver* Driver();
     std::unique_ptr<IProgress> CreateProgressDlg(int32_t lower, int32_t upper, const char* caption,
                                                  const char* message);
-    // Collects exactly out.size() bytes, pumping once per pass. Stops on
-    // m_nAbort, a driver failure, or 11 ticks without any byte (a time-out).
-    [[nodiscard]] bool ReceiveBytes(CWriterLink& link, std::span<uint8_t> out,
-                                    const std::function<void(size_t)>& onReceived = {});
     [[nodiscard]] bool ReadFlashBlock(CWriterLink& link, uint32_t block, uint32_t words,
                                       std::span<uint8_t> out);
     [[nodiscard]] bool ReadEepromBlock(CWriterLink& link, uint32_t block, uint32_t bytes,

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "link/sim/SimTarget.h"
 
 namespace oriole {
 namespace {
@@ -57,6 +61,12 @@ TEST(Devices, SentinelRows) {
     EXPECT_EQ(none.lowFuseBits, Bits{});
     EXPECT_EQ(none.lockBits, Bits{});
     EXPECT_FALSE(none.calibControls);
+    EXPECT_EQ(none.fuseGroup, FuseGroup::None);
+    EXPECT_EQ(none.fuseWrite, FuseWrite::None);
+    EXPECT_EQ(none.lockGroup, LockGroup::None);
+    EXPECT_EQ(none.flashChunkWords + none.eepromChunkBytes, 0);
+    EXPECT_TRUE(none.eraseFollowUps.empty());
+    EXPECT_FALSE(none.enableNotEchoed);
 
     EXPECT_EQ(DeviceAt(kEndMarkerRow).id, -1);
     EXPECT_STREQ(DeviceAt(kEndMarkerRow).name, "");
@@ -152,6 +162,79 @@ TEST(Devices, BitLayoutsMatchFuseMask) {
     }
     // AT90S4434, AT90S4433, AT90S8535 and ATtiny12 have one old-style fuse byte.
     EXPECT_EQ(singleByteDevices, 4);
+}
+
+// The bits of a byte that carry a name.
+uint8_t Named(const Bits& bits) {
+    uint8_t named = 0;
+    for (int bit = 0; bit < 8; ++bit)
+        if (bits[static_cast<size_t>(bit)] != 0) named = static_cast<uint8_t>(named | (1u << bit));
+    return named;
+}
+
+// The columns that say how the commands address a device agree with each
+// other and with the rest of the row, and the simulated chip's own list of
+// the older devices says the same as the catalogue.
+TEST(Devices, HandlingColumnsAgreeWithTheRow) {
+    const struct Rule {
+        FuseGroup group;
+        std::set<int32_t> fuseMasks;
+        std::set<FuseWrite> writes;
+        std::set<LockGroup> locks;
+    } byFuseGroup[] = {
+        {FuseGroup::Current, {kFuseLow | kFuseHigh, kFuseLow | kFuseHigh | kFuseExt},
+         {FuseWrite::PerByte}, {LockGroup::L2, LockGroup::L3}},
+        {FuseGroup::SingleLow, {kFuseSingle}, {FuseWrite::LockLowInQ, FuseWrite::LockLow5InP},
+         {LockGroup::L1}},
+        {FuseGroup::InLockByte, {kFuseSingle}, {FuseWrite::LockLow1InP}, {LockGroup::L1}},
+        {FuseGroup::None, {0}, {FuseWrite::None}, {LockGroup::L1, LockGroup::None}},
+    };
+    // The low-byte bits each N form of a fuse write carries; all have names.
+    const std::map<FuseWrite, uint8_t> lowBitsWritten = {
+        {FuseWrite::LockLowInQ, 0xFF},
+        {FuseWrite::LockLow5InP, 0x1F},
+        {FuseWrite::LockLow1InP, 0x01}};
+    // The lock bits each lock command carries: exactly the named ones.
+    const std::map<LockGroup, uint8_t> lockBitsWritten = {
+        {LockGroup::L1, 0x06}, {LockGroup::L2, 0x03}, {LockGroup::L3, 0x3F}};
+
+    for (const AVR_DEVICE* d : Devices()) {
+        SCOPED_TRACE(d->name);
+        const bool current = d->fuseGroup == FuseGroup::Current;
+        const auto rule = std::ranges::find(byFuseGroup, d->fuseGroup, &Rule::group);
+        ASSERT_NE(rule, std::end(byFuseGroup));
+        EXPECT_TRUE(rule->fuseMasks.contains(d->fuseMask));
+        EXPECT_TRUE(rule->writes.contains(d->fuseWrite));
+        EXPECT_TRUE(rule->locks.contains(d->lockGroup));
+        if (lowBitsWritten.contains(d->fuseWrite)) {
+            const uint8_t written = lowBitsWritten.at(d->fuseWrite);
+            EXPECT_EQ(Named(d->lowFuseBits) & written, written);
+        }
+        if (d->lockGroup != LockGroup::None) {
+            EXPECT_EQ(Named(d->lockBits), lockBitsWritten.at(d->lockGroup));
+        }
+        // Forcing only in the fuse bytes the device has, written with L.
+        EXPECT_TRUE(d->forcedHighOnes == 0 || (current && (d->fuseMask & kFuseHigh) != 0));
+        EXPECT_TRUE(d->forcedLowOnes == 0 || (current && (d->fuseMask & kFuseLow) != 0));
+
+        // The current instruction set came with FLASH pages; a memory
+        // without them has a chunk that divides it, one with them none.
+        EXPECT_EQ(d->HasPagedFlash(), current);
+        EXPECT_EQ(d->flashChunkWords > 0, !d->HasPagedFlash());
+        EXPECT_EQ(d->eepromChunkBytes > 0, !d->HasPagedEeprom());
+        for (const auto& [chunk, size] : {std::pair{d->flashChunkWords, d->flashWords},
+                                          std::pair{d->eepromChunkBytes, d->eepromBytes}}) {
+            EXPECT_LE(chunk, 32);
+            EXPECT_EQ(chunk > 0 ? size % chunk : 0, 0);
+        }
+
+        // The erase follow-up and the enable without echo belong to old chips.
+        EXPECT_TRUE(d->eraseFollowUps.empty() || !current);
+        EXPECT_EQ(d->enableNotEchoed, d->family == 0);
+
+        EXPECT_EQ(sim::IsOldDevice(d->id), !current);
+        EXPECT_EQ(sim::FuseInLockByte(d->id), d->fuseGroup == FuseGroup::InLockByte);
+    }
 }
 
 TEST(Devices, NameTables) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "link/SimLinkFixture.h"
 #include "res/Texts.h"
 
@@ -226,7 +228,7 @@ TEST_F(AckWait, ShortReplyIsBoundedLikeAnAcknowledge) {
     host.ticksPerPump = 1;
     driver.Arrive({0x1E, 0x93});
     uint8_t reply[3];
-    EXPECT_FALSE(link.ReadReply(reply, false));
+    EXPECT_FALSE(link.ReadReply(reply));
     EXPECT_EQ(host.Texts(), std::vector<std::string>{kNoAnswer});
     EXPECT_EQ(state.m_nAbort, kAbortTimeout);
     EXPECT_EQ(state.m_nTimeoutTicks, 0);
@@ -238,22 +240,67 @@ TEST_F(AckWait, ReplyInPiecesIsCollectedWhole) {
         if (pump == 5) driver.Arrive({0x93, 0x07});
     };
     uint8_t reply[3] = {};
-    EXPECT_TRUE(link.ReadReply(reply, false));
+    EXPECT_TRUE(link.ReadReply(reply));
     EXPECT_EQ(reply[0], 0x1E);
     EXPECT_EQ(reply[2], 0x07);
     // No read asks for more than the reply still misses.
     for (size_t size : driver.readSizes) EXPECT_LE(size, 2u);
 }
 
-TEST_F(AckWait, AbortableReplyStopsOnCancel) {
-    host.onPump = [&](int pump) {
-        if (pump == 1) driver.Arrive({1, 2});
-        if (pump == 4) state.m_nAbort = kAbortCancelled;
+// The block reads, which every FLASH and EEPROM read of the operations takes:
+// one pump per pass, the time-out counted from the last byte that came, the
+// progress after every pass that brought bytes. Every pump is one tick.
+TEST(BlockRead, WaitsElevenTicksAfterTheLastByte) {
+    const struct {
+        const char* what;
+        bool flash;
+        std::vector<int> arrivals;  // pumps at which two more bytes arrive
+        int32_t abortBefore;        // m_nAbort when the read starts
+        int cancelAt;               // pump that presses Cancel, 0 none
+        bool ok;
+        int pumps;
+        std::vector<size_t> progress;
+        std::vector<std::string> texts;
+        int32_t abortAfter;
+    } cases[] = {
+        {"a byte every ten ticks keeps it going", true, {1, 11, 21}, kAbortNone, 0, true, 21,
+         {2, 4, 6}, {}, kAbortNone},
+        {"silence after the first bytes times out once", false, {1}, kAbortNone, 0, false, 12, {2},
+         {kNoAnswer}, kAbortTimeout},
+        {"cancel ends it without a message", true, {1}, kAbortNone, 4, false, 4, {2}, {},
+         kAbortCancelled},
+        {"after an earlier time-out, one silent pass", false, {1}, kAbortTimeout, 0, false, 1,
+         {2}, {}, kAbortTimeout},
     };
-    uint8_t block[8];
-    EXPECT_FALSE(link.ReadReply(block, true));
-    EXPECT_EQ(host.pumps, 4);
-    EXPECT_TRUE(host.Texts().empty());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedDriver driver;
+        CLinkState state;
+        CVirtualClock clock;
+        TestOperationHost host(state, clock);
+        CWriterLink link(driver, state, host);
+        state.m_nAbort = c.abortBefore;
+        host.ticksPerPump = 1;
+        host.onPump = [&](int pump) {
+            if (std::ranges::find(c.arrivals, pump) != c.arrivals.end()) driver.Arrive({0xA5, 0x5A});
+            if (pump == c.cancelAt) state.m_nAbort = kAbortCancelled;
+        };
+        std::vector<size_t> progress;
+        const ReceiveProgress onReceived = [&](size_t received) { progress.push_back(received); };
+        std::vector<uint8_t> block(6, 0);
+        const bool ok = c.flash ? link.ReadFlashBlock(0x1234, block, onReceived)
+                                : link.ReadEepromBlock(0x1234, block, onReceived);
+        EXPECT_EQ(ok, c.ok);
+        EXPECT_EQ(driver.sent, c.flash ? (std::vector<uint8_t>{'E', 0x00, 0x12, 0x34, 0x00, 0x03})
+                                    : (std::vector<uint8_t>{'H', 0x00, 0x12, 0x34, 0x00, 0x06}));
+        EXPECT_EQ(host.pumps, c.pumps);
+        EXPECT_EQ(driver.waits, host.pumps);  // every pass lets the driver wait
+        EXPECT_EQ(progress, c.progress);
+        EXPECT_EQ(host.Texts(), c.texts);
+        EXPECT_EQ(state.m_nAbort, c.abortAfter);
+        EXPECT_EQ(state.m_nTimeoutTicks, 0);
+        for (size_t size : driver.readSizes) EXPECT_LE(size, 6u);
+    }
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Fuse and lock operations per device group, on the wire.
 #include <gtest/gtest.h>
 
-#include "ops/DeviceGroups.h"
 #include "ops/OpsTestSupport.h"
 #include "res/Texts.h"
 
@@ -101,7 +100,7 @@ TEST(Fuses, Atmega329pIsACurrentDevice) {
     uint8_t e = 0, h = 0, l = 0;
     ASSERT_TRUE(ReadFuseBytes(rig.core, e, h, l, false));
     EXPECT_EQ(h, 0x99);
-    EXPECT_EQ(LockGroupOf(DeviceAt(Row("ATmega329P")).id), LockGroup::L3);
+    EXPECT_EQ(DeviceAt(Row("ATmega329P")).lockGroup, LockGroup::L3);
 }
 
 TEST(Fuses, VerifyNamesTheDifferingBytesInOrder) {

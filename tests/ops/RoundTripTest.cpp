@@ -7,7 +7,6 @@
 #include <random>
 
 #include "base/FormatText.h"
-#include "ops/DeviceGroups.h"
 #include "ops/OpsTestSupport.h"
 #include "res/Texts.h"
 
@@ -116,18 +115,17 @@ void FuseRoundTrip(OpsRig& rig, const AVR_DEVICE& d, std::mt19937& rng) {
     ASSERT_TRUE(ReadFuseBytes(rig.core, re, rh, rl, true));
     // The bits each group's write reaches.
     uint8_t extBits = 0, highBits = 0, lowBits = 0;
-    switch (FuseGroupOf(d.id)) {
+    switch (d.fuseGroup) {
         case FuseGroup::Current:
             if (d.fuseMask & kFuseExt) extBits = NamedBits(d.extFuseBits);
             if (d.fuseMask & kFuseHigh) highBits = NamedBits(d.highFuseBits);
             if (d.fuseMask & kFuseLow) lowBits = NamedBits(d.lowFuseBits);
-            if (d.id == kIdAtmega163) {
-                highBits = static_cast<uint8_t>(highBits & ~kMega163HighOnes);
-                lowBits = static_cast<uint8_t>(lowBits & ~kMega163LowOnes);
-            }
+            highBits = static_cast<uint8_t>(highBits & ~d.forcedHighOnes);
+            lowBits = static_cast<uint8_t>(lowBits & ~d.forcedLowOnes);
             break;
         case FuseGroup::SingleLow:
-            lowBits = static_cast<uint8_t>(NamedBits(d.lowFuseBits) & (d.id == kIdAttiny12 ? 0xFF : 0x1F));
+            lowBits = static_cast<uint8_t>(NamedBits(d.lowFuseBits) &
+                                           (d.fuseWrite == FuseWrite::LockLowInQ ? 0xFF : 0x1F));
             break;
         case FuseGroup::InLockByte: lowBits = 0x01; break;
         case FuseGroup::None:
@@ -143,7 +141,7 @@ void FuseRoundTrip(OpsRig& rig, const AVR_DEVICE& d, std::mt19937& rng) {
 
 void LockRoundTrip(OpsRig& rig, const AVR_DEVICE& d, std::mt19937& rng) {
     const auto lock = static_cast<uint8_t>(rng());
-    const LockGroup group = LockGroupOf(d.id);
+    const LockGroup group = d.lockGroup;
     if (group == LockGroup::None) {
         EXPECT_FALSE(rig.core.WriteLockBits(lock, {.timing = true, .verify = false}));
         EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kLockNotWritable});
@@ -153,7 +151,7 @@ void LockRoundTrip(OpsRig& rig, const AVR_DEVICE& d, std::mt19937& rng) {
     ASSERT_TRUE(rig.core.WriteLockBits(lock, {.timing = true, .verify = false}));
     CheckOnlyInformation(rig, {text::kLockWriteDone});
     uint8_t read = 0;
-    if (FuseGroupOf(d.id) == FuseGroup::None) {  // AT90S8515: no command reads them
+    if (d.fuseGroup == FuseGroup::None) {  // AT90S8515: no command reads them
         EXPECT_FALSE(rig.core.ReadLockBits(read, true));
         EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kLockNotReadable});
         rig.ClearLog();

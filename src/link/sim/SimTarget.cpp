@@ -14,17 +14,6 @@ constexpr std::string_view kFactoryProgrammed[] = {
     "SPIEN", "JTAGEN", "BOOTSZ0", "BOOTSZ1", "CKDIV8", "SUT0", "CKSEL0", "CKSEL2", "CKSEL3",
 };
 
-// Devices older than the current serial-programming instruction set; their
-// lock and fuse bits travel in the first argument of N.
-bool IsOldDevice(int32_t id) {
-    switch (id) {
-        case 1: case 5: case 17: case 34: case 35: case 49: case 51: return true;
-        default: return false;
-    }
-}
-
-bool FuseInLockByte(int32_t id) { return id == 34 || id == 51; }
-
 const std::array<int32_t, 8>* Names(const AVR_DEVICE& d, uint8_t selector) {
     switch (selector) {
         case 1: return &d.lowFuseBits;
@@ -46,6 +35,20 @@ uint8_t FactoryValue(const std::array<int32_t, 8>& names) {
 }
 
 }  // namespace
+
+// The emulated silicon keeps its own list of the older chips, written from
+// their data sheets, instead of reading the catalogue's fuse and lock
+// columns: the operations choose their commands from those columns, and a
+// wrong column must not be able to make the operation and the chip agree.
+// The catalogue test checks that both lists say the same.
+bool IsOldDevice(int32_t id) {
+    switch (id) {
+        case 1: case 5: case 17: case 34: case 35: case 49: case 51: return true;
+        default: return false;
+    }
+}
+
+bool FuseInLockByte(int32_t id) { return id == 34 || id == 51; }
 
 CSimTarget::CSimTarget(int row) : m_row(row) {
     const AVR_DEVICE& d = Device();

@@ -13,6 +13,13 @@
 
 namespace oriole::sim {
 
+// Devices older than the current serial-programming instruction set: their
+// lock bits, and the fuse bits where they can be written, travel in the
+// arguments of N.
+bool IsOldDevice(int32_t id);
+// AT90S4434, AT90S8535: the one fuse bit is read with the lock bits (M).
+bool FuseInLockByte(int32_t id);
+
 class CSimTarget {
 public:
     // row: catalogue row of the device; 0 = no target on the socket.
