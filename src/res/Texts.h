@@ -13,6 +13,11 @@ inline constexpr char kBadDataFormat[] = "データフォーマットが不正�
 inline constexpr char kChecksumError[] = "チェックサムエラー";
 inline constexpr char kHexBeyondDevice[] = "ファイルデータがデバイスのサイズを越えています。";
 inline constexpr char kSrecBeyondDevice[] = "データがデバイスのサイズを越えています。";
+// Ours: a save that would replace or block on something that is no file.
+inline constexpr char kSaveNotAFile[] =
+    "保存先がファイルではありません (フォルダやデバイスには保存できません)。";
+inline constexpr char kSaveNoReader[] = "保存先のパイプを読み出すプログラムがありません。";
+inline constexpr char kSaveStalled[] = "保存先がデータを受け取らないため、書き込みを中止しました。";
 // Ours: ELF files (avr-gcc's output) that cannot be programmed.
 inline constexpr char kElfBroken[] = "ELFファイルが壊れています。";
 inline constexpr char kElfNotAvr[] = "AVR用のELFファイルではありません。";
