@@ -27,6 +27,7 @@ inline constexpr char kElfOutsideSpaces[] =
 inline constexpr char kElfNoSegments[] =
     "ELFファイルに書き込むデータがありません (リンク前のオブジェクトファイルではありませんか？)。";
 inline constexpr char kElfOverlap[] = "ELFファイルのセグメントが重なっています。";
+inline constexpr char kElfSignatureSize[] = "ELFファイルのシグネチャが 3 バイトではありません。";
 // %02X x3: the file's signature, %s: the device, %02X x3: the device's signature.
 inline constexpr char kElfSignatureMismatch[] =
     "ELFファイルのシグネチャ %02X %02X %02X はデバイス %s (%02X %02X %02X) と一致しません。\n\n"
