@@ -36,6 +36,16 @@ inline constexpr char kElfSignatureMismatch[] =
 // Settings
 // The calibration label's text until a setting file names the memory.
 inline constexpr char kCalibrationWriteMemoryDefault[] = "保存先アドレス";
+// Ours: a settings file (%s) that is not read and therefore never written.
+inline constexpr char kSettingsNotRegular[] =
+    "設定ファイル %s は通常のファイルではありません。\n\n"
+    "このファイルからは読み込まず、このファイルには保存しません。";
+inline constexpr char kSettingsTooLarge[] =
+    "設定ファイル %s は大きすぎます。\n\n"
+    "このファイルからは読み込まず、このファイルには保存しません。";
+inline constexpr char kSettingsUnreadable[] =
+    "設定ファイル %s を読み込めません。\n\n"
+    "このファイルからは読み込まず、このファイルには保存しません。";
 
 // Writer link
 inline constexpr char kWriterNotFound[] =
@@ -138,6 +148,11 @@ inline constexpr char kBinaryFilesFilter[] = "バイナリ (*.bin)|*.bin|";
 inline constexpr char kAutoDetectList[] = "(auto)";
 // %s: the folder named for the settings file that could not be made.
 inline constexpr char kSettingsFolderFailed[] = "設定フォルダを作成できません。\n\n%s";
+// The runtime folder (%s) takes no lock file; the second %s: where it goes instead.
+inline constexpr char kLockFolderFallback[] =
+    "実行時フォルダ %s にロックファイルを作れないため、%s に作ります。";
+// %s: the lock file that could not be made anywhere.
+inline constexpr char kLockFailed[] = "ロックファイル %s を作れないため、起動できません。";
 inline constexpr char kAutoDetectOff[] =
     "自動検出をオフにすると、すべての処理について\n\n結果を保証することができません。\n\n"
     "自動検出をオフにしますか？";
