@@ -100,7 +100,8 @@ bool EndOfLinks(QByteArray path, QByteArray& end) {
             return true;
         }
         QByteArray target(PATH_MAX, '\0');
-        const ssize_t n = readlink(path.constData(), target.data(), static_cast<size_t>(target.size()));
+        const ssize_t n =
+            readlink(path.constData(), target.data(), static_cast<size_t>(target.size()));
         if (n <= 0 || n >= target.size()) return false;
         target.truncate(n);
         path = target.startsWith('/') ? target : DirOf(path) + '/' + target;
@@ -128,7 +129,8 @@ int CreateTemp(const QByteArray& target, mode_t mode, QByteArray& name) {
         DirOf(target) + "/." + target.mid(target.lastIndexOf('/') + 1).left(64) + '.';
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = stem + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".tmp";
-        const int fd = open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        const int fd =
+            open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
@@ -194,8 +196,8 @@ bool WriteInPlace(const QByteArray& path, const struct stat& old, QByteArrayView
         return false;
     }
     // Over the old bytes first, then cut to the new length.
-    const bool ok = WriteAll(fd.get(), data) && ftruncate(fd.get(), data.size()) == 0 &&
-                    fsync(fd.get()) == 0;
+    const bool ok =
+        WriteAll(fd.get(), data) && ftruncate(fd.get(), data.size()) == 0 && fsync(fd.get()) == 0;
     return fd.Close() && ok;
 }
 

@@ -60,13 +60,17 @@ NodeKind NodeKindOf(const QString& path) {
 ReadFile ReadRegularFile(const QString& path, qint64 limit, QByteArray& out) {
     out.clear();
     switch (NodeKindOf(path)) {
-        case NodeKind::Missing: return ReadFile::Missing;
-        case NodeKind::Regular: break;
-        case NodeKind::Unreachable: return ReadFile::Failed;
-        default: return ReadFile::NotRegular;
+        case NodeKind::Missing:
+            return ReadFile::Missing;
+        case NodeKind::Regular:
+            break;
+        case NodeKind::Unreachable:
+            return ReadFile::Failed;
+        default:
+            return ReadFile::NotRegular;
     }
-    const int fd = open(QFile::encodeName(path).constData(),
-                        O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT ? ReadFile::Missing : ReadFile::Failed;
     struct stat st {};
     ReadFile result = ReadFile::Ok;

@@ -12,10 +12,10 @@
 namespace oriole {
 
 enum class NodeKind : uint8_t {
-    Missing,      // nothing there; also the end of a dangling symbolic link
+    Missing,  // nothing there; also the end of a dangling symbolic link
     Regular,
     Directory,
-    CharDevice,   // terminals, /dev/null, serial ports
+    CharDevice,  // terminals, /dev/null, serial ports
     BlockDevice,
     Fifo,
     Socket,

@@ -17,15 +17,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "AppRig.h"
 #include "app/OrioleApp.h"
-#include "base/FileNode.h"
 #include "base/FormatText.h"
 #include "base/QtTranslation.h"
 #include "res/Texts.h"
@@ -275,41 +270,6 @@ TEST(OrioleAppTest, ReadOnlyRuntimeFolderIsSaidAndTheLockGoesToTheTemporaryFolde
         text::kLockFolderFallback, runtime.path().toUtf8().constData(), temp.path().toUtf8().constData()))))
         << err.toStdString();
     EXPECT_TRUE(QDir(runtime.path()).isEmpty());
-}
-
-// A settings file that is no file of ours (a FIFO would block the start, a
-// link to a device node would be opened and replaced) costs the start one
-// warning naming it, and the close writes nothing over it.
-TEST(OrioleAppTest, SettingsFileThatIsNoFileIsSaidOnceAndKept) {
-    test::EnsureApp();
-    QTemporaryDir dir;
-    const auto native = [&](const char* name) { return QFile::encodeName(dir.filePath(QString::fromLatin1(name))); };
-    ASSERT_EQ(mkfifo(native("fifo.ini").constData(), 0600), 0);
-    std::vector<const char*> names = {"fifo.ini"};
-    if (geteuid() == 0) {  // only root may make a device node
-        ASSERT_EQ(mknod(native("null").constData(), S_IFCHR | 0666, makedev(1, 3)), 0);
-        ASSERT_EQ(symlink("null", native("ORIOLE.ini").constData()), 0);
-        names.push_back("ORIOLE.ini");
-    }
-    for (const char* name : names) {
-        SCOPED_TRACE(name);
-        const QString path = dir.filePath(QString::fromLatin1(name));
-        const NodeKind kind = NodeKindOf(path);
-        test::ScriptedMessages messages;
-        COrioleDlg::Options options;
-        options.messages = &messages;
-        options.iniPath = path;
-        options.writerSpec = "sim";
-        {
-            COrioleDlg dlg(std::move(options));
-            EXPECT_EQ(messages.Texts(), std::vector<std::string>{
-                                            FormatText(text::kSettingsNotRegular, path.toUtf8().constData())});
-            dlg.show();
-            ASSERT_TRUE(dlg.close());
-        }
-        EXPECT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(NodeKindOf(path), kind);
-    }
 }
 
 // The usage (in Japanese) and the version print on a console with no

@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include <vector>
 
@@ -279,37 +276,6 @@ TEST_F(CliDeviceTest, FailuresOfTheWriterExitOneWithOneMessage) {
         EXPECT_EQ(r.status, 1) << c.writer;
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
         EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
-    }
-}
-
-// Reading into what is no file: a character device (the /dev/null a user
-// names to throw the data away) is written where it is and stays a device; a
-// FIFO that no program reads is one message, not a hang.
-TEST_F(CliDeviceTest, ReadingIntoADeviceOrPipeLeavesItWhatItIs) {
-    const bool root = geteuid() == 0;  // only root may make a device node
-    ASSERT_EQ(mkfifo(QFile::encodeName(Path("fifo")).constData(), 0600), 0);
-    if (root) {
-        ASSERT_EQ(mknod(QFile::encodeName(Path("null")).constData(), S_IFCHR | 0666, makedev(1, 3)), 0);
-    }
-    const struct {
-        const char* name;
-        int status;
-        const char* message;
-        mode_t kind;
-    } cases[] = {
-        {"null", 0, nullptr, S_IFCHR},
-        {"fifo", 1, "保存先のパイプを読み出すプログラムがありません。", S_IFIFO},
-    };
-    for (const auto& c : cases) {
-        if (!root && c.kind == S_IFCHR) continue;
-        const CliRun r = RunCli({"--writer=sim:ATmega328P,fast", "read-flash", Path(c.name)});
-        EXPECT_EQ(r.status, c.status) << c.name << r.err.toStdString();
-        if (c.message != nullptr) {
-            EXPECT_EQ(r.err.trimmed(), QString::fromUtf8(c.message));
-        }
-        struct stat st {};
-        ASSERT_EQ(lstat(QFile::encodeName(Path(c.name)).constData(), &st), 0);
-        EXPECT_EQ(st.st_mode & S_IFMT, c.kind) << c.name;
     }
 }
 
