@@ -13,6 +13,7 @@
 #include <QTextStream>
 
 #include "app/OrioleDlg.h"
+#include "base/FormatText.h"
 #include "link/WriterSpec.h"
 #include "res/Texts.h"
 #include "settings/IniFile.h"
@@ -25,25 +26,46 @@ constexpr char kIniName[] = "ORIOLE.ini";
 
 }  // namespace
 
-QString CSingleInstance::LockPathFor(const QString& settingsFolder) {
-    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtime.isEmpty()) runtime = QDir::tempPath();
+QString CSingleInstance::LockPathFor(const QString& settingsFolder, const QString& lockFolder) {
+    QString folder = lockFolder;
+    if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty()) folder = QDir::tempPath();
     const QFileInfo info(settingsFolder);
     const QString canonical = info.canonicalFilePath();
-    const QString folder = canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+    const QString settings = canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
     const QByteArray key =
-        QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
-    return QDir(runtime).filePath(QStringLiteral("ORIOLE-%1.lock").arg(QString::fromLatin1(key)));
+        QCryptographicHash::hash(settings.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    return QDir(folder).filePath(QStringLiteral("ORIOLE-%1.lock").arg(QString::fromLatin1(key)));
 }
 
-bool CSingleInstance::Acquire(const QString& path) {
+CSingleInstance::Lock CSingleInstance::Acquire(const QString& path) {
     auto lock = std::make_unique<QLockFile>(path);
     // Only a dead owner makes a lock stale, never its age: the program runs
     // for hours.
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) return false;
+    if (!lock->tryLock(0))
+        return lock->error() == QLockFile::LockFailedError ? Lock::HeldByAnother : Lock::Failed;
     m_pLock = std::move(lock);
-    return true;
+    return Lock::Taken;
+}
+
+CSingleInstance::Lock CSingleInstance::AcquireFor(const QString& settingsFolder, QTextStream& err) {
+    const QString path = LockPathFor(settingsFolder);
+    const Lock lock = Acquire(path);
+    if (lock != Lock::Failed) return lock;
+    // A broken runtime folder is no reason not to start, and taking it for
+    // another running copy would end the program without a word. The
+    // temporary folder is where every copy in the same plight looks, so one
+    // copy per settings folder still holds among them.
+    const QString fallback = LockPathFor(settingsFolder, QDir::tempPath());
+    if (fallback == path) return Lock::Failed;
+    err << QString::fromStdString(FormatText(
+               text::kLockFolderFallback,
+               QDir::toNativeSeparators(QFileInfo(path).path()).toUtf8().constData(),
+               QDir::toNativeSeparators(QDir::tempPath()).toUtf8().constData()))
+        << "\n";
+    err.flush();
+    return Acquire(fallback);
 }
 
 QString SettingsFolderFor(const std::optional<QString>& option) {
@@ -142,11 +164,28 @@ int COrioleApp::InitInstance(const QStringList& arguments) {
     }
 
     // A second copy on the same settings ends here, with nothing shown.
-    if (!m_instance.Acquire(CSingleInstance::LockPathFor(folder))) return 0;
+    QTextStream err(stderr);
+    switch (m_instance.AcquireFor(folder, err)) {
+        case CSingleInstance::Lock::Taken: break;
+        case CSingleInstance::Lock::HeldByAnother: return 0;
+        case CSingleInstance::Lock::Failed: {
+            const QString text = QString::fromStdString(FormatText(
+                text::kLockFailed,
+                QDir::toNativeSeparators(CSingleInstance::LockPathFor(folder, QDir::tempPath()))
+                    .toUtf8()
+                    .constData()));
+            err << text << "\n";
+            err.flush();
+            QMessageBox::critical(nullptr, QString::fromUtf8(text::kAppName), text);
+            return 1;
+        }
+    }
 
     const QString iniPath = QDir(folder).filePath(QString::fromLatin1(kIniName));
     CIniFile ini;
-    ini.Load(iniPath);  // a missing file gives every default
+    // A missing file gives every default; a refused one too, and the main
+    // window's load of the settings says why.
+    ini.Load(iniPath);
     if (const QString style = StyleNameFor(ReadWindowStyle(ini)); !style.isEmpty()) {
         if (QStyle* s = QStyleFactory::create(style)) QApplication::setStyle(s);
     }

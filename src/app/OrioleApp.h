@@ -6,6 +6,7 @@
 #include <QLockFile>
 #include <QString>
 #include <QStringList>
+#include <QTextStream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,14 +21,24 @@ class CIniFile;
 // copies never share one ORIOLE.ini.
 class CSingleInstance {
 public:
-    // The lock of the copy that keeps its settings in `settingsFolder`
-    // ("ORIOLE-<key>.lock" in the runtime folder; the key is made from the
-    // folder's canonical path, so every spelling of a folder meets one lock).
-    [[nodiscard]] static QString LockPathFor(const QString& settingsFolder);
+    enum class Lock { Taken, HeldByAnother, Failed };
 
-    // True when this copy now holds the lock at `path`; false when another
-    // running copy holds it. A lock left behind by a copy that died is taken over.
-    [[nodiscard]] bool Acquire(const QString& path);
+    // The lock of the copy that keeps its settings in `settingsFolder`
+    // ("ORIOLE-<key>.lock" in `lockFolder`, by default the runtime folder;
+    // the key is made from the folder's canonical path, so every spelling of
+    // a folder meets one lock).
+    [[nodiscard]] static QString LockPathFor(const QString& settingsFolder,
+                                             const QString& lockFolder = {});
+
+    // Taken: this copy now holds the lock at `path`. HeldByAnother: another
+    // running copy does. Failed: no lock file can be made there at all. A
+    // lock left behind by a copy that died is taken over.
+    [[nodiscard]] Lock Acquire(const QString& path);
+
+    // The lock in the runtime folder or, when none can be made there (a
+    // read-only or broken runtime folder), in the temporary folder: one line
+    // on `err` says so. Failed only when neither folder takes it.
+    [[nodiscard]] Lock AcquireFor(const QString& settingsFolder, QTextStream& err);
 
 private:
     std::unique_ptr<QLockFile> m_pLock;
@@ -80,8 +91,9 @@ struct AppCommandLine {
 class COrioleApp {
 public:
     // Runs the program inside an existing QApplication: parses the command
-    // line, ends silently when another copy runs, and runs the main window.
-    // Returns the exit status.
+    // line, ends silently when another copy runs (with a message and 1 when
+    // no lock can be made at all), and runs the main window. Returns the
+    // exit status.
     int InitInstance(const QStringList& arguments);
 
 private:

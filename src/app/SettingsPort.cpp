@@ -19,8 +19,8 @@ public:
         m_binding.LoadSettings(path, bWithValues);
     }
     void SaveSettings(const QString& path, bool bWithValues) override {
-        // Like the private-profile writes the file format comes from, a file
-        // that cannot be written costs the settings of this run and nothing else.
+        // A file that cannot be written costs the settings of this run and
+        // nothing else; the binding has said why.
         static_cast<void>(m_binding.SaveSettings(path, bWithValues));
     }
     QString FlashExtension() const override { return m_settings.m_strFlashExt; }

@@ -69,8 +69,9 @@ QByteArrayView View(const std::string& s) {
 }
 
 bool Save(IMessageHost& host, const QString& path, const QByteArray& content) {
-    if (WriteFileAtomically(path, content)) return true;
-    host.ShowMessage(MsgKind::Warning, text::kFileCreateFailed);
+    const char* fault = nullptr;
+    if (WriteFileAtomically(path, content, &fault)) return true;
+    host.ShowMessage(MsgKind::Warning, fault);
     return false;
 }
 

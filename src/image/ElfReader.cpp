@@ -97,11 +97,17 @@ std::optional<std::vector<Segment>> Segments(Elf* elf, const uint8_t* image, siz
     }
     size_t count = 0;
     if (elf_getphdrnum(elf, &count) != 0) return std::nullopt;
+    // libelf reads the table with its own entry size whatever the header
+    // says; a header that says otherwise describes some other table.
+    if (count != 0 && header.e_phentsize != sizeof(Elf32_Phdr)) return std::nullopt;
     std::vector<Segment> segments;
     for (size_t i = 0; i < count; ++i) {
         GElf_Phdr ph;
         if (gelf_getphdr(elf, static_cast<int>(i), &ph) == nullptr) return std::nullopt;
-        if (ph.p_type != PT_LOAD || ph.p_filesz == 0) continue;  // .bss and .noinit have no data
+        if (ph.p_type != PT_LOAD) continue;
+        // A segment holds no more file bytes than it takes in memory.
+        if (ph.p_filesz > ph.p_memsz) return std::nullopt;
+        if (ph.p_filesz == 0) continue;  // .bss and .noinit have no data
         // libelf checks the header table, not where a segment's bytes lie.
         if (ph.p_offset > imageSize || ph.p_filesz > imageSize - ph.p_offset) {
             fault = text::kElfBroken;
@@ -136,6 +142,15 @@ std::optional<std::vector<Segment>> Segments(Elf* elf, const uint8_t* image, siz
             fault = text::kElfOverlap;
             return std::nullopt;
         }
+    }
+    // The signature is compared with the device's before anything is
+    // written; a part of one would leave that check nothing to compare.
+    uint32_t signatureBytes = 0;
+    for (const Segment& s : segments)
+        if (s.space == Space::Signature) signatureBytes += s.size;
+    if (signatureBytes != 0 && signatureBytes != 3) {
+        fault = text::kElfSignatureSize;
+        return std::nullopt;
     }
     return segments;
 }
@@ -237,7 +252,7 @@ bool ReadBinary(IMessageHost& host, QIODevice& device, int16_t* cells, uint32_t&
     }
     count = static_cast<uint32_t>(std::min<uint64_t>(total, 0xFFFFFFFFu));
     lowestAddress = total == 0 ? 0xFFFFFFFFu : 0;
-    highestAddress = count - 1;
+    highestAddress = static_cast<uint32_t>(std::min<uint64_t>(total - 1, 0xFFFFFFFFu));
     return true;
 }
 

@@ -3,10 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#if !defined(_WIN32)
-#include <sys/stat.h>
-#endif
-
+#include "base/FileNode.h"
 #include "image/LineSource.h"
 #include "image/RecordReaders.h"
 #include "res/Texts.h"
@@ -45,14 +42,8 @@ QByteArray Head(QIODevice& device) {
 // opened (a watchdog arms), and the path may come from a settings file the
 // user did not write. Pipes stay readable (a shell's <(...)).
 bool IsDeviceNode(const QString& path) {
-#if defined(_WIN32)
-    static_cast<void>(path);
-    return false;
-#else
-    struct stat st {};
-    return stat(QFile::encodeName(path).constData(), &st) == 0 &&
-           (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
-#endif
+    const NodeKind kind = NodeKindOf(path);
+    return kind == NodeKind::CharDevice || kind == NodeKind::BlockDevice;
 }
 
 bool OpenForReading(IMessageHost& host, QFile& file) {

@@ -219,9 +219,11 @@ bool SaveImageFile(IMessageHost& host, const QString& path, ImageFormat format, 
     } else if (length != 0) {
         content.assign(reinterpret_cast<const char*>(data), BinaryLength(bSaveAll, data, length));
     }
+    const char* fault = nullptr;
     if (!WriteFileAtomically(
-            path, QByteArrayView(content.data(), static_cast<qsizetype>(content.size())))) {
-        host.ShowMessage(MsgKind::Warning, text::kFileCreateFailed);
+            path, QByteArrayView(content.data(), static_cast<qsizetype>(content.size())),
+            &fault)) {
+        host.ShowMessage(MsgKind::Warning, fault);
         return false;
     }
     return true;

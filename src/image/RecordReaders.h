@@ -85,6 +85,11 @@ public:
     uint32_t UsedLength() const {
         return static_cast<uint32_t>(std::min<uint64_t>(used_, 0xFFFFFFFFu));
     }
+    // The last address with data, from the unsaturated length, so that data
+    // at 0xFFFFFFFF show as such; 0xFFFFFFFF also when there are none.
+    uint32_t Highest() const {
+        return used_ == 0 ? 0xFFFFFFFFu : static_cast<uint32_t>(std::min<uint64_t>(used_ - 1, 0xFFFFFFFFu));
+    }
 
 private:
     int16_t* cells_;
@@ -135,7 +140,7 @@ template <typename Decode>
     }
     count = sink.UsedLength();
     lowestAddress = sink.Lowest();
-    highestAddress = count - 1;
+    highestAddress = sink.Highest();
     return ended;
 }
 

@@ -1,5 +1,7 @@
 #include "ops/SettingsBinding.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <limits>
 
@@ -108,6 +110,10 @@ QString Shown(const QString& value) {
     return shown;
 }
 
+QByteArray ShownPath(const QString& path) {
+    return QDir::toNativeSeparators(path).toUtf8();
+}
+
 uint32_t DefaultClock() {
     return static_cast<uint32_t>(ParseDecLenient(SettingKeyFor(I::SysFreq).defaultText));
 }
@@ -119,15 +125,32 @@ CSettingsBinding::CSettingsBinding(CMainWindowAdapter& window, CMainSettings& se
 
 void CSettingsBinding::LoadSettings(const QString& path, bool bWithValues) {
     CIniFile ini;
-    ini.Load(path);  // a missing or unreadable file gives every default
+    const char* refusal = nullptr;
+    // A missing or refused file gives every default.
+    if (!ini.Load(path, &refusal) && refusal != nullptr) {
+        if (!m_refusedFiles.contains(path)) m_refusedFiles.append(path);
+        m_window.Core().Host().ShowMessage(MsgKind::Warning, FormatText(refusal, ShownPath(path).constData()));
+    }
     ReadSettingKeys(ini, bWithValues, *this);
 }
 
 bool CSettingsBinding::SaveSettings(const QString& path, bool bWithValues) const {
     CIniFile ini;
-    ini.Load(path);  // keys and lines of others stay where they are
+    const char* refusal = nullptr;
+    // Keys and lines of others stay where they are; a file we refused to
+    // read is not ours to write.
+    if (!ini.Load(path, &refusal) && refusal != nullptr) {
+        if (!m_refusedFiles.contains(path))
+            m_window.Core().Host().ShowMessage(MsgKind::Warning, FormatText(refusal, ShownPath(path).constData()));
+        return false;
+    }
     const bool stored = WriteSettingKeys(ini, bWithValues, *this);
-    return ini.Save(path) && stored;
+    const char* fault = nullptr;
+    if (!ini.Save(path, &fault)) {
+        m_window.Core().Host().ShowMessage(MsgKind::Warning, fault);
+        return false;
+    }
+    return stored;
 }
 
 int64_t CSettingsBinding::GetNumber(SettingId id) const {

@@ -6,6 +6,7 @@
 // values, for setting files.
 
 #include <QString>
+#include <QStringList>
 #include <string>
 
 #include "ops/MainSettings.h"
@@ -21,14 +22,17 @@ public:
 
     // Reads every key (the fuse, lock and calibration values and their
     // enable states only with bWithValues) in table order, each with its
-    // default when `path` lacks it or cannot be read. LastAVR selects the
+    // default when `path` lacks it or cannot be read. A file that is refused
+    // (no regular file, too large, unreadable) is one warning. LastAVR selects the
     // first list entry beginning with the stored name, before the values
     // are read, so that selecting a device cannot wipe them.
     void LoadSettings(const QString& path, bool bWithValues);
 
     // Writes every key (values-only keys with bWithValues) into `path`,
     // keeping whatever else the file holds. False when the file could not
-    // be written or some value could not be stored in it.
+    // be written (one warning) or some value could not be stored in it. A
+    // refused file is never written over; the warning is left out when the
+    // load of the same file gave it already.
     [[nodiscard]] bool SaveSettings(const QString& path, bool bWithValues) const;
 
     // ISettingValues: where each key lives while the program runs.
@@ -47,6 +51,7 @@ private:
     CMainWindowAdapter& m_window;
     CMainSettings& m_settings;
     bool m_bWriterRefused = false;  // the last file's writer was refused
+    QStringList m_refusedFiles;     // settings files refused on load: said once
 };
 
 }  // namespace oriole

@@ -13,6 +13,11 @@ inline constexpr char kBadDataFormat[] = "データフォーマットが不正�
 inline constexpr char kChecksumError[] = "チェックサムエラー";
 inline constexpr char kHexBeyondDevice[] = "ファイルデータがデバイスのサイズを越えています。";
 inline constexpr char kSrecBeyondDevice[] = "データがデバイスのサイズを越えています。";
+// Ours: a save that would replace or block on something that is no file.
+inline constexpr char kSaveNotAFile[] =
+    "保存先がファイルではありません (フォルダやデバイスには保存できません)。";
+inline constexpr char kSaveNoReader[] = "保存先のパイプを読み出すプログラムがありません。";
+inline constexpr char kSaveStalled[] = "保存先がデータを受け取らないため、書き込みを中止しました。";
 // Ours: ELF files (avr-gcc's output) that cannot be programmed.
 inline constexpr char kElfBroken[] = "ELFファイルが壊れています。";
 inline constexpr char kElfNotAvr[] = "AVR用のELFファイルではありません。";
@@ -22,6 +27,7 @@ inline constexpr char kElfOutsideSpaces[] =
 inline constexpr char kElfNoSegments[] =
     "ELFファイルに書き込むデータがありません (リンク前のオブジェクトファイルではありませんか？)。";
 inline constexpr char kElfOverlap[] = "ELFファイルのセグメントが重なっています。";
+inline constexpr char kElfSignatureSize[] = "ELFファイルのシグネチャが 3 バイトではありません。";
 // %02X x3: the file's signature, %s: the device, %02X x3: the device's signature.
 inline constexpr char kElfSignatureMismatch[] =
     "ELFファイルのシグネチャ %02X %02X %02X はデバイス %s (%02X %02X %02X) と一致しません。\n\n"
@@ -30,6 +36,16 @@ inline constexpr char kElfSignatureMismatch[] =
 // Settings
 // The calibration label's text until a setting file names the memory.
 inline constexpr char kCalibrationWriteMemoryDefault[] = "保存先アドレス";
+// Ours: a settings file (%s) that is not read and therefore never written.
+inline constexpr char kSettingsNotRegular[] =
+    "設定ファイル %s は通常のファイルではありません。\n\n"
+    "このファイルからは読み込まず、このファイルには保存しません。";
+inline constexpr char kSettingsTooLarge[] =
+    "設定ファイル %s は大きすぎます。\n\n"
+    "このファイルからは読み込まず、このファイルには保存しません。";
+inline constexpr char kSettingsUnreadable[] =
+    "設定ファイル %s を読み込めません。\n\n"
+    "このファイルからは読み込まず、このファイルには保存しません。";
 
 // Writer link
 inline constexpr char kWriterNotFound[] =
@@ -141,6 +157,11 @@ inline constexpr char kBinaryFilesFilter[] = "バイナリ (*.bin)|*.bin|";
 inline constexpr char kAutoDetectList[] = "(auto)";
 // %s: the folder named for the settings file that could not be made.
 inline constexpr char kSettingsFolderFailed[] = "設定フォルダを作成できません。\n\n%s";
+// The runtime folder (%s) takes no lock file; the second %s: where it goes instead.
+inline constexpr char kLockFolderFallback[] =
+    "実行時フォルダ %s にロックファイルを作れないため、%s に作ります。";
+// %s: the lock file that could not be made anywhere.
+inline constexpr char kLockFailed[] = "ロックファイル %s を作れないため、起動できません。";
 inline constexpr char kAutoDetectOff[] =
     "自動検出をオフにすると、すべての処理について\n\n結果を保証することができません。\n\n"
     "自動検出をオフにしますか？";

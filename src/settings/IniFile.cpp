@@ -1,6 +1,5 @@
 #include "settings/IniFile.h"
 
-#include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
@@ -8,8 +7,10 @@
 #include <string_view>
 
 #include "base/AtomicFile.h"
+#include "base/FileNode.h"
 #include "base/Numbers.h"
 #include "base/TextCodec.h"
+#include "res/Texts.h"
 
 namespace oriole {
 
@@ -329,20 +330,29 @@ bool CIniFile::BecomeUnicode() {
     return true;
 }
 
-bool CIniFile::Load(const QString& path) {
+bool CIniFile::Load(const QString& path, const char** refusal) {
     Clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
+    if (refusal != nullptr) *refusal = nullptr;
     // One byte more than the largest file we accept tells an oversized file
-    // (or an endless device) from one that fits; a UTF-16 file may take
-    // twice the bytes of its text.
-    const QByteArray bytes = file.read(2 * kMaxFileSize + 3);
-    if (file.error() != QFileDevice::NoError) return false;
-    return Parse(bytes);
+    // from one that fits; a UTF-16 file may take twice the bytes of its text.
+    QByteArray bytes;
+    const char* refused = nullptr;
+    switch (ReadRegularFile(path, 2 * kMaxFileSize + 2, bytes)) {
+        case ReadFile::Missing: return false;
+        case ReadFile::Ok:
+            if (Parse(bytes)) return true;
+            refused = text::kSettingsTooLarge;
+            break;
+        case ReadFile::NotRegular: refused = text::kSettingsNotRegular; break;
+        case ReadFile::TooLarge: refused = text::kSettingsTooLarge; break;
+        case ReadFile::Failed: refused = text::kSettingsUnreadable; break;
+    }
+    if (refusal != nullptr) *refusal = refused;
+    return false;
 }
 
-bool CIniFile::Save(const QString& path) const {
-    return WriteFileAtomically(path, Serialize());
+bool CIniFile::Save(const QString& path, const char** fault) const {
+    return WriteFileAtomically(path, Serialize(), fault, SaveTargets::FilesOnly);
 }
 
 qsizetype CIniFile::FindSection(const Name& section) const {

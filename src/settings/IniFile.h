@@ -57,14 +57,19 @@ public:
     static constexpr qsizetype kMaxFileSize = qsizetype{8} * 1024 * 1024;
     static constexpr qsizetype kMaxValueBytes = 259;
 
-    // Reads the whole file. A missing, unreadable or oversized file leaves the
-    // store empty and gives false; that is not an error for callers, who then
-    // simply get every default.
-    bool Load(const QString& path);
+    // Reads the whole file. Anything else leaves the store empty and gives
+    // false: a missing file (every default, and Save makes it), or one
+    // refused, with the reason in `refusal` (a text of res/Texts.h whose %s
+    // is the path): a node that is no regular file after following links (a
+    // device, a FIFO, a folder; never opened, so never blocks), an oversized
+    // file or one that cannot be read. A refused file is not ours, and
+    // callers must not save over it.
+    bool Load(const QString& path, const char** refusal = nullptr);
 
-    // Writes the whole file atomically; on failure any existing file stays as
-    // it was.
-    [[nodiscard]] bool Save(const QString& path) const;
+    // Writes the whole file atomically, only ever as a regular file (see
+    // base/AtomicFile.h); on failure, with the message in `fault`, any
+    // existing file stays as it was.
+    [[nodiscard]] bool Save(const QString& path, const char** fault = nullptr) const;
 
     // The file's bytes, and back. Parse gives false (and an empty store) for
     // input over kMaxFileSize.

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStyleFactory>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -20,11 +21,15 @@
 
 #include "AppRig.h"
 #include "app/OrioleApp.h"
+#include "base/FormatText.h"
 #include "base/QtTranslation.h"
+#include "res/Texts.h"
 #include "settings/IniFile.h"
 
 namespace oriole {
 namespace {
+
+using Lock = CSingleInstance::Lock;
 
 TEST(OrioleAppTest, OnlyOneCopyHoldsTheLock) {
     QTemporaryDir dir;
@@ -32,11 +37,14 @@ TEST(OrioleAppTest, OnlyOneCopyHoldsTheLock) {
     {
         CSingleInstance first;
         CSingleInstance second;
-        ASSERT_TRUE(first.Acquire(path));
-        EXPECT_FALSE(second.Acquire(path));
+        ASSERT_EQ(first.Acquire(path), Lock::Taken);
+        EXPECT_EQ(second.Acquire(path), Lock::HeldByAnother);
     }
     CSingleInstance later;
-    EXPECT_TRUE(later.Acquire(path));
+    EXPECT_EQ(later.Acquire(path), Lock::Taken);
+    // A lock that cannot be made at all is no other running copy.
+    CSingleInstance nowhere;
+    EXPECT_EQ(nowhere.Acquire(dir.filePath(QStringLiteral("missing/ORIOLE.lock"))), Lock::Failed);
 }
 
 TEST(OrioleAppTest, LockOfACopyThatDiedIsTakenOver) {
@@ -48,7 +56,7 @@ TEST(OrioleAppTest, LockOfACopyThatDiedIsTakenOver) {
     stale.write("999999999\noriole\n" + QSysInfo::machineHostName().toUtf8() + "\n");
     stale.close();
     CSingleInstance instance;
-    EXPECT_TRUE(instance.Acquire(path));
+    EXPECT_EQ(instance.Acquire(path), Lock::Taken);
 }
 
 // Runs `body` with the environment variable set (or unset for nullptr) and
@@ -220,6 +228,48 @@ TEST(OrioleAppTest, SecondCopyOnTheSameSettingsEndsSilently) {
         p->kill();
         p->waitForFinished(10000);
     }
+}
+
+// A runtime folder that takes no file (mounted read-only, in a mount
+// namespace of the test's own) is said once on standard error, and the copy
+// runs with its lock in the temporary folder instead of ending as if another
+// copy ran.
+TEST(OrioleAppTest, ReadOnlyRuntimeFolderIsSaidAndTheLockGoesToTheTemporaryFolder) {
+    QTemporaryDir runtime;
+    QTemporaryDir temp;
+    QTemporaryDir work;
+    const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+    const QString readOnly = QStringLiteral(
+        "mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" && exec \"$@\"");
+    const auto start = [&](QProcess& p, const QStringList& command) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("TMPDIR"), temp.path());
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(work.path());
+        p.start(unshare, QStringList{QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                     readOnly, runtime.path()} + command);
+    };
+    QProcess probe;
+    if (!unshare.isEmpty()) start(probe, {QStringLiteral("touch"), runtime.filePath(QStringLiteral("probe"))});
+    if (unshare.isEmpty() || !probe.waitForFinished(10000) || probe.exitCode() == 0 ||
+        !probe.readAllStandardError().contains("Read-only")) {
+        GTEST_SKIP() << "no private read-only mount here (needs root and unshare)";
+    }
+
+    QProcess app;
+    start(app, {QStringLiteral(ORIOLE_APP_PATH), QStringLiteral("--writer=sim")});
+    ASSERT_TRUE(app.waitForStarted(10000));
+    EXPECT_TRUE(WaitForLock(temp.path(), work.path()));
+    EXPECT_EQ(app.state(), QProcess::Running) << app.readAllStandardError().toStdString();
+    app.kill();
+    app.waitForFinished(10000);
+    const QString err = QString::fromUtf8(app.readAllStandardError());
+    EXPECT_TRUE(err.contains(QString::fromStdString(FormatText(
+        text::kLockFolderFallback, runtime.path().toUtf8().constData(), temp.path().toUtf8().constData()))))
+        << err.toStdString();
+    EXPECT_TRUE(QDir(runtime.path()).isEmpty());
 }
 
 // The usage (in Japanese) and the version print on a console with no

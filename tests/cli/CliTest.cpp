@@ -77,6 +77,12 @@ TEST_F(CliTest, InfoReportsTheLoadersAddresses) {
     EXPECT_TRUE(r.out.contains("0x00000100"));
     EXPECT_TRUE(r.out.contains("0x00000103"));
 
+    // Data in the very last cell: its address, and a length one past 32 bits.
+    r = RunCli({"image", "info", Write("top.hex", ":02000004FFFFFC\r\n:01FFFF00AA57\r\n:00000001FF\r\n")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QString::fromUtf8("最高アドレス: 0xFFFFFFFF"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QString::fromUtf8("使用長: 0x100000000 (4294967296)")));
+
     // With a capacity too small for the data: the loader's size message.
     r = RunCli({"image", "info", hex, "--capacity", "0x100"});
     EXPECT_EQ(r.status, 1);

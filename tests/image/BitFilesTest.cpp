@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/FileSizeLimit.h"
@@ -157,11 +158,15 @@ TEST_F(BitFilesFileTest, LoadFailureLeavesTextsAlone) {
 TEST_F(BitFilesFileTest, SaveFailureKeepsWhatWasThere) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
     Put("folder/inside", "x");
-    for (const QString& path : {dir.filePath("missing/a.fus"), dir.filePath("folder"), QString()}) {
+    const std::pair<QString, const char*> targets[] = {
+        {dir.filePath("missing/a.fus"), text::kFileCreateFailed},
+        {dir.filePath("folder"), text::kSaveNotAFile},
+        {QString(), text::kFileCreateFailed}};
+    for (const auto& [path, message] : targets) {
         host.messages.clear();
         EXPECT_FALSE(SaveFuseFile(host, path, {"FF", "D9", "E1"}));
         EXPECT_FALSE(SaveLockFile(host, path, "FC"));
-        EXPECT_EQ(host.Texts(), std::vector<std::string>(2, text::kFileCreateFailed));
+        EXPECT_EQ(host.Texts(), std::vector<std::string>(2, message));
     }
     EXPECT_EQ(ReadAll("folder/inside"), QByteArray("x"));
 

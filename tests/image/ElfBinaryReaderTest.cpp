@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/ImageReader.h"
@@ -59,11 +60,20 @@ std::string MakeElf(const std::vector<Seg>& segs, uint16_t machine = EM_AVR) {
     return out;
 }
 
-// Sets the filesz of program header `index` (a hostile size).
+// Sets the field at `offset` of program header `index` (a hostile value).
+template <typename T>
+std::string WithPhdrField(std::string elf, size_t index, size_t offset, T value) {
+    const size_t at = sizeof(Elf32_Ehdr) + index * sizeof(Elf32_Phdr) + offset;
+    elf.replace(at, sizeof value, reinterpret_cast<const char*>(&value), sizeof value);
+    return elf;
+}
 std::string WithFileSize(std::string elf, size_t index, uint32_t size) {
-    const size_t at =
-        sizeof(Elf32_Ehdr) + index * sizeof(Elf32_Phdr) + offsetof(Elf32_Phdr, p_filesz);
-    std::memcpy(elf.data() + at, &size, sizeof size);
+    return WithPhdrField(std::move(elf), index, offsetof(Elf32_Phdr, p_filesz), size);
+}
+// The ELF header's size of one program header entry.
+std::string WithEntrySize(std::string elf, Elf32_Half size) {
+    elf.replace(offsetof(Elf32_Ehdr, e_phentsize), sizeof size,
+                reinterpret_cast<const char*>(&size), sizeof size);
     return elf;
 }
 
@@ -166,6 +176,13 @@ TEST_F(ElfBinaryReaderTest, HostileElfIsRefusedWholeWithItsMessage) {
         {"four fuse bytes", MakeElf({{0x820000, {1, 2, 3, 4}}}), text::kHexBeyondDevice},
         {"beyond the device", MakeElf({{60, {1, 2, 3, 4, 5}}}), text::kHexBeyondDevice},
         {"EEPROM part beyond", MakeElf({{0x810000 + 64, {1}}}), nullptr},  // FLASH load: fine
+        {"file bytes beyond the memory size",
+         WithPhdrField(good, 1, offsetof(Elf32_Phdr, p_memsz), uint32_t{1}), text::kElfBroken},
+        {"larger program header entries", WithEntrySize(good, sizeof(Elf32_Phdr) + 8), text::kElfBroken},
+        {"smaller program header entries", WithEntrySize(good, sizeof(Elf32_Phdr) - 4), text::kElfBroken},
+        // The signature check before a write would have nothing to compare.
+        {"two signature bytes", MakeElf({{0, {1}}, {0x840000, {0x0F, 0x95}}}), text::kElfSignatureSize},
+        {"last signature byte only", MakeElf({{0, {1}}, {0x840002, {0x1E}}}), text::kElfSignatureSize},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -223,12 +223,15 @@ TEST_F(ImageReaderTest, AddressesNearTheTopDoNotWrap) {
     const std::string nearTop = ":02000004FFFFFC\n:10FFF800000102030405060708090A0B0C0D0E0F81\n" + kEnd;
     const std::string toTop = ":02000004FFFFFC\n:10FFF000000102030405060708090A0B0C0D0E0F89\n" + kEnd;
     const LoadCase cases[] = {
+        // The used length saturates; the highest address is the last one.
         {"HEX scan past 2^32 saturates", nearTop, kScan, true, nullptr, 0xFFFFFFFFu, 0xFFFFFFF8u,
-         0xFFFFFFFEu},
+         0xFFFFFFFFu},
         {"HEX scan ending at 2^32 saturates", toTop, kScan, true, nullptr, 0xFFFFFFFFu, 0xFFFFFFF0u,
-         0xFFFFFFFEu},
+         0xFFFFFFFFu},
         {"S3 scan at the last address", "S307FFFFFFFF0102F9\n" + kS9, kScan, true, nullptr,
-         0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFEu},
+         0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu},
+        {"HEX scan ending just below the top", ":02000004FFFFFC\n:01FFFE00AA58\n" + kEnd, kScan,
+         true, nullptr, 0xFFFFFFFFu, 0xFFFFFFFEu, 0xFFFFFFFEu},
         {"HEX load past 2^32 is beyond the device", nearTop, 64, false, text::kHexBeyondDevice,
          kUntouched, kUntouched, kUntouched},
         {"S3 load at the last address is beyond the device", "S307FFFFFFFF0102F9\n" + kS9, 64,

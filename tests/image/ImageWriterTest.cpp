@@ -269,7 +269,6 @@ protected:
     QTemporaryDir dir;
     test::RecordingHost host;
     Bytes mem = Bytes(256, 0x3C);
-    const std::vector<std::string> createFailed{text::kFileCreateFailed};
     // What the folder holds, to see that nothing half-written was left.
     QStringList Entries() const {
         return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
@@ -325,12 +324,17 @@ TEST_F(SaveImageFileTest, UnknownFormatCreatesNothingAndKeepsOldFile) {
 
 TEST_F(SaveImageFileTest, UnwritableTargetFailsWithoutLeftovers) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
-    const QString targets[] = {dir.filePath("missing/a.hex"), dir.filePath("folder"), QString()};
-    for (const auto& target : targets) {
+    const struct {
+        QString target;
+        const char* message;
+    } targets[] = {{dir.filePath("missing/a.hex"), text::kFileCreateFailed},
+                   {dir.filePath("folder"), text::kSaveNotAFile},
+                   {QString(), text::kFileCreateFailed}};
+    for (const auto& t : targets) {
         for (ImageFormat format : {ImageFormat::IntelHex, ImageFormat::SRecord}) {
             host.messages.clear();
-            EXPECT_FALSE(SaveImageFile(host, target, format, false, mem.data(), 256));
-            EXPECT_EQ(host.Texts(), createFailed);
+            EXPECT_FALSE(SaveImageFile(host, t.target, format, false, mem.data(), 256));
+            EXPECT_EQ(host.Texts(), std::vector<std::string>{t.message});
         }
     }
     EXPECT_EQ(Entries(), QStringList{"folder"});

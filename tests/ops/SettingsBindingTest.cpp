@@ -4,17 +4,24 @@
 
 #include "ops/SettingsBinding.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <tuple>
 
+#include "base/FormatText.h"
 #include "base/TextCodec.h"
 #include "devices/Devices.h"
 #include "ops/DeviceList.h"
 #include "ops/MainWindowAdapter.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
+#include "settings/IniFile.h"
 #include "support/RecordingHost.h"
 
 namespace oriole {
@@ -397,6 +404,38 @@ TEST_F(SettingsBindingTest, HostileWriterIsRefusedOnceAndKeptOnDisk) {
         }
     }
     qunsetenv("ORIOLE_FAKE_FTD2XX_MARK");
+}
+
+// A settings file refused on reading is said once, at the load, and its
+// save is refused without a second word; a setting file saved where it
+// cannot go says why.
+TEST_F(SettingsBindingTest, RefusedFilesAreSaidOnceAndNeverWrittenOver) {
+    ASSERT_EQ(mkfifo(QFile::encodeName(Path("fifo.set")).constData(), 0600), 0);
+    QFile big(Path("ORIOLE.ini"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(CIniFile::kMaxFileSize + 1));
+    big.close();
+    const struct {
+        const char* name;
+        const char* message;
+        bool loadFirst;  // ORIOLE.ini: loaded at the start, saved at the end
+    } cases[] = {
+        {"ORIOLE.ini", text::kSettingsTooLarge, true},
+        {"fifo.set", text::kSettingsNotRegular, false},
+        {"missing/a.set", text::kFileCreateFailed, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = Path(c.name);
+        const QFileInfo before(path);
+        Window w;
+        if (c.loadFirst) w.binding.LoadSettings(path, false);
+        EXPECT_FALSE(w.binding.SaveSettings(path, !c.loadFirst));
+        const std::string said = FormatText(c.message, path.toUtf8().constData());
+        EXPECT_EQ(w.host.recorder.Texts(), std::vector<std::string>{said});
+        const QFileInfo after(path);
+        EXPECT_EQ(std::tuple(after.exists(), after.isFile(), after.size(), after.lastModified()),
+                  std::tuple(before.exists(), before.isFile(), before.size(), before.lastModified()));
+    }
 }
 
 TEST(DeviceListTest, RowsAreAutoThenEveryDeviceSortedByName) {

@@ -1,5 +1,9 @@
 #include "settings/IniFile.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,8 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "base/FileNode.h"
 #include "base/TextCodec.h"
 #include "image/FileSizeLimit.h"
+#include "res/Texts.h"
 
 namespace oriole {
 namespace {
@@ -401,6 +407,63 @@ TEST(IniFileDisk, FailedLoadsGiveAnEmptyStore) {
         EXPECT_FALSE(ini.Load(path));
         EXPECT_EQ(ini.GetString(U("A"), U("k"), U("def")), U("def"));
         EXPECT_TRUE(ini.Serialize().isEmpty());
+    }
+}
+
+// A settings file that is not ours: refused for reading with its reason,
+// without being opened (a FIFO would block, a device might act), and never
+// written, so that nothing of the user's is replaced.
+TEST(IniFileDisk, FilesThatAreNotOursAreRefusedWithTheirReason) {
+    QTemporaryDir dir;
+    const auto path = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+    const auto native = [&](const char* name) { return QFile::encodeName(path(name)); };
+    const auto sized = [&](const char* name, qint64 size) {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(size));
+    };
+    ASSERT_EQ(mkfifo(native("fifo").constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    ASSERT_EQ(symlink("loop", native("loop").constData()), 0);
+    sized("huge.ini", 2 * CIniFile::kMaxFileSize + 3);  // more than even a UTF-16 file may take
+    sized("big.ini", CIniFile::kMaxFileSize + 1);
+    QFile ok(path("ok.ini"));
+    ASSERT_TRUE(ok.open(QIODevice::WriteOnly) && ok.write("[A]\r\nk=1\r\n") == 10);
+    ok.close();
+    ASSERT_EQ(symlink("ok.ini", native("link.ini").constData()), 0);
+    const bool root = geteuid() == 0;  // only root may make a device node
+    if (root) {
+        ASSERT_EQ(mknod(native("null").constData(), S_IFCHR | 0666, makedev(1, 3)), 0);
+        ASSERT_EQ(symlink("null", native("ORIOLE.ini").constData()), 0);
+    }
+    const struct {
+        const char* name;
+        const char* refusal;  // null: read, or missing
+        bool loads;
+        bool node;  // no file at all: a save is refused too
+    } cases[] = {
+        {"missing.ini", nullptr, false, false},
+        {"link.ini", nullptr, true, false},
+        {"fifo", text::kSettingsNotRegular, false, true},
+        {"folder", text::kSettingsNotRegular, false, true},
+        {"ORIOLE.ini", text::kSettingsNotRegular, false, true},  // a link to a device node
+        {"huge.ini", text::kSettingsTooLarge, false, false},
+        {"big.ini", text::kSettingsTooLarge, false, false},
+        {"loop", text::kSettingsUnreadable, false, false},
+    };
+    for (const auto& c : cases) {
+        if (!root && c.name == std::string("ORIOLE.ini")) continue;
+        SCOPED_TRACE(c.name);
+        CIniFile ini = Parsed("[A]\r\nk=old\r\n");
+        const char* refusal = "unset";
+        EXPECT_EQ(ini.Load(path(c.name), &refusal), c.loads);
+        EXPECT_STREQ(refusal, c.refusal);
+        EXPECT_EQ(ini.GetString(U("A"), U("k"), U("def")), c.loads ? U("1") : U("def"));
+        if (!c.node) continue;
+        const NodeKind kind = NodeKindOf(path(c.name));
+        const char* fault = nullptr;
+        EXPECT_FALSE(ini.Save(path(c.name), &fault));
+        EXPECT_STREQ(fault, text::kSaveNotAFile);
+        EXPECT_EQ(NodeKindOf(path(c.name)), kind);
     }
 }
 

@@ -81,7 +81,10 @@ int RunInfo(const QStringList& args) {
                        LoadOptions(parser))) {
         return LoadFailed(host, 0, path);
     }
-    std::printf("使用長: 0x%08X (%u)\n", count, count);
+    // The loader's used length stops at 0xFFFFFFFF; data at the very top of
+    // the address space reach one further.
+    const unsigned long long used = count == 0 ? 0 : highest + 1ull;
+    std::printf("使用長: 0x%08llX (%llu)\n", used, used);
     std::printf("最低アドレス: 0x%08X\n", lowest);
     std::printf("最高アドレス: 0x%08X\n", highest);
     return kExitOk;

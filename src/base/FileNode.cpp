@@ -1,0 +1,107 @@
+#include "base/FileNode.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#endif
+
+namespace oriole {
+
+#if defined(_WIN32)
+
+NodeKind NodeKindOf(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return NodeKind::Missing;
+    if (info.isDir()) return NodeKind::Directory;
+    return info.isFile() ? NodeKind::Regular : NodeKind::CharDevice;
+}
+
+ReadFile ReadRegularFile(const QString& path, qint64 limit, QByteArray& out) {
+    out.clear();
+    const NodeKind kind = NodeKindOf(path);
+    if (kind == NodeKind::Missing) return ReadFile::Missing;
+    if (kind != NodeKind::Regular) return ReadFile::NotRegular;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return ReadFile::Failed;
+    out = file.read(limit + 1);
+    if (out.size() > limit) return ReadFile::TooLarge;
+    return file.error() == QFileDevice::NoError ? ReadFile::Ok : ReadFile::Failed;
+}
+
+#else
+
+namespace {
+
+NodeKind KindOfMode(mode_t mode) {
+    if (S_ISREG(mode)) return NodeKind::Regular;
+    if (S_ISDIR(mode)) return NodeKind::Directory;
+    if (S_ISCHR(mode)) return NodeKind::CharDevice;
+    if (S_ISBLK(mode)) return NodeKind::BlockDevice;
+    if (S_ISFIFO(mode)) return NodeKind::Fifo;
+    return NodeKind::Socket;  // and whatever else a system may have
+}
+
+}  // namespace
+
+NodeKind NodeKindOf(const QString& path) {
+    if (path.isEmpty()) return NodeKind::Missing;
+    struct stat st {};
+    if (stat(QFile::encodeName(path).constData(), &st) == 0) return KindOfMode(st.st_mode);
+    return errno == ENOENT ? NodeKind::Missing : NodeKind::Unreachable;
+}
+
+ReadFile ReadRegularFile(const QString& path, qint64 limit, QByteArray& out) {
+    out.clear();
+    switch (NodeKindOf(path)) {
+        case NodeKind::Missing:
+            return ReadFile::Missing;
+        case NodeKind::Regular:
+            break;
+        case NodeKind::Unreachable:
+            return ReadFile::Failed;
+        default:
+            return ReadFile::NotRegular;
+    }
+    const int fd =
+        open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? ReadFile::Missing : ReadFile::Failed;
+    struct stat st {};
+    ReadFile result = ReadFile::Ok;
+    if (fstat(fd, &st) != 0) {
+        result = ReadFile::Failed;
+    } else if (!S_ISREG(st.st_mode)) {
+        result = ReadFile::NotRegular;
+    } else {
+        // One byte past the limit tells a file that is just too large.
+        constexpr qint64 kChunk = qint64{64} * 1024;
+        for (;;) {
+            const qsizetype before = out.size();
+            const qint64 want = std::min(kChunk, limit + 1 - before);
+            if (want <= 0) break;
+            out.resize(before + want);
+            const ssize_t n = read(fd, out.data() + before, static_cast<size_t>(want));
+            if (n < 0 && errno == EINTR) {
+                out.resize(before);
+                continue;
+            }
+            out.resize(before + std::max<qsizetype>(n, 0));
+            if (n < 0) result = ReadFile::Failed;
+            if (n <= 0) break;
+        }
+        if (result == ReadFile::Ok && out.size() > limit) result = ReadFile::TooLarge;
+    }
+    close(fd);
+    if (result != ReadFile::Ok) out.clear();
+    return result;
+}
+
+#endif
+
+}  // namespace oriole
