@@ -85,12 +85,12 @@ bool LoadImageData(IMessageHost& host, QIODevice& device, int16_t* cells, uint32
         case ImageFormat::Auto:
             break;
     }
-    // Neither ELF nor a record's start character: no image, and nothing to
-    // say (an empty file takes this road too), unless the read itself failed.
+    // Neither ELF nor a record's start character (an empty file takes this
+    // road too): no image, and the user learns why.
     LineSource source(device);
     char first = '\0';
-    if (!source.PeekFirst(first) && source.Failed())
-        host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
+    const bool failed = !source.PeekFirst(first) && source.Failed();
+    host.ShowMessage(MsgKind::Warning, failed ? text::kFileOpenFailed : text::kFileUnrecognised);
     return false;
 }
 

@@ -114,10 +114,12 @@ template <typename Decode>
     if (cells != nullptr) std::fill_n(cells, count, kNoData);
     ImageSink sink(cells, count);
     bool ended = false;
+    bool reported = false;
     std::string_view line;
     while (source.Next(line)) {
         if (line.empty() || line.front() != format.startChar) {
             host.ShowMessage(MsgKind::Warning, text::kBadDataFormat);
+            reported = true;
             break;
         }
         const Step step = decode(line, sink);
@@ -130,6 +132,7 @@ template <typename Decode>
         } else {
             host.ShowMessage(MsgKind::Warning,
                              step == Step::BadFormat ? text::kBadDataFormat : text::kChecksumError);
+            reported = true;
         }
         break;
     }
@@ -141,6 +144,8 @@ template <typename Decode>
     count = sink.UsedLength();
     lowestAddress = sink.Lowest();
     highestAddress = sink.Highest();
+    // A file that just stops may have lost its end: say why it is refused.
+    if (!ended && !reported) host.ShowMessage(MsgKind::Warning, text::kNoEndRecord);
     return ended;
 }
 

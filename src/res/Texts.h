@@ -11,6 +11,10 @@ inline constexpr char kFileOpenFailed[] = "ファイルを開くことができ�
 inline constexpr char kFileCreateFailed[] = "ファイルを作成することができません。";
 inline constexpr char kBadDataFormat[] = "データフォーマットが不正です。";
 inline constexpr char kChecksumError[] = "チェックサムエラー";
+// Ours: a load that would otherwise fail without a word.
+inline constexpr char kNoEndRecord[] = "ファイルに終了レコードがありません。";
+inline constexpr char kFileUnrecognised[] =
+    "ファイルの形式を認識できません (空のファイルか、Intel HEX・S レコード・ELF のどれでもありません)。";
 inline constexpr char kHexBeyondDevice[] = "ファイルデータがデバイスのサイズを越えています。";
 inline constexpr char kSrecBeyondDevice[] = "データがデバイスのサイズを越えています。";
 // Ours: a save that would replace or block on something that is no file.

@@ -118,8 +118,8 @@ TEST_F(CliTest, InfoFailuresPrintOneMessageAndExitOne) {
     const FailureCase cases[] = {
         {":0401000001020304F2\r\n:00000001FF\r\n", "チェックサムエラー"},
         {":0401000001020304F1\r\n\r\n:00000001FF\r\n", "データフォーマットが不正です。"},
-        {"hello\r\n", "読み込みに失敗しました。"},             // not recognised: no loader message
-        {":0401000001020304F1\r\n", "読み込みに失敗しました。"},  // no end record
+        {"hello\r\n", "ファイルの形式を認識できません"},
+        {":0401000001020304F1\r\n", "ファイルに終了レコードがありません。"},
     };
     for (const auto& c : cases) {
         const QString path = Write("bad.hex", c.content);

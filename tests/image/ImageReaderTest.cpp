@@ -108,7 +108,7 @@ TEST_F(ImageReaderTest, IntelHexRecordsAndResults) {
          nullptr, 0x110, 0x100, 0x10F},
         {"CR LF line ends", ":10010000214601360121470136007EFE09D2190140\r\n:00000001FF\r\n", 512,
          true, nullptr, 0x110, 0x100, 0x10F},
-        {"no end record", kAt100, 512, false, nullptr, 0x110, 0x100, 0x10F},
+        {"no end record", kAt100, 512, false, text::kNoEndRecord, 0x110, 0x100, 0x10F},
         {"truncated end record", kAt0 + ":00000001F", 512, false, kSum, 0x10, 0, 0x0F},
         {"end record without line end", kAt0 + ":00000001FF", 512, true, nullptr, 0x10, 0, 0x0F},
         {"lines after the end are never decoded",
@@ -156,7 +156,7 @@ TEST_F(ImageReaderTest, SRecordRecordsAndResults) {
          0x10},
         {"S4 is refused", kSrec16 + "S403000000FC\n" + kS9, 64, false, kFmt, 0x10, 0, 0x0F},
         {"S6 is refused", "S603000000FC\n", 64, false, kFmt, 0, kNone, kNone},
-        {"no termination", kSrec16, 64, false, nullptr, 0x10, 0, 0x0F},
+        {"no termination", kSrec16, 64, false, text::kNoEndRecord, 0x10, 0, 0x0F},
         {"bad checksum", "S104001007E5\n" + kS9, 64, false, kSum, 0x11, 0x10, 0x10},
         {"bad checksum on termination", kSrec16 + "S9030000FD\n", 64, false, kSum, 0x10, 0, 0x0F},
         {"odd type letter reads as a header", "SX030000FC\n" + kS9, 64, true, nullptr, 0, kNone,
@@ -247,14 +247,14 @@ TEST_F(ImageReaderTest, AddressesNearTheTopDoNotWrap) {
     }
 }
 
-TEST_F(ImageReaderTest, UnknownFormatSaysNothingAndTouchesNothing) {
+TEST_F(ImageReaderTest, UnknownFormatSaysSoAndTouchesNothing) {
     const std::string contents[] = {"", "\n" + kEnd, "\r\n" + kEnd, " " + kEnd,
                                     "s9030000FC\n", std::string("\0:00000001FF\n", 13), "#\n"};
     for (const auto& content : contents) {
         SCOPED_TRACE(content);
         const Outcome out = Load(content, 32);
         EXPECT_FALSE(out.ok);
-        EXPECT_TRUE(out.messages.empty());
+        EXPECT_EQ(out.messages, std::vector<std::string>{text::kFileUnrecognised});
         EXPECT_EQ(out.count, 32u);
         EXPECT_EQ(out.lowest, kUntouched);
         EXPECT_EQ(out.highest, kUntouched);
@@ -290,7 +290,7 @@ TEST_F(ImageReaderTest, HugeLinesAndNulBytes) {
         {"a line of NUL bytes", kAt0 + nuls + "\n" + kEnd, 16, false, text::kBadDataFormat, 0x10, 0,
          0xF},
         {"a huge line after the end", kEnd + tail + nuls, 16, true, nullptr, 0, kNone, kNone},
-        {"a huge last line without end record", kAt0 + ":" + tail, 16, false, nullptr, 0x10, 0,
+        {"a huge last line without end record", kAt0 + ":" + tail, 16, false, text::kNoEndRecord, 0x10, 0,
          0xF},
     };
     for (const auto& c : cases) ExpectOutcome(c, Load(c.content, c.capacity));

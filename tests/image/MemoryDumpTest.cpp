@@ -338,8 +338,8 @@ TEST_F(LoadFileDumpTest, AFailedLoadKeepsThePreviousDumpAndSaysOneThing) {
     const Row rows[] = {
         {"missing file", dir.filePath(QStringLiteral("none.hex")), {text::kFileOpenFailed}},
         {"checksum", Write(badSum), {text::kChecksumError}},
-        {"no end record", Write(HexRecord(0, 0, {1, 2})), {}},
-        {"not a data file", Write("hello\r\n"), {}},
+        {"no end record", Write(HexRecord(0, 0, {1, 2})), {text::kNoEndRecord}},
+        {"not a data file", Write("hello\r\n"), {text::kFileUnrecognised}},
     };
     for (const Row& r : rows) {
         test::RecordingHost rowHost;
