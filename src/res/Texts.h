@@ -13,6 +13,10 @@ inline constexpr char kBadDataFormat[] = "データフォーマットが不正�
 inline constexpr char kChecksumError[] = "チェックサムエラー";
 inline constexpr char kHexBeyondDevice[] = "ファイルデータがデバイスのサイズを越えています。";
 inline constexpr char kSrecBeyondDevice[] = "データがデバイスのサイズを越えています。";
+// Ours: a pipe that stays silent, and an input that goes on past every bound
+// (%d: the bound in MB).
+inline constexpr char kInputNoData[] = "パイプからデータが届かないため、読み込みを中止しました。";
+inline constexpr char kInputTooLarge[] = "入力が %d MB を超えたため、読み込みを中止しました。";
 // Ours: ELF files (avr-gcc's output) that cannot be programmed.
 inline constexpr char kElfBroken[] = "ELFファイルが壊れています。";
 inline constexpr char kElfNotAvr[] = "AVR用のELFファイルではありません。";
