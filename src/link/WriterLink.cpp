@@ -25,7 +25,10 @@ CWriterLink::~CWriterLink() {
 bool CWriterLink::OpenLink() {
     if (m_open) CloseLink();
     if (const DriverStatus s = m_driver.OpenByDescription(kLinkDescription); s != kFtOk) {
-        m_host.ShowMessage(MsgKind::Error, s == kLinkAccessDenied ? text::kWriterAccessDenied : text::kWriterNotFound);
+        m_host.ShowMessage(MsgKind::Error, s == kLinkAccessDenied  ? text::kWriterAccessDenied
+                                           : s == kLinkInUse       ? text::kWriterInUse
+                                           : s == kLinkPortRefused ? text::kWriterPortRefused
+                                                                   : text::kWriterNotFound);
         return false;
     }
     // Configuration steps with the step code their failure reports.

@@ -44,6 +44,11 @@ inline constexpr char kWriterAccessDenied[] =
     "udev ルール 60-oriole.rules (/etc/udev/rules.d または /lib/udev/rules.d) を入れ、\n"
     "sudo udevadm control --reload && sudo udevadm trigger\n"
     "で読み込み直してから、USBコネクタを抜き挿ししてください。";
+// Ours: the box's port is held by another program; a port that is a
+// terminal the program must not touch.
+inline constexpr char kWriterInUse[] = "AVRライタは他のプログラムが使用中です。";
+inline constexpr char kWriterPortRefused[] =
+    "指定されたポートは端末 (操作中の端末、コンソールまたは設定ファイルが指定した疑似端末) のため、開きませんでした。";
 inline constexpr char kDriverConfigError[] = "line %d(%d): ドライバ呼び出しエラー(%d)";
 inline constexpr char kDriverCallError[] = "line %d: ドライバ呼び出しエラー(%d)";
 inline constexpr char kWriterNoAnswer[] = "デバイスまたはAVRライタからの応答がありません。";
@@ -67,7 +72,8 @@ inline constexpr char kFileWriterIgnored[] =
 inline constexpr char kFileWriterNamesLibrary[] =
     "読み込むライブラリは、コマンドラインの --writer でのみ指定できます。";
 inline constexpr char kFileWriterNotDevice[] =
-    "シリアルポートには /dev/ の端末デバイスだけを指定できます。";
+    "シリアルポートには /dev/ のシリアルデバイス (USB シリアル変換器など) だけを指定できます。"
+    "端末、コンソール、疑似端末は指定できません。";
 inline constexpr char kFileWriterNotAllowed[] =
     "設定ファイルで指定できるのは auto、ftdi、d2xx、serial、sim とそのオプションだけです。";
 
