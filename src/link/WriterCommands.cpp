@@ -45,7 +45,7 @@ bool CWriterLink::BeginProgramming(IDeviceSelector& selector, bool timing) {
     }
     if (!SendCommand({kCmdEnterProgramming, 0x00})) return false;
     // Only the refusal byte has a meaning here; any other outcome goes on.
-    if (WaitAck(kRefusedAck) && selector.SelectedDevice().id != kIdAt90s1200) {
+    if (WaitAck(kRefusedAck, true) && selector.SelectedDevice().id != kIdAt90s1200) {
         m_host.ShowMessage(MsgKind::Warning, text::kProgrammingRefused);
         return false;
     }

@@ -1,6 +1,7 @@
 #include "link/WriterLink.h"
 
 #include <algorithm>
+#include <array>
 
 #include "base/FormatText.h"
 #include "res/Texts.h"
@@ -62,7 +63,26 @@ bool CWriterLink::OpenLink() {
 bool CWriterLink::CloseLink() {
     if (!m_open) return false;
     m_open = false;
+    if (m_state.m_nAbort != kAbortNone) SettleInterruptedBox();
     return m_driver.Close() == kFtOk;
+}
+
+// A cancel or a time-out may leave the box in the middle of a command (a
+// page half sent) or of a reply nobody reads any more. The frame's closing B
+// has ended a reply; the pause outlasts the firmware's gap, after which it
+// has dropped a half-received command; what the box sent meanwhile is read
+// and dropped. So the next opening starts with a box that waits for a
+// command and with nothing stale to read.
+void CWriterLink::SettleInterruptedBox() {
+    m_host.Sleep(kBoxSettleWait);
+    std::array<uint8_t, 256> sink{};
+    for (int pass = 0; pass < 1024; ++pass) {
+        uint32_t queued = 0;
+        uint32_t read = 0;
+        if (m_driver.GetQueueStatus(queued) != kFtOk || queued == 0) return;
+        const size_t wanted = std::min<size_t>(queued, sink.size());
+        if (m_driver.Read(std::span(sink).first(wanted), read) != kFtOk || read == 0) return;
+    }
 }
 
 void CWriterLink::ShowDriverError(int line, DriverStatus status) {
@@ -146,7 +166,7 @@ bool CWriterLink::ReadReply(std::span<uint8_t> buffer, bool abortable) {
     return ok;
 }
 
-bool CWriterLink::WaitAck(uint8_t expected) {
+bool CWriterLink::WaitAck(uint8_t expected, bool otherIsAnswer) {
     m_state.m_nTimeoutTicks = kWaitTicks;
     uint8_t ack = 0;
     bool arrived = false;
@@ -173,6 +193,9 @@ bool CWriterLink::WaitAck(uint8_t expected) {
     }
     if (m_state.m_nTimeoutTicks == 0) ShowNoAnswer();
     const bool ok = readOk && m_state.m_nAbort == kAbortNone && arrived && ack == expected;
+    if (readOk && m_state.m_nAbort == kAbortNone && arrived && !ok && !otherIsAnswer)
+        m_host.ShowMessage(MsgKind::Error, FormatText(text::kWriterWrongAck, unsigned{expected},
+                                                      unsigned{ack}));
     m_state.m_nTimeoutTicks = 0;
     return ok;
 }

@@ -52,6 +52,9 @@ inline constexpr char kWriterPortRefused[] =
 inline constexpr char kDriverConfigError[] = "line %d(%d): ドライバ呼び出しエラー(%d)";
 inline constexpr char kDriverCallError[] = "line %d: ドライバ呼び出しエラー(%d)";
 inline constexpr char kWriterNoAnswer[] = "デバイスまたはAVRライタからの応答がありません。";
+// Ours: an acknowledge byte other than the one waited for (%02X: expected, received).
+inline constexpr char kWriterWrongAck[] =
+    "デバイスまたはAVRライタからの応答が正しくありません (%02X を待ちましたが %02X を受信しました)。";
 inline constexpr char kAbortedEarlier[] =
     "何れかの処理の途中で キャンセル されたか\n\nまたは タイムアウトエラー が発生しました。\n\n"
     "今後の処理が不安定になる可能性があるため、\n\nプログラムを終了した後、USBコネクタを抜き挿ししてください。"

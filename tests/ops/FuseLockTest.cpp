@@ -3,6 +3,7 @@
 
 #include "ops/DeviceGroups.h"
 #include "ops/OpsTestSupport.h"
+#include "base/FormatText.h"
 #include "res/Texts.h"
 
 namespace oriole::test {
@@ -176,7 +177,7 @@ TEST(Lock, UnacknowledgedWriteIsAFailure) {
     OpsRig rig("ATmega8", "ATmega8");
     rig.box->Faults().wrongAck = {'N'};
     EXPECT_FALSE(rig.core.WriteLockBits(0xFC, false, false));
-    EXPECT_TRUE(rig.Texts().empty());
+    EXPECT_EQ(rig.Texts(), std::vector<std::string>{FormatText(text::kWriterWrongAck, 0x8Eu, 0x0Eu)});
 
     OpsRig silent("ATmega8", "ATmega8");
     silent.box->Faults().mute = {{'N', 0}};

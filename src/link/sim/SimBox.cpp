@@ -65,7 +65,11 @@ void CSimBox::HostWrite(std::span<const uint8_t> bytes) {
     const ClockTime now = m_clock.Now();
     for (uint8_t b : bytes) {
         ++m_hostBytes;
-        m_firmware.Receive(b, m_wire.HostToBox(now));
+        const ClockTime arrival = m_wire.HostToBox(now);
+        // The firmware ends a reply still going out when the host speaks:
+        // the host only does so once it has given up on the reply.
+        m_wire.StopBoxToHost(arrival);
+        m_firmware.Receive(b, arrival);
     }
     if (!m_connected) m_wire.Drop();
 }
