@@ -80,6 +80,9 @@ inline constexpr char kFileWriterNotDevice[] =
 inline constexpr char kFileWriterNotAllowed[] =
     "設定ファイルで指定できるのは auto、ftdi、d2xx、serial、sim とそのオプションだけです。";
 
+// Ours: oriole-cli ended by Ctrl-C (or SIGTERM) outside a transfer.
+inline constexpr char kInterrupted[] = "中断しました。";
+
 // Device operations
 inline constexpr char kDeviceUnknown[] =
     "デバイスが不明です。以下のいずれかの操作をして下さい。\n\n  ・[自動検出]をオンにする。\n"

@@ -3,23 +3,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
 
+#include "CliInterrupt.h"
+
 namespace oriole::cli {
 
 namespace {
-
-// Set by the Ctrl-C handler, read by the pump: a signal handler may do no more.
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnInterrupt(int) {
-    g_interrupted = 1;
-    // A second Ctrl-C ends the program at once.
-    std::signal(SIGINT, SIG_DFL);
-}
 
 constexpr int kBarWidth = 30;
 
@@ -72,12 +64,9 @@ CliOperationHost::CliOperationHost(bool assumeYes)
     : m_bAssumeYes(assumeYes),
       m_bTerminal(isatty(STDERR_FILENO) != 0),
       m_bAskable(isatty(STDIN_FILENO) != 0),
-      m_ticker(SystemClock()) {
-    g_interrupted = 0;
-    std::signal(SIGINT, OnInterrupt);
-}
+      m_ticker(SystemClock()) {}
 
-CliOperationHost::~CliOperationHost() { std::signal(SIGINT, SIG_DFL); }
+CliOperationHost::~CliOperationHost() = default;
 
 void CliOperationHost::ClearBar() {
     if (m_bTerminal && m_pBar != nullptr) {
@@ -119,10 +108,8 @@ Answer CliOperationHost::ShowMessage(MsgKind kind, std::string_view text, Answer
 
 void CliOperationHost::PumpOneMessage() {
     if (m_state == nullptr) return;
-    if (g_interrupted != 0) {
-        g_interrupted = 0;
-        m_state->m_nAbort = kAbortCancelled;  // as the progress window's Cancel
-    }
+    NotePump();
+    if (TakeCancel()) m_state->m_nAbort = kAbortCancelled;  // as the progress window's Cancel
     for (int n = m_ticker.Poll(); n > 0; --n) OnTimerTick(*m_state);
 }
 

@@ -2,8 +2,9 @@
 // The device operations' host on a terminal: information to standard output,
 // errors and warnings to standard error, questions answered by --yes, asked
 // on a terminal, or answered No without one; a progress bar on standard
-// error when it is a terminal; Ctrl-C as the progress window's Cancel; the
-// one-second timer driven by the system clock from the pump.
+// error when it is a terminal; Ctrl-C while it pumps as the progress
+// window's Cancel (CliInterrupt.h); the one-second timer driven by the
+// system clock from the pump.
 
 #include <optional>
 

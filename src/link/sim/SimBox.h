@@ -71,6 +71,10 @@ public:
 
     bool Connected() const { return m_connected; }
 
+    // Drops every byte on its way to the host: a host that has gone away
+    // reads none of them, and the next one must not.
+    void DropOutgoing() { m_wire.Drop(); }
+
     IClock& Clock() { return m_clock; }
     CSimTarget& Target() { return m_target; }
     const CSimFirmware& Firmware() const { return m_firmware; }

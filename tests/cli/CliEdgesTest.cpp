@@ -1,0 +1,191 @@
+// oriole-cli at the edges of the user's system: inputs that never come or
+// never end, Ctrl-C outside a transfer, and oriole-sim serving a normal user
+// one run after another (nobody, when the tests run as root).
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "support/CliRun.h"
+
+namespace {
+
+using oriole::test::CliRun;
+using oriole::test::Finish;
+
+const QString kInterrupted = QStringLiteral("中断しました。\n");
+
+// A FIFO of the test's own; with `endless`, a writer sends HEX-looking lines
+// until the case ends.
+class Fifo {
+public:
+    Fifo(const QTemporaryDir& dir, bool endless) : path(dir.filePath(QStringLiteral("fifo"))) {
+        EXPECT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (!endless) return;
+        // Opened for both ways, so that it neither waits for a reader nor
+        // dies of one going away; it stops when told.
+        const int fd = open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        m_feeder = std::thread([this, fd] {
+            const std::string lines(4096, ':');
+            while (!m_stop) {
+                if (write(fd, lines.data(), lines.size()) < 0) QThread::usleep(500);
+            }
+            close(fd);
+        });
+    }
+    ~Fifo() {
+        m_stop = true;
+        if (m_feeder.joinable()) m_feeder.join();
+    }
+    QString path;
+
+private:
+    std::atomic<bool> m_stop = false;
+    std::thread m_feeder;
+};
+
+TEST(CliEdges, InputsThatNeverComeOrNeverEndEndTheTool) {
+    const struct {
+        const char* name;
+        bool endless;
+        bool interrupt;  // Ctrl-C a second after the start
+        QStringList args;
+        const char* err;  // all of standard error
+    } cases[] = {
+        {"image info on an endless pipe", true, false, {"image", "info", "FIFO"},
+         "入力が 64 MB を超えたため、読み込みを中止しました。\n"},
+        {"image info on a pipe nobody writes", false, true, {"image", "info", "FIFO"}, nullptr},
+        {"write-flash from a pipe nobody writes", false, true,
+         {"--writer=sim:ATmega328P,fast", "--yes", "write-flash", "FIFO"}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        Fifo fifo(dir, c.endless);
+        QStringList args = c.args;
+        args.replaceInStrings(QStringLiteral("FIFO"), fifo.path);
+        QProcess p;
+        p.start(QStringLiteral(ORIOLE_CLI_PATH), args);
+        ASSERT_TRUE(p.waitForStarted());
+        if (c.interrupt) {
+            QThread::msleep(1000);
+            kill(static_cast<pid_t>(p.processId()), SIGINT);
+        }
+        const CliRun r = Finish(p);
+        if (c.interrupt) {
+            // Ended by the signal itself (a shell's status 130), after one line.
+            EXPECT_EQ(p.exitStatus(), QProcess::CrashExit);
+            EXPECT_EQ(p.exitCode(), SIGINT);
+            EXPECT_EQ(r.err, kInterrupted);
+        } else {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, QString::fromUtf8(c.err));
+        }
+    }
+}
+
+// oriole-sim keeps its terminal open between clients; a client that left the
+// terminal exclusive (TIOCEXCL) would lock every normal user out of it.
+class AsNormalUser {
+public:
+    AsNormalUser() {
+        if (geteuid() != 0) return;
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty()) {
+            m_missing = true;
+            return;
+        }
+        m_prefix = {setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
+    }
+    bool Missing() const { return m_missing; }
+    void Start(QProcess& p, const QString& program, const QStringList& args) const {
+        if (m_prefix.isEmpty()) return p.start(program, args);
+        p.start(m_prefix.front(), m_prefix.mid(1) + QStringList{program} + args);
+    }
+
+private:
+    QStringList m_prefix;
+    bool m_missing = false;
+};
+
+// Whether a client holds the terminal for itself. Root opens it anyway; a
+// normal user's opening fails.
+bool Exclusive(const QString& path) {
+    const int fd = open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == EBUSY;
+    int exclusive = 0;
+    ioctl(fd, TIOCGEXCL, &exclusive);
+    close(fd);
+    return exclusive != 0;
+}
+
+bool WaitUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 200 && !done(); ++i) QThread::msleep(50);
+    return done();
+}
+
+TEST(CliEdges, OrioleSimServesANormalUserRunAfterRun) {
+    const AsNormalUser user;
+    if (user.Missing()) GTEST_SKIP() << "setpriv is needed to run the clients as a normal user";
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                          QFileDevice::WriteOther | QFileDevice::ExeOther);
+    QProcess sim;
+    user.Start(sim, QStringLiteral(ORIOLE_SIM_EXE), {"ATmega128"});
+    ASSERT_TRUE(sim.waitForStarted());
+    QByteArray line;
+    while (!line.contains('\n') && sim.waitForReadyRead(10000)) line += sim.readAllStandardOutput();
+    ASSERT_TRUE(line.contains('\n'));
+    const QString tty = QString::fromLocal8Bit(line.left(line.indexOf('\n')));
+    const QString writer = "serial:" + tty;
+    auto run = [&](const QStringList& args) {
+        QProcess p;
+        user.Start(p, QStringLiteral(ORIOLE_CLI_PATH), QStringList{"--writer", writer} + args);
+        return Finish(p);
+    };
+
+    for (int i = 0; i < 2; ++i) {
+        const CliRun r = run({"detect"});
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out, "ATmega128\n");
+    }
+
+    // A long read holds the box (128 KB take half a minute on the timing
+    // model); a second client is told it is in use.
+    QProcess first;
+    user.Start(first, QStringLiteral(ORIOLE_CLI_PATH),
+               {"--writer", writer, "read-flash", dir.filePath(QStringLiteral("all.hex"))});
+    ASSERT_TRUE(first.waitForStarted());
+    ASSERT_TRUE(WaitUntil([&] { return Exclusive(tty); }));
+    const CliRun second = run({"detect"});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_EQ(second.err, "AVRライタは他のプログラムが使用中です。\n");
+
+    // Killed, the first client gives nothing back itself; the box is free
+    // again for the next run all the same, which starts clean.
+    kill(static_cast<pid_t>(first.processId()), SIGKILL);
+    first.waitForFinished(10000);
+    EXPECT_TRUE(WaitUntil([&] { return !Exclusive(tty); }));
+    const CliRun third = run({"detect"});
+    EXPECT_EQ(third.status, 0) << third.err.toStdString();
+    EXPECT_EQ(third.out, "ATmega128\n");
+
+    kill(static_cast<pid_t>(sim.processId()), SIGINT);
+    EXPECT_TRUE(sim.waitForFinished(10000));
+}
+
+}  // namespace
