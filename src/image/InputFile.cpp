@@ -75,8 +75,6 @@ qint64 CInputFile::ReadSystem(char* data, qint64 maxSize) {
     return n < 0 ? Fail(InputFailure::ReadError) : n;
 }
 
-bool IsInputNode(const QString& path) { return QFileInfo(path).isFile(); }
-
 #else
 
 namespace {
@@ -150,11 +148,6 @@ qint64 CInputFile::ReadSystem(char* data, qint64 maxSize) {
         if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
         return Fail(InputFailure::ReadError);
     }
-}
-
-bool IsInputNode(const QString& path) {
-    struct stat st {};
-    return stat(QFile::encodeName(path).constData(), &st) == 0 && IsInputType(st.st_mode);
 }
 
 #endif

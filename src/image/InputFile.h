@@ -78,10 +78,6 @@ private:
 #endif
 };
 
-// Whether `path` names an input OpenForReading would open: a regular file or
-// a FIFO, looked at without opening it.
-[[nodiscard]] bool IsInputNode(const QString& path);
-
 // The message for a read of `device` that failed: a CInputFile's own reason,
 // else "ファイルを開くことができません。".
 std::string ReadFailedText(const QIODevice& device);

@@ -100,9 +100,16 @@ std::string FindTty(std::string_view product, const std::string& serial) {
 
 constexpr int kPortFlags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
 
+// The node as `origin` may use it: a device by its number; what is no device
+// at all is opened only for the user, who then learns that it is no terminal.
+PortVerdict VerdictOf(const struct stat& st, PortOrigin origin) {
+    if (S_ISCHR(st.st_mode)) return CheckSerialPort(st.st_rdev, origin, "/sys", OwnTerminals());
+    return origin == PortOrigin::User ? PortVerdict::Allowed : PortVerdict::NoSerialDriver;
+}
+
+// A device that is no serial port at all is simply no box; a terminal that
+// must not be touched says so.
 DriverStatus RefusalStatus(PortVerdict verdict) {
-    // A device that is no serial port at all is simply no box; a terminal
-    // that must not be touched says so.
     return verdict == PortVerdict::NoSerialDriver ? kFtDeviceNotFound : kLinkPortRefused;
 }
 
@@ -113,43 +120,27 @@ DriverStatus RefusalStatus(PortVerdict verdict) {
 // path is changed in between. Returns -1 with `status` set otherwise.
 int OpenPort(const std::string& path, PortOrigin origin, DriverStatus& status) {
     status = kFtDeviceNotFound;
+    struct stat st {};
 #if defined(__linux__)
     const int node = ::open(path.c_str(), O_PATH | O_CLOEXEC);
     if (node < 0) return -1;
-    struct stat st {};
-    int fd = -1;
-    if (fstat(node, &st) == 0) {
-        const PortVerdict verdict =
-            S_ISCHR(st.st_mode) ? CheckSerialPort(st.st_rdev, origin, "/sys", OwnTerminals())
-            // What is no device at all is opened only for the user, who
-            // then learns that it is no terminal.
-            : origin == PortOrigin::User ? PortVerdict::Allowed
-                                         : PortVerdict::NoSerialDriver;
-        if (verdict == PortVerdict::Allowed) {
-            fd = ::open(("/proc/self/fd/" + std::to_string(node)).c_str(), kPortFlags);
-            if (fd < 0 && errno == EBUSY) status = kLinkInUse;
-        } else {
-            status = RefusalStatus(verdict);
-        }
-    }
-    ::close(node);
-    return fd;
+    const std::string opened = "/proc/self/fd/" + std::to_string(node);
+    const PortVerdict verdict = fstat(node, &st) == 0 ? VerdictOf(st, origin) : PortVerdict::NoSerialDriver;
 #else
-    // Without the kernel's device table a settings file's port is not opened.
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return -1;
-    const PortVerdict verdict = S_ISCHR(st.st_mode)
-                                    ? CheckSerialPort(st.st_rdev, origin, {}, OwnTerminals())
-                                    : origin == PortOrigin::User ? PortVerdict::Allowed
-                                                                 : PortVerdict::NoSerialDriver;
-    if (verdict != PortVerdict::Allowed) {
-        status = RefusalStatus(verdict);
-        return -1;
-    }
-    const int fd = ::open(path.c_str(), kPortFlags);
-    if (fd < 0 && errno == EBUSY) status = kLinkInUse;
-    return fd;
+    const std::string& opened = path;
+    const PortVerdict verdict = stat(path.c_str(), &st) == 0 ? VerdictOf(st, origin) : PortVerdict::NoSerialDriver;
 #endif
+    int fd = -1;
+    if (verdict == PortVerdict::Allowed) {
+        fd = ::open(opened.c_str(), kPortFlags);
+        if (fd < 0 && errno == EBUSY) status = kLinkInUse;
+    } else {
+        status = RefusalStatus(verdict);
+    }
+#if defined(__linux__)
+    ::close(node);
+#endif
+    return fd;
 }
 
 // Whether another program holds the port for itself (TIOCEXCL). Root opens

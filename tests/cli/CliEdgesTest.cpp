@@ -17,6 +17,7 @@
 #include <QThread>
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "support/CliRun.h"
@@ -98,28 +99,19 @@ TEST(CliEdges, InputsThatNeverComeOrNeverEndEndTheTool) {
 }
 
 // oriole-sim keeps its terminal open between clients; a client that left the
-// terminal exclusive (TIOCEXCL) would lock every normal user out of it.
-class AsNormalUser {
-public:
-    AsNormalUser() {
-        if (geteuid() != 0) return;
-        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-        if (setpriv.isEmpty()) {
-            m_missing = true;
-            return;
-        }
-        m_prefix = {setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
-    }
-    bool Missing() const { return m_missing; }
-    void Start(QProcess& p, const QString& program, const QStringList& args) const {
-        if (m_prefix.isEmpty()) return p.start(program, args);
-        p.start(m_prefix.front(), m_prefix.mid(1) + QStringList{program} + args);
-    }
+// terminal exclusive (TIOCEXCL) would lock every normal user out of it. As
+// root, the programs run as nobody; empty when that is not possible.
+std::optional<QStringList> AsNormalUser() {
+    if (geteuid() != 0) return QStringList{};
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty()) return std::nullopt;
+    return QStringList{setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
+}
 
-private:
-    QStringList m_prefix;
-    bool m_missing = false;
-};
+void Start(QProcess& p, const QStringList& prefix, const QString& program, const QStringList& args) {
+    if (prefix.isEmpty()) return p.start(program, args);
+    p.start(prefix.front(), prefix.mid(1) + QStringList{program} + args);
+}
 
 // Whether a client holds the terminal for itself. Root opens it anyway; a
 // normal user's opening fails.
@@ -138,14 +130,14 @@ bool WaitUntil(const std::function<bool()>& done) {
 }
 
 TEST(CliEdges, OrioleSimServesANormalUserRunAfterRun) {
-    const AsNormalUser user;
-    if (user.Missing()) GTEST_SKIP() << "setpriv is needed to run the clients as a normal user";
+    const auto user = AsNormalUser();
+    if (!user) GTEST_SKIP() << "setpriv is needed to run the clients as a normal user";
     QTemporaryDir dir;
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                           QFileDevice::WriteOther | QFileDevice::ExeOther);
     QProcess sim;
-    user.Start(sim, QStringLiteral(ORIOLE_SIM_EXE), {"ATmega128"});
+    Start(sim, *user, QStringLiteral(ORIOLE_SIM_EXE), {"ATmega128"});
     ASSERT_TRUE(sim.waitForStarted());
     QByteArray line;
     while (!line.contains('\n') && sim.waitForReadyRead(10000)) line += sim.readAllStandardOutput();
@@ -154,7 +146,7 @@ TEST(CliEdges, OrioleSimServesANormalUserRunAfterRun) {
     const QString writer = "serial:" + tty;
     auto run = [&](const QStringList& args) {
         QProcess p;
-        user.Start(p, QStringLiteral(ORIOLE_CLI_PATH), QStringList{"--writer", writer} + args);
+        Start(p, *user, QStringLiteral(ORIOLE_CLI_PATH), QStringList{"--writer", writer} + args);
         return Finish(p);
     };
 
@@ -167,8 +159,8 @@ TEST(CliEdges, OrioleSimServesANormalUserRunAfterRun) {
     // A long read holds the box (128 KB take half a minute on the timing
     // model); a second client is told it is in use.
     QProcess first;
-    user.Start(first, QStringLiteral(ORIOLE_CLI_PATH),
-               {"--writer", writer, "read-flash", dir.filePath(QStringLiteral("all.hex"))});
+    Start(first, *user, QStringLiteral(ORIOLE_CLI_PATH),
+          {"--writer", writer, "read-flash", dir.filePath(QStringLiteral("all.hex"))});
     ASSERT_TRUE(first.waitForStarted());
     ASSERT_TRUE(WaitUntil([&] { return Exclusive(tty); }));
     const CliRun second = run({"detect"});

@@ -54,15 +54,14 @@ public:
         m_fds.push_back(open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC));
         return path;
     }
-    // A pipe whose writer sends `data` and closes, named as the shell names it.
+    // A pipe that holds `data` (less than its buffer) and has no writer any
+    // more, named as the shell names it.
     QString Pipe(const std::string& data) {
         int ends[2];
         EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
         m_fds.push_back(ends[0]);
-        m_threads.emplace_back([data, fd = ends[1]] {
-            EXPECT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
-            close(fd);
-        });
+        EXPECT_EQ(write(ends[1], data.data(), data.size()), static_cast<ssize_t>(data.size()));
+        close(ends[1]);
         return QStringLiteral("/dev/fd/%1").arg(ends[0]);
     }
     // A pipe that sends `line` until its reader goes away.
@@ -179,13 +178,10 @@ TEST(InputFile, PipesAreLeftWholeForTheLoadAndDeviceNodesAreRefused) {
     EXPECT_EQ(count, 16u);
 
     for (const char* node : {"/dev/zero", "/dev/urandom", "/dev/null", "/dev/tty", "/dev/ptmx"}) {
-        SCOPED_TRACE(node);
-        EXPECT_FALSE(IsInputNode(QString::fromLatin1(node)));
         CInputFile input(QString::fromLatin1(node));
-        EXPECT_FALSE(input.OpenForReading());
-        EXPECT_FALSE(input.isOpen());
+        EXPECT_FALSE(input.OpenForReading()) << node;
+        EXPECT_FALSE(input.isOpen()) << node;
     }
-    EXPECT_TRUE(IsInputNode(pipe) && IsInputNode(plumbing.Fifo()));
 }
 
 }  // namespace
