@@ -15,10 +15,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
-#include <atomic>
 #include <functional>
 #include <optional>
-#include <thread>
 
 #include "support/CliRun.h"
 
@@ -28,35 +26,6 @@ using oriole::test::CliRun;
 using oriole::test::Finish;
 
 const QString kInterrupted = QStringLiteral("中断しました。\n");
-
-// A FIFO of the test's own; with `endless`, a writer sends HEX-looking lines
-// until the case ends.
-class Fifo {
-public:
-    Fifo(const QTemporaryDir& dir, bool endless) : path(dir.filePath(QStringLiteral("fifo"))) {
-        EXPECT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        if (!endless) return;
-        // Opened for both ways, so that it neither waits for a reader nor
-        // dies of one going away; it stops when told.
-        const int fd = open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-        m_feeder = std::thread([this, fd] {
-            const std::string lines(4096, ':');
-            while (!m_stop) {
-                if (write(fd, lines.data(), lines.size()) < 0) QThread::usleep(500);
-            }
-            close(fd);
-        });
-    }
-    ~Fifo() {
-        m_stop = true;
-        if (m_feeder.joinable()) m_feeder.join();
-    }
-    QString path;
-
-private:
-    std::atomic<bool> m_stop = false;
-    std::thread m_feeder;
-};
 
 TEST(CliEdges, InputsThatNeverComeOrNeverEndEndTheTool) {
     const struct {
@@ -75,9 +44,14 @@ TEST(CliEdges, InputsThatNeverComeOrNeverEndEndTheTool) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
-        Fifo fifo(dir, c.endless);
+        const QString fifo = dir.filePath(QStringLiteral("fifo"));
+        ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        // The shell's `<(yes :)`: HEX-looking lines without end, from a
+        // writer that waits for the reader and goes when it goes.
+        QProcess feeder;
+        if (c.endless) feeder.start(QStringLiteral("sh"), {"-c", "exec yes : > \"$0\"", fifo});
         QStringList args = c.args;
-        args.replaceInStrings(QStringLiteral("FIFO"), fifo.path);
+        args.replaceInStrings(QStringLiteral("FIFO"), fifo);
         QProcess p;
         p.start(QStringLiteral(ORIOLE_CLI_PATH), args);
         ASSERT_TRUE(p.waitForStarted());

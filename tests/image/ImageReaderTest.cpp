@@ -265,7 +265,7 @@ TEST_F(ImageReaderTest, UnopenablePathsWarnAndTouchNothing) {
     for (const QString& path :
          {dir.filePath(QStringLiteral("missing.hex")), dir.filePath(QStringLiteral("folder")),
           QString(), QStringLiteral("/dev/null"), QStringLiteral("/dev/zero"),
-          QStringLiteral("/dev/urandom")}) {
+          QStringLiteral("/dev/urandom"), QStringLiteral("/dev/tty")}) {
         SCOPED_TRACE(path.toStdString());
         const Outcome out = LoadPath(path, 16);
         EXPECT_FALSE(out.ok);
