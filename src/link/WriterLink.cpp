@@ -74,6 +74,7 @@ bool CWriterLink::CloseLink() {
 // and dropped. So the next opening starts with a box that waits for a
 // command and with nothing stale to read.
 void CWriterLink::SettleInterruptedBox() {
+    static_assert(kBoxSettleWait > kBoxCommandGap);
     m_host.Sleep(kBoxSettleWait);
     std::array<uint8_t, 256> sink{};
     for (int pass = 0; pass < 1024; ++pass) {

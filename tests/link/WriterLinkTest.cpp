@@ -182,6 +182,7 @@ TEST(AckWaits, WrongByteFailsWithOneMessageUnlessItIsAnAnswer) {
 // run on the same box (another program, with a state of its own) starts at
 // once: no tick passes before its first command is answered.
 TEST(Cancel, TheNextRunOnTheSameBoxStartsAtOnce) {
+    static_assert(sim::CSimFirmware::kCommandGap == kBoxCommandGap);  // the box the link expects
     const struct {
         const char* name;
         std::function<bool(CWriterLink&, CLinkState&, TestOperationHost&)> cancelled;
