@@ -256,6 +256,11 @@ public:
         return errno == EAGAIN || errno == EINTR ? kFtOk : kFtIoError;
     }
 
+    DriverStatus PurgeReceive() override {
+        if (m_fd < 0) return kFtInvalidHandle;
+        return tcflush(m_fd, TCIFLUSH) == 0 ? kFtOk : kFtIoError;
+    }
+
     DriverStatus Close() override {
         if (m_fd < 0) return kFtInvalidHandle;
         const int result = ::close(m_fd);

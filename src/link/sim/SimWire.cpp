@@ -60,6 +60,11 @@ std::optional<ClockTime> CSimWire::NextDelivery() const {
     return NextPacket().second;
 }
 
+void CSimWire::PurgeArrived(ClockTime now) {
+    m_forHost.clear();
+    while (!m_inChip.empty() && m_inChip.front().at <= now) m_inChip.pop_front();
+}
+
 void CSimWire::Drop() {
     m_inChip.clear();
     m_forHost.clear();
