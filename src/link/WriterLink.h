@@ -112,6 +112,7 @@ private:
     [[nodiscard]] bool SendCommand(std::initializer_list<uint8_t> bytes);
     void ShowDriverError(int line, DriverStatus status);
     void ShowNoAnswer();
+    void DiscardStaleBytes();
 
     IWriterDriver& m_driver;
     CLinkState& m_state;
