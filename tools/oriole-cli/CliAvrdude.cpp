@@ -389,7 +389,7 @@ int RunAvrdude(const QStringList& args) {
     CliOperationHost host(false);
     host.SetInformationShown(o.verbosity > -2);
     COrioleCore core(host);
-    SetUpCore(core, host, {.writer = o.writer});
+    if (!SetUpCore(core, host, {.writer = o.writer, .trace = o.trace})) return Failed(host);
     Runner runner(core, o);
     return runner.Run() ? Finished(host) : Failed(host);
 }
