@@ -70,6 +70,8 @@ public:
     std::optional<ClockTime> NextDelivery() const;
 
     bool Connected() const { return m_connected; }
+    // How many chips have been put in since the first (config.swap).
+    int ChipsSwapped() const { return m_swapped; }
 
     IClock& Clock() { return m_clock; }
     CSimTarget& Target() { return m_target; }
@@ -79,6 +81,9 @@ public:
     CSimTranscript& Transcript() { return m_transcript; }
 
 private:
+    // Takes the chip out and puts the next one in as config.swap says.
+    void FollowTray();
+
     SimConfig m_config;
     IClock& m_clock;
     CSimTarget m_target;
@@ -89,6 +94,9 @@ private:
     std::vector<std::string> m_callLog;
     int64_t m_hostBytes = 0;
     bool m_connected = true;
+    std::optional<ClockTime> m_erasedAt;   // first erase of the chip on the socket
+    std::optional<ClockTime> m_insertAt;   // the socket is empty until then
+    int m_swapped = 0;
 };
 
 }  // namespace oriole::sim
