@@ -48,11 +48,11 @@ void CBoxHost::Sleep(std::chrono::milliseconds pause) { SystemClock().SleepFor(p
 
 // --- The box's loop ---
 
-CBoxRun::CBoxRun(CProductionRun& run, std::string writer)
-    : m_run(run), m_writer(std::move(writer)), m_host(run, m_writer), m_core(m_host) {
+CBoxRun::CBoxRun(CProductionRun& run, const std::string& writer, std::string name)
+    : m_run(run), m_writer(std::move(name)), m_host(run, m_writer), m_core(m_host) {
     const ProductionJob& job = run.Job();
     m_host.Attach(m_core.LinkState());
-    m_core.SetWriterSpec(m_writer, run.Options().writersFromUser ? WriterSpecSource::User
+    m_core.SetWriterSpec(writer, run.Options().writersFromUser ? WriterSpecSource::User
                                                                  : WriterSpecSource::SettingsFile);
     CLinkState& state = m_core.LinkState();
     state.m_nSysFreq = job.clock;

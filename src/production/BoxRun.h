@@ -44,7 +44,8 @@ private:
 
 class CBoxRun {
 public:
-    CBoxRun(CProductionRun& run, std::string writer);
+    // `name` stands for the box in messages and the log.
+    CBoxRun(CProductionRun& run, const std::string& writer, std::string name);
     void Run();
 
 private:

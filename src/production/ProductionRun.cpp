@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QStringList>
+#include <algorithm>
 #include <thread>
 
 #include "base/FileNode.h"
@@ -199,8 +200,13 @@ void CProductionRun::Break(const std::string& box, const std::string& why) {
 void CProductionRun::Run() {
     std::vector<std::thread> threads;
     threads.reserve(m_options.writers.size());
-    for (const std::string& writer : m_options.writers)
-        threads.emplace_back([this, writer] { CBoxRun(*this, writer).Run(); });
+    const auto& writers = m_options.writers;
+    for (size_t i = 0; i < writers.size(); ++i) {
+        // Two boxes given the same spec still need names of their own.
+        const bool twice = std::count(writers.begin(), writers.end(), writers[i]) > 1;
+        const std::string name = twice ? writers[i] + "#" + std::to_string(i + 1) : writers[i];
+        threads.emplace_back([this, spec = writers[i], name] { CBoxRun(*this, spec, name).Run(); });
+    }
     for (std::thread& t : threads) t.join();
 }
 

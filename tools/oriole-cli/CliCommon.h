@@ -35,5 +35,6 @@ bool ParseUnsigned(const QString& text, uint32_t& value);
 int RunDevices(const QStringList& args);
 int RunWriters(const QStringList& args);
 int RunImage(const QStringList& args);
+int RunProductionCommand(const QStringList& args);
 
 }  // namespace oriole::cli

@@ -16,6 +16,7 @@ constexpr Command kCommands[] = {
     {"devices", "対応デバイスの一覧を表示します", RunDevices},
     {"writers", "接続されている AVR ライタの一覧を表示します", RunWriters},
     {"image", "HEX / S レコードファイルを調べる・変換します (info, convert)", RunImage},
+    {"run", "設定ファイルの内容をチップに次々に書き込みます (量産)", RunProductionCommand},
     {"detect, erase, write-flash, ...",
      "デバイスを操作します (oriole-cli --help-device で一覧)", RunDeviceBatch},
 };
