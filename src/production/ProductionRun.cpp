@@ -91,8 +91,9 @@ bool CProductionRun::LoadImages(std::string& error) {
             continue;
         }
         // The file is hashed before and after the load: the bytes loaded are the bytes hashed.
-        if (NodeKindOf(*in.path) != NodeKind::Regular) {
-            error = FormatText(text::kProductionImageNotFile, Utf8(*in.path).c_str());
+        if (in.path->isEmpty() || NodeKindOf(*in.path) != NodeKind::Regular) {
+            error = in.path->isEmpty() ? FormatText("%s (%s)", text::kFileOpenFailed, in.name)
+                                       : FormatText(text::kProductionImageNotFile, Utf8(*in.path).c_str());
             return false;
         }
         image.sha256 = HashOf(*in.path);
