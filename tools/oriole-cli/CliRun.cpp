@@ -36,10 +36,10 @@ void OnInterrupt(int sig) {
 std::vector<std::string> AllWriters() {
     std::vector<std::string> specs;
     for (const FoundWriter& w : FindWriters()) {
-        if (w.backend == "serial")
-            specs.push_back("serial:" + w.location);
-        else if (!w.serial.empty())
+        if (!w.serial.empty())
             specs.push_back(w.backend + ",sn=" + w.serial);
+        else if (w.backend == "serial")
+            specs.push_back("serial:" + w.location);
     }
     return specs;
 }
