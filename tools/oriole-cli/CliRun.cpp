@@ -21,6 +21,7 @@ namespace {
 
 std::atomic<CProductionRun*> g_run{nullptr};
 static_assert(std::atomic<CProductionRun*>::is_always_lock_free);
+struct sigaction g_toolHandler {};  // the tool's own Ctrl-C, for the second one
 
 void OnInterrupt(int sig) {
     CProductionRun* run = g_run.load();
@@ -28,7 +29,8 @@ void OnInterrupt(int sig) {
         run->Stop();
         return;
     }
-    signal(sig, SIG_DFL);
+    // The second Ctrl-C ends the tool as anywhere else (ports given back, a word said).
+    sigaction(sig, &g_toolHandler, nullptr);
     raise(sig);
 }
 
@@ -159,14 +161,13 @@ int RunProductionCommand(const QStringList& args) {
     std::fflush(stdout);
 
     struct sigaction action {};
-    struct sigaction previous {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     g_run.store(&run);
-    sigaction(SIGINT, &action, &previous);
+    sigaction(SIGINT, &action, &g_toolHandler);
     run.Run();
-    sigaction(SIGINT, &previous, nullptr);
+    sigaction(SIGINT, &g_toolHandler, nullptr);
     g_run.store(nullptr);
 
     std::printf("合格 %d  不合格 %d\n", run.Passed(), run.Failed());
