@@ -210,6 +210,36 @@ inline constexpr char kBatchCalibVerify[] = "校正値 ベリファイ... ";
 inline constexpr char kBatchOk[] = "OK\r\n";
 inline constexpr char kBatchError[] = "エラー\r\n";
 
+// Ours: production runs (oriole-cli run, the production window).
+inline constexpr char kProductionNoSettingFile[] = "設定ファイルを読み込めません: %s";
+inline constexpr char kProductionNoDevice[] =
+    "設定ファイルでデバイスが選ばれていません。量産にはデバイスを選んだ設定ファイルが必要です。";
+inline constexpr char kProductionBadKey[] = "設定ファイルの [Production] %s の値が正しくありません: %s";
+inline constexpr char kProductionBadSerial[] =
+    "シリアル番号の指定が正しくありません (flash|eeprom:番地:バイト数[:le|be][:bin|bcd|dec|hex]): %s";
+inline constexpr char kProductionBadStep[] = "不明な手順です: %s";
+inline constexpr char kProductionBadRange[] = "シリアル番号の範囲が正しくありません (最初 > 最後、または増分 0)。";
+inline constexpr char kProductionSerialTooWide[] = "シリアル番号 %llu は %d バイトに収まりません。";
+inline constexpr char kProductionSerialsUsedUp[] = "シリアル番号を使い切りました: %s";
+inline constexpr char kProductionBadListLine[] = "シリアル番号リストの行が正しくありません (%s): %s";
+inline constexpr char kProductionFileUnreadable[] = "ファイルを読み込めません: %s";
+inline constexpr char kProductionFileUnwritable[] = "ファイルに書き込めません: %s";
+inline constexpr char kProductionLogNotFile[] = "ログの保存先が通常のファイルではありません: %s";
+inline constexpr char kProductionImageNotFile[] = "量産に使えるのは通常のファイルだけです: %s";
+inline constexpr char kProductionImageChanged[] =
+    "ファイルが変更されました。次のチップには書き込みません: %s";
+inline constexpr char kProductionSerialNoFlashStep[] =
+    "シリアル番号は FLASH に入りますが、FLASH 書き込みの手順がありません。";
+inline constexpr char kProductionSerialNoEepromStep[] =
+    "シリアル番号は EEPROM に入りますが、EEPROM 書き込みの手順がありません。";
+inline constexpr char kProductionSerialBeyond[] = "シリアル番号の番地 0x%04X はメモリ (%u バイト) を越えています。";
+inline constexpr char kProductionSerialOverlap[] =
+    "シリアル番号の番地 0x%04X はイメージのデータと重なります: %s";
+inline constexpr char kProductionNoCalibFrequency[] = "このデバイスには校正値の周波数 %s がありません。";
+inline constexpr char kProductionStepDetect[] = "デバイス検出";
+inline constexpr char kProductionStepCalibRead[] = "校正値 読み出し";
+inline constexpr char kProductionWrongDevice[] = "別のデバイスです (%s)";
+
 // The fuse and lock bit dialogs: their file dialogs' first filter (the
 // patterns and ")" follow) and the questions before a bit that shuts this
 // writer out is programmed.

@@ -37,5 +37,6 @@ int RunWriters(const QStringList& args);
 int RunImage(const QStringList& args);
 int RunTrace(const QStringList& args);
 int RunDoctor(const QStringList& args);
+int RunProductionCommand(const QStringList& args);
 
 }  // namespace oriole::cli

@@ -19,6 +19,7 @@ constexpr Command kCommands[] = {
     {"image", "HEX / S レコードファイルを調べる・変換します (info, convert)", RunImage},
     {"doctor", "ライタとの接続を順に調べ、問題と直し方を表示します", RunDoctor},
     {"trace", "二つのワイヤトレースを比べます (diff A B)", RunTrace},
+    {"run", "設定ファイルの内容をチップに次々に書き込みます (量産)", RunProductionCommand},
     {"detect, erase, write-flash, ...",
      "デバイスを操作します (oriole-cli --help-device で一覧)", RunDeviceBatch},
 };

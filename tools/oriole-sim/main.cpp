@@ -33,6 +33,8 @@ void PrintUsage() {
         "           wrongack=CMD   a wrong acknowledge byte\n"
         "           short=CMD      data replies one byte short\n"
         "           disconnect=N   the box goes away after N received bytes\n"
+        "           swap=HOLD:GAP  a tray of chips: each is taken out HOLD ms after its\n"
+        "                          first erase, and a blank one put in GAP ms later\n"
         "           signature=XXXXXX  answer C with these bytes\n"
         "\n"
         "example: oriole-sim ATmega8,timing=off\n"

@@ -51,6 +51,27 @@ CSimBox::CSimBox(const SimConfig& config, IClock& clock)
     m_wire.SetTiming(config.timing);
 }
 
+void CSimBox::FollowTray() {
+    const ChipSwap& swap = m_config.swap;
+    if (swap.holdMs < 0) return;
+    const ClockTime now = m_clock.Now();
+    if (m_insertAt) {
+        if (now < *m_insertAt) return;
+        m_target = CSimTarget(m_config.deviceRow);
+        m_insertAt.reset();
+        ++m_swapped;
+        return;
+    }
+    if (!m_erasedAt) {
+        if (m_target.Erasures() > 0) m_erasedAt = now;
+        return;
+    }
+    if (now - *m_erasedAt < std::chrono::milliseconds(swap.holdMs)) return;
+    m_target = CSimTarget(0);
+    m_erasedAt.reset();
+    m_insertAt = now + std::chrono::milliseconds(swap.gapMs);
+}
+
 void CSimBox::LogCall(std::string entry) {
     // Some seven calls a run: thousands of runs before the oldest half goes.
     constexpr size_t kKept = 8192;
@@ -59,6 +80,7 @@ void CSimBox::LogCall(std::string entry) {
 }
 
 uint32_t CSimBox::Call(DriverCall call) {
+    FollowTray();
     const int count = ++m_callCounts[static_cast<size_t>(call)];
     if (!m_connected) return call == DriverCall::Open ? kStatusDeviceNotFound : kStatusIoError;
     for (const CallFault& f : m_config.faults.callFaults)

@@ -90,6 +90,8 @@ public:
     // The host's purge of the receive side: what has reached the host's
     // driver or waits in the USB chip is gone; bytes still on the line are not.
     void PurgeReceived() { m_wire.PurgeArrived(m_clock.Now()); }
+    // How many chips have been put in since the first (config.swap).
+    int ChipsSwapped() const { return m_swapped; }
 
     // Drops every byte on its way to the host: a host that has gone away
     // reads none of them, and the next one must not.
@@ -103,6 +105,9 @@ public:
     CSimTranscript& Transcript() { return m_transcript; }
 
 private:
+    // Takes the chip out and puts the next one in as config.swap says.
+    void FollowTray();
+
     SimConfig m_config;
     IClock& m_clock;
     CSimTarget m_target;
@@ -113,6 +118,9 @@ private:
     std::vector<std::string> m_callLog;
     int64_t m_hostBytes = 0;
     bool m_connected = true;
+    std::optional<ClockTime> m_erasedAt;   // first erase of the chip on the socket
+    std::optional<ClockTime> m_insertAt;   // the socket is empty until then
+    int m_swapped = 0;
 };
 
 }  // namespace oriole::sim

@@ -44,6 +44,14 @@ struct SimFaults {
     std::optional<std::array<uint8_t, 3>> signature;  // answer to C instead of the device's
 };
 
+// A tray of chips on the socket, one after another: a chip stays `hold`
+// after its first erase, is then taken out, and `gap` later a new blank one
+// of the same device is put in. A negative hold: the chip stays for good.
+struct ChipSwap {
+    int64_t holdMs = -1;
+    int64_t gapMs = 0;
+};
+
 // The transcript's memory, far more than one operation on the largest device
 // takes (a 256 KB FLASH write is some 1.5 MB of entries).
 inline constexpr size_t kDefaultTranscriptLimit = size_t{4} << 20;
@@ -53,6 +61,7 @@ struct SimConfig {
     bool timing = true;     // real-time model of baud rate, USB latency, programming
     SimFaults faults;
     size_t transcriptLimit = kDefaultTranscriptLimit;  // memory the transcript keeps at most
+    ChipSwap swap;
 };
 
 // Default device of a box when the option text names none.
@@ -62,7 +71,8 @@ inline constexpr char kDefaultSimDevice[] = "ATmega328P";
 //   timing=on|off, fast (= timing=off), none (no target),
 //   mute=CMD[#PIECE], wrongack=CMD, refuse, short=CMD, dup=CMD, late=CMD, slow=MS,
 //   fail=CALL[#N][:STATUS]  (CALL: open latency flow baud data dtr write queue read close),
-//   disconnect=BYTES, signature=XXXXXX (six hex figures).
+//   disconnect=BYTES, signature=XXXXXX (six hex figures),
+//   swap=HOLD:GAP (milliseconds; see ChipSwap).
 // On failure returns nothing and describes the problem in `error`.
 std::optional<SimConfig> ParseSimOptions(std::string_view text, std::string& error);
 

@@ -90,6 +90,12 @@ bool ParseOption(std::string_view key, std::string_view value, bool hasValue, Si
         return ParseCallFault(value, fault) && (f.callFaults.push_back(fault), true);
     }
     if (key == "slow") return ParseNumber(value, f.answerDelayMs) && f.answerDelayMs >= 0;
+    if (key == "swap") {
+        const size_t colon = value.find(':');
+        return colon != std::string_view::npos && ParseNumber(value.substr(0, colon), config.swap.holdMs) &&
+               ParseNumber(value.substr(colon + 1), config.swap.gapMs) && config.swap.holdMs >= 0 &&
+               config.swap.gapMs >= 0;
+    }
     if (key == "disconnect") return ParseNumber(value, f.disconnectAfter) && f.disconnectAfter >= 0;
     if (key == "signature") {
         uint32_t bytes = 0;

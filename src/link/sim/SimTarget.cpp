@@ -96,6 +96,7 @@ void CSimTarget::ChipErase() {
     std::fill(m_flash.begin(), m_flash.end(), 0xFF);
     if (!EepromSaved()) std::fill(m_eeprom.begin(), m_eeprom.end(), 0xFF);
     m_lock = 0xFF;
+    ++m_erasures;
 }
 
 const uint8_t* CSimTarget::FuseSlot(uint8_t selector) const {

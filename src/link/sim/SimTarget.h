@@ -38,6 +38,7 @@ public:
     uint8_t ReadEeprom(uint32_t byteAddress) const;
     void WriteEeprom(uint32_t byteAddress, uint8_t value);   // replaces the byte
     void ChipErase();
+    int Erasures() const { return m_erasures; }  // chip erases since it was put in
     bool EepromSaved() const;  // the EESAVE fuse bit is programmed
 
     // Fuses by selector (1 low, 2 high, 4 extended); a byte the device lacks
@@ -68,6 +69,7 @@ private:
     uint8_t m_high = 0xFF;
     uint8_t m_ext = 0xFF;
     uint8_t m_lock = 0xFF;  // in the layout of the device's M answer
+    int m_erasures = 0;
 };
 
 }  // namespace oriole::sim

@@ -1,0 +1,67 @@
+#pragma once
+// One box of a production run: its host (messages to the run's front end,
+// named by the box; no questions asked; the one-second tick from the system
+// clock) and its loop (wait for a chip, program it, wait for it to be taken
+// out), on the box's own thread.
+
+#include <cstdint>
+#include <string>
+
+#include "host/Clock.h"
+#include "host/OperationHost.h"
+#include "link/LinkState.h"
+#include "ops/OrioleCore.h"
+
+namespace oriole {
+
+class CProductionRun;
+struct SerialNumber;
+struct ChipRecord;
+
+class CBoxHost final : public IOperationHost {
+public:
+    CBoxHost(const CProductionRun& run, std::string box);
+
+    void Attach(CLinkState& state) { m_state = &state; }
+    // Muted: messages are only kept (a poll for the chip), not shown.
+    void SetMuted(bool muted) { m_bMuted = muted; }
+    // The last error or warning, shown or not; cleared by the caller.
+    std::string& LastFailure() { return m_lastFailure; }
+
+    Answer ShowMessage(MsgKind kind, std::string_view text, Answer defaultAnswer) override;
+    void PumpOneMessage() override;
+    void Sleep(std::chrono::milliseconds pause) override;
+    void ShowWaitCursor() override {}
+
+private:
+    const CProductionRun& m_run;
+    std::string m_box;
+    CLinkState* m_state = nullptr;
+    CSecondTicker m_ticker;
+    bool m_bMuted = false;
+    std::string m_lastFailure;
+};
+
+class CBoxRun {
+public:
+    // `name` stands for the box in messages and the log.
+    CBoxRun(CProductionRun& run, const std::string& writer, std::string name);
+    void Run();
+
+private:
+    enum class Socket { Chip, Empty, BoxFailed };
+    // Asks the box once whether a chip is on the socket, without a word.
+    Socket Probe();
+    // Polls until the socket is as wanted; false when the run stops or the box fails.
+    [[nodiscard]] bool WaitFor(Socket wanted);
+    // Programs the chip now on the socket and records it.
+    void ProgramChip();
+    [[nodiscard]] bool RunSteps(const SerialNumber* serial, uint8_t calibration, ChipRecord& record);
+
+    CProductionRun& m_run;
+    std::string m_writer;
+    CBoxHost m_host;
+    COrioleCore m_core;
+};
+
+}  // namespace oriole

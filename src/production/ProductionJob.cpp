@@ -1,0 +1,205 @@
+#include "production/ProductionJob.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <array>
+
+#include "base/FormatText.h"
+#include "base/Numbers.h"
+#include "devices/Devices.h"
+#include "ops/BatchRunner.h"
+#include "res/Texts.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsKeys.h"
+
+namespace oriole {
+
+namespace {
+
+constexpr char kSection[] = "Production";
+
+// The values of one setting file, as the key table hands them over.
+class CJobValues final : public ISettingValues {
+public:
+    int64_t GetNumber(SettingId id) const override { return m_numbers[Index(id)]; }
+    void SetNumber(SettingId id, int64_t value) override { m_numbers[Index(id)] = value; }
+    QString GetText(SettingId id) const override { return m_texts[Index(id)]; }
+    void SetText(SettingId id, const QString& text) override { m_texts[Index(id)] = text; }
+
+private:
+    static size_t Index(SettingId id) { return static_cast<size_t>(id); }
+    std::array<int64_t, kSettingCount> m_numbers{};
+    std::array<QString, kSettingCount> m_texts{};
+};
+
+std::string Utf8(const QString& text) { return text.toStdString(); }
+
+// The device as LastAVR names it: the name itself, else the first catalogue
+// name that begins with it (the device list's rule).
+int DeviceRowOf(const QString& name) {
+    if (name.isEmpty() || name.compare("(auto)", Qt::CaseInsensitive) == 0) return 0;
+    if (const int row = FindDeviceByName(Utf8(name)); row != 0) return row;
+    for (int row = 1; DeviceAt(row).id > 0; ++row)
+        if (QString::fromUtf8(DeviceAt(row).name).startsWith(name, Qt::CaseInsensitive)) return row;
+    return 0;
+}
+
+bool ParseUnsigned64(const QString& text, uint64_t& value) {
+    bool ok = false;
+    const QString t = text.trimmed();
+    value = t.startsWith("0x", Qt::CaseInsensitive) ? t.mid(2).toULongLong(&ok, 16) : t.toULongLong(&ok, 10);
+    return ok;
+}
+
+bool ParseMemory(const QString& text, CalibMemory& memory) {
+    if (text.compare("flash", Qt::CaseInsensitive) == 0) return memory = CalibMemory::Flash, true;
+    if (text.compare("eeprom", Qt::CaseInsensitive) == 0) return memory = CalibMemory::Eeprom, true;
+    return false;
+}
+
+bool ParseOrder(const QString& text, bool& bigEndian) {
+    if (text == "le") return bigEndian = false, true;
+    if (text == "be") return bigEndian = true, true;
+    return false;
+}
+
+struct EncodingName {
+    const char* name;
+    SerialEncoding encoding;
+};
+constexpr EncodingName kEncodings[] = {{"bin", SerialEncoding::Binary},
+                                       {"bcd", SerialEncoding::Bcd},
+                                       {"dec", SerialEncoding::AsciiDecimal},
+                                       {"hex", SerialEncoding::AsciiHex}};
+
+bool ParseEncoding(const QString& text, SerialEncoding& encoding) {
+    for (const EncodingName& e : kEncodings)
+        if (text == QLatin1String(e.name)) return encoding = e.encoding, true;
+    return false;
+}
+
+struct StepName {
+    const char* name;
+    uint32_t bit;
+};
+constexpr StepName kStepNames[] = {
+    {"erase", step_bit::kErase},         {"flash", step_bit::kWriteFlash},
+    {"flash-verify", step_bit::kVerifyFlash}, {"eeprom", step_bit::kWriteEeprom},
+    {"eeprom-verify", step_bit::kVerifyEeprom}, {"fuse", step_bit::kWriteFuses},
+    {"fuse-verify", step_bit::kVerifyFuses}, {"lock", step_bit::kWriteLock},
+    {"lock-verify", step_bit::kVerifyLock},  {"cal", step_bit::kWriteCalibration},
+    {"cal-verify", step_bit::kVerifyCalibration},
+};
+
+// The [Production] section: Serial=MEMORY:ADDRESS:WIDTH[:le|be][:encoding],
+// SerialFirst, SerialStep, SerialLast (decimal or 0x...), SerialCounter,
+// SerialList, Log. Relative paths are taken from the setting file's folder.
+bool ReadProductionSection(const CIniFile& ini, const QString& folder, ProductionJob& job, std::string& error) {
+    auto text = [&](const char* key) { return ini.GetString(kSection, key, {}).trimmed(); };
+    auto path = [&](const char* key) {
+        const QString p = text(key);
+        return p.isEmpty() || QFileInfo(p).isAbsolute() ? p : folder + '/' + p;
+    };
+    job.logFile = path("Log");
+    const QString spec = text("Serial");
+    if (spec.isEmpty()) return true;
+    SerialRule rule;
+    if (!ParseSerialSpec(spec, rule, error)) return false;
+    for (auto [key, field] : {std::pair{"SerialFirst", &rule.first}, std::pair{"SerialStep", &rule.step},
+                              std::pair{"SerialLast", &rule.last}}) {
+        const QString value = text(key);
+        if (!value.isEmpty() && !ParseUnsigned64(value, *field)) {
+            error = FormatText(text::kProductionBadKey, key, Utf8(value).c_str());
+            return false;
+        }
+    }
+    rule.counterFile = path("SerialCounter");
+    rule.listFile = path("SerialList");
+    job.serial = rule;
+    return true;
+}
+
+}  // namespace
+
+bool ParseSerialSpec(const QString& spec, SerialRule& rule, std::string& error) {
+    const QStringList parts = spec.split(':');
+    bool ok = parts.size() >= 3 && parts.size() <= 5 && ParseMemory(parts[0], rule.memory);
+    uint64_t address = 0;
+    uint64_t width = 0;
+    ok = ok && ParseUnsigned64((parts[1].startsWith("0x") ? "" : "0x") + parts[1], address) &&
+         address <= UINT32_MAX && ParseUnsigned64(parts[2], width) && width >= 1 && width <= 8;
+    for (int i = 3; ok && i < parts.size(); ++i)
+        ok = ParseOrder(parts[i], rule.bigEndian) || ParseEncoding(parts[i], rule.encoding);
+    if (!ok) {
+        error = FormatText(text::kProductionBadSerial, Utf8(spec).c_str());
+        return false;
+    }
+    rule.address = static_cast<uint32_t>(address);
+    rule.width = static_cast<int>(width);
+    return true;
+}
+
+bool ParseStepNames(const QString& names, uint32_t& mask, std::string& error) {
+    mask = 0;
+    for (const QString& name : names.split(',', Qt::SkipEmptyParts)) {
+        const auto* found = std::find_if(std::begin(kStepNames), std::end(kStepNames),
+                                         [&](const StepName& s) { return name == QLatin1String(s.name); });
+        if (found == std::end(kStepNames)) {
+            error = FormatText(text::kProductionBadStep, Utf8(name).c_str());
+            return false;
+        }
+        mask |= found->bit;
+    }
+    return true;
+}
+
+bool LoadProductionJob(const QString& pathGiven, ProductionJob& job, std::string& error) {
+    const QString path = pathGiven;  // may be the job's own field, reset below
+    CIniFile ini;
+    const char* refusal = nullptr;
+    // A missing file would give every default: a production run of nothing.
+    if (!ini.Load(path, &refusal)) {
+        error = FormatText(refusal != nullptr ? refusal : text::kProductionNoSettingFile, Utf8(path).c_str());
+        return false;
+    }
+    CJobValues v;
+    ReadSettingKeys(ini, true, v);
+    job = ProductionJob{};
+    job.settingFile = path;
+    job.deviceRow = DeviceRowOf(v.GetText(SettingId::LastAvr));
+    job.writer = Utf8(v.GetText(SettingId::Writer));
+    job.clock = static_cast<uint32_t>(v.GetNumber(SettingId::SysFreq));
+    job.usbTiming = static_cast<int32_t>(v.GetNumber(SettingId::UsbTiming));
+    job.dataSpeed = static_cast<int32_t>(v.GetNumber(SettingId::DataSpeed));
+    const QString folder = QFileInfo(path).absolutePath();
+    auto file = [&](SettingId id) {
+        const QString p = v.GetText(id);
+        return p.isEmpty() || QFileInfo(p).isAbsolute() ? p : folder + '/' + p;
+    };
+    job.flashFile = file(SettingId::FlashFile);
+    job.eepromFile = file(SettingId::EepromFile);
+    job.steps = static_cast<uint32_t>(v.GetNumber(SettingId::AutoCheck)) | step_bit::kErase;
+    job.fuseEnabled = v.GetNumber(SettingId::FuseEnable) != 0;
+    job.fuses = {ParseHexByte(Utf8(v.GetText(SettingId::FuseExt))), ParseHexByte(Utf8(v.GetText(SettingId::FuseHigh))),
+                 ParseHexByte(Utf8(v.GetText(SettingId::FuseLow)))};
+    job.lockEnabled = v.GetNumber(SettingId::LockEnable) != 0;
+    job.lock = ParseHexByte(Utf8(v.GetText(SettingId::LockBits)));
+    job.calibEnabled = v.GetNumber(SettingId::CalibrationEnable) != 0;
+    job.calibFrequency = v.GetText(SettingId::CalibrationFreq);
+    const QString memory = v.GetText(SettingId::WriteMemory);
+    job.calibMemoryKnown = memory.startsWith("FLASH") || memory.startsWith("EEPROM");
+    job.calibMemory = memory.startsWith("EEPROM") ? CalibMemory::Eeprom : CalibMemory::Flash;
+    job.calibAddress = ParseHexLenient(Utf8(v.GetText(SettingId::WriteAddress)));
+    return ReadProductionSection(ini, folder, job, error);
+}
+
+QString CounterFileOf(const ProductionJob& job) {
+    if (job.serial && !job.serial->counterFile.isEmpty()) return job.serial->counterFile;
+    return job.settingFile + ".counter";
+}
+
+QString LogFileOf(const ProductionJob& job) {
+    return job.logFile.isEmpty() ? job.settingFile + ".log.csv" : job.logFile;
+}
+
+}  // namespace oriole

@@ -1,0 +1,72 @@
+#pragma once
+// What a production run programs: a setting file (device, link, FLASH and
+// EEPROM files, the fuse, lock and calibration values with their enables),
+// the batch steps of its AutoCheck mask, and an optional serial-number rule
+// from its [Production] section. A file without that section programs as
+// the batch dialog would, with no serial number.
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "devices/FuseGuard.h"
+#include "ops/OrioleCore.h"
+
+namespace oriole {
+
+enum class SerialEncoding : uint8_t { Binary, Bcd, AsciiDecimal, AsciiHex };
+
+struct SerialRule {
+    CalibMemory memory = CalibMemory::Eeprom;  // FLASH or EEPROM
+    uint32_t address = 0;
+    int width = 4;            // bytes, 1 to 8
+    bool bigEndian = false;   // most significant byte (or figure) first
+    SerialEncoding encoding = SerialEncoding::Binary;
+    uint64_t first = 1;
+    uint64_t step = 1;
+    uint64_t last = UINT64_MAX;
+    QString counterFile;      // empty: beside the setting file
+    QString listFile;         // not empty: one line of hex bytes per chip instead of a counter
+};
+
+struct ProductionJob {
+    QString settingFile;
+    int deviceRow = 0;
+    std::string writer = "auto";
+    bool writerFromFile = true;  // the setting file named it (what it may open is limited)
+    uint32_t clock = 1000000;
+    int32_t usbTiming = 0;
+    int32_t dataSpeed = 1;
+    QString flashFile;
+    QString eepromFile;
+    uint32_t steps = 0x001;   // step_bit mask (AutoCheck)
+    bool fuseEnabled = false;
+    FuseBytes fuses;
+    bool lockEnabled = false;
+    uint8_t lock = 0xFF;
+    bool calibEnabled = false;
+    QString calibFrequency;   // as shown, one of the device's calibration frequencies
+    CalibMemory calibMemory = CalibMemory::Flash;
+    bool calibMemoryKnown = false;
+    uint32_t calibAddress = 0;
+    std::optional<SerialRule> serial;
+    QString logFile;          // empty: beside the setting file
+};
+
+// Reads a setting file through the settings key table, then its
+// [Production] section. False with the reason (one line) in `error`.
+[[nodiscard]] bool LoadProductionJob(const QString& path, ProductionJob& job, std::string& error);
+
+// "MEMORY:ADDRESS:WIDTH[:le|be][:bin|bcd|dec|hex]" (MEMORY flash or eeprom,
+// ADDRESS hexadecimal) into `rule`, keeping its numbers and files.
+[[nodiscard]] bool ParseSerialSpec(const QString& spec, SerialRule& rule, std::string& error);
+
+// Step names of --steps ("erase,flash,flash-verify,...") as a step_bit mask.
+[[nodiscard]] bool ParseStepNames(const QString& names, uint32_t& mask, std::string& error);
+
+// The files beside the setting file when the job names none.
+QString CounterFileOf(const ProductionJob& job);
+QString LogFileOf(const ProductionJob& job);
+
+}  // namespace oriole

@@ -1,0 +1,214 @@
+#include "production/ProductionRun.h"
+
+#include <QCryptographicHash>
+#include <QStringList>
+#include <algorithm>
+#include <thread>
+
+#include "base/FileNode.h"
+#include "base/FormatText.h"
+#include "devices/Devices.h"
+#include "ops/BatchRunner.h"
+#include "production/BoxRun.h"
+#include "res/Texts.h"
+
+namespace oriole {
+
+namespace {
+
+constexpr qint64 kMaxImageFile = 64 * 1024 * 1024;
+
+std::string Utf8(const QString& text) { return text.toStdString(); }
+
+// The SHA-256 of a regular file's bytes; empty when it cannot be read.
+QByteArray HashOf(const QString& path) {
+    QByteArray bytes;
+    if (ReadRegularFile(path, kMaxImageFile, bytes) != ReadFile::Ok) return {};
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+uint32_t MemorySize(const AVR_DEVICE& device, bool flash) {
+    return static_cast<uint32_t>(flash ? device.FlashBytes() : device.eepromBytes);
+}
+
+}  // namespace
+
+CProductionRun::CProductionRun(ProductionJob job, ProductionOptions options, ProductionEvents events)
+    : m_job(std::move(job)), m_options(std::move(options)), m_events(std::move(events)) {
+    if (m_options.writers.empty()) {
+        m_options.writers.push_back(m_job.writer);
+        m_options.writersFromUser = !m_job.writerFromFile;
+    }
+}
+
+CProductionRun::~CProductionRun() = default;
+
+void CProductionRun::Say(const std::string& box, MsgKind kind, const std::string& text) const {
+    if (m_events.onMessage) m_events.onMessage(box, kind, text);
+}
+
+bool CProductionRun::Prepare() {
+    std::string error;
+    if (m_job.deviceRow == 0) {
+        error = text::kProductionNoDevice;
+    } else if (LoadImages(error) && CheckSerialRule(error) && CheckCalibration(error)) {
+        QStringList names;
+        for (const ProductionImage& image : m_images) names << image.name;
+        if (m_log.Open(LogFileOf(m_job), names, error)) return true;
+    }
+    if (!error.empty()) Say({}, MsgKind::Error, error);
+    return false;
+}
+
+bool CProductionRun::LoadImages(std::string& error) {
+    const bool serialFlash = m_job.serial && m_job.serial->memory == CalibMemory::Flash;
+    const bool serialEeprom = m_job.serial && m_job.serial->memory == CalibMemory::Eeprom;
+    struct Input {
+        const char* name;
+        const QString* path;
+        uint32_t bits;
+        bool flash;
+        bool serial;
+    };
+    const Input inputs[] = {
+        {"FLASH", &m_job.flashFile, step_bit::kWriteFlash | step_bit::kVerifyFlash, true, serialFlash},
+        {"EEPROM", &m_job.eepromFile, step_bit::kWriteEeprom | step_bit::kVerifyEeprom, false, serialEeprom},
+    };
+    // The loads report their own failures through this host.
+    CBoxHost relay(*this, {});
+    COrioleCore core(relay);
+    core.SelectDevice(m_job.deviceRow);
+    for (const Input& in : inputs) {
+        if ((m_job.steps & in.bits) == 0) continue;
+        ProductionImage image;
+        image.name = in.name;
+        image.path = *in.path;
+        image.flash = in.flash;
+        if (in.path->isEmpty() && in.serial) {
+            // Only the serial number goes into this memory.
+            image.image.Allocate(MemorySize(core.Device(), in.flash));
+            m_images.push_back(std::move(image));
+            continue;
+        }
+        // The file is hashed before and after the load: the bytes loaded are the bytes hashed.
+        if (in.path->isEmpty() || NodeKindOf(*in.path) != NodeKind::Regular) {
+            error = in.path->isEmpty() ? FormatText("%s (%s)", text::kFileOpenFailed, in.name)
+                                       : FormatText(text::kProductionImageNotFile, Utf8(*in.path).c_str());
+            return false;
+        }
+        image.sha256 = HashOf(*in.path);
+        const std::string path = Utf8(*in.path);
+        const bool loaded = in.flash ? core.LoadFlashImage(path, image.image) : core.LoadEepromImage(path, image.image);
+        if (!loaded) return false;  // the load said why
+        if (image.sha256.isEmpty() || HashOf(*in.path) != image.sha256) {
+            error = FormatText(text::kProductionImageChanged, path.c_str());
+            return false;
+        }
+        m_images.push_back(std::move(image));
+    }
+    return true;
+}
+
+bool CProductionRun::CheckSerialRule(std::string& error) {
+    if (!m_job.serial) return true;
+    const SerialRule& rule = *m_job.serial;
+    const bool flash = rule.memory == CalibMemory::Flash;
+    const uint32_t write = flash ? step_bit::kWriteFlash : step_bit::kWriteEeprom;
+    if ((m_job.steps & write) == 0) {
+        error = flash ? text::kProductionSerialNoFlashStep : text::kProductionSerialNoEepromStep;
+        return false;
+    }
+    const uint32_t size = MemorySize(DeviceAt(m_job.deviceRow), flash);
+    const uint64_t end = uint64_t{rule.address} + static_cast<uint64_t>(rule.width);
+    if (end > size) {
+        error = FormatText(text::kProductionSerialBeyond, rule.address, static_cast<unsigned>(size));
+        return false;
+    }
+    for (const ProductionImage& image : m_images) {
+        if (image.flash != flash) continue;
+        for (uint32_t a = rule.address; a < end; ++a) {
+            if (a < image.image.cells.size() && a < image.image.count && image.image.cells[a] != kNoData) {
+                error = FormatText(text::kProductionSerialOverlap, a, Utf8(image.path).c_str());
+                return false;
+            }
+        }
+    }
+    m_serials = std::make_unique<CSerialAllocator>(rule, CounterFileOf(m_job));
+    return m_serials->Check(error);
+}
+
+bool CProductionRun::CheckCalibration(std::string& error) {
+    if ((m_job.steps & (step_bit::kWriteCalibration | step_bit::kVerifyCalibration)) == 0 || !m_job.calibEnabled)
+        return true;
+    const auto frequencies = CalibrationFrequencies(DeviceAt(m_job.deviceRow).id);
+    for (size_t i = 0; i < frequencies.size(); ++i)
+        if (m_job.calibFrequency == QString::fromUtf8(frequencies[i])) m_calibIndex = static_cast<int>(i);
+    if (m_calibIndex < 0) {
+        error = FormatText(text::kProductionNoCalibFrequency, Utf8(m_job.calibFrequency).c_str());
+        return false;
+    }
+    if (!m_job.calibMemoryKnown) {
+        error = text::kCalibMemoryMissing;
+        return false;
+    }
+    return true;
+}
+
+bool CProductionRun::ImagesUnchanged(std::string& error) const {
+    for (const ProductionImage& image : m_images) {
+        if (image.path.isEmpty()) continue;
+        if (HashOf(image.path) != image.sha256) {
+            error = FormatText(text::kProductionImageChanged, Utf8(image.path).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+ImageBuffer CProductionRun::MergedImage(const ProductionImage& image, const SerialNumber* serial) const {
+    ImageBuffer merged = image.image;
+    if (serial == nullptr || !m_job.serial || (m_job.serial->memory == CalibMemory::Flash) != image.flash)
+        return merged;
+    const uint32_t address = m_job.serial->address;
+    const auto end = static_cast<uint32_t>(address + serial->bytes.size());
+    if (merged.cells.size() < end) merged.cells.resize(end, kNoData);
+    for (size_t i = 0; i < serial->bytes.size(); ++i) merged.cells[address + i] = serial->bytes[i];
+    merged.count = std::max(merged.count, end);
+    return merged;
+}
+
+bool CProductionRun::ClaimChip() {
+    if (m_stop.load()) return false;
+    const int limit = m_options.count;
+    if (limit <= 0) return true;
+    if (m_claimed.fetch_add(1) < limit) return true;
+    return false;
+}
+
+void CProductionRun::Record(const ChipRecord& record) {
+    (record.passed ? m_passed : m_failed).fetch_add(1);
+    if (m_events.onChip) m_events.onChip(record);
+    std::string error;
+    if (!m_log.Append(record, error)) Break(Utf8(record.box), error);
+}
+
+void CProductionRun::Break(const std::string& box, const std::string& why) {
+    m_broken.store(true);
+    m_stop.store(true);
+    Say(box, MsgKind::Error, why);
+}
+
+void CProductionRun::Run() {
+    std::vector<std::thread> threads;
+    threads.reserve(m_options.writers.size());
+    const auto& writers = m_options.writers;
+    for (size_t i = 0; i < writers.size(); ++i) {
+        // Two boxes given the same spec still need names of their own.
+        const bool twice = std::count(writers.begin(), writers.end(), writers[i]) > 1;
+        const std::string name = twice ? writers[i] + "#" + std::to_string(i + 1) : writers[i];
+        threads.emplace_back([this, spec = writers[i], name] { CBoxRun(*this, spec, name).Run(); });
+    }
+    for (std::thread& t : threads) t.join();
+}
+
+}  // namespace oriole

@@ -1,0 +1,115 @@
+#pragma once
+// A production run: the job prepared once (images loaded and hashed, the
+// serial rule checked against them, the log opened), then one COrioleCore
+// per box, each on its own thread with its own host, programming chip after
+// chip with RunBatch. Serial numbers come from one shared allocator, lines
+// go to one shared log; a box that fails or goes away ends alone.
+
+#include <QString>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/MessageHost.h"
+#include "image/ImageBuffer.h"
+#include "production/ProductionJob.h"
+#include "production/ProductionLog.h"
+#include "production/SerialNumbers.h"
+
+namespace oriole {
+
+struct ProductionOptions {
+    // One box per spec; empty: the setting file's writer.
+    std::vector<std::string> writers;
+    bool writersFromUser = true;   // typed by the user, not read from the file
+    bool repeat = false;           // wait for the next chip after each one
+    int count = 0;                 // chips in all, over every box; 0: no limit (one per box without repeat)
+    std::chrono::milliseconds poll{250};  // how often a waiting box asks for the chip
+};
+
+// A box's waiting state, for the front ends' status lines.
+enum class BoxWait { ForChip, ForRemoval, Ended };
+
+struct ProductionEvents {
+    // Every callback may come from any box's thread, one at a time per box.
+    std::function<void(const ChipRecord&)> onChip;
+    std::function<void(const std::string& box, MsgKind kind, const std::string& text)> onMessage;
+    std::function<void(const std::string& box, BoxWait wait)> onWait;
+};
+
+// An image file as loaded at the start, with its SHA-256.
+struct ProductionImage {
+    QString name;      // "FLASH", "EEPROM"
+    QString path;
+    QByteArray sha256; // of the file's bytes, hexadecimal
+    ImageBuffer image;
+    bool flash = true;
+};
+
+class CProductionRun {
+public:
+    CProductionRun(ProductionJob job, ProductionOptions options, ProductionEvents events);
+    ~CProductionRun();
+    CProductionRun(const CProductionRun&) = delete;
+    CProductionRun& operator=(const CProductionRun&) = delete;
+
+    // Loads and hashes the images, checks the serial rule and the steps,
+    // opens the log. False after one message (onMessage, box "").
+    [[nodiscard]] bool Prepare();
+    // Runs every box until its chips are done, Stop is asked for, or a
+    // file changed; returns when every box has ended.
+    void Run();
+    // Ends the run after the chips now being programmed. Safe from any
+    // thread and from a signal handler.
+    void Stop() { m_stop.store(true); }
+    bool Stopping() const { return m_stop.load(); }
+
+    int Passed() const { return m_passed.load(); }
+    int Failed() const { return m_failed.load(); }
+    // A file changed, the serial numbers ran out, the log could not be written.
+    bool Broken() const { return m_broken.load(); }
+    const std::vector<ProductionImage>& Images() const { return m_images; }
+    const ProductionJob& Job() const { return m_job; }
+    const ProductionOptions& Options() const { return m_options; }
+    // A message to the front end, naming the box ("" before the boxes start).
+    void Say(const std::string& box, MsgKind kind, const std::string& text) const;
+
+private:
+    friend class CBoxRun;
+
+    [[nodiscard]] bool LoadImages(std::string& error);
+    [[nodiscard]] bool CheckSerialRule(std::string& error);
+    [[nodiscard]] bool CheckCalibration(std::string& error);
+    // Every image file still has the bytes it had at the start.
+    [[nodiscard]] bool ImagesUnchanged(std::string& error) const;
+    // The chip's images with the serial bytes in place.
+    ImageBuffer MergedImage(const ProductionImage& image, const SerialNumber* serial) const;
+    // A chip may start: the count is not reached and nothing stopped the run.
+    [[nodiscard]] bool ClaimChip();
+    // Chips remain to be programmed and nothing stopped the run.
+    bool MoreChips() const {
+        return !m_stop.load() && (m_options.count <= 0 || m_claimed.load() < m_options.count);
+    }
+    void Record(const ChipRecord& record);
+    void Break(const std::string& box, const std::string& why);
+
+    ProductionJob m_job;
+    ProductionOptions m_options;
+    ProductionEvents m_events;
+    std::vector<ProductionImage> m_images;
+    std::unique_ptr<CSerialAllocator> m_serials;
+    int m_calibIndex = -1;   // the calibration frequency's index; -1 none
+    CProductionLog m_log;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_broken{false};
+    std::atomic<int> m_claimed{0};
+    std::atomic<int> m_passed{0};
+    std::atomic<int> m_failed{0};
+};
+
+}  // namespace oriole

@@ -1,0 +1,134 @@
+// oriole-cli run end to end on simulated boxes: a run killed while it writes
+// skips its number and the next run takes the one after; several boxes at
+// once, one of them unplugged mid-run, give every chip its own number.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QElapsedTimer>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "support/CliRun.h"
+
+namespace {
+
+using oriole::test::CliRun;
+using oriole::test::Finish;
+using oriole::test::RunCli;
+
+// `bytes` of program from address 0 as Intel HEX.
+QByteArray ProgramHex(int bytes) {
+    QByteArray hex;
+    for (int at = 0; at < bytes; at += 16) {
+        QByteArray record = QByteArray::fromHex(QByteArray::number(0x10, 16)) +
+                            QByteArray::fromHex(QString("%1").arg(at, 4, 16, QChar('0')).toLatin1()) + '\0';
+        for (int i = 0; i < 16; ++i) record += static_cast<char>((at + i) * 7);
+        uint8_t sum = 0;
+        for (char c : record) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
+        record += static_cast<char>(-sum);
+        hex += ':' + record.toHex().toUpper() + "\r\n";
+    }
+    return hex + ":00000001FF\r\n";
+}
+
+// One CSV line's fields; quoted fields may hold commas.
+QList<QByteArray> SplitCsv(const QByteArray& line) {
+    QList<QByteArray> fields{{}};
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.last() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields << QByteArray();
+        } else {
+            fields.last() += c;
+        }
+    }
+    return fields;
+}
+
+class CliRunTest : public ::testing::Test {
+protected:
+    // A setting file programming `bytes` of FLASH with a decimal serial in EEPROM.
+    QString SettingFile(int bytes) {
+        oriole::test::WriteFile(m_dir, "prog.hex", ProgramHex(bytes));
+        return oriole::test::WriteFile(m_dir, "job.set",
+                                       "[Device]\r\nLastAVR=ATmega328P\r\nAutoCheck=0000001F\r\n"
+                                       "[FLASH]\r\nFile=prog.hex\r\n[Production]\r\n"
+                                       "Serial=eeprom:10:4:be:dec\r\nSerialFirst=1000\r\n");
+    }
+    QByteArray Read(const char* name) {
+        QFile f(m_dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // The log's lines after its header, split into fields.
+    QList<QList<QByteArray>> LogRows() {
+        QList<QList<QByteArray>> rows;
+        const QList<QByteArray> lines = Read("job.set.log.csv").split('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            if (!lines[i].trimmed().isEmpty()) rows << SplitCsv(lines[i].trimmed());
+        return rows;
+    }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(CliRunTest, AKilledRunSkipsItsNumberAndTheNextRunTakesTheOneAfter) {
+    const QString job = SettingFile(16 * 1024);  // some seconds on a box in real time
+    QProcess first;
+    first.start(QStringLiteral(ORIOLE_CLI_PATH), {"run", job, "--writer", "sim:ATmega328P"});
+    ASSERT_TRUE(first.waitForStarted());
+    QElapsedTimer waited;
+    waited.start();
+    // The number is taken before the chip is written; kill during the write.
+    while (Read("job.set.counter").trimmed() != "1001" && waited.elapsed() < 20000) QThread::msleep(20);
+    ASSERT_EQ(Read("job.set.counter").trimmed(), "1001");
+    QThread::msleep(300);
+    kill(static_cast<pid_t>(first.processId()), SIGKILL);
+    EXPECT_EQ(Finish(first).status, -2) << "the run ended before it was killed";
+    EXPECT_TRUE(LogRows().isEmpty());
+
+    const CliRun second = RunCli({"run", job, "--writer", "sim:ATmega328P,fast"});
+    ASSERT_EQ(second.status, 0) << second.err.toStdString();
+    const auto rows = LogRows();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0][6], "1001");  // serial number: 1000 went with the killed run
+    EXPECT_EQ(rows[0][7], "OK");    // the verify read 1001 back from the chip's EEPROM
+    EXPECT_EQ(Read("job.set.counter").trimmed(), "1002");
+    EXPECT_TRUE(second.out.contains("合格 1  不合格 0")) << second.out.toStdString();
+}
+
+TEST_F(CliRunTest, SeveralBoxesGiveEveryChipItsOwnNumberAndOneUnpluggedBoxStopsAlone) {
+    const QString job = SettingFile(256);
+    for (const int boxes : {2, 4}) {
+        QFile::remove(m_dir.filePath("job.set.log.csv"));
+        QStringList args{"run", job, "--count", QString::number(3 * boxes)};
+        // The last box goes away in the middle of its second chip.
+        for (int b = 1; b <= boxes; ++b)
+            args << "--writer" << QString("sim:ATmega328P,fast,swap=150:200%1").arg(b == boxes ? ",disconnect=1500" : "");
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 1) << r.err.toStdString();
+        const auto rows = LogRows();
+        ASSERT_EQ(rows.size(), 3 * boxes) << r.out.toStdString() << r.err.toStdString();
+        QSet<QByteArray> serials;
+        QSet<QByteArray> names;
+        int failed = 0;
+        for (const auto& row : rows) {
+            serials << row[6];
+            names << row[2];
+            failed += row[7] != "OK";
+        }
+        EXPECT_EQ(serials.size(), rows.size()) << "a number went to two chips";
+        EXPECT_EQ(failed, 1) << r.out.toStdString();
+        EXPECT_EQ(names.size(), boxes) << "every box programmed chips of its own";
+        EXPECT_TRUE(r.err.contains("disconnect=1500")) << "the failing box is named: " << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(QString("合格 %1  不合格 1").arg(3 * boxes - 1))) << r.out.toStdString();
+    }
+}
+
+}  // namespace

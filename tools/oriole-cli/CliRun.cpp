@@ -1,0 +1,181 @@
+// oriole-cli run SETTINGFILE [options]: a production run. The setting file
+// gives the device, the files, the values and the steps; the options
+// override them. One line per chip, a pass/fail count at the end; exit 0
+// only when every chip passed. Ctrl-C ends the run after the chips being
+// programmed; a second Ctrl-C ends the tool at once.
+
+#include <signal.h>
+
+#include <QCommandLineParser>
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+
+#include "CliCommon.h"
+#include "link/WriterFinder.h"
+#include "production/ProductionRun.h"
+
+namespace oriole::cli {
+
+namespace {
+
+std::atomic<CProductionRun*> g_run{nullptr};
+static_assert(std::atomic<CProductionRun*>::is_always_lock_free);
+struct sigaction g_toolHandler {};  // the tool's own Ctrl-C, for the second one
+
+void OnInterrupt(int sig) {
+    CProductionRun* run = g_run.load();
+    if (run != nullptr && !run->Stopping()) {
+        run->Stop();
+        return;
+    }
+    // The second Ctrl-C ends the tool as anywhere else (ports given back, a word said).
+    sigaction(sig, &g_toolHandler, nullptr);
+    raise(sig);
+}
+
+// Every box the USB backends see, as writer specs that open exactly it.
+std::vector<std::string> AllWriters() {
+    std::vector<std::string> specs;
+    for (const FoundWriter& w : FindWriters()) {
+        if (!w.serial.empty())
+            specs.push_back(w.backend + ",sn=" + w.serial);
+        else if (w.backend == "serial")
+            specs.push_back("serial:" + w.location);
+    }
+    return specs;
+}
+
+bool ParseU64(const QString& text, uint64_t& value) {
+    bool ok = false;
+    value = text.trimmed().toULongLong(&ok, 0);
+    return ok;
+}
+
+}  // namespace
+
+int RunProductionCommand(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "設定ファイルの内容をチップに次々に書き込みます (量産)。1 チップにつき 1 行を表示し、"
+        "CSV のログに残します。");
+    parser.addPositionalArgument("SETTINGFILE", "設定ファイル (*.set)");
+    const QCommandLineOption steps("steps", "手順: erase,flash,flash-verify,eeprom,eeprom-verify,fuse,"
+                                            "fuse-verify,lock,lock-verify,cal,cal-verify", "LIST");
+    const QCommandLineOption serial("serial", "シリアル番号: flash|eeprom:番地(16進):バイト数[:le|be][:bin|bcd|dec|hex]",
+                                    "RULE");
+    const QCommandLineOption counter("serial-counter", "シリアル番号のカウンタファイル (既定は設定ファイルの横)", "FILE");
+    const QCommandLineOption list("serial-list", "カウンタの代わりに 1 行 1 チップの 16 進バイト列のリスト", "FILE");
+    const QCommandLineOption first("serial-first", "最初の番号", "N");
+    const QCommandLineOption step("serial-step", "増分", "N");
+    const QCommandLineOption last("serial-last", "最後の番号", "N");
+    const QCommandLineOption repeat("repeat", "チップを取り外して次のチップを挿すのを待ち、繰り返します (Ctrl-C で終了)");
+    const QCommandLineOption count("count", "N 個のチップを書いたら終わります (--repeat を含みます)", "N");
+    const QCommandLineOption log("log", "CSV ログ (既定は設定ファイルの横の .log.csv、追記します)", "FILE");
+    const QCommandLineOption writer("writer", "ライタ。複数指定するとそれぞれで並行して書き込みます。all は "
+                                              "oriole-cli writers の全部", "SPEC");
+    for (const auto* o : {&steps, &serial, &counter, &list, &first, &step, &last, &repeat, &count, &log, &writer})
+        parser.addOption(*o);
+    if (const int status = ParseCommand(parser, args, 1, 1); status >= 0) return status;
+
+    ProductionJob job;
+    std::string error;
+    if (!LoadProductionJob(parser.positionalArguments().at(0), job, error)) {
+        std::fprintf(stderr, "oriole-cli: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    if (parser.isSet(steps) && !ParseStepNames(parser.value(steps), job.steps, error))
+        return UsageError(QString::fromStdString(error));
+    if (parser.isSet(serial)) {
+        SerialRule rule = job.serial.value_or(SerialRule{});
+        if (!ParseSerialSpec(parser.value(serial), rule, error)) return UsageError(QString::fromStdString(error));
+        job.serial = rule;
+    }
+    const bool wantsSerial = parser.isSet(counter) || parser.isSet(list) || parser.isSet(first) ||
+                             parser.isSet(step) || parser.isSet(last);
+    if (wantsSerial && !job.serial) return UsageError("シリアル番号のオプションには --serial が必要です。");
+    if (job.serial) {
+        if (parser.isSet(counter)) job.serial->counterFile = parser.value(counter);
+        if (parser.isSet(list)) job.serial->listFile = parser.value(list);
+        for (auto [option, field] : {std::pair{&first, &job.serial->first}, std::pair{&step, &job.serial->step},
+                                     std::pair{&last, &job.serial->last}}) {
+            if (parser.isSet(*option) && !ParseU64(parser.value(*option), *field))
+                return UsageError("--" + option->names().at(0) + " には数を指定してください。");
+        }
+    }
+    if (parser.isSet(log)) job.logFile = parser.value(log);
+
+    ProductionOptions options;
+    options.repeat = parser.isSet(repeat);
+    if (parser.isSet(count)) {
+        uint32_t n = 0;
+        if (!ParseUnsigned(parser.value(count), n) || n == 0) return UsageError("--count には 1 以上の数を指定してください。");
+        options.count = static_cast<int>(n);
+    }
+    for (const QString& spec : parser.values(writer)) {
+        if (spec == "all") {
+            for (std::string& found : AllWriters()) options.writers.push_back(std::move(found));
+            if (options.writers.empty()) {
+                std::fprintf(stderr, "oriole-cli: ライタが見つかりません。\n");
+                return kExitFailed;
+            }
+        } else {
+            options.writers.push_back(spec.toStdString());
+        }
+    }
+
+    std::mutex printing;
+    const bool manyBoxes = options.writers.size() > 1;
+    ProductionEvents events;
+    events.onMessage = [&](const std::string& box, MsgKind kind, const std::string& text) {
+        const std::lock_guard lock(printing);
+        FILE* out = kind == MsgKind::Information ? stdout : stderr;
+        if (box.empty())
+            std::fprintf(out, "%s\n", text.c_str());
+        else
+            std::fprintf(out, "[%s] %s\n", box.c_str(), text.c_str());
+        std::fflush(out);
+    };
+    int chips = 0;
+    events.onChip = [&](const ChipRecord& r) {
+        const std::lock_guard lock(printing);
+        ++chips;
+        std::printf("%d\t%s%s%s\t%s\t%.2f 秒%s%s\n", chips, manyBoxes ? qPrintable(r.box) : "",
+                    manyBoxes ? "\t" : "", r.serial.isEmpty() ? "-" : qPrintable(r.serial),
+                    r.passed ? "OK" : "エラー", static_cast<double>(r.durationMs) / 1000.0,
+                    r.failedStep.isEmpty() ? "" : "\t", qPrintable(r.failedStep));
+        std::fflush(stdout);
+    };
+    events.onWait = [&](const std::string& box, BoxWait wait) {
+        if (wait != BoxWait::ForChip) return;
+        const std::lock_guard lock(printing);
+        std::fprintf(stderr, "[%s] チップを挿してください...\n", box.c_str());
+    };
+
+    CProductionRun run(std::move(job), std::move(options), std::move(events));
+    if (!run.Prepare()) return kExitFailed;
+    for (const ProductionImage& image : run.Images()) {
+        if (!image.path.isEmpty())
+            std::printf("%s\t%s\tSHA-256 %s\n", qPrintable(image.name), qPrintable(image.path), image.sha256.constData());
+    }
+    std::fflush(stdout);
+
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    g_run.store(&run);
+    sigaction(SIGINT, &action, &g_toolHandler);
+    run.Run();
+    sigaction(SIGINT, &g_toolHandler, nullptr);
+    g_run.store(nullptr);
+
+    std::printf("合格 %d  不合格 %d\n", run.Passed(), run.Failed());
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "oriole-cli: 標準出力に書き込めません。\n");
+        return kExitFailed;
+    }
+    return run.Failed() == 0 && !run.Broken() ? kExitOk : kExitFailed;
+}
+
+}  // namespace oriole::cli
