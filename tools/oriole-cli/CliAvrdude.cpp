@@ -74,10 +74,12 @@ private:
     bool InputFile(const MemOp& op, QString& path);
     bool InputBytes(const MemOp& op, std::vector<uint8_t>& out);
     bool Output(const MemOp& op, std::vector<uint8_t> data, bool flash);
+    // Standard output carries only the data of reads to "-": every note goes
+    // to standard error, as avrdude's do.
     void Note(const QString& text) const {
-        if (m_o.verbosity >= 0) std::printf("%s\n", qPrintable(text));
-        std::fflush(stdout);
+        if (m_o.verbosity >= 0) std::fprintf(stderr, "%s\n", qPrintable(text));
     }
+    bool Present(const MemOp& op) const;
     bool Skipped(const MemOp& op) const {
         if (!m_o.dryRun) return false;
         Note("-n: 書き込みません: " + op.spec);
@@ -99,8 +101,17 @@ bool Runner::Run() {
     // Every input is read once and checked against the device before the
     // erase: a file that cannot be programmed must not leave an empty chip.
     std::vector<Input> inputs(m_o.ops.size());
-    for (size_t i = 0; i < m_o.ops.size(); ++i)
-        if (m_o.ops[i].op != 'r' && !LoadInput(m_o.ops[i], inputs[i])) return false;
+    std::vector<bool> present(m_o.ops.size());
+    for (size_t i = 0; i < m_o.ops.size(); ++i) {
+        const MemOp& op = m_o.ops[i];
+        present[i] = Present(op);
+        // As avrdude 7: a memory the part lacks is a warning, and skipped.
+        if (!present[i])
+            std::fprintf(stderr, "oriole-cli: 警告: %s には %s がありません。-U %s を飛ばします。\n",
+                         m_core.Device().name, qPrintable(op.memName), qPrintable(op.spec));
+        else if (op.op != 'r' && !LoadInput(op, inputs[i]))
+            return false;
+    }
     std::vector<BatchStep> steps;
     if (NeedsErase()) {
         steps.push_back({.run = [this](const OpOptions&) {
@@ -115,6 +126,7 @@ bool Runner::Run() {
         }});
     }
     for (size_t i = 0; i < m_o.ops.size(); ++i) {
+        if (!present[i]) continue;
         steps.push_back({.run = [this, &op = m_o.ops[i], &in = inputs[i]](const OpOptions&) {
             if (m_o.verbosity > 0) Note("-U " + op.spec);
             return RunOp(op, in);
@@ -144,6 +156,22 @@ bool Runner::Connect() {
                 .arg(m_o.part, DeviceAt(m_o.deviceRow).name));
     }
     return true;
+}
+
+bool Runner::Present(const MemOp& op) const {
+    const AVR_DEVICE& d = m_core.Device();
+    switch (op.mem) {
+        case AvrMem::Eeprom:
+            return d.eepromBytes > 0;
+        case AvrMem::LowFuse:
+            return NamedFuseBits(d, kFuseLow) != 0;
+        case AvrMem::HighFuse:
+            return NamedFuseBits(d, kFuseHigh) != 0;
+        case AvrMem::ExtFuse:
+            return NamedFuseBits(d, kFuseExt) != 0;
+        default:
+            return true;
+    }
 }
 
 bool Runner::NeedsErase() const {
@@ -233,7 +261,8 @@ bool Runner::RunFuse(const MemOp& op, const Input& in, int32_t byte, uint8_t Fus
         return Refuse(QString("%1 には %2 がありません。").arg(d.name, op.memName));
     FuseBytes current;
     if (op.op == 'r') return m_core.ReadFuses(current, false) && Output(op, {current.*field}, false);
-    const bool read = op.op == 'v' ? m_core.ReadFuses(current, false) : ReadAndPrintFuses(m_core, current, false);
+    const bool read = op.op == 'v' ? m_core.ReadFuses(current, false)
+                                   : ReadAndPrintFuses(m_core, current, false, stderr);
     if (!read) return false;
     FuseBytes wanted = current;
     wanted.*field = in.bytes[0];
@@ -292,7 +321,7 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
     if (!InputFile(op, path)) return false;
     const bool elf =
         op.format == 'e' || (op.format != 'r' && op.format != 'i' && op.format != 's' &&
-                             DetectImageFormat(path) == ImageFormat::Elf);
+                             DetectImageFormat(path, true) == ImageFormat::Elf);
     if (elf) {
         ElfConfigBytes config;
         if (!m_core.ReadElfConfig(path.toStdString(), config)) return false;
@@ -328,7 +357,8 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
     ImageBuffer image;
     image.Allocate(16);
     uint32_t lowest = 0, highest = 0;
-    const ImageLoadOptions options{.format = FormatOfLetter(op.format)};
+    const ImageLoadOptions options{
+        .format = FormatOfLetter(op.format), .byContent = true, .acceptMissingEnd = true};
     if (!LoadImageFile(m_core.Host(), path, image, lowest, highest, options)) return false;
     for (uint32_t a = 0; a < image.count && image.cells[a] != kNoData; ++a)
         out.push_back(static_cast<uint8_t>(image.cells[a]));
@@ -336,38 +366,28 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
     return true;
 }
 
+// What avrdude writes for a read: EEPROM, fuses and the rest whole, FLASH up
+// to its last byte that is not 0xFF (all of it with -A, which -D implies),
+// every byte of that range in the file, blocks of 0xFF included.
 bool Runner::Output(const MemOp& op, std::vector<uint8_t> data, bool flash) {
     const char format = op.format == kFormatOmitted || op.format == 'a' ? 'r' : op.format;
     const bool toStdout = op.file == "-";
-    // As avrdude, the erased end of FLASH is left out of the values.
-    if (flash && format != 'i' && format != 's')
+    if (flash && !m_o.keepTrailingFF && !m_o.noAutoErase)
         while (!data.empty() && data.back() == 0xFF) data.pop_back();
     const auto length = static_cast<uint32_t>(data.size());
+    const bool image = format == 'i' || format == 's' || format == 'r';
+    if (image && !toStdout)
+        return SaveImageFile(m_core.Host(), op.file, FormatOfLetter(format), true, data.data(), length);
     QByteArray bytes;
-    switch (format) {
-        case 'i':
-        case 's':
-        case 'r':
-            if (!toStdout) {
-                // A raw file of a fuse or of EEPROM keeps its 0xFF bytes; FLASH was trimmed above.
-                return SaveImageFile(m_core.Host(), op.file, FormatOfLetter(format), format == 'r',
-                                     data.data(), length);
-            }
-            if (format == 'r') {
-                bytes = QByteArray(reinterpret_cast<const char*>(data.data()),
-                                   static_cast<qsizetype>(length));
-                break;
-            }
-            bytes = QByteArray::fromStdString(format == 's'
-                                                  ? WriteSRecord("", false, data.data(), length)
-                                                  : WriteIntelHex(false, data.data(), length));
-            break;
-        default:
-            bytes = QByteArray::fromStdString(FormatValues(data, format));
-            break;
-    }
+    if (format == 'r')
+        bytes = QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(length));
+    else if (format == 's')
+        bytes = QByteArray::fromStdString(WriteSRecord("", true, data.data(), length));
+    else if (format == 'i')
+        bytes = QByteArray::fromStdString(WriteIntelHex(true, data.data(), length));
+    else
+        bytes = QByteArray::fromStdString(FormatValues(data, format));
     if (toStdout) {
-        if (format != 'r' && !bytes.endsWith('\n')) bytes += '\n';
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
         std::fflush(stdout);
         return true;
@@ -388,8 +408,11 @@ int RunAvrdude(const QStringList& args) {
     if (!ParseAvrdudeOptions(args, o)) return kExitFailed;
     CliOperationHost host(false);
     host.SetInformationShown(o.verbosity > -2);
+    host.SetInformationStream(stderr);
     COrioleCore core(host);
     SetUpCore(core, host, {.writer = o.writer});
+    // avrdude takes a HEX or S-record file that lacks its end record.
+    core.SetLoadRules(true, true);
     Runner runner(core, o);
     return runner.Run() ? Finished(host) : Failed(host);
 }

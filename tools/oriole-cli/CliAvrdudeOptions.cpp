@@ -120,7 +120,7 @@ bool SetValued(AvrdudeOptions& o, char option, const QString& value) {
 }  // namespace
 
 bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
-    const QString flags = "eDVnqvFus";
+    const QString flags = "eDVnqvFusA";
     const QString valued = "pcPCbBU";
     for (int i = 0; i < args.size(); ++i) {
         const QString& word = args[i];
@@ -145,6 +145,9 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
                     case 'F':
                         o.force = true;
                         break;
+                    case 'A':
+                        o.keepTrailingFF = true;
+                        break;
                     case 'q':
                         --o.verbosity;
                         break;
@@ -156,8 +159,10 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
                 }
                 continue;
             }
-            if (!valued.contains(c))
+            if (!valued.contains(c)) {
+                PrintUsage();
                 return Refuse(QString("対応していないオプションです: -%1").arg(c));
+            }
             QString value = word.mid(k + 1);
             if (value.isEmpty()) {
                 if (++i >= args.size()) return Refuse(QString("-%1 に値がありません。").arg(c));
@@ -167,10 +172,8 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
             break;
         }
     }
-    if (o.ops.empty() && !o.erase) {
-        PrintUsage();
-        return Refuse("-U または -e を指定してください。");
-    }
+    // Without -U the chip is only connected and its signature shown, as
+    // avrdude does: the "is it wired" check of scripts.
     return true;
 }
 
@@ -186,27 +189,30 @@ bool ParseImmediate(const QString& text, std::vector<uint8_t>& out) {
     return true;
 }
 
+// As avrdude prints them: no leading zeros, "0x" and "0b" before every
+// value, "0" before an octal value only from 8 on (below it reads the same).
 std::string FormatValues(const std::vector<uint8_t>& data, char format) {
     std::string out;
     for (size_t i = 0; i < data.size(); ++i) {
         if (i > 0) out += ',';
-        char buf[16];
         const unsigned v = data[i];
+        char buf[16];
         switch (format) {
             case 'd':
                 std::snprintf(buf, sizeof buf, "%u", v);
                 break;
             case 'o':
-                std::snprintf(buf, sizeof buf, "0%o", v);
+                std::snprintf(buf, sizeof buf, v < 8 ? "%o" : "0%o", v);
                 break;
             case 'b': {
-                std::string bits = "0b";
-                for (int bit = 7; bit >= 0; --bit) bits += ((v >> bit) & 1u) ? '1' : '0';
-                std::snprintf(buf, sizeof buf, "%s", bits.c_str());
+                std::string bits;
+                for (unsigned rest = v; rest != 0 || bits.empty(); rest >>= 1)
+                    bits.insert(bits.begin(), (rest & 1u) ? '1' : '0');
+                std::snprintf(buf, sizeof buf, "0b%s", bits.c_str());
                 break;
             }
             default:
-                std::snprintf(buf, sizeof buf, "0x%02x", v);
+                std::snprintf(buf, sizeof buf, "0x%x", v);
                 break;
         }
         out += buf;

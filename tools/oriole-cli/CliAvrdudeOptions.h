@@ -34,6 +34,7 @@ struct AvrdudeOptions {
     bool noVerify = false;
     bool dryRun = false;
     bool force = false;
+    bool keepTrailingFF = false;  // -A: FLASH reads keep their trailing 0xFF bytes
     int verbosity = 0;  // -q lowers it, -v raises it
     std::vector<MemOp> ops;
 };
