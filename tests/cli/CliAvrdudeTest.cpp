@@ -193,9 +193,9 @@ TEST_F(CliAvrdudeTest, OptionsAndTheirErrors) {
         {{"-pm328p", "-cusbasp", sim, "-Ulfuse:r:-:h"}, 1, "", "oriole だけ"},
         {{"-pm9999", sim, "-Ulfuse:r:-:h"}, 1, "", "不明なデバイス"},
         {{"-pm328p", sim, "-Uflash:x:" + sketch}, 1, "", "r, w, v"},
-        {{"-pm328p", sim, "-Uflash:w:" + sketch + ":h"}, 1, "", "形式 h"},
+        {{"-pm328p", sim, "-Uflash:r:" + sketch + ":m"}, 1, "", "形式 m"},
         {{"-pm328p", sim, "-Ufrob:r:-:h"}, 1, "", "メモリ名"},
-        {{"-pm328p", sim, "-x", "foo", "-Ulfuse:r:-:h"}, 1, "", "-x"},
+        {{"-pm328p", sim, "-x", "foo", "-Ulfuse:r:-:h"}, 0, "0x62", "無視します: -x"},
         {{"-pm328p", sim, "-Y"}, 1, "", "-Y"},
         {{"-pm328p", sim, "-Uefuse:r:-:h", "-Usignature:r:-:d"}, 0, "0xff\n30,149,15", ""},
         {{"-pm328p", sim, "-n", "-Uflash:w:" + sketch + ":i", "-Uflash:r:-:h"}, 0, "", "-n:"},
@@ -370,6 +370,52 @@ TEST_F(CliAvrdudeTest, NoVerifyMeansNoVerify) {
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains("ベリファイ")) << r.err.toStdString();
     EXPECT_EQ(RunCli(Dude("m328p", {"-D", "-Uflash:w:" + a, "-Uflash:w:" + b})).status, 1);
+}
+
+// avrdude's other formats, memory names by unique prefix, the options that
+// mean nothing here, -l and what -n tells.
+TEST_F(CliAvrdudeTest, FormatsNamesAndOptionsAsAvrdudeTakesThem) {
+    const QString commented = Write("c.hex", ":0400000001020304FF // any text\n:00000001FF\n");
+    const QString log = m_dir.filePath("log.txt");
+    QByteArray counting;
+    for (char b = 1; b <= 40; ++b) counting += b;
+    const struct {
+        QStringList args;
+        int status;
+        QByteArray out;
+        const char* err;
+    } cases[] = {
+        {Dude("m328p", {"-Uee:w:" + Write("v.h", "0x12, 34\nff") + ":h", "-Ueeprom:r:-:d"}), 0,
+         "18,52,255" + QByteArray(",255").repeated(1021) + "\n", ""},
+        {Dude("m328p", {"-Ulf:w:" + Write("v.d", "226") + ":d", "-Ulfuse:r:-:h"}), 0, "0xe2\n", ""},
+        {Dude("m328p", {"-Ulock:w:" + Write("v.o", "077") + ":o", "-Ulock:r:-:h"}), 0, "0xff\n", ""},
+        {Dude("m328p", {"-Uhf:w:" + Write("v.b", "0b11011001") + ":b", "-Usig:r:-:h", "-Ucal:r:-:d"}),
+         0, "0x1e,0x95,0xf\n152\n", ""},
+        {Dude("m328p", {"-Ul:r:-:h"}), 1, "", "あいまい"},
+        {Dude("m328p", {"-Ufl:w:" + commented + ":I", "-Uflash:r:-:I"}), 0,
+         ":0400000001020304F2 // 00000> ....\n:00000001FF\n", ""},
+        {Dude("m328p", {"-Uflash:w:" + commented + ":i"}), 1, "", "チェックサムエラー"},
+        // avrdude's Intel HEX: 32-byte records, LF.
+        {Dude("m328p", {"-Uflash:w:" + Write("40.raw", counting) + ":r", "-Uflash:r:-:i"}), 0,
+         ":200000000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F20D0\n"
+         ":080020002122232425262728B4\n:00000001FF\n",
+         ""},
+        {Dude("m328p", {"-x", "foo", "-E", "reset", "-r", "-i", "5", "-N"}), 0, "",
+         "無視します: -x -E -r -i -N"},
+        {Dude("m328p", {"-l", log, "-Ulfuse:r:-:h"}), 0, "0x62\n", ""},
+        {Dude("m328p", {"-n", "-Uflash:w:" + commented + ":I"}), 0, "",
+         "-n: FLASH に 4 バイト (0x0000 - 0x0003)"},
+    };
+    for (const auto& c : cases) {
+        const std::string line = c.args.join(' ').toStdString();
+        const CliRun r = RunCli(c.args);
+        EXPECT_EQ(r.status, c.status) << line << "\n" << r.err.toStdString();
+        if (!c.out.isEmpty() || c.status != 0) EXPECT_EQ(r.outBytes, c.out) << line << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.err)) << line << "\n" << r.err.toStdString();
+    }
+    QFile f(log);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("0x1e950f"));
 }
 
 }  // namespace
