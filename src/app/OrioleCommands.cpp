@@ -12,16 +12,31 @@
 
 namespace oriole {
 
+namespace {
+
+// The command buttons of the main window that the operations' model does not name.
+constexpr int kDetectButton = 1046;
+constexpr int kEraseButton = 1005;
+constexpr int kFlashWriteButton = 1003;
+constexpr int kEepromWriteButton = 1012;
+constexpr int kFlashBrowseButton = 1008;
+constexpr int kEepromBrowseButton = 1010;
+constexpr int kFlashViewButton = 1038;
+constexpr int kEepromViewButton = 1020;
+constexpr int kBatchButton = 1068;
+constexpr int kSettingsButton = 1057;
+
+}  // namespace
+
 void COrioleDlg::RunCommand(Need need, Cursor cursor, const std::function<void()>& action) {
-    // The waits of a running command let clicks through; they end here.
-    if (m_bBusy) return;
-    m_bBusy = 1;
-    if (need == Need::Nothing || m_window.IsDeviceKnown()) {
+    // The waits of a running command let clicks through; they end here. The
+    // device check comes first, without the wait cursor.
+    static_cast<void>(m_busy.Run([&] {
+        if (need != Need::Nothing && !m_window.IsDeviceKnown()) return;
         if (cursor == Cursor::Wait) QApplication::setOverrideCursor(Qt::WaitCursor);
         action();
         if (cursor == Cursor::Wait) QApplication::restoreOverrideCursor();
-    }
-    m_bBusy = 0;
+    }));
 }
 
 void COrioleDlg::ConnectCommands() {
@@ -32,22 +47,22 @@ void COrioleDlg::ConnectCommands() {
         void (COrioleDlg::*action)();
     };
     static constexpr Command kCommands[] = {
-        {1046, Need::Nothing, Cursor::Wait, &COrioleDlg::DoDetect},
-        {1005, Need::Device, Cursor::Wait, &COrioleDlg::DoErase},
-        {1003, Need::Device, Cursor::Wait, &COrioleDlg::DoWriteFlash},
-        {1012, Need::Device, Cursor::Wait, &COrioleDlg::DoWriteEeprom},
+        {kDetectButton, Need::Nothing, Cursor::Wait, &COrioleDlg::DoDetect},
+        {kEraseButton, Need::Device, Cursor::Wait, &COrioleDlg::DoErase},
+        {kFlashWriteButton, Need::Device, Cursor::Wait, &COrioleDlg::DoWriteFlash},
+        {kEepromWriteButton, Need::Device, Cursor::Wait, &COrioleDlg::DoWriteEeprom},
         {ctl_id::kFuseWrite, Need::Device, Cursor::Arrow, &COrioleDlg::DoWriteFuses},
         {ctl_id::kLockWrite, Need::Device, Cursor::Arrow, &COrioleDlg::DoWriteLock},
         {ctl_id::kCalibWrite, Need::Device, Cursor::Wait, &COrioleDlg::DoWriteCalibration},
-        {1008, Need::Nothing, Cursor::Arrow, &COrioleDlg::DoBrowseFlash},
-        {1010, Need::Nothing, Cursor::Arrow, &COrioleDlg::DoBrowseEeprom},
-        {1038, Need::Device, Cursor::Arrow, &COrioleDlg::DoOpenFlashView},
-        {1020, Need::Device, Cursor::Arrow, &COrioleDlg::DoOpenEepromView},
-        {1068, Need::Device, Cursor::Arrow, &COrioleDlg::DoOpenBatch},
+        {kFlashBrowseButton, Need::Nothing, Cursor::Arrow, &COrioleDlg::DoBrowseFlash},
+        {kEepromBrowseButton, Need::Nothing, Cursor::Arrow, &COrioleDlg::DoBrowseEeprom},
+        {kFlashViewButton, Need::Device, Cursor::Arrow, &COrioleDlg::DoOpenFlashView},
+        {kEepromViewButton, Need::Device, Cursor::Arrow, &COrioleDlg::DoOpenEepromView},
+        {kBatchButton, Need::Device, Cursor::Arrow, &COrioleDlg::DoOpenBatch},
         {ctl_id::kFuseDetails, Need::Device, Cursor::Arrow, &COrioleDlg::DoOpenFuseDlg},
         {ctl_id::kLockDetails, Need::Device, Cursor::Arrow, &COrioleDlg::DoOpenLockDlg},
         {ctl_id::kCalibDetails, Need::Device, Cursor::Arrow, &COrioleDlg::DoOpenCalib},
-        {1057, Need::Nothing, Cursor::Arrow, &COrioleDlg::DoOpenSettings},
+        {kSettingsButton, Need::Nothing, Cursor::Arrow, &COrioleDlg::DoOpenSettings},
     };
     for (const Command& c : kCommands) {
         connect(Button(c.id), &QAbstractButton::clicked, this,
@@ -73,15 +88,11 @@ void COrioleDlg::DoWriteFlash() {
         ShowMessage(MsgKind::Warning, text::kFileOpenFailed, Answer::Yes);
         return;
     }
-    if (controls.IsChecked(ctl_id::kFlashErase)) {
-        // The erase asks nothing and reports no success of its own here.
-        const bool erased = m_core.EraseDevice(Quietly(true));
-        if (!erased) {
-            ShowMessage(MsgKind::Warning, text::kEraseBeforeWriteFailed, Answer::Yes);
-            return;
-        }
-    }
-    static_cast<void>(m_window.WriteFlash({}));
+    // The erase asks nothing and reports no success of its own here.
+    if (controls.IsChecked(ctl_id::kFlashErase))
+        static_cast<void>(m_window.EraseAndWriteFlash({}));
+    else
+        static_cast<void>(m_window.WriteFlash({}));
 }
 
 void COrioleDlg::DoWriteEeprom() {

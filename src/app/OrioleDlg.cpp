@@ -99,7 +99,7 @@ void COrioleDlg::OnInitDialog() {
     m_window.OnSelectDevice();
     m_window.Controls().SetCheck(ctl_id::kAutoDetect, true);
 
-    m_bBusy = 0;
+    m_busy.SetBusy(false);
     m_core.LinkState().m_nTimeoutTicks = 0;
     m_core.LinkState().m_nAbort = 0;
     m_timer.start(kTimerPeriod);
@@ -109,7 +109,7 @@ void COrioleDlg::closeEvent(QCloseEvent* event) {
     // Closing in the middle of a command would save the settings and free
     // the images under the running transfer and stop its time-out clock;
     // the close box works again once the command is over.
-    if (m_bBusy) {
+    if (m_busy.IsBusy()) {
         event->ignore();
         return;
     }
@@ -272,7 +272,7 @@ void COrioleDlg::OnAutoDetect(bool checked) {
 void COrioleDlg::OnVerifyBoxClicked(int id, bool checked) {
     // A running command reads its verify box only when it gets there: the
     // click is undone until the command is over.
-    if (m_bBusy) {
+    if (m_busy.IsBusy()) {
         RedrawControl(id);
         return;
     }

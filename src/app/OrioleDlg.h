@@ -17,6 +17,7 @@
 #include "host/OperationHost.h"
 #include "ops/MainWindowAdapter.h"
 #include "ops/OrioleCore.h"
+#include "views/BusyGuard.h"
 #include "views/ResDialog.h"
 
 class QAction;
@@ -44,7 +45,7 @@ public:
 
     COrioleCore& Core() { return m_core; }
     CMainWindowAdapter& Window() { return m_window; }
-    [[nodiscard]] bool IsBusy() const { return m_bBusy != 0; }
+    [[nodiscard]] bool IsBusy() const { return m_busy.IsBusy(); }
     [[nodiscard]] const QString& IniPath() const { return m_strIniPath; }
     QAction* AboutAction() const { return m_pAboutAction; }
     // The text of the About box: the version and the writer in use.
@@ -137,7 +138,7 @@ private:
     std::unique_ptr<ISettingsPort> m_pSettings;
     QString m_strIniPath;
     std::string m_strSettingsWriter;  // the settings' writer, kept over a run's override
-    int m_bBusy = 0;
+    CBusyGuard m_busy;
     QTimer m_timer;
     QPointer<QWidget> m_pCurrentDlg;
     QAction* m_pAboutAction = nullptr;

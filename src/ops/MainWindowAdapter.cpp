@@ -1,6 +1,10 @@
 #include "ops/MainWindowAdapter.h"
 
+#include <QString>
+#include <algorithm>
+
 #include "base/Numbers.h"
+#include "image/ImageReader.h"
 #include "res/Texts.h"
 
 namespace oriole {
@@ -75,6 +79,34 @@ bool CMainWindowAdapter::WriteFlash(const OpOptions& options) {
     OpOptions o = options;
     o.verify = o.verify || m_controls.IsChecked(ctl_id::kFlashVerify);
     return m_core.WriteFlash(m_controls.Text(ctl_id::kFlashFile), o);
+}
+
+bool CMainWindowAdapter::EraseAndWriteFlash(const OpOptions& options) {
+    OpOptions o = options;
+    o.verify = o.verify || m_controls.IsChecked(ctl_id::kFlashVerify);
+    const std::string path = m_controls.Text(ctl_id::kFlashFile);
+    IOperationHost& host = m_core.Host();
+    // With a device known the file is loaded for it, and that image is
+    // written. Before the first detection only its form can be checked: it
+    // is loaded as for the largest device, and loaded again in the write.
+    const bool known = m_core.Device().id > 0;
+    ImageBuffer image;
+    if (known) {
+        if (!m_core.LoadFlashImage(path, image)) return false;
+    } else {
+        int32_t largest = 0;
+        for (const AVR_DEVICE& d : DeviceTable()) largest = std::max(largest, d.FlashBytes());
+        image.Allocate(static_cast<uint32_t>(largest));
+        uint32_t lowest = 0;
+        uint32_t highest = 0;
+        const ImageLoadOptions load{.format = m_core.FileFormat(), .space = ImageSpace::Flash};
+        if (!LoadImageFile(host, QString::fromStdString(path), image, lowest, highest, load)) return false;
+    }
+    if (!m_core.EraseDevice(Quietly(true))) {
+        host.ShowMessage(MsgKind::Warning, text::kEraseBeforeWriteFailed, Answer::Yes);
+        return false;
+    }
+    return known ? m_core.WriteFlash(image, o) : m_core.WriteFlash(path, o);
 }
 
 bool CMainWindowAdapter::WriteEeprom(const OpOptions& options) {

@@ -41,6 +41,11 @@ public:
     // FLASH: the file in edit 1007, verified when box 1054 is ticked (the
     // erase before it is the command's own business).
     [[nodiscard]] bool WriteFlash(const OpOptions& options);
+    // The same after a quiet chip erase ("erase before write"): the file is
+    // loaded and checked before the chip is touched, so a file that cannot
+    // be programmed never leaves an erased chip. A failed erase is reported
+    // as the reason the write did not run.
+    [[nodiscard]] bool EraseAndWriteFlash(const OpOptions& options);
     [[nodiscard]] bool WriteEeprom(const OpOptions& options);
     // Values from edits 1015-1017 and 1023, verify from boxes 1123 and 1124
     // unless `options` turns the verify off.

@@ -172,10 +172,7 @@ void CAutoDlg::OnStart() {
     // The operations let clicks through while they wait for the writer; a
     // second run started from inside the first would open the writer link
     // again in the middle of the running transfer.
-    if (m_bRunning) return;
-    m_bRunning = true;
-    RunBatch();
-    m_bRunning = false;
+    static_cast<void>(m_busy.Run([this] { RunBatch(); }));
 }
 
 void CAutoDlg::RunBatch() {

@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "ops/MainWindowAdapter.h"
+#include "views/BusyGuard.h"
 #include "views/ResDialog.h"
 
 class QCloseEvent;
@@ -38,7 +39,7 @@ public:
 
     // The log of the current or last run, lines ending in CR LF.
     [[nodiscard]] const QString& Log() const { return m_strLog; }
-    [[nodiscard]] bool IsRunning() const { return m_bRunning; }
+    [[nodiscard]] bool IsRunning() const { return m_busy.IsBusy(); }
     // 0 while the toggle's next click ticks every step, 1 while it clears them.
     [[nodiscard]] int32_t AllOn() const { return m_bAllOn; }
 
@@ -70,7 +71,7 @@ private:
     Options m_options;
     QString m_strLog;
     int32_t m_bAllOn = 0;
-    bool m_bRunning = false;
+    CBusyGuard m_busy;
 };
 
 }  // namespace oriole

@@ -38,12 +38,8 @@ CBitDlg::CBitDlg(const res::DialogDef& dialog, CMainWindowAdapter& window, CMain
 }
 
 void CBitDlg::Guarded(Cursor cursor, const std::function<void()>& handler) {
-    if (m_bBusy) return;
-    m_bBusy = true;
-    if (cursor == Cursor::Wait) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    handler();
-    if (cursor == Cursor::Wait) QGuiApplication::restoreOverrideCursor();
-    m_bBusy = false;
+    static_cast<void>(
+        m_busy.Run(handler, cursor == Cursor::Wait ? CBusyGuard::Cursor::Wait : CBusyGuard::Cursor::Arrow));
 }
 
 void CBitDlg::ConnectCommands(std::initializer_list<Command> commands) {
@@ -55,7 +51,7 @@ void CBitDlg::ConnectCommands(std::initializer_list<Command> commands) {
 
 void CBitDlg::ConnectBits(CBitColumn& column, const std::function<void()>& update) {
     column.OnClicked([this, update](QAbstractButton* button) {
-        if (m_bBusy) {
+        if (m_busy.IsBusy()) {
             button->setChecked(!button->isChecked());
             return;
         }

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "ops/MainWindowAdapter.h"
+#include "views/BusyGuard.h"
 #include "views/DeviceDlg.h"
 #include "views/ResDialog.h"
 
@@ -42,7 +43,7 @@ public:
     // toolkit's open or save dialog, as the settings dialog uses it.
     void SetFileAsker(SettingFileAsker asker) { m_askFile = std::move(asker); }
     // A command handler of this dialog is running.
-    [[nodiscard]] bool IsBusy() const { return m_bBusy; }
+    [[nodiscard]] bool IsBusy() const { return m_busy.IsBusy(); }
 
     // The dialog's initialisation: takes over the main window's device and
     // values and reads the device. Call once, before exec().
@@ -85,7 +86,7 @@ protected:
     CMainSettings& m_settings;
 
 private:
-    bool m_bBusy = false;
+    CBusyGuard m_busy;
     SettingFileAsker m_askFile = AskSettingFileWithDialog;
 };
 

@@ -69,12 +69,7 @@ void CCalibDlg::OnInitDialog() {
 }
 
 void CCalibDlg::RunGuarded(void (CCalibDlg::*action)()) {
-    if (m_bBusy) return;
-    m_bBusy = true;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    (this->*action)();
-    QApplication::restoreOverrideCursor();
-    m_bBusy = false;
+    static_cast<void>(m_busy.Run([this, action] { (this->*action)(); }, CBusyGuard::Cursor::Wait));
 }
 
 void CCalibDlg::OnRead() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "ops/MainWindowAdapter.h"
+#include "views/BusyGuard.h"
 #include "views/ResDialog.h"
 
 class QCloseEvent;
@@ -26,7 +27,7 @@ public:
     explicit CCalibDlg(CMainWindowAdapter& window, QWidget* parent = nullptr);
 
     // True while a read, write or verify runs.
-    [[nodiscard]] bool IsBusy() const { return m_bBusy; }
+    [[nodiscard]] bool IsBusy() const { return m_busy.IsBusy(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -46,7 +47,7 @@ private:
     [[nodiscard]] bool Collect(CalibTarget& target) const;
 
     CMainWindowAdapter& m_window;
-    bool m_bBusy = false;
+    CBusyGuard m_busy;
 };
 
 }  // namespace oriole

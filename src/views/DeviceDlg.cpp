@@ -244,9 +244,8 @@ bool CDeviceDlg::AskSettingFile(bool save) {
 }
 
 void CDeviceDlg::OnLoadSettingFile() {
-    if (m_bBusy) return;
-    m_bBusy = true;
-    if (AskSettingFile(false)) {
+    static_cast<void>(m_busy.Run([this] {
+        if (!AskSettingFile(false)) return;
         // A copy: the load replaces m_strSettingFile with the file's own.
         const QString path = m_settings.m_strSettingFile;
         {
@@ -254,20 +253,17 @@ void CDeviceDlg::OnLoadSettingFile() {
             if (m_files.load) m_files.load(path);
         }
         ShowSettings();
-    }
-    m_bBusy = false;
+    }));
 }
 
 void CDeviceDlg::OnSaveSettingFile() {
-    if (m_bBusy) return;
-    m_bBusy = true;
-    if (AskSettingFile(true)) {
+    static_cast<void>(m_busy.Run([this] {
+        if (!AskSettingFile(true)) return;
         CommitControls();
         const QString path = m_settings.m_strSettingFile;
         CWaitCursor wait;
         if (m_files.save) m_files.save(path);
-    }
-    m_bBusy = false;
+    }));
 }
 
 }  // namespace oriole

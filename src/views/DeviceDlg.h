@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <functional>
 
+#include "views/BusyGuard.h"
 #include "views/ResDialog.h"
 
 class QCloseEvent;
@@ -94,7 +95,7 @@ private:
     CLinkState& m_link;
     SettingFileCalls m_files;
     SettingFileAsker m_askFile = AskSettingFileWithDialog;
-    bool m_bBusy = false;  // a setting-file button is running
+    CBusyGuard m_busy;  // a setting-file button is running
 };
 
 }  // namespace oriole

@@ -169,6 +169,7 @@ int DumpLineHeight(const QFont& font) {
 CMemoryViewDlg::CMemoryViewDlg(const MemoryViewDef& def, CMainWindowAdapter& window,
                                CMainSettings& settings, QWidget* parent)
     : CResDialog(*def.dialog, parent), m_def(def), m_window(window), m_core(window.Core()), m_settings(settings) {
+    m_busy.SetBusy(true);  // until the view has opened
     ConnectCommands();
 }
 
@@ -201,7 +202,7 @@ void CMemoryViewDlg::OnInitDialog() {
     Enable(m_def.deviceBar, false);
     if (!PathBoxText().isEmpty()) static_cast<void>(LoadFileView());
     Show(m_def.saveButton, true);
-    m_bViewBusy = 0;
+    m_busy.SetBusy(false);
 }
 
 void CMemoryViewDlg::ConnectCommands() {
@@ -231,13 +232,11 @@ void CMemoryViewDlg::ConnectCommands() {
 
 template <typename Action>
 void CMemoryViewDlg::RunGuarded(bool waitCursor, Action action) {
-    if (m_bViewBusy) return;
-    m_bViewBusy = 1;
-    {
+    // The view's own cursor, which a question in the middle can lift.
+    static_cast<void>(m_busy.Run([&] {
         CWaitCursor cursor(waitCursor);
         action(cursor);
-    }
-    m_bViewBusy = 0;
+    }));
 }
 
 QString CMemoryViewDlg::PathBoxText() const {
@@ -377,11 +376,11 @@ void CMemoryViewDlg::closeEvent(QCloseEvent* event) {
     // Closing in the middle of a command would hide the view under a running
     // transfer and leave the command to carry on (a save would still ask for
     // its file); the close box works again once the command is over.
-    if (m_bViewBusy) {
+    if (m_busy.IsBusy()) {
         event->ignore();
         return;
     }
-    m_bViewBusy = 1;
+    m_busy.SetBusy(true);
     CWaitCursor cursor(true);
     m_fileLines.clear();
     m_deviceLines.clear();

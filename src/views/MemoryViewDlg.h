@@ -14,6 +14,7 @@
 
 #include "image/MemoryDump.h"
 #include "ops/MainSettings.h"
+#include "views/BusyGuard.h"
 #include "views/ResDialog.h"
 
 class QAbstractButton;
@@ -82,7 +83,7 @@ public:
     [[nodiscard]] const MemoryViewDef& Def() const { return m_def; }
     [[nodiscard]] const QStringList& FileLines() const { return m_fileLines; }
     [[nodiscard]] const QStringList& DeviceLines() const { return m_deviceLines; }
-    [[nodiscard]] bool IsViewBusy() const { return m_bViewBusy != 0; }
+    [[nodiscard]] bool IsViewBusy() const { return m_busy.IsBusy(); }
 
     // The command handlers, as the buttons run them.
     void OnBrowse();
@@ -128,7 +129,7 @@ private:
     QStringList m_fileLines;
     QStringList m_deviceLines;
     QFont m_dumpFont;
-    int m_bViewBusy = 1;  // until the view has opened
+    CBusyGuard m_busy;  // busy until the view has opened
     bool m_bOpened = false;
 };
 

@@ -120,6 +120,39 @@ TEST(CommandsTest, FlashWriteOfAMissingFileTouchesNothing) {
     }
 }
 
+// "Erase before write" loads the file first: a file that cannot be
+// programmed is reported and the chip keeps what it holds.
+TEST(CommandsTest, FlashWriteWithEraseOfAnUnusableFileErasesNothing) {
+    const struct {
+        const char* what;
+        bool detectFirst;  // a device is known before the click
+        const char* name;
+        QByteArray content;
+        const char* message;
+    } rows[] = {
+        {"not a data file", false, "t.hex", "hello\r\n", text::kFileUnrecognised},
+        {"no end record", true, "n.hex", ":0400000001020304F2\r\n", text::kNoEndRecord},
+        {"larger than the device", true, "big.bin", QByteArray(40000, '\x11'), text::kHexBeyondDevice},
+    };
+    for (const auto& r : rows) {
+        AppRig rig;
+        if (r.detectFirst) ASSERT_TRUE(rig.Core().CheckDevice(true)) << r.what;
+        rig.box->Target().Flash()[400] = 0x00;
+        const QString path = rig.dir.filePath(QString::fromLatin1(r.name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(r.content);
+        file.close();
+        rig.Model().SetText(ctl_id::kFlashFile, path.toStdString());
+        rig.Model().SetCheck(ctl_id::kFlashErase, true);
+        const int opens = rig.Opens();
+        rig.Button(1003)->click();
+        EXPECT_EQ(rig.Texts(), std::vector<std::string>{r.message}) << r.what;
+        EXPECT_EQ(rig.Opens(), opens) << r.what;
+        EXPECT_EQ(rig.box->Target().ReadFlash(400), 0x00) << r.what;
+    }
+}
+
 TEST(CommandsTest, FlashWriteWithEraseWhenTheWriterIsUnpluggedStopsAfterTheErase) {
     AppRig rig("ATmega328P,fail=open:2");
     rig.Model().SetText(ctl_id::kFlashFile, rig.WriteHex("a.hex", Pattern(64)));

@@ -304,6 +304,40 @@ TEST_F(CliDeviceTest, FailuresOfTheWriterExitOneWithOneMessage) {
     }
 }
 
+// Every failure is one line on standard error and exit 1; an input that
+// cannot be programmed is found before the chip is erased, and output lost
+// on the way to standard output is a failure.
+TEST_F(CliDeviceTest, FailuresSayWhatWentWrongBeforeTheChipIsTouched) {
+    const QString text = Write("text.hex", "hello\r\n");
+    const QString big = Write("big.bin", QByteArray(40000, '\x11'));
+    const struct {
+        QStringList args;
+        QString stdoutFile;  // empty: captured
+        const char* message;
+    } rows[] = {
+        {{"--yes", "erase", "write-flash", text}, {}, "ファイルの形式を認識できません"},
+        {{"--yes", "erase", "write-flash", Path("missing.hex")}, {}, "ファイルを開くことができません。"},
+        {{"--yes", "erase", "write-flash", big}, {}, "ファイルデータがデバイスのサイズを越えています。"},
+        {{"--writer=sim:AT90S2313", "--yes", "write-fuses", "00:00:00", "--verify"}, {},
+         "AT90S2313 にはヒューズがありません。"},
+        {{"--writer=sim:AT90S2313", "read-fuses"}, {}, "AT90S2313 にはヒューズがありません。"},
+        {{"read-fuses"}, "/dev/full", "標準出力に書き込めません"},
+    };
+    for (const auto& r : rows) {
+        QStringList args = r.args;
+        if (!args.first().startsWith("--writer")) args.prepend("--writer=sim");
+        QProcess p;
+        if (!r.stdoutFile.isEmpty()) p.setStandardOutputFile(r.stdoutFile);
+        p.start(QStringLiteral(ORIOLE_CLI_PATH), args);
+        const CliRun run = Finish(p);
+        const std::string what = args.join(' ').toStdString();
+        EXPECT_EQ(run.status, 1) << what;
+        EXPECT_TRUE(run.err.contains(QString::fromUtf8(r.message))) << what << ": " << run.err.toStdString();
+        EXPECT_EQ(run.err.count('\n'), 1) << what << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << what << ": nothing ran, so nothing was reported: " << run.out.toStdString();
+    }
+}
+
 TEST_F(CliDeviceTest, CtrlCCancelsATransfer) {
     // With the timing model on, reading 128 KB takes half a minute.
     QProcess p;

@@ -276,6 +276,16 @@ bool IsFileInput(Op op) {
 
 bool IsFlashInput(Op op) { return op == Op::WriteFlash || op == Op::VerifyFlash; }
 
+bool IsFuseCommand(Op op) { return op == Op::ReadFuses || op == Op::WriteFuses || op == Op::VerifyFuses; }
+
+// The core reads 0xFF from a device without fuse bytes and writes nothing
+// to it; asked for here, that would pass for a success.
+bool HasFuses(COrioleCore& core) {
+    if (core.Device().fuseMask != 0) return true;
+    core.Host().ShowMessage(MsgKind::Error, std::string(core.Device().name) + " にはヒューズがありません。");
+    return false;
+}
+
 CalibTarget TargetOf(const Step& s) {
     return {s.bytes[0], s.number, s.eeprom ? CalibMemory::Eeprom : CalibMemory::Flash};
 }
@@ -286,6 +296,7 @@ BatchStep MakeStep(COrioleCore& core, const Step& s, const ImageBuffer* image, c
     const auto run = [&core, &s, image, &settings](const OpOptions& given) -> bool {
         OpOptions o = given;
         o.verify = s.verify;
+        if (IsFuseCommand(s.def->op) && !HasFuses(core)) return false;
         switch (s.def->op) {
             case Op::Detect:
                 if (!core.CheckDevice(o.timing)) return false;
@@ -369,9 +380,12 @@ int RunDeviceBatch(const QStringList& args) {
     // chip is touched: a file that cannot be programmed must not leave an
     // erased chip behind. Where the device is to be detected, it is detected
     // first, so that the files are checked against the chip on the socket.
-    const bool anyInput = std::any_of(steps.begin(), steps.end(), [](const Step& s) { return IsFileInput(s.def->op); });
+    // Fuse commands need the device too: one without fuse bytes is refused.
+    const bool needsDevice = std::any_of(steps.begin(), steps.end(), [](const Step& s) {
+        return IsFileInput(s.def->op) || IsFuseCommand(s.def->op);
+    });
     bool timing = true;
-    if (anyInput && core.IsAutoDetect()) {
+    if (needsDevice && core.IsAutoDetect()) {
         if (!core.CheckDevice(true)) return Failed(host);
         timing = false;
     }
