@@ -44,7 +44,10 @@ ImageFormat Resolve(const QByteArray& head, const QString& name, bool byContent)
         if (head.startsWith(':') && FiguresToLineEnd(head, 1, 10)) return ImageFormat::IntelHex;
         if (head.startsWith('S') && FiguresToLineEnd(head, 1, 9) && std::isdigit(static_cast<unsigned char>(head[1])))
             return ImageFormat::SRecord;
-        return ImageFormat::Binary;
+        // A name that promises records but content that holds none is a
+        // mistake, never raw bytes to program.
+        static const QStringList kTextSuffixes = {"hex", "ihx", "ihex", "eep", "srec", "s19", "s28", "s37", "mot"};
+        return kTextSuffixes.contains(suffix) ? ImageFormat::Auto : ImageFormat::Binary;
     }
     // Only the first character of the first line picks a text format, and
     // that is the first character of the file.

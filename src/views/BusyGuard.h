@@ -6,6 +6,7 @@
 // operations sends its commands through one of these: a click that arrives
 // while a command runs is dropped.
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <functional>
 

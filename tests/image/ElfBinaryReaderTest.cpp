@@ -245,6 +245,7 @@ TEST_F(ElfBinaryReaderTest, FormatByMagicThenExtensionThenFirstCharacterUnlessFo
         {"a.raw", ":\x01\x02", ImageFormat::IntelHex, kNoData, ImageFormat::Binary},
         {"a", "Sx\x02", ImageFormat::SRecord, kNoData, ImageFormat::Binary},
         {"a.dat", "", ImageFormat::Auto, kFresh, ImageFormat::Auto},
+        {"a.hex", "hello\r\n", ImageFormat::Auto, kFresh, ImageFormat::Auto},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " / " + c.content.substr(0, 4));
