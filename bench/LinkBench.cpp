@@ -3,9 +3,12 @@
 // after the 11-tick time-out, about 11 s), and while 64 KB of FLASH arrive at
 // 38400 baud (about 17 s). Both run on real time against the simulated box,
 // in process and through a pseudo-terminal; the process CPU time includes
-// the box's own work.
+// the box's own work. And how much a box that serves many runs keeps of
+// their traffic.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -130,10 +133,55 @@ void BM_Read64KbAt38400(benchmark::State& state) {
     }
 }
 
+// A box that serves run after run, as oriole-sim and the application on
+// "sim" do: 100 cycles of writing and reading back 128 KB of FLASH. The
+// counters are what the box keeps of the traffic at its largest and the
+// process's peak memory; both must stay flat however many cycles run.
+void BM_TranscriptOver100Cycles(benchmark::State& state) {
+    const bool overPty = state.range(0) != 0;
+    for (auto _ : state) {
+        Writer writer(overPty, "ATmega128,fast");
+        auto transcriptBytes = [&] {
+            auto bytes = [](sim::CSimBox& box) { return box.Transcript().Bytes(); };
+            return overPty ? writer.server.WithBox(bytes)
+                           : bytes(static_cast<CSimDriver&>(*writer.driver).Box());
+        };
+        const AVR_DEVICE& device = DeviceAt(FindDeviceByName("ATmega128"));
+        const auto page = static_cast<uint32_t>(device.flashPageWords) * 2;
+        std::vector<uint8_t> image(static_cast<size_t>(device.FlashBytes()), 0x5A);
+        size_t peak = 0;
+        for (int cycle = 0; cycle < 100; ++cycle) {
+            CLinkState link;
+            ElapsedTimeHost host(link);
+            CWriterLink writerLink(*writer.driver, link, host);
+            NoSelection selector("ATmega128");
+            bool ok = writerLink.OpenLink() && writerLink.BeginProgramming(selector, false);
+            for (uint32_t at = 0; ok && at < image.size(); at += page)
+                ok = writerLink.WriteFlashPage(at / 2, std::span(image).subspan(at, page),
+                                               PieceFailure::EndPage);
+            ok = ok && writerLink.ReadFlashBlock(0, image);
+            writerLink.EndProgramming();
+            writerLink.CloseLink();
+            if (!ok) {
+                state.SkipWithError("a cycle failed");
+                return;
+            }
+            peak = std::max(peak, transcriptBytes());
+        }
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        state.counters["transcript_peak_bytes"] = static_cast<double>(peak);
+        state.counters["transcript_limit_bytes"] = static_cast<double>(sim::kDefaultTranscriptLimit);
+        state.counters["peak_rss_kb"] = static_cast<double>(usage.ru_maxrss);
+    }
+}
+
 BENCHMARK(BM_WaitAckWithoutAnswer)->ArgName("pty")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)
     ->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(BM_Read64KbAt38400)->ArgName("pty")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)
     ->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_TranscriptOver100Cycles)->ArgName("pty")->Arg(0)->Arg(1)->Iterations(1)
+    ->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
 }  // namespace oriole

@@ -1,11 +1,11 @@
 #include "image/BitFiles.h"
 
-#include <QFile>
 #include <array>
 #include <string>
 
 #include "base/AtomicFile.h"
 #include "base/TextCodec.h"
+#include "image/InputFile.h"
 #include "res/Texts.h"
 
 namespace oriole {
@@ -41,15 +41,22 @@ void DropCutCharacter(std::string& line) {
 }
 
 // Reads the first line up to and including its LF, or its first
-// kBitFileKeptBytes bytes when it is longer (or the file ends first).
-bool ReadFirstLine(const QString& path, std::string& line) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
+// kBitFileKeptBytes bytes when it is longer (or the file ends first). A
+// file that cannot be read shows its message.
+bool ReadFirstLine(IMessageHost& host, const QString& path, std::string& line) {
+    CInputFile file(path);
+    if (!file.OpenForReading()) {
+        host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
+        return false;
+    }
     std::array<char, static_cast<size_t>(kBitFileKeptBytes)> buffer{};
     qint64 have = 0;
     while (have < kBitFileKeptBytes) {
         const qint64 got = file.read(buffer.data() + have, kBitFileKeptBytes - have);
-        if (got < 0) return false;
+        if (got < 0) {
+            host.ShowMessage(MsgKind::Warning, ReadFailedText(file));
+            return false;
+        }
         if (got == 0) break;
         const std::string_view piece(buffer.data() + have, static_cast<size_t>(got));
         have += got;
@@ -96,10 +103,7 @@ QByteArray FormatLockFile(const QString& text) {
 
 bool LoadFuseFile(IMessageHost& host, const QString& path, FuseTexts& texts) {
     std::string line;
-    if (!ReadFirstLine(path, line)) {
-        host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
-        return false;
-    }
+    if (!ReadFirstLine(host, path, line)) return false;
     texts = ParseFuseFile(View(line));
     return true;
 }
@@ -110,10 +114,7 @@ bool SaveFuseFile(IMessageHost& host, const QString& path, const FuseTexts& text
 
 bool LoadLockFile(IMessageHost& host, const QString& path, QString& text) {
     std::string line;
-    if (!ReadFirstLine(path, line)) {
-        host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
-        return false;
-    }
+    if (!ReadFirstLine(host, path, line)) return false;
     text = ParseLockFile(View(line));
     return true;
 }

@@ -17,10 +17,6 @@ namespace oriole::detail {
 
 namespace {
 
-// Larger than any avr-gcc output with full debug information; the whole file
-// is held in memory while it is read.
-constexpr qint64 kMaxElfBytes = qint64{64} * 1024 * 1024;
-
 constexpr uint16_t kMachineAvr = 83;  // EM_AVR
 
 enum class Space { Flash, Eeprom, Fuse, Lock, Signature };
@@ -175,10 +171,15 @@ bool ReadElf(IMessageHost& host, QIODevice& device, int16_t* cells, uint32_t& co
              uint32_t& lowestAddress, uint32_t& highestAddress, ImageSpace wanted,
              ElfConfigBytes* config) {
     QByteArray image;
-    switch (ReadWhole(device, kMaxElfBytes, image)) {
-        case ReadAll::Failed:
-            host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
+    // The bound of every input is larger than any avr-gcc output with full
+    // debug information; the whole file is held in memory while it is read.
+    switch (ReadWhole(device, kMaxInputBytes, image)) {
+        case ReadAll::Failed: {
+            const auto* input = dynamic_cast<const CInputFile*>(&device);
+            const bool tooLarge = input != nullptr && input->Failure() == InputFailure::TooLarge;
+            host.ShowMessage(MsgKind::Warning, tooLarge ? text::kElfTooLarge : ReadFailedText(device));
             return false;
+        }
         case ReadAll::TooLarge:
             host.ShowMessage(MsgKind::Warning, text::kElfTooLarge);
             return false;
@@ -235,7 +236,7 @@ bool ReadBinary(IMessageHost& host, QIODevice& device, int16_t* cells, uint32_t&
     for (;;) {
         const qint64 n = device.read(chunk.data(), static_cast<qint64>(chunk.size()));
         if (n < 0) {
-            host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
+            host.ShowMessage(MsgKind::Warning, ReadFailedText(device));
             return false;
         }
         if (n == 0) break;

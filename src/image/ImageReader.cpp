@@ -1,10 +1,9 @@
 #include "image/ImageReader.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <cctype>
 
-#include "base/FileNode.h"
+#include "image/InputFile.h"
 #include "image/LineSource.h"
 #include "image/RecordReaders.h"
 #include "res/Texts.h"
@@ -67,19 +66,8 @@ QByteArray Head(QIODevice& device) {
     return head;
 }
 
-// A device node is no image, and is not even opened: some act on being
-// opened (a watchdog arms), and the path may come from a settings file the
-// user did not write. Pipes stay readable (a shell's <(...)).
-bool IsDeviceNode(const QString& path) {
-    const NodeKind kind = NodeKindOf(path);
-    return kind == NodeKind::CharDevice || kind == NodeKind::BlockDevice;
-}
-
-bool OpenForReading(IMessageHost& host, QFile& file) {
-    // Unbuffered: the readers read large chunks themselves. QFile refuses to
-    // open a folder, so that ends here as well; a device node is never opened.
-    if (!IsDeviceNode(file.fileName()) && file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return true;
+bool OpenForReading(IMessageHost& host, CInputFile& file) {
+    if (file.OpenForReading()) return true;
     host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
     return false;
 }
@@ -119,7 +107,7 @@ bool LoadImageData(IMessageHost& host, QIODevice& device, int16_t* cells, uint32
     LineSource source(device);
     char first = '\0';
     const bool failed = !source.PeekFirst(first) && source.Failed();
-    host.ShowMessage(MsgKind::Warning, failed ? text::kFileOpenFailed : text::kFileUnrecognised);
+    host.ShowMessage(MsgKind::Warning, failed ? ReadFailedText(device) : text::kFileUnrecognised);
     return false;
 }
 
@@ -131,7 +119,7 @@ bool LoadImageData(IMessageHost& host, QIODevice& device, int16_t* cells, uint32
 bool LoadImageFile(IMessageHost& host, const QString& path, int16_t* cells, uint32_t& count,
                    uint32_t& lowestAddress, uint32_t& highestAddress,
                    const ImageLoadOptions& options) {
-    QFile file(path);
+    CInputFile file(path);
     if (!OpenForReading(host, file)) return false;
     return LoadImageData(host, file, cells, count, lowestAddress, highestAddress, options, path);
 }
@@ -142,13 +130,15 @@ bool LoadImageFile(IMessageHost& host, const QString& path, int16_t* cells, uint
 }
 
 ImageFormat DetectImageFormat(const QString& path, bool byContent) {
-    QFile file(path);
-    if (IsDeviceNode(path) || !file.open(QIODevice::ReadOnly)) return ImageFormat::Auto;
-    return Resolve(file.read(kHeadBytes), path, byContent);
+    CInputFile file(path);
+    if (!file.OpenForReading()) return ImageFormat::Auto;
+    // A pipe can be read only once: its data are left for the load, and only
+    // the name counts.
+    return Resolve(file.IsPipe() ? QByteArray() : file.read(kHeadBytes), path, byContent);
 }
 
 bool LoadElfConfigBytes(IMessageHost& host, const QString& path, ElfConfigBytes& config) {
-    QFile file(path);
+    CInputFile file(path);
     if (!OpenForReading(host, file)) return false;
     // A scan: no cells, so only the configuration bytes are kept.
     uint32_t count = 0;

@@ -39,6 +39,7 @@ public:
 
     // True once a read from the device has failed.
     [[nodiscard]] bool Failed() const { return failed_; }
+    const QIODevice& Device() const { return device_; }
 
 private:
     bool Refill();

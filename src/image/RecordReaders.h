@@ -13,6 +13,7 @@
 #include "host/MessageHost.h"
 #include "image/ImageBuffer.h"
 #include "image/ImageFormat.h"
+#include "image/InputFile.h"
 #include "image/LineSource.h"
 #include "res/Texts.h"
 
@@ -138,8 +139,9 @@ template <typename Decode>
         break;
     }
     if (source.Failed()) {
-        // The file went away under us: as good as not opened.
-        host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
+        // The file went away under us (as good as not opened), a pipe went
+        // quiet, or the input went on past every bound.
+        host.ShowMessage(MsgKind::Warning, ReadFailedText(source.Device()));
         return false;
     }
     count = sink.UsedLength();

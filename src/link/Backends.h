@@ -15,10 +15,11 @@ std::unique_ptr<IWriterDriver> CreateSimDriver(std::string_view argument, std::s
 std::unique_ptr<IWriterDriver> CreateD2xxDriver(std::string_view argument, std::string& error);
 std::unique_ptr<IWriterDriver> CreateFtdiDriver(std::string_view argument, std::string& error);
 std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std::string& error);
-// The same, but a port is opened only when it is a terminal device: some
-// device nodes act on being opened (a watchdog arms), so a path from a
-// settings file is looked at before it is opened, not after.
-std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument,
+// The same for a port a settings file names: it is opened only when it is a
+// serial device behind a serial driver (see SerialPorts.h). Some device nodes
+// act on being opened (a watchdog arms), so the path is looked at before it
+// is opened, not after.
+std::unique_ptr<IWriterDriver> CreateSettingsSerialDriver(std::string_view argument,
                                                           std::string& error);
 
 // A box a backend can see: the backend's name, its USB serial number, its

@@ -15,7 +15,7 @@ std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view, std::string&
     return nullptr;
 }
 
-std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument,
+std::unique_ptr<IWriterDriver> CreateSettingsSerialDriver(std::string_view argument,
                                                           std::string& error) {
     return CreateSerialDriver(argument, error);
 }
@@ -39,10 +39,8 @@ std::vector<FoundWriter> ListSerialWriters() { return {}; }
 #include <fstream>
 #include <string>
 
-#if defined(__linux__)
-#include <sys/sysmacros.h>
-#endif
-
+#include "link/SerialPorts.h"
+#include "link/SerialPortsPrivate.h"
 #include "link/TtySpeed.h"
 
 namespace oriole {
@@ -102,61 +100,87 @@ std::string FindTty(std::string_view product, const std::string& serial) {
 
 constexpr int kPortFlags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
 
-#if defined(__linux__)
-// Whether the character device `rdev` is a terminal, from the kernel's
-// device table alone: asking the device itself (isatty, tcgetattr) needs it
-// opened first. Pseudo-terminal slaves (/dev/pts/N, majors 136 to 143) have
-// no entry under /sys/dev/char.
-bool IsTerminalNumber(dev_t rdev) {
-    const unsigned ma = major(rdev);
-    if (ma >= 136 && ma <= 143) return true;
-    std::error_code ec;
-    const fs::path subsystem =
-        fs::canonical(fs::path("/sys/dev/char") /
-                          (std::to_string(ma) + ":" + std::to_string(minor(rdev))) / "subsystem",
-                      ec);
-    return !ec && subsystem.filename() == "tty";
+// The node as `origin` may use it: a device by its number; what is no device
+// at all is opened only for the user, who then learns that it is no terminal.
+PortVerdict VerdictOf(const struct stat& st, PortOrigin origin) {
+    if (S_ISCHR(st.st_mode)) return CheckSerialPort(st.st_rdev, origin, "/sys", OwnTerminals());
+    return origin == PortOrigin::User ? PortVerdict::Allowed : PortVerdict::NoSerialDriver;
 }
 
-// Opens `path` only when it is a terminal. An O_PATH descriptor names the
-// node without opening the device behind it; the node is checked, then
-// opened through /proc, so the check and the open see the same node even if
-// the path is changed in between.
-int OpenTerminalOnly(const std::string& path) {
+// A device that is no serial port at all is simply no box; a terminal that
+// must not be touched says so.
+DriverStatus RefusalStatus(PortVerdict verdict) {
+    return verdict == PortVerdict::NoSerialDriver ? kFtDeviceNotFound : kLinkPortRefused;
+}
+
+// Opens `path` when `origin` may use what it names, deciding from the node
+// before the device behind it is opened. On Linux an O_PATH descriptor names
+// the node without opening the device; the node is checked, then opened
+// through /proc, so the check and the open see the same node even if the
+// path is changed in between. Returns -1 with `status` set otherwise.
+int OpenPort(const std::string& path, PortOrigin origin, DriverStatus& status) {
+    status = kFtDeviceNotFound;
+    struct stat st {};
+#if defined(__linux__)
     const int node = ::open(path.c_str(), O_PATH | O_CLOEXEC);
     if (node < 0) return -1;
-    struct stat st {};
+    const std::string opened = "/proc/self/fd/" + std::to_string(node);
+    const PortVerdict verdict = fstat(node, &st) == 0 ? VerdictOf(st, origin) : PortVerdict::NoSerialDriver;
+#else
+    const std::string& opened = path;
+    const PortVerdict verdict = stat(path.c_str(), &st) == 0 ? VerdictOf(st, origin) : PortVerdict::NoSerialDriver;
+#endif
     int fd = -1;
-    if (fstat(node, &st) == 0 && S_ISCHR(st.st_mode) && IsTerminalNumber(st.st_rdev))
-        fd = ::open(("/proc/self/fd/" + std::to_string(node)).c_str(), kPortFlags);
+    if (verdict == PortVerdict::Allowed) {
+        fd = ::open(opened.c_str(), kPortFlags);
+        if (fd < 0 && errno == EBUSY) status = kLinkInUse;
+    } else {
+        status = RefusalStatus(verdict);
+    }
+#if defined(__linux__)
     ::close(node);
+#endif
     return fd;
 }
+
+// Whether another program holds the port for itself (TIOCEXCL). Root opens
+// such a port anyway; it is left alone all the same.
+bool HeldByAnother(int fd) {
+#if defined(TIOCGEXCL)
+    int exclusive = 0;
+    return ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
 #else
-// Without the kernel's device table there is no telling a terminal from
-// other devices before opening it; such a port is not opened.
-int OpenTerminalOnly(const std::string&) {
-    return -1;
-}
+    static_cast<void>(fd);
+    return false;
 #endif
+}
 
 class CSerialDriver final : public IWriterDriver {
 public:
-    CSerialDriver(std::string path, std::string serial, bool terminalsOnly)
-        : m_path(std::move(path)), m_serial(std::move(serial)), m_bTerminalsOnly(terminalsOnly) {}
+    CSerialDriver(std::string path, std::string serial, PortOrigin origin)
+        : m_path(std::move(path)), m_serial(std::move(serial)), m_origin(origin) {}
     ~CSerialDriver() override { Close(); }
 
     DriverStatus OpenByDescription(std::string_view description) override {
         if (m_fd >= 0) return kFtDeviceNotOpened;
         const std::string path = m_path.empty() ? FindTty(description, m_serial) : m_path;
         if (path.empty()) return kFtDeviceNotFound;
-        m_fd = m_bTerminalsOnly ? OpenTerminalOnly(path) : ::open(path.c_str(), kPortFlags);
-        if (m_fd < 0) return kFtDeviceNotFound;
-        // Whatever is no terminal is closed again before a byte is written.
-        if (tcgetattr(m_fd, &m_tio) != 0) {
-            Close();
+        DriverStatus status = kFtOk;
+        const int fd = OpenPort(path, m_origin, status);
+        if (fd < 0) return status;
+        // Whatever is no terminal, or is another program's, is closed again
+        // untouched, before a byte is written.
+        if (HeldByAnother(fd)) {
+            ::close(fd);
+            return kLinkInUse;
+        }
+        if (!SaveTtySettings(fd, m_saved) || tcgetattr(fd, &m_tio) != 0) {
+            ::close(fd);
             return kFtDeviceNotFound;
         }
+        // From here on every way out gives the port back as it was.
+        m_fd = fd;
+        RememberOpenPort(m_fd, m_saved);
         m_openedPath = path;
         ioctl(m_fd, TIOCEXCL);  // one program at a time, as D2XX does
         cfmakeraw(&m_tio);
@@ -258,6 +282,10 @@ public:
 
     DriverStatus Close() override {
         if (m_fd < 0) return kFtInvalidHandle;
+        // Nothing half sent or unread is left for the next program, and the
+        // port gets its settings back and is free for others again.
+        GiveBackPort(m_fd, m_saved);
+        ForgetOpenPort(m_fd);
         const int result = ::close(m_fd);
         m_fd = -1;
         return result == 0 ? kFtOk : kFtIoError;
@@ -278,33 +306,34 @@ private:
 
     std::string m_path;        // empty: find the box by its USB product string
     std::string m_serial;      // with m_path empty: only the box with this USB serial number
-    bool m_bTerminalsOnly;     // open nothing that is not a terminal device
+    PortOrigin m_origin;       // who named the port: what it may be
     std::string m_openedPath;
     int m_fd = -1;
+    TtySettings m_saved{};     // as the port was before we opened it
     struct termios m_tio {};
     uint32_t m_baud = 0;
 };
 
 std::unique_ptr<IWriterDriver> MakeSerialDriver(std::string_view argument, std::string& error,
-                                                bool terminalsOnly) {
+                                                PortOrigin origin) {
     std::string serial;
     if (!TakeSerialOption(argument, serial, error)) return nullptr;
     if (!serial.empty() && !argument.empty()) {
         error = "\"serial\" takes a path or sn=SERIAL, not both";
         return nullptr;
     }
-    return std::make_unique<CSerialDriver>(std::string(argument), std::move(serial), terminalsOnly);
+    return std::make_unique<CSerialDriver>(std::string(argument), std::move(serial), origin);
 }
 
 }  // namespace
 
 std::unique_ptr<IWriterDriver> CreateSerialDriver(std::string_view argument, std::string& error) {
-    return MakeSerialDriver(argument, error, false);
+    return MakeSerialDriver(argument, error, PortOrigin::User);
 }
 
-std::unique_ptr<IWriterDriver> CreateTerminalSerialDriver(std::string_view argument,
+std::unique_ptr<IWriterDriver> CreateSettingsSerialDriver(std::string_view argument,
                                                           std::string& error) {
-    return MakeSerialDriver(argument, error, true);
+    return MakeSerialDriver(argument, error, PortOrigin::SettingsFile);
 }
 
 std::vector<FoundWriter> ListSerialWriters() {

@@ -24,6 +24,16 @@ uint32_t TtyBaud(int fd) {
     return tio.c_ospeed;
 }
 
+static_assert(sizeof(termios2) <= sizeof(TtySettings::bytes));
+
+bool SaveTtySettings(int fd, TtySettings& saved) {
+    return ioctl(fd, TCGETS2, reinterpret_cast<termios2*>(saved.bytes)) == 0;
+}
+
+bool RestoreTtySettings(int fd, const TtySettings& saved) {
+    return ioctl(fd, TCSETS2, reinterpret_cast<const termios2*>(saved.bytes)) == 0;
+}
+
 }  // namespace oriole
 
 #elif !defined(_WIN32)
@@ -53,6 +63,16 @@ uint32_t TtyBaud(int fd) {
     for (const Speed& s : kSpeeds)
         if (s.code == cfgetospeed(&tio)) return s.baud;
     return 0;
+}
+
+static_assert(sizeof(termios) <= sizeof(TtySettings::bytes));
+
+bool SaveTtySettings(int fd, TtySettings& saved) {
+    return tcgetattr(fd, reinterpret_cast<termios*>(saved.bytes)) == 0;
+}
+
+bool RestoreTtySettings(int fd, const TtySettings& saved) {
+    return tcsetattr(fd, TCSANOW, reinterpret_cast<const termios*>(saved.bytes)) == 0;
 }
 
 }  // namespace oriole

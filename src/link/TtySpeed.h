@@ -13,4 +13,13 @@ bool SetTtyBaud(int fd, uint32_t baud);
 // The output speed of the port, 0 when it cannot be read.
 uint32_t TtyBaud(int fd);
 
+// A terminal's settings as the kernel keeps them, its speed included (also
+// one that only termios2 can express).
+struct TtySettings {
+    alignas(8) unsigned char bytes[64];
+};
+[[nodiscard]] bool SaveTtySettings(int fd, TtySettings& saved);
+// Puts them back at once; one system call, so safe in a signal handler.
+bool RestoreTtySettings(int fd, const TtySettings& saved);
+
 }  // namespace oriole

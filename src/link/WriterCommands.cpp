@@ -45,7 +45,7 @@ bool CWriterLink::BeginProgramming(IDeviceSelector& selector, bool timing) {
     if (!SendCommand({kCmdEnterProgramming, 0x00})) return false;
     // Only the refusal byte has a meaning here, and not for a device that
     // never echoes the enable; any other outcome goes on.
-    if (WaitAck(kRefusedAck) && !selector.SelectedDevice().enableNotEchoed) {
+    if (WaitAck(kRefusedAck, true) && !selector.SelectedDevice().enableNotEchoed) {
         m_host.ShowMessage(MsgKind::Warning, text::kProgrammingRefused);
         return false;
     }

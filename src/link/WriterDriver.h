@@ -28,6 +28,11 @@ inline constexpr DriverStatus kFtOtherError = 18;
 // Ours, beyond D2XX's codes: a box was found, but the system does not let
 // this user open it (no udev rule yet).
 inline constexpr DriverStatus kLinkAccessDenied = 0x100;
+// The box's port is held by another program.
+inline constexpr DriverStatus kLinkInUse = 0x101;
+// The port named is a terminal the serial backend must not touch (the
+// user's own, a console, a pseudo-terminal named by a settings file).
+inline constexpr DriverStatus kLinkPortRefused = 0x102;
 
 class IWriterDriver {
 public:

@@ -1,6 +1,7 @@
 #include "link/WriterLink.h"
 
 #include <algorithm>
+#include <array>
 
 #include "base/FormatText.h"
 #include "res/Texts.h"
@@ -25,7 +26,10 @@ CWriterLink::~CWriterLink() {
 bool CWriterLink::OpenLink() {
     if (m_open) CloseLink();
     if (const DriverStatus s = m_driver.OpenByDescription(kLinkDescription); s != kFtOk) {
-        m_host.ShowMessage(MsgKind::Error, s == kLinkAccessDenied ? text::kWriterAccessDenied : text::kWriterNotFound);
+        m_host.ShowMessage(MsgKind::Error, s == kLinkAccessDenied  ? text::kWriterAccessDenied
+                                           : s == kLinkInUse       ? text::kWriterInUse
+                                           : s == kLinkPortRefused ? text::kWriterPortRefused
+                                                                   : text::kWriterNotFound);
         return false;
     }
     // Configuration steps with the step code their failure reports.
@@ -59,7 +63,27 @@ bool CWriterLink::OpenLink() {
 bool CWriterLink::CloseLink() {
     if (!m_open) return false;
     m_open = false;
+    if (m_state.m_nAbort != kAbortNone) SettleInterruptedBox();
     return m_driver.Close() == kFtOk;
+}
+
+// A cancel or a time-out may leave the box in the middle of a command (a
+// page half sent) or of a reply nobody reads any more. The frame's closing B
+// has ended a reply; the pause outlasts the firmware's gap, after which it
+// has dropped a half-received command; what the box sent meanwhile is read
+// and dropped. So the next opening starts with a box that waits for a
+// command and with nothing stale to read.
+void CWriterLink::SettleInterruptedBox() {
+    static_assert(kBoxSettleWait > kBoxCommandGap);
+    m_host.Sleep(kBoxSettleWait);
+    std::array<uint8_t, 256> sink{};
+    for (int pass = 0; pass < 1024; ++pass) {
+        uint32_t queued = 0;
+        uint32_t read = 0;
+        if (m_driver.GetQueueStatus(queued) != kFtOk || queued == 0) return;
+        const size_t wanted = std::min<size_t>(queued, sink.size());
+        if (m_driver.Read(std::span(sink).first(wanted), read) != kFtOk || read == 0) return;
+    }
 }
 
 void CWriterLink::ShowDriverError(int line, DriverStatus status) {
@@ -151,7 +175,7 @@ bool CWriterLink::Receive(std::span<uint8_t> buffer, ReadTimeOut timeOut,
     return ok;
 }
 
-bool CWriterLink::WaitAck(uint8_t expected) {
+bool CWriterLink::WaitAck(uint8_t expected, bool otherIsAnswer) {
     m_state.m_nTimeoutTicks = kWaitTicks;
     uint8_t ack = 0;
     bool arrived = false;
@@ -178,6 +202,9 @@ bool CWriterLink::WaitAck(uint8_t expected) {
     }
     if (m_state.m_nTimeoutTicks == 0) ShowNoAnswer();
     const bool ok = readOk && m_state.m_nAbort == kAbortNone && arrived && ack == expected;
+    if (readOk && m_state.m_nAbort == kAbortNone && arrived && !ok && !otherIsAnswer)
+        m_host.ShowMessage(MsgKind::Error, FormatText(text::kWriterWrongAck, unsigned{expected},
+                                                      unsigned{ack}));
     m_state.m_nTimeoutTicks = 0;
     return ok;
 }

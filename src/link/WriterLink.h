@@ -26,6 +26,13 @@ inline constexpr int32_t kWaitTicks = 11;
 // How long one pass of a wait loop lets the driver wait for data.
 inline constexpr std::chrono::milliseconds kWaitSlice{2};
 
+// The box's firmware drops a command whose next byte does not come within
+// kBoxCommandGap and waits for a new one. After a cancel or a time-out,
+// CloseLink lets kBoxSettleWait pass, which outlasts it, so that the next
+// opening does not find its first command taken for the rest of the last.
+inline constexpr std::chrono::milliseconds kBoxCommandGap{500};
+inline constexpr std::chrono::milliseconds kBoxSettleWait{600};
+
 // What a failed 32-byte piece of an F page does.
 enum class PieceFailure {
     EndPage,      // the page write fails at once (FLASH write page loop)
@@ -57,7 +64,9 @@ public:
     // like WaitAck 11 ticks after it started, and when m_nAbort is set.
     [[nodiscard]] bool ReadReply(std::span<uint8_t> buffer);
     // Waits up to 11 ticks for one byte; true only when it equals `expected`.
-    [[nodiscard]] bool WaitAck(uint8_t expected);
+    // Another byte is reported, unless it is an answer of its own
+    // (`otherIsAnswer`: A's refusal byte, where any other byte means go on).
+    [[nodiscard]] bool WaitAck(uint8_t expected, bool otherIsAnswer = false);
 
     // --- Sequences framing every operation ---
     [[nodiscard]] bool BeginProgramming(IDeviceSelector& selector, bool timing);
@@ -112,6 +121,7 @@ private:
     [[nodiscard]] bool SendCommand(std::initializer_list<uint8_t> bytes);
     void ShowDriverError(int line, DriverStatus status);
     void ShowNoAnswer();
+    void SettleInterruptedBox();
 
     IWriterDriver& m_driver;
     CLinkState& m_state;

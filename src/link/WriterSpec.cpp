@@ -50,6 +50,22 @@ bool IsDevicePath(std::string_view path) {
     return true;
 }
 
+// Names that are terminals and never the box's serial device: the
+// program's own (/dev/tty, a standard stream), consoles and pseudo-terminals.
+// The node is checked again, by its device number, when it is opened.
+bool NamesTerminal(std::string_view path) {
+    constexpr std::string_view kNames[] = {"/dev/tty",   "/dev/console", "/dev/ptmx",
+                                           "/dev/stdin", "/dev/stdout",  "/dev/stderr"};
+    constexpr std::string_view kFolders[] = {"/dev/pts/", "/dev/fd/", "/dev/vc/"};
+    if (std::find(std::begin(kNames), std::end(kNames), path) != std::end(kNames)) return true;
+    for (const std::string_view folder : kFolders)
+        if (path.starts_with(folder)) return true;
+    // /dev/tty0 .. /dev/tty63, the virtual consoles.
+    const std::string_view number = path.substr(std::min(path.size(), sizeof("/dev/tty") - 1));
+    return path.starts_with("/dev/tty") && !number.empty() &&
+           std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 const WriterBackend kBackends[] = {
     {"auto", CreateAutoDriver, "D2XX when its library loads, else libftdi1"},
     {"d2xx", CreateD2xxDriver, "FTDI's D2XX library (d2xx:PATH loads that file)"},
@@ -96,7 +112,7 @@ FileSpecVerdict CheckFileWriterSpec(std::string_view spec) {
         // Anything else d2xx takes is a library to load.
         if (name == "d2xx") return FileSpecVerdict::NamesLibrary;
         if (name != "serial" || !leading) return FileSpecVerdict::NotAllowed;
-        if (!IsDevicePath(item)) return FileSpecVerdict::NotTerminalPath;
+        if (!IsDevicePath(item) || NamesTerminal(item)) return FileSpecVerdict::NotTerminalPath;
     }
     return FileSpecVerdict::Allowed;
 }
@@ -109,7 +125,7 @@ std::unique_ptr<IWriterDriver> CreateWriterDriver(std::string_view spec, std::st
             error = "a settings file may not name \"" + std::string(spec) + "\"";
             return nullptr;
         }
-        if (name == "serial") return CreateTerminalSerialDriver(argument, error);
+        if (name == "serial") return CreateSettingsSerialDriver(argument, error);
     }
     for (const WriterBackend& backend : kBackends)
         if (backend.name == name) return backend.create(argument, error);

@@ -22,6 +22,10 @@ inline constexpr char kSaveNotAFile[] =
     "保存先がファイルではありません (フォルダやデバイスには保存できません)。";
 inline constexpr char kSaveNoReader[] = "保存先のパイプを読み出すプログラムがありません。";
 inline constexpr char kSaveStalled[] = "保存先がデータを受け取らないため、書き込みを中止しました。";
+// Ours: a pipe that stays silent, and an input that goes on past every bound
+// (%d: the bound in MB).
+inline constexpr char kInputNoData[] = "パイプからデータが届かないため、読み込みを中止しました。";
+inline constexpr char kInputTooLarge[] = "入力が %d MB を超えたため、読み込みを中止しました。";
 // Ours: ELF files (avr-gcc's output) that cannot be programmed.
 inline constexpr char kElfBroken[] = "ELFファイルが壊れています。";
 inline constexpr char kElfNotAvr[] = "AVR用のELFファイルではありません。";
@@ -60,9 +64,17 @@ inline constexpr char kWriterAccessDenied[] =
     "udev ルール 60-oriole.rules (/etc/udev/rules.d または /lib/udev/rules.d) を入れ、\n"
     "sudo udevadm control --reload && sudo udevadm trigger\n"
     "で読み込み直してから、USBコネクタを抜き挿ししてください。";
+// Ours: the box's port is held by another program; a port that is a
+// terminal the program must not touch.
+inline constexpr char kWriterInUse[] = "AVRライタは他のプログラムが使用中です。";
+inline constexpr char kWriterPortRefused[] =
+    "指定されたポートは端末 (操作中の端末、コンソールまたは設定ファイルが指定した疑似端末) のため、開きませんでした。";
 inline constexpr char kDriverConfigError[] = "line %d(%d): ドライバ呼び出しエラー(%d)";
 inline constexpr char kDriverCallError[] = "line %d: ドライバ呼び出しエラー(%d)";
 inline constexpr char kWriterNoAnswer[] = "デバイスまたはAVRライタからの応答がありません。";
+// Ours: an acknowledge byte other than the one waited for (%02X: expected, received).
+inline constexpr char kWriterWrongAck[] =
+    "デバイスまたはAVRライタからの応答が正しくありません (%02X を待ちましたが %02X を受信しました)。";
 inline constexpr char kAbortedEarlier[] =
     "何れかの処理の途中で キャンセル されたか\n\nまたは タイムアウトエラー が発生しました。\n\n"
     "今後の処理が不安定になる可能性があるため、\n\nプログラムを終了した後、USBコネクタを抜き挿ししてください。"
@@ -83,9 +95,13 @@ inline constexpr char kFileWriterIgnored[] =
 inline constexpr char kFileWriterNamesLibrary[] =
     "読み込むライブラリは、コマンドラインの --writer でのみ指定できます。";
 inline constexpr char kFileWriterNotDevice[] =
-    "シリアルポートには /dev/ の端末デバイスだけを指定できます。";
+    "シリアルポートには /dev/ のシリアルデバイス (USB シリアル変換器など) だけを指定できます。"
+    "端末、コンソール、疑似端末は指定できません。";
 inline constexpr char kFileWriterNotAllowed[] =
     "設定ファイルで指定できるのは auto、ftdi、d2xx、serial、sim とそのオプションだけです。";
+
+// Ours: oriole-cli ended by Ctrl-C (or SIGTERM) outside a transfer.
+inline constexpr char kInterrupted[] = "中断しました。";
 
 // Device operations
 inline constexpr char kDeviceUnknown[] =

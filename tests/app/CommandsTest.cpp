@@ -136,7 +136,9 @@ TEST(CommandsTest, FlashWriteWithEraseOfAnUnusableFileErasesNothing) {
     };
     for (const auto& r : rows) {
         AppRig rig;
-        if (r.detectFirst) ASSERT_TRUE(rig.Core().CheckDevice(true)) << r.what;
+        if (r.detectFirst) {
+            ASSERT_TRUE(rig.Core().CheckDevice(true)) << r.what;
+        }
         rig.box->Target().Flash()[400] = 0x00;
         const QString path = rig.dir.filePath(QString::fromLatin1(r.name));
         QFile file(path);

@@ -295,6 +295,8 @@ TEST_F(CliDeviceTest, FailuresOfTheWriterExitOneWithOneMessage) {
         {"--writer=nonsense", "AVRライタの指定が正しくありません"},
         {"--writer=sim:none", "デバイスがプログラミング命令を受け付けません。"},
         {"--writer=sim:ATmega328P,fast,mute=K", "デバイスまたはAVRライタからの応答がありません。"},
+        {"--writer=sim:ATmega328P,fast,wrongack=T",
+         "デバイスまたはAVRライタからの応答が正しくありません (94 を待ちましたが 14 を受信しました)。"},
     };
     for (const auto& c : cases) {
         const CliRun r = RunCli({c.writer, "read-fuses"});

@@ -267,7 +267,8 @@ TEST_F(ImageReaderTest, UnopenablePathsWarnAndTouchNothing) {
     // Device nodes are refused unopened: an image is never a device.
     for (const QString& path :
          {dir.filePath(QStringLiteral("missing.hex")), dir.filePath(QStringLiteral("folder")),
-          QString(), QStringLiteral("/dev/null"), QStringLiteral("/dev/zero")}) {
+          QString(), QStringLiteral("/dev/null"), QStringLiteral("/dev/zero"),
+          QStringLiteral("/dev/urandom"), QStringLiteral("/dev/tty")}) {
         SCOPED_TRACE(path.toStdString());
         const Outcome out = LoadPath(path, 16);
         EXPECT_FALSE(out.ok);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "link/SimLinkFixture.h"
+#include "link/WriterLink.h"
 
 namespace oriole::test {
 namespace {
@@ -257,6 +258,36 @@ TEST(SimFaults, DriverCallFailsOnlyOnItsTurn) {
     EXPECT_EQ(b.box.Call(sim::DriverCall::Read), 9u);
     EXPECT_EQ(b.box.Call(sim::DriverCall::Read), 0u);
     EXPECT_EQ(b.box.Call(sim::DriverCall::Write), 0u);
+}
+
+// A box serving run after run keeps only the latest traffic: over 100
+// cycles of writing and reading an EEPROM page, what its transcript holds stays
+// under the limit and ends with the last cycle.
+TEST(SimTranscript, StaysUnderItsLimitOverManyCycles) {
+    sim::SimConfig config = SimConfigFor("ATmega8,fast");
+    config.transcriptLimit = 4096;
+    CVirtualClock clock;
+    auto box = std::make_shared<sim::CSimBox>(config, clock);
+    CSimDriver driver(box);
+    for (int cycle = 0; cycle < 100; ++cycle) {
+        CLinkState state;
+        TestOperationHost host(state, clock);
+        CWriterLink link(driver, state, host);
+        TestSelector selector(Row("ATmega8"), false);
+        const Bytes page(4, static_cast<uint8_t>(cycle));
+        Bytes back(4);
+        ASSERT_TRUE(link.OpenLink() && link.BeginProgramming(selector, false));
+        ASSERT_TRUE(link.WriteEepromPage(0, page));
+        ASSERT_TRUE(link.ReadEepromBlock(0, back));
+        EXPECT_EQ(back, page);
+        link.EndProgramming();
+        link.CloseLink();
+        EXPECT_LE(box->Transcript().Bytes(), config.transcriptLimit);
+    }
+    const auto lines = box->Transcript().Lines();
+    EXPECT_EQ(lines.back(), "< 82");
+    EXPECT_EQ(lines[lines.size() - 3], "< 63 63 63 63");
+    EXPECT_LT(box->Transcript().Entries().size(), 200u);
 }
 
 }  // namespace

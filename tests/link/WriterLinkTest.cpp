@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+
+#include "base/FormatText.h"
 
 #include "link/SimLinkFixture.h"
 #include "res/Texts.h"
@@ -150,11 +153,95 @@ TEST_F(AckWait, ExpectedByteAtOnceSucceeds) {
     EXPECT_TRUE(host.Texts().empty());
 }
 
-TEST_F(AckWait, WrongByteFailsSilently) {
-    driver.Arrive({0x00});
-    EXPECT_FALSE(link.WaitAck(0x94));
-    EXPECT_EQ(state.m_nAbort, 0);
-    EXPECT_TRUE(host.Texts().empty());
+// A wrong byte fails the wait and says which byte it was, except where
+// another byte is an answer of its own (A's refusal byte 0xFE).
+TEST(AckWaits, WrongByteFailsWithOneMessageUnlessItIsAnAnswer) {
+    const struct {
+        uint8_t expected, arrived;
+        bool otherIsAnswer, ok;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {0x94, 0x00, false, false, {FormatText(text::kWriterWrongAck, 0x94u, 0x00u)}},
+        {0x86, 0x06, false, false, {FormatText(text::kWriterWrongAck, 0x86u, 0x06u)}},
+        {0xFE, 0x53, true, false, {}},
+        {0xFE, 0xFE, true, true, {}},
+    };
+    for (const auto& c : cases) {
+        ScriptedDriver driver;
+        CLinkState state;
+        CVirtualClock clock;
+        TestOperationHost host(state, clock);
+        CWriterLink link(driver, state, host);
+        driver.Arrive({c.arrived});
+        EXPECT_EQ(link.WaitAck(c.expected, c.otherIsAnswer), c.ok);
+        EXPECT_EQ(state.m_nAbort, kAbortNone);
+        EXPECT_EQ(host.Texts(), c.messages);
+    }
+}
+
+// A cancel leaves the box in the middle of a page or of a reply; the next
+// run on the same box (another program, with a state of its own) starts at
+// once: no tick passes before its first command is answered.
+TEST(Cancel, TheNextRunOnTheSameBoxStartsAtOnce) {
+    static_assert(sim::CSimFirmware::kCommandGap == kBoxCommandGap);  // the box the link expects
+    const struct {
+        const char* name;
+        std::function<bool(CWriterLink&, CLinkState&, TestOperationHost&)> cancelled;
+    } cases[] = {
+        {"FLASH page after its first piece",
+         [](CWriterLink& link, CLinkState& state, TestOperationHost& host) {
+             host.onPump = [&](int) { state.m_nAbort = kAbortCancelled; };
+             return link.WriteFlashPage(0, std::vector<uint8_t>(64, 0x12), PieceFailure::EndPage);
+         }},
+        {"EEPROM page after its first pair",
+         [](CWriterLink& link, CLinkState& state, TestOperationHost&) {
+             state.m_nAbort = kAbortCancelled;
+             return link.WriteEepromPage(0, std::vector<uint8_t>(4, 0x34));
+         }},
+        {"FLASH read in the middle of its reply",
+         [](CWriterLink& link, CLinkState& state, TestOperationHost& host) {
+             host.onPump = [&](int pump) {
+                 if (pump == 40) state.m_nAbort = kAbortCancelled;
+             };
+             std::vector<uint8_t> all(8192);
+             return link.ReadFlashBlock(0, all);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CVirtualClock clock;
+        auto box = std::make_shared<sim::CSimBox>(SimConfigFor("ATmega8"), clock);
+        {
+            CLinkState state;
+            CSimDriver driver(box);
+            TestOperationHost host(state, clock);
+            CWriterLink link(driver, state, host);
+            TestSelector selector(Row("ATmega8"), false);
+            ASSERT_TRUE(link.OpenLink());
+            ASSERT_TRUE(link.BeginProgramming(selector, true));
+            EXPECT_FALSE(c.cancelled(link, state, host));
+            link.EndProgramming();
+            link.CloseLink();
+            EXPECT_TRUE(host.Texts().empty());
+        }
+        EXPECT_FALSE(box->Firmware().Receiving(clock.Now()));
+
+        CLinkState state;
+        CSimDriver driver(box);
+        TestOperationHost host(state, clock);
+        CWriterLink link(driver, state, host);
+        TestSelector selector(Row("ATmega8"), true);
+        const ClockTime start = clock.Now();
+        ASSERT_TRUE(link.OpenLink());
+        EXPECT_TRUE(link.BeginProgramming(selector, true));
+        uint8_t fuse = 0;
+        EXPECT_TRUE(link.ReadFuseByte(1, fuse));
+        link.EndProgramming();
+        link.CloseLink();
+        EXPECT_TRUE(host.Texts().empty()) << host.Texts().front();
+        EXPECT_EQ(selector.device, Row("ATmega8"));
+        EXPECT_LT(clock.Now() - start, std::chrono::seconds(1));
+    }
 }
 
 TEST_F(AckWait, ByteAfterSomeTicksStillCounts) {

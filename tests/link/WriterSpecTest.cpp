@@ -125,6 +125,15 @@ TEST(WriterSpec, WhatASettingsFileMayName) {
         {"serial:dev/ttyUSB0", V::NotTerminalPath},
         {"serial:/dev/../tmp/x", V::NotTerminalPath},
         {"serial:/dev/pts/..", V::NotTerminalPath},
+        {"serial:/dev/tty", V::NotTerminalPath},
+        {"serial:/dev/tty1", V::NotTerminalPath},
+        {"serial:/dev/console", V::NotTerminalPath},
+        {"serial:/dev/pts/3", V::NotTerminalPath},
+        {"serial:/dev/ptmx", V::NotTerminalPath},
+        {"serial:/dev/stdout", V::NotTerminalPath},
+        {"serial:/dev/fd/0", V::NotTerminalPath},
+        {"serial:/dev/ttyS0", V::Allowed},
+        {"serial:/dev/ttyACM0,sn=A1", V::Allowed},
         {"serial,sn=A1,/dev/ttyUSB0", V::NotAllowed},
         {"d2xx,sn=/tmp/evil", V::NamesLibrary},
         {"d2xx,sn=../x", V::NamesLibrary},
@@ -198,45 +207,51 @@ uint32_t InotifyEvents(const QString& path, uint32_t mask, const std::function<v
     return seen;
 }
 
-// A FIFO of our own stands for a device that acts on being opened (a
-// watchdog arms): the port for a file's spec looks at it and never opens it;
-// the user's is opened, found to be no terminal, and closed without a byte
-// written.
-TEST(WriterSpec, SerialPortFromAFileIsOpenedOnlyWhenItIsATerminal) {
+// What the serial backend opens, by who named the port. A FIFO of our own
+// stands for a device that acts on being opened (a watchdog arms): the
+// port for a file's spec looks at it and never opens it; the user's is
+// opened, found to be no terminal, and closed without a byte written. A
+// pseudo-terminal is the user's to name (oriole-sim serves one), never a
+// file's; /dev/tty, the user's own terminal, is nobody's.
+TEST(WriterSpec, SerialPortFromAFileIsOpenedOnlyWhenItIsASerialDevice) {
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("fifo"));
     ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
-    for (const bool fromFile : {true, false}) {
-        SCOPED_TRACE(fromFile ? "file" : "user");
-        std::string error;
-        const std::string path = fifo.toStdString();
-        auto driver =
-            fromFile ? CreateTerminalSerialDriver(path, error) : CreateSerialDriver(path, error);
-        ASSERT_TRUE(driver);
-        DriverStatus status = kFtOk;
-        const uint32_t seen = InotifyEvents(fifo, IN_OPEN | IN_MODIFY, [&] {
-            status = driver->OpenByDescription("ORIOLE Ver.1.00");
-        });
-        EXPECT_EQ(status, kFtDeviceNotFound);
-        EXPECT_EQ((seen & IN_OPEN) != 0, !fromFile);
-        EXPECT_EQ(seen & IN_MODIFY, 0u);
-    }
-
-    // From a file, a device that is no terminal is not found; a terminal
-    // opens like any other.
-    std::string error;
-    auto null = CreateWriterDriver("serial:/dev/null", error, WriterSpecSource::SettingsFile);
-    ASSERT_TRUE(null);
-    EXPECT_EQ(null->OpenByDescription("ORIOLE Ver.1.00"), kFtDeviceNotFound);
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(master, 0);
     ASSERT_EQ(grantpt(master), 0);
     ASSERT_EQ(unlockpt(master), 0);
-    auto driver = CreateWriterDriver(std::string("serial:") + ptsname(master), error,
-                                     WriterSpecSource::SettingsFile);
-    ASSERT_TRUE(driver);
-    EXPECT_EQ(driver->OpenByDescription("ORIOLE Ver.1.00"), kFtOk);
-    EXPECT_EQ(driver->Close(), kFtOk);
+    const QString pty = QString::fromLocal8Bit(ptsname(master));
+    const struct {
+        QString path;
+        bool fromFile;
+        DriverStatus status;
+        bool opened;
+    } cases[] = {
+        {fifo, true, kFtDeviceNotFound, false},
+        {fifo, false, kFtDeviceNotFound, true},
+        {QStringLiteral("/dev/null"), true, kFtDeviceNotFound, false},
+        {pty, true, kLinkPortRefused, false},
+        {pty, false, kFtOk, true},
+        {QStringLiteral("/dev/tty"), true, kLinkPortRefused, false},
+        {QStringLiteral("/dev/tty"), false, kLinkPortRefused, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.toStdString() + (c.fromFile ? " from a file" : " from the user"));
+        std::string error;
+        const std::string path = c.path.toStdString();
+        auto driver =
+            c.fromFile ? CreateSettingsSerialDriver(path, error) : CreateSerialDriver(path, error);
+        ASSERT_TRUE(driver);
+        DriverStatus status = kFtOk;
+        const uint32_t seen = InotifyEvents(c.path, IN_OPEN | IN_MODIFY, [&] {
+            status = driver->OpenByDescription("ORIOLE Ver.1.00");
+        });
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ((seen & IN_OPEN) != 0, c.opened);
+        EXPECT_EQ(seen & IN_MODIFY, 0u);
+        driver->Close();
+    }
     close(master);
 }
 

@@ -1,13 +1,14 @@
 // Every operation kind against every kind of failure, injected at its first,
 // a middle and its last block: a time-out, a wrong acknowledge, a driver
 // error and a Cancel. Whatever happens, the user sees exactly one message
-// (none for a wrong acknowledge and for a Cancel), m_nAbort tells what
+// (none for a Cancel), m_nAbort tells what
 // happened, the progress window is gone, B still goes out and the link is
 // closed, and nothing waits for ever.
 #include <gtest/gtest.h>
 
 #include <functional>
 
+#include "base/FormatText.h"
 #include "link/Requests.h"
 #include "ops/OpsTestSupport.h"
 #include "res/Texts.h"
@@ -260,9 +261,12 @@ TEST_P(FaultMatrix, OneMessageRightAbortAndACleanEnd) {
             EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kWriterNoAnswer});
             EXPECT_EQ(rig.core.LinkState().m_nAbort, kAbortTimeout);
             break;
-        case Fault::WrongAck:
-            EXPECT_TRUE(messages.empty()) << messages.front().text;
+        case Fault::WrongAck: {
+            const uint8_t ack = Ack(c.kind->command);
+            const std::string wrong = FormatText(text::kWriterWrongAck, unsigned{ack}, ack ^ 0x80u);
+            EXPECT_EQ(rig.Texts(), std::vector<std::string>{wrong});
             EXPECT_EQ(rig.core.LinkState().m_nAbort, kAbortNone);
+        }
             break;
         case Fault::DriverError:
             ASSERT_EQ(messages.size(), 1u);

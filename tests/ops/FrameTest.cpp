@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ops/OpsTestSupport.h"
+#include "base/FormatText.h"
 #include "res/Texts.h"
 
 namespace oriole::test {
@@ -177,10 +178,11 @@ TEST(Erase, QuietAsksNothingAndReportsOnlyFailures) {
     OpsRig rig("ATmega8", "ATmega8");
     EXPECT_TRUE(rig.core.EraseDevice(Quietly(true)));
     EXPECT_TRUE(rig.Texts().empty());
-    // A wrong completion byte fails without a message.
+    // A wrong completion byte fails with the byte it was.
     rig.box->Faults().wrongAck = {'D'};
     EXPECT_FALSE(rig.core.EraseDevice(Quietly(true)));
-    EXPECT_TRUE(rig.Texts().empty());
+    EXPECT_EQ(rig.Texts(), std::vector<std::string>{FormatText(text::kWriterWrongAck, 0x84u, 0x04u)});
+    rig.ClearLog();
     // A silent box is reported by the wait.
     rig.box->Faults().wrongAck.clear();
     rig.box->Faults().mute = {{'D', 0}};
@@ -218,7 +220,8 @@ TEST(Frame, AfterACancelEveryOperationRefusesButStillSendsB) {
     rig.ClearLog();
     rig.host.recorder.answers = {Answer::Yes};
     EXPECT_FALSE(rig.core.EraseDevice());
-    EXPECT_EQ(rig.Lines(), (std::vector<std::string>{"> 42"}));
+    // The box dropped the page the cancel cut off, so B is a command again.
+    EXPECT_EQ(rig.Lines(), (std::vector<std::string>{"> 42", "< 82"}));
     EXPECT_EQ(rig.Texts(), (std::vector<std::string>{text::kEraseConfirm, text::kAbortedEarlier}));
     EXPECT_EQ(rig.Opens(), rig.Closes());
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ops/OpsTestSupport.h"
+#include "base/FormatText.h"
 #include "res/Texts.h"
 
 namespace oriole::test {
@@ -173,7 +174,7 @@ TEST(Lock, UnacknowledgedWriteIsAFailure) {
     OpsRig rig("ATmega8", "ATmega8");
     rig.box->Faults().wrongAck = {'N'};
     EXPECT_FALSE(rig.core.WriteLockBits(0xFC, {.timing = false, .verify = false}));
-    EXPECT_TRUE(rig.Texts().empty());
+    EXPECT_EQ(rig.Texts(), std::vector<std::string>{FormatText(text::kWriterWrongAck, 0x8Eu, 0x0Eu)});
 
     OpsRig silent("ATmega8", "ATmega8");
     silent.box->Faults().mute = {{'N', 0}};

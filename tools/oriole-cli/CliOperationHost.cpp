@@ -7,24 +7,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <cstdio>
 #include <iostream>
 #include <string>
 
+#include "CliInterrupt.h"
+
 namespace oriole::cli {
 
 namespace {
-
-// Set by the Ctrl-C handler, read by the pump: a signal handler may do no more.
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnInterrupt(int) {
-    g_interrupted = 1;
-    // A second Ctrl-C ends the program at once.
-    std::signal(SIGINT, SIG_DFL);
-}
 
 constexpr int kBarWidth = 30;
 
@@ -77,19 +69,11 @@ CliOperationHost::CliOperationHost(bool assumeYes)
     : m_bAssumeYes(assumeYes),
       m_bTerminal(isatty(STDERR_FILENO) != 0),
       m_bAskable(isatty(STDIN_FILENO) != 0),
-      m_ticker(SystemClock()) {
-    g_interrupted = 0;
-}
+      m_ticker(SystemClock()) {}
 
-CliOperationHost::~CliOperationHost() {
-    if (m_bSignals) std::signal(SIGINT, SIG_DFL);
-}
+CliOperationHost::~CliOperationHost() = default;
 
-void CliOperationHost::Attach(CLinkState& state) {
-    m_state = &state;
-    if (!m_bSignals) std::signal(SIGINT, OnInterrupt);
-    m_bSignals = true;
-}
+void CliOperationHost::Attach(CLinkState& state) { m_state = &state; }
 
 void CliOperationHost::ClearBar() {
     if (m_bTerminal && m_pBar != nullptr) {
@@ -134,10 +118,8 @@ Answer CliOperationHost::ShowMessage(MsgKind kind, std::string_view text, Answer
 
 void CliOperationHost::PumpOneMessage() {
     if (m_state == nullptr) return;
-    if (g_interrupted != 0) {
-        g_interrupted = 0;
-        m_state->m_nAbort = kAbortCancelled;  // as the progress window's Cancel
-    }
+    NotePump();
+    if (TakeCancel()) m_state->m_nAbort = kAbortCancelled;  // as the progress window's Cancel
     for (int n = m_ticker.Poll(); n > 0; --n) OnTimerTick(*m_state);
 }
 

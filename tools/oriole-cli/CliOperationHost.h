@@ -3,8 +3,9 @@
 // output, errors and warnings to standard error, exactly as the program's
 // texts stand; questions answered by --yes, asked on a terminal, or answered
 // No without one. For the device operations also a progress bar on standard
-// error when it is a terminal, Ctrl-C as the progress window's Cancel, and
-// the one-second timer driven by the system clock from the pump.
+// error when it is a terminal, Ctrl-C while it pumps as the progress
+// window's Cancel (CliInterrupt.h), and the one-second timer driven by the
+// system clock from the pump.
 
 #include <cstdint>
 #include <cstdio>
@@ -63,7 +64,6 @@ private:
     CSecondTicker m_ticker;
     Bar* m_pBar = nullptr;  // the bar on screen, if any
     int m_nFailures = 0;
-    bool m_bSignals = false;
 };
 
 // The link as a command-line run sets it up.

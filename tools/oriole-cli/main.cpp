@@ -7,6 +7,7 @@
 #include "CliAvrdude.h"
 #include "CliCommon.h"
 #include "CliDevice.h"
+#include "CliInterrupt.h"
 #include "base/QtTranslation.h"
 
 namespace oriole::cli {
@@ -32,6 +33,7 @@ void PrintUsage(FILE* out) {
 
 int main(int argc, char** argv) {
     using namespace oriole::cli;
+    InstallInterruptHandlers();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("oriole-cli");
     // The option parser's own messages and usage lines in Japanese, like ours.

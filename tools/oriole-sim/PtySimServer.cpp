@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,6 +25,7 @@ void CloseFd(int& fd) {
 }  // namespace
 
 CPtySimServer::~CPtySimServer() {
+    CloseFd(m_watch);
     CloseFd(m_master);
     CloseFd(m_slave);
     CloseFd(m_stopPipe[0]);
@@ -49,6 +52,15 @@ bool CPtySimServer::Start(const SimConfig& config, std::string& error) {
     }
     cfmakeraw(&tio);  // no echo, no line editing until a client sets its own
     tcsetattr(m_slave, TCSANOW, &tio);
+    m_raw = tio;
+    // Our own opening of the terminal came before the watch: every event is
+    // a client's.
+    m_watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_watch < 0 ||
+        inotify_add_watch(m_watch, m_path.c_str(), IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        error = "cannot watch " + m_path;
+        return false;
+    }
     fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
     if (pipe(m_stopPipe) != 0) {
         error = "no pipe";
@@ -101,6 +113,35 @@ bool CPtySimServer::PassToHost() {
     return true;
 }
 
+void CPtySimServer::CountClients() {
+    alignas(inotify_event) char buffer[4096];
+    bool closed = false;
+    ssize_t n;
+    while ((n = ::read(m_watch, buffer, sizeof buffer)) > 0) {
+        for (char* p = buffer; p < buffer + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len) {
+            const uint32_t mask = reinterpret_cast<inotify_event*>(p)->mask;
+            if (mask & IN_OPEN) ++m_clients;
+            if (mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
+                m_clients = std::max(0, m_clients - 1);
+                closed = true;
+            }
+        }
+    }
+    if (closed && m_clients == 0) ClientsGone();
+}
+
+// A client that ends normally gives the terminal back itself; one that was
+// killed leaves it locked (TIOCEXCL: every later opening by a normal user
+// fails), in its settings, and with the rest of a reply on its way.
+void CPtySimServer::ClientsGone() {
+    std::lock_guard lock(m_mutex);
+    m_box->DropOutgoing();
+    m_pending.clear();
+    tcflush(m_slave, TCIOFLUSH);
+    tcsetattr(m_slave, TCSANOW, &m_raw);
+    ioctl(m_slave, TIOCNXCL);
+}
+
 bool CPtySimServer::Serve() {
     while (true) {
         int timeoutMs = -1;
@@ -112,11 +153,12 @@ bool CPtySimServer::Serve() {
                     0, std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
             }
         }
-        pollfd fds[2] = {{m_master, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
+        pollfd fds[3] = {{m_master, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}, {m_watch, POLLIN, 0}};
         if (!m_pending.empty()) fds[0].events |= POLLOUT;
-        const int ready = poll(fds, 2, timeoutMs);
+        const int ready = poll(fds, 3, timeoutMs);
         if (ready < 0 && errno != EINTR) return false;
         if (fds[1].revents & POLLIN) return true;
+        if (fds[2].revents & POLLIN) CountClients();
         if ((fds[0].revents & POLLIN) && !PassToBox()) return false;
         if (!PassToHost()) return false;
     }

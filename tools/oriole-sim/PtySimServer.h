@@ -1,7 +1,12 @@
 #pragma once
 // The simulated writer box served on a pseudo-terminal: whatever opens the
 // terminal's path talks to the box as to a serial port. oriole-sim runs one
-// in the foreground; tests run one on a thread of their own.
+// in the foreground; tests run one on a thread of their own. When the last
+// client has closed the terminal, also one killed before it could clean up,
+// the terminal is made free and raw again and nothing of the last client's
+// traffic is left for the next one.
+
+#include <termios.h>
 
 #include <atomic>
 #include <mutex>
@@ -43,10 +48,15 @@ public:
 private:
     bool PassToBox();
     bool PassToHost();
+    void CountClients();
+    void ClientsGone();
 
     int m_master = -1;
     int m_slave = -1;        // held open so the terminal survives its clients
     int m_stopPipe[2] = {-1, -1};
+    int m_watch = -1;        // inotify: clients opening and closing the terminal
+    int m_clients = 0;
+    struct termios m_raw {};  // the terminal's settings between clients
     std::string m_path;
     std::string m_pending;   // box bytes the terminal has not taken yet
     std::unique_ptr<CSimBox> m_box;

@@ -7,6 +7,11 @@ namespace oriole::sim {
 void CSimTranscript::Add(bool toBox, std::span<const uint8_t> bytes) {
     if (bytes.empty()) return;
     m_entries.push_back({toBox, {bytes.begin(), bytes.end()}});
+    m_bytes += Cost(m_entries.back());
+    while (m_bytes > m_limit && m_entries.size() > 1) {
+        m_bytes -= Cost(m_entries.front());
+        m_entries.pop_front();
+    }
 }
 
 std::vector<std::string> CSimTranscript::Lines() const {
@@ -37,12 +42,20 @@ CSimBox::CSimBox(const SimConfig& config, IClock& clock)
     : m_config(config),
       m_clock(clock),
       m_target(config.deviceRow),
+      m_transcript(config.transcriptLimit),
       m_firmware(m_target, m_config.faults, config.timing,
                  [this](std::span<const uint8_t> bytes, ClockTime t) {
                      m_transcript.Add(false, bytes);
                      for (uint8_t b : bytes) m_wire.BoxToHost(b, t);
                  }) {
     m_wire.SetTiming(config.timing);
+}
+
+void CSimBox::LogCall(std::string entry) {
+    // Some seven calls a run: thousands of runs before the oldest half goes.
+    constexpr size_t kKept = 8192;
+    if (m_callLog.size() >= kKept) m_callLog.erase(m_callLog.begin(), m_callLog.begin() + kKept / 2);
+    m_callLog.push_back(std::move(entry));
 }
 
 uint32_t CSimBox::Call(DriverCall call) {
@@ -65,7 +78,11 @@ void CSimBox::HostWrite(std::span<const uint8_t> bytes) {
     const ClockTime now = m_clock.Now();
     for (uint8_t b : bytes) {
         ++m_hostBytes;
-        m_firmware.Receive(b, m_wire.HostToBox(now));
+        const ClockTime arrival = m_wire.HostToBox(now);
+        // The firmware ends a reply still going out when the host speaks:
+        // the host only does so once it has given up on the reply.
+        m_wire.StopBoxToHost(arrival);
+        m_firmware.Receive(b, arrival);
     }
     if (!m_connected) m_wire.Drop();
 }

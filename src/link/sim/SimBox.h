@@ -6,6 +6,7 @@
 // pseudo-terminal all drive one of these.
 
 #include <array>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
@@ -29,11 +30,22 @@ struct TranscriptEntry {
     std::vector<uint8_t> bytes;
 };
 
+// The traffic both ways, the most recent part of it: a box that serves run
+// after run (oriole-sim, the application on "sim") must not keep every byte
+// it ever saw. Entries are dropped from the front once the memory they take
+// passes the limit, which is far more than the tests look at in one go.
 class CSimTranscript {
 public:
+    explicit CSimTranscript(size_t limit = kDefaultTranscriptLimit) : m_limit(limit) {}
     void Add(bool toBox, std::span<const uint8_t> bytes);
-    void Clear() { m_entries.clear(); }
-    const std::vector<TranscriptEntry>& Entries() const { return m_entries; }
+    void Clear() {
+        m_entries.clear();
+        m_bytes = 0;
+    }
+    const std::deque<TranscriptEntry>& Entries() const { return m_entries; }
+    // The memory the entries take, as counted against the limit.
+    size_t Bytes() const { return m_bytes; }
+    size_t Limit() const { return m_limit; }
     // One line per entry: "> 54 03 03" for what the host sent, "< 94" for
     // what the box answered.
     std::vector<std::string> Lines() const;
@@ -41,7 +53,11 @@ public:
     std::vector<uint8_t> ToBox() const;
 
 private:
-    std::vector<TranscriptEntry> m_entries;
+    static size_t Cost(const TranscriptEntry& e) { return sizeof e + 16 + e.bytes.size(); }
+
+    std::deque<TranscriptEntry> m_entries;
+    size_t m_bytes = 0;
+    size_t m_limit;
 };
 
 std::string HexBytes(std::span<const uint8_t> bytes);  // "54 03 03"
@@ -54,8 +70,9 @@ public:
     // status a fault or a pulled plug gives it (0 when none).
     uint32_t Call(DriverCall call);
     int CallCount(DriverCall call) const { return m_callCounts[static_cast<size_t>(call)]; }
-    // Configuration calls with their arguments ("baud 38400"), for tests.
-    void LogCall(std::string entry) { m_callLog.push_back(std::move(entry)); }
+    // Configuration calls with their arguments ("baud 38400"), for tests;
+    // the most recent ones.
+    void LogCall(std::string entry);
     const std::vector<std::string>& CallLog() const { return m_callLog; }
 
     void SetLatency(uint8_t milliseconds) { m_wire.SetLatency(milliseconds); }
@@ -70,6 +87,10 @@ public:
     std::optional<ClockTime> NextDelivery() const;
 
     bool Connected() const { return m_connected; }
+
+    // Drops every byte on its way to the host: a host that has gone away
+    // reads none of them, and the next one must not.
+    void DropOutgoing() { m_wire.Drop(); }
 
     IClock& Clock() { return m_clock; }
     CSimTarget& Target() { return m_target; }

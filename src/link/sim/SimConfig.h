@@ -5,6 +5,7 @@
 // filled in directly by tests.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,10 +41,15 @@ struct SimFaults {
     std::optional<std::array<uint8_t, 3>> signature;  // answer to C instead of the device's
 };
 
+// The transcript's memory, far more than one operation on the largest device
+// takes (a 256 KB FLASH write is some 1.5 MB of entries).
+inline constexpr size_t kDefaultTranscriptLimit = size_t{4} << 20;
+
 struct SimConfig {
     int deviceRow = 0;      // catalogue row; 0 = no target
     bool timing = true;     // real-time model of baud rate, USB latency, programming
     SimFaults faults;
+    size_t transcriptLimit = kDefaultTranscriptLimit;  // memory the transcript keeps at most
 };
 
 // Default device of a box when the option text names none.

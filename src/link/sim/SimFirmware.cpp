@@ -64,6 +64,8 @@ CSimFirmware::CSimFirmware(CSimTarget& target, const SimFaults& faults, bool tim
     : m_target(target), m_faults(faults), m_timing(timing), m_send(std::move(send)) {}
 
 void CSimFirmware::Receive(uint8_t byte, ClockTime arrival) {
+    if (!Receiving(arrival)) m_command = nullptr;
+    m_lastArrival = arrival;
     const ClockTime t = std::max(arrival, m_busyUntil);
     if (m_command == nullptr) {
         const Command* command = Find(byte);

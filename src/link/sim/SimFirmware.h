@@ -24,8 +24,19 @@ public:
 
     CSimFirmware(CSimTarget& target, const SimFaults& faults, bool timing, Sender send);
 
+    // How long the firmware waits for the next byte of a command before it
+    // drops the command and takes the next byte for the start of a new one,
+    // as a box must: a host cancelled in the middle of a page never sends
+    // its rest.
+    static constexpr ClockTime kCommandGap = std::chrono::milliseconds(500);
+
     // One byte from the host has reached the box at `arrival`.
     void Receive(uint8_t byte, ClockTime arrival);
+
+    // Whether a command is half received at `now` (and not yet given up).
+    bool Receiving(ClockTime now) const {
+        return m_command != nullptr && now - m_lastArrival <= kCommandGap;
+    }
 
     bool InProgrammingMode() const { return m_programming; }
     const std::array<uint8_t, 8>& LastTiming() const { return m_timingBytes; }
@@ -69,6 +80,7 @@ private:
     Sender m_send;
 
     const Command* m_command = nullptr;  // the command being received
+    ClockTime m_lastArrival{0};          // when its last byte came
     uint8_t m_current = 0;               // the command last started
     std::vector<uint8_t> m_args;
     std::vector<uint8_t> m_data;

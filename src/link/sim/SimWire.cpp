@@ -60,6 +60,13 @@ std::optional<ClockTime> CSimWire::NextDelivery() const {
     return NextPacket().second;
 }
 
+void CSimWire::StopBoxToHost(ClockTime t) {
+    const ClockTime byteTime = ByteTime();
+    // A byte reaches the chip one byte time after the box starts sending it.
+    while (!m_inChip.empty() && m_inChip.back().at - byteTime > t) m_inChip.pop_back();
+    m_boxLineFree = std::min(m_boxLineFree, std::max(t, m_inChip.empty() ? t : m_inChip.back().at));
+}
+
 void CSimWire::Drop() {
     m_inChip.clear();
     m_forHost.clear();

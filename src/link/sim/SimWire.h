@@ -42,6 +42,10 @@ public:
     // Drops everything on its way (the box was unplugged).
     void Drop();
 
+    // The box stops sending at `t`: bytes it had not put on the line by
+    // then are never sent.
+    void StopBoxToHost(ClockTime t);
+
 private:
     struct TimedByte {
         uint8_t byte;
