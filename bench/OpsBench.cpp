@@ -271,6 +271,35 @@ void BM_FlashWriteHalfPadding_ATmega328P(benchmark::State& state) {
 }
 BENCHMARK(BM_FlashWriteHalfPadding_ATmega328P)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
+// The wire trace's cost: a 128 KB FLASH write + verify on the timed
+// simulator (real time), without and with a trace to a file; the trace must
+// not slow the transfer measurably (compare the wall times of trace:0 and
+// trace:1), and trace_mb says how much it wrote.
+void BM_FlashWriteVerifyTrace_ATmega128(benchmark::State& state) {
+    QTemporaryDir dir;
+    const std::string file = WriteImageFile(dir, 131072, 7);
+    const bool traced = state.range(0) != 0;
+    for (auto _ : state) {
+        std::shared_ptr<CWireTrace> trace;
+        const TimedRun run = RunTimed("ATmega128", [&](COrioleCore& core) {
+            if (traced) {
+                std::string error;
+                trace = CWireTrace::Open(dir.filePath("wire.trace").toStdString(), error);
+                if (!trace) return false;
+                core.SetTrace(trace);
+            }
+            return core.WriteFlash(file, {.timing = true, .verify = true});
+        });
+        if (!run.failure.empty()) state.SkipWithError(run.failure.c_str());
+        state.SetIterationTime(run.wall);
+        state.counters["wall_per_bound"] = run.wall / run.bound;
+        state.counters["cpu_per_wall"] = run.cpu / run.wall;
+        state.counters["trace_mb"] = trace ? static_cast<double>(trace->BytesWritten()) / 1e6 : 0.0;
+    }
+}
+BENCHMARK(BM_FlashWriteVerifyTrace_ATmega128)->ArgName("trace")->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
 // The host's own work for one 128 KB write, the box answering at once.
 void BM_FlashWriteHostCost_ATmega128(benchmark::State& state) {
     QTemporaryDir dir;

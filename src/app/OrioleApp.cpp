@@ -140,6 +140,10 @@ std::optional<int> ParseAppCommandLine(const QStringList& arguments, AppCommandL
                        "ユーザーの設定フォルダを表します。"),
         QStringLiteral("DIR"));
     parser.addOption(settingsOption);
+    const QCommandLineOption traceOption(QStringLiteral("trace"),
+                                         QStringLiteral("ライタのドライバ呼び出しをすべて FILE に記録します。"),
+                                         QStringLiteral("FILE"));
+    parser.addOption(traceOption);
     if (!parser.parse(arguments)) {
         QTextStream(stderr) << parser.errorText() << "\n";
         return 2;
@@ -148,6 +152,7 @@ std::optional<int> ParseAppCommandLine(const QStringList& arguments, AppCommandL
     if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
     if (parser.isSet(writerOption)) out.writer = parser.value(writerOption);
     if (parser.isSet(settingsOption)) out.settingsDir = parser.value(settingsOption);
+    if (parser.isSet(traceOption)) out.trace = parser.value(traceOption);
     return std::nullopt;
 }
 
@@ -196,6 +201,17 @@ int COrioleApp::InitInstance(const QStringList& arguments) {
     options.writerSpec = WriterSpecFor(line.writer);
     options.iniPath = iniPath;
     COrioleDlg dlg(std::move(options));
+    if (line.trace) {
+        std::string error;
+        std::shared_ptr<CWireTrace> trace = CWireTrace::Open(line.trace->toStdString(), error);
+        if (!trace) {
+            QTextStream(stderr) << "oriole: トレースファイルを開けません: " << *line.trace << " ("
+                                << QString::fromStdString(error) << ")\n";
+            return 1;
+        }
+        trace->Remark("oriole wire trace");
+        dlg.Core().SetTrace(std::move(trace));
+    }
     dlg.exec();
     return 0;
 }

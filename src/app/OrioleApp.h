@@ -75,6 +75,7 @@ void KeepQtUserSettingsInMemory();
 struct AppCommandLine {
     std::optional<QString> writer;       // --writer SPEC
     std::optional<QString> settingsDir;  // --settings-dir DIR
+    std::optional<QString> trace;        // --trace FILE
 };
 
 // True when the arguments ask for the usage or the version only; these are

@@ -70,7 +70,10 @@ struct D2xxApi {
     FtStatus(ORIOLE_FTAPI* getQueueStatus)(FtHandle, uint32_t*);
     FtStatus(ORIOLE_FTAPI* read)(FtHandle, void*, uint32_t, uint32_t*);
     FtStatus(ORIOLE_FTAPI* close)(FtHandle);
+    FtStatus(ORIOLE_FTAPI* purge)(FtHandle, uint32_t);
 };
+
+constexpr uint32_t kPurgeRx = 1;  // FT_PURGE_RX
 
 // The two entry points of the device list, resolved apart from the link's:
 // a library that can list but not open (or the reverse) still does what it can.
@@ -106,7 +109,8 @@ public:
                    Resolve(m_library, "FT_SetDataCharacteristics", a.setDataCharacteristics) &&
                    Resolve(m_library, "FT_SetDtr", a.setDtr) && Resolve(m_library, "FT_Write", a.write) &&
                    Resolve(m_library, "FT_GetQueueStatus", a.getQueueStatus) &&
-                   Resolve(m_library, "FT_Read", a.read) && Resolve(m_library, "FT_Close", a.close);
+                   Resolve(m_library, "FT_Read", a.read) && Resolve(m_library, "FT_Close", a.close) &&
+                   Resolve(m_library, "FT_Purge", a.purge);
         return m_loaded;
     }
 
@@ -149,6 +153,7 @@ public:
         if (!Opened()) return kFtInvalidHandle;
         return m_api.read(m_handle, bytes.data(), static_cast<uint32_t>(bytes.size()), &read);
     }
+    DriverStatus PurgeReceive() override { return Opened() ? m_api.purge(m_handle, kPurgeRx) : kFtInvalidHandle; }
     DriverStatus Close() override {
         if (!Opened()) return kFtInvalidHandle;
         const FtStatus s = m_api.close(m_handle);

@@ -131,6 +131,13 @@ public:
         return kFtOk;
     }
 
+    // The chip's receive buffer and what we fetched from it already.
+    DriverStatus PurgeReceive() override {
+        if (!m_open) return kFtInvalidHandle;
+        m_buffer.clear();
+        return StatusOf(ftdi_tciflush(m_ftdi));
+    }
+
     DriverStatus Close() override {
         if (!m_ftdi) return kFtInvalidHandle;
         const int result = m_open ? ftdi_usb_close(m_ftdi) : 0;
@@ -299,6 +306,7 @@ public:
     DriverStatus Write(std::span<const uint8_t>, uint32_t& written) override { return written = 0, kFtInvalidHandle; }
     DriverStatus GetQueueStatus(uint32_t& queued) override { return queued = 0, kFtInvalidHandle; }
     DriverStatus Read(std::span<uint8_t>, uint32_t& read) override { return read = 0, kFtInvalidHandle; }
+    DriverStatus PurgeReceive() override { return kFtInvalidHandle; }
     DriverStatus Close() override { return kFtInvalidHandle; }
     void WaitForData(std::chrono::milliseconds) override {}
 };

@@ -280,6 +280,11 @@ public:
         return errno == EAGAIN || errno == EINTR ? kFtOk : kFtIoError;
     }
 
+    DriverStatus PurgeReceive() override {
+        if (m_fd < 0) return kFtInvalidHandle;
+        return tcflush(m_fd, TCIFLUSH) == 0 ? kFtOk : kFtIoError;
+    }
+
     DriverStatus Close() override {
         if (m_fd < 0) return kFtInvalidHandle;
         // Nothing half sent or unread is left for the next program, and the

@@ -83,6 +83,13 @@ DriverStatus CSimDriver::Read(std::span<uint8_t> bytes, uint32_t& read) {
     return kFtOk;
 }
 
+DriverStatus CSimDriver::PurgeReceive() {
+    m_box->LogCall("purge rx");
+    if (const DriverStatus s = Check(DriverCall::Purge)) return s;
+    m_box->PurgeReceived();
+    return kFtOk;
+}
+
 DriverStatus CSimDriver::Close() {
     m_box->LogCall("close");
     const bool wasOpen = m_open;

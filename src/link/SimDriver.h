@@ -27,6 +27,7 @@ public:
     DriverStatus Write(std::span<const uint8_t> bytes, uint32_t& written) override;
     DriverStatus GetQueueStatus(uint32_t& queued) override;
     DriverStatus Read(std::span<uint8_t> bytes, uint32_t& read) override;
+    DriverStatus PurgeReceive() override;
     DriverStatus Close() override;
     void WaitForData(std::chrono::milliseconds timeout) override;
 

@@ -33,6 +33,7 @@ bool CWriterLink::BeginProgramming(IDeviceSelector& selector, bool timing) {
         m_host.ShowMessage(MsgKind::Error, text::kAbortedEarlier);
         return false;
     }
+    DiscardStaleBytes();
     if (timing) {
         // A clock of 0 Hz has no delay to compute; refuse before anything is sent.
         const auto generic = BuildGenericTimingRequest(m_state.m_nSysFreq);

@@ -49,6 +49,9 @@ public:
     virtual DriverStatus GetQueueStatus(uint32_t& queued) = 0;
     // Reads at most bytes.size() bytes that are already queued.
     virtual DriverStatus Read(std::span<uint8_t> bytes, uint32_t& read) = 0;
+    // Drops every received byte the driver and the chip hold now (D2XX's
+    // FT_Purge of the receive side); nothing goes on the wire.
+    virtual DriverStatus PurgeReceive() = 0;
     virtual DriverStatus Close() = 0;
 
     // Returns when received bytes are queued or after `timeout`, whichever

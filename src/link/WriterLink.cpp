@@ -86,6 +86,32 @@ void CWriterLink::SettleInterruptedBox() {
     }
 }
 
+// The rest of a reply cut short by a driver error, a reply that came after
+// its wait gave up, a byte the line doubled: whatever an earlier exchange
+// left behind must not be read as an answer of the next. The receive side
+// is purged, and what is still arriving is read away until nothing has come
+// for a latency period and a little more, within a bound. No byte goes to
+// the box; a purge the driver refuses still leaves the reading away.
+void CWriterLink::DiscardStaleBytes() {
+    constexpr int kMostPasses = 150;  // some 300 ms at most
+    const int quietPasses = LatencyForUsbTiming(m_state.m_nUsbTiming) / static_cast<int>(kWaitSlice.count()) + 2;
+    m_driver.PurgeReceive();
+    std::array<uint8_t, 256> sink{};
+    int quiet = 0;
+    for (int pass = 0; pass < kMostPasses && quiet < quietPasses; ++pass) {
+        m_driver.WaitForData(kWaitSlice);
+        uint32_t queued = 0;
+        uint32_t read = 0;
+        if (m_driver.GetQueueStatus(queued) != kFtOk) return;
+        if (queued == 0) {
+            ++quiet;
+            continue;
+        }
+        quiet = 0;
+        if (m_driver.Read(std::span(sink).first(std::min<size_t>(queued, sink.size())), read) != kFtOk) return;
+    }
+}
+
 void CWriterLink::ShowDriverError(int line, DriverStatus status) {
     m_host.ShowMessage(MsgKind::Error,
                        FormatText(text::kDriverCallError, line, static_cast<int>(status)));

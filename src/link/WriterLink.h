@@ -122,6 +122,7 @@ private:
     void ShowDriverError(int line, DriverStatus status);
     void ShowNoAnswer();
     void SettleInterruptedBox();
+    void DiscardStaleBytes();
 
     IWriterDriver& m_driver;
     CLinkState& m_state;

@@ -22,7 +22,15 @@ void COrioleCore::SetWriterSpec(std::string spec, WriterSpecSource source) {
     m_pDriver.reset();
 }
 
-void COrioleCore::SetDriver(std::unique_ptr<IWriterDriver> driver) { m_pDriver = std::move(driver); }
+void COrioleCore::SetDriver(std::unique_ptr<IWriterDriver> driver) {
+    m_pDriver = std::move(driver);
+    if (m_pDriver && m_pTrace) m_pDriver = std::make_unique<CTracingDriver>(std::move(m_pDriver), m_pTrace);
+}
+
+void COrioleCore::SetTrace(std::shared_ptr<CWireTrace> trace) {
+    m_pTrace = std::move(trace);
+    if (m_pDriver && m_pTrace) m_pDriver = std::make_unique<CTracingDriver>(std::move(m_pDriver), m_pTrace);
+}
 
 IWriterDriver* COrioleCore::Driver() {
     if (m_pDriver) return m_pDriver.get();
@@ -31,6 +39,9 @@ IWriterDriver* COrioleCore::Driver() {
     if (!m_pDriver) {
         const std::string what = m_strWriterSpec + " (" + error + ")";
         m_host.ShowMessage(MsgKind::Error, FormatText(text::kWriterSpecInvalid, what.c_str()));
+    } else if (m_pTrace) {
+        m_pTrace->Remark("writer " + m_strWriterSpec);
+        m_pDriver = std::make_unique<CTracingDriver>(std::move(m_pDriver), m_pTrace);
     }
     return m_pDriver.get();
 }

@@ -22,6 +22,7 @@
 #include "image/ImageFormat.h"
 #include "link/DeviceSelector.h"
 #include "link/LinkState.h"
+#include "link/WireTrace.h"
 #include "link/WriterDriver.h"
 #include "link/WriterSpec.h"
 #include "ops/MemoryBlocks.h"
@@ -80,6 +81,8 @@ public:
     const std::string& WriterSpec() const { return m_strWriterSpec; }
     // Uses this driver from now on (tests, benchmarks, a box chosen elsewhere).
     void SetDriver(std::unique_ptr<IWriterDriver> driver);
+    // Every driver call from now on also goes to `trace` (null: none).
+    void SetTrace(std::shared_ptr<CWireTrace> trace);
     // The link settings, the abort flag and the wait's tick counter, which
     // the host's timer counts down.
     CLinkState& LinkState() { return m_state; }
@@ -231,6 +234,7 @@ private:
     std::unique_ptr<IWriterDriver> m_pDriver;
     bool m_bFormatByContent = false;
     bool m_bAcceptMissingEnd = false;
+    std::shared_ptr<CWireTrace> m_pTrace;
     ImageFormat m_fileFormat = ImageFormat::Auto;
 };
 

@@ -144,6 +144,11 @@ FtStatus FT_Read(FtHandle h, void* buffer, uint32_t size, uint32_t* read) {
     return Driver().Read({static_cast<uint8_t*>(buffer), size}, *read);
 }
 
+FtStatus FT_Purge(FtHandle h, uint32_t mask) {
+    if (!Valid(h)) return oriole::kFtInvalidHandle;
+    return (mask & 1u) != 0 ? Driver().PurgeReceive() : oriole::kFtOk;
+}
+
 FtStatus FT_Close(FtHandle h) { return Valid(h) ? Driver().Close() : oriole::kFtInvalidHandle; }
 
 FtStatus FT_CreateDeviceInfoList(uint32_t* count) {

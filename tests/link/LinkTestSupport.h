@@ -112,6 +112,10 @@ public:
         readSizes.push_back(bytes.size());
         return Log("read", readStatus);
     }
+    DriverStatus PurgeReceive() override {
+        queue.clear();
+        return Log("purge", 0);
+    }
     DriverStatus Close() override { return Log("close", 0); }
     void WaitForData(std::chrono::milliseconds) override { ++waits; }
 

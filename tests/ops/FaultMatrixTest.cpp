@@ -69,6 +69,7 @@ public:
         if (m_stalled) queued = 0;
         return status;
     }
+    DriverStatus PurgeReceive() override { return m_inner.PurgeReceive(); }
     DriverStatus Close() override { return m_inner.Close(); }
     void WaitForData(std::chrono::milliseconds timeout) override {
         // A stalled reply brings nothing: the whole wait passes.

@@ -473,7 +473,7 @@ int RunAvrdude(const QStringList& args) {
     host.SetInformationShown(o.verbosity > -2);
     host.SetInformationStream(stderr);
     COrioleCore core(host);
-    SetUpCore(core, host, {.writer = o.writer});
+    if (!SetUpCore(core, host, {.writer = o.writer, .trace = o.trace})) return Failed(host);
     // avrdude takes a HEX or S-record file that lacks its end record.
     core.SetLoadRules(true, true);
     Runner runner(core, o);

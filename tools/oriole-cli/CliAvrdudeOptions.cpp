@@ -63,7 +63,8 @@ void PrintUsage() {
     std::fprintf(
         stderr,
         "使い方 (avrdude 互換): oriole-cli -p PART [-c oriole] [-P SPEC] [-e] [-D] [-V] [-n] [-F]\n"
-        "                       [-q] [-v] [-A] [-l LOG] [-C FILE] [-b N] [-B N] [-U memory:op:file[:format]] ...\n"
+        "                       [-q] [-v] [-A] [-l LOG] [-C FILE] [-b N] [-B N] [--trace FILE]\n"
+        "                       [-U memory:op:file[:format]] ...\n"
         "  memory  flash eeprom lfuse hfuse efuse lock calibration signature\n"
         "  op      r (読み出し) w (書き込み) v (ベリファイ)\n"
         "  format  a i I s r e m h d o b (入力), i I s r h d o b (出力); file に - で標準入出力\n"
@@ -146,6 +147,12 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
     QString ignored;
     for (int i = 0; i < args.size(); ++i) {
         const QString& word = args[i];
+        if (word == "--trace" || word.startsWith("--trace=")) {
+            if (word == "--trace" && ++i >= args.size()) return Refuse("--trace にファイル名がありません。");
+            o.trace = (word == "--trace" ? args[i] : word.mid(8)).toStdString();
+            if (o.trace.empty()) return Refuse("--trace にファイル名がありません。");
+            continue;
+        }
         if (word.size() < 2 || word[0] != '-' || word[1] == '-')
             return Refuse("不明な引数です: " + word);
         for (int k = 1; k < word.size(); ++k) {

@@ -29,6 +29,7 @@ struct AvrdudeOptions {
     int deviceRow = 0;  // 0: whatever the signature says
     QString part;
     std::string writer = "auto";
+    std::string trace;  // --trace FILE (long only: avrdude has no such letter to clash with)
     bool erase = false;
     bool noAutoErase = false;
     bool noVerify = false;

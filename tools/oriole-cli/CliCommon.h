@@ -35,5 +35,7 @@ bool ParseUnsigned(const QString& text, uint32_t& value);
 int RunDevices(const QStringList& args);
 int RunWriters(const QStringList& args);
 int RunImage(const QStringList& args);
+int RunTrace(const QStringList& args);
+int RunDoctor(const QStringList& args);
 
 }  // namespace oriole::cli

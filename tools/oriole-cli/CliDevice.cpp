@@ -99,7 +99,7 @@ constexpr const char* kRiskyFusesHint = "書き込むには --confirm-risky-fuse
 void PrintDeviceUsage(FILE* out) {
     std::fprintf(out,
                  "使い方: oriole-cli [--writer SPEC] [--device NAME] [--no-auto-detect] [--clock HZ]\n"
-                 "                   [--usb-timing N] [--data-speed N] [--wait SECONDS] [--yes]\n"
+                 "                   [--usb-timing N] [--data-speed N] [--wait SECONDS] [--trace FILE] [--yes]\n"
                  "                   [--confirm-risky-fuses] COMMAND...\n\n"
                  "コマンドは書かれた順に実行し、最初に失敗したところで止まります。\n\n");
     for (const CommandDef& c : kDeviceCommands) std::fprintf(out, "  %s\n", c.usage);
@@ -107,6 +107,7 @@ void PrintDeviceUsage(FILE* out) {
                  "\n  --writer    auto, d2xx[:LIB], ftdi, serial[:PATH], sim[:DEVICE][,option...];\n"
                  "              ftdi, d2xx, serial は ,sn=SERIAL で USB シリアル番号のライタを選びます\n"
                  "  --wait      ライタが接続されるまで最大 SECONDS 秒待ってから始めます\n"
+                 "  --trace FILE ドライバ呼び出しをすべて FILE に記録します (ワイヤトレース)\n"
                  "  --clock     デバイスのクロック周波数 (Hz, 既定 1000000)\n"
                  "  --usb-timing 0..5, --data-speed 1..4 (38400 / 28800 / 19200 / 14400 baud)\n"
                  "  --yes       確認の質問に「はい」と答えます\n"
@@ -206,6 +207,9 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
         } else if (name == "--writer") {
             if (!value(word, v) || v.isEmpty()) return UsageError("--writer に値がありません。");
             settings.link.writer = v.toStdString();
+        } else if (name == "--trace") {
+            if (!value(word, v) || v.isEmpty()) return UsageError("--trace にファイル名がありません。");
+            settings.link.trace = v.toStdString();
         } else if (name == "--wait") {
             if (!value(word, v) || !ParseUnsigned(v, settings.waitSeconds))
                 return UsageError("--wait には秒数を指定してください。");
@@ -367,7 +371,7 @@ int RunDeviceBatch(const QStringList& args) {
 
     CliOperationHost host(settings.yes);
     COrioleCore core(host);
-    SetUpCore(core, host, settings.link);
+    if (!SetUpCore(core, host, settings.link)) return Failed(host);
     core.SetAutoDetect(settings.autoDetect);
     core.SelectDevice(settings.deviceRow);
 

@@ -135,18 +135,42 @@ std::unique_ptr<IProgress> CliOperationHost::CreateProgressDlg(int32_t lower, in
     return bar;
 }
 
-void SetUpCore(COrioleCore& core, CliOperationHost& host, const LinkSetup& link) {
+bool SetUpCore(COrioleCore& core, CliOperationHost& host, const LinkSetup& link) {
     host.Attach(core.LinkState());
     // A file's format is told by its content, whatever its name.
     core.SetLoadRules(true, false);
+    if (!link.trace.empty()) {
+        std::string error;
+        std::shared_ptr<CWireTrace> trace = CWireTrace::Open(link.trace, error);
+        if (!trace) {
+            host.ShowMessage(MsgKind::Error, "トレースファイルを開けません: " + link.trace + " (" + error + ")",
+                             Answer::Ok);
+            return false;
+        }
+        trace->Remark("oriole-cli wire trace");
+        core.SetTrace(trace);
+        host.SetTrace(std::move(trace));
+    }
     core.SetWriterSpec(link.writer, WriterSpecSource::User);
     CLinkState& state = core.LinkState();
     state.m_nSysFreq = link.clock;
     state.m_nUsbTiming = link.usbTiming;
     state.m_nDataSpeed = link.dataSpeed;
+    return true;
 }
 
+namespace {
+
+// A trace that stopped early is said once, at the end of the run.
+void ReportTrace(const CliOperationHost& host) {
+    if (host.Trace() != nullptr && !host.Trace()->Failure().empty())
+        std::fprintf(stderr, "oriole-cli: トレースは途中で止まりました: %s\n", host.Trace()->Failure().c_str());
+}
+
+}  // namespace
+
 int Failed(const CliOperationHost& host) {
+    ReportTrace(host);
     if (host.WasCancelled())
         std::fprintf(stderr, "oriole-cli: 中断しました。\n");
     else if (host.FailureCount() == 0)
@@ -154,7 +178,8 @@ int Failed(const CliOperationHost& host) {
     return kExitFailed;
 }
 
-int Finished(const CliOperationHost& /*host*/) {
+int Finished(const CliOperationHost& host) {
+    ReportTrace(host);
     // A full disk or a closed pipe behind standard output loses what was
     // printed: that is not a success.
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {

@@ -15,6 +15,7 @@
 #include "host/Clock.h"
 #include "host/OperationHost.h"
 #include "link/LinkState.h"
+#include "link/WireTrace.h"
 
 namespace oriole {
 class COrioleCore;
@@ -41,6 +42,9 @@ public:
     // How many errors and warnings were shown so far; lets a command add a
     // line of its own only where nothing said what went wrong.
     int FailureCount() const { return m_nFailures; }
+    // The run's wire trace, whose failure Failed and Finished report.
+    void SetTrace(std::shared_ptr<CWireTrace> trace) { m_trace = std::move(trace); }
+    const CWireTrace* Trace() const { return m_trace.get(); }
     // The user pressed Ctrl-C during an operation.
     bool WasCancelled() const { return m_state != nullptr && m_state->m_nAbort == kAbortCancelled; }
 
@@ -64,6 +68,7 @@ private:
     CSecondTicker m_ticker;
     Bar* m_pBar = nullptr;  // the bar on screen, if any
     int m_nFailures = 0;
+    std::shared_ptr<CWireTrace> m_trace;
 };
 
 // The link as a command-line run sets it up.
@@ -72,11 +77,13 @@ struct LinkSetup {
     uint32_t clock = 1000000;
     int32_t usbTiming = 0;
     int32_t dataSpeed = 1;
+    std::string trace;  // --trace FILE: every driver call goes there
 };
 
 // The core of a command-line run: the user's writer spec, the link settings,
 // and the host attached to its link state.
-void SetUpCore(COrioleCore& core, CliOperationHost& host, const LinkSetup& link);
+// False, having said why, when the trace file cannot be opened.
+[[nodiscard]] bool SetUpCore(COrioleCore& core, CliOperationHost& host, const LinkSetup& link);
 
 // The exit status of a run that failed: 1, with a line of its own when no
 // message said what went wrong (a cancel says so).

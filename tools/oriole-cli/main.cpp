@@ -17,6 +17,8 @@ constexpr Command kCommands[] = {
     {"devices", "対応デバイスの一覧を表示します", RunDevices},
     {"writers", "接続されている AVR ライタの一覧を表示します", RunWriters},
     {"image", "HEX / S レコードファイルを調べる・変換します (info, convert)", RunImage},
+    {"doctor", "ライタとの接続を順に調べ、問題と直し方を表示します", RunDoctor},
+    {"trace", "二つのワイヤトレースを比べます (diff A B)", RunTrace},
     {"detect, erase, write-flash, ...",
      "デバイスを操作します (oriole-cli --help-device で一覧)", RunDeviceBatch},
 };

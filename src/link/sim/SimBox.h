@@ -87,6 +87,9 @@ public:
     std::optional<ClockTime> NextDelivery() const;
 
     bool Connected() const { return m_connected; }
+    // The host's purge of the receive side: what has reached the host's
+    // driver or waits in the USB chip is gone; bytes still on the line are not.
+    void PurgeReceived() { m_wire.PurgeArrived(m_clock.Now()); }
 
     // Drops every byte on its way to the host: a host that has gone away
     // reads none of them, and the next one must not.

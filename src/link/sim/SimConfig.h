@@ -15,7 +15,7 @@
 namespace oriole::sim {
 
 // The driver calls a fault can make fail.
-enum class DriverCall { Open, Latency, Flow, Baud, Data, Dtr, Write, Queue, Read, Close, Count };
+enum class DriverCall { Open, Latency, Flow, Baud, Data, Dtr, Write, Queue, Read, Close, Purge, Count };
 
 std::string_view DriverCallName(DriverCall call);
 
@@ -36,6 +36,9 @@ struct SimFaults {
     std::vector<uint8_t> wrongAck;                 // these commands answer a wrong byte
     bool refuseProgramming = false;                // A answers 0xFE
     std::vector<uint8_t> shortReply;               // data replies lose their last byte
+    std::vector<uint8_t> duplicated;               // the answer's last byte comes twice
+    std::vector<uint8_t> late;                     // the answer comes after the host gave up
+    int answerDelayMs = 0;                         // every answer comes this much later
     std::vector<CallFault> callFaults;
     int64_t disconnectAfter = -1;                  // host bytes until the box is gone
     std::optional<std::array<uint8_t, 3>> signature;  // answer to C instead of the device's
@@ -57,7 +60,7 @@ inline constexpr char kDefaultSimDevice[] = "ATmega328P";
 
 // Parses "[DEVICE][,option...]" (the text after "sim:"). Options:
 //   timing=on|off, fast (= timing=off), none (no target),
-//   mute=CMD[#PIECE], wrongack=CMD, refuse, short=CMD,
+//   mute=CMD[#PIECE], wrongack=CMD, refuse, short=CMD, dup=CMD, late=CMD, slow=MS,
 //   fail=CALL[#N][:STATUS]  (CALL: open latency flow baud data dtr write queue read close),
 //   disconnect=BYTES, signature=XXXXXX (six hex figures).
 // On failure returns nothing and describes the problem in `error`.

@@ -123,10 +123,16 @@ uint32_t CSimFirmware::Count() const {
     return count == 0 ? 0x10000u : count;  // 0 stands for the full 65 536
 }
 
+ClockTime CSimFirmware::LateBy() const {
+    if (Contains(m_faults.late, m_current)) return std::chrono::seconds(12);
+    return std::chrono::milliseconds(m_faults.answerDelayMs);
+}
+
 void CSimFirmware::Reply(std::vector<uint8_t> bytes, ClockTime t) {
     if (m_muted) return;
     if (Contains(m_faults.shortReply, m_current) && !bytes.empty()) bytes.pop_back();
-    m_send(bytes, t);
+    if (Contains(m_faults.duplicated, m_current) && !bytes.empty()) bytes.push_back(bytes.back());
+    m_send(bytes, t + LateBy());
 }
 
 void CSimFirmware::Acknowledge(uint8_t ack, ClockTime t, ClockTime busyFor) {
@@ -134,8 +140,8 @@ void CSimFirmware::Acknowledge(uint8_t ack, ClockTime t, ClockTime busyFor) {
     m_busyUntil = std::max(m_busyUntil, done);
     if (m_muted) return;
     if (Contains(m_faults.wrongAck, m_current)) ack ^= 0x80;
-    const uint8_t bytes[1] = {ack};
-    m_send(bytes, done);
+    const uint8_t bytes[2] = {ack, ack};
+    m_send(std::span(bytes, Contains(m_faults.duplicated, m_current) ? 2 : 1), done + LateBy());
 }
 
 // --- Commands ---

@@ -54,6 +54,8 @@ private:
     uint32_t Address() const;
     uint32_t Count() const;
     ClockTime Busy(ClockTime duration) const { return m_timing ? duration : ClockTime{0}; }
+    // A late answer comes after the host's 11-tick wait has given up.
+    ClockTime LateBy() const;
 
     // Handlers, one per command.
     void Enter(ClockTime t);

@@ -10,7 +10,7 @@ namespace oriole::sim {
 namespace {
 
 constexpr std::string_view kCallNames[] = {"open", "latency", "flow", "baud", "data",
-                                           "dtr",  "write",   "queue", "read", "close"};
+                                           "dtr",  "write",   "queue", "read", "close", "purge"};
 static_assert(std::size(kCallNames) == static_cast<size_t>(DriverCall::Count));
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
@@ -83,10 +83,13 @@ bool ParseOption(std::string_view key, std::string_view value, bool hasValue, Si
     uint8_t command = 0;
     if (key == "wrongack") return ParseCommand(value, command) && (f.wrongAck.push_back(command), true);
     if (key == "short") return ParseCommand(value, command) && (f.shortReply.push_back(command), true);
+    if (key == "dup") return ParseCommand(value, command) && (f.duplicated.push_back(command), true);
+    if (key == "late") return ParseCommand(value, command) && (f.late.push_back(command), true);
     if (key == "fail") {
         CallFault fault;
         return ParseCallFault(value, fault) && (f.callFaults.push_back(fault), true);
     }
+    if (key == "slow") return ParseNumber(value, f.answerDelayMs) && f.answerDelayMs >= 0;
     if (key == "disconnect") return ParseNumber(value, f.disconnectAfter) && f.disconnectAfter >= 0;
     if (key == "signature") {
         uint32_t bytes = 0;

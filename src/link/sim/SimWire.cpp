@@ -67,6 +67,11 @@ void CSimWire::StopBoxToHost(ClockTime t) {
     m_boxLineFree = std::min(m_boxLineFree, std::max(t, m_inChip.empty() ? t : m_inChip.back().at));
 }
 
+void CSimWire::PurgeArrived(ClockTime now) {
+    m_forHost.clear();
+    while (!m_inChip.empty() && m_inChip.front().at <= now) m_inChip.pop_front();
+}
+
 void CSimWire::Drop() {
     m_inChip.clear();
     m_forHost.clear();

@@ -39,6 +39,9 @@ public:
     // empty when no byte is on its way.
     std::optional<ClockTime> NextDelivery() const;
 
+    // Drops what reached the chip or the host by `now` (a purge).
+    void PurgeArrived(ClockTime now);
+
     // Drops everything on its way (the box was unplugged).
     void Drop();
 

@@ -1,0 +1,194 @@
+#include "ops/Doctor.h"
+
+#include <algorithm>
+#include <array>
+
+#include "base/FormatText.h"
+#include "devices/Devices.h"
+#include "link/Requests.h"
+#include "link/WriterLink.h"
+#include "link/WriterSpec.h"
+#include "res/DoctorTexts.h"
+#include "res/Texts.h"
+
+namespace oriole {
+
+namespace {
+
+namespace t = text::doctor;
+
+// The doctor's waits end sooner than an operation's: its one-second timer
+// ticks every 100 ms, so a silent box is given up after about a second.
+constexpr auto kDoctorTick = std::chrono::milliseconds(100);
+
+// The link's host while the doctor runs: keeps the link's messages for the
+// checks instead of showing them, and ticks on its own clock.
+class DoctorHost final : public IOperationHost {
+public:
+    DoctorHost(IClock& clock, CLinkState& state) : m_clock(clock), m_state(state), m_last(clock.Now()) {}
+    Answer ShowMessage(MsgKind, std::string_view text, Answer defaultAnswer) override {
+        messages.emplace_back(text);
+        return defaultAnswer;
+    }
+    void PumpOneMessage() override {
+        while (m_clock.Now() - m_last >= kDoctorTick) {
+            m_last += kDoctorTick;
+            OnTimerTick(m_state);
+        }
+    }
+    void Sleep(std::chrono::milliseconds pause) override { m_clock.SleepFor(pause); }
+    void ShowWaitCursor() override {}
+    std::string Last() const { return messages.empty() ? std::string() : messages.back(); }
+
+    std::vector<std::string> messages;
+
+private:
+    IClock& m_clock;
+    CLinkState& m_state;
+    ClockTime m_last;
+};
+
+std::string Hex4(uint16_t value) { return FormatText("%04X", unsigned{value}); }
+
+void Add(DoctorResult& r, bool ok, std::string title, std::string detail, std::string fix) {
+    r.checks.push_back({ok, std::move(title), std::move(detail), ok ? std::string() : std::move(fix)});
+}
+
+void CheckBackends(DoctorResult& r) {
+    const BackendFacts facts = GetBackendFacts();
+    std::string detail = "libftdi1 " + (facts.libftdi.empty() ? std::string("-") : facts.libftdi) + ", libusb " +
+                         (facts.libusb.empty() ? std::string("-") : facts.libusb) + ", D2XX " +
+                         (facts.d2xx ? "あり" : "なし");
+    for (const FoundWriter& port : facts.serialPorts)
+        detail += ", " + port.location + " (" + port.description + ")";
+    const bool any = !facts.libftdi.empty() || facts.d2xx || !facts.serialPorts.empty();
+    Add(r, any, t::kBackends, any ? detail : std::string(t::kBackendsNone) + " (" + detail + ")", t::kBackendsFix);
+}
+
+void CheckUsb(DoctorResult& r, const UsbRoots& roots) {
+    const std::vector<FtdiUsbDevice> devices = ListFtdiUsbDevices(roots);
+    if (devices.empty()) {
+        Add(r, false, t::kUsbDevice, t::kNoUsbDevice, t::kNoUsbDeviceFix);
+        return;
+    }
+    for (const FtdiUsbDevice& d : devices) {
+        const std::string where = FormatText("bus %03d device %03d", d.bus, d.address);
+        Add(r, true, t::kUsbDevice,
+            where + ": " + Hex4(d.vendor) + ":" + Hex4(d.product) + " bcdDevice " + Hex4(d.bcdDevice) + " \"" +
+                d.productString + "\" serial " + d.serial,
+            {});
+        const bool bound = !d.kernelDriver.empty() && d.kernelDriver != "?";
+        Add(r, !bound, t::kKernelDriver,
+            where + ": " +
+                (bound ? d.kernelDriver
+                       : std::string(d.kernelDriver.empty() ? t::kKernelDriverNone : t::kKernelDriverUnknown)),
+            t::kKernelDriverFix);
+        if (!d.nodeSeen) {
+            Add(r, false, t::kPermission, d.node + ": " + t::kNodeMissing, t::kPermissionRuleFix);
+            continue;
+        }
+        const std::string group = GroupName(d.group);
+        const std::string detail =
+            FormatText("%s: owner %u group %s mode %04o", d.node.c_str(), d.owner, group.c_str(), d.mode);
+        // A group with read and write that this user is not in: joining it helps.
+        const bool groupWould = (d.mode & 060) == 060 && !InGroup(d.group);
+        Add(r, d.mayOpen, t::kPermission, detail,
+            groupWould ? FormatText(t::kPermissionGroupFix, group.c_str()) : std::string(t::kPermissionRuleFix));
+    }
+    const std::string rule = FindBoxUdevRule(roots, kLinkDescription);
+    Add(r, !rule.empty(), t::kUdevRule, rule.empty() ? std::string(t::kUdevRuleMissing) : rule, t::kUdevRuleFix);
+}
+
+double Ms(ClockTime d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// The box: open and set up, the generic T and its acknowledge, the
+// round-trip time, the chip. Stops at the first check that fails.
+void CheckBox(DoctorResult& r, const DoctorSetup& setup) {
+    std::string error;
+    std::unique_ptr<IWriterDriver> driver = CreateWriterDriver(setup.writer, error);
+    if (!driver) {
+        Add(r, false, t::kOpen, setup.writer + ": " + error, t::kOpenNotFoundFix);
+        return;
+    }
+    if (setup.trace) driver = std::make_unique<CTracingDriver>(std::move(driver), setup.trace);
+    IClock& clock = *setup.clock;
+    CLinkState state;
+    state.m_nUsbTiming = setup.usbTiming;
+    state.m_nDataSpeed = setup.dataSpeed;
+    state.m_nSysFreq = setup.deviceClock;
+    DoctorHost host(clock, state);
+    CWriterLink link(*driver, state, host);
+    const uint8_t latency = LatencyForUsbTiming(setup.usbTiming);
+    const uint32_t baud = BaudForDataSpeed(setup.dataSpeed);
+    if (!link.OpenLink()) {
+        const std::string said = host.Last();
+        const bool notOpened = said == text::kWriterNotFound || said == text::kWriterAccessDenied;
+        if (notOpened) {
+            Add(r, false, t::kOpen, setup.writer + ": " + said, said == text::kWriterAccessDenied ? t::kOpenDeniedFix : t::kOpenNotFoundFix);
+        } else {
+            Add(r, true, t::kOpen, setup.writer, {});
+            Add(r, false, t::kLineSetup, said, t::kLineSetupFix);
+        }
+        return;
+    }
+    Add(r, true, t::kOpen, setup.writer, {});
+    Add(r, true, t::kLineSetup, FormatText("latency %u ms, %u baud, 8N1, フロー制御なし", unsigned{latency}, baud), {});
+
+    const auto timing = BuildGenericTimingRequest(setup.deviceClock);
+    const auto sendTiming = [&]() { return timing && link.WriteBytes(*timing) && link.WaitAck(Ack(kCmdTiming)); };
+    const bool answered = sendTiming();
+    Add(r, answered, t::kTimingAck, answered ? std::string("94") : host.Last(), t::kTimingAckFix);
+    if (!answered) return;
+    r.boxAnswered = true;
+
+    std::vector<double> trips;
+    for (int i = 0; i < setup.roundTrips; ++i) {
+        const ClockTime start = clock.Now();
+        if (!sendTiming()) break;
+        trips.push_back(Ms(clock.Now() - start));
+    }
+    const std::string title = FormatText(t::kRoundTrip, setup.roundTrips);
+    if (trips.size() != static_cast<size_t>(setup.roundTrips)) {
+        Add(r, false, title, host.Last(), t::kTimingAckFix);
+        return;
+    }
+    std::sort(trips.begin(), trips.end());
+    // Ten bytes on the line, and a short packet waits for the latency timer.
+    const double predicted = latency + 10.0 * 10.0 * 1000.0 / baud;
+    const double median = trips[trips.size() / 2];
+    const bool inTime = median <= 2 * predicted + 20.0;
+    Add(r, inTime, title, FormatText(t::kRoundTripDetail, trips.front(), median, trips.back(), predicted),
+        t::kRoundTripFix);
+
+    // The chip: the programming enable, then the signature.
+    std::array<uint8_t, 1> enable{};
+    std::array<uint8_t, 3> sig{};
+    const bool enabled = link.WriteBytes(std::array<uint8_t, 2>{kCmdEnterProgramming, 0}) && link.ReadReply(enable) &&
+                         enable[0] != kRefusedAck;
+    if (!enabled) {
+        Add(r, false, t::kChip, host.messages.empty() ? std::string(t::kChipRefused) : host.Last(), t::kChipFix);
+    } else if (!link.WriteBytes(std::array<uint8_t, 1>{kCmdReadSignature}) || !link.ReadReply(sig)) {
+        Add(r, false, t::kChip, host.Last(), t::kChipFix);
+    } else if (const int row = FindDeviceBySignature(sig[0], sig[1], sig[2]); row == 0) {
+        Add(r, false, t::kChip, FormatText(t::kChipUnknown, unsigned{sig[0]}, unsigned{sig[1]}, unsigned{sig[2]}),
+            t::kChipUnknownFix);
+    } else {
+        Add(r, true, t::kChip,
+            FormatText("%02X %02X %02X %s", unsigned{sig[0]}, unsigned{sig[1]}, unsigned{sig[2]}, DeviceAt(row).name),
+            {});
+    }
+    link.EndProgramming();
+    link.CloseLink();
+}
+
+}  // namespace
+
+DoctorResult Diagnose(const DoctorSetup& setup) {
+    DoctorResult r;
+    CheckBackends(r);
+    if (!setup.writer.starts_with("sim")) CheckUsb(r, setup.roots);
+    CheckBox(r, setup);
+    return r;
+}
+
+}  // namespace oriole
