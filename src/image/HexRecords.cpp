@@ -75,10 +75,10 @@ private:
 }  // namespace
 
 bool ReadIntelHex(IMessageHost& host, LineSource& source, int16_t* cells, uint32_t& count,
-                  uint32_t& lowestAddress, uint32_t& highestAddress) {
-    static constexpr RecordFormat kFormat{':', text::kHexBeyondDevice};
+                  uint32_t& lowestAddress, uint32_t& highestAddress, bool acceptMissingEnd) {
+    const RecordFormat format{':', text::kHexBeyondDevice, acceptMissingEnd};
     IntelHexDecoder decoder;
-    return ReadRecords(host, source, kFormat, cells, count, lowestAddress, highestAddress,
+    return ReadRecords(host, source, format, cells, count, lowestAddress, highestAddress,
                        [&decoder](std::string_view line, ImageSink& sink) {
                            return decoder.Decode(line, sink);
                        });

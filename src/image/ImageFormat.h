@@ -71,6 +71,14 @@ struct ImageLoadOptions {
     ImageSpace space = ImageSpace::Flash;
     // Filled from an ELF file (left as it is for the other formats).
     ElfConfigBytes* elfConfig = nullptr;
+    // Auto by content alone, as the command line decides: an ELF by its
+    // magic, Intel HEX and S-records by a first line that is a record, any
+    // other file raw binary (".elf" and ".bin" still name theirs; a ".hex",
+    // ".eep", ".srec"... without records is not recognised).
+    bool byContent = false;
+    // A HEX or S-record file that stops without its end record is taken as
+    // it is, with a warning, instead of refused.
+    bool acceptMissingEnd = false;
 };
 
 }  // namespace oriole

@@ -66,8 +66,9 @@ const char* BeyondCapacityText(const QString& path);
 
 // The format ImageFormat::Auto picks for the file: ELF by its magic, else by
 // the extension (".elf", ".bin"), else by the first character (':', 'S').
-// Auto when none fits or the file cannot be read.
-[[nodiscard]] ImageFormat DetectImageFormat(const QString& path);
+// Auto when none fits or the file cannot be read. `byContent`: as
+// ImageLoadOptions::byContent tells (any other file is binary).
+[[nodiscard]] ImageFormat DetectImageFormat(const QString& path, bool byContent = false);
 
 // The fuse, lock and signature bytes of an ELF file. False, after the
 // loader's message, when the file cannot be read or is no usable AVR ELF.

@@ -103,6 +103,7 @@ private:
 struct RecordFormat {
     char startChar;
     const char* beyondCapacityText;
+    bool acceptMissingEnd = false;
 };
 
 // The frame of both readers: preset the image, decode line after line until
@@ -146,17 +147,19 @@ template <typename Decode>
     count = sink.UsedLength();
     lowestAddress = sink.Lowest();
     highestAddress = sink.Highest();
-    // A file that just stops may have lost its end: say why it is refused.
+    // A file that just stops may have lost its end: say why it is refused,
+    // or that it is taken as it is.
     if (!ended && !reported) host.ShowMessage(MsgKind::Warning, text::kNoEndRecord);
-    return ended;
+    return ended || (!reported && format.acceptMissingEnd);
 }
 
 // The two readers, on a source positioned at the start of the file.
 [[nodiscard]] bool ReadIntelHex(IMessageHost& host, LineSource& source, int16_t* cells,
                                 uint32_t& count, uint32_t& lowestAddress,
-                                uint32_t& highestAddress);
+                                uint32_t& highestAddress, bool acceptMissingEnd = false);
 [[nodiscard]] bool ReadSRecord(IMessageHost& host, LineSource& source, int16_t* cells,
-                               uint32_t& count, uint32_t& lowestAddress, uint32_t& highestAddress);
+                               uint32_t& count, uint32_t& lowestAddress, uint32_t& highestAddress,
+                               bool acceptMissingEnd = false);
 
 // The readers of whole files, on a device positioned at the start of the
 // file; same arguments and result as the record readers. Outputs are written

@@ -66,9 +66,9 @@ Step DecodeSRecord(std::string_view line, ImageSink& sink) {
 }  // namespace
 
 bool ReadSRecord(IMessageHost& host, LineSource& source, int16_t* cells, uint32_t& count,
-                 uint32_t& lowestAddress, uint32_t& highestAddress) {
-    static constexpr RecordFormat kFormat{'S', text::kSrecBeyondDevice};
-    return ReadRecords(host, source, kFormat, cells, count, lowestAddress, highestAddress,
+                 uint32_t& lowestAddress, uint32_t& highestAddress, bool acceptMissingEnd) {
+    const RecordFormat format{'S', text::kSrecBeyondDevice, acceptMissingEnd};
+    return ReadRecords(host, source, format, cells, count, lowestAddress, highestAddress,
                        DecodeSRecord);
 }
 

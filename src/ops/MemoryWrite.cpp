@@ -65,7 +65,11 @@ bool COrioleCore::LoadImage(ImageBuffer& image, uint32_t capacity, const std::st
     uint32_t highest = 0;
     IOperationHost& host = m_pFrameHost ? static_cast<IOperationHost&>(*m_pFrameHost) : m_host;
     ElfConfigBytes config;
-    const ImageLoadOptions options{.format = m_fileFormat, .space = space, .elfConfig = &config};
+    const ImageLoadOptions options{.format = m_fileFormat,
+                                   .space = space,
+                                   .elfConfig = &config,
+                                   .byContent = m_bFormatByContent,
+                                   .acceptMissingEnd = m_bAcceptMissingEnd};
     if (!LoadImageFile(host, QString::fromStdString(path), image, lowest, highest, options))
         return false;
     // An ELF built for another device must not reach it. The device is known

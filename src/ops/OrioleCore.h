@@ -116,6 +116,12 @@ public:
     // and a signature in it must be the device's.
     void SetFileFormat(ImageFormat format) { m_fileFormat = format; }
     ImageFormat FileFormat() const { return m_fileFormat; }
+    // The command line's rules for those loads: Auto by content, and (the
+    // avrdude form) HEX and S-records without their end record taken.
+    void SetLoadRules(bool byContent, bool acceptMissingEnd) {
+        m_bFormatByContent = byContent;
+        m_bAcceptMissingEnd = acceptMissingEnd;
+    }
     // The fuse, lock and signature bytes of an ELF file, read as the loads
     // read it (SetFileFormat does not apply). False after the message.
     [[nodiscard]] bool ReadElfConfig(const std::string& path, ElfConfigBytes& config);
@@ -226,6 +232,8 @@ private:
     std::string m_strWriterSpec;
     WriterSpecSource m_writerSource = WriterSpecSource::User;
     std::unique_ptr<IWriterDriver> m_pDriver;
+    bool m_bFormatByContent = false;
+    bool m_bAcceptMissingEnd = false;
     std::shared_ptr<CWireTrace> m_pTrace;
     ImageFormat m_fileFormat = ImageFormat::Auto;
 };

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <map>
 #include "support/CliRun.h"
 
 namespace {
@@ -171,8 +172,9 @@ TEST_F(CliAvrdudeTest, FuseGuardsOfBothForms) {
         const CliRun r = RunCli(c.args);
         EXPECT_EQ(r.status, c.status) << line.toStdString() << "\n" << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(c.err)) << line.toStdString() << "\n" << r.err.toStdString();
-        // The values before the write are always shown, so they can be written back.
-        EXPECT_TRUE(r.out.contains("現在のヒューズ (ATmega328P): Ext: FF")) << r.out.toStdString();
+        // The values before the write are always shown, so they can be written back
+        // (on standard error in the avrdude form).
+        EXPECT_TRUE((r.out + r.err).contains("現在のヒューズ (ATmega328P): Ext: FF")) << r.out.toStdString();
         EXPECT_EQ(Fuses(), c.fuses) << line.toStdString();
     }
 }
@@ -191,16 +193,15 @@ TEST_F(CliAvrdudeTest, OptionsAndTheirErrors) {
         {{"-pm328p", "-cusbasp", sim, "-Ulfuse:r:-:h"}, 1, "", "oriole だけ"},
         {{"-pm9999", sim, "-Ulfuse:r:-:h"}, 1, "", "不明なデバイス"},
         {{"-pm328p", sim, "-Uflash:x:" + sketch}, 1, "", "r, w, v"},
-        {{"-pm328p", sim, "-Uflash:w:" + sketch + ":h"}, 1, "", "形式 h"},
+        {{"-pm328p", sim, "-Uflash:r:" + sketch + ":m"}, 1, "", "形式 m"},
         {{"-pm328p", sim, "-Ufrob:r:-:h"}, 1, "", "メモリ名"},
-        {{"-pm328p", sim, "-x", "foo", "-Ulfuse:r:-:h"}, 1, "", "-x"},
-        {{"-pm328p", sim}, 1, "", "-U"},
+        {{"-pm328p", sim, "-x", "foo", "-Ulfuse:r:-:h"}, 0, "0x62", "無視します: -x"},
+        {{"-pm328p", sim, "-Y"}, 1, "", "-Y"},
         {{"-pm328p", sim, "-Uefuse:r:-:h", "-Usignature:r:-:d"}, 0, "0xff\n30,149,15", ""},
-        {{"-pm8", "-Psim:m8,fast", "-Uefuse:r:-:h"}, 1, "", "efuse がありません"},
-        {{"-pm328p", sim, "-n", "-Uflash:w:" + sketch + ":i", "-Uflash:r:-:h"}, 0, "-n:", ""},
+        {{"-pm328p", sim, "-n", "-Uflash:w:" + sketch + ":i", "-Uflash:r:-:h"}, 0, "", "-n:"},
         {{"-pm328p", sim, "-Uflash:w:" + sketch + ":i", "-U", "flash:r:-:h"},
          0,
-         "0x0c,0x94,0x34,0x00,0x0c",
+         "0xc,0x94,0x34,0x0,0xc",
          ""},
         {{"-pm328p", sim, "-Uhfuse:w:0x1D9:m"}, 1, "", "値が正しくありません"},
     };
@@ -214,7 +215,7 @@ TEST_F(CliAvrdudeTest, OptionsAndTheirErrors) {
     // The dry run wrote nothing: the FLASH read after it has no sketch in it.
     const CliRun dry =
         RunCli({"-pm328p", sim, "-n", "-Uflash:w:" + sketch + ":i", "-Uflash:r:-:h"});
-    EXPECT_FALSE(dry.out.contains("0x0c")) << dry.out.toStdString();
+    EXPECT_FALSE(dry.out.contains("0xc")) << dry.out.toStdString();
 }
 
 // An avr-gcc ELF with initialised data, EEPROM data, fuses and lock bits: each
@@ -256,10 +257,165 @@ TEST_F(CliAvrdudeTest, AvrGccElfProgramsEveryMemory) {
     const QByteArray flash = f.readAll();
     EXPECT_TRUE(flash.contains("initialised data"));
     EXPECT_EQ(Flash(), flash);
-    EXPECT_EQ(Read("eeprom").split(',').mid(0, 5).join(','), "0x09,0x08,0x07,0x06,0x05");
+    EXPECT_EQ(Read("eeprom").split(',').mid(0, 5).join(','), "0x9,0x8,0x7,0x6,0x5");
     EXPECT_EQ(e.readAll(), QByteArray::fromHex("0908070605"));
     EXPECT_EQ(Fuses(), "0xfd 0xd1 0xe2");
     EXPECT_EQ(Read("lock"), "0xfc");
+}
+
+// avrdude's command line on a fresh simulated chip per run.
+QStringList Dude(const QString& part, const QStringList& rest) {
+    return QStringList{"-c", "oriole", "-P", "sim:" + part + ",timing=off", "-p", part} + rest;
+}
+
+QByteArray Filled(QByteArray head, int size) { return head + QByteArray(size - head.size(), '\xFF'); }
+
+// Scripts see what they see from avrdude 7.3: standard output carries only the
+// data of reads to "-", in avrdude's number lists; a format is told by the
+// content; a file without its end record is taken; a memory the part lacks is
+// skipped; reads cover EEPROM whole and FLASH up to its last non-0xFF byte.
+TEST_F(CliAvrdudeTest, ScriptsGetAvrdudesStatusAndStandardOutput) {
+    const QString hex = Write("s.hex", Record(0, kSketch) + ":00000001FF\r\n");
+    const QByteArray raw("\x01\x02\x03\xFF\x04", 5);
+    const QString noEndHex = Write("noend.hex", Record(0, QByteArray("\x00\x0F", 2)));
+    const QString noEndSrec = Write("noend.srec", "S0030000FC\nS1060000C0DE005B\n");
+    const struct {
+        QStringList args;
+        int status;
+        QByteArray out;   // standard output, exactly
+        const char* err;  // part of standard error
+    } cases[] = {
+        {Dude("m328p", {"-Ulfuse:r:-:h"}), 0, "0x62\n", "0x1e950f"},
+        {Dude("m328p", {"-q", "-Uflash:w:" + hex + ":i", "-Ulfuse:r:-:h"}), 0, "0x62\n", "OK"},
+        {Dude("m328p", {"-qq", "-Uhfuse:w:0xD9:m", "-Ulfuse:r:-:h"}), 0, "0x62\n", ""},
+        {Dude("m328p", {"-Uflash:w:" + Write("app.raw", raw), "-Uflash:r:-:h"}), 0,
+         "0x1,0x2,0x3,0xff,0x4\n", ""},
+        {Dude("m328p", {"-Uflash:w:" + Write("app.dat", raw) + ":a", "-Uflash:r:-:d"}), 0,
+         "1,2,3,255,4\n", ""},
+        {Dude("m328p", {"-Uflash:w:" + Write("app", raw), "-Uflash:r:-:o"}), 0, "1,2,3,0377,4\n", ""},
+        {Dude("m328p", {"-Uflash:w:" + noEndHex + ":i", "-Uflash:r:-:b"}), 0, "0b0,0b1111\n",
+         "終了レコード"},
+        {Dude("m328p", {"-Uflash:w:" + noEndSrec, "-Usignature:r:-:b"}), 0,
+         "0b11110,0b10010101,0b1111\n", "終了レコード"},
+        // No -U: connect, show the signature, succeed.
+        {Dude("m328p", {}), 0, "", "0x1e950f"},
+        {Dude("t13", {"-Uefuse:w:0xFF:m", "-Ulfuse:r:-:o"}), 0, "0152\n", "efuse"},
+        {Dude("m8", {"-Uefuse:r:-:h", "-Ulock:r:-:d"}), 0, "255\n", "efuse"},
+        // FLASH to its last non-0xFF byte; all of it with -A, and with -D; EEPROM whole.
+        {Dude("m328p", {"-Uflash:r:-:r"}), 0, "", ""},
+        {Dude("m328p", {"-A", "-Uflash:w:" + hex, "-Uflash:r:-:r"}), 0, Filled(kSketch, 32768), ""},
+        {Dude("m328p", {"-D", "-Uflash:r:-:r"}), 0, Filled({}, 32768), ""},
+        {Dude("m328p", {"-Ueeprom:r:-:r"}), 0, Filled({}, 1024), ""},
+    };
+    for (const auto& c : cases) {
+        const std::string line = c.args.join(' ').toStdString();
+        const CliRun r = RunCli(c.args);
+        EXPECT_EQ(r.status, c.status) << line << "\n" << r.err.toStdString();
+        EXPECT_EQ(r.outBytes, c.out) << line << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.err)) << line << "\n" << r.err.toStdString();
+    }
+}
+
+// The bytes an Intel HEX or S-record file gives, by address.
+std::map<uint32_t, uint8_t> Cells(const QString& path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+    std::map<uint32_t, uint8_t> cells;
+    uint32_t base = 0;
+    for (const QByteArray& text : f.readAll().split('\n')) {
+        const QByteArray line = text.trimmed();
+        if (line.size() < 4) continue;
+        const QByteArray b = QByteArray::fromHex(line.mid(line[0] == ':' ? 1 : 2));
+        const auto u = [&](int i) { return uint32_t{static_cast<uint8_t>(b[i])}; };
+        if (line[0] == ':' && u(3) == 4) base = (u(4) << 24) | (u(5) << 16);
+        if (line[0] == ':' && u(3) == 0)
+            for (uint32_t i = 0; i < u(0); ++i) cells[base + (u(1) << 8 | u(2)) + i] = b[4 + i];
+        if (line.startsWith("S1"))
+            for (uint32_t i = 0; i + 3 < u(0); ++i) cells[(u(1) << 8 | u(2)) + i] = b[3 + i];
+    }
+    return cells;
+}
+
+// Output files hold avrdude's addresses and bytes, so a backup restores what
+// it saw: every EEPROM address, FLASH up to the last non-0xFF byte.
+TEST_F(CliAvrdudeTest, ReadFilesHoldEveryByteAvrdudeWrites) {
+    const QString ee55 = Write("ee55.hex", Record(0, QByteArray(16, '\x55')) + ":00000001FF\r\n");
+    const QString backup = m_dir.filePath("backup.eep");
+    ASSERT_EQ(RunCli(Dude("m328p", {"-Ueeprom:r:" + backup + ":i"})).status, 0);
+    const CliRun restored = RunCli(Dude(
+        "m328p", {"-Ueeprom:w:" + ee55 + ":i", "-Ueeprom:w:" + backup + ":i", "-Ueeprom:r:-:h"}));
+    EXPECT_EQ(restored.out, QStringList(1024, "0xff").join(',') + "\n") << restored.err.toStdString();
+
+    const QString fw = Write("fw.hex", Record(0, kSketch) + Record(0x40, "\x11\x22") + ":00000001FF\r\n");
+    std::map<uint32_t, uint8_t> expected;
+    for (uint32_t a = 0; a < 0x42; ++a)
+        expected[a] = a < 16 ? static_cast<uint8_t>(kSketch[a]) : a == 0x40 ? 0x11 : a == 0x41 ? 0x22 : 0xFF;
+    const QString hexOut = m_dir.filePath("f.hex"), srecOut = m_dir.filePath("f.srec");
+    const QString rawOut = m_dir.filePath("f.raw");
+    const CliRun r = RunCli(Dude("m328p", {"-Uflash:w:" + fw, "-Uflash:r:" + hexOut + ":i",
+                                           "-Uflash:r:" + srecOut + ":s", "-Uflash:r:" + rawOut}));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(Cells(hexOut), expected);
+    EXPECT_EQ(Cells(srecOut), expected);
+    QFile f(rawOut);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), Filled(kSketch, 0x40) + "\x11\x22");
+}
+
+// -V means no verify: a -D write over other data exits 0 and says nothing of a verify.
+TEST_F(CliAvrdudeTest, NoVerifyMeansNoVerify) {
+    const QString a = Write("a.hex", Record(0, QByteArray(16, '\x0F')) + ":00000001FF\r\n");
+    const QString b = Write("b.hex", Record(0, QByteArray(16, '\xF0')) + ":00000001FF\r\n");
+    const CliRun r = RunCli(Dude("m328p", {"-D", "-V", "-Uflash:w:" + a, "-Uflash:w:" + b}));
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("ベリファイ")) << r.err.toStdString();
+    EXPECT_EQ(RunCli(Dude("m328p", {"-D", "-Uflash:w:" + a, "-Uflash:w:" + b})).status, 1);
+}
+
+// avrdude's other formats, memory names by unique prefix, the options that
+// mean nothing here, -l and what -n tells.
+TEST_F(CliAvrdudeTest, FormatsNamesAndOptionsAsAvrdudeTakesThem) {
+    const QString commented = Write("c.hex", ":0400000001020304FF // any text\n:00000001FF\n");
+    const QString log = m_dir.filePath("log.txt");
+    QByteArray counting;
+    for (char b = 1; b <= 40; ++b) counting += b;
+    const struct {
+        QStringList args;
+        int status;
+        QByteArray out;
+        const char* err;
+    } cases[] = {
+        {Dude("m328p", {"-Uee:w:" + Write("v.h", "0x12, 34\nff") + ":h", "-Ueeprom:r:-:d"}), 0,
+         "18,52,255" + QByteArray(",255").repeated(1021) + "\n", ""},
+        {Dude("m328p", {"-Ulf:w:" + Write("v.d", "226") + ":d", "-Ulfuse:r:-:h"}), 0, "0xe2\n", ""},
+        {Dude("m328p", {"-Ulock:w:" + Write("v.o", "077") + ":o", "-Ulock:r:-:h"}), 0, "0xff\n", ""},
+        {Dude("m328p", {"-Uhf:w:" + Write("v.b", "0b11011001") + ":b", "-Usig:r:-:h", "-Ucal:r:-:d"}),
+         0, "0x1e,0x95,0xf\n152\n", ""},
+        {Dude("m328p", {"-Ul:r:-:h"}), 1, "", "あいまい"},
+        {Dude("m328p", {"-Ufl:w:" + commented + ":I", "-Uflash:r:-:I"}), 0,
+         ":0400000001020304F2 // 00000> ....\n:00000001FF\n", ""},
+        {Dude("m328p", {"-Uflash:w:" + commented + ":i"}), 1, "", "チェックサムエラー"},
+        // avrdude's Intel HEX: 32-byte records, LF.
+        {Dude("m328p", {"-Uflash:w:" + Write("40.raw", counting) + ":r", "-Uflash:r:-:i"}), 0,
+         ":200000000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F20D0\n"
+         ":080020002122232425262728B4\n:00000001FF\n",
+         ""},
+        {Dude("m328p", {"-x", "foo", "-E", "reset", "-r", "-i", "5", "-N"}), 0, "",
+         "無視します: -x -E -r -i -N"},
+        {Dude("m328p", {"-l", log, "-Ulfuse:r:-:h"}), 0, "0x62\n", ""},
+        {Dude("m328p", {"-n", "-Uflash:w:" + commented + ":I"}), 0, "",
+         "-n: FLASH に 4 バイト (0x0000 - 0x0003)"},
+    };
+    for (const auto& c : cases) {
+        const std::string line = c.args.join(' ').toStdString();
+        const CliRun r = RunCli(c.args);
+        EXPECT_EQ(r.status, c.status) << line << "\n" << r.err.toStdString();
+        if (!c.out.isEmpty() || c.status != 0) EXPECT_EQ(r.outBytes, c.out) << line << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.err)) << line << "\n" << r.err.toStdString();
+    }
+    QFile f(log);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("0x1e950f"));
 }
 
 }  // namespace

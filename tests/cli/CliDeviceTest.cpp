@@ -252,6 +252,31 @@ TEST_F(CliDeviceTest, VerifiesAfterDetectionAndOnlyWhatCanBeRead) {
     }
 }
 
+// A file's format is told by its content whatever its name: raw binary
+// under any name; a HEX file without its end record is refused, saying so.
+TEST_F(CliDeviceTest, WriteFilesAreToldByTheirContent) {
+    const QByteArray raw("\x0C\x94\x34\x00\xFF\x01", 6);
+    const struct {
+        const char* name;
+        QByteArray content;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"app.raw", raw, 0, ""},
+        {"app.dat", raw, 0, ""},
+        {"app", raw, 0, ""},
+        {"noend.hex", ":0100000022DD\n", 1, "ファイルに終了レコードがありません。"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = RunCli({"--writer=sim:ATmega328P,timing=off", "--yes", "write-flash",
+                                 Write(c.name, c.content), "--verify"});
+        SCOPED_TRACE(std::string(c.name) + "\n" + r.out.toStdString() + r.err.toStdString());
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out.contains("FLASH ベリファイ OK!"), c.status == 0);
+        EXPECT_EQ(r.err.trimmed(), QString::fromUtf8(c.err));
+    }
+}
+
 TEST_F(CliDeviceTest, QuestionWithoutTerminalIsAnsweredNo) {
     QProcess p;
     p.setStandardInputFile(QProcess::nullDevice());

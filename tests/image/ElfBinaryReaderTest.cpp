@@ -220,7 +220,9 @@ TEST_F(ElfBinaryReaderTest, BinaryLoadsFromZeroAndIsBoundedByTheCapacity) {
 }
 
 // The content decides for an ELF, else the extension, else the first
-// character; a forced format overrides all of it.
+// character; a forced format overrides all of it. The command line's rule
+// (byContent) wants a whole record on the first line and takes any other
+// file as raw binary.
 TEST_F(ElfBinaryReaderTest, FormatByMagicThenExtensionThenFirstCharacterUnlessForced) {
     const std::string elf = MakeElf({{0, {0x11}}});
     const std::string hex = ":0100000022DD\n:00000001FF\n";
@@ -229,20 +231,27 @@ TEST_F(ElfBinaryReaderTest, FormatByMagicThenExtensionThenFirstCharacterUnlessFo
         std::string content;
         ImageFormat detected;
         int16_t firstCell;  // after an automatic load; kFresh when it fails
+        ImageFormat byContent;
     } cases[] = {
-        {"a.hex", elf, ImageFormat::Elf, 0x11},
-        {"a.bin", elf, ImageFormat::Elf, 0x11},
-        {"a.bin", hex, ImageFormat::Binary, ':'},
-        {"a.BIN", "S", ImageFormat::Binary, 'S'},
-        {"a.elf", hex, ImageFormat::Elf, kFresh},
-        {"a.hex", hex, ImageFormat::IntelHex, 0x22},
-        {"a.dat", hex, ImageFormat::IntelHex, 0x22},
-        {"a.dat", "\x01\x02", ImageFormat::Auto, kFresh},
+        {"a.hex", elf, ImageFormat::Elf, 0x11, ImageFormat::Elf},
+        {"a.bin", elf, ImageFormat::Elf, 0x11, ImageFormat::Elf},
+        {"a.bin", hex, ImageFormat::Binary, ':', ImageFormat::Binary},
+        {"a.BIN", "S", ImageFormat::Binary, 'S', ImageFormat::Binary},
+        {"a.elf", hex, ImageFormat::Elf, kFresh, ImageFormat::Elf},
+        {"a.hex", hex, ImageFormat::IntelHex, 0x22, ImageFormat::IntelHex},
+        {"a.dat", hex, ImageFormat::IntelHex, 0x22, ImageFormat::IntelHex},
+        {"a", "S1040000AA51", ImageFormat::SRecord, 0xAA, ImageFormat::SRecord},
+        {"a.dat", "\x01\x02", ImageFormat::Auto, kFresh, ImageFormat::Binary},
+        {"a.raw", ":\x01\x02", ImageFormat::IntelHex, kNoData, ImageFormat::Binary},
+        {"a", "Sx\x02", ImageFormat::SRecord, kNoData, ImageFormat::Binary},
+        {"a.dat", "", ImageFormat::Auto, kFresh, ImageFormat::Auto},
+        {"a.hex", "hello\r\n", ImageFormat::Auto, kFresh, ImageFormat::Auto},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " / " + c.content.substr(0, 4));
         const QString path = Write(c.content, QString::fromLatin1(c.name));
         EXPECT_EQ(DetectImageFormat(path), c.detected);
+        EXPECT_EQ(DetectImageFormat(path, true), c.byContent);
         EXPECT_EQ(Load(path, 64).cells[0], c.firstCell);
         QFile::remove(path);
     }
@@ -252,6 +261,33 @@ TEST_F(ElfBinaryReaderTest, FormatByMagicThenExtensionThenFirstCharacterUnlessFo
     EXPECT_EQ(raw.count, elf.size());
     EXPECT_EQ(Load(Write(elf, "c.bin"), 64, {.format = ImageFormat::IntelHex}).messages,
               std::vector<std::string>{text::kBadDataFormat});
+    const Outcome byContent = Load(Write("\x01\x02", "d.raw"), 64, {.byContent = true});
+    EXPECT_TRUE(byContent.ok);
+    EXPECT_EQ(byContent.cells[1], 0x02);
+}
+
+// A file that stops without its end record is refused with the reason, or
+// (acceptMissingEnd) taken with it as a warning; a damaged one never.
+TEST_F(ElfBinaryReaderTest, MissingEndRecordRefusedOrTakenWithAWarning) {
+    const struct {
+        std::string content;
+        bool accept;
+        bool ok;
+        std::string message;
+    } cases[] = {
+        {":0100000022DD\n", false, false, text::kNoEndRecord},
+        {":0100000022DD\n", true, true, text::kNoEndRecord},
+        {"S1040000AA51\n", true, true, text::kNoEndRecord},
+        {"S1040000AA51\nS9030000FC\n", true, true, ""},
+        {":0100000022DE\n", true, false, text::kChecksumError},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content);
+        const Outcome o = Load(Write(c.content, "e.txt"), 64, {.acceptMissingEnd = c.accept});
+        EXPECT_EQ(o.ok, c.ok);
+        EXPECT_EQ(o.messages, c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message});
+        if (c.ok) EXPECT_EQ(o.cells[0], c.content[0] == ':' ? 0x22 : 0xAA);
+    }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ struct CliRun {
     int status = -1;  // -1: still running at the deadline, -2: crashed
     QString out;
     QString err;
+    QByteArray outBytes;  // standard output as it came, for binary data
 };
 
 // Waits for a started oriole-cli to end and collects what it printed.
@@ -24,7 +25,8 @@ inline CliRun Finish(QProcess& p) {
     CliRun r;
     if (!p.waitForFinished(120000)) return r;
     r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.outBytes = p.readAllStandardOutput();
+    r.out = QString::fromUtf8(r.outBytes);
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
 }

@@ -10,8 +10,13 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -20,6 +25,7 @@
 #include "CliFuses.h"
 #include "CliOperationHost.h"
 #include "base/AtomicFile.h"
+#include "base/FileNode.h"
 #include "devices/PartNames.h"
 #include "image/ImageReader.h"
 #include "image/ImageWriter.h"
@@ -31,11 +37,41 @@
 namespace oriole::cli {
 namespace {
 
+// Text inputs (value lists, I files) are read whole; none is near this.
+constexpr qint64 kMaxTextFile = 16 * 1024 * 1024;
+
+bool IsValueFormat(char format) { return std::string_view("mhdob").find(format) != std::string_view::npos; }
+
+// -l: the messages go to the log file from now on. Only a regular file (made
+// if missing) or /dev/null is taken: never a terminal, a FIFO or a device.
+bool OpenLog(const QString& path) {
+    if (path.isEmpty()) return true;
+    const NodeKind kind = NodeKindOf(path);
+    if (path != "/dev/null" && kind != NodeKind::Regular && kind != NodeKind::Missing)
+        return Refuse("-l のログファイルは通常のファイルにしてください: " + path);
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || (path != "/dev/null" && !S_ISREG(st.st_mode))) {
+        if (fd >= 0) ::close(fd);
+        return Refuse("-l のログファイルを開けません: " + path);
+    }
+    if (S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return Refuse("-l のログファイルに書けません: " + path);
+    }
+    std::fflush(stderr);
+    const bool moved = ::dup2(fd, STDERR_FILENO) >= 0;
+    ::close(fd);
+    return moved || Refuse("-l のログファイルに切り替えられません: " + path);
+}
+
 // avrdude's format letters: i Intel HEX, s S-records, r raw binary, e ELF,
 // m immediate values (given as bytes from address 0); a and none: by the file.
 ImageFormat FormatOfLetter(char format) {
     switch (format) {
         case 'i':
+        case 'I':
         case 'm':
             return ImageFormat::IntelHex;
         case 's':
@@ -73,11 +109,15 @@ private:
     bool LoadInput(const MemOp& op, Input& in);
     bool InputFile(const MemOp& op, QString& path);
     bool InputBytes(const MemOp& op, std::vector<uint8_t>& out);
+    bool Values(const MemOp& op, std::vector<uint8_t>& out);
+    bool TempFile(const QByteArray& content, QString& path);
     bool Output(const MemOp& op, std::vector<uint8_t> data, bool flash);
+    // Standard output carries only the data of reads to "-": every note goes
+    // to standard error, as avrdude's do.
     void Note(const QString& text) const {
-        if (m_o.verbosity >= 0) std::printf("%s\n", qPrintable(text));
-        std::fflush(stdout);
+        if (m_o.verbosity >= 0) std::fprintf(stderr, "%s\n", qPrintable(text));
     }
+    bool Present(const MemOp& op) const;
     bool Skipped(const MemOp& op) const {
         if (!m_o.dryRun) return false;
         Note("-n: 書き込みません: " + op.spec);
@@ -99,8 +139,17 @@ bool Runner::Run() {
     // Every input is read once and checked against the device before the
     // erase: a file that cannot be programmed must not leave an empty chip.
     std::vector<Input> inputs(m_o.ops.size());
-    for (size_t i = 0; i < m_o.ops.size(); ++i)
-        if (m_o.ops[i].op != 'r' && !LoadInput(m_o.ops[i], inputs[i])) return false;
+    std::vector<bool> present(m_o.ops.size());
+    for (size_t i = 0; i < m_o.ops.size(); ++i) {
+        const MemOp& op = m_o.ops[i];
+        present[i] = Present(op);
+        // As avrdude 7: a memory the part lacks is a warning, and skipped.
+        if (!present[i])
+            std::fprintf(stderr, "oriole-cli: 警告: %s には %s がありません。-U %s を飛ばします。\n",
+                         m_core.Device().name, qPrintable(op.memName), qPrintable(op.spec));
+        else if (op.op != 'r' && !LoadInput(op, inputs[i]))
+            return false;
+    }
     std::vector<BatchStep> steps;
     if (NeedsErase()) {
         steps.push_back({.run = [this](const OpOptions&) {
@@ -115,6 +164,7 @@ bool Runner::Run() {
         }});
     }
     for (size_t i = 0; i < m_o.ops.size(); ++i) {
+        if (!present[i]) continue;
         steps.push_back({.run = [this, &op = m_o.ops[i], &in = inputs[i]](const OpOptions&) {
             if (m_o.verbosity > 0) Note("-U " + op.spec);
             return RunOp(op, in);
@@ -146,6 +196,22 @@ bool Runner::Connect() {
     return true;
 }
 
+bool Runner::Present(const MemOp& op) const {
+    const AVR_DEVICE& d = m_core.Device();
+    switch (op.mem) {
+        case AvrMem::Eeprom:
+            return d.eepromBytes > 0;
+        case AvrMem::LowFuse:
+            return NamedFuseBits(d, kFuseLow) != 0;
+        case AvrMem::HighFuse:
+            return NamedFuseBits(d, kFuseHigh) != 0;
+        case AvrMem::ExtFuse:
+            return NamedFuseBits(d, kFuseExt) != 0;
+        default:
+            return true;
+    }
+}
+
 bool Runner::NeedsErase() const {
     bool flashWrite = false;
     for (const MemOp& op : m_o.ops)
@@ -156,10 +222,10 @@ bool Runner::NeedsErase() const {
 bool Runner::LoadInput(const MemOp& op, Input& in) {
     if (op.mem != AvrMem::Flash && op.mem != AvrMem::Eeprom) return InputBytes(op, in.bytes);
     const bool flash = op.mem == AvrMem::Flash;
-    if (op.format == 'm') {
-        // Immediate values are bytes from address 0, taken as they are.
+    if (IsValueFormat(op.format)) {
+        // Immediate values and value lists are bytes from address 0, taken as they are.
         std::vector<uint8_t> values;
-        if (!ParseImmediate(op.file, values)) return false;
+        if (!Values(op, values)) return false;
         const auto size = static_cast<size_t>(flash ? m_core.Device().FlashBytes() : m_core.Device().eepromBytes);
         if (values.size() > size) {
             m_core.Host().ShowMessage(MsgKind::Error, text::kHexBeyondDevice);
@@ -220,7 +286,16 @@ bool Runner::RunMemory(const MemOp& op, const Input& in, bool flash) {
     }
     if (op.op == 'v') return flash ? m_core.VerifyFlash(in.image, {.timing = false})
                                    : m_core.VerifyEeprom(in.image, {.timing = false});
-    if (Skipped(op)) return true;
+    if (m_o.dryRun) {
+        // What the write would program, as avrdude's -n tells it.
+        const auto& cells = in.image.cells;
+        const auto first = std::find_if(cells.begin(), cells.end(), [](int16_t c) { return c != kNoData; });
+        const auto bytes = std::count_if(first, cells.end(), [](int16_t c) { return c != kNoData; });
+        Note(QString::asprintf("-n: %s に %td バイト (0x%04tx - 0x%04x) を書き込むところですが、書き込みません。",
+                               flash ? "FLASH" : "EEPROM", bytes, first - cells.begin(),
+                               in.image.count == 0 ? 0u : in.image.count - 1));
+        return true;
+    }
     const OpOptions o{.timing = false, .verify = !m_o.noVerify};
     return flash ? m_core.WriteFlash(in.image, o) : m_core.WriteEeprom(in.image, o);
 }
@@ -233,7 +308,8 @@ bool Runner::RunFuse(const MemOp& op, const Input& in, int32_t byte, uint8_t Fus
         return Refuse(QString("%1 には %2 がありません。").arg(d.name, op.memName));
     FuseBytes current;
     if (op.op == 'r') return m_core.ReadFuses(current, false) && Output(op, {current.*field}, false);
-    const bool read = op.op == 'v' ? m_core.ReadFuses(current, false) : ReadAndPrintFuses(m_core, current, false);
+    const bool read = op.op == 'v' ? m_core.ReadFuses(current, false)
+                                   : ReadAndPrintFuses(m_core, current, false, stderr);
     if (!read) return false;
     FuseBytes wanted = current;
     wanted.*field = in.bytes[0];
@@ -269,30 +345,47 @@ bool Runner::RunReadOnly(const MemOp& op, const Input& in, const std::vector<uin
     return true;
 }
 
-// The file the core loads: standard input is read once into a temporary file.
-bool Runner::InputFile(const MemOp& op, QString& path) {
-    if (op.file != "-") {
-        path = op.file;
-        return true;
-    }
-    QFile in;
-    if (!in.open(stdin, QIODevice::ReadOnly)) return Refuse("標準入力を読めません。");
-    const QByteArray content = in.readAll();
+bool Runner::TempFile(const QByteArray& content, QString& path) {
     if (!m_temp.isValid()) return Refuse("一時ファイルを作れません。");
     path = m_temp.filePath(QString("input%1.dat").arg(++m_nTemp));
     if (!WriteFileAtomically(path, content)) return Refuse("一時ファイルを作れません。");
     return true;
 }
 
+// The file the core loads: standard input is read once into a temporary
+// file, and an I file (comments, checksums forgiven) made strict there.
+bool Runner::InputFile(const MemOp& op, QString& path) {
+    path = op.file;
+    if (op.file == "-") {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly)) return Refuse("標準入力を読めません。");
+        if (!TempFile(in.readAll(), path)) return false;
+    }
+    if (op.format != 'I') return true;
+    QByteArray text;
+    if (ReadRegularFile(path, kMaxTextFile, text) != ReadFile::Ok) return Refuse("ファイルを読めません: " + op.file);
+    return TempFile(StrictIntelHex(text), path);
+}
+
+// The bytes of m (the values themselves) and of h, d, o, b (a file of values).
+bool Runner::Values(const MemOp& op, std::vector<uint8_t>& out) {
+    if (op.format == 'm') return ParseImmediate(op.file, out);
+    QString path;
+    QByteArray text;
+    if (!InputFile(op, path)) return false;
+    if (ReadRegularFile(path, kMaxTextFile, text) != ReadFile::Ok) return Refuse("ファイルを読めません: " + op.file);
+    return ParseValueList(text, op.format, out);
+}
+
 // The values of a fuse, lock, calibration or signature request: from address
 // 0 of the file, or from an ELF's own sections for them.
 bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
-    if (op.format == 'm') return ParseImmediate(op.file, out);
+    if (IsValueFormat(op.format)) return Values(op, out);
     QString path;
     if (!InputFile(op, path)) return false;
     const bool elf =
-        op.format == 'e' || (op.format != 'r' && op.format != 'i' && op.format != 's' &&
-                             DetectImageFormat(path) == ImageFormat::Elf);
+        op.format == 'e' || (op.format != 'r' && op.format != 'i' && op.format != 'I' && op.format != 's' &&
+                             DetectImageFormat(path, true) == ImageFormat::Elf);
     if (elf) {
         ElfConfigBytes config;
         if (!m_core.ReadElfConfig(path.toStdString(), config)) return false;
@@ -328,7 +421,8 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
     ImageBuffer image;
     image.Allocate(16);
     uint32_t lowest = 0, highest = 0;
-    const ImageLoadOptions options{.format = FormatOfLetter(op.format)};
+    const ImageLoadOptions options{
+        .format = FormatOfLetter(op.format), .byContent = true, .acceptMissingEnd = true};
     if (!LoadImageFile(m_core.Host(), path, image, lowest, highest, options)) return false;
     for (uint32_t a = 0; a < image.count && image.cells[a] != kNoData; ++a)
         out.push_back(static_cast<uint8_t>(image.cells[a]));
@@ -336,38 +430,27 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
     return true;
 }
 
+// What avrdude writes for a read: EEPROM, fuses and the rest whole, FLASH up
+// to its last byte that is not 0xFF (all of it with -A, which -D implies),
+// every byte of that range in the file, blocks of 0xFF included.
 bool Runner::Output(const MemOp& op, std::vector<uint8_t> data, bool flash) {
     const char format = op.format == kFormatOmitted || op.format == 'a' ? 'r' : op.format;
     const bool toStdout = op.file == "-";
-    // As avrdude, the erased end of FLASH is left out of the values.
-    if (flash && format != 'i' && format != 's')
+    if (flash && !m_o.keepTrailingFF && !m_o.noAutoErase)
         while (!data.empty() && data.back() == 0xFF) data.pop_back();
     const auto length = static_cast<uint32_t>(data.size());
+    if ((format == 's' || format == 'r') && !toStdout)
+        return SaveImageFile(m_core.Host(), op.file, FormatOfLetter(format), true, data.data(), length);
     QByteArray bytes;
-    switch (format) {
-        case 'i':
-        case 's':
-        case 'r':
-            if (!toStdout) {
-                // A raw file of a fuse or of EEPROM keeps its 0xFF bytes; FLASH was trimmed above.
-                return SaveImageFile(m_core.Host(), op.file, FormatOfLetter(format), format == 'r',
-                                     data.data(), length);
-            }
-            if (format == 'r') {
-                bytes = QByteArray(reinterpret_cast<const char*>(data.data()),
-                                   static_cast<qsizetype>(length));
-                break;
-            }
-            bytes = QByteArray::fromStdString(format == 's'
-                                                  ? WriteSRecord("", false, data.data(), length)
-                                                  : WriteIntelHex(false, data.data(), length));
-            break;
-        default:
-            bytes = QByteArray::fromStdString(FormatValues(data, format));
-            break;
-    }
+    if (format == 'r')
+        bytes = QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(length));
+    else if (format == 's')
+        bytes = QByteArray::fromStdString(WriteSRecord("", true, data.data(), length));
+    else if (format == 'i' || format == 'I')
+        bytes = QByteArray::fromStdString(AvrdudeIntelHex(data, format == 'I'));
+    else
+        bytes = QByteArray::fromStdString(FormatValues(data, format));
     if (toStdout) {
-        if (format != 'r' && !bytes.endsWith('\n')) bytes += '\n';
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
         std::fflush(stdout);
         return true;
@@ -385,11 +468,14 @@ bool IsAvrdudeOption(const QString& word) {
 
 int RunAvrdude(const QStringList& args) {
     AvrdudeOptions o;
-    if (!ParseAvrdudeOptions(args, o)) return kExitFailed;
+    if (!ParseAvrdudeOptions(args, o) || !OpenLog(o.logFile)) return kExitFailed;
     CliOperationHost host(false);
     host.SetInformationShown(o.verbosity > -2);
+    host.SetInformationStream(stderr);
     COrioleCore core(host);
     if (!SetUpCore(core, host, {.writer = o.writer, .trace = o.trace})) return Failed(host);
+    // avrdude takes a HEX or S-record file that lacks its end record.
+    core.SetLoadRules(true, true);
     Runner runner(core, o);
     return runner.Run() ? Finished(host) : Failed(host);
 }

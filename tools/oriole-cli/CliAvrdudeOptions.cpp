@@ -1,6 +1,8 @@
 #include "CliAvrdudeOptions.h"
 
 #include <QRegularExpression>
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string_view>
 
@@ -15,10 +17,11 @@ bool Refuse(const QString& message) {
 
 namespace {
 
-constexpr struct {
+struct MemoryName {
     const char* name;
     AvrMem mem;
-} kMemories[] = {
+};
+constexpr MemoryName kMemories[] = {
     {"flash", AvrMem::Flash},
     {"eeprom", AvrMem::Eeprom},
     {"lfuse", AvrMem::LowFuse},
@@ -31,19 +34,40 @@ constexpr struct {
     {"signature", AvrMem::Signature},
 };
 
-// Formats: a auto, i Intel HEX, s S-records, r raw binary, e ELF, m immediate
-// values; for reads also h, d, o, b (a comma-separated list of the values).
-constexpr char kInputFormats[] = "aisrem";
-constexpr char kOutputFormats[] = "aisrhdob";
+// Formats: a auto, i Intel HEX, I the same with comments (and checksums
+// forgiven on input), s S-records, r raw binary, e ELF, m immediate values,
+// h d o b value lists.
+constexpr char kInputFormats[] = "aiIsremhdob";
+constexpr char kOutputFormats[] = "aiIsrhdob";
+
+// The memory a -U names: its name, or (as avrdude) a prefix of one memory's names only.
+bool FindMemory(MemOp& op) {
+    const MemoryName* found = nullptr;
+    for (const auto& m : kMemories) {
+        if (op.memName == QLatin1String(m.name)) {
+            found = &m;
+            break;
+        }
+        if (!QLatin1String(m.name).startsWith(op.memName) || op.memName.isEmpty()) continue;
+        if (found != nullptr && found->mem != m.mem)
+            return Refuse("-U のメモリ名があいまいです: " + op.memName);
+        if (found == nullptr) found = &m;
+    }
+    if (found == nullptr) return Refuse("-U のメモリ名が正しくありません: " + op.memName);
+    op.mem = found->mem;
+    op.memName = QLatin1String(found->name);
+    return true;
+}
 
 void PrintUsage() {
     std::fprintf(
         stderr,
         "使い方 (avrdude 互換): oriole-cli -p PART [-c oriole] [-P SPEC] [-e] [-D] [-V] [-n] [-F]\n"
-        "                       [-q] [-v] [-C FILE] [-b N] [-B N] [--trace FILE] -U memory:op:file[:format] ...\n"
+        "                       [-q] [-v] [-A] [-l LOG] [-C FILE] [-b N] [-B N] [--trace FILE]\n"
+        "                       [-U memory:op:file[:format]] ...\n"
         "  memory  flash eeprom lfuse hfuse efuse lock calibration signature\n"
         "  op      r (読み出し) w (書き込み) v (ベリファイ)\n"
-        "  format  a i s r e m (入力), i s r h d o b (出力); file に - で標準入出力\n"
+        "  format  a i I s r e m h d o b (入力), i I s r h d o b (出力); file に - で標準入出力\n"
         "  -P      usb (= auto), auto, ftdi, d2xx[:LIB], serial[:PATH], /dev/..., sim[:DEVICE]\n"
         "終了コード: 0 成功, 1 失敗\n");
 }
@@ -70,14 +94,7 @@ bool ParseMemOp(const QString& text, MemOp& op) {
             op.file.chop(2);
         }
     }
-    bool known = false;
-    for (const auto& m : kMemories) {
-        if (op.memName == QLatin1String(m.name)) {
-            op.mem = m.mem;
-            known = true;
-        }
-    }
-    if (!known) return Refuse("-U のメモリ名が正しくありません: " + op.memName);
+    if (!FindMemory(op)) return false;
     if (op.file.isEmpty()) return Refuse("-U にファイル名がありません: " + text);
     if (op.format != kFormatOmitted) {
         const char* allowed = op.op == 'r' ? kOutputFormats : kInputFormats;
@@ -112,6 +129,9 @@ bool SetValued(AvrdudeOptions& o, char option, const QString& value) {
             o.ops.push_back(op);
             return true;
         }
+        case 'l':
+            o.logFile = value;
+            return true;
         default:  // -C, -b, -B: no configuration file here, and the box sets its own rate
             return true;
     }
@@ -120,8 +140,11 @@ bool SetValued(AvrdudeOptions& o, char option, const QString& value) {
 }  // namespace
 
 bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
-    const QString flags = "eDVnqvFus";
-    const QString valued = "pcPCbBU";
+    const QString flags = "eDVnqvFusArN";
+    const QString valued = "pcPCbBUlxEi";
+    // Options that mean nothing for this box: accepted, and one warning names them.
+    const QString inert = "rNxEi";
+    QString ignored;
     for (int i = 0; i < args.size(); ++i) {
         const QString& word = args[i];
         if (word == "--trace" || word.startsWith("--trace=")) {
@@ -134,6 +157,7 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
             return Refuse("不明な引数です: " + word);
         for (int k = 1; k < word.size(); ++k) {
             const QChar c = word[k];
+            if (inert.contains(c) && !ignored.contains(c)) ignored += QString(" -") + c;
             if (flags.contains(c)) {
                 switch (c.toLatin1()) {
                     case 'e':
@@ -151,6 +175,9 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
                     case 'F':
                         o.force = true;
                         break;
+                    case 'A':
+                        o.keepTrailingFF = true;
+                        break;
                     case 'q':
                         --o.verbosity;
                         break;
@@ -162,8 +189,10 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
                 }
                 continue;
             }
-            if (!valued.contains(c))
+            if (!valued.contains(c)) {
+                PrintUsage();
                 return Refuse(QString("対応していないオプションです: -%1").arg(c));
+            }
             QString value = word.mid(k + 1);
             if (value.isEmpty()) {
                 if (++i >= args.size()) return Refuse(QString("-%1 に値がありません。").arg(c));
@@ -173,10 +202,11 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
             break;
         }
     }
-    if (o.ops.empty() && !o.erase) {
-        PrintUsage();
-        return Refuse("-U または -e を指定してください。");
-    }
+    if (!ignored.isEmpty())
+        std::fprintf(stderr, "oriole-cli: 警告: このライタには意味のないオプションを無視します:%s\n",
+                     qPrintable(ignored));
+    // Without -U the chip is only connected and its signature shown, as
+    // avrdude does: the "is it wired" check of scripts.
     return true;
 }
 
@@ -192,32 +222,116 @@ bool ParseImmediate(const QString& text, std::vector<uint8_t>& out) {
     return true;
 }
 
+// As avrdude prints them: no leading zeros, "0x" and "0b" before every
+// value, "0" before an octal value only from 8 on (below it reads the same).
 std::string FormatValues(const std::vector<uint8_t>& data, char format) {
     std::string out;
     for (size_t i = 0; i < data.size(); ++i) {
         if (i > 0) out += ',';
-        char buf[16];
         const unsigned v = data[i];
+        char buf[16];
         switch (format) {
             case 'd':
                 std::snprintf(buf, sizeof buf, "%u", v);
                 break;
             case 'o':
-                std::snprintf(buf, sizeof buf, "0%o", v);
+                std::snprintf(buf, sizeof buf, v < 8 ? "%o" : "0%o", v);
                 break;
             case 'b': {
-                std::string bits = "0b";
-                for (int bit = 7; bit >= 0; --bit) bits += ((v >> bit) & 1u) ? '1' : '0';
-                std::snprintf(buf, sizeof buf, "%s", bits.c_str());
+                std::string bits;
+                for (unsigned rest = v; rest != 0 || bits.empty(); rest >>= 1)
+                    bits.insert(bits.begin(), (rest & 1u) ? '1' : '0');
+                std::snprintf(buf, sizeof buf, "0b%s", bits.c_str());
                 break;
             }
             default:
-                std::snprintf(buf, sizeof buf, "0x%02x", v);
+                std::snprintf(buf, sizeof buf, "0x%x", v);
                 break;
         }
         out += buf;
     }
     return out + "\n";
+}
+
+bool ParseValueList(const QByteArray& text, char format, std::vector<uint8_t>& out) {
+    const int base = format == 'h' ? 16 : format == 'o' ? 8 : format == 'b' ? 2 : 10;
+    const QString prefix = format == 'h' ? "0x" : format == 'b' ? "0b" : "";
+    const QStringList values =
+        QString::fromLatin1(text).split(QRegularExpression("[,\\s]+"), Qt::SkipEmptyParts);
+    for (QString v : values) {
+        if (!prefix.isEmpty() && v.startsWith(prefix, Qt::CaseInsensitive)) v = v.mid(2);
+        bool ok = false;
+        const uint n = v.toUInt(&ok, base);
+        if (!ok || n > 0xFF) return Refuse("値が正しくありません: " + v);
+        out.push_back(static_cast<uint8_t>(n));
+    }
+    if (out.empty()) return Refuse("値がありません。");
+    return true;
+}
+
+namespace {
+
+std::string HexRecord(int type, uint32_t address, const uint8_t* bytes, size_t n) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(n), address & 0xFFFFu,
+                  static_cast<unsigned>(type));
+    std::string line = buf;
+    unsigned sum = static_cast<unsigned>(n + (address >> 8 & 0xFF) + (address & 0xFF) + type);
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(buf, sizeof buf, "%02X", bytes[i]);
+        line += buf;
+        sum += bytes[i];
+    }
+    std::snprintf(buf, sizeof buf, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+    return line + buf;
+}
+
+}  // namespace
+
+std::string AvrdudeIntelHex(const std::vector<uint8_t>& data, bool comments) {
+    constexpr size_t kRecord = 32;
+    std::string out;
+    for (size_t a = 0; a < data.size(); a += kRecord) {
+        if (a > 0 && (a & 0xFFFFu) == 0) {
+            const uint8_t segment[2] = {static_cast<uint8_t>(a >> 24), static_cast<uint8_t>(a >> 16)};
+            out += HexRecord(4, 0, segment, 2) + "\n";
+        }
+        const size_t n = std::min(kRecord, data.size() - a);
+        out += HexRecord(0, static_cast<uint32_t>(a), data.data() + a, n);
+        if (comments) {
+            char buf[32];
+            std::snprintf(buf, sizeof buf, " // %05zx> ", a);
+            out += buf;
+            for (size_t i = 0; i < n; ++i) {
+                const char c = static_cast<char>(data[a + i] & 0x7F);
+                out += c >= 0x20 && c < 0x7F ? c : '.';
+            }
+        }
+        out += "\n";
+    }
+    return out + ":00000001FF\n";
+}
+
+QByteArray StrictIntelHex(const QByteArray& text) {
+    QByteArray out;
+    for (const QByteArray& raw : text.split('\n')) {
+        QByteArray line = raw.trimmed();
+        if (!line.startsWith(':')) {
+            out += line + "\n";
+            continue;
+        }
+        qsizetype end = 1;
+        while (end < line.size() && std::isxdigit(static_cast<unsigned char>(line[end]))) ++end;
+        QByteArray bytes = QByteArray::fromHex(line.mid(1, (end - 1) / 2 * 2));
+        if (bytes.size() >= 5) {
+            bytes.truncate(std::min<qsizetype>(bytes.size() - 1, 4 + static_cast<uint8_t>(bytes[0])));
+            unsigned sum = 0;
+            for (const char b : bytes) sum += static_cast<uint8_t>(b);
+            bytes.append(static_cast<char>((0x100 - (sum & 0xFF)) & 0xFF));
+        }
+        out += ":" + bytes.toHex().toUpper() + "\n";
+    }
+    return out;
 }
 
 }  // namespace oriole::cli

@@ -35,6 +35,8 @@ struct AvrdudeOptions {
     bool noVerify = false;
     bool dryRun = false;
     bool force = false;
+    bool keepTrailingFF = false;  // -A: FLASH reads keep their trailing 0xFF bytes
+    QString logFile;              // -l: the messages go there instead of standard error
     int verbosity = 0;  // -q lowers it, -v raises it
     std::vector<MemOp> ops;
 };
@@ -48,7 +50,20 @@ bool Refuse(const QString& message);
 // "0xD9", "0331" (octal), "217"; several separated by commas or blanks.
 [[nodiscard]] bool ParseImmediate(const QString& text, std::vector<uint8_t>& out);
 
+// A value list of avrdude's h, d, o or b files: numbers in that base (h and
+// b with or without their 0x and 0b), separated by commas or blanks.
+[[nodiscard]] bool ParseValueList(const QByteArray& text, char format, std::vector<uint8_t>& out);
+
 // avrdude's h, d, o and b outputs: the values separated by commas, one line.
 std::string FormatValues(const std::vector<uint8_t>& data, char format);
+
+// Intel HEX as avrdude writes it: 32-byte records, LF line ends, a type 04
+// record at every 64 KB; with comments (format I) each data record followed
+// by its address and its bytes as text.
+std::string AvrdudeIntelHex(const std::vector<uint8_t>& data, bool comments);
+
+// The text of an avrdude I file made strict: what follows a record (a comment)
+// dropped, and every record's checksum set right, as avrdude tolerates them.
+QByteArray StrictIntelHex(const QByteArray& text);
 
 }  // namespace oriole::cli

@@ -4,11 +4,11 @@
 
 namespace oriole::cli {
 
-bool ReadAndPrintFuses(COrioleCore& core, FuseBytes& current, bool timing) {
+bool ReadAndPrintFuses(COrioleCore& core, FuseBytes& current, bool timing, FILE* out) {
     if (!core.ReadFuses(current, timing)) return false;
-    std::printf("現在のヒューズ (%s): Ext: %02X  High: %02X  Low: %02X\n", core.Device().name,
+    std::fprintf(out, "現在のヒューズ (%s): Ext: %02X  High: %02X  Low: %02X\n", core.Device().name,
                 current.ext, current.high, current.low);
-    std::fflush(stdout);
+    std::fflush(out);
     return true;
 }
 

@@ -89,8 +89,8 @@ Answer CliOperationHost::ShowMessage(MsgKind kind, std::string_view text, Answer
     switch (kind) {
         case MsgKind::Information:
             if (!m_bShowInformation) break;
-            std::fprintf(stdout, "%s\n", line.c_str());
-            std::fflush(stdout);
+            std::fprintf(m_information, "%s\n", line.c_str());
+            std::fflush(m_information);
             break;
         case MsgKind::Error:
         case MsgKind::Warning:
@@ -137,6 +137,8 @@ std::unique_ptr<IProgress> CliOperationHost::CreateProgressDlg(int32_t lower, in
 
 bool SetUpCore(COrioleCore& core, CliOperationHost& host, const LinkSetup& link) {
     host.Attach(core.LinkState());
+    // A file's format is told by its content, whatever its name.
+    core.SetLoadRules(true, false);
     if (!link.trace.empty()) {
         std::string error;
         std::shared_ptr<CWireTrace> trace = CWireTrace::Open(link.trace, error);

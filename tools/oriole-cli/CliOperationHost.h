@@ -8,6 +8,7 @@
 // system clock from the pump.
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -34,6 +35,9 @@ public:
     void Attach(CLinkState& state);
     // Information messages shown (the default) or left out (a quiet run).
     void SetInformationShown(bool shown) { m_bShowInformation = shown; }
+    // Where information goes: standard output (the default), or standard
+    // error where standard output carries only data (the avrdude form).
+    void SetInformationStream(FILE* out) { m_information = out; }
 
     // How many errors and warnings were shown so far; lets a command add a
     // line of its own only where nothing said what went wrong.
@@ -59,6 +63,7 @@ private:
     bool m_bTerminal;      // standard error is a terminal: draw the bar
     bool m_bAskable;       // standard input is a terminal: ask questions
     bool m_bShowInformation = true;
+    FILE* m_information = stdout;
     CLinkState* m_state = nullptr;
     CSecondTicker m_ticker;
     Bar* m_pBar = nullptr;  // the bar on screen, if any
