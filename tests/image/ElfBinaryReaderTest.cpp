@@ -286,7 +286,9 @@ TEST_F(ElfBinaryReaderTest, MissingEndRecordRefusedOrTakenWithAWarning) {
         const Outcome o = Load(Write(c.content, "e.txt"), 64, {.acceptMissingEnd = c.accept});
         EXPECT_EQ(o.ok, c.ok);
         EXPECT_EQ(o.messages, c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message});
-        if (c.ok) EXPECT_EQ(o.cells[0], c.content[0] == ':' ? 0x22 : 0xAA);
+        if (c.ok) {
+            EXPECT_EQ(o.cells[0], c.content[0] == ':' ? 0x22 : 0xAA);
+        }
     }
 }
 
