@@ -320,6 +320,7 @@ TEST_F(CliDeviceTest, FailuresSayWhatWentWrongBeforeTheChipIsTouched) {
         {{"--yes", "erase", "write-flash", text}, {}, "ファイルの形式を認識できません"},
         {{"--yes", "erase", "write-flash", Path("missing.hex")}, {}, "ファイルを開くことができません。"},
         {{"--yes", "erase", "write-flash", big}, {}, "ファイルデータがデバイスのサイズを越えています。"},
+        {{"--yes", "erase", "write-flash", Write("end.hex", ":00000001FF\r\n")}, {}, "FLASH のデータがありません。"},
         {{"--writer=sim:AT90S2313", "--yes", "write-fuses", "00:00:00", "--verify"}, {},
          "AT90S2313 にはヒューズがありません。"},
         {{"--writer=sim:AT90S2313", "read-fuses"}, {}, "AT90S2313 にはヒューズがありません。"},

@@ -400,6 +400,13 @@ int RunDeviceBatch(const QStringList& args) {
         const std::string path = steps[i].args[0].toStdString();
         const bool loaded = IsFlashInput(op) ? core.LoadFlashImage(path, images[i]) : core.LoadEepromImage(path, images[i]);
         if (!loaded) return Failed(host);
+        // A file with nothing for this memory (an ELF without it, a HEX file
+        // of its end record alone) would "write" nothing and pass.
+        if (std::none_of(images[i].cells.begin(), images[i].cells.end(), [](int16_t c) { return c != kNoData; })) {
+            host.ShowMessage(MsgKind::Error, steps[i].args[0].toStdString() + (IsFlashInput(op) ? " に FLASH" : " に EEPROM") +
+                                                 " のデータがありません。", Answer::Ok);
+            return Failed(host);
+        }
     }
 
     std::vector<BatchStep> batch;
