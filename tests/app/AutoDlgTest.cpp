@@ -14,6 +14,7 @@
 #include "ModalDialog.h"
 #include "res/Texts.h"
 #include "views/AutoDlg.h"
+#include "support/Grab.h"
 
 namespace oriole::test {
 namespace {
@@ -335,11 +336,7 @@ TEST(AutoDlgTest, MainWindowRunsItInFrontAndTakesThePathsBack) {
 TEST(AutoDlgTest, EnterAndEscapeLeaveItOpen) {
     BatchRig rig(0x001);
     CAutoDlg& d = rig.Open();
-    for (const int key : {Qt::Key_Return, Qt::Key_Escape}) {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QApplication::sendEvent(&d, &press);
-        EXPECT_TRUE(d.isVisible()) << key;
-    }
+    PressEnterAndEscape({&d}, [&](QWidget*, int key) { EXPECT_TRUE(d.isVisible()) << key; });
 }
 
 }  // namespace

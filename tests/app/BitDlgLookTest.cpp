@@ -9,16 +9,10 @@
 
 #include "BitDlgRig.h"
 #include "views/TextFit.h"
+#include "support/Grab.h"
 
 namespace oriole::test {
 namespace {
-
-void Grab(QWidget& dlg, const char* name) {
-    const QByteArray dir = qgetenv("ORIOLE_GRAB_DIR");
-    if (dir.isEmpty()) return;
-    const QString path = QDir(QString::fromLocal8Bit(dir)).filePath(QString::fromUtf8(name));
-    EXPECT_TRUE(dlg.grab().save(path)) << path.toStdString();
-}
 
 // Each text fits its control, and each bit button lies inside the frame
 // whose column it belongs to.

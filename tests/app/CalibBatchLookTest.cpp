@@ -11,6 +11,7 @@
 #include "AppRig.h"
 #include "views/AutoDlg.h"
 #include "views/CalibDlg.h"
+#include "support/Grab.h"
 
 namespace oriole::test {
 namespace {
@@ -19,15 +20,6 @@ void ExpectInside(const QDialog& dlg, const CControls& controls) {
     const QRect client = dlg.rect();
     for (const CControls::Entry& e : controls.All())
         EXPECT_TRUE(client.contains(e.widget->geometry())) << e.def->text << " " << e.def->id;
-}
-
-void Grab(QWidget& w, const char* name) {
-    const QImage image = w.grab().toImage();
-    ASSERT_FALSE(image.isNull());
-    EXPECT_EQ(image.size(), w.size() * image.devicePixelRatio());
-    const QByteArray dir = qgetenv("ORIOLE_GRAB_DIR");
-    if (dir.isEmpty()) return;
-    EXPECT_TRUE(image.save(QDir(QString::fromLocal8Bit(dir)).filePath(QString::fromUtf8(name))));
 }
 
 TEST(CalibBatchLookTest, CalibrationDialogAfterARead) {

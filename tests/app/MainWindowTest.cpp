@@ -17,6 +17,7 @@
 #include "AppRig.h"
 #include "views/KeyRepeatGuard.h"
 #include "res/Texts.h"
+#include "support/Grab.h"
 
 namespace oriole::test {
 namespace {
@@ -77,18 +78,11 @@ TEST(MainWindowTest, EnterAndEscapeNeverCloseIt) {
     AppRig rig;
     COrioleDlg& dlg = *rig.dlg;
     dlg.setResult(-7);
-    std::vector<QWidget*> targets = {&dlg, dlg.Control(ctl_id::kFlashFile), dlg.Control(ctl_id::kAutoDetect),
-                                     rig.DeviceList()};
-    for (QWidget* target : targets) {
-        for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter), int(Qt::Key_Escape)}) {
-            target->setFocus();
-            QKeyEvent press(QEvent::KeyPress, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-            QApplication::sendEvent(target, &press);
-            QApplication::processEvents();
-            EXPECT_TRUE(dlg.isVisible()) << key;
-            EXPECT_EQ(dlg.result(), -7) << key;
-        }
-    }
+    PressEnterAndEscape({&dlg, dlg.Control(ctl_id::kFlashFile), dlg.Control(ctl_id::kAutoDetect), rig.DeviceList()},
+                        [&](QWidget*, int key) {
+                            EXPECT_TRUE(dlg.isVisible()) << key;
+                            EXPECT_EQ(dlg.result(), -7) << key;
+                        });
     dlg.reject();
     dlg.accept();
     EXPECT_TRUE(dlg.isVisible());

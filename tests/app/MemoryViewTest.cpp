@@ -9,6 +9,7 @@
 #include <QTextCursor>
 
 #include "MemoryViewRig.h"
+#include "support/Grab.h"
 
 namespace oriole::test {
 namespace {
@@ -244,12 +245,7 @@ TEST(MemoryViewTest, BothDumpsFilledFitTheirBoxes) {
             ASSERT_TRUE(last.isValid());
             EXPECT_LT(box->cursorRect(QTextCursor(last)).bottom(), box->viewport()->height()) << id;
         }
-        const QByteArray dir = qgetenv("ORIOLE_GRAB_DIR");
-        if (!dir.isEmpty()) {
-            const QString file = QString::fromLatin1(dir) + QStringLiteral("/memview-") +
-                                 QString::fromLatin1(c.name) + QStringLiteral(".png");
-            EXPECT_TRUE(view.grab().save(file));
-        }
+        Grab(view, QStringLiteral("memview-") + QString::fromLatin1(c.name) + QStringLiteral(".png"));
     }
 }
 

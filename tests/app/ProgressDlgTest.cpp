@@ -11,6 +11,7 @@
 #include "AppRig.h"
 #include "app/ProgressDlg.h"
 #include "link/LinkState.h"
+#include "support/Grab.h"
 
 namespace oriole::test {
 namespace {
@@ -67,12 +68,8 @@ TEST_F(ProgressDlgTest, CancelAndTheCloseBoxRequestTheAbortAndHideAtOnce) {
 TEST_F(ProgressDlgTest, EnterAndEscapeDoNothing) {
     CProgressDlg dlg(nullptr, abort);
     dlg.show();
-    for (QWidget* target : {static_cast<QWidget*>(&dlg), dlg.Control(CProgressDlg::kCancelId)}) {
-        for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter), int(Qt::Key_Escape)}) {
-            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-            QApplication::sendEvent(target, &press);
-        }
-    }
+    PressEnterAndEscape({&dlg, dlg.Control(CProgressDlg::kCancelId)},
+                        [&](QWidget*, int key) { EXPECT_TRUE(dlg.isVisible()) << key; });
     EXPECT_EQ(abort, 0);
     EXPECT_TRUE(dlg.isVisible());
 }

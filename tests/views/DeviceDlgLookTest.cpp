@@ -13,6 +13,7 @@
 #include "link/LinkState.h"
 #include "ops/MainSettings.h"
 #include "views/DeviceDlg.h"
+#include "support/Grab.h"
 
 namespace oriole {
 namespace {
@@ -82,16 +83,10 @@ TEST(DeviceDlgLookTest, ScaleFiguresStandOverTheTicks) {
     EXPECT_LE(tail->geometry().right(), dlg.width());
     EXPECT_GE(tail->width(), tail->sizeHint().width());
 
-    const QByteArray grabDir = qgetenv("ORIOLE_GRAB_DIR");
-    if (!grabDir.isEmpty()) {
-        const QString path = QDir(QString::fromLocal8Bit(grabDir)).filePath("settings-dialog.png");
-        EXPECT_TRUE(dlg.grab().save(path)) << path.toStdString();
-        // The scale and the slider, four times as large.
-        const QRect area = figures[0]->geometry().united(slider->geometry()).united(tail->geometry());
-        const QImage zoom = dlg.grab(area.adjusted(-8, -4, 8, 4)).toImage();
-        EXPECT_TRUE(zoom.scaled(zoom.size() * 4).save(
-            QDir(QString::fromLocal8Bit(grabDir)).filePath("settings-scale-x4.png")));
-    }
+    test::Grab(dlg, "settings-dialog.png");
+    // The scale and the slider, four times as large.
+    const QRect area = figures[0]->geometry().united(slider->geometry()).united(tail->geometry());
+    test::Grab(dlg, "settings-scale-x4.png", area.adjusted(-8, -4, 8, 4), 4);
 }
 
 }  // namespace
