@@ -1,6 +1,7 @@
 #pragma once
 // One memory image: a cell per byte address, -1 meaning "no data here".
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -16,6 +17,11 @@ struct ImageBuffer {
     void Allocate(uint32_t capacity) {
         cells.assign(capacity, kNoData);
         count = capacity;
+    }
+
+    // Whether any cell holds a byte.
+    [[nodiscard]] bool HasData() const {
+        return std::any_of(cells.begin(), cells.end(), [](int16_t c) { return c != kNoData; });
     }
 };
 

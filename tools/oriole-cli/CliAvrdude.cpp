@@ -241,7 +241,7 @@ bool Runner::LoadInput(const MemOp& op, Input& in) {
     m_core.SetFileFormat(FormatOfLetter(op.format));
     const std::string path = file.toStdString();
     if (!(flash ? m_core.LoadFlashImage(path, in.image) : m_core.LoadEepromImage(path, in.image))) return false;
-    if (std::none_of(in.image.cells.begin(), in.image.cells.end(), [](int16_t c) { return c != kNoData; }))
+    if (!in.image.HasData())
         return Refuse(QString("%1 に %2 のデータがありません。").arg(op.file, op.memName));
     return true;
 }

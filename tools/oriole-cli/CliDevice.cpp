@@ -402,7 +402,7 @@ int RunDeviceBatch(const QStringList& args) {
         if (!loaded) return Failed(host);
         // A file with nothing for this memory (an ELF without it, a HEX file
         // of its end record alone) would "write" nothing and pass.
-        if (std::none_of(images[i].cells.begin(), images[i].cells.end(), [](int16_t c) { return c != kNoData; })) {
+        if (!images[i].HasData()) {
             host.ShowMessage(MsgKind::Error, steps[i].args[0].toStdString() + (IsFlashInput(op) ? " に FLASH" : " に EEPROM") +
                                                  " のデータがありません。", Answer::Ok);
             return Failed(host);
