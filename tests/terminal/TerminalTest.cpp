@@ -5,6 +5,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 
 #include "ops/OpsTestSupport.h"
 #include "terminal/TerminalSession.h"
@@ -19,6 +20,33 @@ using terminal::CTerminalSession;
 
 const std::string kEeLine0 = "0000  48 65 6c 6c 6f 09 57 01  72 6c 64 ff ff ff ff ff  |Hello W.rld.....|\n";
 const std::string kFF16 = "ff ff ff ff ff ff ff ff  ff ff ff ff ff ff ff ff  |................|\n";
+
+// A session's lines on the rig, the box refusing programming during the
+// lines in `refused`: what it printed, its messages, how many lines failed.
+struct Ran {
+    std::string out;
+    std::vector<std::string> messages;
+    int failed = 0;
+};
+
+Ran RunLines(OpsRig& rig, const std::vector<std::string>& lines, const std::set<size_t>& refused = {}) {
+    Ran ran;
+    CTerminalSession session(
+        rig.core, [&](std::string_view t) { ran.out += t; },
+        [&](std::string_view t) { ran.messages.emplace_back(t); }, false);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        rig.box->Faults().refuseProgramming = refused.contains(i);
+        ran.failed += session.RunLine(lines[i]) ? 0 : 1;
+    }
+    return ran;
+}
+
+// Each message line holds the next of `parts`.
+void ExpectMessages(const Ran& ran, const std::vector<std::string>& parts) {
+    EXPECT_EQ(ran.messages.size(), parts.size()) << ::testing::PrintToString(ran.messages);
+    for (size_t i = 0; i < std::min(ran.messages.size(), parts.size()); ++i)
+        EXPECT_NE(ran.messages[i].find(parts[i]), std::string::npos) << ran.messages[i];
+}
 
 struct Case {
     const char* what;
@@ -107,24 +135,84 @@ TEST(Terminal, CommandLinesGiveAvrdudesOutputAndProgramTheChip) {
         rig.Target().Flash()[0x300] = 0x12;
         const std::string hello = "Hello\tW\1rld";
         std::copy(hello.begin(), hello.end(), rig.Target().Eeprom().begin());
-        std::string out;
-        std::vector<std::string> messages;
-        CTerminalSession session(
-            rig.core, [&](std::string_view t) { out += t; },
-            [&](std::string_view t) { messages.emplace_back(t); }, false);
-        int failed = 0;
-        for (const std::string& line : c.lines) failed += session.RunLine(line) ? 0 : 1;
-        // Writes still cached are not on the chip.
-        EXPECT_EQ(out, c.out);
-        EXPECT_EQ(failed, c.failedLines);
-        ASSERT_EQ(messages.size(), c.messages.size()) << ::testing::PrintToString(messages);
-        for (size_t i = 0; i < messages.size(); ++i)
-            EXPECT_NE(messages[i].find(c.messages[i]), std::string::npos) << messages[i];
+        const Ran ran = RunLines(rig, c.lines);
+        EXPECT_EQ(ran.out, c.out);
+        EXPECT_EQ(ran.failed, c.failedLines);
+        ExpectMessages(ran, c.messages);
         for (const auto& [a, v] : c.flash) EXPECT_EQ(rig.Target().ReadFlash(a), v) << "FLASH " << a;
         for (const auto& [a, v] : c.eeprom) EXPECT_EQ(rig.Target().ReadEeprom(a), v) << "EEPROM " << a;
         if (c.lfuse) {
             EXPECT_EQ(rig.Target().ReadFuse(1), *c.lfuse);
         }
+    }
+}
+
+// What differs from device to device, and a flush the box refuses: the
+// cache keeps the writes, and the next flush brings them to the chip.
+TEST(Terminal, DevicesAndRefusedFlushes) {
+    const struct {
+        const char* device;
+        std::vector<std::string> lines;
+        std::string out;
+        std::vector<std::string> messages;
+        int failedLines;
+        std::set<size_t> refused;  // lines during which the box refuses programming
+        std::map<uint32_t, uint8_t> eeprom;
+    } cases[] = {
+        {"ATmega128",
+         {"dump flash -8 16"},
+         "1fff8  ff ff ff ff ff ff ff ff                           |........        |\n"
+         "00000  ff ff ff ff ff ff ff ff                           |........        |\n",
+         {},
+         0,
+         {},
+         {}},
+        {"ATtiny13",
+         {"part", "dump efuse", "config SELF"},
+         "ATtiny13\nメモリ      サイズ ページ\n"
+         "flash         1024     32\neeprom          64      4\nlfuse            1      -\n"
+         "hfuse            1      -\nlock             1      -\ncalibration      1      -\n"
+         "signature        3      -\n"
+         "config SELFPRGEN=1 # hfuse ビット 4\n",
+         {"efuse"},
+         1,
+         {},
+         {}},
+        {"ATtiny12",
+         {"config", "dump lock"},
+         "config BODLEVEL=1 # fuse ビット 7\nconfig BODEN=1 # fuse ビット 6\n"
+         "config SPIEN=0 # fuse ビット 5\nconfig RSTDISBL=1 # fuse ビット 4\n"
+         "config CKSEL3=0 # fuse ビット 3\nconfig CKSEL2=0 # fuse ビット 2\n"
+         "config CKSEL1=1 # fuse ビット 1\nconfig CKSEL0=0 # fuse ビット 0\n"
+         "config LB2=1 # lock ビット 2\nconfig LB1=1 # lock ビット 1\n"
+         "0000  ff                                                |.               |\n",
+         {},
+         0,
+         {},
+         {}},
+        {"AT90S8515",
+         {"config", "dump lock", "dump fuse"},
+         "",
+         {"ロックビットを読み出せません", "ロックビットを読み出せません", "fuse"},
+         2,
+         {},
+         {}},
+        {"ATmega328P",
+         {"write ee 2 0x5a", "flush", "dump ee 2 1", "flush"},
+         "0002  5a                                                |Z               |\n",
+         {"EEPROM"},
+         1,
+         {1},
+         {{2, 0x5A}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device);
+        OpsRig rig(c.device, c.device);
+        const Ran ran = RunLines(rig, c.lines, c.refused);
+        EXPECT_EQ(ran.out, c.out);
+        EXPECT_EQ(ran.failed, c.failedLines);
+        ExpectMessages(ran, c.messages);
+        for (const auto& [a, v] : c.eeprom) EXPECT_EQ(rig.Target().ReadEeprom(a), v) << "EEPROM " << a;
     }
 }
 
