@@ -17,7 +17,9 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\n\r\v\f";
 
-bool IsBlank(char c) { return kBlanks.find(c) != std::string_view::npos; }
+bool IsBlank(char c) {
+    return kBlanks.find(c) != std::string_view::npos;
+}
 
 // The next word from `pos`: quotes keep blanks inside, a backslash before a
 // blank makes it part of the word, other backslashes stay for the escapes.
@@ -89,7 +91,8 @@ std::string Unescape(std::string_view s) {
             for (int k2 = 0; k2 < 2 && i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '7'; ++k2)
                 n = n * 8 + (s[++i] - '0');
             out += static_cast<char>(n);
-        } else if (c == 'x' && i + 1 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1]))) {
+        } else if (c == 'x' && i + 1 < s.size() &&
+                   std::isxdigit(static_cast<unsigned char>(s[i + 1]))) {
             unsigned n = 0;
             while (i + 1 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])))
                 n = n * 16 + static_cast<unsigned>(HexValue(s[++i]));
@@ -97,7 +100,8 @@ std::string Unescape(std::string_view s) {
         } else if ((c == 'u' || c == 'U') && HexDigitsAt(s, i + 1, c == 'u' ? 4 : 6)) {
             const size_t digits = c == 'u' ? 4 : 6;
             uint32_t cp = 0;
-            for (size_t d = 1; d <= digits; ++d) cp = cp * 16 + static_cast<uint32_t>(HexValue(s[i + d]));
+            for (size_t d = 1; d <= digits; ++d)
+                cp = cp * 16 + static_cast<uint32_t>(HexValue(s[i + d]));
             i += digits;
             AppendUtf8(out, cp);
         } else {
@@ -118,8 +122,10 @@ bool StartsWithCase(std::string_view s, std::string_view prefix) {
 }
 
 int SignedSize(int64_t v) {
-    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) return 8;
-    if (v < std::numeric_limits<int16_t>::min() || v > std::numeric_limits<int16_t>::max()) return 4;
+    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+        return 8;
+    if (v < std::numeric_limits<int16_t>::min() || v > std::numeric_limits<int16_t>::max())
+        return 4;
     if (v < std::numeric_limits<int8_t>::min() || v > std::numeric_limits<int8_t>::max()) return 2;
     return 1;
 }
@@ -152,11 +158,20 @@ bool ParseInteger(const std::string& s, DataItem& item) {
     int nu = 0, nl = 0, nh = 0, ns = 0;
     for (const char c : suffix) {
         switch (std::toupper(static_cast<unsigned char>(c))) {
-            case 'U': ++nu; break;
-            case 'L': ++nl; break;
-            case 'H': ++nh; break;
-            case 'S': ++ns; break;
-            default: return false;
+            case 'U':
+                ++nu;
+                break;
+            case 'L':
+                ++nl;
+                break;
+            case 'H':
+                ++nh;
+                break;
+            case 'S':
+                ++ns;
+                break;
+            default:
+                return false;
         }
     }
     if (nu > 1 || nl > 2 || nh > 2 || ns > 1) return false;
@@ -168,7 +183,8 @@ bool ParseInteger(const std::string& s, DataItem& item) {
     const bool isSigned = nu == 0 && !hex && !bin;
     const auto ll = static_cast<int64_t>(u);
     bool outsideInt64 = false, outOfRange = false;
-    if (isSigned && ((s[0] == '-' && (u == uint64_t{1} << 63 || ll > 0)) || (s[0] != '-' && ll < 0)))
+    if (isSigned &&
+        ((s[0] == '-' && (u == uint64_t{1} << 63 || ll > 0)) || (s[0] != '-' && ll < 0)))
         outsideInt64 = true;
     int size = 0, sigsz = 0;
     const auto check = [&](int bytes, int64_t smin, int64_t smax, uint64_t umax) {
@@ -183,7 +199,7 @@ bool ParseInteger(const std::string& s, DataItem& item) {
             size = digits > 32 ? 8 : digits > 16 ? 4 : digits > 8 ? 2 : 1;
         } else if (isSigned) {
             // The smallest size that holds it signed or unsigned: 255 is one byte.
-            size = outsideInt64 ? 8
+            size = outsideInt64                                                           ? 8
                    : ll < std::numeric_limits<int32_t>::min() || ll > int64_t{0xFFFFFFFF} ? 8
                    : ll < std::numeric_limits<int16_t>::min() || ll > int64_t{0xFFFF}     ? 4
                    : ll < std::numeric_limits<int8_t>::min() || ll > int64_t{0xFF}        ? 2
@@ -220,13 +236,16 @@ bool ParseInteger(const std::string& s, DataItem& item) {
     const char* sizeSuffix = size == 4 ? "L" : size == 2 ? "H" : "HH";
     const std::string word = s;
     if (isSigned && outOfRange) {
-        item.warning = FormatText(tt::kOutOfRange, word.c_str(), ("int" + std::to_string(size * 8)).c_str(),
-                                  size, (std::to_string(ll) + sizeSuffix + "U").c_str());
+        item.warning =
+            FormatText(tt::kOutOfRange, word.c_str(), ("int" + std::to_string(size * 8)).c_str(),
+                       size, (std::to_string(ll) + sizeSuffix + "U").c_str());
     } else if (outOfRange) {
-        item.warning = FormatText(tt::kOutOfRange, word.c_str(), ("uint" + std::to_string(size * 8)).c_str(),
-                                  size, std::to_string(u).c_str());
+        item.warning =
+            FormatText(tt::kOutOfRange, word.c_str(), ("uint" + std::to_string(size * 8)).c_str(),
+                       size, std::to_string(u).c_str());
     } else if (outsideInt64) {
-        item.warning = FormatText(tt::kOutOfRange, word.c_str(), "int64", size, (word + "U").c_str());
+        item.warning =
+            FormatText(tt::kOutOfRange, word.c_str(), "int64", size, (word + "U").c_str());
     }
     return true;
 }

@@ -1,8 +1,8 @@
 #include "terminal/TerminalSession.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <cctype>
-#include <strings.h>
 
 #include "base/FormatText.h"
 #include "ops/FusePolicy.h"
@@ -20,14 +20,21 @@ struct MemoryName {
 };
 // avrdude's memory names; an alias names the same memory.
 constexpr MemoryName kMemories[] = {
-    {"flash", Memory::Flash},   {"eeprom", Memory::Eeprom},         {"lfuse", Memory::LowFuse},
-    {"fuse", Memory::LowFuse},  {"hfuse", Memory::HighFuse},        {"efuse", Memory::ExtFuse},
-    {"lock", Memory::Lock},     {"lockbits", Memory::Lock},         {"calibration", Memory::Calibration},
+    {"flash", Memory::Flash},
+    {"eeprom", Memory::Eeprom},
+    {"lfuse", Memory::LowFuse},
+    {"fuse", Memory::LowFuse},
+    {"hfuse", Memory::HighFuse},
+    {"efuse", Memory::ExtFuse},
+    {"lock", Memory::Lock},
+    {"lockbits", Memory::Lock},
+    {"calibration", Memory::Calibration},
     {"signature", Memory::Signature},
 };
 // The order of the part table.
-constexpr Memory kMemoryOrder[] = {Memory::Flash, Memory::Eeprom,      Memory::LowFuse,  Memory::HighFuse,
-                                   Memory::ExtFuse, Memory::Lock, Memory::Calibration, Memory::Signature};
+constexpr Memory kMemoryOrder[] = {Memory::Flash,       Memory::Eeprom,   Memory::LowFuse,
+                                   Memory::HighFuse,    Memory::ExtFuse,  Memory::Lock,
+                                   Memory::Calibration, Memory::Signature};
 
 const char* NameOf(Memory mem) {
     for (const auto& m : kMemories)
@@ -59,11 +66,14 @@ std::string DumpLine(int digits, int32_t addr, const uint8_t* p, int32_t n) {
         hex += kHex[p[i] & 0x0F];
         if (i < 15) hex += ' ';
         const unsigned char c = p[i];
-        chars += c < 0x80 && std::isspace(c) ? ' ' : c < 0x80 && std::isgraph(c) ? static_cast<char>(c) : '.';
+        chars += c < 0x80 && std::isspace(c)   ? ' '
+                 : c < 0x80 && std::isgraph(c) ? static_cast<char>(c)
+                                               : '.';
     }
     hex.resize(std::max<size_t>(hex.size(), 48), ' ');
     chars.resize(std::max<size_t>(chars.size(), 16), ' ');
-    return FormatText("%0*x  %s  |%s|\n", digits, static_cast<unsigned>(addr), hex.c_str(), chars.c_str());
+    return FormatText("%0*x  %s  |%s|\n", digits, static_cast<unsigned>(addr), hex.c_str(),
+                      chars.c_str());
 }
 
 struct Property {
@@ -119,20 +129,13 @@ bool CTerminalSession::Dispatch(const Words& words) {
         const char* name;
         Run run;
     } kCommands[] = {
-        {"dump", &CTerminalSession::Dump},
-        {"read", &CTerminalSession::Dump},
-        {"write", &CTerminalSession::Write},
-        {"flush", &CTerminalSession::FlushCommand},
-        {"abort", &CTerminalSession::Abort},
-        {"erase", &CTerminalSession::Erase},
-        {"config", &CTerminalSession::Config},
-        {"sig", &CTerminalSession::Sig},
-        {"part", &CTerminalSession::Part},
-        {"quell", &CTerminalSession::QuellCommand},
-        {"help", &CTerminalSession::Help},
-        {"?", &CTerminalSession::Help},
-        {"quit", &CTerminalSession::Quit},
-        {"q", &CTerminalSession::Quit},
+        {"dump", &CTerminalSession::Dump},     {"read", &CTerminalSession::Dump},
+        {"write", &CTerminalSession::Write},   {"flush", &CTerminalSession::FlushCommand},
+        {"abort", &CTerminalSession::Abort},   {"erase", &CTerminalSession::Erase},
+        {"config", &CTerminalSession::Config}, {"sig", &CTerminalSession::Sig},
+        {"part", &CTerminalSession::Part},     {"quell", &CTerminalSession::QuellCommand},
+        {"help", &CTerminalSession::Help},     {"?", &CTerminalSession::Help},
+        {"quit", &CTerminalSession::Quit},     {"q", &CTerminalSession::Quit},
     };
     // A unique prefix of a command's name, or its whole name, in any case.
     const std::string& word = words.front();
@@ -151,7 +154,8 @@ bool CTerminalSession::Dispatch(const Words& words) {
         candidates += std::string(candidates.empty() ? " " : ", ") + c.name;
     }
     if (matches == 1) return (this->*run)(words);
-    if (matches > 1) return Error(FormatText(tt::kAmbiguousCommand, word.c_str(), candidates.c_str()));
+    if (matches > 1)
+        return Error(FormatText(tt::kAmbiguousCommand, word.c_str(), candidates.c_str()));
     return Error(FormatText(tt::kUnknownCommand, word.c_str()));
 }
 
@@ -160,7 +164,9 @@ bool CTerminalSession::Error(const std::string& text) {
     return false;
 }
 
-void CTerminalSession::Note(const std::string& text) { m_message(text); }
+void CTerminalSession::Note(const std::string& text) {
+    m_message(text);
+}
 
 bool CTerminalSession::Syntax(const char* command, const char* usage) {
     return Error(FormatText(tt::kSyntax, command, usage));
@@ -169,14 +175,20 @@ bool CTerminalSession::Syntax(const char* command, const char* usage) {
 int32_t CTerminalSession::SizeOf(Memory mem) const {
     const AVR_DEVICE& d = m_core.Device();
     switch (mem) {
-        case Memory::Flash: return d.FlashBytes();
-        case Memory::Eeprom: return d.eepromBytes;
+        case Memory::Flash:
+            return d.FlashBytes();
+        case Memory::Eeprom:
+            return d.eepromBytes;
         case Memory::LowFuse:
         case Memory::HighFuse:
-        case Memory::ExtFuse: return NamedFuseBits(d, FuseSelector(mem)) != 0 ? 1 : 0;
-        case Memory::Lock: return 1;
-        case Memory::Calibration: return static_cast<int32_t>(CalibrationFrequencies(d.id).size());
-        case Memory::Signature: return 3;
+        case Memory::ExtFuse:
+            return NamedFuseBits(d, FuseSelector(mem)) != 0 ? 1 : 0;
+        case Memory::Lock:
+            return 1;
+        case Memory::Calibration:
+            return static_cast<int32_t>(CalibrationFrequencies(d.id).size());
+        case Memory::Signature:
+            return 3;
     }
     return 0;
 }
@@ -194,19 +206,23 @@ bool CTerminalSession::Locate(const char* command, const std::string& name, Foun
         if (match == nullptr) match = &m;
     }
     const int32_t size = match == nullptr ? 0 : SizeOf(match->mem);
-    if (size <= 0) return Error(FormatText(tt::kNoMemory, command, m_core.Device().name, name.c_str()));
+    if (size <= 0)
+        return Error(FormatText(tt::kNoMemory, command, m_core.Device().name, name.c_str()));
     found = {match->mem, NameOf(match->mem), size};
     return true;
 }
 
-bool CTerminalSession::ParseAddress(const char* command, const std::string& word, const Found& f, int32_t& addr) {
+bool CTerminalSession::ParseAddress(const char* command, const std::string& word, const Found& f,
+                                    int32_t& addr) {
     std::string why;
-    if (!ParseInt32(word, addr, why)) return Error(FormatText(tt::kBadAddress, command, word.c_str(), why.c_str()));
+    if (!ParseInt32(word, addr, why))
+        return Error(FormatText(tt::kBadAddress, command, word.c_str(), why.c_str()));
     if (addr < 0) addr += f.size;
     if (addr < 0 || addr >= f.size) {
         const int digits = f.size > 0x10000 ? 5 : 4;
         return Error(FormatText(tt::kAddressRange, command, f.name, word.c_str(), digits,
-                                static_cast<unsigned>(f.size), digits, static_cast<unsigned>(f.size - 1)));
+                                static_cast<unsigned>(f.size), digits,
+                                static_cast<unsigned>(f.size - 1)));
     }
     return true;
 }
@@ -226,7 +242,8 @@ bool CTerminalSession::ReadFuseBytes(const char* command, FuseBytes& fuses) {
 }
 
 bool CTerminalSession::ReadLock(const char* command, uint8_t& lock) {
-    if (!m_core.Device().LockBitsReadable()) return Error(FormatText(tt::kLockNotReadable, command));
+    if (!m_core.Device().LockBitsReadable())
+        return Error(FormatText(tt::kLockNotReadable, command));
     if (m_core.ReadLockBits(lock, m_bTiming)) return true;
     return Error(FormatText(tt::kReadFailed, command, "lock"));
 }
@@ -245,7 +262,8 @@ bool CTerminalSession::ReadBytes(const char* command, const Found& f, int32_t ad
             const Cache& cache = CacheOf(f.mem);
             for (int32_t j = 0; j < len; ++j) {
                 const auto p = cache.pending.find(at(j));
-                out[static_cast<size_t>(j)] = p != cache.pending.end() ? p->second : cache.read[at(j)];
+                out[static_cast<size_t>(j)] =
+                    p != cache.pending.end() ? p->second : cache.read[at(j)];
             }
             return true;
         }
@@ -265,11 +283,13 @@ bool CTerminalSession::ReadBytes(const char* command, const Found& f, int32_t ad
         }
         case Memory::Calibration:
             for (int32_t j = 0; j < len; ++j)
-                if (!m_core.ReadCalibrationByte(static_cast<uint8_t>(at(j)), out[static_cast<size_t>(j)], m_bTiming))
+                if (!m_core.ReadCalibrationByte(static_cast<uint8_t>(at(j)),
+                                                out[static_cast<size_t>(j)], m_bTiming))
                     return Error(FormatText(tt::kReadFailed, command, f.name));
             return true;
         case Memory::Signature: {
-            if (!m_core.CheckDevice(m_bTiming)) return Error(FormatText(tt::kReadFailed, command, f.name));
+            if (!m_core.CheckDevice(m_bTiming))
+                return Error(FormatText(tt::kReadFailed, command, f.name));
             const auto& s = m_core.Device().signature;
             for (int32_t j = 0; j < len; ++j) out[static_cast<size_t>(j)] = s[at(j)];
             return true;
@@ -299,7 +319,8 @@ bool CTerminalSession::Dump(const Words& w) {
             st.len = f.size - st.addr;
         } else if (argc == 4) {
             int32_t len = 0;
-            if (!ParseInt32(w[3], len, why)) return Error(FormatText(tt::kBadLength, cmd, w[3].c_str(), why.c_str()));
+            if (!ParseInt32(w[3], len, why))
+                return Error(FormatText(tt::kBadLength, cmd, w[3].c_str(), why.c_str()));
             // A negative length ends that many bytes below the top of the memory.
             if (len < 0) len = f.size + len + 1 - st.addr;
             if (len == 0) return true;
@@ -330,14 +351,17 @@ bool CTerminalSession::Dump(const Words& w) {
 bool CTerminalSession::Write(const Words& w) {
     const size_t argc = w.size();
     if (argc < 3 || w[1] == "-?")
-        return Syntax("write", "write <mem> <addr> <data>... | write <mem> <addr> <len> <data>... ...");
+        return Syntax("write",
+                      "write <mem> <addr> <data>... | write <mem> <addr> <len> <data>... ...");
     Found f;
     if (!Locate("write", w[1], f)) return false;
     if (argc == 3 && f.size > 1) {
         const DataItem item = ParseData(w[2]);
-        if (!item.error.empty()) return Error(FormatText(tt::kBadData, w[2].c_str(), item.error.c_str()));
+        if (!item.error.empty())
+            return Error(FormatText(tt::kBadData, w[2].c_str(), item.error.c_str()));
         const bool address = item.integer && item.value >= -f.size && item.value < f.size;
-        return Error(FormatText(address ? tt::kNoDataFor : tt::kNoAddressFor, f.name, w[2].c_str()));
+        return Error(
+            FormatText(address ? tt::kNoDataFor : tt::kNoAddressFor, f.name, w[2].c_str()));
     }
     int32_t addr = 0;
     if (argc >= 4 && !ParseAddress("write", w[2], f, addr)) return false;
@@ -352,7 +376,8 @@ bool CTerminalSession::Write(const Words& w) {
         if (len == 0) return true;
         if (len < 0 || len > f.size - addr) {
             const int digits = f.size > 0x10000 ? 5 : 4;
-            return Error(FormatText(tt::kFillRange, f.name, digits, static_cast<unsigned>(addr), len, f.size));
+            return Error(FormatText(tt::kFillRange, f.name, digits, static_cast<unsigned>(addr),
+                                    len, f.size));
         }
         first = 4;
         last = argc - 1;
@@ -360,7 +385,8 @@ bool CTerminalSession::Write(const Words& w) {
     std::vector<uint8_t> bytes, lastItem;
     for (size_t i = first; i < last; ++i) {
         DataItem item = ParseData(w[i]);
-        if (!item.error.empty()) return Error(FormatText(tt::kBadData, w[i].c_str(), item.error.c_str()));
+        if (!item.error.empty())
+            return Error(FormatText(tt::kBadData, w[i].c_str(), item.error.c_str()));
         if (!item.warning.empty()) Note("(write) " + item.warning);
         bytes.insert(bytes.end(), item.bytes.begin(), item.bytes.end());
         lastItem = std::move(item.bytes);
@@ -387,15 +413,19 @@ bool CTerminalSession::WriteBytes(const Found& f, int32_t addr, const std::vecto
         case Memory::Flash:
         case Memory::Eeprom: {
             Cache& cache = CacheOf(f.mem);
-            for (size_t i = 0; i < bytes.size(); ++i) cache.pending[static_cast<uint32_t>(addr + static_cast<int32_t>(i))] = bytes[i];
+            for (size_t i = 0; i < bytes.size(); ++i)
+                cache.pending[static_cast<uint32_t>(addr + static_cast<int32_t>(i))] = bytes[i];
             return true;
         }
         case Memory::LowFuse:
         case Memory::HighFuse:
-        case Memory::ExtFuse: return WriteFuse("write", f.mem, bytes.front());
-        case Memory::Lock: return WriteLock("write", bytes.front());
+        case Memory::ExtFuse:
+            return WriteFuse("write", f.mem, bytes.front());
+        case Memory::Lock:
+            return WriteLock("write", bytes.front());
         case Memory::Calibration:
-        case Memory::Signature: return Error(FormatText(tt::kReadOnly, f.name));
+        case Memory::Signature:
+            return Error(FormatText(tt::kReadOnly, f.name));
     }
     return false;
 }
@@ -409,14 +439,16 @@ bool CTerminalSession::WriteFuse(const char* command, Memory mem, uint8_t value)
     FuseBytes wanted = current;
     FuseField(wanted, mem) = value;
     if (!AcceptFuseWrite(m_core.Host(), d, current, wanted, true, "")) return false;
-    if (!m_core.WriteFuses(wanted, Quiet())) return Error(FormatText(tt::kWriteFailed, command, NameOf(mem)));
+    if (!m_core.WriteFuses(wanted, Quiet()))
+        return Error(FormatText(tt::kWriteFailed, command, NameOf(mem)));
     if (!m_core.VerifyFuses(FuseBytesAsRead(d, wanted), Quiet()))
         return Error(FormatText(tt::kVerifyFailed, command, NameOf(mem)));
     return true;
 }
 
 bool CTerminalSession::WriteLock(const char* command, uint8_t value) {
-    if (!m_core.WriteLockBits(value, Quiet())) return Error(FormatText(tt::kWriteFailed, command, "lock"));
+    if (!m_core.WriteLockBits(value, Quiet()))
+        return Error(FormatText(tt::kWriteFailed, command, "lock"));
     if (m_core.Device().LockBitsReadable() &&
         !m_core.VerifyLockBits(LockBitsAsRead(m_core.Device(), value), Quiet()))
         return Error(FormatText(tt::kVerifyFailed, command, "lock"));
@@ -436,7 +468,8 @@ bool CTerminalSession::Flush() {
 bool CTerminalSession::FlushFlash() {
     if (m_flash.pending.empty()) return true;
     const int32_t size = SizeOf(Memory::Flash);
-    if (!ReadPrefix(Memory::Flash, static_cast<uint32_t>(size))) return Error(FormatText(tt::kFlushFailed, "FLASH"));
+    if (!ReadPrefix(Memory::Flash, static_cast<uint32_t>(size)))
+        return Error(FormatText(tt::kFlushFailed, "FLASH"));
     std::vector<uint8_t> wanted(m_flash.read.begin(), m_flash.read.begin() + size);
     bool needsErase = false;
     for (const auto& [a, v] : m_flash.pending) {
@@ -455,10 +488,12 @@ bool CTerminalSession::FlushFlash() {
             return Error(FormatText(tt::kFlushFailed, "FLASH"));
         ImageBuffer eeprom;
         eeprom.Allocate(static_cast<uint32_t>(eeSize));
-        for (int32_t a = 0; a < eeSize; ++a) eeprom.cells[static_cast<size_t>(a)] = m_eeprom.read[static_cast<size_t>(a)];
+        for (int32_t a = 0; a < eeSize; ++a)
+            eeprom.cells[static_cast<size_t>(a)] = m_eeprom.read[static_cast<size_t>(a)];
         for (const auto& [a, v] : m_eeprom.pending) eeprom.cells[a] = v;
         for (int32_t a = 0; a < size; ++a)
-            if (wanted[static_cast<size_t>(a)] != 0xFF) image.cells[static_cast<size_t>(a)] = wanted[static_cast<size_t>(a)];
+            if (wanted[static_cast<size_t>(a)] != 0xFF)
+                image.cells[static_cast<size_t>(a)] = wanted[static_cast<size_t>(a)];
         m_flash.read.clear();
         m_eeprom.read.clear();
         ok = m_core.EraseDevice(Quiet());
@@ -467,7 +502,8 @@ bool CTerminalSession::FlushFlash() {
             if (ok) m_eeprom.pending.clear();
         }
     }
-    if (ok && image.HasData()) ok = m_core.WriteFlash(image, Quiet()) && m_core.VerifyFlash(image, Quiet());
+    if (ok && image.HasData())
+        ok = m_core.WriteFlash(image, Quiet()) && m_core.VerifyFlash(image, Quiet());
     if (!ok) {
         m_flash.read.clear();
         return Error(FormatText(tt::kFlushFailed, "FLASH"));
@@ -516,7 +552,8 @@ bool CTerminalSession::Erase(const Words& w) {
         // A memory, or part of one, filled with 0xff through the write cache.
         Found f;
         if (!Locate("erase", w[1], f)) return false;
-        return Write({"write", w[1], argc == 2 ? "0" : w[2], argc == 2 ? "-1" : w[3], "0xff", "..."});
+        return Write(
+            {"write", w[1], argc == 2 ? "0" : w[2], argc == 2 ? "-1" : w[3], "0xff", "..."});
     }
     m_out(tt::kEraseChip);
     m_flash = {};
@@ -529,7 +566,8 @@ bool CTerminalSession::Config(const Words& w) {
     std::vector<std::string> args;
     for (size_t i = 1; i < w.size(); ++i) {
         if (w[i].size() > 1 && w[i][0] == '-') {
-            if (w[i] == "-?" || w[i] == "-h") return Syntax("config", "config [<property>[=[<value>]]]");
+            if (w[i] == "-?" || w[i] == "-h")
+                return Syntax("config", "config [<property>[=[<value>]]]");
             return Error(FormatText(tt::kBadOption, "config", w[i].c_str()));
         }
         args.push_back(w[i]);
@@ -558,11 +596,15 @@ bool CTerminalSession::Config(const Words& w) {
     // The bytes the listed bits are in, read once.
     FuseBytes fuses;
     uint8_t lock = 0xFF;
-    const bool anyFuse = std::any_of(matched.begin(), matched.end(), [](const Property& p) { return p.mem != Memory::Lock; });
-    const bool anyLock = std::any_of(matched.begin(), matched.end(), [](const Property& p) { return p.mem == Memory::Lock; });
+    const bool anyFuse = std::any_of(matched.begin(), matched.end(),
+                                     [](const Property& p) { return p.mem != Memory::Lock; });
+    const bool anyLock = std::any_of(matched.begin(), matched.end(),
+                                     [](const Property& p) { return p.mem == Memory::Lock; });
     if (anyFuse && !ReadFuseBytes("config", fuses)) return false;
     if (anyLock && d.LockBitsReadable() && !ReadLock("config", lock)) return false;
-    const auto byteOf = [&](Memory mem) -> uint8_t { return mem == Memory::Lock ? lock : FuseField(fuses, mem); };
+    const auto byteOf = [&](Memory mem) -> uint8_t {
+        return mem == Memory::Lock ? lock : FuseField(fuses, mem);
+    };
     const auto memName = [&](Memory mem) {
         return (mem == Memory::LowFuse && (d.fuseMask & kFuseSingle) != 0) ? "fuse" : NameOf(mem);
     };
@@ -573,7 +615,8 @@ bool CTerminalSession::Config(const Words& w) {
         if (!item.error.empty() || !item.integer || (item.value != 0 && item.value != 1))
             return Error(FormatText(tt::kBadBitValue, p.name.c_str(), valueText.c_str()));
         const auto mask = static_cast<uint8_t>(1u << p.bit);
-        const auto byte = static_cast<uint8_t>((byteOf(p.mem) & ~mask) | (item.value != 0 ? mask : 0));
+        const auto byte =
+            static_cast<uint8_t>((byteOf(p.mem) & ~mask) | (item.value != 0 ? mask : 0));
         return p.mem == Memory::Lock ? WriteLock("config", byte) : WriteFuse("config", p.mem, byte);
     }
     std::string text;
@@ -584,7 +627,8 @@ bool CTerminalSession::Config(const Words& w) {
         // With "name=" both values, the one not set commented out.
         for (int v = 0; v <= 1; ++v) {
             if (v != value && eq == std::string::npos) continue;
-            text += FormatText("%s %s=%d # %s\n", v == value ? "config" : "# conf", p.name.c_str(), v, comment.c_str());
+            text += FormatText("%s %s=%d # %s\n", v == value ? "config" : "# conf", p.name.c_str(),
+                               v, comment.c_str());
         }
     }
     if (anyLock && !d.LockBitsReadable()) Note(FormatText(tt::kLockNotReadable, "config"));
@@ -610,7 +654,8 @@ bool CTerminalSession::Part(const Words& w) {
         int32_t page = 0;
         if (mem == Memory::Flash && d.HasPagedFlash()) page = 2 * d.flashPageWords;
         if (mem == Memory::Eeprom && d.HasPagedEeprom()) page = d.eepromPageBytes;
-        text += FormatText("%-11s %6d %6s\n", NameOf(mem), size, page > 0 ? std::to_string(page).c_str() : "-");
+        text += FormatText("%-11s %6d %6s\n", NameOf(mem), size,
+                           page > 0 ? std::to_string(page).c_str() : "-");
     }
     m_out(text);
     return true;
@@ -624,7 +669,8 @@ bool CTerminalSession::QuellCommand(const Words& w) {
     }
     int32_t level = 0;
     std::string why;
-    if (!ParseInt32(w[1], level, why)) return Error(FormatText(tt::kBadQuell, w[1].c_str(), why.c_str()));
+    if (!ParseInt32(w[1], level, why))
+        return Error(FormatText(tt::kBadQuell, w[1].c_str(), why.c_str()));
     if (level < 0) return Error(FormatText(tt::kNegativeQuell, level));
     m_nQuell = level;
     m_out(FormatText(tt::kNewQuellLevel, m_nQuell));

@@ -52,8 +52,8 @@ public:
 
 private:
     struct Cache {
-        std::vector<uint8_t> read;             // the bytes from address 0 read so far
-        std::map<uint32_t, uint8_t> pending;   // written, not yet on the device
+        std::vector<uint8_t> read;            // the bytes from address 0 read so far
+        std::map<uint32_t, uint8_t> pending;  // written, not yet on the device
     };
     struct Found {
         Memory mem = Memory::Flash;
@@ -84,7 +84,8 @@ private:
     bool Locate(const char* command, const std::string& name, Found& found);
     int32_t SizeOf(Memory mem) const;
     bool ParseAddress(const char* command, const std::string& word, const Found& f, int32_t& addr);
-    bool ReadBytes(const char* command, const Found& f, int32_t addr, int32_t len, std::vector<uint8_t>& out);
+    bool ReadBytes(const char* command, const Found& f, int32_t addr, int32_t len,
+                   std::vector<uint8_t>& out);
     bool WriteBytes(const Found& f, int32_t addr, const std::vector<uint8_t>& bytes);
     bool ReadPrefix(Memory mem, uint32_t end);
     bool ReadFuseBytes(const char* command, FuseBytes& fuses);

@@ -163,8 +163,8 @@ bool Runner::Run() {
     for (size_t i = 0; i < m_o.ops.size(); ++i) {
         const MemOp& op = m_o.ops[i];
         present[i] = Present(op);
-        // As avrdude 7: a memory the part lacks is a warning, and skipped.
         if (IsTerminalStep(op)) continue;
+        // As avrdude 7: a memory the part lacks is a warning, and skipped.
         if (!present[i])
             std::fprintf(stderr, "oriole-cli: 警告: %s には %s がありません。-U %s を飛ばします。\n",
                          m_core.Device().name, qPrintable(op.memName), qPrintable(op.spec));
