@@ -27,6 +27,13 @@ public:
     virtual bool InjectsCallFaults() const = 0;
     // The clock that drives the one-second timer of the test host.
     virtual IClock& Clock() = 0;
+    // Where the box's clock and faults can be reached from the test: time
+    // passes for the box at once (answers it holds back fall due, the
+    // host's timer ticks on), and its faults can be taken away while the
+    // bytes on their way stay.
+    virtual bool CanSkipTime() const { return false; }
+    virtual void SkipTime(ClockTime) {}
+    virtual void ClearFaults() {}
 };
 
 struct BackendKind {

@@ -26,6 +26,9 @@ public:
     std::vector<std::string> CallLog() override { return m_box->CallLog(); }
     bool InjectsCallFaults() const override { return true; }
     IClock& Clock() override { return m_clock; }
+    bool CanSkipTime() const override { return true; }
+    void SkipTime(ClockTime span) override { m_clock.Advance(span); }
+    void ClearFaults() override { m_box->Faults() = {}; }
 
 private:
     CVirtualClock m_clock;
