@@ -34,6 +34,9 @@ public:
     virtual bool CanSkipTime() const { return false; }
     virtual void SkipTime(ClockTime) {}
     virtual void ClearFaults() {}
+    // A byte of line noise waiting for the driver before it opens the box;
+    // false where this backend has no line to put it on.
+    virtual bool PutStrayByte() { return false; }
 };
 
 struct BackendKind {

@@ -5,6 +5,7 @@
 
 #include "link/BackendHarness.h"
 #include "link/LinkTestSupport.h"
+#include "link/Requests.h"
 #include "link/WriterLink.h"
 #include "res/Texts.h"
 
@@ -148,6 +149,21 @@ TEST_P(Contract, DriverStatusesReachTheMessages) {
         }
         EXPECT_EQ(host->Texts(), std::vector<std::string>{c.message});
     }
+}
+
+// A byte waiting on the line before the box is opened (noise at plug-in, the
+// rest of another program's exchange) is gone once it is open: also an
+// exchange that no frame's purge comes before, as the connection check's
+// first timing request, gets its own acknowledge.
+TEST_P(Contract, AByteWaitingBeforeOpenIsNotTakenForAnAnswer) {
+    if (!Start("ATmega8,fast")) return;
+    if (!harness->PutStrayByte()) GTEST_SKIP() << "no line before this backend to put a byte on";
+    ASSERT_TRUE(link->OpenLink());
+    const auto timing = BuildGenericTimingRequest(1000000);
+    ASSERT_TRUE(timing);
+    EXPECT_TRUE(link->WriteBytes(*timing) && link->WaitAck(Ack(kCmdTiming)));
+    EXPECT_TRUE(host->Texts().empty()) << host->Texts().front();
+    EXPECT_EQ(harness->Transcript(), (std::vector<std::string>{"> 54 03 03 03 02 92 5A 5A 5A", "< 94"}));
 }
 
 // One operation as every frame runs it: open, begin (timing, detection), a

@@ -109,6 +109,7 @@ public:
     std::vector<std::string> CallLog() override { return {}; }
     bool InjectsCallFaults() const override { return false; }
     IClock& Clock() override { return SystemClock(); }
+    bool PutStrayByte() override { return m_server->PutStrayBytes(std::string(1, '\0')); }
 
 private:
     void StopServer() {

@@ -54,6 +54,8 @@ public:
     void ClearFaults() override {
         m_chip->WithBox([](sim::CSimBox& box) { box.Faults() = {}; });
     }
+    // The chip of a box just plugged in holds one already (UsbBoxSetup).
+    bool PutStrayByte() override { return true; }
 
 private:
     CSkippingClock m_clock;  // outlives the boxes that keep time on it
