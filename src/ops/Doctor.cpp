@@ -50,8 +50,19 @@ private:
 
 std::string Hex4(uint16_t value) { return FormatText("%04X", unsigned{value}); }
 
+// One line per check: a message of the link's that runs over several lines
+// has them joined with spaces.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (const char c : text) {
+        if (c != '\n') line += c;
+        else if (!line.empty() && line.back() != ' ') line += ' ';
+    }
+    return line;
+}
+
 void Add(DoctorResult& r, bool ok, std::string title, std::string detail, std::string fix) {
-    r.checks.push_back({ok, std::move(title), std::move(detail), ok ? std::string() : std::move(fix)});
+    r.checks.push_back({ok, std::move(title), OneLine(detail), ok ? std::string() : OneLine(fix)});
 }
 
 void CheckBackends(DoctorResult& r) {

@@ -89,6 +89,7 @@ TEST(UsbDoctor, NamesWhatIsWrongWithTheBoxAndItsFix) {
         for (const DoctorCheck& c : r.checks) {
             if (!c.ok) ng.push_back(c.title);
             EXPECT_EQ(c.fix.empty(), c.ok) << c.title;  // every NG says how to fix it
+            EXPECT_EQ(c.detail.find('\n'), std::string::npos) << c.detail;  // one line a check
         }
         EXPECT_EQ(ng, row.ng) << Report(r);
         EXPECT_EQ(r.boxAnswered, row.answered) << Report(r);
