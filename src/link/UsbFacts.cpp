@@ -123,7 +123,8 @@ std::vector<FtdiUsbDevice> ListFtdiUsbDevices(const UsbRoots& roots) {
         // Opened as the backends open it, with this process's effective
         // user and capabilities (access() asks about the real user's); only
         // a device node, never a file or FIFO put in its place.
-        const int fd = d.nodeSeen && S_ISCHR(st.st_mode) ? ::open(d.node.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY) : -1;
+        const int fd =
+            d.nodeSeen && S_ISCHR(st.st_mode) ? ::open(d.node.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY) : -1;
         d.mayOpen = fd >= 0;
         d.kernelDriver = KernelDriver(dir, sysName, fd);
         if (fd >= 0) ::close(fd);

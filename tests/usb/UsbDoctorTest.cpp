@@ -98,7 +98,8 @@ TEST(UsbDoctor, NamesWhatIsWrongWithTheBoxAndItsFix) {
         ASSERT_NE(about, r.checks.end()) << Report(r);
         if (row.says != nullptr) EXPECT_NE(about->detail.find(row.says), std::string::npos) << about->detail;
         if (row.fix != nullptr) {
-            const auto first = std::find_if(r.checks.begin(), r.checks.end(), [](const DoctorCheck& c) { return !c.ok; });
+            const auto first =
+                std::find_if(r.checks.begin(), r.checks.end(), [](const DoctorCheck& c) { return !c.ok; });
             ASSERT_NE(first, r.checks.end());
             EXPECT_EQ(first->fix, row.fix);
         }
