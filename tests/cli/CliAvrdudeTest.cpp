@@ -372,6 +372,46 @@ TEST_F(CliAvrdudeTest, NoVerifyMeansNoVerify) {
     EXPECT_EQ(RunCli(Dude("m328p", {"-D", "-Uflash:w:" + a, "-Uflash:w:" + b})).status, 1);
 }
 
+// -U, -T and -t run in the order given, on one chip that keeps its contents
+// between the runs: the terminal's cached writes reach the chip before a -U
+// and at the end, a -U write is seen by the next -T, -t reads a pipe without
+// a prompt up to quit or the end, and a failed -T ends the run with 1.
+TEST_F(CliAvrdudeTest, TerminalStepsRunInTheOrderGiven) {
+    const auto dude = [&](const QStringList& rest) {
+        return QStringList{"-pm328p", "-coriole", "-P" + m_port} + rest;
+    };
+    const struct {
+        QStringList args;
+        QByteArray in;  // standard input
+        int status;
+        QByteArray out;
+    } cases[] = {
+        {dude({"-T", "write ee 0 0x33 0x34", "-Ueeprom:w:0x11:m", "-T", "dump ee 0 2"}), "", 0,
+         "0000  11 34                                             |.4              |\n"},
+        {dude({"-Ueeprom:w:0x44:m", "-T", "dump ee 0 1", "-Ueeprom:w:0x55:m", "-Tdump ee 0 1"}), "", 0,
+         "0000  44                                                |D               |\n"
+         "0000  55                                                |U               |\n"},
+        {dude({"-t", "-T", "dump ee 0 3"}), "write ee 0 1 2\nfrob\ndump ee 0 2\n", 0,
+         "0000  01 02                                             |..              |\n"
+         "0000  01 02 ff                                          |...             |\n"},
+        {dude({"-T", "dump ee 0 2"}), "", 0, "0000  01 02                                             |..              |\n"},
+        {dude({"-t", "-T", "dump ee 0 2"}), "write ee 0 9; quit\nwrite ee 1 9\n", 0,
+         "0000  09 02                                             | .              |\n"},
+        {dude({"-T", "frob", "-Ulfuse:r:-:h"}), "", 1, ""},
+    };
+    for (const auto& c : cases) {
+        const std::string line = c.args.join(' ').toStdString();
+        QProcess p;
+        p.start(QStringLiteral(ORIOLE_CLI_PATH), c.args);
+        p.write(c.in);
+        p.closeWriteChannel();
+        const CliRun r = oriole::test::Finish(p);
+        EXPECT_EQ(r.status, c.status) << line << "\n" << r.err.toStdString();
+        EXPECT_EQ(r.outBytes, c.out) << line << "\n" << r.err.toStdString();
+        EXPECT_EQ(r.err.contains("frob"), c.args.contains("frob") || c.in.contains("frob")) << line;
+    }
+}
+
 // avrdude's other formats, memory names by unique prefix, the options that
 // mean nothing here, -l and what -n tells.
 TEST_F(CliAvrdudeTest, FormatsNamesAndOptionsAsAvrdudeTakesThem) {

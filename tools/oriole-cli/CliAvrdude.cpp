@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string_view>
 #include <string>
 #include <vector>
@@ -33,6 +35,7 @@
 #include "ops/FusePolicy.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
+#include "terminal/TerminalSession.h"
 
 namespace oriole::cli {
 namespace {
@@ -95,11 +98,14 @@ struct Input {
 
 class Runner {
 public:
-    Runner(COrioleCore& core, const AvrdudeOptions& o) : m_core(core), m_o(o) {}
+    Runner(COrioleCore& core, CliOperationHost& host, const AvrdudeOptions& o)
+        : m_core(core), m_host(host), m_o(o) {}
     bool Run();
 
 private:
     bool Connect();
+    bool RunTerminal(const MemOp& op);
+    bool Interactive();
     bool NeedsErase() const;
     bool RunOp(const MemOp& op, const Input& in);
     bool RunMemory(const MemOp& op, const Input& in, bool flash);
@@ -139,7 +145,11 @@ private:
     }
 
     COrioleCore& m_core;
+    CliOperationHost& m_host;
     const AvrdudeOptions& m_o;
+    // The terminal of -T and -t, shared by them all: its writes are cached
+    // until a -U step or the end.
+    std::unique_ptr<terminal::CTerminalSession> m_terminal;
     QTemporaryDir m_temp;
     int m_nTemp = 0;
 };
@@ -153,6 +163,7 @@ bool Runner::Run() {
     for (size_t i = 0; i < m_o.ops.size(); ++i) {
         const MemOp& op = m_o.ops[i];
         present[i] = Present(op);
+        if (IsTerminalStep(op)) continue;
         // As avrdude 7: a memory the part lacks is a warning, and skipped.
         if (!present[i])
             std::fprintf(stderr, "oriole-cli: 警告: %s には %s がありません。-U %s を飛ばします。\n",
@@ -178,12 +189,66 @@ bool Runner::Run() {
     for (size_t i = 0; i < m_o.ops.size(); ++i) {
         if (!present[i]) continue;
         steps.push_back({.run = [this, &op = m_o.ops[i], &in = inputs[i]](const OpOptions&) {
+            if (IsTerminalStep(op)) return RunTerminal(op);
             if (m_o.verbosity > 0) Note("-U " + op.spec);
+            // As avrdude: the terminal's cached writes go to the device
+            // before -U touches it, and what it read is read again after.
+            if (!m_terminal->Flush()) return false;
+            m_terminal->Reset();
             return RunOp(op, in);
         }});
     }
-    // The connection sent the timing.
-    return RunBatch(steps, {.timing = false});
+    m_terminal = std::make_unique<terminal::CTerminalSession>(
+        m_core,
+        [](std::string_view text) {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            std::fflush(stdout);
+        },
+        // Its messages count as the host's, so a failed run names no other cause.
+        [this](std::string_view text) {
+            m_core.Host().ShowMessage(MsgKind::Warning, "oriole-cli: " + std::string(text));
+        },
+        false);
+    m_terminal->SetQuell(std::max(0, -m_o.verbosity));
+    m_terminal->onQuell = [this](int level) { m_host.SetInformationShown(level < 2); };
+    if (m_o.dryRun && std::any_of(m_o.ops.begin(), m_o.ops.end(), IsTerminalStep))
+        std::fprintf(stderr, "oriole-cli: 警告: ターミナルは -n に関わらずデバイスに書き込みます。\n");
+    // The connection sent the timing. Whatever the terminal still holds is
+    // written at the end, also after a failed step.
+    const bool ran = RunBatch(steps, {.timing = false});
+    return m_terminal->Flush() && ran;
+}
+
+// -T: one line, whose failure ends the run with status 1 as avrdude's does.
+bool Runner::RunTerminal(const MemOp& op) {
+    if (op.op == 't') return Interactive();
+    if (m_o.verbosity > 0) Note("-T " + op.spec);
+    return m_terminal->RunLine(op.spec.toStdString());
+}
+
+// -t: lines from standard input until quit or its end, a prompt only on a
+// terminal. The terminal's modes are left alone, so Ctrl-C (which ends the
+// tool between operations) leaves it as it was.
+bool Runner::Interactive() {
+    const bool tty = isatty(STDIN_FILENO) != 0;
+    char* buffer = nullptr;
+    size_t capacity = 0;
+    while (!m_terminal->QuitRequested()) {
+        if (tty) {
+            std::fputs("oriole> ", stdout);
+            std::fflush(stdout);
+        }
+        const ssize_t n = getline(&buffer, &capacity, stdin);
+        if (n < 0) {
+            if (tty) std::fputs("\n", stdout);
+            break;
+        }
+        (void)m_terminal->RunLine(std::string_view(buffer, static_cast<size_t>(n)));
+    }
+    std::free(buffer);
+    // As avrdude: the end of the input is a quit, and the exit status only
+    // says whether the cache reached the device.
+    return m_terminal->Flush();
 }
 
 // avrdude reads the signature first and stops when it is not the part's, unless -F.
@@ -510,7 +575,7 @@ int RunAvrdude(const QStringList& args) {
     if (!SetUpCore(core, host, {.writer = o.writer, .trace = o.trace})) return Failed(host);
     // avrdude takes a HEX or S-record file that lacks its end record.
     core.SetLoadRules(true, true);
-    Runner runner(core, o);
+    Runner runner(core, host, o);
     return runner.Run() ? Finished(host) : Failed(host);
 }
 

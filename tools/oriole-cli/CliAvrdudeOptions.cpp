@@ -105,6 +105,13 @@ bool ParseMemOp(const QString& text, MemOp& op) {
     return true;
 }
 
+MemOp TerminalStep(const QString& line, char op) {
+    MemOp step;
+    step.spec = line;
+    step.op = op;
+    return step;
+}
+
 bool SetValued(AvrdudeOptions& o, char option, const QString& value) {
     switch (option) {
         case 'p':
@@ -132,6 +139,9 @@ bool SetValued(AvrdudeOptions& o, char option, const QString& value) {
         case 'l':
             o.logFile = value;
             return true;
+        case 'T':
+            o.ops.push_back(TerminalStep(value, 'T'));
+            return true;
         default:  // -C, -b, -B: no configuration file here, and the box sets its own rate
             return true;
     }
@@ -140,8 +150,8 @@ bool SetValued(AvrdudeOptions& o, char option, const QString& value) {
 }  // namespace
 
 bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
-    const QString flags = "eDVnqvFusArN";
-    const QString valued = "pcPCbBUlxEi";
+    const QString flags = "eDVnqvFusArNt";
+    const QString valued = "pcPCbBUlxEiT";
     // Options that mean nothing for this box: accepted, and one warning names them.
     const QString inert = "rNxEi";
     QString ignored;
@@ -183,6 +193,9 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
                         break;
                     case 'v':
                         ++o.verbosity;
+                        break;
+                    case 't':
+                        o.ops.push_back(TerminalStep("-t", 't'));
                         break;
                     default:
                         break;  // -u, -s: avrdude's old safemode switches

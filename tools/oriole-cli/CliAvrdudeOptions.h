@@ -15,12 +15,13 @@ enum class AvrMem { Flash, Eeprom, LowFuse, HighFuse, ExtFuse, Lock, Calibration
 
 inline constexpr char kFormatOmitted = 0;
 
-// One -U memory:op:file[:format].
+// One -U memory:op:file[:format], or a terminal step (-T line, -t), which
+// run in the order given.
 struct MemOp {
     QString spec;  // as given, for messages
     QString memName;
     AvrMem mem = AvrMem::Flash;
-    char op = 'w';  // r, w, v
+    char op = 'w';  // r, w, v; T a terminal line (in spec), t the interactive terminal
     QString file;   // "-": standard input or output
     char format = kFormatOmitted;
 };
@@ -40,6 +41,8 @@ struct AvrdudeOptions {
     int verbosity = 0;  // -q lowers it, -v raises it
     std::vector<MemOp> ops;
 };
+
+inline bool IsTerminalStep(const MemOp& op) { return op.op == 'T' || op.op == 't'; }
 
 // Prints "oriole-cli: message" on standard error; returns false.
 bool Refuse(const QString& message);
