@@ -96,7 +96,9 @@ TEST(UsbDoctor, NamesWhatIsWrongWithTheBoxAndItsFix) {
         const auto about = std::find_if(r.checks.begin(), r.checks.end(),
                                         [&](const DoctorCheck& c) { return c.title == row.about; });
         ASSERT_NE(about, r.checks.end()) << Report(r);
-        if (row.says != nullptr) EXPECT_NE(about->detail.find(row.says), std::string::npos) << about->detail;
+        if (row.says != nullptr) {
+            EXPECT_NE(about->detail.find(row.says), std::string::npos) << about->detail;
+        }
         if (row.fix != nullptr) {
             const auto first =
                 std::find_if(r.checks.begin(), r.checks.end(), [](const DoctorCheck& c) { return !c.ok; });
@@ -141,7 +143,9 @@ TEST(UsbDoctor, CommandExitsZeroOnlyWhenTheBoxAnsweredAndReportsNoPrivateFacts) 
             const QRegularExpression word("\\b" + QRegularExpression::escape(fact) + "\\b");
             EXPECT_FALSE(report.contains(word)) << qPrintable(fact) << "\n" << qPrintable(report);
         }
-        if (!home.isEmpty() && home != "/") EXPECT_FALSE(report.contains(home)) << qPrintable(report);
+        if (!home.isEmpty() && home != "/") {
+            EXPECT_FALSE(report.contains(home)) << qPrintable(report);
+        }
     }
 }
 
