@@ -101,8 +101,9 @@ void CheckUsb(DoctorResult& r, const UsbRoots& roots) {
         const std::string group = GroupName(d.group);
         const std::string detail =
             FormatText("%s: owner %u group %s mode %04o", d.node.c_str(), d.owner, group.c_str(), d.mode);
-        // A group with read and write that this user is not in: joining it helps.
-        const bool groupWould = (d.mode & 060) == 060 && !InGroup(d.group);
+        // A group with read and write that this user is not in: joining it
+        // helps, unless it is root's own group (no rule has set the node up).
+        const bool groupWould = (d.mode & 060) == 060 && d.group != 0 && !InGroup(d.group);
         Add(r, d.mayOpen, t::kPermission, detail,
             groupWould ? FormatText(t::kPermissionGroupFix, group.c_str()) : std::string(t::kPermissionRuleFix));
     }
