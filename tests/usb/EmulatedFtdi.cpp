@@ -596,6 +596,16 @@ CEmulatedFtdi& CUsbTestbed::Plug(const UsbBoxSetup& setup, std::shared_ptr<sim::
         std::fprintf(stderr, "add_from_string: %s\n", error ? error->message : "?");
         std::abort();
     }
+    if (setup.interfaceInSysfs) {
+        const std::string parent = "/sys/devices/pci0000:00/0000:00:14.0/usb1/" + chip.SysName();
+        const std::string name = chip.SysName() + ":1.0";
+        gchar* path = umockdev_testbed_add_device(m_testbed, "usb", name.c_str(), parent.c_str(), "bInterfaceNumber",
+                                                  "00", nullptr, "DEVTYPE", "usb_interface", nullptr);
+        if (path == nullptr) std::abort();
+        if (setup.kernelDriverBound)
+            umockdev_testbed_set_attribute_link(m_testbed, path, "driver", "../../../../../../bus/usb/drivers/ftdi_sio");
+        g_free(path);
+    }
     if (setup.ruleGroup >= 0) {
         const std::string node = m_root + chip.DevNode();
         if (::chown(node.c_str(), static_cast<uid_t>(-1), static_cast<gid_t>(setup.ruleGroup)) != 0 ||

@@ -40,6 +40,7 @@ struct UsbBoxSetup {
     std::string product = "ORIOLE Ver.1.00";
     uint32_t expectedBaud = 0;       // 0: any of the box's four rates
     bool kernelDriverBound = false;  // ftdi_sio holds the interface
+    bool interfaceInSysfs = true;    // interface 0 in sysfs, its driver link with it
     bool staleByte = true;           // line noise waiting in the chip at plug-in
     int ruleGroup = -1;  // >= 0: the node as our udev rule leaves it, mode 0660 and this group
 };

@@ -34,13 +34,17 @@ std::string Report(const DoctorResult& r) {
     return text;
 }
 
+// A real machine shows the interface's driver in sysfs; without that entry
+// the doctor asks usbfs.
+enum class Bound { No, Sysfs, Usbfs };
+
 TEST(UsbDoctor, NamesWhatIsWrongWithTheBoxAndItsFix) {
     const std::string roundTrip = FormatText(t::kRoundTrip, 20);
     const struct {
         const char* what;
         const char* simOptions;  // nullptr: no box plugged in
         bool denied;             // the node opens for no one but root
-        bool driverBound;        // ftdi_sio holds the chip
+        Bound driver;            // whether ftdi_sio holds the chip, and who tells
         bool ruleInstalled;
         std::vector<std::string> ng;  // the checks that fail, in order
         const char* fix;              // the first one's fix
@@ -48,22 +52,24 @@ TEST(UsbDoctor, NamesWhatIsWrongWithTheBoxAndItsFix) {
         const char* says;             // ... and what its finding says (nullptr: anything)
         bool answered;
     } rows[] = {
-        {"no box plugged in", nullptr, false, false, true, {t::kUsbDevice, t::kOpen}, t::kNoUsbDeviceFix,
+        {"no box plugged in", nullptr, false, Bound::No, true, {t::kUsbDevice, t::kOpen}, t::kNoUsbDeviceFix,
          t::kUsbDevice, t::kNoUsbDevice, false},
-        {"permission denied", "ATmega328P,fast", true, false, true, {t::kPermission, t::kOpen},
+        {"permission denied", "ATmega328P,fast", true, Bound::No, true, {t::kPermission, t::kOpen},
          t::kPermissionRuleFix, t::kPermission, "mode 0000", false},
-        {"no udev rule", "ATmega328P,fast", false, false, false, {t::kUdevRule}, t::kUdevRuleFix, t::kUdevRule,
+        {"no udev rule", "ATmega328P,fast", false, Bound::No, false, {t::kUdevRule}, t::kUdevRuleFix, t::kUdevRule,
          t::kUdevRuleMissing, true},
-        {"kernel driver bound", "ATmega328P,fast", false, true, true, {t::kKernelDriver}, t::kKernelDriverFix,
+        {"kernel driver bound", "ATmega328P,fast", false, Bound::Sysfs, true, {t::kKernelDriver}, t::kKernelDriverFix,
          t::kKernelDriver, "ftdi_sio", true},
-        {"box answers slowly", "ATmega328P,fast,slow=100", false, false, true, {roundTrip}, t::kRoundTripFix,
+        {"kernel driver bound, told by usbfs", "ATmega328P,fast", false, Bound::Usbfs, true, {t::kKernelDriver},
+         t::kKernelDriverFix, t::kKernelDriver, "ftdi_sio", true},
+        {"box answers slowly", "ATmega328P,fast,slow=100", false, Bound::No, true, {roundTrip}, t::kRoundTripFix,
          roundTrip, nullptr, true},
-        {"box answers after the wait", "ATmega328P,fast,slow=2000", false, false, true, {t::kTimingAck},
+        {"box answers after the wait", "ATmega328P,fast,slow=2000", false, Bound::No, true, {t::kTimingAck},
          t::kTimingLateFix, t::kTimingAck, "応答 94 が 2", false},
-        {"box silent", "ATmega328P,fast,mute=T", false, false, true, {t::kTimingAck}, t::kTimingAckFix,
+        {"box silent", "ATmega328P,fast,mute=T", false, Bound::No, true, {t::kTimingAck}, t::kTimingAckFix,
          t::kTimingAck, text::kWriterNoAnswer, false},
-        {"no chip", "none,fast", false, false, true, {t::kChip}, t::kChipFix, t::kChip, t::kChipRefused, true},
-        {"all well", "ATmega328P,fast", false, false, true, {}, nullptr, t::kChip, "1E 95 0F ATmega328P", true},
+        {"no chip", "none,fast", false, Bound::No, true, {t::kChip}, t::kChipFix, t::kChip, t::kChipRefused, true},
+        {"all well", "ATmega328P,fast", false, Bound::No, true, {}, nullptr, t::kChip, "1E 95 0F ATmega328P", true},
     };
     QTemporaryDir noRules, rules;
     ASSERT_TRUE(QFile::copy(QStringLiteral(ORIOLE_UDEV_RULE), rules.filePath("60-oriole.rules")));
@@ -73,7 +79,8 @@ TEST(UsbDoctor, NamesWhatIsWrongWithTheBoxAndItsFix) {
         if (row.simOptions != nullptr) {
             UsbBoxSetup box;
             box.simOptions = row.simOptions;
-            box.kernelDriverBound = row.driverBound;
+            box.kernelDriverBound = row.driver != Bound::No;
+            box.interfaceInSysfs = row.driver != Bound::Usbfs;
             if (row.ruleInstalled) box.ruleGroup = RuleGroup();
             CEmulatedFtdi& chip = bed.Plug(box);
             if (row.denied) bed.Deny(chip);
