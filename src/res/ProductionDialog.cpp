@@ -60,15 +60,15 @@ constexpr ControlDef kControls[] = {
     {1331,  Kind::PushButton,   "閉じる",                     {327, 156, 44, 16},   kTabStop},
 
     {kNoId, Kind::Static,       "合格",                       {9, 178, 40, 8},      kNone},
-    {1332,  Kind::Static,       "0",                          {9, 188, 84, 28},     kSunken | kRight | kVCenter},
+    {1332,  Kind::Static,       "0",                          {9, 188, 84, 24},     kSunken | kRight | kVCenter},
     {kNoId, Kind::Static,       "不合格",                     {97, 178, 40, 8},     kNone},
-    {1333,  Kind::Static,       "0",                          {97, 188, 84, 28},    kSunken | kRight | kVCenter},
+    {1333,  Kind::Static,       "0",                          {97, 188, 84, 24},    kSunken | kRight | kVCenter},
     {kNoId, Kind::Static,       "最後のシリアル番号",         {185, 178, 90, 8},    kNone},
-    {1334,  Kind::Static,       "",                           {185, 188, 186, 28},  kSunken | kRight | kVCenter},
+    {1334,  Kind::Static,       "",                           {185, 188, 186, 24},  kSunken | kRight | kVCenter},
 
-    {kNoId, Kind::Static,       "ログ",                       {9, 225, 30, 8},      kNone},
-    {1335,  Kind::Edit,         "",                           {41, 222, 330, 14},   kAutoHScroll | kTabStop},
-    {1336,  Kind::Edit,         "",                           {9, 240, 362, 48},    kMultiLine | kReadOnly | kVScroll | kAutoHScroll | kTabStop},
+    {kNoId, Kind::Static,       "ログ",                       {9, 221, 30, 8},      kNone},
+    {1335,  Kind::Edit,         "",                           {41, 218, 330, 14},   kAutoHScroll | kTabStop},
+    {1336,  Kind::Edit,         "",                           {9, 236, 362, 52},    kMultiLine | kReadOnly | kVScroll | kAutoHScroll | kTabStop},
     {1337,  Kind::Static,       "",                           {9, 292, 362, 10},    kSunken | kVCenter},
     {1338,  Kind::Edit,         "",                           {9, 306, 362, 26},    kMultiLine | kReadOnly | kVScroll | kTabStop},
 };

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <iterator>
 
 #include "base/FileNode.h"
@@ -122,15 +123,15 @@ CProductionDlg::CProductionDlg(Options options, QWidget* parent)
     TextBox(kLogLines)->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     SetChecked(kEraseBox, true);
 
+    // A path left as it was keeps what the user changed in the controls.
     connect(LineEdit(kSettingPath), &QLineEdit::editingFinished, this, [this] {
-        if (!IsRunning()) LoadSettingFile();
+        if (!IsRunning() && Text(kSettingPath).trimmed() != m_loadedPath) LoadSettingFile();
     });
     connect(Button(kSettingBrowse), &QAbstractButton::clicked, this, [this] {
-        Browse(kSettingPath, text::kSettingFileFilter);
-        LoadSettingFile();
+        if (Browse(kSettingPath, text::kSettingFileFilter)) LoadSettingFile();
     });
     connect(Button(kSerialListBrowse), &QAbstractButton::clicked, this,
-            [this] { Browse(kSerialList, text::kProductionListFilter); });
+            [this] { static_cast<void>(Browse(kSerialList, text::kProductionListFilter)); });
     connect(Button(kSerialBox), &QAbstractButton::clicked, this, [this] { ApplySerialBox(); });
     connect(Button(kAllWriters), &QAbstractButton::clicked, this, [this] { OnAllWriters(); });
     connect(Button(kStartButton), &QAbstractButton::clicked, this, [this] { static_cast<void>(Start()); });
@@ -152,6 +153,7 @@ CProductionDlg::~CProductionDlg() {
 
 void CProductionDlg::LoadSettingFile() {
     const QString path = Text(kSettingPath).trimmed();
+    m_loadedPath = path;
     if (path.isEmpty()) return;
     ProductionJob job;
     std::string error;
@@ -296,6 +298,7 @@ bool CProductionDlg::Start() {
     SetText(kLogPath, QDir::toNativeSeparators(LogFileOf(job)));
     ShowLogTail(LogFileOf(job));
     TextBox(kMessages)->clear();
+    m_boxStates.clear();
     SetText(kStatus, Utf8(text::kProductionRunning));
     m_run = std::make_unique<CProductionRun>(std::move(job), std::move(options), std::move(events));
     SetRunning(true);
@@ -326,11 +329,13 @@ void CProductionDlg::ApplySerialBox() {
     for (const int id : kSerialFields) Enable(id, on);
 }
 
-void CProductionDlg::Browse(int editId, const char* filter) {
+bool CProductionDlg::Browse(int editId, const char* filter) {
     const QString current = QDir::fromNativeSeparators(Text(editId).trimmed());
     const QString folder = current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath();
     const QString chosen = m_options.chooseFile(this, folder, NameFiltersFromPipeList(Utf8(filter)));
-    if (!chosen.isEmpty()) SetText(editId, QDir::toNativeSeparators(chosen));
+    if (chosen.isEmpty()) return false;
+    SetText(editId, QDir::toNativeSeparators(chosen));
+    return true;
 }
 
 void CProductionDlg::OnAllWriters() {
@@ -348,10 +353,17 @@ void CProductionDlg::OnChip(const ChipRecord& record) {
     SetText(kPassedCount, QString::number(m_nPassed));
     SetText(kFailedCount, QString::number(m_nFailed));
     if (!record.serial.isEmpty()) SetText(kLastSerial, record.serial);
-    TextBox(kLogLines)->appendPlainText(LogLine(record));
+    QPlainTextEdit* lines = TextBox(kLogLines);
+    lines->appendPlainText(LogLine(record));
+    lines->verticalScrollBar()->setValue(lines->verticalScrollBar()->maximum());
+    // A failed chip is also said in words, with the step it failed at.
+    if (!record.passed)
+        OnMessage(record.box, QStringLiteral("%1 %2 %3").arg(record.serial, Utf8(text::kBatchError).trimmed(), record.failedStep).trimmed());
 }
 
-void CProductionDlg::OnMessage(const QString& box, const QString& text) {
+void CProductionDlg::OnMessage(const QString& box, const QString& message) {
+    // One line per message: the blank lines a message box would show are left out.
+    const QString text = message.split(u'\n', Qt::SkipEmptyParts).join(u' ');
     TextBox(kMessages)->appendPlainText(box.isEmpty() ? text : QStringLiteral("[%1] %2").arg(box, text));
 }
 
@@ -360,7 +372,9 @@ void CProductionDlg::OnWait(const QString& box, BoxWait wait) {
     const char* what = wait == BoxWait::ForChip      ? text::kProductionInsertChip
                        : wait == BoxWait::ForRemoval ? text::kProductionRemoveChip
                                                      : text::kProductionBoxEnded;
-    SetText(kStatus, QStringLiteral("[%1] %2").arg(box, Utf8(what)));
+    // Every box's state at once, in the order of their names.
+    m_boxStates.insert(box, QStringLiteral("[%1] %2").arg(box, Utf8(what)));
+    SetText(kStatus, QStringList(m_boxStates.cbegin(), m_boxStates.cend()).join(QStringLiteral("  ")));
 }
 
 void CProductionDlg::OnFinished() {

@@ -6,6 +6,7 @@
 // what it reports comes to this window through the event loop, which never
 // waits for a box. Stop ends the run after the chips being programmed.
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -65,20 +66,23 @@ private:
     void ShowLogTail(const QString& path);
     void SetRunning(bool running);
     void ApplySerialBox();
-    void Browse(int editId, const char* filter);
+    // Puts the chosen file in the box; false when none was chosen.
+    [[nodiscard]] bool Browse(int editId, const char* filter);
     void OnAllWriters();
     void OnClose();
 
     // From the run's threads, through the event loop.
     void OnChip(const ChipRecord& record);
-    void OnMessage(const QString& box, const QString& text);
+    void OnMessage(const QString& box, const QString& message);
     void OnWait(const QString& box, BoxWait wait);
     void OnFinished();
 
     Options m_options;
-    QString m_fileWriter;  // the setting file's writer as last shown
+    QString m_loadedPath;  // the setting file as last read into the controls
+    QString m_fileWriter;  // its writer
     std::unique_ptr<CProductionRun> m_run;
     std::thread m_worker;
+    QMap<QString, QString> m_boxStates;  // each box's state line, by its name
     int m_nPassed = 0;
     int m_nFailed = 0;
     bool m_bCloseWhenDone = false;
