@@ -57,20 +57,22 @@ struct StepBox {
     uint32_t bit;
 };
 constexpr StepBox kStepBoxes[] = {
-    {1304, step_bit::kWriteFlash},        {1305, step_bit::kVerifyFlash},
-    {1306, step_bit::kWriteEeprom},       {1307, step_bit::kVerifyEeprom},
-    {1308, step_bit::kWriteFuses},        {1309, step_bit::kVerifyFuses},
-    {1310, step_bit::kWriteLock},         {1311, step_bit::kVerifyLock},
-    {1312, step_bit::kWriteCalibration},  {1313, step_bit::kVerifyCalibration},
+    {1304, step_bit::kWriteFlash},       {1305, step_bit::kVerifyFlash},
+    {1306, step_bit::kWriteEeprom},      {1307, step_bit::kVerifyEeprom},
+    {1308, step_bit::kWriteFuses},       {1309, step_bit::kVerifyFuses},
+    {1310, step_bit::kWriteLock},        {1311, step_bit::kVerifyLock},
+    {1312, step_bit::kWriteCalibration}, {1313, step_bit::kVerifyCalibration},
 };
 
 // The serial rule's fields, enabled with its box.
-constexpr int kSerialFields[] = {kSerialMemory, kSerialAddress, kSerialWidth, kSerialOrder, kSerialEncoding,
-                                 kSerialFirst,  kSerialStep,    kSerialLast,  kSerialList,  kSerialListBrowse};
+constexpr int kSerialFields[] = {kSerialMemory,   kSerialAddress,   kSerialWidth, kSerialOrder,
+                                 kSerialEncoding, kSerialFirst,     kSerialStep,  kSerialLast,
+                                 kSerialList,     kSerialListBrowse};
 
 // What a run leaves alone while it runs.
-constexpr int kSetupControls[] = {kSettingPath, kSettingBrowse, kSerialBox, kWriters, kAllWriters,
-                                  kRepeatBox,   kCount,         kLogPath,   kStartButton};
+constexpr int kSetupControls[] = {kSettingPath, kSettingBrowse, kSerialBox,
+                                  kWriters,     kAllWriters,    kRepeatBox,
+                                  kCount,       kLogPath,       kStartButton};
 
 // The log lines and messages the window keeps.
 constexpr int kShownLines = 200;
@@ -81,7 +83,9 @@ constexpr qint64 kTailLimit = 4 * 1024 * 1024;
 // How much larger than the dialog font the counts and the serial number are.
 constexpr double kCountScale = 2.4;
 
-QString Utf8(const char* text) { return QString::fromUtf8(text); }
+QString Utf8(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 QString ChooseWithDialog(QWidget* parent, const QString& folder, const QStringList& filters) {
     QFileDialog dialog(parent, QString(), folder);
@@ -134,7 +138,8 @@ CProductionDlg::CProductionDlg(Options options, QWidget* parent)
             [this] { static_cast<void>(Browse(kSerialList, text::kProductionListFilter)); });
     connect(Button(kSerialBox), &QAbstractButton::clicked, this, [this] { ApplySerialBox(); });
     connect(Button(kAllWriters), &QAbstractButton::clicked, this, [this] { OnAllWriters(); });
-    connect(Button(kStartButton), &QAbstractButton::clicked, this, [this] { static_cast<void>(Start()); });
+    connect(Button(kStartButton), &QAbstractButton::clicked, this,
+            [this] { static_cast<void>(Start()); });
     connect(Button(kStopButton), &QAbstractButton::clicked, this, [this] { Stop(); });
     connect(Button(kCloseButton), &QAbstractButton::clicked, this, [this] { OnClose(); });
 
@@ -203,7 +208,8 @@ bool CProductionDlg::TakeSerialRule(ProductionJob& job, std::string& error) cons
     }
     // The counter file and the rest of the file's rule stay as it says.
     SerialRule rule = job.serial.value_or(SerialRule{});
-    rule.memory = ComboBox(kSerialMemory)->currentIndex() == 0 ? CalibMemory::Flash : CalibMemory::Eeprom;
+    rule.memory =
+        ComboBox(kSerialMemory)->currentIndex() == 0 ? CalibMemory::Flash : CalibMemory::Eeprom;
     rule.width = ComboBox(kSerialWidth)->currentIndex() + 1;
     rule.bigEndian = ComboBox(kSerialOrder)->currentIndex() == 1;
     rule.encoding = static_cast<SerialEncoding>(ComboBox(kSerialEncoding)->currentIndex());
@@ -216,7 +222,8 @@ bool CProductionDlg::TakeSerialRule(ProductionJob& job, std::string& error) cons
     };
     bool ok = false;
     const QString address = Text(kSerialAddress).trimmed();
-    const uint64_t at = QString(address).remove(QStringLiteral("0x"), Qt::CaseInsensitive).toULongLong(&ok, 16);
+    const uint64_t at =
+        QString(address).remove(QStringLiteral("0x"), Qt::CaseInsensitive).toULongLong(&ok, 16);
     if (!ok || at > UINT32_MAX) return bad(kSerialAddress);
     rule.address = static_cast<uint32_t>(at);
     if (!ParseNumber(Text(kSerialFirst), rule.first)) return bad(kSerialFirst);
@@ -229,8 +236,10 @@ bool CProductionDlg::TakeSerialRule(ProductionJob& job, std::string& error) cons
     return true;
 }
 
-bool CProductionDlg::TakeControls(ProductionJob& job, ProductionOptions& options, std::string& error) const {
-    if (!LoadProductionJob(QDir::fromNativeSeparators(Text(kSettingPath).trimmed()), job, error)) return false;
+bool CProductionDlg::TakeControls(ProductionJob& job, ProductionOptions& options,
+                                  std::string& error) const {
+    if (!LoadProductionJob(QDir::fromNativeSeparators(Text(kSettingPath).trimmed()), job, error))
+        return false;
     job.steps = step_bit::kErase;
     for (const StepBox& s : kStepBoxes)
         if (IsChecked(s.box)) job.steps |= s.bit;
@@ -279,16 +288,21 @@ bool CProductionDlg::Start() {
     // The boxes' threads report here through the event loop; a report still
     // on its way when the window goes is dropped with it.
     events.onChip = [this](const ChipRecord& record) {
-        QMetaObject::invokeMethod(this, [this, record] { OnChip(record); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, record] { OnChip(record); }, Qt::QueuedConnection);
     };
     events.onMessage = [this](const std::string& box, MsgKind, const std::string& text) {
         QMetaObject::invokeMethod(
-            this, [this, b = QString::fromStdString(box), t = QString::fromStdString(text)] { OnMessage(b, t); },
+            this,
+            [this, b = QString::fromStdString(box), t = QString::fromStdString(text)] {
+                OnMessage(b, t);
+            },
             Qt::QueuedConnection);
     };
     events.onWait = [this](const std::string& box, BoxWait wait) {
         QMetaObject::invokeMethod(
-            this, [this, b = QString::fromStdString(box), wait] { OnWait(b, wait); }, Qt::QueuedConnection);
+            this, [this, b = QString::fromStdString(box), wait] { OnWait(b, wait); },
+            Qt::QueuedConnection);
     };
     m_nPassed = 0;
     m_nFailed = 0;
@@ -305,7 +319,8 @@ bool CProductionDlg::Start() {
     CProductionRun* run = m_run.get();
     m_worker = std::thread([this, run] {
         if (run->Prepare()) run->Run();
-        QMetaObject::invokeMethod(this, [this] { OnFinished(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { OnFinished(); }, Qt::QueuedConnection);
     });
     return true;
 }
@@ -332,7 +347,8 @@ void CProductionDlg::ApplySerialBox() {
 bool CProductionDlg::Browse(int editId, const char* filter) {
     const QString current = QDir::fromNativeSeparators(Text(editId).trimmed());
     const QString folder = current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath();
-    const QString chosen = m_options.chooseFile(this, folder, NameFiltersFromPipeList(Utf8(filter)));
+    const QString chosen =
+        m_options.chooseFile(this, folder, NameFiltersFromPipeList(Utf8(filter)));
     if (chosen.isEmpty()) return false;
     SetText(editId, QDir::toNativeSeparators(chosen));
     return true;
@@ -358,13 +374,17 @@ void CProductionDlg::OnChip(const ChipRecord& record) {
     lines->verticalScrollBar()->setValue(lines->verticalScrollBar()->maximum());
     // A failed chip is also said in words, with the step it failed at.
     if (!record.passed)
-        OnMessage(record.box, QStringLiteral("%1 %2 %3").arg(record.serial, Utf8(text::kBatchError).trimmed(), record.failedStep).trimmed());
+        OnMessage(record.box,
+                  QStringLiteral("%1 %2 %3")
+                      .arg(record.serial, Utf8(text::kBatchError).trimmed(), record.failedStep)
+                      .trimmed());
 }
 
 void CProductionDlg::OnMessage(const QString& box, const QString& message) {
     // One line per message: the blank lines a message box would show are left out.
     const QString text = message.split(u'\n', Qt::SkipEmptyParts).join(u' ');
-    TextBox(kMessages)->appendPlainText(box.isEmpty() ? text : QStringLiteral("[%1] %2").arg(box, text));
+    TextBox(kMessages)->appendPlainText(box.isEmpty() ? text
+                                                      : QStringLiteral("[%1] %2").arg(box, text));
 }
 
 void CProductionDlg::OnWait(const QString& box, BoxWait wait) {
@@ -374,14 +394,16 @@ void CProductionDlg::OnWait(const QString& box, BoxWait wait) {
                                                      : text::kProductionBoxEnded;
     // Every box's state at once, in the order of their names.
     m_boxStates.insert(box, QStringLiteral("[%1] %2").arg(box, Utf8(what)));
-    SetText(kStatus, QStringList(m_boxStates.cbegin(), m_boxStates.cend()).join(QStringLiteral("  ")));
+    SetText(kStatus,
+            QStringList(m_boxStates.cbegin(), m_boxStates.cend()).join(QStringLiteral("  ")));
 }
 
 void CProductionDlg::OnFinished() {
     if (m_worker.joinable()) m_worker.join();
     m_run.reset();
     SetRunning(false);
-    SetText(kStatus, QString::fromStdString(FormatText(text::kProductionFinished, m_nPassed, m_nFailed)));
+    SetText(kStatus,
+            QString::fromStdString(FormatText(text::kProductionFinished, m_nPassed, m_nFailed)));
     if (m_bCloseWhenDone) QDialog::done(0);
 }
 

@@ -61,7 +61,8 @@ protected:
 private:
     void ShowJob(const ProductionJob& job);
     // The job of the setting file with the controls' changes; false with the reason.
-    [[nodiscard]] bool TakeControls(ProductionJob& job, ProductionOptions& options, std::string& error) const;
+    [[nodiscard]] bool TakeControls(ProductionJob& job, ProductionOptions& options,
+                                    std::string& error) const;
     [[nodiscard]] bool TakeSerialRule(ProductionJob& job, std::string& error) const;
     void ShowLogTail(const QString& path);
     void SetRunning(bool running);

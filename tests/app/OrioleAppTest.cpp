@@ -187,7 +187,11 @@ TEST(OrioleAppTest, ProductionOptionTakesTheSettingFileAndEveryWriter) {
     const QString here = QDir::current().absoluteFilePath(QStringLiteral("job.set"));
     const Case cases[] = {
         {{"--production", "job.set"}, std::nullopt, true, here, {}},
-        {{"job.set", "--production", "--writer", "sim", "--writer=ftdi,sn=A1"}, std::nullopt, true, here, {"sim", "ftdi,sn=A1"}},
+        {{"job.set", "--production", "--writer", "sim", "--writer=ftdi,sn=A1"},
+         std::nullopt,
+         true,
+         here,
+         {"sim", "ftdi,sn=A1"}},
         {{"--production"}, std::nullopt, true, {}, {}},
         {{"--production", "a.set", "b.set"}, 2, false, {}, {}},
         {{"--writer", "sim", "job.set"}, std::nullopt, false, {}, {}},

@@ -13,8 +13,9 @@ namespace oriole::test {
 inline QByteArray ProgramHex(int bytes) {
     QByteArray hex;
     for (int at = 0; at < bytes; at += 16) {
-        QByteArray record = QByteArray::fromHex(QByteArray::number(0x10, 16)) +
-                            QByteArray::fromHex(QString("%1").arg(at, 4, 16, QChar('0')).toLatin1()) + '\0';
+        QByteArray record =
+            QByteArray::fromHex(QByteArray::number(0x10, 16)) +
+            QByteArray::fromHex(QString("%1").arg(at, 4, 16, QChar('0')).toLatin1()) + '\0';
         for (int i = 0; i < 16; ++i) record += static_cast<char>((at + i) * 7);
         uint8_t sum = 0;
         for (char c : record) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));

@@ -43,9 +43,10 @@ class UsbProductionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         WriteFile(m_dir, "prog.hex", ProgramHex(256));
-        m_job = WriteFile(m_dir, "job.set",
-                          "[Device]\r\nLastAVR=ATmega328P\r\nAutoCheck=00000007\r\n[FLASH]\r\nFile=prog.hex\r\n"
-                          "[Production]\r\nSerial=flash:100:4:be:dec\r\nSerialFirst=1000\r\n");
+        m_job = WriteFile(
+            m_dir, "job.set",
+            "[Device]\r\nLastAVR=ATmega328P\r\nAutoCheck=00000007\r\n[FLASH]\r\nFile=prog.hex\r\n"
+            "[Production]\r\nSerial=flash:100:4:be:dec\r\nSerialFirst=1000\r\n");
     }
     QList<QList<QByteArray>> LogRows() const {
         QFile f(m_dir.filePath(QStringLiteral("job.set.log.csv")));
@@ -87,9 +88,13 @@ TEST_F(UsbProductionTest, EveryChipGetsItsOwnNumberWhateverBecomesOfTheBoxes) {
             specs << QByteArray("ftdi,sn=") + setup.serial.c_str();
             if (!c.all) args << "--writer" << QString::fromStdString("ftdi,sn=" + setup.serial);
         }
-        if (c.all) args << "--writer" << "all";
-        if (c.count > 0) args << "--count" << QString::number(c.count);
-        else args << "--repeat";
+        if (c.all)
+            args << "--writer"
+                 << "all";
+        if (c.count > 0)
+            args << "--count" << QString::number(c.count);
+        else
+            args << "--repeat";
 
         QProcess tool;
         tool.start(QStringLiteral(ORIOLE_CLI_PATH), args);
@@ -100,15 +105,19 @@ TEST_F(UsbProductionTest, EveryChipGetsItsOwnNumberWhateverBecomesOfTheBoxes) {
             // Its second chip is erased, and its FLASH is being written.
             CEmulatedFtdi& last = *chips.back();
             const auto programmingSecond = [&] {
-                return last.WithBox([](sim::CSimBox& box) { return box.ChipsSwapped() >= 1 && box.Target().Erasures() > 0; });
+                return last.WithBox([](sim::CSimBox& box) {
+                    return box.ChipsSwapped() >= 1 && box.Target().Erasures() > 0;
+                });
             };
-            while (!programmingSecond() && tool.state() != QProcess::NotRunning && waited.elapsed() < 60000)
+            while (!programmingSecond() && tool.state() != QProcess::NotRunning &&
+                   waited.elapsed() < 60000)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             ASSERT_TRUE(programmingSecond()) << tool.readAllStandardError().toStdString();
             bed.Unplug(last);
         }
         if (c.count == 0) {
-            while (BoxesInLog().size() < c.boxes && tool.state() != QProcess::NotRunning && waited.elapsed() < 60000)
+            while (BoxesInLog().size() < c.boxes && tool.state() != QProcess::NotRunning &&
+                   waited.elapsed() < 60000)
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             ASSERT_EQ(BoxesInLog().size(), c.boxes) << tool.readAllStandardError().toStdString();
             kill(static_cast<pid_t>(tool.processId()), SIGINT);
@@ -124,17 +133,22 @@ TEST_F(UsbProductionTest, EveryChipGetsItsOwnNumberWhateverBecomesOfTheBoxes) {
         QSet<QByteArray> boxes;
         for (const auto& row : rows) {
             const QByteArray serial = row.value(kSerialColumn);
-            EXPECT_FALSE(serials.contains(serial)) << "number " << serial.constData() << " went to two chips";
+            EXPECT_FALSE(serials.contains(serial))
+                << "number " << serial.constData() << " went to two chips";
             EXPECT_GT(serial.toInt(), serialsBefore) << "numbers only go up";
             serials << serial;
-            EXPECT_TRUE(specs.contains(row.value(kBoxColumn))) << "the line names its box: " << row.value(kBoxColumn).constData();
+            EXPECT_TRUE(specs.contains(row.value(kBoxColumn)))
+                << "the line names its box: " << row.value(kBoxColumn).constData();
             boxes << row.value(kBoxColumn);
             failed += row.value(kResultColumn) != "OK";
         }
-        for (const QByteArray& serial : serials) serialsBefore = std::max(serialsBefore, serial.toInt());
+        for (const QByteArray& serial : serials)
+            serialsBefore = std::max(serialsBefore, serial.toInt());
         EXPECT_EQ(boxes.size(), c.boxes) << "every box programmed chips" << Text(r);
         EXPECT_EQ(failed, c.unplugLast ? 1 : 0) << Text(r);
-        EXPECT_TRUE(r.out.contains(QStringLiteral("合格 %1  不合格 %2").arg(rows.size() - failed).arg(failed))) << Text(r);
+        EXPECT_TRUE(r.out.contains(
+            QStringLiteral("合格 %1  不合格 %2").arg(rows.size() - failed).arg(failed)))
+            << Text(r);
         if (c.unplugLast) {
             const QString name = QStringLiteral("[ftdi,sn=ORB0000%1]").arg(c.boxes);
             EXPECT_TRUE(r.err.contains(name)) << "the box that went is named: " << Text(r);

@@ -232,7 +232,8 @@ TEST_F(DialogBuilderTest, TheProductionWindowLeavesTheSharedScaleAsTheOriginalTa
         if (e.def->text[0] == '\0' || e.def->rect.w <= 0) continue;
         const int needPixels = e.widget->width() + TextOverflow(e.widget);
         // The unit this control alone would need, in the shared scale's steps.
-        const int64_t needNum = (int64_t{needPixels} * shared.xDen + e.def->rect.w - 1) / e.def->rect.w;
+        const int64_t needNum =
+            (int64_t{needPixels} * shared.xDen + e.def->rect.w - 1) / e.def->rect.w;
         if (widened) {
             EXPECT_LT(needNum, shared.xNum) << e.def->id << " \"" << e.def->text << "\"";
         }
@@ -240,7 +241,8 @@ TEST_F(DialogBuilderTest, TheProductionWindowLeavesTheSharedScaleAsTheOriginalTa
     QString original;
     QString production;
     for (const res::DialogDef* d : res::AllDialogs())
-        for (const res::ControlDef& c : d->controls) (d == &res::kProductionDialog ? production : original) += QString::fromUtf8(c.text);
+        for (const res::ControlDef& c : d->controls)
+            (d == &res::kProductionDialog ? production : original) += QString::fromUtf8(c.text);
     const QFontMetrics metrics(CDialogBuilder(res::kProductionDialog).Font());
     const QRect originalInk = metrics.tightBoundingRect(original);
     const QRect productionInk = metrics.tightBoundingRect(production);

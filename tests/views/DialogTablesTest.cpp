@@ -73,10 +73,14 @@ TEST(DialogTables, NoTwoShownControlsOverlap) {
                 if (b.kind == Kind::GroupBox || Has(b, ctl::kHidden)) continue;
                 // A slider's ticks reach into the scale printed over it; the
                 // builder moves the slider clear of the figures.
-                const auto ticked = [](const ControlDef& c) { return c.kind == Kind::Slider && Has(c, ctl::kTicksTop); };
-                if ((ticked(a) && b.kind == Kind::Static) || (ticked(b) && a.kind == Kind::Static)) continue;
+                const auto ticked = [](const ControlDef& c) {
+                    return c.kind == Kind::Slider && Has(c, ctl::kTicksTop);
+                };
+                if ((ticked(a) && b.kind == Kind::Static) || (ticked(b) && a.kind == Kind::Static))
+                    continue;
                 EXPECT_FALSE(overlap(RestingRect(a), RestingRect(b)))
-                    << d->resourceId << ": " << a.id << " \"" << a.text << "\" and " << b.id << " \"" << b.text << "\"";
+                    << d->resourceId << ": " << a.id << " \"" << a.text << "\" and " << b.id
+                    << " \"" << b.text << "\"";
             }
         }
     }
@@ -143,7 +147,7 @@ TEST(DialogTables, DialogBehaviourFlagsFollowTheConventions) {
     const Row rows[] = {
         {102, true, false},  {129, true, true},  {130, true, true},  {132, false, false},
         {133, true, true},   {134, true, true},  {135, false, true}, {138, false, true},
-        {140, false, false}, {141, false, true},  {150, true, false},
+        {140, false, false}, {141, false, true}, {150, true, false},
     };
     for (const Row& row : rows) {
         const DialogDef* d = FindDialog(row.id);

@@ -64,8 +64,10 @@ protected:
     }
     // A setting file programming FLASH and EEPROM, with these lines under [Production].
     QString SettingFile(const QByteArray& production = {}) {
-        Write("job.set", "[Device]\r\nLastAVR=ATmega328P\r\nAutoCheck=0000001F\r\n[FLASH]\r\nFile=prog.hex\r\n"
-                         "[Production]\r\n" + production);
+        Write("job.set",
+              "[Device]\r\nLastAVR=ATmega328P\r\nAutoCheck=0000001F\r\n[FLASH]\r\nFile=prog.hex\r\n"
+              "[Production]\r\n" +
+                  production);
         return Path("job.set");
     }
     std::unique_ptr<CProductionDlg> Window(const QString& settingFile) {
@@ -86,7 +88,8 @@ protected:
         timer.start();
         QElapsedTimer waited;
         waited.start();
-        while (dlg.IsRunning() && waited.elapsed() < 60000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        while (dlg.IsRunning() && waited.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         return ticks;
     }
     static QStringList Lines(CProductionDlg& dlg, int id) {
@@ -119,15 +122,20 @@ TEST_F(ProductionDlgTest, ThreeChipsWithASerialRuleShowTheirCountsNumberAndLogLi
     EXPECT_GT(WaitForEnd(*dlg), 0);
     ASSERT_FALSE(dlg->IsRunning());
     test::Grab(*dlg, QStringLiteral("production-done.png"));
-    EXPECT_EQ(dlg->Text(kPassed), QStringLiteral("3")) << Lines(*dlg, kMessages).join(u'\n').toStdString();
+    EXPECT_EQ(dlg->Text(kPassed), QStringLiteral("3"))
+        << Lines(*dlg, kMessages).join(u'\n').toStdString();
     EXPECT_EQ(dlg->Text(kFailed), QStringLiteral("0"));
     EXPECT_EQ(dlg->Text(kLastSerial), QStringLiteral("1002"));
-    EXPECT_TRUE(dlg->Text(kStatus).contains(QStringLiteral("合格 3  不合格 0"))) << dlg->Text(kStatus).toStdString();
+    EXPECT_TRUE(dlg->Text(kStatus).contains(QStringLiteral("合格 3  不合格 0")))
+        << dlg->Text(kStatus).toStdString();
     // The box shows the log's own lines, as the file holds them.
     const QStringList shown = Lines(*dlg, kLogLines);
     ASSERT_EQ(shown.size(), 3);
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(shown[i].contains(QStringLiteral(",%1,OK,").arg(1000 + i))) << shown[i].toStdString();
-    const QStringList file = QString::fromUtf8(Read("job.set.log.csv")).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(shown[i].contains(QStringLiteral(",%1,OK,").arg(1000 + i)))
+            << shown[i].toStdString();
+    const QStringList file = QString::fromUtf8(Read("job.set.log.csv"))
+                                 .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(file.size(), 4);  // the header, then one line per chip
     EXPECT_EQ(file.mid(1), shown);
     EXPECT_EQ(Read("job.set.counter").trimmed(), "1003");
@@ -146,13 +154,15 @@ TEST_F(ProductionDlgTest, StopDuringARepeatRunEndsItAfterTheChipInProgress) {
     waited.start();
     while (dlg->Text(kPassed) == QStringLiteral("0") && waited.elapsed() < 30000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    ASSERT_EQ(dlg->Text(kPassed), QStringLiteral("1")) << Lines(*dlg, kMessages).join(u'\n').toStdString();
+    ASSERT_EQ(dlg->Text(kPassed), QStringLiteral("1"))
+        << Lines(*dlg, kMessages).join(u'\n').toStdString();
     dlg->Button(kStopButton)->click();
     EXPECT_FALSE(dlg->IsEnabled(kStopButton));
     WaitForEnd(*dlg);
     ASSERT_FALSE(dlg->IsRunning()) << "a repeat run without a count ends only by Stop";
     EXPECT_TRUE(dlg->IsEnabled(kStartButton));
-    EXPECT_TRUE(dlg->Text(kStatus).startsWith(QStringLiteral("終了しました"))) << dlg->Text(kStatus).toStdString();
+    EXPECT_TRUE(dlg->Text(kStatus).startsWith(QStringLiteral("終了しました")))
+        << dlg->Text(kStatus).toStdString();
     // Every number taken went to a chip that is in the log.
     const int chips = dlg->Text(kPassed).toInt() + dlg->Text(kFailed).toInt();
     EXPECT_EQ(Lines(*dlg, kLogLines).size(), chips);
@@ -174,10 +184,10 @@ TEST_F(ProductionDlgTest, TheSettingFilesJobIsShownInTheControls) {
     };
     const Case cases[] = {
         {"", false, "EEPROM", "0", "4", "下位から", "バイナリ", "1", "1", ""},
-        {"Serial=eeprom:10:4:be:dec\r\nSerialFirst=1000\r\n", true, "EEPROM", "10", "4", "上位から", "10進文字 (ASCII)",
-         "1000", "1", ""},
-        {"Serial=flash:7FF0:8:hex\r\nSerialFirst=0x10\r\nSerialStep=5\r\nSerialLast=99\r\n", true, "FLASH", "7FF0", "8",
-         "下位から", "16進文字 (ASCII)", "16", "5", "99"},
+        {"Serial=eeprom:10:4:be:dec\r\nSerialFirst=1000\r\n", true, "EEPROM", "10", "4", "上位から",
+         "10進文字 (ASCII)", "1000", "1", ""},
+        {"Serial=flash:7FF0:8:hex\r\nSerialFirst=0x10\r\nSerialStep=5\r\nSerialLast=99\r\n", true,
+         "FLASH", "7FF0", "8", "下位から", "16進文字 (ASCII)", "16", "5", "99"},
         {"Serial=eeprom:0:3:bcd\r\n", true, "EEPROM", "0", "3", "下位から", "BCD", "1", "1", ""},
     };
     for (const Case& c : cases) {
@@ -217,7 +227,8 @@ TEST_F(ProductionDlgTest, AFieldThatIsNoNumberKeepsTheRunFromStartingAndIsNamed)
         EXPECT_FALSE(dlg->Start());
         EXPECT_FALSE(dlg->IsRunning());
         const QString said = Lines(*dlg, kMessages).join(u'\n');
-        EXPECT_TRUE(said.contains(QString::fromUtf8(c.named)) && said.contains(QString::fromUtf8(c.text)))
+        EXPECT_TRUE(said.contains(QString::fromUtf8(c.named)) &&
+                    said.contains(QString::fromUtf8(c.text)))
             << said.toStdString();
         EXPECT_TRUE(Read("job.set.counter").isEmpty()) << "no number was taken";
     }
