@@ -289,10 +289,10 @@ TEST_F(CliAvrdudeTest, ScriptsGetAvrdudesStatusAndStandardOutput) {
         {Dude("m328p", {"-q", "-Uflash:w:" + hex + ":i", "-Ulfuse:r:-:h"}), 0, "0x62\n", "OK"},
         {Dude("m328p", {"-qq", "-Uhfuse:w:0xD9:m", "-Ulfuse:r:-:h"}), 0, "0x62\n", ""},
         {Dude("m328p", {"-Uflash:w:" + Write("app.raw", raw), "-Uflash:r:-:h"}), 0,
-         "0x1,0x2,0x3,0xff,0x4\n", ""},
+         "0x1,0x2,0x3,0xff,0x4,0xff\n", ""},
         {Dude("m328p", {"-Uflash:w:" + Write("app.dat", raw) + ":a", "-Uflash:r:-:d"}), 0,
-         "1,2,3,255,4\n", ""},
-        {Dude("m328p", {"-Uflash:w:" + Write("app", raw), "-Uflash:r:-:o"}), 0, "1,2,3,0377,4\n", ""},
+         "1,2,3,255,4,255\n", ""},
+        {Dude("m328p", {"-Uflash:w:" + Write("app", raw), "-Uflash:r:-:o"}), 0, "1,2,3,0377,4,0377\n", ""},
         {Dude("m328p", {"-Uflash:w:" + noEndHex + ":i", "-Uflash:r:-:b"}), 0, "0b0,0b1111\n",
          "終了レコード"},
         {Dude("m328p", {"-Uflash:w:" + noEndSrec, "-Usignature:r:-:b"}), 0,
@@ -301,7 +301,7 @@ TEST_F(CliAvrdudeTest, ScriptsGetAvrdudesStatusAndStandardOutput) {
         {Dude("m328p", {}), 0, "", "0x1e950f"},
         {Dude("t13", {"-Uefuse:w:0xFF:m", "-Ulfuse:r:-:o"}), 0, "0152\n", "efuse"},
         {Dude("m8", {"-Uefuse:r:-:h", "-Ulock:r:-:d"}), 0, "255\n", "efuse"},
-        // FLASH to its last non-0xFF byte; all of it with -A, and with -D; EEPROM whole.
+        // FLASH to its last non-0xFF byte, on a whole word; all of it with -A, and with -D; EEPROM whole.
         {Dude("m328p", {"-Uflash:r:-:r"}), 0, "", ""},
         {Dude("m328p", {"-A", "-Uflash:w:" + hex, "-Uflash:r:-:r"}), 0, Filled(kSketch, 32768), ""},
         {Dude("m328p", {"-D", "-Uflash:r:-:r"}), 0, Filled({}, 32768), ""},
@@ -372,6 +372,46 @@ TEST_F(CliAvrdudeTest, NoVerifyMeansNoVerify) {
     EXPECT_EQ(RunCli(Dude("m328p", {"-D", "-Uflash:w:" + a, "-Uflash:w:" + b})).status, 1);
 }
 
+// -U, -T and -t run in the order given, on one chip that keeps its contents
+// between the runs: the terminal's cached writes reach the chip before a -U
+// and at the end, a -U write is seen by the next -T, -t reads a pipe without
+// a prompt up to quit or the end, and a failed -T ends the run with 1.
+TEST_F(CliAvrdudeTest, TerminalStepsRunInTheOrderGiven) {
+    const auto dude = [&](const QStringList& rest) {
+        return QStringList{"-pm328p", "-coriole", "-P" + m_port} + rest;
+    };
+    const struct {
+        QStringList args;
+        QByteArray in;  // standard input
+        int status;
+        QByteArray out;
+    } cases[] = {
+        {dude({"-T", "write ee 0 0x33 0x34", "-Ueeprom:w:0x11:m", "-T", "dump ee 0 2"}), "", 0,
+         "0000  11 34                                             |.4              |\n"},
+        {dude({"-Ueeprom:w:0x44:m", "-T", "dump ee 0 1", "-Ueeprom:w:0x55:m", "-Tdump ee 0 1"}), "", 0,
+         "0000  44                                                |D               |\n"
+         "0000  55                                                |U               |\n"},
+        {dude({"-t", "-T", "dump ee 0 3"}), "write ee 0 1 2\nfrob\ndump ee 0 2\n", 0,
+         "0000  01 02                                             |..              |\n"
+         "0000  01 02 ff                                          |...             |\n"},
+        {dude({"-T", "dump ee 0 2"}), "", 0, "0000  01 02                                             |..              |\n"},
+        {dude({"-t", "-T", "dump ee 0 2"}), "write ee 0 9; quit\nwrite ee 1 9\n", 0,
+         "0000  09 02                                             | .              |\n"},
+        {dude({"-T", "frob", "-Ulfuse:r:-:h"}), "", 1, ""},
+    };
+    for (const auto& c : cases) {
+        const std::string line = c.args.join(' ').toStdString();
+        QProcess p;
+        p.start(QStringLiteral(ORIOLE_CLI_PATH), c.args);
+        p.write(c.in);
+        p.closeWriteChannel();
+        const CliRun r = oriole::test::Finish(p);
+        EXPECT_EQ(r.status, c.status) << line << "\n" << r.err.toStdString();
+        EXPECT_EQ(r.outBytes, c.out) << line << "\n" << r.err.toStdString();
+        EXPECT_EQ(r.err.contains("frob"), c.args.contains("frob") || c.in.contains("frob")) << line;
+    }
+}
+
 // avrdude's other formats, memory names by unique prefix, the options that
 // mean nothing here, -l and what -n tells.
 TEST_F(CliAvrdudeTest, FormatsNamesAndOptionsAsAvrdudeTakesThem) {
@@ -393,7 +433,7 @@ TEST_F(CliAvrdudeTest, FormatsNamesAndOptionsAsAvrdudeTakesThem) {
          0, "0x1e,0x95,0xf\n152\n", ""},
         {Dude("m328p", {"-Ul:r:-:h"}), 1, "", "あいまい"},
         {Dude("m328p", {"-Ufl:w:" + commented + ":I", "-Uflash:r:-:I"}), 0,
-         ":0400000001020304F2 // 00000> ....\n:00000001FF\n", ""},
+         ":0400000001020304F2" + QByteArray(56, ' ') + " // 00000> ....\n:00000001FF\n", ""},
         {Dude("m328p", {"-Uflash:w:" + commented + ":i"}), 1, "", "チェックサムエラー"},
         // avrdude's Intel HEX: 32-byte records, LF.
         {Dude("m328p", {"-Uflash:w:" + Write("40.raw", counting) + ":r", "-Uflash:r:-:i"}), 0,
@@ -403,8 +443,20 @@ TEST_F(CliAvrdudeTest, FormatsNamesAndOptionsAsAvrdudeTakesThem) {
         {Dude("m328p", {"-x", "foo", "-E", "reset", "-r", "-i", "5", "-N"}), 0, "",
          "無視します: -x -E -r -i -N"},
         {Dude("m328p", {"-l", log, "-Ulfuse:r:-:h"}), 0, "0x62\n", ""},
-        {Dude("m328p", {"-n", "-Uflash:w:" + commented + ":I"}), 0, "",
+        // avrdude's S-records: the address width follows the memory's size.
+        {Dude("m328p", {"-Uflash:w:" + Write("40.raw", counting) + ":r", "-Uflash:r:-:s"}), 0,
+         "S00D00006F72696F6C652D636C6903\n"
+         "S12300000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F20CC\n"
+         "S10B00202122232425262728B0\nS5030002FA\nS9030000FC\n",
+         ""},
+        {Dude("m128", {"-Uflash:w:0x01,2:m", "-Uflash:r:-:s"}), 0,
+         "S00D00006F72696F6C652D636C6903\nS2060000000102F6\nS5030001FB\nS804000000FB\n", ""},
+        {Dude("m328p", {"-Ulfuse:r:-:R", "-Usig:r:-:R"}), 0, "XCVIII\nXXX,CXLIX,XV\n", ""},
+        // -n: what would be written, as Intel HEX on standard output.
+        {Dude("m328p", {"-n", "-Uflash:w:" + commented + ":I", "-Ulfuse:w:0xE2:m"}), 0,
+         ":0400000001020304F2\n:00000001FF\n:01000000E21D\n:00000001FF\n",
          "-n: FLASH に 4 バイト (0x0000 - 0x0003)"},
+        {Dude("m328p", {"-n", "-e"}), 0, "", "-e と -n が両方"},
     };
     for (const auto& c : cases) {
         const std::string line = c.args.join(' ').toStdString();

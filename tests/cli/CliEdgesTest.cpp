@@ -40,6 +40,8 @@ TEST(CliEdges, InputsThatNeverComeOrNeverEndEndTheTool) {
         {"image info on a pipe nobody writes", false, true, {"image", "info", "FIFO"}, nullptr},
         {"write-flash from a pipe nobody writes", false, true,
          {"--writer=sim:ATmega328P,fast", "--yes", "write-flash", "FIFO"}, nullptr},
+        {"the avrdude form's -t on a standard input nobody writes", false, true,
+         {"-q", "-c", "oriole", "-P", "sim:ATmega328P,timing=off", "-p", "m328p", "-t"}, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

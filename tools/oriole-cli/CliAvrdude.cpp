@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string_view>
 #include <string>
 #include <vector>
@@ -33,6 +35,7 @@
 #include "ops/FusePolicy.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
+#include "terminal/TerminalSession.h"
 
 namespace oriole::cli {
 namespace {
@@ -95,11 +98,14 @@ struct Input {
 
 class Runner {
 public:
-    Runner(COrioleCore& core, const AvrdudeOptions& o) : m_core(core), m_o(o) {}
+    Runner(COrioleCore& core, CliOperationHost& host, const AvrdudeOptions& o)
+        : m_core(core), m_host(host), m_o(o) {}
     bool Run();
 
 private:
     bool Connect();
+    bool RunTerminal(const MemOp& op);
+    bool Interactive();
     bool NeedsErase() const;
     bool RunOp(const MemOp& op, const Input& in);
     bool RunMemory(const MemOp& op, const Input& in, bool flash);
@@ -111,25 +117,39 @@ private:
     bool InputBytes(const MemOp& op, std::vector<uint8_t>& out);
     bool Values(const MemOp& op, std::vector<uint8_t>& out);
     bool TempFile(const QByteArray& content, QString& path);
-    bool Output(const MemOp& op, std::vector<uint8_t> data, bool flash);
+    bool Output(const MemOp& op, std::vector<uint8_t> data, AvrMem mem);
+    uint32_t MemoryBytes(AvrMem mem, size_t dataBytes) const;
+    static QByteArray Encode(const std::vector<uint8_t>& data, char format, uint32_t memoryBytes);
     // Standard output carries only the data of reads to "-": every note goes
     // to standard error, as avrdude's do.
     void Note(const QString& text) const {
         if (m_o.verbosity >= 0) std::fprintf(stderr, "%s\n", qPrintable(text));
     }
     bool Present(const MemOp& op) const;
-    bool Skipped(const MemOp& op) const {
+    // -n: the byte a fuse or lock write would program, shown and not written.
+    bool Skipped(const MemOp& op, uint8_t value) const {
         if (!m_o.dryRun) return false;
         Note("-n: 書き込みません: " + op.spec);
-        return true;
+        return DryRunOutput({value}, op.mem);
     }
+    bool DryRunOutput(std::vector<uint8_t> data, AvrMem mem) const {
+        TrimAsRead(data, mem);
+        const std::string hex = AvrdudeIntelHex(data, false);
+        std::fwrite(hex.data(), 1, hex.size(), stdout);
+        return std::fflush(stdout) == 0;
+    }
+    void TrimAsRead(std::vector<uint8_t>& data, AvrMem mem) const;
     // A write reports itself, or (unless -V) leaves its result to the verify.
     OpOptions WriteOptions() const {
         return m_o.noVerify ? OpOptions{.timing = false} : Quietly(false);
     }
 
     COrioleCore& m_core;
+    CliOperationHost& m_host;
     const AvrdudeOptions& m_o;
+    // The terminal of -T and -t, shared by them all: its writes are cached
+    // until a -U step or the end.
+    std::unique_ptr<terminal::CTerminalSession> m_terminal;
     QTemporaryDir m_temp;
     int m_nTemp = 0;
 };
@@ -143,6 +163,7 @@ bool Runner::Run() {
     for (size_t i = 0; i < m_o.ops.size(); ++i) {
         const MemOp& op = m_o.ops[i];
         present[i] = Present(op);
+        if (IsTerminalStep(op)) continue;
         // As avrdude 7: a memory the part lacks is a warning, and skipped.
         if (!present[i])
             std::fprintf(stderr, "oriole-cli: 警告: %s には %s がありません。-U %s を飛ばします。\n",
@@ -154,7 +175,9 @@ bool Runner::Run() {
     if (NeedsErase()) {
         steps.push_back({.run = [this](const OpOptions&) {
             if (m_o.dryRun) {
-                Note("-n: チップを消去しません。");
+                std::fprintf(stderr, "oriole-cli: 警告: %s\n",
+                             m_o.erase ? "-e と -n が両方指定されています。チップを消去しません。"
+                                       : "-n が指定されているので、チップを消去しません。");
                 return true;
             }
             // avrdude does not ask.
@@ -166,12 +189,66 @@ bool Runner::Run() {
     for (size_t i = 0; i < m_o.ops.size(); ++i) {
         if (!present[i]) continue;
         steps.push_back({.run = [this, &op = m_o.ops[i], &in = inputs[i]](const OpOptions&) {
+            if (IsTerminalStep(op)) return RunTerminal(op);
             if (m_o.verbosity > 0) Note("-U " + op.spec);
+            // As avrdude: the terminal's cached writes go to the device
+            // before -U touches it, and what it read is read again after.
+            if (!m_terminal->Flush()) return false;
+            m_terminal->Reset();
             return RunOp(op, in);
         }});
     }
-    // The connection sent the timing.
-    return RunBatch(steps, {.timing = false});
+    m_terminal = std::make_unique<terminal::CTerminalSession>(
+        m_core,
+        [](std::string_view text) {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            std::fflush(stdout);
+        },
+        // Its messages count as the host's, so a failed run names no other cause.
+        [this](std::string_view text) {
+            m_core.Host().ShowMessage(MsgKind::Warning, "oriole-cli: " + std::string(text));
+        },
+        false);
+    m_terminal->SetQuell(std::max(0, -m_o.verbosity));
+    m_terminal->onQuell = [this](int level) { m_host.SetInformationShown(level < 2); };
+    if (m_o.dryRun && std::any_of(m_o.ops.begin(), m_o.ops.end(), IsTerminalStep))
+        std::fprintf(stderr, "oriole-cli: 警告: ターミナルは -n に関わらずデバイスに書き込みます。\n");
+    // The connection sent the timing. Whatever the terminal still holds is
+    // written at the end, also after a failed step.
+    const bool ran = RunBatch(steps, {.timing = false});
+    return m_terminal->Flush() && ran;
+}
+
+// -T: one line, whose failure ends the run with status 1 as avrdude's does.
+bool Runner::RunTerminal(const MemOp& op) {
+    if (op.op == 't') return Interactive();
+    if (m_o.verbosity > 0) Note("-T " + op.spec);
+    return m_terminal->RunLine(op.spec.toStdString());
+}
+
+// -t: lines from standard input until quit or its end, a prompt only on a
+// terminal. The terminal's modes are left alone, so Ctrl-C (which ends the
+// tool between operations) leaves it as it was.
+bool Runner::Interactive() {
+    const bool tty = isatty(STDIN_FILENO) != 0;
+    char* buffer = nullptr;
+    size_t capacity = 0;
+    while (!m_terminal->QuitRequested()) {
+        if (tty) {
+            std::fputs("oriole> ", stdout);
+            std::fflush(stdout);
+        }
+        const ssize_t n = getline(&buffer, &capacity, stdin);
+        if (n < 0) {
+            if (tty) std::fputs("\n", stdout);
+            break;
+        }
+        (void)m_terminal->RunLine(std::string_view(buffer, static_cast<size_t>(n)));
+    }
+    std::free(buffer);
+    // As avrdude: the end of the input is a quit, and the exit status only
+    // says whether the cache reached the device.
+    return m_terminal->Flush();
 }
 
 // avrdude reads the signature first and stops when it is not the part's, unless -F.
@@ -282,19 +359,23 @@ bool Runner::RunOp(const MemOp& op, const Input& in) {
 bool Runner::RunMemory(const MemOp& op, const Input& in, bool flash) {
     if (op.op == 'r') {
         const bool read = flash ? m_core.ReadFlash(0, false) : m_core.ReadEeprom(0);
-        return read && Output(op, flash ? m_core.FlashRead() : m_core.EepromRead(), flash);
+        return read && Output(op, flash ? m_core.FlashRead() : m_core.EepromRead(), op.mem);
     }
     if (op.op == 'v') return flash ? m_core.VerifyFlash(in.image, {.timing = false})
                                    : m_core.VerifyEeprom(in.image, {.timing = false});
     if (m_o.dryRun) {
-        // What the write would program, as avrdude's -n tells it.
+        // As avrdude's -n: what the write would program goes to standard
+        // output as Intel HEX, from address 0, gaps as 0xFF.
         const auto& cells = in.image.cells;
         const auto first = std::find_if(cells.begin(), cells.end(), [](int16_t c) { return c != kNoData; });
         const auto bytes = std::count_if(first, cells.end(), [](int16_t c) { return c != kNoData; });
         Note(QString::asprintf("-n: %s に %td バイト (0x%04tx - 0x%04x) を書き込むところですが、書き込みません。",
                                flash ? "FLASH" : "EEPROM", bytes, first - cells.begin(),
                                in.image.count == 0 ? 0u : in.image.count - 1));
-        return true;
+        std::vector<uint8_t> data(in.image.count, 0xFF);
+        for (size_t a = 0; a < data.size(); ++a)
+            if (cells[a] != kNoData) data[a] = static_cast<uint8_t>(cells[a]);
+        return DryRunOutput(data, op.mem);
     }
     const OpOptions o{.timing = false, .verify = !m_o.noVerify};
     return flash ? m_core.WriteFlash(in.image, o) : m_core.WriteEeprom(in.image, o);
@@ -307,7 +388,7 @@ bool Runner::RunFuse(const MemOp& op, const Input& in, int32_t byte, uint8_t Fus
     if (NamedFuseBits(d, byte) == 0)
         return Refuse(QString("%1 には %2 がありません。").arg(d.name, op.memName));
     FuseBytes current;
-    if (op.op == 'r') return m_core.ReadFuses(current, false) && Output(op, {current.*field}, false);
+    if (op.op == 'r') return m_core.ReadFuses(current, false) && Output(op, {current.*field}, op.mem);
     const bool read = op.op == 'v' ? m_core.ReadFuses(current, false)
                                    : ReadAndPrintFuses(m_core, current, false, stderr);
     if (!read) return false;
@@ -317,24 +398,24 @@ bool Runner::RunFuse(const MemOp& op, const Input& in, int32_t byte, uint8_t Fus
     if (op.op == 'v') return m_core.VerifyFuses(expected, {.timing = false});
     // avrdude writes the clock fuses the recipes give it; SPIEN stays programmed.
     if (!AcceptFuseWrite(m_core.Host(), d, current, wanted, true, "")) return false;
-    if (Skipped(op)) return true;
+    if (m_o.dryRun) return Skipped(op, wanted.*field);
     if (!m_core.WriteFuses(wanted, WriteOptions())) return false;
     return m_o.noVerify || m_core.VerifyFuses(expected, {.timing = false});
 }
 
 bool Runner::RunLock(const MemOp& op, const Input& in) {
     uint8_t lock = 0xFF;
-    if (op.op == 'r') return m_core.ReadLockBits(lock, false) && Output(op, {lock}, false);
+    if (op.op == 'r') return m_core.ReadLockBits(lock, false) && Output(op, {lock}, op.mem);
     const uint8_t expected = LockBitsAsRead(m_core.Device(), in.bytes[0]);
     if (op.op == 'v') return m_core.VerifyLockBits(expected, {.timing = false});
-    if (Skipped(op)) return true;
+    if (m_o.dryRun) return Skipped(op, in.bytes[0]);
     if (!m_core.WriteLockBits(in.bytes[0], WriteOptions())) return false;
     return m_o.noVerify || m_core.VerifyLockBits(expected, {.timing = false});
 }
 
 bool Runner::RunReadOnly(const MemOp& op, const Input& in, const std::vector<uint8_t>& values,
                          const char* what) {
-    if (op.op == 'r') return Output(op, values, false);
+    if (op.op == 'r') return Output(op, values, op.mem);
     if (op.op == 'w') return Refuse(QString("%1 には書き込めません。").arg(what));
     const std::vector<uint8_t>& expected = in.bytes;
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -430,34 +511,52 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
     return true;
 }
 
-// What avrdude writes for a read: EEPROM, fuses and the rest whole, FLASH up
-// to its last byte that is not 0xFF (all of it with -A, which -D implies),
-// every byte of that range in the file, blocks of 0xFF included.
-bool Runner::Output(const MemOp& op, std::vector<uint8_t> data, bool flash) {
+// What avrdude writes for a read: the memory as TrimAsRead leaves it, every
+// byte of that range in the file, blocks of 0xFF included.
+bool Runner::Output(const MemOp& op, std::vector<uint8_t> data, AvrMem mem) {
     const char format = op.format == kFormatOmitted || op.format == 'a' ? 'r' : op.format;
-    const bool toStdout = op.file == "-";
-    if (flash && !m_o.keepTrailingFF && !m_o.noAutoErase)
-        while (!data.empty() && data.back() == 0xFF) data.pop_back();
-    const auto length = static_cast<uint32_t>(data.size());
-    if ((format == 's' || format == 'r') && !toStdout)
-        return SaveImageFile(m_core.Host(), op.file, FormatOfLetter(format), true, data.data(), length);
-    QByteArray bytes;
-    if (format == 'r')
-        bytes = QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(length));
-    else if (format == 's')
-        bytes = QByteArray::fromStdString(WriteSRecord("", true, data.data(), length));
-    else if (format == 'i' || format == 'I')
-        bytes = QByteArray::fromStdString(AvrdudeIntelHex(data, format == 'I'));
-    else
-        bytes = QByteArray::fromStdString(FormatValues(data, format));
-    if (toStdout) {
+    TrimAsRead(data, mem);
+    const QByteArray bytes = Encode(data, format, MemoryBytes(mem, data.size()));
+    if (op.file == "-") {
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
         std::fflush(stdout);
         return true;
     }
-    if (WriteFileAtomically(op.file, bytes)) return true;
-    m_core.Host().ShowMessage(MsgKind::Error, text::kFileCreateFailed);
+    const char* fault = nullptr;
+    if (WriteFileAtomically(op.file, bytes, &fault)) return true;
+    m_core.Host().ShowMessage(MsgKind::Error, fault != nullptr ? fault : text::kFileCreateFailed);
     return false;
+}
+
+// As avrdude: FLASH ends after its last byte that is not 0xFF, rounded up to
+// a whole word (all of it with -A, which -D implies); the rest stays whole.
+void Runner::TrimAsRead(std::vector<uint8_t>& data, AvrMem mem) const {
+    if (mem != AvrMem::Flash || m_o.keepTrailingFF || m_o.noAutoErase) return;
+    size_t end = data.size();
+    while (end > 0 && data[end - 1] == 0xFF) --end;
+    data.resize(std::min(data.size(), end + (end & 1)));
+}
+
+uint32_t Runner::MemoryBytes(AvrMem mem, size_t dataBytes) const {
+    const AVR_DEVICE& d = m_core.Device();
+    if (mem == AvrMem::Flash) return d.FlashBytes();
+    if (mem == AvrMem::Eeprom) return d.eepromBytes;
+    return static_cast<uint32_t>(dataBytes);
+}
+
+// The bytes of an output file in one of avrdude's formats.
+QByteArray Runner::Encode(const std::vector<uint8_t>& data, char format, uint32_t memoryBytes) {
+    switch (format) {
+        case 'r':
+            return {reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size())};
+        case 's':
+            return QByteArray::fromStdString(AvrdudeSRecord(data, memoryBytes));
+        case 'i':
+        case 'I':
+            return QByteArray::fromStdString(AvrdudeIntelHex(data, format == 'I'));
+        default:
+            return QByteArray::fromStdString(FormatValues(data, format));
+    }
 }
 
 }  // namespace
@@ -476,7 +575,7 @@ int RunAvrdude(const QStringList& args) {
     if (!SetUpCore(core, host, {.writer = o.writer, .trace = o.trace})) return Failed(host);
     // avrdude takes a HEX or S-record file that lacks its end record.
     core.SetLoadRules(true, true);
-    Runner runner(core, o);
+    Runner runner(core, host, o);
     return runner.Run() ? Finished(host) : Failed(host);
 }
 

@@ -36,9 +36,9 @@ constexpr MemoryName kMemories[] = {
 
 // Formats: a auto, i Intel HEX, I the same with comments (and checksums
 // forgiven on input), s S-records, r raw binary, e ELF, m immediate values,
-// h d o b value lists.
+// h d o b value lists (R, Roman numerals, as an output only).
 constexpr char kInputFormats[] = "aiIsremhdob";
-constexpr char kOutputFormats[] = "aiIsrhdob";
+constexpr char kOutputFormats[] = "aiIsrhdobR";
 
 // The memory a -U names: its name, or (as avrdude) a prefix of one memory's names only.
 bool FindMemory(MemOp& op) {
@@ -67,7 +67,7 @@ void PrintUsage() {
         "                       [-U memory:op:file[:format]] ...\n"
         "  memory  flash eeprom lfuse hfuse efuse lock calibration signature\n"
         "  op      r (読み出し) w (書き込み) v (ベリファイ)\n"
-        "  format  a i I s r e m h d o b (入力), i I s r h d o b (出力); file に - で標準入出力\n"
+        "  format  a i I s r e m h d o b (入力), i I s r h d o b R (出力); file に - で標準入出力\n"
         "  -P      usb (= auto), auto, ftdi, d2xx[:LIB], serial[:PATH], /dev/..., sim[:DEVICE]\n"
         "終了コード: 0 成功, 1 失敗\n");
 }
@@ -105,6 +105,13 @@ bool ParseMemOp(const QString& text, MemOp& op) {
     return true;
 }
 
+MemOp TerminalStep(const QString& line, char op) {
+    MemOp step;
+    step.spec = line;
+    step.op = op;
+    return step;
+}
+
 bool SetValued(AvrdudeOptions& o, char option, const QString& value) {
     switch (option) {
         case 'p':
@@ -132,6 +139,9 @@ bool SetValued(AvrdudeOptions& o, char option, const QString& value) {
         case 'l':
             o.logFile = value;
             return true;
+        case 'T':
+            o.ops.push_back(TerminalStep(value, 'T'));
+            return true;
         default:  // -C, -b, -B: no configuration file here, and the box sets its own rate
             return true;
     }
@@ -140,8 +150,8 @@ bool SetValued(AvrdudeOptions& o, char option, const QString& value) {
 }  // namespace
 
 bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
-    const QString flags = "eDVnqvFusArN";
-    const QString valued = "pcPCbBUlxEi";
+    const QString flags = "eDVnqvFusArNt";
+    const QString valued = "pcPCbBUlxEiT";
     // Options that mean nothing for this box: accepted, and one warning names them.
     const QString inert = "rNxEi";
     QString ignored;
@@ -184,6 +194,9 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
                     case 'v':
                         ++o.verbosity;
                         break;
+                    case 't':
+                        o.ops.push_back(TerminalStep("-t", 't'));
+                        break;
                     default:
                         break;  // -u, -s: avrdude's old safemode switches
                 }
@@ -222,6 +235,24 @@ bool ParseImmediate(const QString& text, std::vector<uint8_t>& out) {
     return true;
 }
 
+namespace {
+
+// A byte in Roman numerals, as avrdude's R lists print it; 0 prints as "0".
+std::string RomanNumeral(unsigned v) {
+    static constexpr struct {
+        unsigned value;
+        const char* digits;
+    } kSteps[] = {{1000, "M"}, {900, "CM"}, {500, "D"}, {400, "CD"}, {100, "C"}, {90, "XC"}, {50, "L"},
+                  {40, "XL"},  {10, "X"},   {9, "IX"},   {5, "V"},    {4, "IV"},   {1, "I"}};
+    if (v == 0) return "0";
+    std::string out;
+    for (const auto& step : kSteps)
+        for (; v >= step.value; v -= step.value) out += step.digits;
+    return out;
+}
+
+}  // namespace
+
 // As avrdude prints them: no leading zeros, "0x" and "0b" before every
 // value, "0" before an octal value only from 8 on (below it reads the same).
 std::string FormatValues(const std::vector<uint8_t>& data, char format) {
@@ -244,6 +275,9 @@ std::string FormatValues(const std::vector<uint8_t>& data, char format) {
                 std::snprintf(buf, sizeof buf, "0b%s", bits.c_str());
                 break;
             }
+            case 'R':
+                std::snprintf(buf, sizeof buf, "%s", RomanNumeral(v).c_str());
+                break;
             default:
                 std::snprintf(buf, sizeof buf, "0x%x", v);
                 break;
@@ -299,17 +333,56 @@ std::string AvrdudeIntelHex(const std::vector<uint8_t>& data, bool comments) {
         const size_t n = std::min(kRecord, data.size() - a);
         out += HexRecord(0, static_cast<uint32_t>(a), data.data() + a, n);
         if (comments) {
+            // The comments line up under a full record's; a blank shows as
+            // '_' so that the text is one word.
             char buf[32];
             std::snprintf(buf, sizeof buf, " // %05zx> ", a);
-            out += buf;
+            out += std::string(2 * (kRecord - n), ' ') + buf;
             for (size_t i = 0; i < n; ++i) {
                 const char c = static_cast<char>(data[a + i] & 0x7F);
-                out += c >= 0x20 && c < 0x7F ? c : '.';
+                out += c == ' ' ? '_' : c > 0x20 && c < 0x7F ? c : '.';
             }
         }
         out += "\n";
     }
     return out + ":00000001FF\n";
+}
+
+namespace {
+
+std::string SRecord(char type, int addressBytes, uint32_t address, const uint8_t* bytes, size_t n) {
+    const auto count = static_cast<unsigned>(n + static_cast<size_t>(addressBytes) + 1);
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "S%c%02X%0*X", type, count, 2 * addressBytes, address);
+    std::string line = buf;
+    unsigned sum = count;
+    for (int i = 0; i < addressBytes; ++i) sum += address >> (8 * i) & 0xFFu;
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(buf, sizeof buf, "%02X", bytes[i]);
+        line += buf;
+        sum += bytes[i];
+    }
+    std::snprintf(buf, sizeof buf, "%02X\n", 0xFFu - (sum & 0xFFu));
+    return line + buf;
+}
+
+}  // namespace
+
+std::string AvrdudeSRecord(const std::vector<uint8_t>& data, uint32_t memoryBytes) {
+    constexpr size_t kRecord = 32;
+    // The address width follows the memory's size, not the data's.
+    const uint32_t highest = memoryBytes == 0 ? 0 : memoryBytes - 1;
+    const int width = highest <= 0xFFFFu ? 2 : highest <= 0xFFFFFFu ? 3 : 4;
+    const char dataType = static_cast<char>('0' + width - 1);
+    static constexpr char kHeader[] = "oriole-cli";
+    std::string out = SRecord('0', 2, 0, reinterpret_cast<const uint8_t*>(kHeader), sizeof kHeader - 1);
+    size_t records = 0;
+    for (size_t a = 0; a < data.size(); a += kRecord, ++records)
+        out += SRecord(dataType, width, static_cast<uint32_t>(a), data.data() + a, std::min(kRecord, data.size() - a));
+    // The record count (S5, or S6 beyond 16 bits), then the end record.
+    out += SRecord(records <= 0xFFFF ? '5' : '6', records <= 0xFFFF ? 2 : 3, static_cast<uint32_t>(records),
+                   nullptr, 0);
+    return out + SRecord(static_cast<char>('0' + 11 - width), width, 0, nullptr, 0);
 }
 
 QByteArray StrictIntelHex(const QByteArray& text) {

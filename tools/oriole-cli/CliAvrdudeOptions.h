@@ -15,12 +15,13 @@ enum class AvrMem { Flash, Eeprom, LowFuse, HighFuse, ExtFuse, Lock, Calibration
 
 inline constexpr char kFormatOmitted = 0;
 
-// One -U memory:op:file[:format].
+// One -U memory:op:file[:format], or a terminal step (-T line, -t), which
+// run in the order given.
 struct MemOp {
     QString spec;  // as given, for messages
     QString memName;
     AvrMem mem = AvrMem::Flash;
-    char op = 'w';  // r, w, v
+    char op = 'w';  // r, w, v; T a terminal line (in spec), t the interactive terminal
     QString file;   // "-": standard input or output
     char format = kFormatOmitted;
 };
@@ -41,6 +42,8 @@ struct AvrdudeOptions {
     std::vector<MemOp> ops;
 };
 
+inline bool IsTerminalStep(const MemOp& op) { return op.op == 'T' || op.op == 't'; }
+
 // Prints "oriole-cli: message" on standard error; returns false.
 bool Refuse(const QString& message);
 
@@ -54,13 +57,18 @@ bool Refuse(const QString& message);
 // b with or without their 0x and 0b), separated by commas or blanks.
 [[nodiscard]] bool ParseValueList(const QByteArray& text, char format, std::vector<uint8_t>& out);
 
-// avrdude's h, d, o and b outputs: the values separated by commas, one line.
+// avrdude's h, d, o, b and R outputs: the values separated by commas, one line.
 std::string FormatValues(const std::vector<uint8_t>& data, char format);
 
 // Intel HEX as avrdude writes it: 32-byte records, LF line ends, a type 04
 // record at every 64 KB; with comments (format I) each data record followed
 // by its address and its bytes as text.
 std::string AvrdudeIntelHex(const std::vector<uint8_t>& data, bool comments);
+
+// S-records as avrdude writes them: a header, 32-byte records whose address
+// width follows the memory's size (S1, S2 or S3), a record count and the
+// matching end record, LF line ends.
+std::string AvrdudeSRecord(const std::vector<uint8_t>& data, uint32_t memoryBytes);
 
 // The text of an avrdude I file made strict: what follows a record (a comment)
 // dropped, and every record's checksum set right, as avrdude tolerates them.

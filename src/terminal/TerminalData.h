@@ -1,0 +1,38 @@
+#pragma once
+// The words of a terminal line and the data items of its write command, read
+// as avrdude's terminal reads them: commands separated by ';', '#' starts a
+// comment, quotes keep blanks inside one word; integers in C syntax (0x, 0b,
+// leading 0 octal, a sign) with size suffixes (HH 1 byte, H or S 2, L 4, LL
+// 8, U unsigned), characters 'c' and strings "..." with C escapes.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace oriole::terminal {
+
+using Words = std::vector<std::string>;
+
+// The commands of one line, each as its words; a command "!..." (a shell
+// escape) is one word holding the rest of the line. Empty for a blank line
+// or a comment.
+std::vector<Words> SplitLine(std::string_view line);
+
+// One data item of write.
+struct DataItem {
+    std::vector<uint8_t> bytes;  // what it writes: an integer little-endian, a string with its NUL
+    bool integer = false;        // an integer or a character
+    int64_t value = 0;           // the integer as its size gives it (sign-extended when signed)
+    uint64_t raw = 0;            // the integer as parsed
+    std::string warning;         // written, but said
+    std::string error;           // not written
+};
+DataItem ParseData(std::string_view word);
+
+// An address or a length: an integer (or a character) in the range of int32
+// or of uint32, the latter taken as int32 as avrdude takes it. False with
+// the reason in `error`.
+[[nodiscard]] bool ParseInt32(std::string_view word, int32_t& value, std::string& error);
+
+}  // namespace oriole::terminal

@@ -1,0 +1,693 @@
+#include "terminal/TerminalSession.h"
+
+#include <strings.h>
+#include <algorithm>
+#include <cctype>
+
+#include "base/FormatText.h"
+#include "ops/FusePolicy.h"
+#include "res/TerminalTexts.h"
+
+namespace oriole::terminal {
+
+namespace tt = text::terminal;
+
+namespace {
+
+struct MemoryName {
+    const char* name;
+    Memory mem;
+};
+// avrdude's memory names; an alias names the same memory.
+constexpr MemoryName kMemories[] = {
+    {"flash", Memory::Flash},
+    {"eeprom", Memory::Eeprom},
+    {"lfuse", Memory::LowFuse},
+    {"fuse", Memory::LowFuse},
+    {"hfuse", Memory::HighFuse},
+    {"efuse", Memory::ExtFuse},
+    {"lock", Memory::Lock},
+    {"lockbits", Memory::Lock},
+    {"calibration", Memory::Calibration},
+    {"signature", Memory::Signature},
+};
+// The order of the part table.
+constexpr Memory kMemoryOrder[] = {Memory::Flash,       Memory::Eeprom,   Memory::LowFuse,
+                                   Memory::HighFuse,    Memory::ExtFuse,  Memory::Lock,
+                                   Memory::Calibration, Memory::Signature};
+
+const char* NameOf(Memory mem) {
+    for (const auto& m : kMemories)
+        if (m.mem == mem) return m.name;
+    return "";
+}
+
+bool IsPrefix(std::string_view prefix, std::string_view name) {
+    return !prefix.empty() && prefix.size() <= name.size() &&
+           strncasecmp(prefix.data(), name.data(), prefix.size()) == 0;
+}
+
+int32_t FuseSelector(Memory mem) {
+    return mem == Memory::HighFuse ? kFuseHigh : mem == Memory::ExtFuse ? kFuseExt : kFuseLow;
+}
+
+uint8_t& FuseField(FuseBytes& fuses, Memory mem) {
+    return mem == Memory::HighFuse ? fuses.high : mem == Memory::ExtFuse ? fuses.ext : fuses.low;
+}
+
+// One line of a dump as avrdude lays it out: the address, 16 bytes in hex
+// with a gap after the eighth, their characters between bars.
+std::string DumpLine(int digits, int32_t addr, const uint8_t* p, int32_t n) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex, chars;
+    for (int32_t i = 0; i < n; ++i) {
+        if (i != 0 && i % 8 == 0) hex += ' ';
+        hex += kHex[p[i] >> 4];
+        hex += kHex[p[i] & 0x0F];
+        if (i < 15) hex += ' ';
+        const unsigned char c = p[i];
+        chars += c < 0x80 && std::isspace(c)   ? ' '
+                 : c < 0x80 && std::isgraph(c) ? static_cast<char>(c)
+                                               : '.';
+    }
+    hex.resize(std::max<size_t>(hex.size(), 48), ' ');
+    chars.resize(std::max<size_t>(chars.size(), 16), ' ');
+    return FormatText("%0*x  %s  |%s|\n", digits, static_cast<unsigned>(addr), hex.c_str(),
+                      chars.c_str());
+}
+
+struct Property {
+    std::string name;
+    Memory mem;
+    int bit;
+};
+
+// The named fuse and lock bits of the device, byte by byte, high bit first.
+std::vector<Property> PropertiesOf(const AVR_DEVICE& d) {
+    std::vector<Property> out;
+    const struct {
+        Memory mem;
+        int32_t selector;
+        const std::array<int32_t, 8>& bits;
+    } bytes[] = {{Memory::LowFuse, kFuseLow, d.lowFuseBits},
+                 {Memory::HighFuse, kFuseHigh, d.highFuseBits},
+                 {Memory::ExtFuse, kFuseExt, d.extFuseBits}};
+    for (const auto& b : bytes) {
+        if (NamedFuseBits(d, b.selector) == 0) continue;
+        for (int bit = 7; bit >= 0; --bit)
+            if (const int32_t index = b.bits[static_cast<size_t>(bit)]; index != 0)
+                out.push_back({FuseBitName(index), b.mem, bit});
+    }
+    if (NamedLockBits(d) != 0) {
+        for (int bit = 7; bit >= 0; --bit)
+            if (const int32_t index = d.lockBits[static_cast<size_t>(bit)]; index != 0)
+                out.push_back({LockBitName(index), Memory::Lock, bit});
+    }
+    return out;
+}
+
+}  // namespace
+
+CTerminalSession::CTerminalSession(COrioleCore& core, Sink out, Sink message, bool timing)
+    : m_core(core), m_out(std::move(out)), m_message(std::move(message)), m_bTiming(timing) {}
+
+bool CTerminalSession::RunLine(std::string_view line) {
+    bool ok = true;
+    for (const Words& words : SplitLine(line)) {
+        if (words.front().front() == '!')
+            ok = Error(tt::kNoShell);
+        else if (!Dispatch(words))
+            ok = false;
+        if (m_bQuit) break;
+    }
+    return ok;
+}
+
+bool CTerminalSession::Dispatch(const Words& words) {
+    using Run = bool (CTerminalSession::*)(const Words&);
+    static constexpr struct {
+        const char* name;
+        Run run;
+    } kCommands[] = {
+        {"dump", &CTerminalSession::Dump},     {"read", &CTerminalSession::Dump},
+        {"write", &CTerminalSession::Write},   {"flush", &CTerminalSession::FlushCommand},
+        {"abort", &CTerminalSession::Abort},   {"erase", &CTerminalSession::Erase},
+        {"config", &CTerminalSession::Config}, {"sig", &CTerminalSession::Sig},
+        {"part", &CTerminalSession::Part},     {"quell", &CTerminalSession::QuellCommand},
+        {"help", &CTerminalSession::Help},     {"?", &CTerminalSession::Help},
+        {"quit", &CTerminalSession::Quit},     {"q", &CTerminalSession::Quit},
+    };
+    // A unique prefix of a command's name, or its whole name, in any case.
+    const std::string& word = words.front();
+    Run run = nullptr;
+    std::string candidates;
+    int matches = 0;
+    for (const auto& c : kCommands) {
+        if (!IsPrefix(word, c.name)) continue;
+        if (word.size() == std::char_traits<char>::length(c.name)) {
+            run = c.run;
+            matches = 1;
+            break;
+        }
+        run = c.run;
+        ++matches;
+        candidates += std::string(candidates.empty() ? " " : ", ") + c.name;
+    }
+    if (matches == 1) return (this->*run)(words);
+    if (matches > 1)
+        return Error(FormatText(tt::kAmbiguousCommand, word.c_str(), candidates.c_str()));
+    return Error(FormatText(tt::kUnknownCommand, word.c_str()));
+}
+
+bool CTerminalSession::Error(const std::string& text) {
+    m_message(text);
+    return false;
+}
+
+void CTerminalSession::Note(const std::string& text) {
+    m_message(text);
+}
+
+bool CTerminalSession::Syntax(const char* command, const char* usage) {
+    return Error(FormatText(tt::kSyntax, command, usage));
+}
+
+int32_t CTerminalSession::SizeOf(Memory mem) const {
+    const AVR_DEVICE& d = m_core.Device();
+    switch (mem) {
+        case Memory::Flash:
+            return d.FlashBytes();
+        case Memory::Eeprom:
+            return d.eepromBytes;
+        case Memory::LowFuse:
+        case Memory::HighFuse:
+        case Memory::ExtFuse:
+            return NamedFuseBits(d, FuseSelector(mem)) != 0 ? 1 : 0;
+        case Memory::Lock:
+            return 1;
+        case Memory::Calibration:
+            return static_cast<int32_t>(CalibrationFrequencies(d.id).size());
+        case Memory::Signature:
+            return 3;
+    }
+    return 0;
+}
+
+bool CTerminalSession::Locate(const char* command, const std::string& name, Found& found) {
+    const MemoryName* match = nullptr;
+    for (const auto& m : kMemories) {
+        if (strcasecmp(name.c_str(), m.name) == 0) {
+            match = &m;
+            break;
+        }
+        if (!IsPrefix(name, m.name)) continue;
+        if (match != nullptr && match->mem != m.mem)
+            return Error(FormatText(tt::kAmbiguousMemory, command, name.c_str()));
+        if (match == nullptr) match = &m;
+    }
+    const int32_t size = match == nullptr ? 0 : SizeOf(match->mem);
+    if (size <= 0)
+        return Error(FormatText(tt::kNoMemory, command, m_core.Device().name, name.c_str()));
+    found = {match->mem, NameOf(match->mem), size};
+    return true;
+}
+
+bool CTerminalSession::ParseAddress(const char* command, const std::string& word, const Found& f,
+                                    int32_t& addr) {
+    std::string why;
+    if (!ParseInt32(word, addr, why))
+        return Error(FormatText(tt::kBadAddress, command, word.c_str(), why.c_str()));
+    if (addr < 0) addr += f.size;
+    if (addr < 0 || addr >= f.size) {
+        const int digits = f.size > 0x10000 ? 5 : 4;
+        return Error(FormatText(tt::kAddressRange, command, f.name, word.c_str(), digits,
+                                static_cast<unsigned>(f.size), digits,
+                                static_cast<unsigned>(f.size - 1)));
+    }
+    return true;
+}
+
+bool CTerminalSession::ReadPrefix(Memory mem, uint32_t end) {
+    Cache& cache = CacheOf(mem);
+    if (cache.read.size() >= end) return true;
+    const bool flash = mem == Memory::Flash;
+    if (!(flash ? m_core.ReadFlash(end, m_bTiming) : m_core.ReadEeprom(end))) return false;
+    cache.read = flash ? m_core.FlashRead() : m_core.EepromRead();
+    return cache.read.size() >= end;
+}
+
+bool CTerminalSession::ReadFuseBytes(const char* command, FuseBytes& fuses) {
+    if (m_core.ReadFuses(fuses, m_bTiming)) return true;
+    return Error(FormatText(tt::kReadFailed, command, "fuse"));
+}
+
+bool CTerminalSession::ReadLock(const char* command, uint8_t& lock) {
+    if (!m_core.Device().LockBitsReadable())
+        return Error(FormatText(tt::kLockNotReadable, command));
+    if (m_core.ReadLockBits(lock, m_bTiming)) return true;
+    return Error(FormatText(tt::kReadFailed, command, "lock"));
+}
+
+bool CTerminalSession::ReadBytes(const char* command, const Found& f, int32_t addr, int32_t len,
+                                 std::vector<uint8_t>& out) {
+    out.assign(static_cast<size_t>(len), 0xFF);
+    const auto at = [&](int32_t j) { return static_cast<uint32_t>((addr + j) % f.size); };
+    switch (f.mem) {
+        case Memory::Flash:
+        case Memory::Eeprom: {
+            // A dump that runs past the end goes on at address 0.
+            const int64_t end = int64_t{addr} + len;
+            if (!ReadPrefix(f.mem, static_cast<uint32_t>(end <= f.size ? end : f.size)))
+                return Error(FormatText(tt::kReadFailed, command, f.name));
+            const Cache& cache = CacheOf(f.mem);
+            for (int32_t j = 0; j < len; ++j) {
+                const auto p = cache.pending.find(at(j));
+                out[static_cast<size_t>(j)] =
+                    p != cache.pending.end() ? p->second : cache.read[at(j)];
+            }
+            return true;
+        }
+        case Memory::LowFuse:
+        case Memory::HighFuse:
+        case Memory::ExtFuse: {
+            FuseBytes fuses;
+            if (!ReadFuseBytes(command, fuses)) return false;
+            std::fill(out.begin(), out.end(), FuseField(fuses, f.mem));
+            return true;
+        }
+        case Memory::Lock: {
+            uint8_t lock = 0xFF;
+            if (!ReadLock(command, lock)) return false;
+            std::fill(out.begin(), out.end(), lock);
+            return true;
+        }
+        case Memory::Calibration:
+            for (int32_t j = 0; j < len; ++j)
+                if (!m_core.ReadCalibrationByte(static_cast<uint8_t>(at(j)),
+                                                out[static_cast<size_t>(j)], m_bTiming))
+                    return Error(FormatText(tt::kReadFailed, command, f.name));
+            return true;
+        case Memory::Signature: {
+            if (!m_core.CheckDevice(m_bTiming))
+                return Error(FormatText(tt::kReadFailed, command, f.name));
+            const auto& s = m_core.Device().signature;
+            for (int32_t j = 0; j < len; ++j) out[static_cast<size_t>(j)] = s[at(j)];
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CTerminalSession::Dump(const Words& w) {
+    const char* cmd = std::tolower(static_cast<unsigned char>(w[0][0])) == 'd' ? "dump" : "read";
+    const size_t argc = w.size();
+    if ((argc < 2 && !m_bDumped) || argc > 4 || (argc > 1 && w[1] == "-?"))
+        return Syntax(cmd, "dump <mem> [<addr> [<len>]] | dump <mem> [<addr>] ... | dump [<mem>]");
+    Found f;
+    if (!Locate(cmd, argc > 1 ? w[1] : NameOf(m_lastDump), f)) return false;
+    DumpState& st = m_dump[f.mem];
+    if (st.len == 0) st.len = std::min(256, f.size);
+    std::string why;
+    if (argc >= 3 && w[2] != "...") {
+        int32_t addr = 0;
+        if (!ParseAddress(cmd, w[2], f, addr)) return false;
+        st.addr = addr;
+    }
+    if (argc >= 3) {
+        if (w.back() == "...") {
+            if (argc == 3) st.addr = 0;
+            st.len = f.size - st.addr;
+        } else if (argc == 4) {
+            int32_t len = 0;
+            if (!ParseInt32(w[3], len, why))
+                return Error(FormatText(tt::kBadLength, cmd, w[3].c_str(), why.c_str()));
+            // A negative length ends that many bytes below the top of the memory.
+            if (len < 0) len = f.size + len + 1 - st.addr;
+            if (len == 0) return true;
+            if (len < 0) return Error(FormatText(tt::kBadEffectiveLength, cmd, len));
+            st.len = len;
+        }
+    }
+    if (st.addr >= f.size) st.addr = 0;
+    st.len = std::min(st.len, f.size);
+    std::vector<uint8_t> bytes;
+    if (!ReadBytes(cmd, f, st.addr, st.len, bytes)) return false;
+    const int digits = f.size > 0x10000 ? 5 : 4;
+    std::string text;
+    for (int32_t addr = st.addr, done = 0; done < st.len;) {
+        const int32_t n = std::min({16, st.len - done, f.size - addr});
+        text += DumpLine(digits, addr, bytes.data() + done, n);
+        done += n;
+        addr += n;
+        if (addr >= f.size) addr = 0;
+    }
+    m_out(text);
+    st.addr = (st.addr + st.len) % f.size;
+    m_lastDump = f.mem;
+    m_bDumped = true;
+    return true;
+}
+
+bool CTerminalSession::Write(const Words& w) {
+    const size_t argc = w.size();
+    if (argc < 3 || w[1] == "-?")
+        return Syntax("write",
+                      "write <mem> <addr> <data>... | write <mem> <addr> <len> <data>... ...");
+    Found f;
+    if (!Locate("write", w[1], f)) return false;
+    if (argc == 3 && f.size > 1) {
+        const DataItem item = ParseData(w[2]);
+        if (!item.error.empty())
+            return Error(FormatText(tt::kBadData, w[2].c_str(), item.error.c_str()));
+        const bool address = item.integer && item.value >= -f.size && item.value < f.size;
+        return Error(
+            FormatText(address ? tt::kNoDataFor : tt::kNoAddressFor, f.name, w[2].c_str()));
+    }
+    int32_t addr = 0;
+    if (argc >= 4 && !ParseAddress("write", w[2], f, addr)) return false;
+    const bool fill = w.back() == "...";
+    int32_t len = 0;
+    size_t first = argc == 3 ? 2 : 3, last = argc;
+    if (fill) {
+        std::string why;
+        if (!ParseInt32(w[3], len, why))
+            return Error(FormatText(tt::kBadLength, "write ...", w[3].c_str(), why.c_str()));
+        if (len < 0) len = f.size + len - addr + 1;
+        if (len == 0) return true;
+        if (len < 0 || len > f.size - addr) {
+            const int digits = f.size > 0x10000 ? 5 : 4;
+            return Error(FormatText(tt::kFillRange, f.name, digits, static_cast<unsigned>(addr),
+                                    len, f.size));
+        }
+        first = 4;
+        last = argc - 1;
+    }
+    std::vector<uint8_t> bytes, lastItem;
+    for (size_t i = first; i < last; ++i) {
+        DataItem item = ParseData(w[i]);
+        if (!item.error.empty())
+            return Error(FormatText(tt::kBadData, w[i].c_str(), item.error.c_str()));
+        if (!item.warning.empty()) Note("(write) " + item.warning);
+        bytes.insert(bytes.end(), item.bytes.begin(), item.bytes.end());
+        lastItem = std::move(item.bytes);
+    }
+    if (fill) {
+        // The last item again and again up to the length.
+        while (!lastItem.empty() && bytes.size() < static_cast<size_t>(len))
+            bytes.insert(bytes.end(), lastItem.begin(), lastItem.end());
+        if (bytes.size() < static_cast<size_t>(len)) {
+            Note(FormatText(tt::kFillShort, static_cast<int>(bytes.size()), len));
+            len = static_cast<int32_t>(bytes.size());
+        }
+        bytes.resize(static_cast<size_t>(len));
+    } else if (bytes.size() > static_cast<size_t>(f.size - addr)) {
+        bytes.resize(static_cast<size_t>(f.size - addr));
+        Note(FormatText(tt::kClipped, m_core.Device().name, f.name));
+    }
+    return WriteBytes(f, addr, bytes);
+}
+
+bool CTerminalSession::WriteBytes(const Found& f, int32_t addr, const std::vector<uint8_t>& bytes) {
+    if (bytes.empty()) return true;
+    switch (f.mem) {
+        case Memory::Flash:
+        case Memory::Eeprom: {
+            Cache& cache = CacheOf(f.mem);
+            for (size_t i = 0; i < bytes.size(); ++i)
+                cache.pending[static_cast<uint32_t>(addr + static_cast<int32_t>(i))] = bytes[i];
+            return true;
+        }
+        case Memory::LowFuse:
+        case Memory::HighFuse:
+        case Memory::ExtFuse:
+            return WriteFuse("write", f.mem, bytes.front());
+        case Memory::Lock:
+            return WriteLock("write", bytes.front());
+        case Memory::Calibration:
+        case Memory::Signature:
+            return Error(FormatText(tt::kReadOnly, f.name));
+    }
+    return false;
+}
+
+// A fuse byte goes to the device at once, the others written back as read,
+// under the fuse policy of the avrdude form: SPIEN stays programmed.
+bool CTerminalSession::WriteFuse(const char* command, Memory mem, uint8_t value) {
+    const AVR_DEVICE& d = m_core.Device();
+    FuseBytes current;
+    if (!ReadFuseBytes(command, current)) return false;
+    FuseBytes wanted = current;
+    FuseField(wanted, mem) = value;
+    if (!AcceptFuseWrite(m_core.Host(), d, current, wanted, true, "")) return false;
+    if (!m_core.WriteFuses(wanted, Quiet()))
+        return Error(FormatText(tt::kWriteFailed, command, NameOf(mem)));
+    if (!m_core.VerifyFuses(FuseBytesAsRead(d, wanted), Quiet()))
+        return Error(FormatText(tt::kVerifyFailed, command, NameOf(mem)));
+    return true;
+}
+
+bool CTerminalSession::WriteLock(const char* command, uint8_t value) {
+    if (!m_core.WriteLockBits(value, Quiet()))
+        return Error(FormatText(tt::kWriteFailed, command, "lock"));
+    if (m_core.Device().LockBitsReadable() &&
+        !m_core.VerifyLockBits(LockBitsAsRead(m_core.Device(), value), Quiet()))
+        return Error(FormatText(tt::kVerifyFailed, command, "lock"));
+    return true;
+}
+
+bool CTerminalSession::Flush() {
+    const bool flash = FlushFlash();
+    const bool eeprom = FlushEeprom();
+    return flash && eeprom;
+}
+
+// Programming only clears bits: where every cached byte keeps the device's
+// zeros, the pages they fall in are written over what is there; otherwise
+// the chip is erased and the whole FLASH written again, and the EEPROM the
+// erase may have cleared with it.
+bool CTerminalSession::FlushFlash() {
+    if (m_flash.pending.empty()) return true;
+    const int32_t size = SizeOf(Memory::Flash);
+    if (!ReadPrefix(Memory::Flash, static_cast<uint32_t>(size)))
+        return Error(FormatText(tt::kFlushFailed, "FLASH"));
+    std::vector<uint8_t> wanted(m_flash.read.begin(), m_flash.read.begin() + size);
+    bool needsErase = false;
+    for (const auto& [a, v] : m_flash.pending) {
+        needsErase = needsErase || (v & ~wanted[a]) != 0;
+        wanted[a] = v;
+    }
+    ImageBuffer image;
+    image.Allocate(static_cast<uint32_t>(size));
+    bool ok = true;
+    if (!needsErase) {
+        for (const auto& [a, v] : m_flash.pending) image.cells[a] = v;
+    } else {
+        Note(tt::kFlushErases);
+        const int32_t eeSize = SizeOf(Memory::Eeprom);
+        if (eeSize > 0 && !ReadPrefix(Memory::Eeprom, static_cast<uint32_t>(eeSize)))
+            return Error(FormatText(tt::kFlushFailed, "FLASH"));
+        ImageBuffer eeprom;
+        eeprom.Allocate(static_cast<uint32_t>(eeSize));
+        for (int32_t a = 0; a < eeSize; ++a)
+            eeprom.cells[static_cast<size_t>(a)] = m_eeprom.read[static_cast<size_t>(a)];
+        for (const auto& [a, v] : m_eeprom.pending) eeprom.cells[a] = v;
+        for (int32_t a = 0; a < size; ++a)
+            if (wanted[static_cast<size_t>(a)] != 0xFF)
+                image.cells[static_cast<size_t>(a)] = wanted[static_cast<size_t>(a)];
+        m_flash.read.clear();
+        m_eeprom.read.clear();
+        ok = m_core.EraseDevice(Quiet());
+        if (ok && eeSize > 0) {
+            ok = m_core.WriteEeprom(eeprom, Quiet()) && m_core.VerifyEeprom(eeprom, Quiet());
+            if (ok) m_eeprom.pending.clear();
+        }
+    }
+    if (ok && image.HasData())
+        ok = m_core.WriteFlash(image, Quiet()) && m_core.VerifyFlash(image, Quiet());
+    if (!ok) {
+        m_flash.read.clear();
+        return Error(FormatText(tt::kFlushFailed, "FLASH"));
+    }
+    m_flash.read = std::move(wanted);
+    m_flash.pending.clear();
+    return true;
+}
+
+bool CTerminalSession::FlushEeprom() {
+    if (m_eeprom.pending.empty()) return true;
+    ImageBuffer image;
+    image.Allocate(static_cast<uint32_t>(SizeOf(Memory::Eeprom)));
+    for (const auto& [a, v] : m_eeprom.pending) image.cells[a] = v;
+    if (!m_core.WriteEeprom(image, Quiet()) || !m_core.VerifyEeprom(image, Quiet())) {
+        m_eeprom.read.clear();
+        return Error(FormatText(tt::kFlushFailed, "EEPROM"));
+    }
+    for (const auto& [a, v] : m_eeprom.pending)
+        if (a < m_eeprom.read.size()) m_eeprom.read[a] = v;
+    m_eeprom.pending.clear();
+    return true;
+}
+
+void CTerminalSession::Reset() {
+    m_flash = {};
+    m_eeprom = {};
+}
+
+bool CTerminalSession::FlushCommand(const Words& w) {
+    if (w.size() > 1) return Syntax("flush", "flush");
+    return Flush();
+}
+
+bool CTerminalSession::Abort(const Words& w) {
+    if (w.size() > 1) return Syntax("abort", "abort");
+    Reset();
+    return true;
+}
+
+bool CTerminalSession::Erase(const Words& w) {
+    const size_t argc = w.size();
+    if (argc > 4 || argc == 3 || (argc > 1 && w[1] == "-?"))
+        return Syntax("erase", "erase | erase <mem> | erase <mem> <addr> <len>");
+    if (argc > 1) {
+        // A memory, or part of one, filled with 0xff through the write cache.
+        Found f;
+        if (!Locate("erase", w[1], f)) return false;
+        return Write(
+            {"write", w[1], argc == 2 ? "0" : w[2], argc == 2 ? "-1" : w[3], "0xff", "..."});
+    }
+    m_out(tt::kEraseChip);
+    m_flash = {};
+    m_eeprom.read.clear();
+    if (!m_core.EraseDevice(Quiet())) return Error(tt::kEraseFailed);
+    return true;
+}
+
+bool CTerminalSession::Config(const Words& w) {
+    std::vector<std::string> args;
+    for (size_t i = 1; i < w.size(); ++i) {
+        if (w[i].size() > 1 && w[i][0] == '-') {
+            if (w[i] == "-?" || w[i] == "-h")
+                return Syntax("config", "config [<property>[=[<value>]]]");
+            return Error(FormatText(tt::kBadOption, "config", w[i].c_str()));
+        }
+        args.push_back(w[i]);
+    }
+    if (args.size() > 1) return Syntax("config", "config [<property>[=[<value>]]]");
+    const AVR_DEVICE& d = m_core.Device();
+    const std::string arg = args.empty() ? "" : args.front();
+    const size_t eq = arg.find('=');
+    const std::string name = arg.substr(0, eq);
+    // An exact name alone, or every name it begins.
+    std::vector<Property> matched;
+    for (const Property& p : PropertiesOf(d)) {
+        if (!name.empty() && strcasecmp(name.c_str(), p.name.c_str()) == 0) {
+            matched = {p};
+            break;
+        }
+        if (name.empty() || IsPrefix(name, p.name)) matched.push_back(p);
+    }
+    if (matched.empty()) return Error(FormatText(tt::kNoProperty, name.c_str()));
+    const bool assign = eq != std::string::npos && eq + 1 < arg.size();
+    if (assign && matched.size() > 1) {
+        std::string names;
+        for (const Property& p : matched) names += " " + p.name;
+        return Error(FormatText(tt::kAmbiguousProperty, name.c_str(), names.c_str()));
+    }
+    // The bytes the listed bits are in, read once.
+    FuseBytes fuses;
+    uint8_t lock = 0xFF;
+    const bool anyFuse = std::any_of(matched.begin(), matched.end(),
+                                     [](const Property& p) { return p.mem != Memory::Lock; });
+    const bool anyLock = std::any_of(matched.begin(), matched.end(),
+                                     [](const Property& p) { return p.mem == Memory::Lock; });
+    if (anyFuse && !ReadFuseBytes("config", fuses)) return false;
+    if (anyLock && d.LockBitsReadable() && !ReadLock("config", lock)) return false;
+    const auto byteOf = [&](Memory mem) -> uint8_t {
+        return mem == Memory::Lock ? lock : FuseField(fuses, mem);
+    };
+    const auto memName = [&](Memory mem) {
+        return (mem == Memory::LowFuse && (d.fuseMask & kFuseSingle) != 0) ? "fuse" : NameOf(mem);
+    };
+    if (assign) {
+        const Property& p = matched.front();
+        const std::string valueText = arg.substr(eq + 1);
+        const DataItem item = ParseData(valueText);
+        if (!item.error.empty() || !item.integer || (item.value != 0 && item.value != 1))
+            return Error(FormatText(tt::kBadBitValue, p.name.c_str(), valueText.c_str()));
+        const auto mask = static_cast<uint8_t>(1u << p.bit);
+        const auto byte =
+            static_cast<uint8_t>((byteOf(p.mem) & ~mask) | (item.value != 0 ? mask : 0));
+        return p.mem == Memory::Lock ? WriteLock("config", byte) : WriteFuse("config", p.mem, byte);
+    }
+    std::string text;
+    for (const Property& p : matched) {
+        if (p.mem == Memory::Lock && !d.LockBitsReadable()) continue;
+        const int value = (byteOf(p.mem) >> p.bit) & 1;
+        const std::string comment = FormatText(tt::kConfigComment, memName(p.mem), p.bit);
+        // With "name=" both values, the one not set commented out.
+        for (int v = 0; v <= 1; ++v) {
+            if (v != value && eq == std::string::npos) continue;
+            text += FormatText("%s %s=%d # %s\n", v == value ? "config" : "# conf", p.name.c_str(),
+                               v, comment.c_str());
+        }
+    }
+    if (anyLock && !d.LockBitsReadable()) Note(FormatText(tt::kLockNotReadable, "config"));
+    m_out(text);
+    return true;
+}
+
+bool CTerminalSession::Sig(const Words& w) {
+    if (w.size() > 1) return Syntax("sig", "sig");
+    if (!m_core.CheckDevice(m_bTiming)) return Error(tt::kSigFailed);
+    const auto& s = m_core.Device().signature;
+    m_out(FormatText("Device signature = 0x%02x%02x%02x\n", s[0], s[1], s[2]));
+    return true;
+}
+
+bool CTerminalSession::Part(const Words& w) {
+    if (w.size() > 1) return Syntax("part", "part");
+    const AVR_DEVICE& d = m_core.Device();
+    std::string text = std::string(d.name) + "\n" + tt::kPartHeader;
+    for (const Memory mem : kMemoryOrder) {
+        const int32_t size = SizeOf(mem);
+        if (size <= 0) continue;
+        int32_t page = 0;
+        if (mem == Memory::Flash && d.HasPagedFlash()) page = 2 * d.flashPageWords;
+        if (mem == Memory::Eeprom && d.HasPagedEeprom()) page = d.eepromPageBytes;
+        text += FormatText("%-11s %6d %6s\n", NameOf(mem), size,
+                           page > 0 ? std::to_string(page).c_str() : "-");
+    }
+    m_out(text);
+    return true;
+}
+
+bool CTerminalSession::QuellCommand(const Words& w) {
+    if (w.size() > 2 || (w.size() > 1 && w[1] == "-?")) return Syntax("quell", "quell [<value>]");
+    if (w.size() == 1) {
+        Note(FormatText(tt::kQuellLevel, m_nQuell));
+        return true;
+    }
+    int32_t level = 0;
+    std::string why;
+    if (!ParseInt32(w[1], level, why))
+        return Error(FormatText(tt::kBadQuell, w[1].c_str(), why.c_str()));
+    if (level < 0) return Error(FormatText(tt::kNegativeQuell, level));
+    m_nQuell = level;
+    m_out(FormatText(tt::kNewQuellLevel, m_nQuell));
+    if (onQuell) onQuell(m_nQuell);
+    return true;
+}
+
+bool CTerminalSession::Help(const Words& w) {
+    if (w.size() > 1) return Syntax("help", "help");
+    m_out(tt::kHelp);
+    return true;
+}
+
+bool CTerminalSession::Quit(const Words& w) {
+    if (w.size() > 1) return Syntax("quit", "quit");
+    m_bQuit = true;
+    return Flush();
+}
+
+}  // namespace oriole::terminal

@@ -1,0 +1,113 @@
+#pragma once
+// The programming terminal: command lines in avrdude's terminal syntax run
+// one at a time against the device through the core's operations. Output
+// goes to `out` (what avrdude's terminal prints on standard output: dumps,
+// the signature, tables), messages to `message` one line each. The session
+// never reads input itself.
+//
+// As in avrdude, FLASH and EEPROM writes are cached and go to the device on
+// flush or quit; abort drops them. A FLASH flush that only clears bits
+// writes the pages it touched; one that needs a bit back at 1 erases the
+// chip and writes the whole FLASH again, and the EEPROM with it. Fuse and
+// lock writes go to the device at once.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "devices/FuseGuard.h"
+#include "ops/OrioleCore.h"
+#include "terminal/TerminalData.h"
+
+namespace oriole::terminal {
+
+enum class Memory { Flash, Eeprom, LowFuse, HighFuse, ExtFuse, Lock, Calibration, Signature };
+
+class CTerminalSession {
+public:
+    using Sink = std::function<void(std::string_view text)>;
+
+    // `timing`: whether the operations send the device's timing (the caller
+    // may have sent it already when it connected).
+    CTerminalSession(COrioleCore& core, Sink out, Sink message, bool timing);
+
+    // Runs one line (commands separated by ';'). False when a command in it
+    // failed; the session goes on either way.
+    bool RunLine(std::string_view line);
+    // The line held quit (or q).
+    bool QuitRequested() const { return m_bQuit; }
+    // Writes the cached FLASH and EEPROM bytes; false after the message.
+    [[nodiscard]] bool Flush();
+    // Drops the cached writes and what was read (the device changed under it).
+    void Reset();
+    bool HasPendingWrites() const { return !m_flash.pending.empty() || !m_eeprom.pending.empty(); }
+
+    // The quell level (avrdude's -q count), and who hears of a change.
+    int Quell() const { return m_nQuell; }
+    void SetQuell(int level) { m_nQuell = level; }
+    std::function<void(int level)> onQuell;
+
+private:
+    struct Cache {
+        std::vector<uint8_t> read;            // the bytes from address 0 read so far
+        std::map<uint32_t, uint8_t> pending;  // written, not yet on the device
+    };
+    struct Found {
+        Memory mem = Memory::Flash;
+        const char* name = "";
+        int32_t size = 0;
+    };
+    struct DumpState {
+        int32_t addr = 0;
+        int32_t len = 0;
+    };
+
+    bool Dispatch(const Words& words);
+    bool Dump(const Words& w);
+    bool Write(const Words& w);
+    bool FlushCommand(const Words& w);
+    bool Abort(const Words& w);
+    bool Erase(const Words& w);
+    bool Config(const Words& w);
+    bool Sig(const Words& w);
+    bool Part(const Words& w);
+    bool QuellCommand(const Words& w);
+    bool Help(const Words& w);
+    bool Quit(const Words& w);
+
+    bool Error(const std::string& text);
+    void Note(const std::string& text);
+    bool Syntax(const char* command, const char* usage);
+    bool Locate(const char* command, const std::string& name, Found& found);
+    int32_t SizeOf(Memory mem) const;
+    bool ParseAddress(const char* command, const std::string& word, const Found& f, int32_t& addr);
+    bool ReadBytes(const char* command, const Found& f, int32_t addr, int32_t len,
+                   std::vector<uint8_t>& out);
+    bool WriteBytes(const Found& f, int32_t addr, const std::vector<uint8_t>& bytes);
+    bool ReadPrefix(Memory mem, uint32_t end);
+    bool ReadFuseBytes(const char* command, FuseBytes& fuses);
+    bool ReadLock(const char* command, uint8_t& lock);
+    bool WriteFuse(const char* command, Memory mem, uint8_t value);
+    bool WriteLock(const char* command, uint8_t value);
+    bool FlushFlash();
+    bool FlushEeprom();
+    Cache& CacheOf(Memory mem) { return mem == Memory::Flash ? m_flash : m_eeprom; }
+    OpOptions Quiet() const { return Quietly(m_bTiming); }
+
+    COrioleCore& m_core;
+    Sink m_out;
+    Sink m_message;
+    bool m_bTiming;
+    bool m_bQuit = false;
+    int m_nQuell = 0;
+    Cache m_flash;
+    Cache m_eeprom;
+    std::map<Memory, DumpState> m_dump;
+    bool m_bDumped = false;
+    Memory m_lastDump = Memory::Flash;
+};
+
+}  // namespace oriole::terminal

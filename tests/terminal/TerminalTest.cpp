@@ -1,0 +1,272 @@
+// The programming terminal on the simulated box: command lines in, the exact
+// text out, and what the chip holds afterwards; the words and data items of
+// a line as avrdude's terminal reads them.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <set>
+
+#include "ops/OpsTestSupport.h"
+#include "terminal/TerminalSession.h"
+
+// GCC 12 warns about members a designated initializer leaves to their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace oriole::test {
+namespace {
+
+using terminal::CTerminalSession;
+
+const std::string kEeLine0 = "0000  48 65 6c 6c 6f 09 57 01  72 6c 64 ff ff ff ff ff  |Hello W.rld.....|\n";
+const std::string kFF16 = "ff ff ff ff ff ff ff ff  ff ff ff ff ff ff ff ff  |................|\n";
+
+// A session's lines on the rig, the box refusing programming during the
+// lines in `refused`: what it printed, its messages, how many lines failed.
+struct Ran {
+    std::string out;
+    std::vector<std::string> messages;
+    int failed = 0;
+};
+
+Ran RunLines(OpsRig& rig, const std::vector<std::string>& lines, const std::set<size_t>& refused = {}) {
+    Ran ran;
+    CTerminalSession session(
+        rig.core, [&](std::string_view t) { ran.out += t; },
+        [&](std::string_view t) { ran.messages.emplace_back(t); }, false);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        rig.box->Faults().refuseProgramming = refused.contains(i);
+        ran.failed += session.RunLine(lines[i]) ? 0 : 1;
+    }
+    return ran;
+}
+
+// Each message line holds the next of `parts`.
+void ExpectMessages(const Ran& ran, const std::vector<std::string>& parts) {
+    EXPECT_EQ(ran.messages.size(), parts.size()) << ::testing::PrintToString(ran.messages);
+    for (size_t i = 0; i < std::min(ran.messages.size(), parts.size()); ++i)
+        EXPECT_NE(ran.messages[i].find(parts[i]), std::string::npos) << ran.messages[i];
+}
+
+struct Case {
+    const char* what;
+    std::vector<std::string> lines;
+    std::string out;                      // standard output, exactly
+    std::vector<std::string> messages;    // each message line contains the next of these
+    int failedLines = 0;
+    std::map<uint32_t, uint8_t> flash;    // the chip afterwards
+    std::map<uint32_t, uint8_t> eeprom;
+    std::optional<uint8_t> lfuse;
+};
+
+// Every case starts from one chip: FLASH with a 0x00 at 0x200 and 0x12 at
+// 0x300, "Hello\tW\1rld" at the start of the EEPROM, the factory fuses.
+TEST(Terminal, CommandLinesGiveAvrdudesOutputAndProgramTheChip) {
+    const Case cases[] = {
+        {.what = "dump: 16 bytes a line, a short last line padded",
+         .lines = {"dump eeprom 0 20"},
+         .out = kEeLine0 + "0010  ff ff ff ff                                       |....            |\n"},
+        {.what = "dump wraps at the end and goes on where it stopped; alone it repeats the memory",
+         .lines = {"dump ee 0x3f8 16", "dump ee", "read"},
+         .out = "03f8  ff ff ff ff ff ff ff ff                           |........        |\n"
+                "0000  48 65 6c 6c 6f 09 57 01                           |Hello W.        |\n"
+                "0008  72 6c 64 ff ff ff ff ff  ff ff ff ff ff ff ff ff  |rld.............|\n"
+                "0018  " + kFF16},
+        {.what = "dump: negative address and length, the ellipsis, a fuse",
+         .lines = {"dump ee -2 -1", "dump flash 0x7ff0 ...", "dump lfuse"},
+         .out = "03fe  ff ff                                             |..              |\n"
+                "7ff0  " + kFF16 + "0000  62                                                |b               |\n"},
+        {.what = "write is cached: the dump shows it, the chip has it after flush",
+         .lines = {"write flash 0x100 0xdeadbeef 'A' \"hi\"", "dump fl 0x100 8", "flush"},
+         .out = "0100  ef be ad de 41 68 69 00                           |....Ahi.        |\n",
+         .flash = {{0x100, 0xEF}, {0x103, 0xDE}, {0x104, 0x41}, {0x106, 0x69}, {0x107, 0x00}, {0x200, 0x00}}},
+        {.what = "fill form repeats the last item; quit flushes",
+         .lines = {"write ee 0x10 10 0x12 0x3456 ...", "quit"},
+         .eeprom = {{0x10, 0x12}, {0x11, 0x56}, {0x12, 0x34}, {0x13, 0x56}, {0x19, 0x56}, {0x1A, 0xFF}}},
+        {.what = "sizes of integers: suffixes, leading zeros, signs",
+         .lines = {"write ee 0 0x0001 -1 255 256 1HH 2S 0b1L; dump ee 0 14"},
+         .out = "0000  01 00 ff ff 00 01 01 02  00 01 00 00 00 ff        |..............  |\n"},
+        {.what = "abort drops the cached writes",
+         .lines = {"write ee 0 1 2 3; abort", "quit"},
+         .eeprom = {{0, 0x48}, {1, 0x65}, {2, 0x6C}}},
+        {.what = "a FLASH bit back to 1 erases and rewrites FLASH and EEPROM",
+         .lines = {"write flash 0x200 0xff", "flush"},
+         .messages = {"消去"},
+         .flash = {{0x200, 0xFF}, {0x300, 0x12}},
+         .eeprom = {{0, 0x48}, {5, 0x09}}},
+        {.what = "erase <mem> fills it with 0xff through the cache; erase alone erases the chip",
+         .lines = {"erase ee 1 2", "flush", "dump ee 0 4", "erase"},
+         .out = "0000  48 ff ff 6c                                       |H..l            |\n"
+                "チップを消去します ...\n",
+         .flash = {{0x200, 0xFF}, {0x300, 0xFF}},
+         .eeprom = {{0, 0xFF}, {3, 0xFF}}},
+        {.what = "prefixes of commands, memories and properties",
+         .lines = {"du si", "s", "conf cksel", "config CKDIV8=1", "w lf 0 0xE2"},
+         .out = "0000  1e 95 0f                                          |...             |\n"
+                "Device signature = 0x1e950f\n"
+                "config CKSEL3=0 # lfuse ビット 3\nconfig CKSEL2=0 # lfuse ビット 2\n"
+                "config CKSEL1=1 # lfuse ビット 1\nconfig CKSEL0=0 # lfuse ビット 0\n",
+         .lfuse = 0xE2},
+        {.what = "config name= shows both values; a write that releases SPIEN is refused",
+         .lines = {"config spien=", "config SPIEN=1", "config BOOT=1"},
+         .out = "config SPIEN=0 # hfuse ビット 5\n# conf SPIEN=1 # hfuse ビット 5\n",
+         .messages = {"あいまい"},
+         .failedLines = 2,
+         .lfuse = 0x62},
+        {.what = "bad commands and arguments: one line each, the session goes on",
+         .lines = {"read", "qu", "frob", "dump nosuch", "write ee 0x400 1", "write ee 0 1.5", "write ee 5",
+                   "write ee 0 4 ...", "write signature 0 1", "dump ee 0 1 2", "!ls",
+                   "write ee 0 \"ok\" # note", "flush"},
+         .messages = {"使い方", "quell, quit", "不明", "nosuch", "範囲", "浮動小数点", "データがありません",
+                      "埋められません", "読み出し専用", "使い方", "シェル"},
+         .failedLines = 10,
+         .eeprom = {{0, 'o'}, {1, 'k'}, {2, 0x00}}},
+        {.what = "part: the device and its memories",
+         .lines = {"part"},
+         .out = "ATmega328P\nメモリ      サイズ ページ\n"
+                "flash        32768    128\neeprom        1024      4\nlfuse            1      -\n"
+                "hfuse            1      -\nefuse            1      -\nlock             1      -\n"
+                "calibration      1      -\nsignature        3      -\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OpsRig rig("ATmega328P", "ATmega328P");
+        rig.Target().Flash()[0x200] = 0x00;
+        rig.Target().Flash()[0x300] = 0x12;
+        const std::string hello = "Hello\tW\1rld";
+        std::copy(hello.begin(), hello.end(), rig.Target().Eeprom().begin());
+        const Ran ran = RunLines(rig, c.lines);
+        EXPECT_EQ(ran.out, c.out);
+        EXPECT_EQ(ran.failed, c.failedLines);
+        ExpectMessages(ran, c.messages);
+        for (const auto& [a, v] : c.flash) EXPECT_EQ(rig.Target().ReadFlash(a), v) << "FLASH " << a;
+        for (const auto& [a, v] : c.eeprom) EXPECT_EQ(rig.Target().ReadEeprom(a), v) << "EEPROM " << a;
+        if (c.lfuse) {
+            EXPECT_EQ(rig.Target().ReadFuse(1), *c.lfuse);
+        }
+    }
+}
+
+// What differs from device to device, and a flush the box refuses: the
+// cache keeps the writes, and the next flush brings them to the chip.
+TEST(Terminal, DevicesAndRefusedFlushes) {
+    const struct {
+        const char* device;
+        std::vector<std::string> lines;
+        std::string out;
+        std::vector<std::string> messages;
+        int failedLines;
+        std::set<size_t> refused;  // lines during which the box refuses programming
+        std::map<uint32_t, uint8_t> eeprom;
+    } cases[] = {
+        {"ATmega128",
+         {"dump flash -8 16"},
+         "1fff8  ff ff ff ff ff ff ff ff                           |........        |\n"
+         "00000  ff ff ff ff ff ff ff ff                           |........        |\n",
+         {},
+         0,
+         {},
+         {}},
+        {"ATtiny13",
+         {"part", "dump efuse", "config SELF"},
+         "ATtiny13\nメモリ      サイズ ページ\n"
+         "flash         1024     32\neeprom          64      4\nlfuse            1      -\n"
+         "hfuse            1      -\nlock             1      -\ncalibration      1      -\n"
+         "signature        3      -\n"
+         "config SELFPRGEN=1 # hfuse ビット 4\n",
+         {"efuse"},
+         1,
+         {},
+         {}},
+        {"ATtiny12",
+         {"config", "dump lock"},
+         "config BODLEVEL=1 # fuse ビット 7\nconfig BODEN=1 # fuse ビット 6\n"
+         "config SPIEN=0 # fuse ビット 5\nconfig RSTDISBL=1 # fuse ビット 4\n"
+         "config CKSEL3=0 # fuse ビット 3\nconfig CKSEL2=0 # fuse ビット 2\n"
+         "config CKSEL1=1 # fuse ビット 1\nconfig CKSEL0=0 # fuse ビット 0\n"
+         "config LB2=1 # lock ビット 2\nconfig LB1=1 # lock ビット 1\n"
+         "0000  ff                                                |.               |\n",
+         {},
+         0,
+         {},
+         {}},
+        {"AT90S8515",
+         {"config", "dump lock", "dump fuse"},
+         "",
+         {"ロックビットを読み出せません", "ロックビットを読み出せません", "fuse"},
+         2,
+         {},
+         {}},
+        {"ATmega328P",
+         {"write ee 2 0x5a", "flush", "dump ee 2 1", "flush"},
+         "0002  5a                                                |Z               |\n",
+         {"EEPROM"},
+         1,
+         {1},
+         {{2, 0x5A}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device);
+        OpsRig rig(c.device, c.device);
+        const Ran ran = RunLines(rig, c.lines, c.refused);
+        EXPECT_EQ(ran.out, c.out);
+        EXPECT_EQ(ran.failed, c.failedLines);
+        ExpectMessages(ran, c.messages);
+        for (const auto& [a, v] : c.eeprom) EXPECT_EQ(rig.Target().ReadEeprom(a), v) << "EEPROM " << a;
+    }
+}
+
+// Words of a line and data items, where avrdude's rules are easy to get wrong.
+TEST(Terminal, WordsAndDataItemsAsAvrdudeReadsThem) {
+    using terminal::SplitLine;
+    using W = std::vector<std::vector<std::string>>;
+    // ';' ends a command only at the end of a word.
+    EXPECT_EQ(SplitLine("  write ee 0 \"a b\" 'c'; dump ee;  # comment ; sig"),
+              (W{{"write", "ee", "0", "\"a b\"", "'c'"}, {"dump", "ee"}}));
+    EXPECT_EQ(SplitLine("write ee 0 a\\ b ; sig"), (W{{"write", "ee", "0", "a b"}, {"sig"}}));
+    EXPECT_EQ(SplitLine("write ee 0 'a;b' x;y"), (W{{"write", "ee", "0", "'a;b'", "x;y"}}));
+    EXPECT_EQ(SplitLine("!ls -l; sig"), (W{{"!ls -l; sig"}}));
+    EXPECT_EQ(SplitLine("# only a comment"), W{});
+
+    const struct {
+        const char* word;
+        std::vector<uint8_t> bytes;  // empty: refused
+        bool warns = false;
+    } items[] = {
+        {"0x12,", {0x12}},
+        {"0x0012", {0x12, 0x00}},
+        {"-0x1", {0xFF}},
+        {"-129", {0x7F, 0xFF}},
+        {"65536", {0x00, 0x00, 0x01, 0x00}},
+        {"017", {0x0F}},
+        {"0b100000000", {0x00, 0x01}},
+        {"1U", {0x01}},
+        {"1LL", {1, 0, 0, 0, 0, 0, 0, 0}},
+        {"300HH", {0x2C}, true},
+        {"'\\n'", {0x0A}},
+        {"'ab'", {'a'}, true},
+        {"\"A\\x41\\101\\e\"", {'A', 'A', 'A', 0x1B, 0x00}},
+        {"\"\\u00e9\"", {0xC3, 0xA9, 0x00}},
+        {"1UU", {}},
+        {"078", {}},
+        {"1.5", {}},
+        {"2F", {}},
+        {"file.hex", {}},
+        {"", {}},
+    };
+    for (const auto& item : items) {
+        const terminal::DataItem d = terminal::ParseData(item.word);
+        EXPECT_EQ(d.bytes, item.bytes) << item.word << " " << d.error;
+        EXPECT_EQ(d.error.empty(), !item.bytes.empty()) << item.word;
+        EXPECT_EQ(d.warning.empty(), !item.warns) << item.word << " " << d.warning;
+    }
+    int32_t v = 0;
+    std::string why;
+    EXPECT_TRUE(terminal::ParseInt32("0xffffffff", v, why) && v == -1);
+    EXPECT_TRUE(terminal::ParseInt32("'A'", v, why) && v == 65);
+    EXPECT_FALSE(terminal::ParseInt32("0x100000000", v, why));
+    EXPECT_FALSE(terminal::ParseInt32("\"s\"", v, why));
+}
+
+}  // namespace
+}  // namespace oriole::test
