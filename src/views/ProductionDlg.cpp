@@ -198,7 +198,10 @@ void CProductionDlg::ShowLogTail(const QString& path) {
     if (ReadRegularFile(path, kTailLimit, bytes) != ReadFile::Ok) return;
     QStringList lines = QString::fromUtf8(bytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     if (lines.size() > kTailLines) lines = lines.mid(lines.size() - kTailLines);
-    for (const QString& line : lines) box->appendPlainText(line);
+    box->setPlainText(lines.join(u'\n'));
+    // The newest lines, from their start.
+    box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+    box->horizontalScrollBar()->setValue(0);
 }
 
 bool CProductionDlg::TakeSerialRule(ProductionJob& job, std::string& error) const {
