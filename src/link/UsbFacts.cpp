@@ -59,21 +59,20 @@ bool ReadDescriptor(const fs::path& dir, FtdiUsbDevice& d) {
 #if defined(__linux__)
 // The driver on interface 0: sysfs first, else usbfs's own answer (which
 // needs the node opened; libusb opens it just the same).
-std::string KernelDriver(const fs::path& dir, const std::string& sysName, const std::string& node) {
+// `fd` is the node opened, or -1.
+std::string KernelDriver(const fs::path& dir, const std::string& sysName, int fd) {
     std::error_code ec;
     const fs::path link = dir / (sysName + ":1.0") / "driver";
     if (fs::exists(dir / (sysName + ":1.0"), ec)) {
         const fs::path target = fs::read_symlink(link, ec);
         return ec ? std::string() : target.filename().string();
     }
-    const int fd = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return "?";
     usbdevfs_getdriver request{};
     request.interface = 0;
     std::string name;
     if (::ioctl(fd, USBDEVFS_GETDRIVER, &request) == 0)
         name.assign(request.driver, strnlen(request.driver, sizeof request.driver));
-    ::close(fd);
     return name;
 }
 #endif
@@ -120,9 +119,15 @@ std::vector<FtdiUsbDevice> ListFtdiUsbDevices(const UsbRoots& roots) {
             d.owner = st.st_uid;
             d.group = st.st_gid;
             d.mode = st.st_mode & 07777;
-            d.mayOpen = ::access(d.node.c_str(), R_OK | W_OK) == 0;
         }
-        d.kernelDriver = KernelDriver(dir, sysName, d.node);
+        // Opened as the backends open it, with this process's effective
+        // user and capabilities (access() asks about the real user's); only
+        // a device node, never a file or FIFO put in its place.
+        const int fd =
+            d.nodeSeen && S_ISCHR(st.st_mode) ? ::open(d.node.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY) : -1;
+        d.mayOpen = fd >= 0;
+        d.kernelDriver = KernelDriver(dir, sysName, fd);
+        if (fd >= 0) ::close(fd);
 #endif
         found.push_back(std::move(d));
     }

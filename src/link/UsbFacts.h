@@ -45,7 +45,7 @@ struct FtdiUsbDevice {
     uint32_t owner = 0;
     uint32_t group = 0;
     uint32_t mode = 0;      // permission bits
-    bool mayOpen = false;   // this user may read and write the node
+    bool mayOpen = false;   // this process could open the node for reading and writing
 };
 // Every USB device with FTDI's vendor id, in bus and address order.
 [[nodiscard]] std::vector<FtdiUsbDevice> ListFtdiUsbDevices(const UsbRoots& roots);

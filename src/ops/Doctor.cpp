@@ -50,8 +50,19 @@ private:
 
 std::string Hex4(uint16_t value) { return FormatText("%04X", unsigned{value}); }
 
+// One line per check: a message of the link's that runs over several lines
+// has them joined with spaces.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (const char c : text) {
+        if (c != '\n') line += c;
+        else if (!line.empty() && line.back() != ' ') line += ' ';
+    }
+    return line;
+}
+
 void Add(DoctorResult& r, bool ok, std::string title, std::string detail, std::string fix) {
-    r.checks.push_back({ok, std::move(title), std::move(detail), ok ? std::string() : std::move(fix)});
+    r.checks.push_back({ok, std::move(title), OneLine(detail), ok ? std::string() : OneLine(fix)});
 }
 
 void CheckBackends(DoctorResult& r) {
@@ -101,6 +112,28 @@ void CheckUsb(DoctorResult& r, const UsbRoots& roots) {
 
 double Ms(ClockTime d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
+// After the doctor's wait has given up, how long it listens on for a late
+// answer: a box that answers after two seconds and one that stays silent
+// need different fixes.
+constexpr auto kLateListen = std::chrono::seconds(2);
+
+// The first byte that still comes within kLateListen, with the time since
+// `sent`; false when none comes.
+bool LateAnswer(CWriterLink& link, IWriterDriver& driver, IClock& clock, ClockTime sent, uint8_t& byte,
+                double& afterMs) {
+    const ClockTime until = clock.Now() + kLateListen;
+    while (clock.Now() < until) {
+        driver.WaitForData(kWaitSlice);
+        uint32_t read = 0;
+        if (!link.ReadBytes({&byte, 1}, read)) return false;
+        if (read > 0) {
+            afterMs = Ms(clock.Now() - sent);
+            return true;
+        }
+    }
+    return false;
+}
+
 // The box: open and set up, the generic T and its acknowledge, the
 // round-trip time, the chip. Stops at the first check that fails.
 void CheckBox(DoctorResult& r, const DoctorSetup& setup) {
@@ -136,9 +169,20 @@ void CheckBox(DoctorResult& r, const DoctorSetup& setup) {
 
     const auto timing = BuildGenericTimingRequest(setup.deviceClock);
     const auto sendTiming = [&]() { return timing && link.WriteBytes(*timing) && link.WaitAck(Ack(kCmdTiming)); };
+    const ClockTime sent = clock.Now();
     const bool answered = sendTiming();
-    Add(r, answered, t::kTimingAck, answered ? std::string("94") : host.Last(), t::kTimingAckFix);
-    if (!answered) return;
+    if (!answered) {
+        const double waitedMs = Ms(clock.Now() - sent);
+        uint8_t late = 0;
+        double afterMs = 0;
+        if (state.m_nAbort == kAbortTimeout && LateAnswer(link, *driver, clock, sent, late, afterMs))
+            Add(r, false, t::kTimingAck, FormatText(t::kTimingLate, unsigned{late}, afterMs, waitedMs),
+                t::kTimingLateFix);
+        else
+            Add(r, false, t::kTimingAck, host.Last(), t::kTimingAckFix);
+        return;
+    }
+    Add(r, true, t::kTimingAck, "94", {});
     r.boxAnswered = true;
 
     std::vector<double> trips;

@@ -34,6 +34,10 @@ inline constexpr char kLineSetup[] = "回線設定";
 inline constexpr char kLineSetupFix[] = "ライタを挿し直してください。続くときはトレースを添えて報告してください";
 inline constexpr char kTimingAck[] = "タイミング要求 T (応答 94)";
 inline constexpr char kTimingAckFix[] = "ライタの電源とケーブルを確かめ、挿し直してください";
+inline constexpr char kTimingLate[] = "応答 %02X が %.0f ms 後に来ました (%.0f ms 待っても来ませんでした)";
+inline constexpr char kTimingLateFix[] =
+    "ライタの応答が遅すぎます: USB ハブを通さずにつなぎ、ライタを挿し直してください。"
+    "続くときは --report を添えて報告してください";
 inline constexpr char kRoundTrip[] = "応答時間 (T を %d 回)";
 inline constexpr char kRoundTripDetail[] = "最小 %.1f ms, 中央値 %.1f ms, 最大 %.1f ms (設定から %.1f ms 程度のはず)";
 inline constexpr char kRoundTripFix[] =

@@ -1,5 +1,6 @@
 #include "terminal/TerminalData.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -17,16 +18,16 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\n\r\v\f";
 
-bool IsBlank(char c) {
-    return kBlanks.find(c) != std::string_view::npos;
+bool IsBlank(char c, std::string_view separators = kBlanks) {
+    return separators.find(c) != std::string_view::npos;
 }
 
-// The next word from `pos`: quotes keep blanks inside, a backslash before a
-// blank makes it part of the word, other backslashes stay for the escapes.
-std::string NextWord(std::string_view line, size_t& pos) {
+// The next word from `pos`: quotes keep separators inside, a backslash before
+// a separator makes it part of the word, other backslashes stay for the escapes.
+std::string NextWord(std::string_view line, size_t& pos, std::string_view separators = kBlanks) {
     std::string word;
     char quote = 0;
-    while (pos < line.size() && (quote != 0 || !IsBlank(line[pos]))) {
+    while (pos < line.size() && (quote != 0 || !IsBlank(line[pos], separators))) {
         const char c = line[pos];
         if (c == '"' || c == '\'') {
             if (quote == 0)
@@ -34,7 +35,7 @@ std::string NextWord(std::string_view line, size_t& pos) {
             else if (quote == c)
                 quote = 0;
         } else if (c == '\\' && pos + 1 < line.size()) {
-            if (!IsBlank(line[pos + 1])) word += c;
+            if (!IsBlank(line[pos + 1], separators)) word += c;
             ++pos;
         }
         word += line[pos++];
@@ -130,6 +131,43 @@ int SignedSize(int64_t v) {
     return 1;
 }
 
+// Roman numerals, which avrdude also takes for a number: only in their
+// usual form, so that a word such as "MIX" reads the same both ways.
+bool RomanValue(std::string_view s, uint64_t& value) {
+    if (s.empty() || s.find_first_not_of("IVXLCDM") != std::string_view::npos) return false;
+    uint64_t v = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const std::string_view one = s.substr(i, 1);
+        const std::string_view next = i + 1 < s.size() ? s.substr(i + 1, 1) : std::string_view();
+        const auto digit = [](std::string_view d) -> uint64_t {
+            static constexpr std::string_view kDigits = "IVXLCDM";
+            static constexpr uint64_t kValues[] = {1, 5, 10, 50, 100, 500, 1000};
+            return d.empty() ? 0 : kValues[kDigits.find(d)];
+        };
+        v = digit(one) < digit(next) ? v - digit(one) : v + digit(one);
+    }
+    if (v == 0 || v >= 4000 || RomanNumeral(static_cast<unsigned>(v)) != s) return false;
+    value = v;
+    return true;
+}
+
+}  // namespace
+
+std::string RomanNumeral(unsigned v) {
+    static constexpr struct {
+        unsigned value;
+        const char* digits;
+    } kSteps[] = {{1000, "M"}, {900, "CM"}, {500, "D"}, {400, "CD"}, {100, "C"}, {90, "XC"}, {50, "L"},
+                  {40, "XL"},  {10, "X"},   {9, "IX"},   {5, "V"},    {4, "IV"},   {1, "I"}};
+    if (v == 0) return "0";
+    std::string out;
+    for (const auto& step : kSteps)
+        for (; v >= step.value; v -= step.value) out += step.digits;
+    return out;
+}
+
+namespace {
+
 // The integer reading of `s`; false when `s` is no integer with a valid suffix.
 bool ParseInteger(const std::string& s, DataItem& item) {
     size_t p = 0;
@@ -151,8 +189,13 @@ bool ParseInteger(const std::string& s, DataItem& item) {
     if (p >= s.size() || !std::isalnum(static_cast<unsigned char>(s[p]))) return false;
     errno = 0;
     char* end = nullptr;
-    uint64_t u = std::strtoull(s.c_str() + p, &end, base);
-    if (end == s.c_str() + p || errno != 0) return false;
+    uint64_t u = 0;
+    if (base == 0 && RomanValue(std::string_view(s).substr(p), u)) {
+        end = const_cast<char*>(s.c_str()) + s.size();
+    } else {
+        u = std::strtoull(s.c_str() + p, &end, base);
+        if (end == s.c_str() + p || errno != 0) return false;
+    }
     if (negative) u = ~u + 1;
     const std::string_view suffix(end);
     int nu = 0, nl = 0, nh = 0, ns = 0;
@@ -328,6 +371,31 @@ DataItem ParseData(std::string_view word) {
     }
     item.error = tt::kCannotParse;
     return item;
+}
+
+bool ParseDataList(std::string_view text, bool comments, std::vector<uint8_t>& out, std::string& error,
+                   std::vector<std::string>& warnings) {
+    constexpr std::string_view kSeparators = ", \t\r\v\f";
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t eol = std::min(text.find('\n', pos), text.size());
+        const std::string_view line = text.substr(pos, eol - pos);
+        pos = eol + 1;
+        for (size_t at = 0;;) {
+            while (at < line.size() && IsBlank(line[at], kSeparators)) ++at;
+            if (at >= line.size() || (comments && line[at] == '#')) break;
+            const std::string word = NextWord(line, at, kSeparators);
+            DataItem item = ParseData(word);
+            if (!item.error.empty()) {
+                error = word + ": " + item.error;
+                return false;
+            }
+            if (!item.warning.empty()) warnings.push_back(item.warning);
+            out.insert(out.end(), item.bytes.begin(), item.bytes.end());
+        }
+    }
+    if (out.empty()) error = tt::kNoDataToConvert;
+    return !out.empty();
 }
 
 bool ParseInt32(std::string_view word, int32_t& value, std::string& error) {

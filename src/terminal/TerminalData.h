@@ -3,7 +3,8 @@
 // as avrdude's terminal reads them: commands separated by ';', '#' starts a
 // comment, quotes keep blanks inside one word; integers in C syntax (0x, 0b,
 // leading 0 octal, a sign) with size suffixes (HH 1 byte, H or S 2, L 4, LL
-// 8, U unsigned), characters 'c' and strings "..." with C escapes.
+// 8, U unsigned) or in Roman numerals, characters 'c' and strings "..." with
+// C escapes.
 
 #include <cstdint>
 #include <string>
@@ -29,6 +30,15 @@ struct DataItem {
     std::string error;           // not written
 };
 DataItem ParseData(std::string_view word);
+
+// The bytes of a list of data items, as avrdude reads an m value or an h, d,
+// o, b or R file whatever its letter: items separated by blanks or commas,
+// with `comments`, '#' ends a line. False with `error` naming the item.
+[[nodiscard]] bool ParseDataList(std::string_view text, bool comments, std::vector<uint8_t>& out,
+                                 std::string& error, std::vector<std::string>& warnings);
+
+// A number in Roman numerals as avrdude's R lists write it ("0" for 0).
+std::string RomanNumeral(unsigned value);
 
 // An address or a length: an integer (or a character) in the range of int32
 // or of uint32, the latter taken as int32 as avrdude takes it. False with

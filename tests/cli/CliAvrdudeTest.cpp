@@ -425,9 +425,12 @@ TEST_F(CliAvrdudeTest, FormatsNamesAndOptionsAsAvrdudeTakesThem) {
         QByteArray out;
         const char* err;
     } cases[] = {
-        {Dude("m328p", {"-Uee:w:" + Write("v.h", "0x12, 34\nff") + ":h", "-Ueeprom:r:-:d"}), 0,
-         "18,52,255" + QByteArray(",255").repeated(1021) + "\n", ""},
-        {Dude("m328p", {"-Ulf:w:" + Write("v.d", "226") + ":d", "-Ulfuse:r:-:h"}), 0, "0xe2\n", ""},
+        // Value lists read alike whatever their letter, as the terminal's data items.
+        {Dude("m328p", {"-Uee:w:" + Write("v.h", "# a list\n0x12, 34 # two\n017,'A',\"hi\",0x0102") + ":h",
+                        "-Ueeprom:r:-:d"}),
+         0, "18,34,15,65,104,105,0,2,1" + QByteArray(",255").repeated(1015) + "\n", ""},
+        {Dude("m328p", {"-Uee:w:" + Write("ff.h", "ff") + ":h"}), 1, "", "ff"},
+        {Dude("m328p", {"-Ulf:w:" + Write("v.R", "CCXXVI") + ":R", "-Ulfuse:r:-:h"}), 0, "0xe2\n", ""},
         {Dude("m328p", {"-Ulock:w:" + Write("v.o", "077") + ":o", "-Ulock:r:-:h"}), 0, "0xff\n", ""},
         {Dude("m328p", {"-Uhf:w:" + Write("v.b", "0b11011001") + ":b", "-Usig:r:-:h", "-Ucal:r:-:d"}),
          0, "0x1e,0x95,0xf\n152\n", ""},

@@ -27,6 +27,16 @@ public:
     virtual bool InjectsCallFaults() const = 0;
     // The clock that drives the one-second timer of the test host.
     virtual IClock& Clock() = 0;
+    // Where the box's clock and faults can be reached from the test: time
+    // passes for the box at once (answers it holds back fall due, the
+    // host's timer ticks on), and its faults can be taken away while the
+    // bytes on their way stay.
+    virtual bool CanSkipTime() const { return false; }
+    virtual void SkipTime(ClockTime) {}
+    virtual void ClearFaults() {}
+    // A byte of line noise waiting for the driver before it opens the box;
+    // false where this backend has no line to put it on.
+    virtual bool PutStrayByte() { return false; }
 };
 
 struct BackendKind {

@@ -5,6 +5,7 @@
 
 #include "link/BackendHarness.h"
 #include "link/LinkTestSupport.h"
+#include "link/Requests.h"
 #include "link/WriterLink.h"
 #include "res/Texts.h"
 
@@ -147,6 +148,77 @@ TEST_P(Contract, DriverStatusesReachTheMessages) {
             EXPECT_FALSE(link->BeginProgramming(selector, true));
         }
         EXPECT_EQ(host->Texts(), std::vector<std::string>{c.message});
+    }
+}
+
+// A byte waiting on the line before the box is opened (noise at plug-in, the
+// rest of another program's exchange) is gone once it is open: also an
+// exchange that no frame's purge comes before, as the connection check's
+// first timing request, gets its own acknowledge.
+TEST_P(Contract, AByteWaitingBeforeOpenIsNotTakenForAnAnswer) {
+    if (!Start("ATmega8,fast")) return;
+    if (!harness->PutStrayByte()) GTEST_SKIP() << "no line before this backend to put a byte on";
+    ASSERT_TRUE(link->OpenLink());
+    const auto timing = BuildGenericTimingRequest(1000000);
+    ASSERT_TRUE(timing);
+    EXPECT_TRUE(link->WriteBytes(*timing) && link->WaitAck(Ack(kCmdTiming)));
+    EXPECT_TRUE(host->Texts().empty()) << host->Texts().front();
+    EXPECT_EQ(harness->Transcript(), (std::vector<std::string>{"> 54 03 03 03 02 92 5A 5A 5A", "< 94"}));
+}
+
+// One operation as every frame runs it: open, begin (timing, detection), a
+// chip erase, end, close.
+bool Operation(CWriterLink& link) {
+    TestSelector selector(FindDeviceByName("ATmega8"), true);
+    if (!link.OpenLink()) return false;
+    const bool ok = link.BeginProgramming(selector, true) && link.ChipErase();
+    link.EndProgramming();
+    link.CloseLink();
+    return ok;
+}
+
+// A stray byte of an earlier exchange never fails the next operation: each
+// begins with a purge of the receive side and reads away what still comes.
+TEST_P(Contract, TheOperationAfterStrayBytesSucceeds) {
+    const struct {
+        const char* what;
+        const char* fault;  // what the first operation meets
+        bool callFault;     // a driver-call fault, not the box's
+    } cases[] = {
+        // The driver fails the read of the signature's first byte: the
+        // other two stay queued for the next operation.
+        {"reply cut short by a driver error", "fail=read#3", true},
+        // The signature loses its last byte: the wait for it times out.
+        {"reply cut short on the line", "short=C", false},
+        // The erase is acknowledged 12 s late, after the wait gave up.
+        {"late answer after a time-out", "late=D", false},
+        // The signature's last byte comes twice: the spare one meets the
+        // wait for the device's timing, whose own acknowledge is left over.
+        {"duplicated byte", "dup=C", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!Start(std::string("ATmega8,fast,") + c.fault)) return;
+        if (!harness->CanSkipTime()) GTEST_SKIP() << "the box behind this backend keeps real time";
+        if (c.callFault && !harness->InjectsCallFaults()) continue;
+        // A tenth of a second passes at every pump: a time-out comes
+        // after some hundred pumps.
+        host->onPump = [this](int) { harness->SkipTime(std::chrono::milliseconds(100)); };
+        EXPECT_FALSE(Operation(*link));
+        // The next run on the same box: the program restarted (no abort
+        // state), a couple of seconds on, so that late bytes have come.
+        harness->SkipTime(std::chrono::seconds(2));
+        harness->ClearFaults();
+        state.m_nAbort = kAbortNone;
+        host->recorder.messages.clear();
+        harness->ClearTranscript();
+        EXPECT_TRUE(Operation(*link));
+        EXPECT_TRUE(host->Texts().empty()) << host->Texts().front();
+        // The purge puts nothing on the wire: the box saw the usual frame.
+        EXPECT_EQ(harness->Transcript(),
+                  (std::vector<std::string>{"> 54 03 03 03 02 92 5A 5A 5A", "< 94", "> 41 00", "< 53", "> 43",
+                                            "< 1E 93 07", "> 54 02 02 03 01 5A 2D 5A 2D", "< 94", "> 44", "< 84",
+                                            "> 42", "< 82"}));
     }
 }
 

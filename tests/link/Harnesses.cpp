@@ -26,6 +26,9 @@ public:
     std::vector<std::string> CallLog() override { return m_box->CallLog(); }
     bool InjectsCallFaults() const override { return true; }
     IClock& Clock() override { return m_clock; }
+    bool CanSkipTime() const override { return true; }
+    void SkipTime(ClockTime span) override { m_clock.Advance(span); }
+    void ClearFaults() override { m_box->Faults() = {}; }
 
 private:
     CVirtualClock m_clock;
@@ -106,6 +109,7 @@ public:
     std::vector<std::string> CallLog() override { return {}; }
     bool InjectsCallFaults() const override { return false; }
     IClock& Clock() override { return SystemClock(); }
+    bool PutStrayByte() override { return m_server->PutStrayBytes(std::string(1, '\0')); }
 
 private:
     void StopServer() {

@@ -1,7 +1,6 @@
-// A stray byte of an earlier exchange never fails the next operation: each
-// begins with a purge of the receive side and reads away what still comes.
-// And the wire trace: what it may be written to, and what survives of it
-// for a comparison.
+// The wire trace: what it may be written to, and what survives of it for a
+// comparison. (That a stray byte of an earlier exchange never fails the next
+// operation is a case of the contract suite, for every backend.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,53 +21,6 @@ struct Socket : IDeviceSelector {
     bool SelectDetectedDevice(int) override { return true; }
     void ForgetDetectedDevice() override {}
 };
-
-// One operation as every frame runs it: open, begin (timing, detection), a
-// chip erase, end, close.
-bool Operation(SimLink& s) {
-    Socket socket;
-    if (!s.link.OpenLink()) return false;
-    const bool ok = s.link.BeginProgramming(socket, true) && s.link.ChipErase();
-    s.link.EndProgramming();
-    s.link.CloseLink();
-    return ok;
-}
-
-TEST(LinkRecovery, TheOperationAfterStrayBytesSucceeds) {
-    const struct {
-        const char* what;
-        const char* options;  // the fault the first operation meets
-        bool firstFails;
-    } cases[] = {
-        // The driver fails the read of the signature's first byte: the
-        // other two stay queued for the next operation.
-        {"reply cut short by a driver error", "ATmega8,fast,fail=read#3", true},
-        // The erase is acknowledged 12 s late, after the wait gave up.
-        {"late answer after a time-out", "ATmega8,fast,late=D", true},
-        // The signature's last byte comes twice: the spare one meets the
-        // wait for the device's timing, whose own acknowledge is left over.
-        {"duplicated byte", "ATmega8,fast,dup=C", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        SimLink s(c.options);
-        EXPECT_EQ(Operation(s), !c.firstFails);
-        // The next run on the same box: the program restarted (no abort
-        // state), a couple of seconds on, so that late bytes have come.
-        s.clock.Advance(std::chrono::seconds(2));
-        s.state.m_nAbort = kAbortNone;
-        s.box->Faults() = {};
-        s.host.recorder.messages.clear();
-        s.box->Transcript().Clear();
-        EXPECT_TRUE(Operation(s));
-        EXPECT_TRUE(s.host.Texts().empty()) << s.host.Texts().front();
-        // The purge puts nothing on the wire: the box saw the usual frame.
-        const std::vector<std::string> expected = {"> 54 03 03 03 02 92 5A 5A 5A", "< 94", "> 41 00", "< 53",
-                                                   "> 43", "< 1E 93 07", "> 54 02 02 03 01 5A 2D 5A 2D", "< 94",
-                                                   "> 44", "< 84", "> 42", "< 82"};
-        EXPECT_EQ(s.Lines(), expected);
-    }
-}
 
 // Where a trace may go, and what the trace of one operation says.
 TEST(WireTrace, OpensOnlyFilesFifosTerminalsAndNull) {

@@ -599,6 +599,14 @@ CEmulatedFtdi& CUsbTestbed::Plug(const UsbBoxSetup& setup, std::shared_ptr<sim::
         std::fprintf(stderr, "add_from_string: %s\n", error ? error->message : "?");
         std::abort();
     }
+    if (setup.ruleGroup >= 0) {
+        const std::string node = m_root + chip.DevNode();
+        if (::chown(node.c_str(), static_cast<uid_t>(-1), static_cast<gid_t>(setup.ruleGroup)) != 0 ||
+            ::chmod(node.c_str(), 0660) != 0) {
+            std::fprintf(stderr, "%s: %s\n", node.c_str(), std::strerror(errno));
+            std::abort();
+        }
+    }
     return chip;
 }
 

@@ -12,6 +12,10 @@
 // request is answered when the box has bytes for the host or when the
 // latency timer runs out, with the chip's two modem-status bytes first.
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -37,6 +41,7 @@ struct UsbBoxSetup {
     uint32_t expectedBaud = 0;       // 0: any of the box's four rates
     bool kernelDriverBound = false;  // ftdi_sio holds the interface
     bool staleByte = true;           // line noise waiting in the chip at plug-in
+    int ruleGroup = -1;  // >= 0: the node as our udev rule leaves it, mode 0660 and this group
 };
 
 class CUsbTestbed;
@@ -135,6 +140,29 @@ private:
     std::string m_root;
     int m_nextAddress = 2;
     std::vector<std::unique_ptr<CEmulatedFtdi>> m_chips;
+};
+
+// Root opens any file; without these capabilities this thread opens the
+// device node as an ordinary user would.
+class WithoutFileOverride {
+public:
+    WithoutFileOverride() {
+        if (syscall(SYS_capget, &m_header, m_saved) != 0) return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &=
+            ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+        m_active = syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~WithoutFileOverride() {
+        if (m_active) syscall(SYS_capset, &m_header, m_saved);
+    }
+    WithoutFileOverride(const WithoutFileOverride&) = delete;
+    WithoutFileOverride& operator=(const WithoutFileOverride&) = delete;
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_active = false;
 };
 
 // A box with its own target on the system clock, from sim option text.

@@ -1,5 +1,7 @@
 // The ftdi backend for the contract suite: libftdi1 and libusb on an
 // emulated FT232R in front of the simulated box.
+#include <atomic>
+
 #include "link/BackendHarness.h"
 #include "link/Backends.h"
 #include "usb/EmulatedFtdi.h"
@@ -7,16 +9,31 @@
 namespace oriole::test {
 namespace {
 
+// The system clock, moved ahead at will: the box behind the chip and the
+// test host's timer run on it, so that a time-out or an answer held back
+// for seconds takes no real time. USB itself keeps real time.
+class CSkippingClock final : public IClock {
+public:
+    ClockTime Now() const override { return SystemClock().Now() + ClockTime(m_ahead.load()); }
+    void SleepUntil(ClockTime t) override { SystemClock().SleepUntil(t - ClockTime(m_ahead.load())); }
+    void Skip(ClockTime span) { m_ahead += span.count(); }
+
+private:
+    std::atomic<ClockTime::rep> m_ahead{0};
+};
+
 class FtdiHarness : public BackendHarness {
 public:
     bool Start(const std::string& options, std::string& why) override {
         m_driver.reset();
         m_bed.reset();
         if (!CUsbTestbed::Available(why)) return false;
+        const auto config = sim::ParseSimOptions(options, why);
+        if (!config) return false;
         m_bed = std::make_unique<CUsbTestbed>();
         UsbBoxSetup setup;
         setup.simOptions = options;
-        m_chip = &m_bed->Plug(setup);
+        m_chip = &m_bed->Plug(setup, std::make_shared<sim::CSimBox>(*config, m_clock));
         m_driver = CreateFtdiDriver({}, why);
         return m_driver != nullptr;
     }
@@ -31,9 +48,17 @@ public:
     // chip's, not the driver calls'.
     std::vector<std::string> CallLog() override { return {}; }
     bool InjectsCallFaults() const override { return false; }
-    IClock& Clock() override { return SystemClock(); }
+    IClock& Clock() override { return m_clock; }
+    bool CanSkipTime() const override { return true; }
+    void SkipTime(ClockTime span) override { m_clock.Skip(span); }
+    void ClearFaults() override {
+        m_chip->WithBox([](sim::CSimBox& box) { box.Faults() = {}; });
+    }
+    // The chip of a box just plugged in holds one already (UsbBoxSetup).
+    bool PutStrayByte() override { return true; }
 
 private:
+    CSkippingClock m_clock;  // outlives the boxes that keep time on it
     std::unique_ptr<CUsbTestbed> m_bed;
     CEmulatedFtdi* m_chip = nullptr;
     std::unique_ptr<IWriterDriver> m_driver;

@@ -2,9 +2,6 @@
 // link opens, device operations end to end, several boxes, and the USB
 // failures a user meets.
 #include <gtest/gtest.h>
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <random>
 #include <thread>
@@ -204,27 +201,6 @@ TEST(UsbBoxes, SerialNumberPicksTheBoxElseTheFirstInBusOrder) {
     EXPECT_EQ(found[1].location, "bus 001 device 003");
     EXPECT_EQ(found[2].serial, "ORB0000B");
 }
-
-// Root opens any file; without these capabilities this thread opens the
-// device node as an ordinary user would.
-class WithoutFileOverride {
-public:
-    WithoutFileOverride() {
-        if (syscall(SYS_capget, &m_header, m_saved) != 0) return;
-        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
-        reduced[0].effective &=
-            ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
-        m_active = syscall(SYS_capset, &m_header, reduced) == 0;
-    }
-    ~WithoutFileOverride() {
-        if (m_active) syscall(SYS_capset, &m_header, m_saved);
-    }
-
-private:
-    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct m_saved[2]{};
-    bool m_active = false;
-};
 
 TEST(UsbBoxes, DeniedBoxIsNamedAndAnOpenableOneStillWins) {
     CUsbTestbed bed;

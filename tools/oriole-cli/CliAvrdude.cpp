@@ -43,7 +43,7 @@ namespace {
 // Text inputs (value lists, I files) are read whole; none is near this.
 constexpr qint64 kMaxTextFile = 16 * 1024 * 1024;
 
-bool IsValueFormat(char format) { return std::string_view("mhdob").find(format) != std::string_view::npos; }
+bool IsValueFormat(char format) { return std::string_view("mhdobR").find(format) != std::string_view::npos; }
 
 // -l: the messages go to the log file from now on. Only a regular file (made
 // if missing) or /dev/null is taken: never a terminal, a FIFO or a device.
@@ -297,7 +297,19 @@ bool Runner::NeedsErase() const {
 }
 
 bool Runner::LoadInput(const MemOp& op, Input& in) {
-    if (op.mem != AvrMem::Flash && op.mem != AvrMem::Eeprom) return InputBytes(op, in.bytes);
+    if (op.mem != AvrMem::Flash && op.mem != AvrMem::Eeprom) {
+        if (!InputBytes(op, in.bytes)) return false;
+        // avrdude drops what does not fit; a value meant for more bytes is refused here.
+        const size_t size = op.mem == AvrMem::Signature ? 3
+                            : op.mem == AvrMem::Calibration
+                                ? std::max<size_t>(CalibrationFrequencies(m_core.Device().id).size(), 1)
+                                : 1;
+        if (in.bytes.size() <= size) return true;
+        return Refuse(QString("値が正しくありません: %1 バイトの値は %2 (%3 バイト) に収まりません。")
+                          .arg(in.bytes.size())
+                          .arg(op.memName)
+                          .arg(size));
+    }
     const bool flash = op.mem == AvrMem::Flash;
     if (IsValueFormat(op.format)) {
         // Immediate values and value lists are bytes from address 0, taken as they are.
@@ -450,12 +462,12 @@ bool Runner::InputFile(const MemOp& op, QString& path) {
 
 // The bytes of m (the values themselves) and of h, d, o, b (a file of values).
 bool Runner::Values(const MemOp& op, std::vector<uint8_t>& out) {
-    if (op.format == 'm') return ParseImmediate(op.file, out);
+    if (op.format == 'm') return ParseDataItems(op.file.toUtf8(), false, out);
     QString path;
     QByteArray text;
     if (!InputFile(op, path)) return false;
     if (ReadRegularFile(path, kMaxTextFile, text) != ReadFile::Ok) return Refuse("ファイルを読めません: " + op.file);
-    return ParseValueList(text, op.format, out);
+    return ParseDataItems(text, true, out);
 }
 
 // The values of a fuse, lock, calibration or signature request: from address

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "devices/PartNames.h"
+#include "terminal/TerminalData.h"
 
 namespace oriole::cli {
 
@@ -36,8 +37,8 @@ constexpr MemoryName kMemories[] = {
 
 // Formats: a auto, i Intel HEX, I the same with comments (and checksums
 // forgiven on input), s S-records, r raw binary, e ELF, m immediate values,
-// h d o b value lists (R, Roman numerals, as an output only).
-constexpr char kInputFormats[] = "aiIsremhdob";
+// h d o b R value lists (R: Roman numerals).
+constexpr char kInputFormats[] = "aiIsremhdobR";
 constexpr char kOutputFormats[] = "aiIsrhdobR";
 
 // The memory a -U names: its name, or (as avrdude) a prefix of one memory's names only.
@@ -67,7 +68,7 @@ void PrintUsage() {
         "                       [-U memory:op:file[:format]] ...\n"
         "  memory  flash eeprom lfuse hfuse efuse lock calibration signature\n"
         "  op      r (読み出し) w (書き込み) v (ベリファイ)\n"
-        "  format  a i I s r e m h d o b (入力), i I s r h d o b R (出力); file に - で標準入出力\n"
+        "  format  a i I s r e m h d o b R (入力), i I s r h d o b R (出力); file に - で標準入出力\n"
         "  -P      usb (= auto), auto, ftdi, d2xx[:LIB], serial[:PATH], /dev/..., sim[:DEVICE]\n"
         "終了コード: 0 成功, 1 失敗\n");
 }
@@ -223,35 +224,14 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
     return true;
 }
 
-bool ParseImmediate(const QString& text, std::vector<uint8_t>& out) {
-    const QStringList values = text.split(QRegularExpression("[,\\s]+"), Qt::SkipEmptyParts);
-    for (const QString& v : values) {
-        bool ok = false;
-        const uint n = v.toUInt(&ok, 0);
-        if (!ok || n > 0xFF) return Refuse("値が正しくありません: " + v);
-        out.push_back(static_cast<uint8_t>(n));
-    }
-    if (out.empty()) return Refuse("値がありません: " + text);
-    return true;
+bool ParseDataItems(const QByteArray& text, bool comments, std::vector<uint8_t>& out) {
+    std::string error;
+    std::vector<std::string> warnings;
+    const bool ok = terminal::ParseDataList(std::string_view(text.constData(), static_cast<size_t>(text.size())),
+                                            comments, out, error, warnings);
+    for (const std::string& w : warnings) std::fprintf(stderr, "oriole-cli: 警告: %s\n", w.c_str());
+    return ok || Refuse(QString("値が正しくありません: %1").arg(QString::fromStdString(error)));
 }
-
-namespace {
-
-// A byte in Roman numerals, as avrdude's R lists print it; 0 prints as "0".
-std::string RomanNumeral(unsigned v) {
-    static constexpr struct {
-        unsigned value;
-        const char* digits;
-    } kSteps[] = {{1000, "M"}, {900, "CM"}, {500, "D"}, {400, "CD"}, {100, "C"}, {90, "XC"}, {50, "L"},
-                  {40, "XL"},  {10, "X"},   {9, "IX"},   {5, "V"},    {4, "IV"},   {1, "I"}};
-    if (v == 0) return "0";
-    std::string out;
-    for (const auto& step : kSteps)
-        for (; v >= step.value; v -= step.value) out += step.digits;
-    return out;
-}
-
-}  // namespace
 
 // As avrdude prints them: no leading zeros, "0x" and "0b" before every
 // value, "0" before an octal value only from 8 on (below it reads the same).
@@ -276,7 +256,7 @@ std::string FormatValues(const std::vector<uint8_t>& data, char format) {
                 break;
             }
             case 'R':
-                std::snprintf(buf, sizeof buf, "%s", RomanNumeral(v).c_str());
+                std::snprintf(buf, sizeof buf, "%s", terminal::RomanNumeral(v).c_str());
                 break;
             default:
                 std::snprintf(buf, sizeof buf, "0x%x", v);
@@ -285,22 +265,6 @@ std::string FormatValues(const std::vector<uint8_t>& data, char format) {
         out += buf;
     }
     return out + "\n";
-}
-
-bool ParseValueList(const QByteArray& text, char format, std::vector<uint8_t>& out) {
-    const int base = format == 'h' ? 16 : format == 'o' ? 8 : format == 'b' ? 2 : 10;
-    const QString prefix = format == 'h' ? "0x" : format == 'b' ? "0b" : "";
-    const QStringList values =
-        QString::fromLatin1(text).split(QRegularExpression("[,\\s]+"), Qt::SkipEmptyParts);
-    for (QString v : values) {
-        if (!prefix.isEmpty() && v.startsWith(prefix, Qt::CaseInsensitive)) v = v.mid(2);
-        bool ok = false;
-        const uint n = v.toUInt(&ok, base);
-        if (!ok || n > 0xFF) return Refuse("値が正しくありません: " + v);
-        out.push_back(static_cast<uint8_t>(n));
-    }
-    if (out.empty()) return Refuse("値がありません。");
-    return true;
 }
 
 namespace {

@@ -50,12 +50,10 @@ bool Refuse(const QString& message);
 // False after the message (and the usage where it helps).
 [[nodiscard]] bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o);
 
-// "0xD9", "0331" (octal), "217"; several separated by commas or blanks.
-[[nodiscard]] bool ParseImmediate(const QString& text, std::vector<uint8_t>& out);
-
-// A value list of avrdude's h, d, o or b files: numbers in that base (h and
-// b with or without their 0x and 0b), separated by commas or blanks.
-[[nodiscard]] bool ParseValueList(const QByteArray& text, char format, std::vector<uint8_t>& out);
+// The bytes of an m value (`comments` false) or of an h, d, o, b or R file:
+// avrdude reads them all alike, as the terminal's data items (C numbers with
+// their base by prefix, characters, strings); warnings go to standard error.
+[[nodiscard]] bool ParseDataItems(const QByteArray& text, bool comments, std::vector<uint8_t>& out);
 
 // avrdude's h, d, o, b and R outputs: the values separated by commas, one line.
 std::string FormatValues(const std::vector<uint8_t>& data, char format);

@@ -77,6 +77,18 @@ void CPtySimServer::Stop() {
     [[maybe_unused]] const ssize_t n = ::write(m_stopPipe[1], &byte, 1);
 }
 
+bool CPtySimServer::PutStrayBytes(const std::string& bytes) {
+    if (::write(m_master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) return false;
+    // The terminal passes what its master side is given on a little later.
+    for (int pass = 0; pass < 100; ++pass) {
+        int waiting = 0;
+        if (ioctl(m_slave, FIONREAD, &waiting) != 0) return false;
+        if (waiting >= static_cast<int>(bytes.size())) return true;
+        poll(nullptr, 0, 10);
+    }
+    return false;
+}
+
 bool CPtySimServer::PassToBox() {
     uint8_t buffer[4096];
     while (true) {

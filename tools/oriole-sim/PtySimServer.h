@@ -38,6 +38,12 @@ public:
     // handler.
     void Stop();
 
+    // Puts bytes in the terminal for the next client to read before it
+    // sends anything, as line noise or the rest of an earlier client's
+    // exchange would be; returns once the terminal holds them, false if it
+    // has not taken them within a second.
+    bool PutStrayBytes(const std::string& bytes);
+
     // Runs f on the box while Serve() is kept from touching it.
     template <typename F>
     auto WithBox(F f) {
