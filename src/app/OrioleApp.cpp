@@ -18,6 +18,7 @@
 #include "res/Texts.h"
 #include "settings/IniFile.h"
 #include "views/KeyRepeatGuard.h"
+#include "views/ProductionDlg.h"
 
 namespace oriole {
 namespace {
@@ -144,6 +145,15 @@ std::optional<int> ParseAppCommandLine(const QStringList& arguments, AppCommandL
                                          QStringLiteral("ライタのドライバ呼び出しをすべて FILE に記録します。"),
                                          QStringLiteral("FILE"));
     parser.addOption(traceOption);
+    const QCommandLineOption productionOption(
+        QStringLiteral("production"),
+        QStringLiteral("メイン画面の代わりに量産の画面を開きます。\n"
+                       "SETTINGFILE はその設定ファイル、--writer は\n"
+                       "何度でも指定でき、それぞれが 1 台のライタです。"));
+    parser.addOption(productionOption);
+    parser.addPositionalArgument(QStringLiteral("SETTINGFILE"),
+                                 QStringLiteral("量産の設定ファイル (--production のとき)"),
+                                 QStringLiteral("[SETTINGFILE]"));
     if (!parser.parse(arguments)) {
         QTextStream(stderr) << parser.errorText() << "\n";
         return 2;
@@ -153,12 +163,42 @@ std::optional<int> ParseAppCommandLine(const QStringList& arguments, AppCommandL
     if (parser.isSet(writerOption)) out.writer = parser.value(writerOption);
     if (parser.isSet(settingsOption)) out.settingsDir = parser.value(settingsOption);
     if (parser.isSet(traceOption)) out.trace = parser.value(traceOption);
+    if (parser.isSet(productionOption)) {
+        out.production = true;
+        out.writers = parser.values(writerOption);
+        const QStringList files = parser.positionalArguments();
+        if (files.size() > 1) {
+            QTextStream(stderr) << "oriole: --production の設定ファイルは 1 つです。\n";
+            return 2;
+        }
+        if (!files.isEmpty()) out.settingFile = QDir::current().absoluteFilePath(files.first());
+    }
     return std::nullopt;
+}
+
+int COrioleApp::RunProductionWindow(const AppCommandLine& line) {
+    // The production window keeps nothing in ORIOLE.ini: it only takes the
+    // window look from it, so it runs beside a main window on the same folder.
+    CIniFile ini;
+    ini.Load(QDir(SettingsFolderFor(line.settingsDir)).filePath(QString::fromLatin1(kIniName)));
+    if (const QString style = StyleNameFor(ReadWindowStyle(ini)); !style.isEmpty()) {
+        if (QStyle* s = QStyleFactory::create(style)) QApplication::setStyle(s);
+    }
+    if (line.trace) QTextStream(stderr) << "oriole: --trace は量産の画面では使えません。\n";
+    GuardAgainstRepeatedKeys();
+    CProductionDlg::Options options;
+    options.settingFile = line.settingFile;
+    options.writers = line.writers;
+    CProductionDlg dlg(std::move(options));
+    dlg.exec();
+    return 0;
 }
 
 int COrioleApp::InitInstance(const QStringList& arguments) {
     AppCommandLine line;
     if (const std::optional<int> status = ParseAppCommandLine(arguments, line)) return *status;
+
+    if (line.production) return RunProductionWindow(line);
 
     const QString folder = SettingsFolderFor(line.settingsDir);
     if (!QDir().mkpath(folder)) {

@@ -76,6 +76,11 @@ struct AppCommandLine {
     std::optional<QString> writer;       // --writer SPEC
     std::optional<QString> settingsDir;  // --settings-dir DIR
     std::optional<QString> trace;        // --trace FILE
+    // --production [SETTINGFILE]: the production window instead of the main
+    // window, with every --writer as one of its boxes.
+    bool production = false;
+    QString settingFile;
+    QStringList writers;
 };
 
 // True when the arguments ask for the usage or the version only; these are
@@ -98,6 +103,8 @@ public:
     int InitInstance(const QStringList& arguments);
 
 private:
+    int RunProductionWindow(const AppCommandLine& line);
+
     CSingleInstance m_instance;
 };
 

@@ -8,6 +8,7 @@
 #include "base/FileNode.h"
 #include "base/FormatText.h"
 #include "devices/Devices.h"
+#include "link/WriterFinder.h"
 #include "ops/BatchRunner.h"
 #include "production/BoxRun.h"
 #include "res/Texts.h"
@@ -32,6 +33,17 @@ uint32_t MemorySize(const AVR_DEVICE& device, bool flash) {
 }
 
 }  // namespace
+
+std::vector<std::string> AllWriterSpecs() {
+    std::vector<std::string> specs;
+    for (const FoundWriter& w : FindWriters()) {
+        if (!w.serial.empty())
+            specs.push_back(w.backend + ",sn=" + w.serial);
+        else if (w.backend == "serial")
+            specs.push_back("serial:" + w.location);
+    }
+    return specs;
+}
 
 CProductionRun::CProductionRun(ProductionJob job, ProductionOptions options, ProductionEvents events)
     : m_job(std::move(job)), m_options(std::move(options)), m_events(std::move(events)) {

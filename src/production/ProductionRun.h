@@ -51,6 +51,10 @@ struct ProductionImage {
     bool flash = true;
 };
 
+// Every box the USB backends see (as `oriole-cli writers` lists them), as
+// writer specs that open exactly that box: what `all` stands for.
+std::vector<std::string> AllWriterSpecs();
+
 class CProductionRun {
 public:
     CProductionRun(ProductionJob job, ProductionOptions options, ProductionEvents events);

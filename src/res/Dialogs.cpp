@@ -5,9 +5,10 @@
 namespace oriole::res {
 namespace {
 
-const std::array<const DialogDef*, 10> kAll = {
+const std::array<const DialogDef*, 11> kAll = {
     &kMainDialog,  &kFlashViewDialog, &kEepromViewDialog, &kProgressDialog,     &kSettingsDialog,
     &kBatchDialog, &kFuseDialog,      &kLockDialog,       &kSaveFormatTemplate, &kCalibDialog,
+    &kProductionDialog,
 };
 
 }  // namespace

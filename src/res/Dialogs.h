@@ -17,6 +17,7 @@ extern const DialogDef kFuseDialog;          // 135
 extern const DialogDef kLockDialog;          // 138
 extern const DialogDef kSaveFormatTemplate;  // 140, child area of the save dialog
 extern const DialogDef kCalibDialog;         // 141
+extern const DialogDef kProductionDialog;    // 150, ours: production runs
 
 // All of the above, in resource order.
 std::span<const DialogDef* const> AllDialogs();

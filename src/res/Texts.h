@@ -239,6 +239,22 @@ inline constexpr char kProductionNoCalibFrequency[] = "このデバイスには�
 inline constexpr char kProductionStepDetect[] = "デバイス検出";
 inline constexpr char kProductionStepCalibRead[] = "校正値 読み出し";
 inline constexpr char kProductionWrongDevice[] = "別のデバイスです (%s)";
+// A box's state while it waits, and what no box found says.
+inline constexpr char kProductionInsertChip[] = "チップを挿してください...";
+inline constexpr char kProductionRemoveChip[] = "チップを取り外してください...";
+inline constexpr char kProductionBoxEnded[] = "終了しました。";
+inline constexpr char kProductionNoWriters[] = "ライタが見つかりません。";
+// The production window: its lists, its status line and its checks of the
+// serial rule's fields (%s: the field's label, then its text).
+inline constexpr const char* kProductionMemories[] = {"FLASH", "EEPROM"};
+inline constexpr const char* kProductionOrders[] = {"下位から", "上位から"};
+inline constexpr const char* kProductionEncodings[] = {"バイナリ", "BCD", "10進文字 (ASCII)", "16進文字 (ASCII)"};
+inline constexpr char kProductionRunning[] = "実行中...";
+inline constexpr char kProductionStopping[] = "書き込み中のチップが終わったら止まります...";
+// %d: chips passed, chips failed.
+inline constexpr char kProductionFinished[] = "終了しました。合格 %d  不合格 %d";
+inline constexpr char kProductionBadField[] = "%s の値が正しくありません: %s";
+inline constexpr char kProductionListFilter[] = "テキストファイル (*.txt)|*.txt|すべてのファイル (*.*)|*.*|";
 
 // The fuse and lock bit dialogs: their file dialogs' first filter (the
 // patterns and ")" follow) and the questions before a bit that shuts this

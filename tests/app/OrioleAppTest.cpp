@@ -173,6 +173,40 @@ TEST(OrioleAppTest, RunWriterComesOnlyFromTheCommandLine) {
     EXPECT_EQ(WriterSpecFor(std::nullopt), "");
 }
 
+// --production opens the production window with its setting file (taken
+// from the current folder) and every --writer as a box of its own; without
+// it the command line means what it always did.
+TEST(OrioleAppTest, ProductionOptionTakesTheSettingFileAndEveryWriter) {
+    struct Case {
+        QStringList arguments;
+        std::optional<int> status;
+        bool production;
+        QString settingFile;
+        QStringList writers;
+    };
+    const QString here = QDir::current().absoluteFilePath(QStringLiteral("job.set"));
+    const Case cases[] = {
+        {{"--production", "job.set"}, std::nullopt, true, here, {}},
+        {{"job.set", "--production", "--writer", "sim", "--writer=ftdi,sn=A1"},
+         std::nullopt,
+         true,
+         here,
+         {"sim", "ftdi,sn=A1"}},
+        {{"--production"}, std::nullopt, true, {}, {}},
+        {{"--production", "a.set", "b.set"}, 2, false, {}, {}},
+        {{"--writer", "sim", "job.set"}, std::nullopt, false, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        AppCommandLine line;
+        EXPECT_EQ(ParseAppCommandLine(QStringList{"oriole"} + c.arguments, line), c.status);
+        if (c.status) continue;
+        EXPECT_EQ(line.production, c.production);
+        EXPECT_EQ(line.settingFile, c.settingFile);
+        EXPECT_EQ(line.writers, c.writers);
+    }
+}
+
 // Waits for the lock of a copy whose runtime folder is `runtime`.
 bool WaitForLock(const QString& runtime, const QString& settingsFolder) {
     const auto path = [&] {

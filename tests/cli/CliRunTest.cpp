@@ -11,47 +11,15 @@
 #include <QThread>
 
 #include "support/CliRun.h"
+#include "support/ProductionFiles.h"
 
 namespace {
 
 using oriole::test::CliRun;
+using oriole::test::CsvRows;
+using oriole::test::ProgramHex;
 using oriole::test::Finish;
 using oriole::test::RunCli;
-
-// `bytes` of program from address 0 as Intel HEX.
-QByteArray ProgramHex(int bytes) {
-    QByteArray hex;
-    for (int at = 0; at < bytes; at += 16) {
-        QByteArray record = QByteArray::fromHex(QByteArray::number(0x10, 16)) +
-                            QByteArray::fromHex(QString("%1").arg(at, 4, 16, QChar('0')).toLatin1()) + '\0';
-        for (int i = 0; i < 16; ++i) record += static_cast<char>((at + i) * 7);
-        uint8_t sum = 0;
-        for (char c : record) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
-        record += static_cast<char>(-sum);
-        hex += ':' + record.toHex().toUpper() + "\r\n";
-    }
-    return hex + ":00000001FF\r\n";
-}
-
-// One CSV line's fields; quoted fields may hold commas.
-QList<QByteArray> SplitCsv(const QByteArray& line) {
-    QList<QByteArray> fields{{}};
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"') {
-            fields.last() += '"';
-            ++i;
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ',' && !quoted) {
-            fields << QByteArray();
-        } else {
-            fields.last() += c;
-        }
-    }
-    return fields;
-}
 
 class CliRunTest : public ::testing::Test {
 protected:
@@ -69,11 +37,7 @@ protected:
     }
     // The log's lines after its header, split into fields.
     QList<QList<QByteArray>> LogRows() {
-        QList<QList<QByteArray>> rows;
-        const QList<QByteArray> lines = Read("job.set.log.csv").split('\n');
-        for (qsizetype i = 1; i < lines.size(); ++i)
-            if (!lines[i].trimmed().isEmpty()) rows << SplitCsv(lines[i].trimmed());
-        return rows;
+        return CsvRows(Read("job.set.log.csv"));
     }
     QTemporaryDir m_dir;
 };

@@ -460,6 +460,9 @@ bool CEmulatedFtdi::Vendor(uint8_t request, uint16_t value, uint16_t index,
         case 0:  // reset, purge
             if (value == 0) {
                 m_log.push_back("reset");
+                // Every open resets the chip: the box's tray (sim option swap)
+                // moves on here, as it does at the sim backend's open.
+                static_cast<void>(m_box->Call(sim::DriverCall::Open));
             } else if (value == 1) {
                 m_log.push_back("purge to box");  // nothing waits: bytes go to the box at once
             } else if (value == 2) {

@@ -220,6 +220,36 @@ TEST_F(DialogBuilderTest, OneScaleForEveryWindowNoTextCutOffAllFitTheScreen) {
     }
 }
 
+// The production window came after the original layout: its texts need no
+// wider unit and no taller ink than the original tables', so every original
+// window keeps its pixels.
+TEST_F(DialogBuilderTest, TheProductionWindowLeavesTheSharedScaleAsTheOriginalTablesSetIt) {
+    CResWidget ours(res::kProductionDialog);
+    const DialogScale shared = ours.Scale();
+    const DialogScale plain = ScaleOf(CDialogBuilder(res::kProductionDialog).BaseUnits());
+    const bool widened = int64_t{shared.xNum} * plain.xDen > int64_t{plain.xNum} * shared.xDen;
+    for (const CControls::Entry& e : ours.All()) {
+        if (e.def->text[0] == '\0' || e.def->rect.w <= 0) continue;
+        const int needPixels = e.widget->width() + TextOverflow(e.widget);
+        // The unit this control alone would need, in the shared scale's steps.
+        const int64_t needNum =
+            (int64_t{needPixels} * shared.xDen + e.def->rect.w - 1) / e.def->rect.w;
+        if (widened) {
+            EXPECT_LT(needNum, shared.xNum) << e.def->id << " \"" << e.def->text << "\"";
+        }
+    }
+    QString original;
+    QString production;
+    for (const res::DialogDef* d : res::AllDialogs())
+        for (const res::ControlDef& c : d->controls)
+            (d == &res::kProductionDialog ? production : original) += QString::fromUtf8(c.text);
+    const QFontMetrics metrics(CDialogBuilder(res::kProductionDialog).Font());
+    const QRect originalInk = metrics.tightBoundingRect(original);
+    const QRect productionInk = metrics.tightBoundingRect(production);
+    EXPECT_GE(productionInk.top(), originalInk.top());
+    EXPECT_LE(productionInk.bottom(), originalInk.bottom());
+}
+
 // A table whose label cannot hold its text at the plain rule.
 constexpr res::ControlDef kTightControls[] = {
     {10, Kind::Static, "ロックビット ベリファイ", {4, 4, 40, 8}, res::ctl::kNone},

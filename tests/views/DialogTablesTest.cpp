@@ -17,7 +17,7 @@ bool Has(const ControlDef& c, uint32_t bit) {
 }
 
 TEST(DialogTables, EveryResourceIsFoundByItsNumber) {
-    const std::vector<int> expected = {102, 129, 130, 132, 133, 134, 135, 138, 140, 141};
+    const std::vector<int> expected = {102, 129, 130, 132, 133, 134, 135, 138, 140, 141, 150};
     std::vector<int> listed;
     for (const DialogDef* d : AllDialogs()) {
         listed.push_back(d->resourceId);
@@ -55,6 +55,33 @@ TEST(DialogTables, EveryControlLiesInsideItsDialog) {
             EXPECT_GE(r.y, 0);
             EXPECT_LE(r.x + r.w, d->width);
             EXPECT_LE(r.y + r.h, d->height);
+        }
+    }
+}
+
+// Controls shown at once never cover one another; frames only surround.
+TEST(DialogTables, NoTwoShownControlsOverlap) {
+    const auto overlap = [](const DuRect& a, const DuRect& b) {
+        return a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h;
+    };
+    for (const DialogDef* d : AllDialogs()) {
+        for (size_t i = 0; i < d->controls.size(); ++i) {
+            const ControlDef& a = d->controls[i];
+            if (a.kind == Kind::GroupBox || Has(a, ctl::kHidden)) continue;
+            for (size_t j = i + 1; j < d->controls.size(); ++j) {
+                const ControlDef& b = d->controls[j];
+                if (b.kind == Kind::GroupBox || Has(b, ctl::kHidden)) continue;
+                // A slider's ticks reach into the scale printed over it; the
+                // builder moves the slider clear of the figures.
+                const auto ticked = [](const ControlDef& c) {
+                    return c.kind == Kind::Slider && Has(c, ctl::kTicksTop);
+                };
+                if ((ticked(a) && b.kind == Kind::Static) || (ticked(b) && a.kind == Kind::Static))
+                    continue;
+                EXPECT_FALSE(overlap(RestingRect(a), RestingRect(b)))
+                    << d->resourceId << ": " << a.id << " \"" << a.text << "\" and " << b.id
+                    << " \"" << b.text << "\"";
+            }
         }
     }
 }
@@ -120,7 +147,7 @@ TEST(DialogTables, DialogBehaviourFlagsFollowTheConventions) {
     const Row rows[] = {
         {102, true, false},  {129, true, true},  {130, true, true},  {132, false, false},
         {133, true, true},   {134, true, true},  {135, false, true}, {138, false, true},
-        {140, false, false}, {141, false, true},
+        {140, false, false}, {141, false, true}, {150, true, false},
     };
     for (const Row& row : rows) {
         const DialogDef* d = FindDialog(row.id);

@@ -12,8 +12,8 @@
 #include <mutex>
 
 #include "CliCommon.h"
-#include "link/WriterFinder.h"
 #include "production/ProductionRun.h"
+#include "res/Texts.h"
 
 namespace oriole::cli {
 
@@ -32,18 +32,6 @@ void OnInterrupt(int sig) {
     // The second Ctrl-C ends the tool as anywhere else (ports given back, a word said).
     sigaction(sig, &g_toolHandler, nullptr);
     raise(sig);
-}
-
-// Every box the USB backends see, as writer specs that open exactly it.
-std::vector<std::string> AllWriters() {
-    std::vector<std::string> specs;
-    for (const FoundWriter& w : FindWriters()) {
-        if (!w.serial.empty())
-            specs.push_back(w.backend + ",sn=" + w.serial);
-        else if (w.backend == "serial")
-            specs.push_back("serial:" + w.location);
-    }
-    return specs;
 }
 
 bool ParseU64(const QString& text, uint64_t& value) {
@@ -114,9 +102,9 @@ int RunProductionCommand(const QStringList& args) {
     }
     for (const QString& spec : parser.values(writer)) {
         if (spec == "all") {
-            for (std::string& found : AllWriters()) options.writers.push_back(std::move(found));
+            for (std::string& found : AllWriterSpecs()) options.writers.push_back(std::move(found));
             if (options.writers.empty()) {
-                std::fprintf(stderr, "oriole-cli: ライタが見つかりません。\n");
+                std::fprintf(stderr, "oriole-cli: %s\n", text::kProductionNoWriters);
                 return kExitFailed;
             }
         } else {
@@ -149,7 +137,7 @@ int RunProductionCommand(const QStringList& args) {
     events.onWait = [&](const std::string& box, BoxWait wait) {
         if (wait != BoxWait::ForChip) return;
         const std::lock_guard lock(printing);
-        std::fprintf(stderr, "[%s] チップを挿してください...\n", box.c_str());
+        std::fprintf(stderr, "[%s] %s\n", box.c_str(), text::kProductionInsertChip);
     };
 
     CProductionRun run(std::move(job), std::move(options), std::move(events));
