@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <strings.h>
 
 #include "base/FormatText.h"
 #include "res/TerminalTexts.h"
@@ -371,6 +372,54 @@ DataItem ParseData(std::string_view word) {
     }
     item.error = tt::kCannotParse;
     return item;
+}
+
+namespace {
+
+struct NamedMemory {
+    const char* name;
+    Memory mem;
+};
+// The first name of a memory is its own; the others are aliases.
+constexpr NamedMemory kMemories[] = {
+    {"flash", Memory::Flash},
+    {"eeprom", Memory::Eeprom},
+    {"lfuse", Memory::LowFuse},
+    {"fuse", Memory::LowFuse},
+    {"hfuse", Memory::HighFuse},
+    {"efuse", Memory::ExtFuse},
+    {"lock", Memory::Lock},
+    {"lockbits", Memory::Lock},
+    {"calibration", Memory::Calibration},
+    {"signature", Memory::Signature},
+};
+
+}  // namespace
+
+MemoryMatch FindMemory(std::string_view word, Memory& mem, const char** name) {
+    const NamedMemory* found = nullptr;
+    for (const auto& m : kMemories) {
+        const std::string_view candidate(m.name);
+        if (word.empty() || word.size() > candidate.size() ||
+            strncasecmp(word.data(), m.name, word.size()) != 0)
+            continue;
+        if (word.size() == candidate.size()) {
+            found = &m;
+            break;
+        }
+        if (found != nullptr && found->mem != m.mem) return MemoryMatch::Ambiguous;
+        if (found == nullptr) found = &m;
+    }
+    if (found == nullptr) return MemoryMatch::Unknown;
+    mem = found->mem;
+    if (name != nullptr) *name = found->name;
+    return MemoryMatch::Found;
+}
+
+const char* MemoryName(Memory mem) {
+    for (const auto& m : kMemories)
+        if (m.mem == mem) return m.name;
+    return "";
 }
 
 bool ParseDataList(std::string_view text, bool comments, std::vector<uint8_t>& out, std::string& error,

@@ -20,6 +20,17 @@ using Words = std::vector<std::string>;
 // or a comment.
 std::vector<Words> SplitLine(std::string_view line);
 
+// avrdude's memories, as -U and the terminal name them.
+enum class Memory { Flash, Eeprom, LowFuse, HighFuse, ExtFuse, Lock, Calibration, Signature };
+enum class MemoryMatch { Found, Ambiguous, Unknown };
+
+// A memory by its name or an alias ("fuse", "lockbits"), or, as avrdude, by a
+// prefix of one memory's names only; any case. `name`, when given, is the
+// name matched.
+MemoryMatch FindMemory(std::string_view word, Memory& mem, const char** name = nullptr);
+// The memory's own name ("lfuse" for Memory::LowFuse).
+const char* MemoryName(Memory mem);
+
 // One data item of write.
 struct DataItem {
     std::vector<uint8_t> bytes;  // what it writes: an integer little-endian, a string with its NUL

@@ -14,33 +14,10 @@ namespace tt = text::terminal;
 
 namespace {
 
-struct MemoryName {
-    const char* name;
-    Memory mem;
-};
-// avrdude's memory names; an alias names the same memory.
-constexpr MemoryName kMemories[] = {
-    {"flash", Memory::Flash},
-    {"eeprom", Memory::Eeprom},
-    {"lfuse", Memory::LowFuse},
-    {"fuse", Memory::LowFuse},
-    {"hfuse", Memory::HighFuse},
-    {"efuse", Memory::ExtFuse},
-    {"lock", Memory::Lock},
-    {"lockbits", Memory::Lock},
-    {"calibration", Memory::Calibration},
-    {"signature", Memory::Signature},
-};
 // The order of the part table.
 constexpr Memory kMemoryOrder[] = {Memory::Flash,       Memory::Eeprom,   Memory::LowFuse,
                                    Memory::HighFuse,    Memory::ExtFuse,  Memory::Lock,
                                    Memory::Calibration, Memory::Signature};
-
-const char* NameOf(Memory mem) {
-    for (const auto& m : kMemories)
-        if (m.mem == mem) return m.name;
-    return "";
-}
 
 bool IsPrefix(std::string_view prefix, std::string_view name) {
     return !prefix.empty() && prefix.size() <= name.size() &&
@@ -194,21 +171,13 @@ int32_t CTerminalSession::SizeOf(Memory mem) const {
 }
 
 bool CTerminalSession::Locate(const char* command, const std::string& name, Found& found) {
-    const MemoryName* match = nullptr;
-    for (const auto& m : kMemories) {
-        if (strcasecmp(name.c_str(), m.name) == 0) {
-            match = &m;
-            break;
-        }
-        if (!IsPrefix(name, m.name)) continue;
-        if (match != nullptr && match->mem != m.mem)
-            return Error(FormatText(tt::kAmbiguousMemory, command, name.c_str()));
-        if (match == nullptr) match = &m;
-    }
-    const int32_t size = match == nullptr ? 0 : SizeOf(match->mem);
+    Memory mem = Memory::Flash;
+    const MemoryMatch match = FindMemory(name, mem);
+    if (match == MemoryMatch::Ambiguous) return Error(FormatText(tt::kAmbiguousMemory, command, name.c_str()));
+    const int32_t size = match == MemoryMatch::Unknown ? 0 : SizeOf(mem);
     if (size <= 0)
         return Error(FormatText(tt::kNoMemory, command, m_core.Device().name, name.c_str()));
-    found = {match->mem, NameOf(match->mem), size};
+    found = {mem, MemoryName(mem), size};
     return true;
 }
 
@@ -304,7 +273,7 @@ bool CTerminalSession::Dump(const Words& w) {
     if ((argc < 2 && !m_bDumped) || argc > 4 || (argc > 1 && w[1] == "-?"))
         return Syntax(cmd, "dump <mem> [<addr> [<len>]] | dump <mem> [<addr>] ... | dump [<mem>]");
     Found f;
-    if (!Locate(cmd, argc > 1 ? w[1] : NameOf(m_lastDump), f)) return false;
+    if (!Locate(cmd, argc > 1 ? w[1] : MemoryName(m_lastDump), f)) return false;
     DumpState& st = m_dump[f.mem];
     if (st.len == 0) st.len = std::min(256, f.size);
     std::string why;
@@ -440,9 +409,9 @@ bool CTerminalSession::WriteFuse(const char* command, Memory mem, uint8_t value)
     FuseField(wanted, mem) = value;
     if (!AcceptFuseWrite(m_core.Host(), d, current, wanted, true, "")) return false;
     if (!m_core.WriteFuses(wanted, Quiet()))
-        return Error(FormatText(tt::kWriteFailed, command, NameOf(mem)));
+        return Error(FormatText(tt::kWriteFailed, command, MemoryName(mem)));
     if (!m_core.VerifyFuses(FuseBytesAsRead(d, wanted), Quiet()))
-        return Error(FormatText(tt::kVerifyFailed, command, NameOf(mem)));
+        return Error(FormatText(tt::kVerifyFailed, command, MemoryName(mem)));
     return true;
 }
 
@@ -606,7 +575,7 @@ bool CTerminalSession::Config(const Words& w) {
         return mem == Memory::Lock ? lock : FuseField(fuses, mem);
     };
     const auto memName = [&](Memory mem) {
-        return (mem == Memory::LowFuse && (d.fuseMask & kFuseSingle) != 0) ? "fuse" : NameOf(mem);
+        return (mem == Memory::LowFuse && (d.fuseMask & kFuseSingle) != 0) ? "fuse" : MemoryName(mem);
     };
     if (assign) {
         const Property& p = matched.front();
@@ -654,7 +623,7 @@ bool CTerminalSession::Part(const Words& w) {
         int32_t page = 0;
         if (mem == Memory::Flash && d.HasPagedFlash()) page = 2 * d.flashPageWords;
         if (mem == Memory::Eeprom && d.HasPagedEeprom()) page = d.eepromPageBytes;
-        text += FormatText("%-11s %6d %6s\n", NameOf(mem), size,
+        text += FormatText("%-11s %6d %6s\n", MemoryName(mem), size,
                            page > 0 ? std::to_string(page).c_str() : "-");
     }
     m_out(text);

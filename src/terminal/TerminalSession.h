@@ -24,8 +24,6 @@
 
 namespace oriole::terminal {
 
-enum class Memory { Flash, Eeprom, LowFuse, HighFuse, ExtFuse, Lock, Calibration, Signature };
-
 class CTerminalSession {
 public:
     using Sink = std::function<void(std::string_view text)>;

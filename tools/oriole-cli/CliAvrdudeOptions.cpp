@@ -18,23 +18,6 @@ bool Refuse(const QString& message) {
 
 namespace {
 
-struct MemoryName {
-    const char* name;
-    AvrMem mem;
-};
-constexpr MemoryName kMemories[] = {
-    {"flash", AvrMem::Flash},
-    {"eeprom", AvrMem::Eeprom},
-    {"lfuse", AvrMem::LowFuse},
-    {"fuse", AvrMem::LowFuse},
-    {"hfuse", AvrMem::HighFuse},
-    {"efuse", AvrMem::ExtFuse},
-    {"lock", AvrMem::Lock},
-    {"lockbits", AvrMem::Lock},
-    {"calibration", AvrMem::Calibration},
-    {"signature", AvrMem::Signature},
-};
-
 // Formats: a auto, i Intel HEX, I the same with comments (and checksums
 // forgiven on input), s S-records, r raw binary, e ELF, m immediate values,
 // h d o b R value lists (R: Roman numerals).
@@ -43,21 +26,17 @@ constexpr char kOutputFormats[] = "aiIsrhdobR";
 
 // The memory a -U names: its name, or (as avrdude) a prefix of one memory's names only.
 bool FindMemory(MemOp& op) {
-    const MemoryName* found = nullptr;
-    for (const auto& m : kMemories) {
-        if (op.memName == QLatin1String(m.name)) {
-            found = &m;
-            break;
-        }
-        if (!QLatin1String(m.name).startsWith(op.memName) || op.memName.isEmpty()) continue;
-        if (found != nullptr && found->mem != m.mem)
+    const char* name = nullptr;
+    switch (terminal::FindMemory(op.memName.toStdString(), op.mem, &name)) {
+        case terminal::MemoryMatch::Found:
+            op.memName = QLatin1String(name);
+            return true;
+        case terminal::MemoryMatch::Ambiguous:
             return Refuse("-U のメモリ名があいまいです: " + op.memName);
-        if (found == nullptr) found = &m;
+        case terminal::MemoryMatch::Unknown:
+            break;
     }
-    if (found == nullptr) return Refuse("-U のメモリ名が正しくありません: " + op.memName);
-    op.mem = found->mem;
-    op.memName = QLatin1String(found->name);
-    return true;
+    return Refuse("-U のメモリ名が正しくありません: " + op.memName);
 }
 
 void PrintUsage() {

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "terminal/TerminalData.h"
+
 namespace oriole::cli {
 
-enum class AvrMem { Flash, Eeprom, LowFuse, HighFuse, ExtFuse, Lock, Calibration, Signature };
+using AvrMem = terminal::Memory;
 
 inline constexpr char kFormatOmitted = 0;
 
