@@ -437,19 +437,23 @@ bool CTerminalSession::Flush() {
 bool CTerminalSession::FlushFlash() {
     if (m_flash.pending.empty()) return true;
     const int32_t size = SizeOf(Memory::Flash);
-    if (!ReadPrefix(Memory::Flash, static_cast<uint32_t>(size)))
-        return Error(FormatText(tt::kFlushFailed, "FLASH"));
-    std::vector<uint8_t> wanted(m_flash.read.begin(), m_flash.read.begin() + size);
+    // Only as far as the writes reach is read to see whether they clear bits
+    // only; an erase needs the whole FLASH to write it back.
+    const uint32_t reach = m_flash.pending.rbegin()->first + 1;
+    if (!ReadPrefix(Memory::Flash, reach)) return Error(FormatText(tt::kFlushFailed, "FLASH"));
     bool needsErase = false;
-    for (const auto& [a, v] : m_flash.pending) {
-        needsErase = needsErase || (v & ~wanted[a]) != 0;
-        wanted[a] = v;
-    }
+    for (const auto& [a, v] : m_flash.pending) needsErase = needsErase || (v & ~m_flash.read[a]) != 0;
+    if (needsErase && !ReadPrefix(Memory::Flash, static_cast<uint32_t>(size)))
+        return Error(FormatText(tt::kFlushFailed, "FLASH"));
+    std::vector<uint8_t> wanted(m_flash.read.begin(),
+                                m_flash.read.begin() + (needsErase ? size : static_cast<int32_t>(reach)));
+    for (const auto& [a, v] : m_flash.pending) wanted[a] = v;
     ImageBuffer image;
     image.Allocate(static_cast<uint32_t>(size));
     bool ok = true;
     if (!needsErase) {
         for (const auto& [a, v] : m_flash.pending) image.cells[a] = v;
+        image.count = reach;
     } else {
         Note(tt::kFlushErases);
         const int32_t eeSize = SizeOf(Memory::Eeprom);
@@ -460,9 +464,8 @@ bool CTerminalSession::FlushFlash() {
         for (int32_t a = 0; a < eeSize; ++a)
             eeprom.cells[static_cast<size_t>(a)] = m_eeprom.read[static_cast<size_t>(a)];
         for (const auto& [a, v] : m_eeprom.pending) eeprom.cells[a] = v;
-        for (int32_t a = 0; a < size; ++a)
-            if (wanted[static_cast<size_t>(a)] != 0xFF)
-                image.cells[static_cast<size_t>(a)] = wanted[static_cast<size_t>(a)];
+        for (size_t a = 0; a < wanted.size(); ++a)
+            if (wanted[a] != 0xFF) image.cells[a] = wanted[a];
         m_flash.read.clear();
         m_eeprom.read.clear();
         ok = m_core.EraseDevice(Quiet());
@@ -477,7 +480,10 @@ bool CTerminalSession::FlushFlash() {
         m_flash.read.clear();
         return Error(FormatText(tt::kFlushFailed, "FLASH"));
     }
-    m_flash.read = std::move(wanted);
+    if (needsErase)
+        m_flash.read = std::move(wanted);
+    else
+        for (const auto& [a, v] : m_flash.pending) m_flash.read[a] = v;
     m_flash.pending.clear();
     return true;
 }
@@ -487,6 +493,8 @@ bool CTerminalSession::FlushEeprom() {
     ImageBuffer image;
     image.Allocate(static_cast<uint32_t>(SizeOf(Memory::Eeprom)));
     for (const auto& [a, v] : m_eeprom.pending) image.cells[a] = v;
+    // Every block up to the image's length is written: end it after the last write.
+    image.count = m_eeprom.pending.rbegin()->first + 1;
     if (!m_core.WriteEeprom(image, Quiet()) || !m_core.VerifyEeprom(image, Quiet())) {
         m_eeprom.read.clear();
         return Error(FormatText(tt::kFlushFailed, "EEPROM"));
