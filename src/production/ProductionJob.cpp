@@ -155,6 +155,10 @@ bool ParseStepNames(const QString& names, uint32_t& mask, std::string& error) {
 
 bool LoadProductionJob(const QString& pathGiven, ProductionJob& job, std::string& error) {
     const QString path = pathGiven;  // may be the job's own field, reset below
+    if (path.trimmed().isEmpty()) {
+        error = text::kProductionSettingFileMissing;
+        return false;
+    }
     CIniFile ini;
     const char* refusal = nullptr;
     // A missing file would give every default: a production run of nothing.

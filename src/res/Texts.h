@@ -212,6 +212,7 @@ inline constexpr char kBatchError[] = "エラー\r\n";
 
 // Ours: production runs (oriole-cli run, the production window).
 inline constexpr char kProductionNoSettingFile[] = "設定ファイルを読み込めません: %s";
+inline constexpr char kProductionSettingFileMissing[] = "設定ファイルを指定してください。";
 inline constexpr char kProductionNoDevice[] =
     "設定ファイルでデバイスが選ばれていません。量産にはデバイスを選んだ設定ファイルが必要です。";
 inline constexpr char kProductionBadKey[] = "設定ファイルの [Production] %s の値が正しくありません: %s";

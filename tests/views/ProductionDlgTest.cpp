@@ -21,6 +21,7 @@ namespace oriole {
 namespace {
 
 // The controls of resource 150 the tests use.
+constexpr int kSettingPath = 1301;
 constexpr int kSerialBox = 1314;
 constexpr int kSerialMemory = 1315;
 constexpr int kSerialAddress = 1316;
@@ -208,7 +209,7 @@ TEST_F(ProductionDlgTest, TheSettingFilesJobIsShownInTheControls) {
     }
 }
 
-TEST_F(ProductionDlgTest, AFieldThatIsNoNumberKeepsTheRunFromStartingAndIsNamed) {
+TEST_F(ProductionDlgTest, AnUnusableFieldKeepsTheRunFromStartingAndIsNamed) {
     struct Case {
         int field;
         const char* text;
@@ -219,6 +220,7 @@ TEST_F(ProductionDlgTest, AFieldThatIsNoNumberKeepsTheRunFromStartingAndIsNamed)
         {kSerialFirst, "eins", "最初"},
         {kSerialStep, "-", "増分"},
         {kSerialLast, "9x", "最後"},
+        {kSettingPath, "", "設定ファイルを指定"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.named);
