@@ -16,32 +16,12 @@
 #include "QtApp.h"
 #include "support/Grab.h"
 #include "views/ProductionDlg.h"
+#include "views/ProductionIds.h"
 
 namespace oriole {
 namespace {
 
-// The controls of resource 150 the tests use.
-constexpr int kSettingPath = 1301;
-constexpr int kSerialBox = 1314;
-constexpr int kSerialMemory = 1315;
-constexpr int kSerialAddress = 1316;
-constexpr int kSerialWidth = 1317;
-constexpr int kSerialOrder = 1318;
-constexpr int kSerialEncoding = 1319;
-constexpr int kSerialFirst = 1320;
-constexpr int kSerialStep = 1321;
-constexpr int kSerialLast = 1322;
-constexpr int kWriters = 1325;
-constexpr int kRepeatBox = 1327;
-constexpr int kCount = 1328;
-constexpr int kStartButton = 1329;
-constexpr int kStopButton = 1330;
-constexpr int kPassed = 1332;
-constexpr int kFailed = 1333;
-constexpr int kLastSerial = 1334;
-constexpr int kLogLines = 1336;
-constexpr int kStatus = 1337;
-constexpr int kMessages = 1338;
+using namespace production_ids;
 
 // A box that takes each chip out 100 ms after its erase and puts the next
 // one in 150 ms later.
@@ -123,9 +103,9 @@ TEST_F(ProductionDlgTest, ThreeChipsWithASerialRuleShowTheirCountsNumberAndLogLi
     EXPECT_GT(WaitForEnd(*dlg), 0);
     ASSERT_FALSE(dlg->IsRunning());
     test::Grab(*dlg, QStringLiteral("production-done.png"));
-    EXPECT_EQ(dlg->Text(kPassed), QStringLiteral("3"))
+    EXPECT_EQ(dlg->Text(kPassedCount), QStringLiteral("3"))
         << Lines(*dlg, kMessages).join(u'\n').toStdString();
-    EXPECT_EQ(dlg->Text(kFailed), QStringLiteral("0"));
+    EXPECT_EQ(dlg->Text(kFailedCount), QStringLiteral("0"));
     EXPECT_EQ(dlg->Text(kLastSerial), QStringLiteral("1002"));
     EXPECT_TRUE(dlg->Text(kStatus).contains(QStringLiteral("合格 3  不合格 0")))
         << dlg->Text(kStatus).toStdString();
@@ -153,9 +133,9 @@ TEST_F(ProductionDlgTest, StopDuringARepeatRunEndsItAfterTheChipInProgress) {
     ASSERT_TRUE(dlg->IsRunning());
     QElapsedTimer waited;
     waited.start();
-    while (dlg->Text(kPassed) == QStringLiteral("0") && waited.elapsed() < 30000)
+    while (dlg->Text(kPassedCount) == QStringLiteral("0") && waited.elapsed() < 30000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    ASSERT_EQ(dlg->Text(kPassed), QStringLiteral("1"))
+    ASSERT_EQ(dlg->Text(kPassedCount), QStringLiteral("1"))
         << Lines(*dlg, kMessages).join(u'\n').toStdString();
     dlg->Button(kStopButton)->click();
     EXPECT_FALSE(dlg->IsEnabled(kStopButton));
@@ -165,7 +145,7 @@ TEST_F(ProductionDlgTest, StopDuringARepeatRunEndsItAfterTheChipInProgress) {
     EXPECT_TRUE(dlg->Text(kStatus).startsWith(QStringLiteral("終了しました")))
         << dlg->Text(kStatus).toStdString();
     // Every number taken went to a chip that is in the log.
-    const int chips = dlg->Text(kPassed).toInt() + dlg->Text(kFailed).toInt();
+    const int chips = dlg->Text(kPassedCount).toInt() + dlg->Text(kFailedCount).toInt();
     EXPECT_EQ(Lines(*dlg, kLogLines).size(), chips);
     EXPECT_EQ(Read("job.set.counter").trimmed().toInt(), 1 + chips);
 }
