@@ -211,7 +211,7 @@ bool ReadElf(IMessageHost& host, QIODevice& device, int16_t* cells, uint32_t& co
     // Checked before anything is stored: a file that does not fit leaves the
     // image as it was, as the record readers do.
     if (cells != nullptr && used > count) {
-        host.ShowMessage(MsgKind::Warning, text::kHexBeyondDevice);
+        host.ShowFailure(Cause::TooLarge, MsgKind::Warning, text::kHexBeyondDevice);
         return false;
     }
     if (cells != nullptr) {
@@ -242,7 +242,7 @@ bool ReadBinary(IMessageHost& host, QIODevice& device, int16_t* cells, uint32_t&
         if (n == 0) break;
         if (cells != nullptr) {
             if (total + static_cast<uint64_t>(n) > count) {
-                host.ShowMessage(MsgKind::Warning, text::kHexBeyondDevice);
+                host.ShowFailure(Cause::TooLarge, MsgKind::Warning, text::kHexBeyondDevice);
                 return false;
             }
             for (qint64 j = 0; j < n; ++j)

@@ -129,7 +129,7 @@ template <typename Decode>
         if (step == Step::End) {
             ended = true;
         } else if (step == Step::BeyondCapacity) {
-            host.ShowMessage(MsgKind::Warning, format.beyondCapacityText);
+            host.ShowFailure(Cause::TooLarge, MsgKind::Warning, format.beyondCapacityText);
             return false;
         } else {
             host.ShowMessage(MsgKind::Warning,

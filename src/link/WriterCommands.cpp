@@ -30,7 +30,7 @@ bool CWriterLink::SendMemoryRequest(uint8_t command, uint32_t address, uint32_t 
 
 bool CWriterLink::BeginProgramming(IDeviceSelector& selector, bool timing) {
     if (m_state.m_nAbort != kAbortNone) {
-        m_host.ShowMessage(MsgKind::Error, text::kAbortedEarlier);
+        m_host.ShowFailure(Cause::Cancelled, MsgKind::Error, text::kAbortedEarlier);
         return false;
     }
     DiscardStaleBytes();
@@ -47,7 +47,7 @@ bool CWriterLink::BeginProgramming(IDeviceSelector& selector, bool timing) {
     // Only the refusal byte has a meaning here, and not for a device that
     // never echoes the enable; any other outcome goes on.
     if (WaitAck(kRefusedAck, true) && !selector.SelectedDevice().enableNotEchoed) {
-        m_host.ShowMessage(MsgKind::Warning, text::kProgrammingRefused);
+        m_host.ShowFailure(Cause::Refused, MsgKind::Warning, text::kProgrammingRefused);
         return false;
     }
     if (selector.IsAutoDetect() && !ReadSignature(selector)) return false;
@@ -74,7 +74,7 @@ bool CWriterLink::ReadSignature(IDeviceSelector& selector) {
     } else {
         found = selector.SelectDetectedDevice(row);
     }
-    if (!found) m_host.ShowMessage(MsgKind::Warning, text::kDeviceNotDetected);
+    if (!found) m_host.ShowFailure(Cause::NotDetected, MsgKind::Warning, text::kDeviceNotDetected);
     return found;
 }
 

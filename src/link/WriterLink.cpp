@@ -26,7 +26,7 @@ CWriterLink::~CWriterLink() {
 bool CWriterLink::OpenLink() {
     if (m_open) CloseLink();
     if (const DriverStatus s = m_driver.OpenByDescription(kLinkDescription); s != kFtOk) {
-        m_host.ShowMessage(MsgKind::Error, s == kLinkAccessDenied  ? text::kWriterAccessDenied
+        m_host.ShowFailure(Cause::Driver, MsgKind::Error, s == kLinkAccessDenied  ? text::kWriterAccessDenied
                                            : s == kLinkInUse       ? text::kWriterInUse
                                            : s == kLinkPortRefused ? text::kWriterPortRefused
                                                                    : text::kWriterNotFound);
@@ -48,7 +48,7 @@ bool CWriterLink::OpenLink() {
     };
     const Step failed = configure();
     if (failed.status != kFtOk) {
-        m_host.ShowMessage(MsgKind::Error,
+        m_host.ShowFailure(Cause::Driver, MsgKind::Error,
                            FormatText(text::kDriverConfigError, kLineConfig, failed.code,
                                       static_cast<int>(failed.status)));
         // The handle is given back: left open, the box could not be opened
@@ -113,11 +113,11 @@ void CWriterLink::DiscardStaleBytes() {
 }
 
 void CWriterLink::ShowDriverError(int line, DriverStatus status) {
-    m_host.ShowMessage(MsgKind::Error,
+    m_host.ShowFailure(Cause::Driver, MsgKind::Error,
                        FormatText(text::kDriverCallError, line, static_cast<int>(status)));
 }
 
-void CWriterLink::ShowNoAnswer() { m_host.ShowMessage(MsgKind::Error, text::kWriterNoAnswer); }
+void CWriterLink::ShowNoAnswer() { m_host.ShowFailure(Cause::NoAnswer, MsgKind::Error, text::kWriterNoAnswer); }
 
 bool CWriterLink::WriteBytes(std::span<const uint8_t> bytes) {
     uint32_t written = 0;
@@ -229,7 +229,7 @@ bool CWriterLink::WaitAck(uint8_t expected, bool otherIsAnswer) {
     if (m_state.m_nTimeoutTicks == 0) ShowNoAnswer();
     const bool ok = readOk && m_state.m_nAbort == kAbortNone && arrived && ack == expected;
     if (readOk && m_state.m_nAbort == kAbortNone && arrived && !ok && !otherIsAnswer)
-        m_host.ShowMessage(MsgKind::Error, FormatText(text::kWriterWrongAck, unsigned{expected},
+        m_host.ShowFailure(Cause::WrongAnswer, MsgKind::Error, FormatText(text::kWriterWrongAck, unsigned{expected},
                                                       unsigned{ack}));
     m_state.m_nTimeoutTicks = 0;
     return ok;

@@ -101,8 +101,11 @@ bool COrioleCore::ReadCalibrationBack(const CalibTarget& target, uint8_t& value)
 }
 
 void COrioleCore::ShowCalibVerify(bool equal, MsgKind mismatch) {
-    m_host.ShowMessage(equal ? MsgKind::Information : mismatch,
-                       FormatText(text::kCalibVerify, equal ? text::kCalibOk : text::kCalibError));
+    const std::string shown = FormatText(text::kCalibVerify, equal ? text::kCalibOk : text::kCalibError);
+    if (equal)
+        m_host.ShowMessage(MsgKind::Information, shown);
+    else
+        m_host.ShowFailure(Cause::VerifyMismatch, mismatch, shown);
 }
 
 bool COrioleCore::WriteCalibration(const CalibTarget& target, const CalibOptions& options) {

@@ -4,6 +4,8 @@
 // frame that has already reported its failure adds no second message for the
 // same broken link.
 
+#include <string>
+
 #include "host/OperationHost.h"
 
 namespace oriole {
@@ -16,6 +18,11 @@ public:
         if (m_bMuted && kind != MsgKind::Question) return Answer::Ok;
         ++m_nShown;
         return m_outer.ShowMessage(kind, text, defaultAnswer);
+    }
+    void ShowFailure(Cause cause, MsgKind kind, std::string_view text) override {
+        if (m_bMuted) return;
+        ++m_nShown;
+        m_outer.ShowFailure(cause, kind, text);
     }
     void PumpOneMessage() override { m_outer.PumpOneMessage(); }
     void Sleep(std::chrono::milliseconds pause) override { m_outer.Sleep(pause); }
@@ -35,6 +42,57 @@ private:
     IOperationHost& m_outer;
     int m_nShown = 0;
     bool m_bMuted = false;
+};
+
+// The failure an operation reported first, with its cause.
+struct OpFailure {
+    Cause cause = Cause::None;
+    std::string text;
+};
+
+// The host as the core hands it on: everything goes through to the real host,
+// and every failure is recorded, so that a caller can ask what failed first
+// (by cause) and whether anything failed at all. An error shown without a
+// cause counts as Cause::Other.
+class CFailureRecorder final : public IOperationHost {
+public:
+    explicit CFailureRecorder(IOperationHost& outer) : m_outer(outer) {}
+
+    Answer ShowMessage(MsgKind kind, std::string_view text, Answer defaultAnswer) override {
+        if (kind == MsgKind::Error) Note(Cause::Other, text);
+        return m_outer.ShowMessage(kind, text, defaultAnswer);
+    }
+    void ShowFailure(Cause cause, MsgKind kind, std::string_view text) override {
+        Note(cause, text);
+        m_outer.ShowFailure(cause, kind, text);
+    }
+    void PumpOneMessage() override { m_outer.PumpOneMessage(); }
+    void Sleep(std::chrono::milliseconds pause) override { m_outer.Sleep(pause); }
+    void ShowWaitCursor() override { m_outer.ShowWaitCursor(); }
+    std::unique_ptr<IProgress> CreateProgressDlg(int32_t lower, int32_t upper,
+                                                 std::string_view caption,
+                                                 std::string_view message,
+                                                 int32_t& abort) override {
+        return m_outer.CreateProgressDlg(lower, upper, caption, message, abort);
+    }
+
+    // The first failure since the last Forget; Cause::None when there was none.
+    const OpFailure& First() const { return m_first; }
+    int Count() const { return m_nCount; }
+    void Forget() {
+        m_first = {};
+        m_nCount = 0;
+    }
+    // Records a failure whose message the caller shows or has shown itself.
+    void Note(Cause cause, std::string_view text) {
+        ++m_nCount;
+        if (m_first.cause == Cause::None) m_first = {cause, std::string(text)};
+    }
+
+private:
+    IOperationHost& m_outer;
+    OpFailure m_first;
+    int m_nCount = 0;
 };
 
 }  // namespace oriole

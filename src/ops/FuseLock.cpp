@@ -4,6 +4,7 @@
 
 #include "base/FormatText.h"
 #include "link/WriterLink.h"
+#include "ops/FusePolicy.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
 
@@ -49,42 +50,75 @@ LockCommand LockCommandFor(LockGroup group, uint8_t lock) {
 }  // namespace
 
 bool COrioleCore::ReadFuses(FuseBytes& fuses, bool timing) {
+    if (!HasFuseBytes()) return false;
+    return RunFrame(timing, [&](CWriterLink& link) { return ReadFuseBytes(link, fuses); });
+}
+
+bool COrioleCore::HasFuseBytes() {
+    // 0xFF from a device without fuse bytes would pass for a read, and a
+    // write would send nothing and pass. The device is known only after a
+    // detection; with auto-detect the frame checks again.
+    if (m_pDevice->id == 0 || m_pDevice->fuseGroup != FuseGroup::None) return true;
+    Failure(Cause::NoSuchMemory, MsgKind::Warning, FormatText(text::kNoSuchMemory, m_pDevice->name, "ヒューズ"));
+    return false;
+}
+
+bool COrioleCore::ReadFuseBytes(CWriterLink& link, FuseBytes& fuses) {
     uint8_t& ext = fuses.ext;
     uint8_t& high = fuses.high;
     uint8_t& low = fuses.low;
-    return RunFrame(timing, [&](CWriterLink& link) {
-        ext = high = low = 0xFF;
-        const AVR_DEVICE& d = *m_pDevice;
-        switch (d.fuseGroup) {
-            case FuseGroup::Current: {
-                uint8_t* const outs[] = {&ext, &high, &low};
-                for (size_t i = 0; i < std::size(kFuseBytes); ++i) {
-                    if ((d.fuseMask & kFuseBytes[i].maskBit) == 0) continue;
-                    // A reply that never came has been reported; the value is
-                    // not the device's, so the read fails.
-                    if (!link.ReadFuseByte(kFuseBytes[i].selector, *outs[i])) return false;
-                }
-                return true;
+    ext = high = low = 0xFF;
+    const AVR_DEVICE& d = *m_pDevice;
+    switch (d.fuseGroup) {
+        case FuseGroup::Current: {
+            uint8_t* const outs[] = {&ext, &high, &low};
+            for (size_t i = 0; i < std::size(kFuseBytes); ++i) {
+                if ((d.fuseMask & kFuseBytes[i].maskBit) == 0) continue;
+                // A reply that never came has been reported; the value is
+                // not the device's, so the read fails.
+                if (!link.ReadFuseByte(kFuseBytes[i].selector, *outs[i])) return false;
             }
-            case FuseGroup::SingleLow: return link.ReadFuseByte(1, low);
-            case FuseGroup::InLockByte: {
-                uint8_t m = 0xFF;
-                if (!link.ReadLockByte(m)) return false;
-                low = FuseFromLockByte(m);
-                return true;
-            }
-            case FuseGroup::None: break;
+            return true;
         }
-        return true;
-    });
+        case FuseGroup::SingleLow: return link.ReadFuseByte(1, low);
+        case FuseGroup::InLockByte: {
+            uint8_t m = 0xFF;
+            if (!link.ReadLockByte(m)) return false;
+            low = FuseFromLockByte(m);
+            return true;
+        }
+        case FuseGroup::None: break;
+    }
+    if (d.fuseGroup == FuseGroup::None) {
+        Failure(Cause::NoSuchMemory, MsgKind::Warning, FormatText(text::kNoSuchMemory, d.name, "ヒューズ"));
+        return false;
+    }
+    return true;
 }
 
-bool COrioleCore::WriteFuses(FuseBytes fuses, const OpOptions& options) {
-    const uint8_t ext = fuses.ext;
-    uint8_t& high = fuses.high;
-    uint8_t& low = fuses.low;
+bool COrioleCore::WriteFuses(FuseBytes fuses, const OpOptions& options, const FusePolicy& policy) {
+    if (!HasFuseBytes()) return false;
+    const int shownBefore = FailuresShown();
     const bool r = RunFrame(options.timing, [&](CWriterLink& link) {
         const AVR_DEVICE& d = *m_pDevice;
+        // The rules look at what the chip holds now, read in this frame, so
+        // no other write can come between the check and the write.
+        FuseBytes current;
+        if (!ReadFuseBytes(link, current)) return false;
+        if (policy.onCurrent) policy.onCurrent(current);
+        if (policy.onlyBytes != 0) {
+            if ((policy.onlyBytes & kFuseExt) == 0) fuses.ext = current.ext;
+            if ((policy.onlyBytes & kFuseHigh) == 0) fuses.high = current.high;
+            if ((policy.onlyBytes & (kFuseLow | kFuseSingle)) == 0) fuses.low = current.low;
+        }
+        if (!AcceptFuseWrite(*m_pFrameHost, d, current, fuses, policy)) {
+            // A No to the question shows nothing more, but the write failed.
+            if (FailuresShown() == shownBefore) m_recorder.Note(Cause::Cancelled, text::kFuseWriteDeclined);
+            return false;
+        }
+        const uint8_t ext = fuses.ext;
+        uint8_t& high = fuses.high;
+        uint8_t& low = fuses.low;
         switch (d.fuseWrite) {
             case FuseWrite::LockLowInQ: return link.WriteLockBytes(0xA0, low);
             case FuseWrite::LockLow5InP:
@@ -149,7 +183,7 @@ bool COrioleCore::VerifyFuses(FuseBytes fuses, const OpOptions& options) {
             m_host.ShowMessage(MsgKind::Information, text::kFuseVerifyOk);
         } else {
             const std::string list = names.empty() ? std::string() : "[" + names + "]";
-            m_host.ShowMessage(MsgKind::Warning, FormatText(text::kFuseVerifyError, list.c_str()));
+            m_host.ShowFailure(Cause::VerifyMismatch, MsgKind::Warning, FormatText(text::kFuseVerifyError, list.c_str()));
         }
     }
     return !differs;
@@ -211,7 +245,7 @@ bool COrioleCore::VerifyLockBits(uint8_t expected, const OpOptions& options) {
         if (equal) {
             m_host.ShowMessage(MsgKind::Information, text::kLockVerifyOk);
         } else {
-            m_host.ShowMessage(MsgKind::Warning, text::kLockVerifyError);
+            m_host.ShowFailure(Cause::VerifyMismatch, MsgKind::Warning, text::kLockVerifyError);
         }
     }
     return equal;

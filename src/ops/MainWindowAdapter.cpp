@@ -5,6 +5,7 @@
 
 #include "base/Numbers.h"
 #include "image/ImageReader.h"
+#include "ops/BatchRunner.h"
 #include "res/Texts.h"
 
 namespace oriole {
@@ -82,31 +83,24 @@ bool CMainWindowAdapter::WriteFlash(const OpOptions& options) {
 }
 
 bool CMainWindowAdapter::EraseAndWriteFlash(const OpOptions& options) {
-    OpOptions o = options;
-    o.verify = o.verify || m_controls.IsChecked(ctl_id::kFlashVerify);
+    Job job;
+    job.options = options;
+    job.options.verify = false;
     const std::string path = m_controls.Text(ctl_id::kFlashFile);
+    job.images = {JobImage{.name = path, .path = path}};
+    // The file is loaded for the device (detected first where auto-detect
+    // is on) before the erase: a file that cannot be programmed never
+    // leaves an erased chip.
+    job.steps = {JobStep{.kind = StepKind::Erase, .quiet = true},
+                 JobStep{.kind = StepKind::WriteFlash, .image = 0,
+                         .verify = options.verify || m_controls.IsChecked(ctl_id::kFlashVerify)}};
     IOperationHost& host = m_core.Host();
-    // With a device known the file is loaded for it, and that image is
-    // written. Before the first detection only its form can be checked: it
-    // is loaded as for the largest device, and loaded again in the write.
-    const bool known = m_core.Device().id > 0;
-    ImageBuffer image;
-    if (known) {
-        if (!m_core.LoadFlashImage(path, image)) return false;
-    } else {
-        int32_t largest = 0;
-        for (const AVR_DEVICE& d : DeviceTable()) largest = std::max(largest, d.FlashBytes());
-        image.Allocate(static_cast<uint32_t>(largest));
-        uint32_t lowest = 0;
-        uint32_t highest = 0;
-        const ImageLoadOptions load{.format = m_core.FileFormat(), .space = ImageSpace::Flash};
-        if (!LoadImageFile(host, QString::fromStdString(path), image, lowest, highest, load)) return false;
-    }
-    if (!m_core.EraseDevice(Quietly(true))) {
-        host.ShowMessage(MsgKind::Warning, text::kEraseBeforeWriteFailed, Answer::Yes);
-        return false;
-    }
-    return known ? m_core.WriteFlash(image, o) : m_core.WriteFlash(path, o);
+    JobEvents events;
+    events.onEnd = [&host](const JobStep& step, bool ok) {
+        if (!ok && step.kind == StepKind::Erase)
+            host.ShowMessage(MsgKind::Warning, text::kEraseBeforeWriteFailed, Answer::Yes);
+    };
+    return RunJob(m_core, job, events).ok;
 }
 
 bool CMainWindowAdapter::WriteEeprom(const OpOptions& options) {
@@ -123,7 +117,8 @@ FuseBytes CMainWindowAdapter::WindowFuses() const {
 bool CMainWindowAdapter::WriteFuses(const OpOptions& options) {
     OpOptions o = options;
     o.verify = o.verify || m_controls.IsChecked(ctl_id::kFuseVerify);
-    return m_core.WriteFuses(WindowFuses(), o);
+    // A risky value is asked about, No unless the user says Yes.
+    return m_core.WriteFuses(WindowFuses(), o, {.risky = RiskyFuses::Ask});
 }
 
 bool CMainWindowAdapter::VerifyFuses(const OpOptions& options) {
@@ -153,17 +148,29 @@ bool CMainWindowAdapter::CalibrationTarget(CalibTarget& target) {
         host.ShowMessage(MsgKind::Warning, text::kCalibAddressMissing);
         return false;
     }
-    if (memory.starts_with("FLASH")) {
-        target.memory = CalibMemory::Flash;
-    } else if (memory.starts_with("EEPROM")) {
-        target.memory = CalibMemory::Eeprom;
-    } else {
+    if (!CalibMemoryOfText(memory, target.memory)) {
         host.ShowMessage(MsgKind::Warning, text::kCalibMemoryMissing);
         return false;
     }
     target.value = ParseHexByte(value);
     target.address = ParseHexLenient(address);
     return true;
+}
+
+bool CMainWindowAdapter::BatchSettingsOf(uint32_t mask, const std::string& flashFile,
+                                         const std::string& eepromFile, bool fuses, bool lock, bool calibration,
+                                         BatchSettings& out) {
+    out = BatchSettings{};
+    out.steps = mask;
+    out.flashFile = flashFile;
+    out.eepromFile = eepromFile;
+    out.fuseEnabled = fuses;
+    out.fuses = WindowFuses();
+    out.lockEnabled = lock;
+    out.lock = ParseHexByte(m_controls.Text(ctl_id::kLockEdit));
+    const bool calibTicked = (mask & (step_bit::kWriteCalibration | step_bit::kVerifyCalibration)) != 0;
+    out.calibEnabled = calibration && calibTicked;
+    return !out.calibEnabled || CalibrationTarget(out.calib);
 }
 
 bool CMainWindowAdapter::WriteCalibration(const OpOptions& options) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ops/MainControls.h"
+#include "ops/Job.h"
 #include "ops/OrioleCore.h"
 
 namespace oriole {
@@ -56,6 +57,12 @@ public:
     // The target in fields 1135, 1149 and 1150 (the warning when one is
     // missing), verify from box 1158.
     [[nodiscard]] bool CalibrationTarget(CalibTarget& target);
+    // The batch dialog's run with the window's values: the steps of `mask`,
+    // the fuse, lock and calibration steps only where the dialog enables
+    // them. False when a calibration step is ticked without its values
+    // (the message shown).
+    [[nodiscard]] bool BatchSettingsOf(uint32_t mask, const std::string& flashFile, const std::string& eepromFile,
+                                       bool fuses, bool lock, bool calibration, BatchSettings& out);
     [[nodiscard]] bool WriteCalibration(const OpOptions& options);
     [[nodiscard]] bool VerifyCalibration(const OpOptions& options);
 

@@ -80,7 +80,7 @@ bool COrioleCore::CompareImage(const ImageBuffer& image, const std::vector<uint8
         if (v == kNoData) continue;
         // A byte the read did not reach (the device changed in between) differs.
         if (j < read.size() && read[j] == static_cast<uint8_t>(v)) continue;
-        if (!quietly) m_host.ShowMessage(MsgKind::Warning, FormatText(errorFormat, static_cast<unsigned>(j)));
+        if (!quietly) m_host.ShowFailure(Cause::VerifyMismatch, MsgKind::Warning, FormatText(errorFormat, static_cast<unsigned>(j)));
         return false;
     }
     if (!quietly) m_host.ShowMessage(MsgKind::Information, okText);

@@ -116,7 +116,7 @@ bool COrioleCore::WriteMemory(bool flash, const std::string* path, const ImageBu
             const auto size = static_cast<size_t>(flash ? m_pDevice->FlashBytes() : m_pDevice->eepromBytes);
             for (size_t a = size; a < image->cells.size() && a < image->count; ++a) {
                 if (image->cells[a] == kNoData) continue;
-                Message(MsgKind::Warning, text::kHexBeyondDevice);
+                Failure(Cause::TooLarge, MsgKind::Warning, text::kHexBeyondDevice);
                 return false;
             }
             if (image != &own) own = *image;

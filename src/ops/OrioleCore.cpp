@@ -11,7 +11,7 @@
 namespace oriole {
 
 COrioleCore::COrioleCore(IOperationHost& host)
-    : m_pDevice(&DeviceAt(0)), m_host(host), m_strWriterSpec(kDefaultWriterSpec) {}
+    : m_pDevice(&DeviceAt(0)), m_recorder(host), m_host(m_recorder), m_strWriterSpec(kDefaultWriterSpec) {}
 
 COrioleCore::~COrioleCore() = default;
 
@@ -38,7 +38,7 @@ IWriterDriver* COrioleCore::Driver() {
     m_pDriver = CreateWriterDriver(m_strWriterSpec, error, m_writerSource);
     if (!m_pDriver) {
         const std::string what = m_strWriterSpec + " (" + error + ")";
-        m_host.ShowMessage(MsgKind::Error, FormatText(text::kWriterSpecInvalid, what.c_str()));
+        m_host.ShowFailure(Cause::Driver, MsgKind::Error, FormatText(text::kWriterSpecInvalid, what.c_str()));
     } else if (m_pTrace) {
         m_pTrace->Remark("writer " + m_strWriterSpec);
         m_pDriver = std::make_unique<CTracingDriver>(std::move(m_pDriver), m_pTrace);
@@ -72,6 +72,11 @@ void COrioleCore::ForgetMemories() {
 void COrioleCore::Message(MsgKind kind, const std::string& text) {
     IOperationHost& host = m_pFrameHost ? static_cast<IOperationHost&>(*m_pFrameHost) : m_host;
     host.ShowMessage(kind, text);
+}
+
+void COrioleCore::Failure(Cause cause, MsgKind kind, const std::string& text) {
+    IOperationHost& host = m_pFrameHost ? static_cast<IOperationHost&>(*m_pFrameHost) : m_host;
+    host.ShowFailure(cause, kind, text);
 }
 
 bool COrioleCore::CanAddressDevice() {

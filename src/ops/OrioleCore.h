@@ -25,12 +25,12 @@
 #include "link/WireTrace.h"
 #include "link/WriterDriver.h"
 #include "link/WriterSpec.h"
+#include "ops/FrameHost.h"
 #include "ops/MemoryBlocks.h"
 
 namespace oriole {
 
 class CWriterLink;
-class CFrameHost;
 
 // What an operation does besides its work: whether it sends the device's
 // timing in its begin sequence, asks before it erases, shows its result,
@@ -63,6 +63,23 @@ struct CalibTarget {
 struct CalibOptions : OpOptions {
     bool checkRange = false;
     bool warnMismatch = false;
+};
+
+// What a fuse write does with a value that could leave the chip beyond this
+// writer's reach (RSTDISBL, DWEN, another clock source): the windows ask
+// (No unless the user says Yes), the command line and production refuse
+// unless the user allowed it, and the avrdude form writes it as avrdude
+// does. A write that releases SPIEN is always refused.
+enum class RiskyFuses : uint8_t { Ask, Refuse, Allow };
+
+struct FusePolicy {
+    RiskyFuses risky = RiskyFuses::Ask;
+    const char* hint = nullptr;  // how to allow a refused write; shown with the refusal
+    // The bytes to write (kFuseExt, kFuseHigh, kFuseLow bits); the others are
+    // written back as read. 0: all of them.
+    int32_t onlyBytes = 0;
+    // Called with the bytes the chip holds, read before the write.
+    std::function<void(const FuseBytes&)> onCurrent = {};
 };
 
 class COrioleCore : public IDeviceSelector {
@@ -154,7 +171,9 @@ public:
 
     // --- Fuses and lock bits ---
     [[nodiscard]] bool ReadFuses(FuseBytes& fuses, bool timing);
-    [[nodiscard]] bool WriteFuses(FuseBytes fuses, const OpOptions& options);
+    // Reads the chip's fuse bytes in the same frame and applies `policy`
+    // before anything is written.
+    [[nodiscard]] bool WriteFuses(FuseBytes fuses, const OpOptions& options, const FusePolicy& policy = {});
     [[nodiscard]] bool VerifyFuses(FuseBytes fuses, const OpOptions& options);
     [[nodiscard]] bool ReadLockBits(uint8_t& lock, bool timing);
     // With verify: where the device cannot send its lock bits back, the
@@ -172,7 +191,18 @@ public:
     [[nodiscard]] bool WriteCalibration(const CalibTarget& target, const CalibOptions& options);
     [[nodiscard]] bool VerifyCalibration(const CalibTarget& target, const CalibOptions& options);
 
+    // The host the core was given, as the core hands it on: messages shown
+    // through it count as the core's failures.
     IOperationHost& Host() { return m_host; }
+
+    // --- Failures ---
+    // The first failure reported (by the core or through Host()) since the
+    // last ForgetFailures, with its cause; Cause::None when none was.
+    const OpFailure& FirstFailure() const { return m_recorder.First(); }
+    int FailuresShown() const { return m_recorder.Count(); }
+    void ForgetFailures() { m_recorder.Forget(); }
+    // Shows a failure found outside the core through the core's host.
+    void ReportFailure(Cause cause, MsgKind kind, const std::string& text) { m_host.ShowFailure(cause, kind, text); }
 
 private:
     using Body = std::function<bool(CWriterLink&)>;
@@ -212,11 +242,15 @@ private:
     [[nodiscard]] bool VerifyMemory(bool flash, const ImageBuffer& image, bool timing, bool report);
     [[nodiscard]] bool CompareImage(const ImageBuffer& image, const std::vector<uint8_t>& read,
                                     bool report, const char* errorFormat, const char* okText);
+    // A device without fuse bytes is refused (its message shown).
+    [[nodiscard]] bool HasFuseBytes();
+    [[nodiscard]] bool ReadFuseBytes(CWriterLink& link, FuseBytes& fuses);
     // The verify that follows a lock write.
     [[nodiscard]] bool VerifyWrittenLockBits(uint8_t expected);
     [[nodiscard]] bool ReadCalibrationBack(const CalibTarget& target, uint8_t& value);
     void ShowCalibVerify(bool equal, MsgKind mismatch);
     void Message(MsgKind kind, const std::string& text);
+    void Failure(Cause cause, MsgKind kind, const std::string& text);
 
     CLinkState m_state;            // m_nAbort, m_nTimeoutTicks, link settings, m_nSysFreq
     int32_t m_nDevice = 0;
@@ -227,7 +261,8 @@ private:
     std::vector<uint8_t> m_pFlashRead;   // last FLASH contents read
     std::vector<uint8_t> m_pEepromRead;  // last EEPROM contents read
 
-    IOperationHost& m_host;
+    CFailureRecorder m_recorder;   // the given host, failures recorded
+    IOperationHost& m_host;        // m_recorder
     CFrameHost* m_pFrameHost = nullptr;  // the host of the running frame, if any
     std::string m_strWriterSpec;
     WriterSpecSource m_writerSource = WriterSpecSource::User;

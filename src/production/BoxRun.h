@@ -25,8 +25,6 @@ public:
     void Attach(CLinkState& state) { m_state = &state; }
     // Muted: messages are only kept (a poll for the chip), not shown.
     void SetMuted(bool muted) { m_bMuted = muted; }
-    // The last error or warning, shown or not; cleared by the caller.
-    std::string& LastFailure() { return m_lastFailure; }
 
     Answer ShowMessage(MsgKind kind, std::string_view text, Answer defaultAnswer) override;
     void PumpOneMessage() override;
@@ -39,7 +37,6 @@ private:
     CLinkState* m_state = nullptr;
     CSecondTicker m_ticker;
     bool m_bMuted = false;
-    std::string m_lastFailure;
 };
 
 class CBoxRun {
@@ -56,7 +53,6 @@ private:
     [[nodiscard]] bool WaitFor(Socket wanted);
     // Programs the chip now on the socket and records it.
     void ProgramChip();
-    [[nodiscard]] bool RunSteps(const SerialNumber* serial, uint8_t calibration, ChipRecord& record);
 
     CProductionRun& m_run;
     std::string m_writer;

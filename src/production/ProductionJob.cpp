@@ -8,6 +8,7 @@
 #include "base/Numbers.h"
 #include "devices/Devices.h"
 #include "ops/BatchRunner.h"
+#include "ops/DeviceList.h"
 #include "res/Texts.h"
 #include "settings/IniFile.h"
 #include "settings/SettingsKeys.h"
@@ -34,14 +35,11 @@ private:
 
 std::string Utf8(const QString& text) { return text.toStdString(); }
 
-// The device as LastAVR names it: the name itself, else the first catalogue
-// name that begins with it (the device list's rule).
+// The device as LastAVR names it, read as the main window reads it: the
+// first entry of its device list that begins with it.
 int DeviceRowOf(const QString& name) {
-    if (name.isEmpty() || name.compare("(auto)", Qt::CaseInsensitive) == 0) return 0;
-    if (const int row = FindDeviceByName(Utf8(name)); row != 0) return row;
-    for (int row = 1; DeviceAt(row).id > 0; ++row)
-        if (QString::fromUtf8(DeviceAt(row).name).startsWith(name, Qt::CaseInsensitive)) return row;
-    return 0;
+    if (name.isEmpty()) return 0;
+    return std::max(FindDeviceListEntry(name), 0);
 }
 
 bool ParseUnsigned64(const QString& text, uint64_t& value) {
@@ -78,19 +76,6 @@ bool ParseEncoding(const QString& text, SerialEncoding& encoding) {
     return false;
 }
 
-struct StepName {
-    const char* name;
-    uint32_t bit;
-};
-constexpr StepName kStepNames[] = {
-    {"erase", step_bit::kErase},         {"flash", step_bit::kWriteFlash},
-    {"flash-verify", step_bit::kVerifyFlash}, {"eeprom", step_bit::kWriteEeprom},
-    {"eeprom-verify", step_bit::kVerifyEeprom}, {"fuse", step_bit::kWriteFuses},
-    {"fuse-verify", step_bit::kVerifyFuses}, {"lock", step_bit::kWriteLock},
-    {"lock-verify", step_bit::kVerifyLock},  {"cal", step_bit::kWriteCalibration},
-    {"cal-verify", step_bit::kVerifyCalibration},
-};
-
 // The [Production] section: Serial=MEMORY:ADDRESS:WIDTH[:le|be][:encoding],
 // SerialFirst, SerialStep, SerialLast (decimal or 0x...), SerialCounter,
 // SerialList, Log. Relative paths are taken from the setting file's folder.
@@ -101,6 +86,12 @@ bool ReadProductionSection(const CIniFile& ini, const QString& folder, Productio
         return p.isEmpty() || QFileInfo(p).isAbsolute() ? p : folder + '/' + p;
     };
     job.logFile = path("Log");
+    const QString risky = text("AllowRiskyFuses");
+    if (!risky.isEmpty() && risky != "0" && risky != "1") {
+        error = FormatText(text::kProductionBadKey, "AllowRiskyFuses", Utf8(risky).c_str());
+        return false;
+    }
+    job.allowRiskyFuses = risky == "1";
     const QString spec = text("Serial");
     if (spec.isEmpty()) return true;
     SerialRule rule;
@@ -142,9 +133,11 @@ bool ParseSerialSpec(const QString& spec, SerialRule& rule, std::string& error) 
 bool ParseStepNames(const QString& names, uint32_t& mask, std::string& error) {
     mask = 0;
     for (const QString& name : names.split(',', Qt::SkipEmptyParts)) {
-        const auto* found = std::find_if(std::begin(kStepNames), std::end(kStepNames),
-                                         [&](const StepName& s) { return name == QLatin1String(s.name); });
-        if (found == std::end(kStepNames)) {
+        const auto steps = StepTable();
+        const auto found = std::find_if(steps.begin(), steps.end(), [&](const StepInfo& s) {
+            return s.bit != 0 && name == QLatin1String(s.name);
+        });
+        if (found == steps.end()) {
             error = FormatText(text::kProductionBadStep, Utf8(name).c_str());
             return false;
         }
@@ -190,11 +183,23 @@ bool LoadProductionJob(const QString& pathGiven, ProductionJob& job, std::string
     job.lock = ParseHexByte(Utf8(v.GetText(SettingId::LockBits)));
     job.calibEnabled = v.GetNumber(SettingId::CalibrationEnable) != 0;
     job.calibFrequency = v.GetText(SettingId::CalibrationFreq);
-    const QString memory = v.GetText(SettingId::WriteMemory);
-    job.calibMemoryKnown = memory.startsWith("FLASH") || memory.startsWith("EEPROM");
-    job.calibMemory = memory.startsWith("EEPROM") ? CalibMemory::Eeprom : CalibMemory::Flash;
+    job.calibMemoryKnown = CalibMemoryOfText(Utf8(v.GetText(SettingId::WriteMemory)), job.calibMemory);
     job.calibAddress = ParseHexLenient(Utf8(v.GetText(SettingId::WriteAddress)));
     return ReadProductionSection(ini, folder, job, error);
+}
+
+BatchSettings BatchSettingsOf(const ProductionJob& job) {
+    BatchSettings s;
+    s.steps = job.steps;
+    s.flashFile = Utf8(job.flashFile);
+    s.eepromFile = Utf8(job.eepromFile);
+    s.fuseEnabled = job.fuseEnabled;
+    s.fuses = job.fuses;
+    s.lockEnabled = job.lockEnabled;
+    s.lock = job.lock;
+    s.calibEnabled = job.calibEnabled;
+    s.calib = {0xFF, job.calibAddress, job.calibMemory};
+    return s;
 }
 
 QString CounterFileOf(const ProductionJob& job) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "devices/FuseGuard.h"
+#include "ops/Job.h"
 #include "ops/OrioleCore.h"
 
 namespace oriole {
@@ -51,8 +52,12 @@ struct ProductionJob {
     bool calibMemoryKnown = false;
     uint32_t calibAddress = 0;
     std::optional<SerialRule> serial;
+    bool allowRiskyFuses = false;  // [Production] AllowRiskyFuses=1: RSTDISBL, DWEN, clock source
     QString logFile;          // empty: beside the setting file
 };
+
+// The job's steps and values as the batch dialog would run them.
+BatchSettings BatchSettingsOf(const ProductionJob& job);
 
 // Reads a setting file through the settings key table, then its
 // [Production] section. False with the reason (one line) in `error`.

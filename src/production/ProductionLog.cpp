@@ -27,7 +27,7 @@ QString Field(const QString& text) {
 
 QStringList LogHeader(const QStringList& imageNames) {
     QStringList header{"日時", "設定ファイル", "ライタ", "デバイス", "シグネチャ", "校正値",
-                       "シリアル番号", "結果", "失敗した手順", "時間(ms)"};
+                       "シリアル番号", "結果", "失敗した手順", "時間(ms)", "原因"};
     for (const QString& name : imageNames) header << name + " SHA-256";
     return header;
 }
@@ -35,7 +35,7 @@ QStringList LogHeader(const QStringList& imageNames) {
 QString LogLine(const ChipRecord& r) {
     QStringList fields{r.time, r.settingFile, r.box, r.device, r.signature, r.calibration, r.serial,
                        r.passed ? QStringLiteral("OK") : QStringLiteral("エラー"), r.failedStep,
-                       QString::number(r.durationMs)};
+                       QString::number(r.durationMs), r.cause};
     for (const QString& hash : r.hashes) fields << hash;
     for (QString& f : fields) f = Field(f);
     return fields.join(',');

@@ -20,6 +20,7 @@ struct ChipRecord {
     QString serial;        // the number or list line, empty without a rule
     bool passed = false;
     QString failedStep;    // the step that failed, or why the chip was not programmed
+    QString cause;         // why, as a cause name ("verify-mismatch"); empty for a pass
     qint64 durationMs = 0;
     std::vector<QString> hashes;  // SHA-256 of each image file, in the header's order
 };

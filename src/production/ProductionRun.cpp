@@ -64,6 +64,12 @@ bool CProductionRun::Prepare() {
     if (m_job.deviceRow == 0) {
         error = text::kProductionNoDevice;
     } else if (LoadImages(error) && CheckSerialRule(error) && CheckCalibration(error)) {
+        // What the job refuses whatever the chip (a risky fuse value, an
+        // image without data) is said once, before the first chip.
+        CBoxHost relay(*this, {});
+        oriole::Job check = ChipJob();
+        if (m_job.serial) StampSerial(check.images, SerialNumber{.bytes = std::vector<uint8_t>(static_cast<size_t>(m_job.serial->width), 0)});
+        if (!CheckJob(check, DeviceAt(m_job.deviceRow), relay).ok) return false;
         QStringList names;
         for (const ProductionImage& image : m_images) names << image.name;
         if (m_log.Open(LogFileOf(m_job), names, error)) return true;
@@ -177,16 +183,34 @@ bool CProductionRun::ImagesUnchanged(std::string& error) const {
     return true;
 }
 
-ImageBuffer CProductionRun::MergedImage(const ProductionImage& image, const SerialNumber* serial) const {
-    ImageBuffer merged = image.image;
-    if (serial == nullptr || !m_job.serial || (m_job.serial->memory == CalibMemory::Flash) != image.flash)
-        return merged;
+oriole::Job CProductionRun::ChipJob() const {
+    oriole::Job job = BatchJob(BatchSettingsOf(m_job));
+    // The images are the ones loaded and hashed at the start.
+    for (JobImage& in : job.images) {
+        const bool flash = &in == &job.images[0];
+        in = JobImage{.name = flash ? Utf8(m_job.flashFile) : Utf8(m_job.eepromFile)};
+        for (const ProductionImage& image : m_images) {
+            if (image.flash != flash) continue;
+            in.image = image.image;
+            in.loaded = true;
+        }
+    }
+    job.deviceRow = m_job.deviceRow;
+    // The CSV keeps each chip's calibration byte, whether it is written or not.
+    job.calibFromChip = static_cast<uint8_t>(std::max(m_calibIndex, 0));
+    job.fusePolicy = {.risky = m_job.allowRiskyFuses ? RiskyFuses::Allow : RiskyFuses::Refuse,
+                      .hint = text::kProductionRiskyFusesHint};
+    return job;
+}
+
+void CProductionRun::StampSerial(std::vector<JobImage>& images, const SerialNumber& serial) const {
+    if (!m_job.serial) return;
+    ImageBuffer& merged = images[m_job.serial->memory == CalibMemory::Flash ? 0 : 1].image;
     const uint32_t address = m_job.serial->address;
-    const auto end = static_cast<uint32_t>(address + serial->bytes.size());
+    const auto end = static_cast<uint32_t>(address + serial.bytes.size());
     if (merged.cells.size() < end) merged.cells.resize(end, kNoData);
-    for (size_t i = 0; i < serial->bytes.size(); ++i) merged.cells[address + i] = serial->bytes[i];
+    for (size_t i = 0; i < serial.bytes.size(); ++i) merged.cells[address + i] = serial.bytes[i];
     merged.count = std::max(merged.count, end);
-    return merged;
 }
 
 bool CProductionRun::ClaimChip() {

@@ -17,6 +17,7 @@
 
 #include "host/MessageHost.h"
 #include "image/ImageBuffer.h"
+#include "ops/Job.h"
 #include "production/ProductionJob.h"
 #include "production/ProductionLog.h"
 #include "production/SerialNumbers.h"
@@ -91,8 +92,11 @@ private:
     [[nodiscard]] bool CheckCalibration(std::string& error);
     // Every image file still has the bytes it had at the start.
     [[nodiscard]] bool ImagesUnchanged(std::string& error) const;
-    // The chip's images with the serial bytes in place.
-    ImageBuffer MergedImage(const ProductionImage& image, const SerialNumber* serial) const;
+    // The job of one chip: the setting file's steps on the images loaded
+    // at the start, under the run's fuse policy.
+    oriole::Job ChipJob() const;
+    // The serial number's bytes into the image of its memory.
+    void StampSerial(std::vector<JobImage>& images, const SerialNumber& serial) const;
     // A chip may start: the count is not reached and nothing stopped the run.
     [[nodiscard]] bool ClaimChip();
     // Chips remain to be programmed and nothing stopped the run.

@@ -132,6 +132,12 @@ inline constexpr char kFuseRiskDwen[] = "DWEN をプログラムします (RESET
 inline constexpr char kFuseRiskClock[] =
     "クロック源 (CKSEL) を変更します (そのクロックがないと書き込めなくなります)。\n";
 inline constexpr char kFuseRiskUnreachable[] = "このライタで書き込めなくなる可能性があります。";
+inline constexpr char kFuseRiskQuestion[] = "書き込みますか?";
+inline constexpr char kFuseWriteDeclined[] = "ヒューズの書き込みを取り消しました。";
+inline constexpr char kNoSuchMemory[] = "%s には %s がありません。";  // device, memory
+inline constexpr char kInputEmpty[] = "%s に %s のデータがありません。";  // file, memory
+inline constexpr char kInputMissing[] = "書き込むファイルが指定されていません。";
+inline constexpr char kVerifyMismatch[] = "ベリファイ エラー";
 inline constexpr char kFuseVerifyOk[] = "ヒューズ ベリファイ OK!";
 inline constexpr char kFuseVerifyError[] = "ヒューズ%s ベリファイ ERROR!";  // %s: "[High,Low]" or ""
 inline constexpr char kLockWriteDone[] = "ロックビット 書き込み終了。";
@@ -237,6 +243,8 @@ inline constexpr char kProductionSerialBeyond[] = "シリアル番号の番地 0
 inline constexpr char kProductionSerialOverlap[] =
     "シリアル番号の番地 0x%04X はイメージのデータと重なります: %s";
 inline constexpr char kProductionNoCalibFrequency[] = "このデバイスには校正値の周波数 %s がありません。";
+inline constexpr char kProductionRiskyFusesHint[] =
+    "書き込むには設定ファイルの [Production] に AllowRiskyFuses=1 と書いてください。";
 inline constexpr char kProductionStepDetect[] = "デバイス検出";
 inline constexpr char kProductionStepCalibRead[] = "校正値 読み出し";
 inline constexpr char kProductionWrongDevice[] = "別のデバイスです (%s)";

@@ -403,14 +403,23 @@ bool CTerminalSession::WriteBytes(const Found& f, int32_t addr, const std::vecto
 // under the fuse policy of the avrdude form: SPIEN stays programmed.
 bool CTerminalSession::WriteFuse(const char* command, Memory mem, uint8_t value) {
     const AVR_DEVICE& d = m_core.Device();
-    FuseBytes current;
-    if (!ReadFuseBytes(command, current)) return false;
-    FuseBytes wanted = current;
+    FuseBytes wanted;
     FuseField(wanted, mem) = value;
-    if (!AcceptFuseWrite(m_core.Host(), d, current, wanted, true, "")) return false;
-    if (!m_core.WriteFuses(wanted, Quiet()))
+    FuseBytes written = wanted;
+    const FusePolicy policy{
+        .risky = RiskyFuses::Allow,
+        .onlyBytes = mem == Memory::HighFuse ? kFuseHigh : mem == Memory::ExtFuse ? kFuseExt : kFuseLow | kFuseSingle,
+        .onCurrent = [&](const FuseBytes& current) {
+            written = current;
+            FuseField(written, mem) = value;
+        }};
+    m_core.ForgetFailures();
+    if (!m_core.WriteFuses(wanted, Quiet(), policy)) {
+        // A refusal of the fuse rules has said why.
+        if (m_core.FirstFailure().cause == Cause::Policy) return false;
         return Error(FormatText(tt::kWriteFailed, command, MemoryName(mem)));
-    if (!m_core.VerifyFuses(FuseBytesAsRead(d, wanted), Quiet()))
+    }
+    if (!m_core.VerifyFuses(FuseBytesAsRead(d, written), Quiet()))
         return Error(FormatText(tt::kVerifyFailed, command, MemoryName(mem)));
     return true;
 }

@@ -44,44 +44,22 @@ constexpr int kCalibVerifyBox = 1158;
 
 constexpr uint32_t kOnlyErase = step_bit::kErase;
 
-// The steps after the erase, in the order they run. A step whose box is
-// ticked runs; the fuse, lock and calibration steps also need their box
-// enabled, which it is when the main window's write button for that group
-// is. Path: the box the step's file name is read from when it starts.
+// The step boxes after the erase, by their bit in the step mask. A step
+// whose box is ticked runs; the fuse, lock and calibration steps also need
+// their box enabled, which it is when the main window's write button for
+// that group is.
 struct Step {
     int box;
     uint32_t bit;  // in the step mask
-    const char* log;
-    bool needsEnabled;
-    int path;  // 0: none
-    bool (*run)(CMainWindowAdapter& window, const std::string& path, const OpOptions& options);
 };
 
-// clang-format off
 constexpr Step kSteps[] = {
-    {kFlashWriteBox, step_bit::kWriteFlash, text::kBatchFlashWrite, false, kFlashPath,
-     [](CMainWindowAdapter& w, const std::string& p, const OpOptions& o) { return w.Core().WriteFlash(p, o); }},
-    {kFlashVerifyBox, step_bit::kVerifyFlash, text::kBatchFlashVerify, false, kFlashPath,
-     [](CMainWindowAdapter& w, const std::string& p, const OpOptions& o) { return w.Core().VerifyFlash(p, o); }},
-    {kEepromWriteBox, step_bit::kWriteEeprom, text::kBatchEepromWrite, false, kEepromPath,
-     [](CMainWindowAdapter& w, const std::string& p, const OpOptions& o) { return w.Core().WriteEeprom(p, o); }},
-    {kEepromVerifyBox, step_bit::kVerifyEeprom, text::kBatchEepromVerify, false, kEepromPath,
-     [](CMainWindowAdapter& w, const std::string& p, const OpOptions& o) { return w.Core().VerifyEeprom(p, o); }},
-    {kFuseWriteBox, step_bit::kWriteFuses, text::kBatchFuseWrite, true, 0,
-     [](CMainWindowAdapter& w, const std::string&, const OpOptions& o) { return w.WriteFuses(o); }},
-    {kFuseVerifyBox, step_bit::kVerifyFuses, text::kBatchFuseVerify, true, 0,
-     [](CMainWindowAdapter& w, const std::string&, const OpOptions& o) { return w.VerifyFuses(o); }},
-    // The lock write always sends the timing: it begins with flag 1 itself.
-    {kLockWriteBox, step_bit::kWriteLock, text::kBatchLockWrite, true, 0,
-     [](CMainWindowAdapter& w, const std::string&, const OpOptions&) { return w.WriteLockBits(Quietly(true)); }},
-    {kLockVerifyBox, step_bit::kVerifyLock, text::kBatchLockVerify, true, 0,
-     [](CMainWindowAdapter& w, const std::string&, const OpOptions& o) { return w.VerifyLockBits(o); }},
-    {kCalibWriteBox, step_bit::kWriteCalibration, text::kBatchCalibWrite, true, 0,
-     [](CMainWindowAdapter& w, const std::string&, const OpOptions& o) { return w.WriteCalibration(o); }},
-    {kCalibVerifyBox, step_bit::kVerifyCalibration, text::kBatchCalibVerify, true, 0,
-     [](CMainWindowAdapter& w, const std::string&, const OpOptions& o) { return w.VerifyCalibration(o); }},
+    {kFlashWriteBox, step_bit::kWriteFlash},         {kFlashVerifyBox, step_bit::kVerifyFlash},
+    {kEepromWriteBox, step_bit::kWriteEeprom},       {kEepromVerifyBox, step_bit::kVerifyEeprom},
+    {kFuseWriteBox, step_bit::kWriteFuses},          {kFuseVerifyBox, step_bit::kVerifyFuses},
+    {kLockWriteBox, step_bit::kWriteLock},           {kLockVerifyBox, step_bit::kVerifyLock},
+    {kCalibWriteBox, step_bit::kWriteCalibration},   {kCalibVerifyBox, step_bit::kVerifyCalibration},
 };
-// clang-format on
 
 // The steps in pairs of write and verify. The path box and browse button of
 // a file pair are enabled while either box is ticked; the boxes of the
@@ -106,6 +84,13 @@ const Step* FindStep(int box) {
     for (const Step& s : kSteps)
         if (s.box == box) return &s;
     return nullptr;
+}
+
+int BoxOfBit(uint32_t bit) {
+    if (bit == step_bit::kErase) return kEraseBox;
+    for (const Step& s : kSteps)
+        if (s.bit == bit) return s.box;
+    return 0;
 }
 
 QString FromUtf8(const std::string& text) {
@@ -177,27 +162,31 @@ void CAutoDlg::OnStart() {
 
 void CAutoDlg::RunBatch() {
     m_strLog.clear();
+    // Every step the dialog can run is in the job; the boxes are read as each
+    // step's turn comes, so a box ticked during the run counts.
+    BatchSettings settings;
+    if (!m_window.BatchSettingsOf(step_bit::kEvery & ~CalibBitsUnlessTicked(), Text(kFlashPath).toStdString(),
+                                  Text(kEepromPath).toStdString(), IsEnabled(kFuseWriteBox),
+                                  IsEnabled(kLockWriteBox), IsEnabled(kCalibWriteBox), settings))
+        return;
+    Job job = BatchJob(settings);
+    JobEvents events;
+    events.wanted = [this](const JobStep& step) {
+        const int box = BoxOfBit(InfoOf(step.kind).bit);
+        return box != 0 && IsChecked(box) && IsEnabled(box);
+    };
+    events.onStart = [this](const JobStep& step) { AppendLog(InfoOf(step.kind).log); };
+    events.onEnd = [this](const JobStep&, bool ok) { AppendResult(ok); };
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    std::vector<BatchStep> steps;
-    // The erase is always ticked; the writer keeps the timing it was last
-    // given, so the step after it still sends the timing.
-    if (IsChecked(kEraseBox))
-        steps.push_back({.log = text::kBatchErase,
-                         .run = [this](const OpOptions& o) { return m_window.Core().EraseDevice(o); },
-                         .keepsFirst = true});
-    for (const Step& s : kSteps) {
-        steps.push_back({.log = s.log,
-                         // Boxes are read as each step starts; clicks during the run count.
-                         .wanted = [this, &s] { return IsChecked(s.box) && (!s.needsEnabled || IsEnabled(s.box)); },
-                         .run = [this, &s](const OpOptions& o) {
-                             const std::string path = s.path != 0 ? Text(s.path).toStdString() : std::string();
-                             return s.run(m_window, path, o);
-                         }});
-    }
-    static_cast<void>(oriole::RunBatch(steps, Quietly(true),
-                                       {.onStart = [this](const BatchStep& step) { AppendLog(step.log); },
-                                        .onEnd = [this](const BatchStep&, bool ok) { AppendResult(ok); }}));
+    static_cast<void>(RunJob(m_window.Core(), job, events));
     QApplication::restoreOverrideCursor();
+}
+
+// The calibration steps need the window's values; unless one of their boxes
+// is ticked, they are left out and their values not asked for.
+uint32_t CAutoDlg::CalibBitsUnlessTicked() const {
+    const bool ticked = IsChecked(kCalibWriteBox) || IsChecked(kCalibVerifyBox);
+    return ticked ? 0 : (step_bit::kWriteCalibration | step_bit::kVerifyCalibration);
 }
 
 void CAutoDlg::AppendLog(const char* text) {

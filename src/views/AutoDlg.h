@@ -55,6 +55,7 @@ private:
     void OnInitDialog();
     void OnStart();
     void RunBatch();
+    uint32_t CalibBitsUnlessTicked() const;
     void AppendLog(const char* text);
     void AppendResult(bool r);
     void OnStepBox(int id);

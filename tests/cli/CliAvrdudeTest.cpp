@@ -153,28 +153,30 @@ TEST_F(CliAvrdudeTest, FuseGuardsOfBothForms) {
         int status;
         const char* err;    // part of the message on standard error
         const char* fuses;  // efuse hfuse lfuse afterwards
+        bool readsChip;     // a value refused whatever the chip holds is refused unread
     } cases[] = {
         {own + QStringList{"write-fuses", "FF:D9:FF"}, 1, "--confirm-risky-fuses",
-         "0xff 0xd9 0x62"},
-        {own + QStringList{"write-fuses", "FF:59:62"}, 1, "RSTDISBL", "0xff 0xd9 0x62"},
-        {own + QStringList{"write-fuses", "FF:99:62"}, 1, "DWEN", "0xff 0xd9 0x62"},
+         "0xff 0xd9 0x62", true},
+        {own + QStringList{"write-fuses", "FF:59:62"}, 1, "RSTDISBL", "0xff 0xd9 0x62", false},
+        {own + QStringList{"write-fuses", "FF:99:62"}, 1, "DWEN", "0xff 0xd9 0x62", false},
         {own + QStringList{"--confirm-risky-fuses", "write-fuses", "FF:F9:62"}, 1, "SPIEN",
-         "0xff 0xd9 0x62"},
-        {dude + QStringList{"-Uhfuse:w:0xF9:m"}, 1, "SPIEN", "0xff 0xd9 0x62"},
-        {own + QStringList{"write-fuses", "FF:D1:E2", "--verify"}, 0, "", "0xff 0xd1 0xe2"},
+         "0xff 0xd9 0x62", false},
+        {dude + QStringList{"-Uhfuse:w:0xF9:m"}, 1, "SPIEN", "0xff 0xd9 0x62", true},
+        {own + QStringList{"write-fuses", "FF:D1:E2", "--verify"}, 0, "", "0xff 0xd1 0xe2", true},
         {own + QStringList{"--confirm-risky-fuses", "write-fuses", "FF:D9:FF"}, 0, "CKSEL",
-         "0xff 0xd9 0xff"},
+         "0xff 0xd9 0xff", true},
         {dude + QStringList{"-Ulfuse:w:0x62:m"}, 0, "CKSEL",
-         "0xff 0xd9 0x62"},  // as avrdude: no question
+         "0xff 0xd9 0x62", true},  // as avrdude: no question
     };
     for (const auto& c : cases) {
         const QString line = c.args.join(' ');
         const CliRun r = RunCli(c.args);
         EXPECT_EQ(r.status, c.status) << line.toStdString() << "\n" << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(c.err)) << line.toStdString() << "\n" << r.err.toStdString();
-        // The values before the write are always shown, so they can be written back
+        // The values the write read are shown, so they can be written back
         // (on standard error in the avrdude form).
-        EXPECT_TRUE((r.out + r.err).contains("現在のヒューズ (ATmega328P): Ext: FF")) << r.out.toStdString();
+        EXPECT_EQ((r.out + r.err).contains("現在のヒューズ (ATmega328P): Ext: FF"), c.readsChip)
+            << line.toStdString() << "\n" << r.out.toStdString();
         EXPECT_EQ(Fuses(), c.fuses) << line.toStdString();
     }
 }

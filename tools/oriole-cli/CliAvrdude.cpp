@@ -401,18 +401,30 @@ bool Runner::RunFuse(const MemOp& op, const Input& in, int32_t byte, uint8_t Fus
         return Refuse(QString("%1 には %2 がありません。").arg(d.name, op.memName));
     FuseBytes current;
     if (op.op == 'r') return m_core.ReadFuses(current, false) && Output(op, {current.*field}, op.mem);
-    const bool read = op.op == 'v' ? m_core.ReadFuses(current, false)
-                                   : ReadAndPrintFuses(m_core, current, false, stderr);
-    if (!read) return false;
-    FuseBytes wanted = current;
+    if (op.op == 'v' || m_o.dryRun) {
+        if (!(op.op == 'v' ? m_core.ReadFuses(current, false) : ReadAndPrintFuses(m_core, current, false, stderr)))
+            return false;
+        FuseBytes wanted = current;
+        wanted.*field = in.bytes[0];
+        if (op.op == 'v') return m_core.VerifyFuses(FuseBytesAsRead(d, wanted), {.timing = false});
+        return Skipped(op, wanted.*field);
+    }
+    // avrdude writes the clock fuses the recipes give it; SPIEN stays
+    // programmed. The other bytes are written back as the write reads them.
+    FuseBytes wanted;
     wanted.*field = in.bytes[0];
-    const FuseBytes expected = FuseBytesAsRead(d, wanted);
-    if (op.op == 'v') return m_core.VerifyFuses(expected, {.timing = false});
-    // avrdude writes the clock fuses the recipes give it; SPIEN stays programmed.
-    if (!AcceptFuseWrite(m_core.Host(), d, current, wanted, true, "")) return false;
-    if (m_o.dryRun) return Skipped(op, wanted.*field);
-    if (!m_core.WriteFuses(wanted, WriteOptions())) return false;
-    return m_o.noVerify || m_core.VerifyFuses(expected, {.timing = false});
+    FuseBytes written = wanted;
+    const FusePolicy policy{.risky = RiskyFuses::Allow,
+                            .onlyBytes = byte == kFuseLow ? kFuseLow | kFuseSingle : byte,
+                            .onCurrent = [&](const FuseBytes& now) {
+                                std::fprintf(stderr, "現在のヒューズ (%s): Ext: %02X  High: %02X  Low: %02X\n", d.name,
+                                             now.ext, now.high, now.low);
+                                std::fflush(stderr);
+                                written = now;
+                                written.*field = in.bytes[0];
+                            }};
+    if (!m_core.WriteFuses(wanted, WriteOptions(), policy)) return false;
+    return m_o.noVerify || m_core.VerifyFuses(FuseBytesAsRead(d, written), {.timing = false});
 }
 
 bool Runner::RunLock(const MemOp& op, const Input& in) {

@@ -18,8 +18,7 @@
 #include "devices/PartNames.h"
 #include "image/ImageWriter.h"
 #include "link/WriterFinder.h"
-#include "ops/BatchRunner.h"
-#include "ops/FusePolicy.h"
+#include "ops/Job.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
 
@@ -269,95 +268,45 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
     return -1;
 }
 
-bool Save(COrioleCore& core, const Step& s, const std::vector<uint8_t>& data) {
-    return SaveImageFile(core.Host(), s.args[0], s.format, s.all, data.data(),
-                         static_cast<uint32_t>(data.size()));
+bool Save(COrioleCore& core, const Step& s, std::span<const uint8_t> data) {
+    return SaveImageFile(core.Host(), s.args[0], s.format, s.all, data.data(), static_cast<uint32_t>(data.size()));
 }
 
 bool IsFileInput(Op op) {
     return op == Op::WriteFlash || op == Op::VerifyFlash || op == Op::WriteEeprom || op == Op::VerifyEeprom;
 }
 
-bool IsFlashInput(Op op) { return op == Op::WriteFlash || op == Op::VerifyFlash; }
-
-bool IsFuseCommand(Op op) { return op == Op::ReadFuses || op == Op::WriteFuses || op == Op::VerifyFuses; }
-
-// The core reads 0xFF from a device without fuse bytes and writes nothing
-// to it; asked for here, that would pass for a success.
-bool HasFuses(COrioleCore& core) {
-    if (core.Device().fuseMask != 0) return true;
-    core.Host().ShowMessage(MsgKind::Error, std::string(core.Device().name) + " にはヒューズがありません。");
-    return false;
-}
-
-CalibTarget TargetOf(const Step& s) {
-    return {s.bytes[0], s.number, s.eeprom ? CalibMemory::Eeprom : CalibMemory::Flash};
-}
-
-// One step of the batch as the core runs it; `image` is the step's input,
-// loaded before the chip was touched.
-BatchStep MakeStep(COrioleCore& core, const Step& s, const ImageBuffer* image, const Settings& settings) {
-    const auto run = [&core, &s, image, &settings](const OpOptions& given) -> bool {
-        OpOptions o = given;
-        o.verify = s.verify;
-        if (IsFuseCommand(s.def->op) && !HasFuses(core)) return false;
-        switch (s.def->op) {
-            case Op::Detect:
-                if (!core.CheckDevice(o.timing)) return false;
-                if (core.Device().id > 0) std::printf("%s\n", core.Device().name);
-                return true;
-            case Op::Erase: return core.EraseDevice(o);
-            case Op::WriteFlash: return core.WriteFlash(*image, o);
-            case Op::VerifyFlash: return core.VerifyFlash(*image, o);
-            case Op::ReadFlash: return core.ReadFlash(0, o.timing) && Save(core, s, core.FlashRead());
-            case Op::WriteEeprom: return core.WriteEeprom(*image, o);
-            case Op::VerifyEeprom: return core.VerifyEeprom(*image, o);
-            case Op::ReadEeprom: return core.ReadEeprom(0) && Save(core, s, core.EepromRead());
-            case Op::ReadFuses: {
-                FuseBytes f;
-                if (!core.ReadFuses(f, o.timing)) return false;
-                std::printf("Ext: %02X  High: %02X  Low: %02X\n", f.ext, f.high, f.low);
-                return true;
-            }
-            case Op::WriteFuses: {
-                FuseBytes current;
-                const FuseBytes wanted{s.bytes[0], s.bytes[1], s.bytes[2]};
-                if (!ReadAndPrintFuses(core, current, o.timing) ||
-                    !AcceptFuseWrite(core.Host(), core.Device(), current, wanted, settings.riskyFuses,
-                                     kRiskyFusesHint))
-                    return false;
-                o.timing = false;
-                return core.WriteFuses(wanted, o);
-            }
-            case Op::VerifyFuses: return core.VerifyFuses({s.bytes[0], s.bytes[1], s.bytes[2]}, o);
-            case Op::ReadLock: {
-                uint8_t lock = 0xFF;
-                if (!core.ReadLockBits(lock, o.timing)) return false;
-                std::printf("Lock: %02X\n", lock);
-                return true;
-            }
-            case Op::WriteLock: return core.WriteLockBits(s.bytes[0], o);
-            case Op::VerifyLock: return core.VerifyLockBits(s.bytes[0], o);
-            case Op::ReadCalibration: {
-                uint8_t value = 0xFF;
-                if (!core.ReadCalibrationByte(static_cast<uint8_t>(s.number), value, o.timing)) return false;
-                std::printf("%02X\n", value);
-                return true;
-            }
-            case Op::WriteCalibration: {
-                CalibOptions c;
-                static_cast<OpOptions&>(c) = o;
-                return core.WriteCalibration(TargetOf(s), c);
-            }
-            case Op::VerifyCalibration: {
-                CalibOptions c;
-                static_cast<OpOptions&>(c) = o;
-                return core.VerifyCalibration(TargetOf(s), c);
-            }
+// The job step of one command.
+JobStep JobStepOf(const Step& s, int image) {
+    auto kind = [](Op op) {
+        switch (op) {
+            case Op::Detect: return StepKind::Detect;
+            case Op::Erase: return StepKind::Erase;
+            case Op::WriteFlash: return StepKind::WriteFlash;
+            case Op::VerifyFlash: return StepKind::VerifyFlash;
+            case Op::ReadFlash: return StepKind::ReadFlash;
+            case Op::WriteEeprom: return StepKind::WriteEeprom;
+            case Op::VerifyEeprom: return StepKind::VerifyEeprom;
+            case Op::ReadEeprom: return StepKind::ReadEeprom;
+            case Op::ReadFuses: return StepKind::ReadFuses;
+            case Op::WriteFuses: return StepKind::WriteFuses;
+            case Op::VerifyFuses: return StepKind::VerifyFuses;
+            case Op::ReadLock: return StepKind::ReadLock;
+            case Op::WriteLock: return StepKind::WriteLock;
+            case Op::VerifyLock: return StepKind::VerifyLock;
+            case Op::ReadCalibration: return StepKind::ReadCalibration;
+            case Op::WriteCalibration: return StepKind::WriteCalibration;
+            case Op::VerifyCalibration: return StepKind::VerifyCalibration;
         }
-        return false;
+        return StepKind::Detect;
     };
-    return {.log = s.def->name, .run = run};
+    return {.kind = kind(s.def->op),
+            .image = image,
+            .verify = s.verify,
+            .fuses = {s.bytes[0], s.bytes[1], s.bytes[2]},
+            .lock = s.bytes[0],
+            .calib = {s.bytes[0], s.number, s.eeprom ? CalibMemory::Eeprom : CalibMemory::Flash},
+            .calibIndex = static_cast<uint8_t>(s.number)};
 }
 
 }  // namespace
@@ -380,39 +329,43 @@ int RunDeviceBatch(const QStringList& args) {
     if (settings.waitSeconds > 0)
         WaitForWriter(settings.link.writer, std::chrono::seconds(settings.waitSeconds), SystemClock());
 
-    // Every input is read once, and checked against the device before the
-    // chip is touched: a file that cannot be programmed must not leave an
-    // erased chip behind. Where the device is to be detected, it is detected
-    // first, so that the files are checked against the chip on the socket.
-    // Fuse commands need the device too: one without fuse bytes is refused.
-    const bool needsDevice = std::any_of(steps.begin(), steps.end(), [](const Step& s) {
-        return IsFileInput(s.def->op) || IsFuseCommand(s.def->op);
-    });
-    bool timing = true;
-    if (needsDevice && core.IsAutoDetect()) {
-        if (!core.CheckDevice(true)) return Failed(host);
-        timing = false;
-    }
-    std::vector<ImageBuffer> images(steps.size());
-    for (size_t i = 0; i < steps.size(); ++i) {
-        const Op op = steps[i].def->op;
-        if (!IsFileInput(op)) continue;
-        const std::string path = steps[i].args[0].toStdString();
-        const bool loaded = IsFlashInput(op) ? core.LoadFlashImage(path, images[i]) : core.LoadEepromImage(path, images[i]);
-        if (!loaded) return Failed(host);
-        // A file with nothing for this memory (an ELF without it, a HEX file
-        // of its end record alone) would "write" nothing and pass.
-        if (!images[i].HasData()) {
-            host.ShowMessage(MsgKind::Error, steps[i].args[0].toStdString() + (IsFlashInput(op) ? " に FLASH" : " に EEPROM") +
-                                                 " のデータがありません。", Answer::Ok);
-            return Failed(host);
+    // One job of every command: its inputs are read once, for the device on
+    // the socket, before the chip is touched.
+    Job job;
+    job.options = OpOptions{};
+    job.fusePolicy = {.risky = settings.riskyFuses ? RiskyFuses::Allow : RiskyFuses::Refuse, .hint = kRiskyFusesHint};
+    for (const Step& s : steps) {
+        int image = -1;
+        if (IsFileInput(s.def->op)) {
+            image = static_cast<int>(job.images.size());
+            const std::string path = s.args[0].toStdString();
+            job.images.push_back({.name = path, .path = path});
         }
+        job.steps.push_back(JobStepOf(s, image));
     }
-
-    std::vector<BatchStep> batch;
-    for (size_t i = 0; i < steps.size(); ++i) batch.push_back(MakeStep(core, steps[i], &images[i], settings));
-    if (!RunBatch(batch, {.timing = timing})) return Failed(host);
+    auto commandOf = [&](const JobStep& step) -> const Step& { return steps[static_cast<size_t>(&step - job.steps.data())]; };
+    JobEvents events;
+    events.onEnd = [&](const JobStep& step, bool ok) {
+        if (ok && step.kind == StepKind::Detect && core.Device().id > 0) std::printf("%s\n", core.Device().name);
+    };
+    events.onCurrentFuses = [&](const FuseBytes& f) {
+        std::fprintf(stdout, "現在のヒューズ (%s): Ext: %02X  High: %02X  Low: %02X\n", core.Device().name, f.ext,
+                     f.high, f.low);
+        std::fflush(stdout);
+    };
+    events.onRead = [&](const JobStep& step, std::span<const uint8_t> bytes) {
+        switch (step.kind) {
+            case StepKind::ReadFlash:
+            case StepKind::ReadEeprom: return Save(core, commandOf(step), bytes);
+            case StepKind::ReadFuses: std::printf("Ext: %02X  High: %02X  Low: %02X\n", bytes[0], bytes[1], bytes[2]); break;
+            case StepKind::ReadLock: std::printf("Lock: %02X\n", bytes[0]); break;
+            default: std::printf("%02X\n", bytes[0]); break;
+        }
+        return true;
+    };
+    if (!RunJob(core, job, events).ok) return Failed(host);
     return Finished(host);
 }
+
 
 }  // namespace oriole::cli

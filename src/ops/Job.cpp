@@ -1,0 +1,363 @@
+#include "ops/Job.h"
+
+#include <algorithm>
+
+#include "base/FormatText.h"
+#include "devices/Devices.h"
+#include "ops/BatchRunner.h"
+#include "ops/FusePolicy.h"
+#include "res/Texts.h"
+
+namespace oriole {
+
+namespace {
+
+using K = StepKind;
+using T = StepTiming;
+using N = StepNeed;
+
+// clang-format off
+constexpr StepInfo kSteps[] = {
+    {K::Detect,            0,                             "",                       "detect",        T::First,  N::Nothing},
+    {K::Erase,             step_bit::kErase,              text::kBatchErase,        "erase",         T::Keeps,  N::Nothing},
+    {K::WriteFlash,        step_bit::kWriteFlash,         text::kBatchFlashWrite,   "flash",         T::First,  N::Flash},
+    {K::VerifyFlash,       step_bit::kVerifyFlash,        text::kBatchFlashVerify,  "flash-verify",  T::First,  N::Flash},
+    {K::ReadFlash,         0,                             "",                       "flash-read",    T::First,  N::Flash},
+    {K::WriteEeprom,       step_bit::kWriteEeprom,        text::kBatchEepromWrite,  "eeprom",        T::First,  N::Eeprom},
+    {K::VerifyEeprom,      step_bit::kVerifyEeprom,       text::kBatchEepromVerify, "eeprom-verify", T::First,  N::Eeprom},
+    {K::ReadEeprom,        0,                             "",                       "eeprom-read",   T::First,  N::Eeprom},
+    {K::WriteFuses,        step_bit::kWriteFuses,         text::kBatchFuseWrite,    "fuse",          T::First,  N::Fuses},
+    {K::VerifyFuses,       step_bit::kVerifyFuses,        text::kBatchFuseVerify,   "fuse-verify",   T::First,  N::Fuses},
+    {K::ReadFuses,         0,                             "",                       "fuse-read",     T::First,  N::Fuses},
+    // The lock write begins with the timing itself.
+    {K::WriteLock,         step_bit::kWriteLock,          text::kBatchLockWrite,    "lock",          T::Always, N::LockWrite},
+    {K::VerifyLock,        step_bit::kVerifyLock,         text::kBatchLockVerify,   "lock-verify",   T::First,  N::Lock},
+    {K::ReadLock,          0,                             "",                       "lock-read",     T::First,  N::Lock},
+    {K::WriteCalibration,  step_bit::kWriteCalibration,   text::kBatchCalibWrite,   "cal",           T::First,  N::Calibration},
+    {K::VerifyCalibration, step_bit::kVerifyCalibration,  text::kBatchCalibVerify,  "cal-verify",    T::First,  N::Calibration},
+    {K::ReadCalibration,   0,                             "",                       "cal-read",      T::First,  N::Calibration},
+    {K::Custom,            0,                             "",                       "custom",        T::First,  N::Nothing},
+};
+// clang-format on
+
+bool IsVerify(StepKind kind) {
+    return kind == K::VerifyFlash || kind == K::VerifyEeprom || kind == K::VerifyFuses || kind == K::VerifyLock ||
+           kind == K::VerifyCalibration;
+}
+
+bool UsesImage(StepKind kind) {
+    return kind == K::WriteFlash || kind == K::VerifyFlash || kind == K::WriteEeprom || kind == K::VerifyEeprom;
+}
+
+// The memory a step works on and whether the device has it; the name says
+// which in a refusal.
+bool HasWhatStepNeeds(const AVR_DEVICE& d, const JobStep& step, const char*& memory) {
+    switch (InfoOf(step.kind).need) {
+        case N::Nothing:
+        case N::Flash: return true;
+        case N::Eeprom: memory = "EEPROM"; return d.eepromBytes > 0;
+        case N::Fuses: memory = "ヒューズ"; return d.fuseGroup != FuseGroup::None;
+        // A lock byte the device cannot send back is the core's to say.
+        case N::Lock: memory = "ロックビット"; return d.LockBitsReadable() || d.lockGroup != LockGroup::None;
+        case N::LockWrite: memory = "ロックビット"; return d.lockGroup != LockGroup::None;
+        case N::Calibration:
+            memory = "校正値";
+            if (step.kind == K::ReadCalibration) return !CalibrationFrequencies(d.id).empty();
+            return step.calib.memory == CalibMemory::Flash || d.eepromBytes > 0;
+    }
+    return true;
+}
+
+// `wanted` in the bytes `only` names (kFuse* bits; 0 all), `current` in the others.
+FuseBytes Merged(const FuseBytes& current, const FuseBytes& wanted, int32_t only) {
+    if (only == 0) return wanted;
+    FuseBytes f = current;
+    if (only & kFuseExt) f.ext = wanted.ext;
+    if (only & kFuseHigh) f.high = wanted.high;
+    if (only & (kFuseLow | kFuseSingle)) f.low = wanted.low;
+    return f;
+}
+
+JobResult Refused(IMessageHost& host, Cause cause, MsgKind kind, const std::string& text, const char* stage) {
+    host.ShowFailure(cause, kind, text);
+    return {.ok = false, .stage = stage, .cause = cause, .message = text};
+}
+
+// The failure the core recorded, or `fallback` where nothing was shown.
+JobResult FailureOf(COrioleCore& core, Cause fallback, const char* fallbackText) {
+    const OpFailure& f = core.FirstFailure();
+    if (f.cause != Cause::None) return {.ok = false, .cause = f.cause, .message = f.text};
+    return {.ok = false, .cause = fallback, .message = fallbackText};
+}
+
+}  // namespace
+
+std::span<const StepInfo> StepTable() { return kSteps; }
+
+const StepInfo& InfoOf(StepKind kind) {
+    for (const StepInfo& info : kSteps)
+        if (info.kind == kind) return info;
+    return kSteps[std::size(kSteps) - 1];
+}
+
+const StepInfo* InfoOfBit(uint32_t bit) {
+    for (const StepInfo& info : kSteps)
+        if (info.bit == bit && bit != 0) return &info;
+    return nullptr;
+}
+
+JobResult CheckJob(const Job& job, const AVR_DEVICE& device, IMessageHost& host, bool withImages) {
+    for (const JobStep& step : job.steps)
+        if (JobResult r = CheckStep(job, step, device, host, withImages); !r.ok) return r;
+    return {.ok = true};
+}
+
+JobResult CheckStep(const Job& job, const JobStep& step, const AVR_DEVICE& device, IMessageHost& host,
+                    bool withImages) {
+    constexpr const char* kStage = "check";
+    const bool known = device.id > 0;
+    {
+        const char* memory = "";
+        if (known && !HasWhatStepNeeds(device, step, memory))
+            return Refused(host, Cause::NoSuchMemory, MsgKind::Warning,
+                           FormatText(text::kNoSuchMemory, device.name, memory), kStage);
+        if (withImages && UsesImage(step.kind)) {
+            const bool named = step.image >= 0 && static_cast<size_t>(step.image) < job.images.size();
+            const JobImage* in = named ? &job.images[static_cast<size_t>(step.image)] : nullptr;
+            if (in == nullptr || (in->path.empty() && !in->loaded))
+                return Refused(host, Cause::EmptyInput, MsgKind::Warning, text::kInputMissing, kStage);
+            const bool flash = step.kind == K::WriteFlash || step.kind == K::VerifyFlash;
+            // A file with nothing for this memory (an ELF without it, a HEX
+            // file of its end record alone) would "write" nothing and pass.
+            if (in->loaded && !in->image.HasData())
+                return Refused(host, Cause::EmptyInput, MsgKind::Warning,
+                               FormatText(text::kInputEmpty, in->name.c_str(), flash ? "FLASH" : "EEPROM"), kStage);
+        }
+        if (step.kind == K::WriteFuses && known) {
+            const unsigned risks = FuseRisksOfValue(device, step.fuses) &
+                                   (job.fusePolicy.risky == RiskyFuses::Refuse ? ~0u : fuse_risk::kReleasesSpien);
+            // Only the bytes written count; the others are written back as read.
+            if (risks != 0 && step.fuseBytes == 0) {
+                std::string refusal = FuseRiskText(risks);
+                if ((risks & fuse_risk::kReleasesSpien) == 0 && job.fusePolicy.hint != nullptr &&
+                    *job.fusePolicy.hint != '\0')
+                    refusal += std::string("\n") + job.fusePolicy.hint;
+                return Refused(host, Cause::Policy, MsgKind::Error, refusal, kStage);
+            }
+        }
+    }
+    return {.ok = true};
+}
+
+Job BatchJob(const BatchSettings& s) {
+    Job job;
+    job.images = {JobImage{.name = s.flashFile, .path = s.flashFile}, JobImage{.name = s.eepromFile, .path = s.eepromFile}};
+    for (const StepInfo& info : kSteps) {
+        if (info.bit == 0 || ((s.steps | step_bit::kErase) & info.bit) == 0) continue;
+        JobStep step{.kind = info.kind};
+        switch (info.need) {
+            case N::Flash: step.image = 0; break;
+            case N::Eeprom: step.image = 1; break;
+            case N::Fuses:
+                if (!s.fuseEnabled) continue;
+                step.fuses = s.fuses;
+                break;
+            case N::Lock:
+            case N::LockWrite:
+                if (!s.lockEnabled) continue;
+                step.lock = s.lock;
+                break;
+            case N::Calibration:
+                if (!s.calibEnabled) continue;
+                step.calib = s.calib;
+                break;
+            case N::Nothing: break;
+        }
+        job.steps.push_back(step);
+    }
+    job.calibFromChip = s.calibEnabled ? s.calibFromChip : std::nullopt;
+    return job;
+}
+
+bool CalibMemoryOfText(const std::string& text, CalibMemory& memory) {
+    if (text.starts_with("FLASH")) return memory = CalibMemory::Flash, true;
+    if (text.starts_with("EEPROM")) return memory = CalibMemory::Eeprom, true;
+    return false;
+}
+
+bool LoadJobImage(COrioleCore& core, Job& job, size_t index) {
+    JobImage& in = job.images[index];
+    if (in.loaded || in.path.empty()) return true;
+    bool flash = true;
+    for (const JobStep& step : job.steps)
+        if (step.image == static_cast<int>(index)) flash = step.kind == K::WriteFlash || step.kind == K::VerifyFlash;
+    if (!(flash ? core.LoadFlashImage(in.path, in.image) : core.LoadEepromImage(in.path, in.image))) return false;
+    in.loaded = true;
+    return true;
+}
+
+JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
+    core.ForgetFailures();
+    IOperationHost& host = core.Host();
+    JobResult result;
+    auto fail = [&](const char* stage, Cause fallback) {
+        JobResult r = FailureOf(core, fallback, "");
+        r.stage = stage;
+        r.chipTouched = result.chipTouched;
+        return r;
+    };
+    auto wanted = [&](const JobStep& step) { return !events.wanted || events.wanted(step); };
+    std::vector<bool> prepared(job.steps.size());
+    for (size_t i = 0; i < job.steps.size(); ++i) prepared[i] = wanted(job.steps[i]);
+    // Checks the steps wanted now: what can be refused for the device
+    // already chosen is refused before the box is opened.
+    auto check = [&](bool withImages) {
+        for (size_t i = 0; i < job.steps.size(); ++i) {
+            if (!prepared[i]) continue;
+            if (JobResult r = CheckStep(job, job.steps[i], core.Device(), host, withImages); !r.ok) {
+                r.chipTouched = result.chipTouched;
+                return r;
+            }
+        }
+        return JobResult{.ok = true};
+    };
+    auto load = [&](size_t i) {
+        const JobStep& step = job.steps[i];
+        return !UsesImage(step.kind) || step.image < 0 || LoadJobImage(core, job, static_cast<size_t>(step.image));
+    };
+    if (JobResult r = check(false); !r.ok) return r;
+
+    bool needsDevice = job.deviceRow != 0 || job.calibFromChip.has_value();
+    for (size_t i = 0; i < job.steps.size(); ++i) {
+        const StepNeed need = InfoOf(job.steps[i].kind).need;
+        needsDevice = needsDevice || (prepared[i] && need != N::Nothing && (need != N::Flash || job.steps[i].image >= 0));
+    }
+    bool first = true;
+    // The detection that decides what the inputs are loaded and checked for.
+    if (needsDevice && core.IsAutoDetect()) {
+        result.chipTouched = true;
+        if (!core.CheckDevice(true)) return fail("detect", Cause::NotDetected);
+        first = false;
+    }
+    if (job.deviceRow != 0 && core.DeviceRow() != job.deviceRow) {
+        JobResult r = Refused(host, Cause::OtherDevice, MsgKind::Warning,
+                              FormatText(text::kProductionWrongDevice, core.Device().name), "detect");
+        r.chipTouched = result.chipTouched;
+        return r;
+    }
+    for (size_t i = 0; i < job.steps.size(); ++i)
+        if (prepared[i] && !load(i)) return fail("load", Cause::File);
+    if (job.calibFromChip && !CalibrationFrequencies(core.Device().id).empty()) {
+        result.chipTouched = true;
+        uint8_t value = 0xFF;
+        if (!core.ReadCalibrationByte(*job.calibFromChip, value, first)) return fail("calibration", Cause::Other);
+        first = false;
+        result.calibration = value;
+        for (JobStep& step : job.steps)
+            if (step.kind == K::WriteCalibration || step.kind == K::VerifyCalibration) step.calib.value = value;
+    }
+    if (job.stamp && !job.stamp(job.images)) return fail("stamp", Cause::Other);
+    if (JobResult r = check(true); !r.ok) return r;
+
+    FusePolicy policy = job.fusePolicy;
+    if (events.onCurrentFuses) policy.onCurrent = events.onCurrentFuses;
+    for (size_t i = 0; i < job.steps.size(); ++i) {
+        const JobStep& step = job.steps[i];
+        if (!wanted(step)) continue;
+        const StepInfo& info = InfoOf(step.kind);
+        // A step first wanted now (a box ticked during the run) is loaded
+        // and checked as the others were.
+        if (!prepared[i]) {
+            prepared[i] = true;
+            if (!load(i)) return fail("load", Cause::File);
+            if (JobResult r = CheckStep(job, step, core.Device(), host); !r.ok) {
+                r.chipTouched = result.chipTouched;
+                return r;
+            }
+        }
+        OpOptions o = step.quiet ? Quietly(true) : job.options;
+        o.timing = first || info.timing != T::First;
+        o.verify = step.verify;
+        if (events.onStart) events.onStart(step);
+        const int shown = core.FailuresShown();
+        result.chipTouched = true;
+        const bool ok = [&] {
+            const ImageBuffer* image =
+                UsesImage(step.kind) ? &job.images[static_cast<size_t>(step.image)].image : nullptr;
+            // A quiet write does no verify of its own; the job's verify follows it.
+            const bool ownVerify = step.verify && !o.report;
+            const OpOptions after{.timing = false, .confirm = false, .report = false};
+            CalibOptions c;
+            static_cast<OpOptions&>(c) = o;
+            switch (step.kind) {
+                case K::Detect: return core.CheckDevice(o.timing);
+                case K::Erase: return core.EraseDevice(o);
+                case K::WriteFlash:
+                    return core.WriteFlash(*image, o) && (!ownVerify || core.VerifyFlash(*image, after));
+                case K::VerifyFlash: return core.VerifyFlash(*image, o);
+                case K::ReadFlash:
+                    return core.ReadFlash(0, o.timing) && (!events.onRead || events.onRead(step, core.FlashRead()));
+                case K::WriteEeprom:
+                    return core.WriteEeprom(*image, o) && (!ownVerify || core.VerifyEeprom(*image, after));
+                case K::VerifyEeprom: return core.VerifyEeprom(*image, o);
+                case K::ReadEeprom:
+                    return core.ReadEeprom(0) && (!events.onRead || events.onRead(step, core.EepromRead()));
+                case K::WriteFuses: {
+                    FusePolicy p = policy;
+                    p.onlyBytes = step.fuseBytes;
+                    FuseBytes written = step.fuses;
+                    p.onCurrent = [&](const FuseBytes& current) {
+                        if (policy.onCurrent) policy.onCurrent(current);
+                        written = Merged(current, step.fuses, step.fuseBytes);
+                    };
+                    return core.WriteFuses(step.fuses, o, p) &&
+                           (!ownVerify || core.VerifyFuses(FuseBytesAsRead(core.Device(), written), after));
+                }
+                case K::VerifyFuses: return core.VerifyFuses(step.fuses, o);
+                case K::ReadFuses: {
+                    FuseBytes f;
+                    if (!core.ReadFuses(f, o.timing)) return false;
+                    const uint8_t bytes[] = {f.ext, f.high, f.low};
+                    return !events.onRead || events.onRead(step, bytes);
+                }
+                case K::WriteLock:
+                    return core.WriteLockBits(step.lock, o) && (!ownVerify || core.VerifyLockBits(step.lock, after));
+                case K::VerifyLock: return core.VerifyLockBits(step.lock, o);
+                case K::ReadLock: {
+                    uint8_t lock = 0xFF;
+                    if (!core.ReadLockBits(lock, o.timing)) return false;
+                    return !events.onRead || events.onRead(step, std::span(&lock, 1));
+                }
+                case K::WriteCalibration:
+                    return core.WriteCalibration(step.calib, c) &&
+                           (!ownVerify || core.VerifyCalibration(step.calib, CalibOptions{after}));
+                case K::VerifyCalibration: return core.VerifyCalibration(step.calib, c);
+                case K::ReadCalibration: {
+                    uint8_t value = 0xFF;
+                    if (!core.ReadCalibrationByte(step.calibIndex, value, o.timing)) return false;
+                    return !events.onRead || events.onRead(step, std::span(&value, 1));
+                }
+                case K::Custom: return !step.custom || step.custom();
+            }
+            return false;
+        }();
+        // An error reported while the step ran fails it, whatever it returned.
+        const bool passed = ok && core.FailuresShown() == shown;
+        if (events.onEnd) events.onEnd(step, passed);
+        if (!passed) {
+            JobResult r = FailureOf(core, IsVerify(step.kind) ? Cause::VerifyMismatch : Cause::Other,
+                                    IsVerify(step.kind) ? text::kVerifyMismatch : "");
+            r.failedStep = static_cast<int>(i);
+            r.chipTouched = true;
+            r.calibration = result.calibration;
+            return r;
+        }
+        // The box keeps the timing it was last given, but not across an
+        // erase: the step after it sends the timing again.
+        first = info.timing == T::Keeps;
+    }
+    result.ok = true;
+    return result;
+}
+
+}  // namespace oriole
