@@ -21,6 +21,7 @@ void RestoreOpenSerialPorts() noexcept {}
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #if defined(__linux__)
 #include <sys/sysmacros.h>
@@ -39,13 +40,26 @@ constexpr std::string_view kSerialDrivers[] = {
     "serial8250", "uart-pl011",                                // on-board UARTs
 };
 
-// The ports open now, for the signal handler: a slot is in use while its fd
-// is not -1; the settings are written before the fd is published.
+// The ports open now, for the signal handler. Each box of a production run
+// opens and closes its port on a thread of its own, several times a second
+// while it waits for a chip, so the slots are claimed and given back from
+// several threads at once, and read from a signal handler on any of them.
+// A slot's fd says who owns its settings:
+//   kFree       nobody; whoever moves it to kFilling owns the slot,
+//   kFilling    the thread that claimed it is writing the settings,
+//   fd >= 0     the port's settings are complete (published with release),
+//   kRestoring  a signal handler is putting them back.
+// Only the owner of the state touches `saved`, so no two threads ever write
+// one slot's settings, and nobody reads them half written. No lock: the
+// signal handler may interrupt a thread anywhere.
+constexpr int kFree = -1;
+constexpr int kFilling = -2;
+constexpr int kRestoring = -3;
 struct OpenPort {
-    std::atomic<int> fd{-1};
+    std::atomic<int> fd{kFree};
     TtySettings saved{};
 };
-std::array<OpenPort, 8> g_openPorts;
+std::array<OpenPort, kOpenPortSlots> g_openPorts;
 static_assert(std::atomic<int>::is_always_lock_free);
 
 #if defined(__linux__)
@@ -126,18 +140,30 @@ std::vector<dev_t> OwnTerminals() {
 
 void RememberOpenPort(int fd, const TtySettings& saved) {
     for (OpenPort& port : g_openPorts) {
-        if (port.fd.load() != -1) continue;
+        // Claimed first, then filled, then published: the settings are this
+        // thread's alone until the fd makes them visible.
+        int expected = kFree;
+        if (!port.fd.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) continue;
         port.saved = saved;
-        int expected = -1;
-        if (port.fd.compare_exchange_strong(expected, fd)) return;
+        port.fd.store(fd, std::memory_order_release);
+        return;
     }
     // More ports than slots: this one is put back only when it is closed.
 }
 
 void ForgetOpenPort(int fd) {
     for (OpenPort& port : g_openPorts) {
-        int expected = fd;
-        if (port.fd.compare_exchange_strong(expected, -1)) return;
+        for (;;) {
+            int seen = port.fd.load(std::memory_order_acquire);
+            // A signal handler on another thread is putting a port back;
+            // it hands the slot back within a few system calls.
+            if (seen == kRestoring) {
+                std::this_thread::yield();
+                continue;
+            }
+            if (seen != fd) break;
+            if (port.fd.compare_exchange_weak(seen, kFree, std::memory_order_release)) return;
+        }
     }
 }
 
@@ -149,8 +175,12 @@ void GiveBackPort(int fd, const TtySettings& saved) noexcept {
 
 void RestoreOpenSerialPorts() noexcept {
     for (OpenPort& port : g_openPorts) {
-        const int fd = port.fd.load();
-        if (fd >= 0) GiveBackPort(fd, port.saved);
+        int fd = port.fd.load(std::memory_order_acquire);
+        // Taken from its owner for the while, so that it is neither given
+        // back nor claimed again while its settings are read.
+        if (fd < 0 || !port.fd.compare_exchange_strong(fd, kRestoring, std::memory_order_acquire)) continue;
+        GiveBackPort(fd, port.saved);
+        port.fd.store(fd, std::memory_order_release);
     }
 }
 

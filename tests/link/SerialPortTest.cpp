@@ -17,13 +17,17 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <atomic>
+#include <barrier>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <tuple>
 
 #include "link/Backends.h"
 #include "link/LinkTestSupport.h"
+#include "link/SerialPortsPrivate.h"
 #include "link/TtySpeed.h"
 #include "link/WriterLink.h"
 #include "res/Texts.h"
@@ -200,6 +204,71 @@ TEST(SerialPorts, EveryWayOutGivesThePortBack) {
         EXPECT_EQ(again->OpenByDescription(kLinkDescription), kFtOk);
         EXPECT_EQ(again->Close(), kFtOk);
     }
+}
+
+// The boxes of a production run open and close their ports on threads of
+// their own, several times a second each. Every port remembered is put back
+// with its own settings, never another port's, however the threads meet;
+// a port forgotten is left alone; and no two ports ever share a slot.
+TEST(SerialPorts, PortsRememberedFromManyThreadsAreEachPutBackWithTheirOwnSettings) {
+    constexpr uint32_t kDirty = 115200;
+    constexpr int kRounds = 200;
+    struct Port {
+        PtyPair pty;
+        uint32_t baud = 0;
+        TtySettings saved{};
+    };
+    std::vector<Port> ports(kOpenPortSlots + 1);
+    for (size_t i = 0; i < ports.size(); ++i) {
+        Port& p = ports[i];
+        ASSERT_GE(p.pty.slave, 0);
+        p.baud = 1200 * static_cast<uint32_t>(i + 1);
+        ASSERT_TRUE(SetTtyBaud(p.pty.slave, p.baud));
+        ASSERT_TRUE(SaveTtySettings(p.pty.slave, p.saved));
+    }
+    auto baudOf = [&](const Port& p) { return TtyBaud(p.pty.slave); };
+    auto runThreads = [&](size_t count, const std::function<void(Port&)>& body) {
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < count; ++i) threads.emplace_back([&, i] { body(ports[i]); });
+        for (std::thread& t : threads) t.join();
+    };
+
+    // As many threads as slots, each remembering, restoring everything and
+    // forgetting its own port over and over.
+    std::atomic<int> wrong{0};
+    runThreads(kOpenPortSlots, [&](Port& p) {
+        for (int round = 0; round < kRounds; ++round) {
+            SetTtyBaud(p.pty.slave, kDirty);
+            RememberOpenPort(p.pty.slave, p.saved);
+            RestoreOpenSerialPorts();
+            // Another thread may be putting this port back just now; once
+            // it is forgotten, nobody is.
+            ForgetOpenPort(p.pty.slave);
+            if (baudOf(p) != p.baud) wrong.fetch_add(1);
+        }
+    });
+    EXPECT_EQ(wrong.load(), 0);
+    // Every slot is free again: nothing is put back any more.
+    for (Port& p : ports) ASSERT_TRUE(SetTtyBaud(p.pty.slave, kDirty));
+    RestoreOpenSerialPorts();
+    for (const Port& p : ports) EXPECT_EQ(baudOf(p), kDirty);
+
+    // One thread more than slots, all at once: every slot holds one port,
+    // the one left over is not put back.
+    std::barrier start(static_cast<std::ptrdiff_t>(ports.size()));
+    runThreads(ports.size(), [&](Port& p) {
+        start.arrive_and_wait();
+        RememberOpenPort(p.pty.slave, p.saved);
+    });
+    RestoreOpenSerialPorts();
+    int restored = 0;
+    for (const Port& p : ports) {
+        const uint32_t baud = baudOf(p);
+        EXPECT_TRUE(baud == p.baud || baud == kDirty) << baud;
+        restored += baud == p.baud;
+        ForgetOpenPort(p.pty.slave);
+    }
+    EXPECT_EQ(restored, kOpenPortSlots);
 }
 
 // The controlling terminal is refused by its path and by /dev/tty: a child

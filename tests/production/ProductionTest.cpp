@@ -1,13 +1,19 @@
 // Production runs on the simulated box: serial numbers as the rules store
 // them, the start refusing a rule that overlaps the image, a failing chip's
-// number never handed out again, and a changed image file stopping the run.
+// number never handed out again, a changed image file stopping the run, and
+// several boxes at once, in this process and behind serial ports, sharing
+// the numbers and the log.
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <memory>
 #include <mutex>
+#include <thread>
 
+#include "PtySimServer.h"
 #include "production/ProductionRun.h"
 #include "production/SerialNumbers.h"
 
@@ -238,6 +244,66 @@ TEST_F(ProductionTest, ListLinesAreUsedOnceEachAndMarked) {
     EXPECT_TRUE(run.Broken());  // the third chip found the list used up
     EXPECT_NE(Messages().find("使い切りました"), std::string::npos) << Messages();
     EXPECT_EQ(Read(Path("serials.txt")), "#A1B2\r\n# comment\r\n#C3 D4\r\n");
+}
+
+// Four boxes on threads of their own: two simulated in this process (given
+// the same spec, so told apart by their names) and two served on
+// pseudo-terminals, reached through the serial backend, which reopens the
+// port each time it asks for a chip. Every chip gets a number of its own,
+// none is skipped, and the log has one whole line per chip.
+TEST_F(ProductionTest, SeveralBoxesAtOnceTakeEachNumberOnceAndShareTheLog) {
+    constexpr int kChips = 8;
+    const char* const kBox = "ATmega328P,fast,swap=100:150";
+    struct Served {
+        sim::CPtySimServer server;
+        std::thread thread;
+    };
+    std::vector<std::unique_ptr<Served>> served;
+    ProductionOptions options;
+    options.writers = {std::string("sim:") + kBox, std::string("sim:") + kBox};
+    for (int i = 0; i < 2; ++i) {
+        std::string error;
+        const auto config = sim::ParseSimOptions(kBox, error);
+        ASSERT_TRUE(config) << error;
+        auto& s = served.emplace_back(std::make_unique<Served>());
+        ASSERT_TRUE(s->server.Start(*config, error)) << error;
+        s->thread = std::thread([&server = s->server] { server.Serve(); });
+        options.writers.push_back("serial:" + s->server.Path());
+    }
+    options.count = kChips;
+    options.poll = std::chrono::milliseconds(40);
+    ProductionJob job = Job("00000007", "Serial=flash:100:4\r\n");
+    CProductionRun run(job, options, Events());
+    ASSERT_TRUE(run.Prepare()) << Messages();
+    run.Run();
+    for (auto& s : served) {
+        s->server.Stop();
+        s->thread.join();
+    }
+
+    EXPECT_EQ(run.Passed(), kChips) << Messages();
+    EXPECT_EQ(run.Failed(), 0);
+    EXPECT_FALSE(run.Broken()) << Messages();
+    ASSERT_EQ(m_chips.size(), static_cast<size_t>(kChips)) << Messages();
+    std::vector<int> numbers;
+    for (const ChipRecord& chip : m_chips) {
+        numbers.push_back(chip.serial.toInt());
+        const QStringList names{"sim:ATmega328P,fast,swap=100:150#1", "sim:ATmega328P,fast,swap=100:150#2",
+                                QString::fromStdString(options.writers[2]),
+                                QString::fromStdString(options.writers[3])};
+        EXPECT_TRUE(names.contains(chip.box)) << chip.box.toStdString();
+    }
+    std::sort(numbers.begin(), numbers.end());
+    const std::vector<int> expected{1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_EQ(numbers, expected);
+    EXPECT_EQ(Read(CounterFileOf(job)).trimmed(), "9");
+    const auto lines = LogLines(job);
+    ASSERT_EQ(lines.size(), kChips);
+    for (int n = 1; n <= kChips; ++n) {
+        const QByteArray field = "," + QByteArray::number(n) + ",OK,";
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const QByteArray& l) { return l.contains(field); }), 1)
+            << n;
+    }
 }
 
 }  // namespace
