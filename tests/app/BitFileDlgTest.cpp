@@ -102,27 +102,6 @@ TEST(BitFileDlgTest, LockFileHoldsTheTwoFiguresAlone) {
     EXPECT_EQ(ColumnState(dlg->Column()), "..rrrrrr");
 }
 
-TEST(BitFileDlgTest, ExtensionRule) {
-    struct Case {
-        const char* path;
-        bool patternFilter;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"/d/board", true, "/d/board.fus"},
-        {"/d/board", false, "/d/board"},
-        {"/d/board.txt", true, "/d/board.txt"},
-        {"/d.x/board", true, "/d.x/board.fus"},  // a dot in the folder is no extension
-        {"/d/", true, "/d/"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(WithBitFileExtension(QString::fromUtf8(c.path), c.patternFilter,
-                                       QStringLiteral(".fus")),
-                  QString::fromUtf8(c.expected))
-            << c.path << " " << c.patternFilter;
-    }
-}
-
 TEST(BitFileDlgTest, BareNameGetsTheExtensionOnlyWithThePatternFilter) {
     BitDlgRig rig("ATmega8");
     auto fuse = rig.OpenFuse();

@@ -237,24 +237,73 @@ TEST(Devices, HandlingColumnsAgreeWithTheRow) {
     }
 }
 
+// Index 0 and anything out of range name nothing; every other name is set,
+// spelled as the sheets do, told apart from the rest, and carried by some
+// device, so a table that lost or doubled a row shows.
 TEST(Devices, NameTables) {
-    // clang-format off
-    const char* const fuse[kFuseBitNameCount] = {
-        "",        "BODEN",  "BODLEVEL", "BODLEVEL0", "BODLEVEL1", "BODLEVEL2", "BOOTRST",
-        "BOOTSZ0", "BOOTSZ1", "CKDIV8",  "CKOPT",     "CKOUT",     "CKSEL0",    "CKSEL1",
-        "CKSEL2",  "CKSEL3",  "DWEN",    "EESAVE",    "FSTRT",     "JTAGEN",    "M103C",
-        "M161C",   "OCDEN",   "PLLCK",   "RSTDISBL",  "S8515C",    "S8535C",    "SELFPRGEN",
-        "SPIEN",   "SUT0",    "SUT1",    "TA0SEL",    "WDTON",     "PSCRV",     "PSC0RB",
-        "PSC1RB",  "PSC2RB",  "HWBE"};
-    // clang-format on
-    for (int i = 0; i < kFuseBitNameCount; ++i) EXPECT_STREQ(FuseBitName(i), fuse[i]) << i;
-    const char* const lock[kLockBitNameCount] = {"",      "LB1",   "LB2",  "BLB01",
-                                                 "BLB02", "BLB11", "BLB12"};
-    for (int i = 0; i < kLockBitNameCount; ++i) EXPECT_STREQ(LockBitName(i), lock[i]) << i;
-    for (int i : {-1, kFuseBitNameCount, 1000}) EXPECT_STREQ(FuseBitName(i), "") << i;
-    for (int i : {-1, kLockBitNameCount, 1000}) EXPECT_STREQ(LockBitName(i), "") << i;
+    std::set<int32_t> usedFuse;
+    std::set<int32_t> usedLock;
+    for (const AVR_DEVICE* d : Devices()) {
+        for (const Bits* bits : {&d->extFuseBits, &d->highFuseBits, &d->lowFuseBits})
+            usedFuse.insert(bits->begin(), bits->end());
+        usedLock.insert(d->lockBits.begin(), d->lockBits.end());
+    }
+    const struct {
+        const char* (*name)(int);
+        int count;
+        const std::set<int32_t>& used;
+    } tables[] = {{FuseBitName, kFuseBitNameCount, usedFuse}, {LockBitName, kLockBitNameCount, usedLock}};
+    for (const auto& t : tables) {
+        SCOPED_TRACE(t.count);
+        for (int i : {-1, 0, t.count, 1000}) EXPECT_STREQ(t.name(i), "") << i;
+        std::set<std::string> names;
+        for (int i = 1; i < t.count; ++i) {
+            const std::string name = t.name(i);
+            EXPECT_TRUE(!name.empty() && std::ranges::all_of(name, [](char c) {
+                return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+            })) << i << " " << name;
+            EXPECT_TRUE(names.insert(name).second) << name;
+            EXPECT_TRUE(t.used.contains(i)) << name;
+        }
+    }
     EXPECT_STREQ(FuseBitName(fuse_bit::SELFPRGEN), "SELFPRGEN");
     EXPECT_STREQ(LockBitName(lock_bit::BLB02), "BLB02");
+}
+
+// Devices of one family name the same bits alike, and no two families share
+// all four bytes.
+TEST(Devices, FamiliesShareTheirBitLayouts) {
+    const std::vector<std::vector<const char*>> families = {
+        {"AT90S1200", "AT90S8515"}, {"AT90S2313"}, {"AT90S4434", "AT90S8535"}, {"AT90S4433"},
+        {"AT90CAN32", "AT90CAN64", "AT90CAN128"}, {"AT90PWM2/3", "AT90PWM2B/3B"},
+        {"AT90USB82", "AT90USB162"}, {"AT90USB646/647", "AT90USB1286/1287"}, {"ATtiny12"}, {"ATtiny13"},
+        {"ATtiny26"}, {"ATtiny2313"},
+        {"ATtiny24", "ATtiny44", "ATtiny84", "ATtiny25", "ATtiny45", "ATtiny85", "ATtiny261", "ATtiny461",
+         "ATtiny861", "ATmega48", "ATmega48P/PA"},
+        {"ATmega8"}, {"ATmega8515"}, {"ATmega8535"}, {"ATmega88", "ATmega88P/PA", "ATmega168", "ATmega168P/PA"},
+        {"ATmega16"}, {"ATmega162"}, {"ATmega163"}, {"ATmega165/P", "ATmega169/P"}, {"ATmega328P"},
+        {"ATmega644", "ATmega164P", "ATmega324P", "ATmega644P", "ATmega640", "ATmega1280", "ATmega1281"},
+        {"ATmega128", "ATmega64"},
+        {"ATmega325", "ATmega3250", "ATmega645", "ATmega6450", "ATmega325P", "ATmega3250P", "ATmega329",
+         "ATmega329P", "ATmega3290", "ATmega3290P", "ATmega649", "ATmega6490"},
+    };
+    using Layout = std::array<Bits, 4>;
+    const auto layout = [](const AVR_DEVICE& d) {
+        return Layout{d.extFuseBits, d.highFuseBits, d.lowFuseBits, d.lockBits};
+    };
+    std::set<Layout> distinct;
+    size_t devices = 0;
+    for (const auto& family : families) {
+        const AVR_DEVICE& first = DeviceAt(FindDeviceByName(family[0]));
+        for (const char* name : family) {
+            const int row = FindDeviceByName(name);
+            ASSERT_NE(row, 0) << name;
+            EXPECT_EQ(layout(DeviceAt(row)), layout(first)) << name << " against " << family[0];
+        }
+        devices += family.size();
+        EXPECT_TRUE(distinct.insert(layout(first)).second) << family[0];
+    }
+    EXPECT_EQ(devices, static_cast<size_t>(kDeviceCount));
 }
 
 struct SignatureCase {
