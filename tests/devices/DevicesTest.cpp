@@ -270,40 +270,27 @@ TEST(Devices, NameTables) {
     EXPECT_STREQ(LockBitName(lock_bit::BLB02), "BLB02");
 }
 
-// Devices of one family name the same bits alike, and no two families share
-// all four bytes.
-TEST(Devices, FamiliesShareTheirBitLayouts) {
-    const std::vector<std::vector<const char*>> families = {
-        {"AT90S1200", "AT90S8515"}, {"AT90S2313"}, {"AT90S4434", "AT90S8535"}, {"AT90S4433"},
-        {"AT90CAN32", "AT90CAN64", "AT90CAN128"}, {"AT90PWM2/3", "AT90PWM2B/3B"},
-        {"AT90USB82", "AT90USB162"}, {"AT90USB646/647", "AT90USB1286/1287"}, {"ATtiny12"}, {"ATtiny13"},
-        {"ATtiny26"}, {"ATtiny2313"},
-        {"ATtiny24", "ATtiny44", "ATtiny84", "ATtiny25", "ATtiny45", "ATtiny85", "ATtiny261", "ATtiny461",
-         "ATtiny861", "ATmega48", "ATmega48P/PA"},
-        {"ATmega8"}, {"ATmega8515"}, {"ATmega8535"}, {"ATmega88", "ATmega88P/PA", "ATmega168", "ATmega168P/PA"},
-        {"ATmega16"}, {"ATmega162"}, {"ATmega163"}, {"ATmega165/P", "ATmega169/P"}, {"ATmega328P"},
-        {"ATmega644", "ATmega164P", "ATmega324P", "ATmega644P", "ATmega640", "ATmega1280", "ATmega1281"},
-        {"ATmega128", "ATmega64"},
-        {"ATmega325", "ATmega3250", "ATmega645", "ATmega6450", "ATmega325P", "ATmega3250P", "ATmega329",
-         "ATmega329P", "ATmega3290", "ATmega3290P", "ATmega649", "ATmega6490"},
-    };
+// A "P" variant names its bits as the device it varies does.
+TEST(Devices, PicoPowerVariantsShareTheBitLayout) {
     using Layout = std::array<Bits, 4>;
-    const auto layout = [](const AVR_DEVICE& d) {
-        return Layout{d.extFuseBits, d.highFuseBits, d.lowFuseBits, d.lockBits};
-    };
-    std::set<Layout> distinct;
-    size_t devices = 0;
-    for (const auto& family : families) {
-        const AVR_DEVICE& first = DeviceAt(FindDeviceByName(family[0]));
-        for (const char* name : family) {
-            const int row = FindDeviceByName(name);
-            ASSERT_NE(row, 0) << name;
-            EXPECT_EQ(layout(DeviceAt(row)), layout(first)) << name << " against " << family[0];
-        }
-        devices += family.size();
-        EXPECT_TRUE(distinct.insert(layout(first)).second) << family[0];
+    std::map<std::string, std::vector<const AVR_DEVICE*>> byBase;
+    for (const AVR_DEVICE* d : Devices()) {
+        std::string base = d->name;
+        for (const char* suffix : {"P/PA", "/P", "P"})
+            if (base.ends_with(suffix)) base.resize(base.size() - std::string_view(suffix).size());
+        byBase[base].push_back(d);
     }
-    EXPECT_EQ(devices, static_cast<size_t>(kDeviceCount));
+    int variants = 0;
+    for (const auto& [base, devices] : byBase) {
+        for (const AVR_DEVICE* d : devices) {
+            EXPECT_EQ((Layout{d->extFuseBits, d->highFuseBits, d->lowFuseBits, d->lockBits}),
+                      (Layout{devices[0]->extFuseBits, devices[0]->highFuseBits, devices[0]->lowFuseBits,
+                              devices[0]->lockBits}))
+                << d->name << " against " << devices[0]->name;
+        }
+        variants += static_cast<int>(devices.size()) - 1;
+    }
+    EXPECT_EQ(variants, 8);  // ATmega48P/PA, 88P/PA, 168P/PA, 644P, 325P, 3250P, 329P, 3290P
 }
 
 struct SignatureCase {

@@ -401,10 +401,12 @@ TEST(DeviceListTest, RowsAreAutoThenEveryDeviceSortedByName) {
     const auto rows = DeviceListRows();
     ASSERT_EQ(rows.size(), size_t{kDeviceCount} + 1);
     EXPECT_EQ(rows[0], 0);
+    EXPECT_EQ(DeviceListText(0), U(text::kAutoDetectList));
     std::vector<bool> seen(kDeviceCount + 1, false);
     for (size_t i = 1; i < rows.size(); ++i) {
         ASSERT_GE(rows[i], 1);
         ASSERT_LE(rows[i], kDeviceCount);
+        EXPECT_EQ(DeviceListText(rows[i]), U(DeviceAt(rows[i]).name));
         EXPECT_FALSE(seen[size_t(rows[i])]);
         seen[size_t(rows[i])] = true;
         if (i > 1) {
