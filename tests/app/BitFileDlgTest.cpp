@@ -47,34 +47,19 @@ TEST(BitFileDlgTest, FuseFileRoundTrip) {
     EXPECT_EQ(ColumnState(second->Column(fuse_dlg::kLow)), "rrrPPPPr");   // E1
 }
 
-// Lines as the file holds them and the three box texts they give.
-struct FuseLoadCase {
-    const char* bytes;
-    std::array<const char*, 3> texts;
-};
-
-const FuseLoadCase kFuseLoadCases[] = {
-    {"D9E1", {"D9", "E1", "E1"}},              // four characters: the low text is the last two
-    {"FFD9E1\r\n00\r\n", {"FF", "D9", "E1"}},  // only the first line counts
-    {"F", {"F", "", "F"}},
-    {"", {"", "", ""}},
-};
-
+// How a file's line splits into the three texts is ParseFuseFile's
+// (tests/image/BitFilesTest.cpp); here the boxes and the bits show them.
 TEST(BitFileDlgTest, FuseFileLinesAsTheyLoad) {
     BitDlgRig rig("none", QStringLiteral("ATmega328P"));
     auto dlg = rig.OpenFuse();
-    for (const FuseLoadCase& c : kFuseLoadCases) {
-        SCOPED_TRACE(c.bytes);
-        const QString path = rig.FilePath("case.fus");
-        WriteAll(path, c.bytes);
-        rig.AnswerFiles(path, 0);
-        dlg->Button(fuse_dlg::kLoadFile)->click();
-        for (int col = 0; col < fuse_dlg::kColumnCount; ++col)
-            EXPECT_EQ(dlg->Column(static_cast<fuse_dlg::Column>(col)).Text(), c.texts[size_t(col)]);
-    }
-    // "D9E1"'s extended D9 presses the named bits that are 0 in it.
-    WriteAll(rig.FilePath("case.fus"), "D9E1");
+    const QString path = rig.FilePath("case.fus");
+    WriteAll(path, "D9E1");
+    rig.AnswerFiles(path, 0);
     dlg->Button(fuse_dlg::kLoadFile)->click();
+    const char* const texts[] = {"D9", "E1", "E1"};  // four characters: the low text is the last two
+    for (int col = 0; col < fuse_dlg::kColumnCount; ++col)
+        EXPECT_EQ(dlg->Column(static_cast<fuse_dlg::Column>(col)).Text(), texts[col]);
+    // "D9E1"'s extended D9 presses the named bits that are 0 in it.
     EXPECT_EQ(ColumnState(dlg->Column(fuse_dlg::kExt)), ".....PPr");
     // SPIEN stays pressed, whatever a file says; the text stays the file's
     // until the bits are shown again, and then SPIEN is programmed in it.
@@ -100,27 +85,6 @@ TEST(BitFileDlgTest, LockFileHoldsTheTwoFiguresAlone) {
     dlg->Button(lock_dlg::kLoadFile)->click();
     EXPECT_EQ(dlg->Column().Text(), "3F");
     EXPECT_EQ(ColumnState(dlg->Column()), "..rrrrrr");
-}
-
-TEST(BitFileDlgTest, ExtensionRule) {
-    struct Case {
-        const char* path;
-        bool patternFilter;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"/d/board", true, "/d/board.fus"},
-        {"/d/board", false, "/d/board"},
-        {"/d/board.txt", true, "/d/board.txt"},
-        {"/d.x/board", true, "/d.x/board.fus"},  // a dot in the folder is no extension
-        {"/d/", true, "/d/"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(WithBitFileExtension(QString::fromUtf8(c.path), c.patternFilter,
-                                       QStringLiteral(".fus")),
-                  QString::fromUtf8(c.expected))
-            << c.path << " " << c.patternFilter;
-    }
 }
 
 TEST(BitFileDlgTest, BareNameGetsTheExtensionOnlyWithThePatternFilter) {

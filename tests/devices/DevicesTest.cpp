@@ -237,24 +237,60 @@ TEST(Devices, HandlingColumnsAgreeWithTheRow) {
     }
 }
 
+// Index 0 and anything out of range name nothing; every other name is set,
+// spelled as the sheets do, told apart from the rest, and carried by some
+// device, so a table that lost or doubled a row shows.
 TEST(Devices, NameTables) {
-    // clang-format off
-    const char* const fuse[kFuseBitNameCount] = {
-        "",        "BODEN",  "BODLEVEL", "BODLEVEL0", "BODLEVEL1", "BODLEVEL2", "BOOTRST",
-        "BOOTSZ0", "BOOTSZ1", "CKDIV8",  "CKOPT",     "CKOUT",     "CKSEL0",    "CKSEL1",
-        "CKSEL2",  "CKSEL3",  "DWEN",    "EESAVE",    "FSTRT",     "JTAGEN",    "M103C",
-        "M161C",   "OCDEN",   "PLLCK",   "RSTDISBL",  "S8515C",    "S8535C",    "SELFPRGEN",
-        "SPIEN",   "SUT0",    "SUT1",    "TA0SEL",    "WDTON",     "PSCRV",     "PSC0RB",
-        "PSC1RB",  "PSC2RB",  "HWBE"};
-    // clang-format on
-    for (int i = 0; i < kFuseBitNameCount; ++i) EXPECT_STREQ(FuseBitName(i), fuse[i]) << i;
-    const char* const lock[kLockBitNameCount] = {"",      "LB1",   "LB2",  "BLB01",
-                                                 "BLB02", "BLB11", "BLB12"};
-    for (int i = 0; i < kLockBitNameCount; ++i) EXPECT_STREQ(LockBitName(i), lock[i]) << i;
-    for (int i : {-1, kFuseBitNameCount, 1000}) EXPECT_STREQ(FuseBitName(i), "") << i;
-    for (int i : {-1, kLockBitNameCount, 1000}) EXPECT_STREQ(LockBitName(i), "") << i;
+    std::set<int32_t> usedFuse;
+    std::set<int32_t> usedLock;
+    for (const AVR_DEVICE* d : Devices()) {
+        for (const Bits* bits : {&d->extFuseBits, &d->highFuseBits, &d->lowFuseBits})
+            usedFuse.insert(bits->begin(), bits->end());
+        usedLock.insert(d->lockBits.begin(), d->lockBits.end());
+    }
+    const struct {
+        const char* (*name)(int);
+        int count;
+        const std::set<int32_t>& used;
+    } tables[] = {{FuseBitName, kFuseBitNameCount, usedFuse}, {LockBitName, kLockBitNameCount, usedLock}};
+    for (const auto& t : tables) {
+        SCOPED_TRACE(t.count);
+        for (int i : {-1, 0, t.count, 1000}) EXPECT_STREQ(t.name(i), "") << i;
+        std::set<std::string> names;
+        for (int i = 1; i < t.count; ++i) {
+            const std::string name = t.name(i);
+            EXPECT_TRUE(!name.empty() && std::ranges::all_of(name, [](char c) {
+                return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+            })) << i << " " << name;
+            EXPECT_TRUE(names.insert(name).second) << name;
+            EXPECT_TRUE(t.used.contains(i)) << name;
+        }
+    }
     EXPECT_STREQ(FuseBitName(fuse_bit::SELFPRGEN), "SELFPRGEN");
     EXPECT_STREQ(LockBitName(lock_bit::BLB02), "BLB02");
+}
+
+// A "P" variant names its bits as the device it varies does.
+TEST(Devices, PicoPowerVariantsShareTheBitLayout) {
+    using Layout = std::array<Bits, 4>;
+    std::map<std::string, std::vector<const AVR_DEVICE*>> byBase;
+    for (const AVR_DEVICE* d : Devices()) {
+        std::string base = d->name;
+        for (const char* suffix : {"P/PA", "/P", "P"})
+            if (base.ends_with(suffix)) base.resize(base.size() - std::string_view(suffix).size());
+        byBase[base].push_back(d);
+    }
+    int variants = 0;
+    for (const auto& [base, devices] : byBase) {
+        for (const AVR_DEVICE* d : devices) {
+            EXPECT_EQ((Layout{d->extFuseBits, d->highFuseBits, d->lowFuseBits, d->lockBits}),
+                      (Layout{devices[0]->extFuseBits, devices[0]->highFuseBits, devices[0]->lowFuseBits,
+                              devices[0]->lockBits}))
+                << d->name << " against " << devices[0]->name;
+        }
+        variants += static_cast<int>(devices.size()) - 1;
+    }
+    EXPECT_EQ(variants, 8);  // ATmega48P/PA, 88P/PA, 168P/PA, 644P, 325P, 3250P, 329P, 3290P
 }
 
 struct SignatureCase {

@@ -31,9 +31,11 @@ TEST(BitFiles, ParseFuseFile) {
         {"FFD9E1", {"FF", "D9", "E1"}},
         {"FFD9E1\n", {"FF", "D9", "E1"}},
         {"D9E1\r\n", {"D9", "E1", "E1"}},
+        {"D9E1", {"D9", "E1", "E1"}},
         {"FFD9E1\r\n000000\r\n", {"FF", "D9", "E1"}},  // only the first line
         {"ABC", {"AB", "C", "BC"}},
         {"F\r\n", {"F", "", "F"}},
+        {"F", {"F", "", "F"}},
         {"", {"", "", ""}},
         {"\r\nFFD9E1", {"", "", ""}},
         {"FF\nD9E1", {"FF", "", "FF"}},

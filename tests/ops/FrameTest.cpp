@@ -11,21 +11,22 @@ namespace {
 
 using namespace ctl_id;
 
+// What each device leaves enabled: Ext., High, Low (fields and labels), the
+// fuse details button and the calibration controls. One rig chooses them in
+// turn, so every control is switched both ways.
 TEST(DeviceSelection, ControlsFollowTheFuseMaskAndCalibration) {
     const struct {
         const char* device;
         bool ext, high, low, details, calibration;
     } cases[] = {
-        {"ATmega8", false, true, true, true, true},
-        {"AT90S4433", false, false, true, true, false},
-        {"AT90S1200", false, false, false, false, false},
-        {"ATmega162", true, true, true, true, true},
-        {"ATmega6490", true, true, true, true, true},
+        {"ATmega8", false, true, true, true, true},   {"AT90S4433", false, false, true, true, false},
+        {"AT90S1200", false, false, false, false, false}, {"ATmega162", true, true, true, true, true},
+        {"ATmega649", true, true, true, true, true},  {"AT90S4433", false, false, true, true, false},
+        {"ATmega6490", true, true, true, true, true}, {"ATmega48", true, true, true, true, true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.device);
-        OpsRig rig("ATmega8", c.device);
-        const CMainControls& k = rig.window.Controls();
+    OpsRig rig("ATmega8", "ATmega8");
+    const CMainControls& k = rig.window.Controls();
+    const auto expect = [&](const auto& c) {
         EXPECT_EQ(k.IsEnabled(kExtEdit), c.ext);
         EXPECT_EQ(k.IsEnabled(kExtLabel), c.ext);
         EXPECT_EQ(k.IsEnabled(kHighEdit), c.high);
@@ -33,38 +34,65 @@ TEST(DeviceSelection, ControlsFollowTheFuseMaskAndCalibration) {
         EXPECT_EQ(k.IsEnabled(kLowEdit), c.low);
         EXPECT_EQ(k.IsEnabled(kLowLabel), c.low);
         EXPECT_EQ(k.IsEnabled(kFuseDetails), c.details);
-        for (int id : {kCalibFreq, kCalibValue, kCalibAddress, kCalibMemory, kCalibDetails})
+        for (int id : {kCalibFreqLabel, kCalibFreq, kCalibValueLabel, kCalibValue, kCalibAddress, kCalibMemory,
+                       kCalibDetails})
             EXPECT_EQ(k.IsEnabled(id), c.calibration) << id;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device);
+        rig.window.Controls().SelectListRow(Row(c.device));
+        rig.window.OnSelectDevice();
+        expect(c);
         EXPECT_EQ(rig.core.DeviceRow(), Row(c.device));
         EXPECT_EQ(&rig.core.Device(), &DeviceAt(Row(c.device)));
     }
+    // "(auto)" leaves the controls as ATmega48 set them.
+    rig.window.Controls().SelectListRow(0);
+    rig.window.OnSelectDevice();
+    EXPECT_EQ(rig.core.DeviceRow(), 0);
+    expect(cases[std::size(cases) - 1]);
 }
 
+// The same device keeps the shown values; another one, or "(auto)", clears
+// them and turns the value buttons off.
 TEST(DeviceSelection, AnotherDeviceClearsTheShownValuesTheSameKeepsThem) {
     OpsRig rig("ATmega48", "ATmega48");
     CMainControls& k = rig.window.Controls();
+    const int kValueButtons[] = {kFuseWrite, kFuseVerify, kLockWrite, kLockVerify, kCalibWrite, kCalibVerify};
     auto fill = [&] {
+        k.SetText(kHighEdit, "D9");
         k.SetText(kLowEdit, "E2");
         k.SetText(kLockEdit, "3C");
         k.SetText(kCalibValue, "A5");
         k.SetText(kCalibMemory, text::kCalibFlashLabel);
-        for (int id : {kFuseWrite, kFuseVerify, kLockWrite, kLockVerify, kCalibWrite, kCalibVerify})
-            k.Enable(id, true);
+        for (int id : kValueButtons) k.Enable(id, true);
+    };
+    auto choose = [&](int row) {
+        k.SelectListRow(row);
+        rig.window.OnSelectDevice();
+    };
+    auto expectCleared = [&] {
+        for (int id : {kHighEdit, kLowEdit, kLockEdit, kCalibValue}) EXPECT_EQ(k.Text(id), "") << id;
+        EXPECT_EQ(k.Text(kCalibMemory), text::kCalibrationWriteMemoryDefault);
+        for (int id : kValueButtons) EXPECT_FALSE(k.IsEnabled(id)) << id;
     };
     fill();
     rig.window.SelectDevice(Row("ATmega48"));
     EXPECT_EQ(k.Text(kLowEdit), "E2");
+    EXPECT_EQ(k.Text(kHighEdit), "D9");
     EXPECT_TRUE(k.IsEnabled(kLockWrite));
+    EXPECT_TRUE(k.IsEnabled(kLockVerify));
+    choose(Row("ATmega48"));
+    EXPECT_EQ(k.Text(kLockEdit), "3C");
 
-    // "(auto)" clears the values but leaves the controls as ATmega48 set them.
-    k.SelectListRow(0);
-    rig.window.OnSelectDevice();
-    EXPECT_EQ(k.Text(kLowEdit), "");
-    EXPECT_EQ(k.Text(kLockEdit), "");
-    EXPECT_EQ(k.Text(kCalibValue), "");
-    EXPECT_EQ(k.Text(kCalibMemory), text::kCalibrationWriteMemoryDefault);
-    for (int id : {kFuseWrite, kFuseVerify, kLockWrite, kLockVerify, kCalibWrite, kCalibVerify})
-        EXPECT_FALSE(k.IsEnabled(id)) << id;
+    choose(Row("ATmega88"));
+    EXPECT_EQ(rig.core.DeviceRow(), Row("ATmega88"));
+    expectCleared();
+
+    fill();
+    choose(0);
+    EXPECT_EQ(rig.core.DeviceRow(), 0);
+    expectCleared();
     EXPECT_TRUE(k.IsEnabled(kExtEdit));
     EXPECT_TRUE(k.IsEnabled(kCalibDetails));
 }

@@ -23,6 +23,7 @@
 #include "ops/OrioleCore.h"
 #include "ops/SettingsBinding.h"
 #include "support/RecordingHost.h"
+#include "views/BitDlg.h"
 #include "views/ClockTable.h"
 
 namespace oriole {
@@ -209,23 +210,26 @@ TEST_F(DeviceDlgTest, EnterAndEscapeDoNotClose) {
     EXPECT_EQ(link.m_nUsbTiming, 0);
 }
 
-struct ExtensionCase {
-    const char* chosen;
-    bool setFilter;
-    const char* path;
-};
-
-TEST(SettingFileExtensionTest, SetIsAddedOnlyWithItsFilterToNamesWithoutExtension) {
-    const ExtensionCase cases[] = {
-        {"/home/u/board", true, "/home/u/board.set"},
-        {"/home/u/board", false, "/home/u/board"},
-        {"/home/u/board.ini", true, "/home/u/board.ini"},
-        {"/home/u/v1.2/board", true, "/home/u/v1.2/board.set"},
-        {"/home/u/board.", true, "/home/u/board."},
-        {"/home/u/.board", true, "/home/u/.board"},
+// A setting file and a fuse or lock file follow one rule: the extension is
+// added only with the pattern filter, to a name that has none.
+TEST(FileExtensionTest, AddedOnlyWithThePatternFilterToNamesWithoutExtension) {
+    const struct {
+        const char* chosen;
+        bool patternFilter;
+        bool added;
+    } cases[] = {
+        {"/home/u/board", true, true},        {"/home/u/board", false, false},
+        {"/home/u/board.ini", true, false},   {"/home/u/v1.2/board", true, true},  // a dot in the folder
+        {"/home/u/board.", true, false},      {"/home/u/.board", true, false},
+        {"/home/u/", true, false},
     };
-    for (const ExtensionCase& c : cases)
-        EXPECT_EQ(WithSettingFileExtension(U(c.chosen), c.setFilter), U(c.path)) << c.chosen;
+    for (const auto& c : cases) {
+        const QString chosen = U(c.chosen);
+        EXPECT_EQ(WithSettingFileExtension(chosen, c.patternFilter), c.added ? chosen + ".set" : chosen) << c.chosen;
+        EXPECT_EQ(WithBitFileExtension(chosen, c.patternFilter, QStringLiteral(".fus")),
+                  c.added ? chosen + ".fus" : chosen)
+            << c.chosen;
+    }
 }
 
 // A quiet host for the core behind the binding.
