@@ -157,7 +157,7 @@ TEST(AckWaits, EndInTimeOnAWrongByteOnTimeOutOrOnCancel) {
         uint8_t expected;
         bool otherIsAnswer;
         int ticksPerPump;
-        int idleBefore;  // seconds the clock runs before the wait starts
+        int idleBefore;  // seconds the clock runs between an earlier wait and this one
         int arriveAt;    // pump at which `arrived` comes; 0 before the wait, -1 never
         uint8_t arrived;
         int cancelAt;    // pump that presses Cancel, 0 none
@@ -186,7 +186,12 @@ TEST(AckWaits, EndInTimeOnAWrongByteOnTimeOutOrOnCancel) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ScriptedLink w;
-        w.clock.Advance(std::chrono::seconds(c.idleBefore));
+        if (c.idleBefore > 0) {  // an earlier wait, answered at once, then idle time
+            w.driver.Arrive({c.expected});
+            ASSERT_TRUE(w.link.WaitAck(c.expected));
+            w.clock.Advance(std::chrono::seconds(c.idleBefore));
+            w.host.pumps = w.driver.waits = 0;
+        }
         w.host.ticksPerPump = c.ticksPerPump;
         if (c.arriveAt == 0) w.driver.Arrive({c.arrived});
         w.host.onPump = [&](int pump) {
