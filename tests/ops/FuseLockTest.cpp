@@ -10,55 +10,44 @@ namespace {
 
 using namespace ctl_id;
 
-// A fuse write on the wire and what the user is told; the window's write
-// takes the bytes from its fields and the verify from its box. Verifying the
-// written bytes afterwards agrees, also where the device forces bits of its
-// own (ATmega163 reads back F9 / 30 for 01 / 00) or has no extended byte.
+// A fuse write from the window's fields on the wire, and what the user is
+// told; the verify box adds the verify, a quiet write does none. Verifying
+// afterwards agrees, also where the device forces bits of its own (ATmega163
+// reads back F9 / 30 for 01 / 00) or has no extended byte (0x00 is neither
+// sent nor compared).
 TEST(Fuses, WritesOnTheWireAndVerifyAfterwards) {
+    const std::vector<std::string> d962 = {"> 4C 04 FF", "< 8C", "> 4C 02 D9", "< 8C", "> 4C 01 62", "< 8C"};
     const struct {
         const char* device;
-        bool window;
         FuseBytes fuses;
+        bool verifyBox;
         OpOptions options;
-        std::vector<std::string> sent;      // between entry and leave
-        std::vector<std::string> readBack;  // the verify's frame; empty: none
-        std::vector<std::string> texts;
+        std::vector<std::string> sent, readBack, texts;  // readBack: the verify's frame
     } cases[] = {
-        {"ATmega328P", true, {0xFF, 0xDA, 0xE2}, {.timing = false, .verify = true},
+        {"ATmega328P", {0xFF, 0xDA, 0xE2}, true, {.timing = false},
          {"> 4C 04 FF", "< 8C", "> 4C 02 DA", "< 8C", "> 4C 01 E2", "< 8C"},
          {"> 4B 04", "< FF", "> 4B 02", "< DA", "> 4B 01", "< E2"}, {text::kFuseVerifyOk}},
-        {"ATmega328P", false, {0xFF, 0xD9, 0x62}, {.timing = false, .verify = false},
-         {"> 4C 04 FF", "< 8C", "> 4C 02 D9", "< 8C", "> 4C 01 62", "< 8C"}, {}, {text::kFuseWriteDone}},
-        // Quiet: nothing reported, and no verify either.
-        {"ATmega328P", false, {0xFF, 0xD9, 0x62}, {.timing = false, .confirm = false, .report = false, .verify = true},
-         {"> 4C 04 FF", "< 8C", "> 4C 02 D9", "< 8C", "> 4C 01 62", "< 8C"}, {}, {}},
-        // No extended byte: 0x00 is neither sent nor compared.
-        {"ATtiny13", false, {0x00, 0xFF, 0x6A}, {.timing = false, .verify = true},
-         {"> 4C 02 FF", "< 8C", "> 4C 01 6A", "< 8C"}, {"> 4B 02", "< FF", "> 4B 01", "< 6A"},
-         {text::kFuseVerifyOk}},
-        {"ATmega163", false, {0xFF, 0x01, 0x00}, {.timing = false, .verify = false},
-         {"> 4C 02 F9", "< 8C", "> 4C 01 30", "< 8C"}, {}, {text::kFuseWriteDone}},
+        {"ATmega328P", {0xFF, 0xD9, 0x62}, false, {.timing = false}, d962, {}, {text::kFuseWriteDone}},
+        {"ATmega328P", {0xFF, 0xD9, 0x62}, false, {.timing = false, .confirm = false, .report = false, .verify = true},
+         d962, {}, {}},
+        {"ATtiny13", {0x00, 0xFF, 0x6A}, true, {.timing = false}, {"> 4C 02 FF", "< 8C", "> 4C 01 6A", "< 8C"},
+         {"> 4B 02", "< FF", "> 4B 01", "< 6A"}, {text::kFuseVerifyOk}},
+        {"ATmega163", {0xFF, 0x01, 0x00}, false, {.timing = false}, {"> 4C 02 F9", "< 8C", "> 4C 01 30", "< 8C"}, {},
+         {text::kFuseWriteDone}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.device);
         OpsRig rig(c.device, c.device);
-        bool written = false;
-        if (c.window) {
-            CMainControls& k = rig.window.Controls();
-            k.SetText(kExtEdit, FormatText("%02X", unsigned{c.fuses.ext}));
-            k.SetText(kHighEdit, FormatText("%02X", unsigned{c.fuses.high}));
-            k.SetText(kLowEdit, FormatText("%02X", unsigned{c.fuses.low}));
-            k.SetCheck(kFuseVerify, c.options.verify);
-            written = rig.window.WriteFuses({.timing = false});
-        } else {
-            written = rig.core.WriteFuses(c.fuses, c.options);
-        }
-        ASSERT_TRUE(written);
+        CMainControls& k = rig.window.Controls();
+        k.SetText(kExtEdit, FormatText("%02X", unsigned{c.fuses.ext}));
+        k.SetText(kHighEdit, FormatText("%02X", unsigned{c.fuses.high}));
+        k.SetText(kLowEdit, FormatText("%02X", unsigned{c.fuses.low}));
+        k.SetCheck(kFuseVerify, c.verifyBox);
+        ASSERT_TRUE(rig.window.WriteFuses(c.options));
         EXPECT_EQ(rig.Lines(), c.readBack.empty() ? Concat({kEnter, c.sent, kLeave})
                                                   : Concat({kEnter, c.sent, kLeave, kEnter, c.readBack, kLeave}));
         EXPECT_EQ(rig.Texts(), c.texts);
         EXPECT_EQ(rig.Opens(), c.readBack.empty() ? 1 : 2);
-
         rig.ClearLog();
         EXPECT_TRUE(rig.core.VerifyFuses(c.fuses, {.timing = false}));
         EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFuseVerifyOk});
@@ -97,28 +86,18 @@ TEST(Fuses, OldDevicesUseTheLockCommand) {
     }
 }
 
-// A read gives what the chip holds: all FF where the device has no fuses
-// (and nothing goes over the wire), the high byte of a current device.
+// A read gives what the chip holds: FF throughout, with nothing on the wire,
+// where the device has no fuses; the chip's high byte on a current device.
 TEST(Fuses, ReadsWhatTheChipHolds) {
-    const struct {
-        const char* device;
-        int setHigh;                     // -1: the chip as it comes
-        std::vector<std::string> lines;  // empty: not compared
-        std::array<int, 3> read;         // ext, high, low; -1 not compared
-    } cases[] = {
-        {"AT90S2313", -1, Concat({kEnter, kLeave}), {0xFF, 0xFF, 0xFF}},
-        {"ATmega329P", 0x99, {}, {-1, 0x99, -1}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.device);
-        OpsRig rig(c.device, c.device);
-        if (c.setHigh >= 0) rig.Target().SetFuse(2, static_cast<uint8_t>(c.setHigh));
-        std::array<uint8_t, 3> read{};
-        ASSERT_TRUE(ReadFuseBytes(rig.core, read[0], read[1], read[2], false));
-        if (!c.lines.empty()) EXPECT_EQ(rig.Lines(), c.lines);
-        for (size_t i = 0; i < read.size(); ++i)
-            if (c.read[i] >= 0) EXPECT_EQ(read[i], c.read[i]) << i;
-    }
+    OpsRig none("AT90S2313", "AT90S2313");
+    uint8_t e = 0, h = 0, l = 0;
+    ASSERT_TRUE(ReadFuseBytes(none.core, e, h, l, false));
+    EXPECT_EQ(none.Lines(), Concat({kEnter, kLeave}));
+    EXPECT_EQ((std::array<uint8_t, 3>{e, h, l}), (std::array<uint8_t, 3>{0xFF, 0xFF, 0xFF}));
+    OpsRig current("ATmega329P", "ATmega329P");
+    current.Target().SetFuse(2, 0x99);
+    ASSERT_TRUE(ReadFuseBytes(current.core, e, h, l, false));
+    EXPECT_EQ(h, 0x99);
     EXPECT_EQ(DeviceAt(Row("ATmega329P")).lockGroup, LockGroup::L3);
 }
 
