@@ -22,25 +22,19 @@
 namespace oriole {
 namespace {
 
-// The command-line tool's way of being a host: ticks from elapsed time.
-class ElapsedTimeHost : public IOperationHost {
+// The command-line tool's way of being a host: the pump does nothing, the
+// link's time-outs run on the system clock.
+class ToolHost : public IOperationHost {
 public:
-    explicit ElapsedTimeHost(CLinkState& state) : m_state(state), m_ticker(SystemClock()) {}
     Answer ShowMessage(MsgKind, std::string_view text, Answer) override {
         messages.emplace_back(text);
         return Answer::Ok;
     }
-    void PumpOneMessage() override {
-        for (int n = m_ticker.Poll(); n > 0; --n) OnTimerTick(m_state);
-    }
+    void PumpOneMessage() override {}
     void Sleep(std::chrono::milliseconds pause) override { std::this_thread::sleep_for(pause); }
     void ShowWaitCursor() override {}
 
     std::vector<std::string> messages;
-
-private:
-    CLinkState& m_state;
-    CSecondTicker m_ticker;
 };
 
 class ProcessTimes {
@@ -98,7 +92,7 @@ void BM_WaitAckWithoutAnswer(benchmark::State& state) {
     for (auto _ : state) {
         Writer writer(overPty, "ATmega8,mute=D");
         CLinkState link;
-        ElapsedTimeHost host(link);
+        ToolHost host;
         CWriterLink writerLink(*writer.driver, link, host);
         NoSelection selector("ATmega8");
         if (!writerLink.OpenLink() || !writerLink.BeginProgramming(selector, false)) {
@@ -117,7 +111,7 @@ void BM_Read64KbAt38400(benchmark::State& state) {
     for (auto _ : state) {
         Writer writer(overPty, "ATmega644");  // 64 KB of FLASH, real-time model
         CLinkState link;
-        ElapsedTimeHost host(link);
+        ToolHost host;
         CWriterLink writerLink(*writer.driver, link, host);
         NoSelection selector("ATmega644");
         if (!writerLink.OpenLink() || !writerLink.BeginProgramming(selector, false)) {
@@ -152,7 +146,7 @@ void BM_TranscriptOver100Cycles(benchmark::State& state) {
         size_t peak = 0;
         for (int cycle = 0; cycle < 100; ++cycle) {
             CLinkState link;
-            ElapsedTimeHost host(link);
+            ToolHost host;
             CWriterLink writerLink(*writer.driver, link, host);
             NoSelection selector("ATmega128");
             bool ok = writerLink.OpenLink() && writerLink.BeginProgramming(selector, false);

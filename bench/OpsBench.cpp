@@ -30,15 +30,13 @@ using namespace std::chrono;
 
 class BenchHost final : public IOperationHost {
 public:
-    explicit BenchHost(IClock& clock) : m_clock(clock), m_ticker(clock) {}
-    void Attach(CLinkState& state) { m_state = &state; }
+    explicit BenchHost(IClock& clock) : m_clock(clock) {}
     Answer ShowMessage(MsgKind kind, std::string_view text, Answer) override {
         if (kind != MsgKind::Information) failures += std::string(text) + "\n";
         return Answer::Yes;
     }
-    void PumpOneMessage() override {
-        for (int n = m_ticker.Poll(); n > 0; --n) OnTimerTick(*m_state);
-    }
+    void PumpOneMessage() override {}
+    IClock& Clock() override { return m_clock; }
     void Sleep(milliseconds pause) override {
         slept += pause;
         m_clock.SleepFor(pause);
@@ -50,8 +48,6 @@ public:
 
 private:
     IClock& m_clock;
-    CSecondTicker m_ticker;
-    CLinkState* m_state = nullptr;
 };
 
 double Seconds(clockid_t id) {
@@ -167,7 +163,6 @@ TimedRun RunTimed(const char* device, Body body) {
     auto box = std::make_shared<sim::CSimBox>(config, SystemClock());
     BenchHost host(SystemClock());
     COrioleCore core(host);
-    host.Attach(core.LinkState());
     core.SetDriver(std::make_unique<CSimDriver>(box));
     core.LinkState().m_nUsbTiming = 0;  // 2 ms latency
     core.LinkState().m_nDataSpeed = 1;  // 38400 baud
@@ -311,7 +306,6 @@ void BM_FlashWriteHostCost_ATmega128(benchmark::State& state) {
     auto box = std::make_shared<sim::CSimBox>(config, clock);
     BenchHost host(clock);
     COrioleCore core(host);
-    host.Attach(core.LinkState());
     core.SetDriver(std::make_unique<CSimDriver>(box));
     for (auto _ : state) {
         box->Transcript().Clear();

@@ -38,7 +38,7 @@ void SilentWait(benchmark::State& state) {
         auto driver = CreateFtdiDriver({}, error);
         CLinkState link{};
         link.m_nUsbTiming = static_cast<int32_t>(state.range(0));
-        TestOperationHost host(link, SystemClock());
+        TestOperationHost host(SystemClock());
         CWriterLink writer(*driver, link, host);
         TestSelector selector(FindDeviceByName("ATmega8"), false);
         if (!writer.OpenLink() || !writer.BeginProgramming(selector, false)) {

@@ -1,4 +1,4 @@
-// The main window: start-up and shut-down, the timer, the About box, the
+// The main window: start-up and shut-down, the About box, the
 // host the core runs in, and the mirror of the control model.
 #include "app/OrioleDlg.h"
 
@@ -26,7 +26,6 @@ namespace oriole {
 namespace {
 
 constexpr char kIniName[] = "ORIOLE.ini";
-constexpr std::chrono::milliseconds kTimerPeriod{1000};
 
 // Labels whose text the core sets; the others keep the resource's.
 constexpr int kModelLabels[] = {ctl_id::kCalibMemory};
@@ -52,7 +51,6 @@ COrioleDlg::COrioleDlg(Options options, QWidget* parent)
     m_pSettings = m_options.makeSettings ? m_options.makeSettings(m_window) : CreateSettingsPort(m_window);
     ConnectControls();
     ConnectCommands();
-    connect(&m_timer, &QTimer::timeout, this, &COrioleDlg::OnTimer);
     OnInitDialog();
 }
 
@@ -102,13 +100,12 @@ void COrioleDlg::OnInitDialog() {
     m_busy.SetBusy(false);
     m_core.LinkState().m_nTimeoutTicks = 0;
     m_core.LinkState().m_nAbort = 0;
-    m_timer.start(kTimerPeriod);
 }
 
 void COrioleDlg::closeEvent(QCloseEvent* event) {
     // Closing in the middle of a command would save the settings and free
-    // the images under the running transfer and stop its time-out clock;
-    // the close box works again once the command is over.
+    // the images under the running transfer; the close box works again once
+    // the command is over.
     if (m_busy.IsBusy()) {
         event->ignore();
         return;
@@ -118,7 +115,6 @@ void COrioleDlg::closeEvent(QCloseEvent* event) {
 }
 
 void COrioleDlg::OnClose() {
-    m_timer.stop();
     UseSettingsWriter();
     m_pSettings->SaveSettings(m_strIniPath, false);
     m_core.ForgetMemories();
@@ -137,8 +133,6 @@ void COrioleDlg::UseRunWriter() {
     m_strSettingsWriter = m_core.WriterSpec();
     m_core.SetWriterSpec(m_options.writerSpec, WriterSpecSource::User);
 }
-
-void COrioleDlg::OnTimer() { OnTimerTick(m_core.LinkState()); }
 
 QString COrioleDlg::AboutText() const {
     return FromUtf8(FormatText(text::kAboutText, ORIOLE_VERSION, m_core.WriterSpec().c_str()));
@@ -170,8 +164,8 @@ Answer COrioleDlg::ShowMessage(MsgKind kind, std::string_view text, Answer defau
 }
 
 void COrioleDlg::PumpOneMessage() {
-    // One round of whatever is pending (a click on Cancel, a timer tick, a
-    // repaint); never waits for more.
+    // One round of whatever is pending (a click on Cancel, a repaint); never
+    // waits for more.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 

@@ -1,14 +1,13 @@
 #pragma once
 // The main window (dialog resource 102): a view of the core. It mirrors the
 // core's control model both ways (every user edit goes into the model at
-// once; the model's changes are drawn as they happen), runs the one-second
-// timer of the writer's time-outs, and is the core's host: message boxes, the
-// event pump of the waits, the wait cursor and the progress windows. Every
+// once; the model's changes are drawn as they happen), and is the core's
+// host: message boxes, the event pump of the waits, the wait cursor and the
+// progress windows; the waits' time-outs run on the system clock. Every
 // command handler runs under the busy guard, because the waits let clicks
 // through while an operation runs.
 
 #include <QPointer>
-#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -81,7 +80,6 @@ private:
     // Start-up and shut-down.
     void OnInitDialog();
     void OnClose();
-    void OnTimer();
     void OnAbout();
     void SetLogo();
     // A writer given for the run (--writer) is in use everywhere except
@@ -139,7 +137,6 @@ private:
     QString m_strIniPath;
     std::string m_strSettingsWriter;  // the settings' writer, kept over a run's override
     CBusyGuard m_busy;
-    QTimer m_timer;
     QPointer<QWidget> m_pCurrentDlg;
     QAction* m_pAboutAction = nullptr;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // A monotonic clock the writer link, the simulated writer box and the hosts
 // share: the system's steady clock in the program, a virtual clock in tests
-// so that a ten-second time-out takes no real time.
+// so that an eleven-second time-out takes no real time.
 
 #include <chrono>
 #include <thread>
@@ -48,27 +48,6 @@ public:
 
 private:
     ClockTime m_now{0};
-};
-
-// Turns time passing on a clock into one-second ticks, for hosts without a
-// window timer: the command-line tool polls it on the system clock from its
-// pump, tests poll it on a virtual clock.
-class CSecondTicker {
-public:
-    explicit CSecondTicker(const IClock& clock) : m_clock(clock), m_last(clock.Now()) {}
-
-    // Whole seconds passed since the previous call; the remainder carries over.
-    int Poll() {
-        const ClockTime elapsed = m_clock.Now() - m_last;
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
-        if (seconds <= 0) return 0;
-        m_last += std::chrono::seconds(seconds);
-        return static_cast<int>(seconds);
-    }
-
-private:
-    const IClock& m_clock;
-    ClockTime m_last;
 };
 
 }  // namespace oriole

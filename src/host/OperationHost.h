@@ -1,15 +1,17 @@
 #pragma once
 // What a running device operation needs from its surroundings besides
 // messages: a way to let pending events through while it waits for the writer
-// (so Cancel and the one-second timer keep working), the fixed pauses of the
-// wire protocol, the wait cursor, and the progress window of long transfers.
-// The window, the command-line tool and the tests each supply their own.
+// (so Cancel and repaints keep working), the clock its time-outs run on, the
+// fixed pauses of the wire protocol, the wait cursor, and the progress window
+// of long transfers. The window, the command-line tool and the tests each
+// supply their own.
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string_view>
 
+#include "host/Clock.h"
 #include "host/MessageHost.h"
 
 namespace oriole {
@@ -35,9 +37,14 @@ public:
 
 class IOperationHost : public IMessageHost {
 public:
-    // Handles at most one pending event (a timer tick, a click on Cancel, a
-    // repaint) and returns. Never waits for an event to come.
+    // Handles at most one pending event (a click on Cancel, a repaint) and
+    // returns. Never waits for an event to come.
     virtual void PumpOneMessage() = 0;
+
+    // The clock a wait's time-out runs on: the system clock, unless the host
+    // keeps time of its own (a virtual clock in tests). The link counts its
+    // ticks from it whatever the pump does.
+    virtual IClock& Clock() { return SystemClock(); }
 
     // Blocks for a fixed pause (100 ms, 10 ms, 1 ms between writer requests).
     virtual void Sleep(std::chrono::milliseconds pause) = 0;

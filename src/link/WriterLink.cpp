@@ -155,8 +155,21 @@ bool CWriterLink::ReadBytes(std::span<uint8_t> buffer, uint32_t& read) {
     return true;
 }
 
+void CWriterLink::StartWaitTicks() {
+    m_waitStart = m_clock.Now();
+    m_state.m_nTimeoutTicks = kWaitTicks;
+}
+
+void CWriterLink::CountWaitTicks() {
+    // Whole ticks since the start; the clock, not the pump, keeps the time,
+    // so a host that never ticks still gets its time-out.
+    const auto passed = (m_clock.Now() - m_waitStart) / m_waitTick;
+    m_state.m_nTimeoutTicks = passed >= kWaitTicks ? 0 : kWaitTicks - static_cast<int32_t>(passed);
+}
+
 bool CWriterLink::PollOnce(std::span<uint8_t> buffer, uint32_t& read) {
     m_host.PumpOneMessage();
+    CountWaitTicks();
     m_driver.WaitForData(kWaitSlice);
     return ReadBytes(buffer, read);
 }
@@ -172,7 +185,7 @@ bool CWriterLink::Receive(std::span<uint8_t> buffer, ReadTimeOut timeOut,
     // Like an acknowledge wait, a read fails at its first pass, without a
     // message, once an earlier wait has timed out or been cancelled: that
     // failure has been reported, and the box is not waited for twice.
-    m_state.m_nTimeoutTicks = kWaitTicks;
+    StartWaitTicks();
     size_t got = 0;
     bool ok = true;
     while (got < buffer.size()) {
@@ -183,7 +196,7 @@ bool CWriterLink::Receive(std::span<uint8_t> buffer, ReadTimeOut timeOut,
         }
         if (read > 0) {
             got += read;
-            if (timeOut == ReadTimeOut::SinceLastByte) m_state.m_nTimeoutTicks = kWaitTicks;
+            if (timeOut == ReadTimeOut::SinceLastByte) StartWaitTicks();
             if (onReceived) onReceived(got);
         }
         if (m_state.m_nAbort != kAbortNone) {
@@ -202,7 +215,7 @@ bool CWriterLink::Receive(std::span<uint8_t> buffer, ReadTimeOut timeOut,
 }
 
 bool CWriterLink::WaitAck(uint8_t expected, bool otherIsAnswer) {
-    m_state.m_nTimeoutTicks = kWaitTicks;
+    StartWaitTicks();
     uint8_t ack = 0;
     bool arrived = false;
     bool readOk = true;

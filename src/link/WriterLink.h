@@ -20,8 +20,10 @@ namespace oriole {
 
 inline constexpr char kLinkDescription[] = "ORIOLE Ver.1.00";
 
-// Ticks of the one-second timer a wait for the box may last.
+// Ticks a wait for the box may last, and how long one tick is. The link
+// counts them itself on its host's clock (IOperationHost::Clock).
 inline constexpr int32_t kWaitTicks = 11;
+inline constexpr std::chrono::milliseconds kWaitTick{1000};
 
 // How long one pass of a wait loop lets the driver wait for data.
 inline constexpr std::chrono::milliseconds kWaitSlice{2};
@@ -46,7 +48,7 @@ using ReceiveProgress = std::function<void(size_t received)>;
 class CWriterLink {
 public:
     CWriterLink(IWriterDriver& driver, CLinkState& state, IOperationHost& host)
-        : m_driver(driver), m_state(state), m_host(host) {}
+        : m_driver(driver), m_state(state), m_host(host), m_clock(host.Clock()) {}
     ~CWriterLink();
     CWriterLink(const CWriterLink&) = delete;
     CWriterLink& operator=(const CWriterLink&) = delete;
@@ -55,6 +57,8 @@ public:
     [[nodiscard]] bool OpenLink();
     bool CloseLink();  // result only informative
     bool IsOpen() const { return m_open; }
+    // A shorter tick makes every wait give up sooner (the doctor's checks).
+    void SetWaitTick(std::chrono::milliseconds tick) { m_waitTick = tick; }
 
     [[nodiscard]] bool WriteBytes(std::span<const uint8_t> bytes);
     [[nodiscard]] bool QueuedBytes(uint32_t& queued);
@@ -110,8 +114,13 @@ private:
     // last byte that came.
     enum class ReadTimeOut { FromStart, SinceLastByte };
 
-    // One pass of every wait loop: let one event through, give the driver a
-    // couple of milliseconds to produce data, then read what is there.
+    // The time-out clock of the running wait: StartWaitTicks sets
+    // m_nTimeoutTicks to 11 from now, CountWaitTicks to the ticks left.
+    void StartWaitTicks();
+    void CountWaitTicks();
+    // One pass of every wait loop: let one event through, count the ticks,
+    // give the driver a couple of milliseconds to produce data, then read
+    // what is there.
     [[nodiscard]] bool PollOnce(std::span<uint8_t> buffer, uint32_t& read);
     // The one loop behind every reply and block read: collects exactly
     // buffer.size() bytes, one PollOnce per pass; fails on a driver error,
@@ -127,6 +136,9 @@ private:
     IWriterDriver& m_driver;
     CLinkState& m_state;
     IOperationHost& m_host;
+    IClock& m_clock;
+    std::chrono::milliseconds m_waitTick = kWaitTick;
+    ClockTime m_waitStart{0};  // when the running wait's ticks started
     bool m_open = false;
 };
 

@@ -17,25 +17,21 @@ namespace {
 
 namespace t = text::doctor;
 
-// The doctor's waits end sooner than an operation's: its one-second timer
-// ticks every 100 ms, so a silent box is given up after about a second.
+// The doctor's waits end sooner than an operation's: its ticks last 100 ms,
+// so a silent box is given up after about a second.
 constexpr auto kDoctorTick = std::chrono::milliseconds(100);
 
 // The link's host while the doctor runs: keeps the link's messages for the
-// checks instead of showing them, and ticks on its own clock.
+// checks instead of showing them, and keeps time on the doctor's clock.
 class DoctorHost final : public IOperationHost {
 public:
-    DoctorHost(IClock& clock, CLinkState& state) : m_clock(clock), m_state(state), m_last(clock.Now()) {}
+    explicit DoctorHost(IClock& clock) : m_clock(clock) {}
     Answer ShowMessage(MsgKind, std::string_view text, Answer defaultAnswer) override {
         messages.emplace_back(text);
         return defaultAnswer;
     }
-    void PumpOneMessage() override {
-        while (m_clock.Now() - m_last >= kDoctorTick) {
-            m_last += kDoctorTick;
-            OnTimerTick(m_state);
-        }
-    }
+    void PumpOneMessage() override {}
+    IClock& Clock() override { return m_clock; }
     void Sleep(std::chrono::milliseconds pause) override { m_clock.SleepFor(pause); }
     void ShowWaitCursor() override {}
     std::string Last() const { return messages.empty() ? std::string() : messages.back(); }
@@ -44,8 +40,6 @@ public:
 
 private:
     IClock& m_clock;
-    CLinkState& m_state;
-    ClockTime m_last;
 };
 
 std::string Hex4(uint16_t value) { return FormatText("%04X", unsigned{value}); }
@@ -150,8 +144,9 @@ void CheckBox(DoctorResult& r, const DoctorSetup& setup) {
     state.m_nUsbTiming = setup.usbTiming;
     state.m_nDataSpeed = setup.dataSpeed;
     state.m_nSysFreq = setup.deviceClock;
-    DoctorHost host(clock, state);
+    DoctorHost host(clock);
     CWriterLink link(*driver, state, host);
+    link.SetWaitTick(kDoctorTick);
     const uint8_t latency = LatencyForUsbTiming(setup.usbTiming);
     const uint32_t baud = BaudForDataSpeed(setup.dataSpeed);
     if (!link.OpenLink()) {

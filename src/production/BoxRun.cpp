@@ -30,17 +30,12 @@ QString StepName(const char* log) { return QString::fromUtf8(log).remove("...").
 // --- The box's host ---
 
 CBoxHost::CBoxHost(const CProductionRun& run, std::string box)
-    : m_run(run), m_box(std::move(box)), m_ticker(SystemClock()) {}
+    : m_run(run), m_box(std::move(box)) {}
 
 Answer CBoxHost::ShowMessage(MsgKind kind, std::string_view text, Answer /*defaultAnswer*/) {
     // Nobody stands by a production run to answer: every question is No.
     if (!m_bMuted) m_run.Say(m_box, kind, std::string(text));
     return kind == MsgKind::Question ? Answer::No : Answer::Ok;
-}
-
-void CBoxHost::PumpOneMessage() {
-    if (m_state == nullptr) return;
-    for (int n = m_ticker.Poll(); n > 0; --n) OnTimerTick(*m_state);
 }
 
 void CBoxHost::Sleep(std::chrono::milliseconds pause) { SystemClock().SleepFor(pause); }
@@ -50,7 +45,6 @@ void CBoxHost::Sleep(std::chrono::milliseconds pause) { SystemClock().SleepFor(p
 CBoxRun::CBoxRun(CProductionRun& run, const std::string& writer, std::string name)
     : m_run(run), m_writer(std::move(name)), m_host(run, m_writer), m_core(m_host) {
     const ProductionJob& job = run.Job();
-    m_host.Attach(m_core.LinkState());
     m_core.SetWriterSpec(writer, run.Options().writersFromUser ? WriterSpecSource::User
                                                                  : WriterSpecSource::SettingsFile);
     CLinkState& state = m_core.LinkState();

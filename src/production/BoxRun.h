@@ -1,15 +1,12 @@
 #pragma once
 // One box of a production run: its host (messages to the run's front end,
-// named by the box; no questions asked; the one-second tick from the system
-// clock) and its loop (wait for a chip, program it, wait for it to be taken
+// named by the box; no questions asked; the system clock) and its loop (wait for a chip, program it, wait for it to be taken
 // out), on the box's own thread.
 
 #include <cstdint>
 #include <string>
 
-#include "host/Clock.h"
 #include "host/OperationHost.h"
-#include "link/LinkState.h"
 #include "ops/OrioleCore.h"
 
 namespace oriole {
@@ -22,20 +19,17 @@ class CBoxHost final : public IOperationHost {
 public:
     CBoxHost(const CProductionRun& run, std::string box);
 
-    void Attach(CLinkState& state) { m_state = &state; }
     // Muted: messages are only kept (a poll for the chip), not shown.
     void SetMuted(bool muted) { m_bMuted = muted; }
 
     Answer ShowMessage(MsgKind kind, std::string_view text, Answer defaultAnswer) override;
-    void PumpOneMessage() override;
+    void PumpOneMessage() override {}
     void Sleep(std::chrono::milliseconds pause) override;
     void ShowWaitCursor() override {}
 
 private:
     const CProductionRun& m_run;
     std::string m_box;
-    CLinkState* m_state = nullptr;
-    CSecondTicker m_ticker;
     bool m_bMuted = false;
 };
 

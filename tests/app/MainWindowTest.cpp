@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -206,16 +205,6 @@ TEST(MainWindowTest, UncheckingAutoDetectAsksAndNoKeepsItOn) {
     box->click();
     EXPECT_TRUE(rig.Model().IsChecked(ctl_id::kAutoDetect));
     EXPECT_EQ(rig.messages.shown.size(), 2u);
-}
-
-TEST(MainWindowTest, TimerCountsTheWaitDown) {
-    AppRig rig;
-    rig.Core().LinkState().m_nTimeoutTicks = 3;
-    QElapsedTimer clock;
-    clock.start();
-    while (rig.Core().LinkState().m_nTimeoutTicks == 3 && clock.elapsed() < 5000)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    EXPECT_EQ(rig.Core().LinkState().m_nTimeoutTicks, 2);
 }
 
 TEST(MainWindowTest, ClosingWritesTheSettingsFile) {

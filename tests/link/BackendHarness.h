@@ -25,11 +25,11 @@ public:
     virtual std::vector<std::string> CallLog() = 0;
     // Whether driver-call faults reach this backend.
     virtual bool InjectsCallFaults() const = 0;
-    // The clock that drives the one-second timer of the test host.
+    // The clock of the test host, which the link's time-outs run on.
     virtual IClock& Clock() = 0;
     // Where the box's clock and faults can be reached from the test: time
     // passes for the box at once (answers it holds back fall due, the
-    // host's timer ticks on), and its faults can be taken away while the
+    // link's time-out clock runs on), and its faults can be taken away while the
     // bytes on their way stay.
     virtual bool CanSkipTime() const { return false; }
     virtual void SkipTime(ClockTime) {}

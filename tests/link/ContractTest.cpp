@@ -26,7 +26,7 @@ protected:
             ADD_FAILURE() << GetParam().name << " cannot start: " << why;
             return false;
         }
-        host = std::make_unique<TestOperationHost>(state, harness->Clock());
+        host = std::make_unique<TestOperationHost>(harness->Clock());
         link = std::make_unique<CWriterLink>(harness->Driver(), state, *host);
         return true;
     }

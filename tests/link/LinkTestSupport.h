@@ -9,19 +9,20 @@
 #include "host/Clock.h"
 #include "host/OperationHost.h"
 #include "link/DeviceSelector.h"
-#include "link/LinkState.h"
 #include "link/WriterDriver.h"
 #include "support/RecordingHost.h"
 
 namespace oriole::test {
 
-// Records messages, pauses and pumps. The one-second timer is driven by a
-// clock: a virtual one that the simulated box advances, or any other.
-// `onPump` runs inside each pump, as a dispatched event would (a Cancel
-// click sets m_nAbort there).
+// Records messages, pauses and pumps. The pump only runs `onPump`, as a
+// dispatched event would (a Cancel click sets m_nAbort there); it never
+// ticks. The link's time-outs run on the host's clock: the given one (a
+// virtual one that the simulated box advances, or any other), moved on by
+// `ticksPerPump` seconds at every pump where each pass is to stand for that
+// many ticks (for real-time backends and drivers that take no time).
 class TestOperationHost : public IOperationHost {
 public:
-    TestOperationHost(CLinkState& state, IClock& clock) : m_state(state), m_clock(clock), m_ticker(clock) {}
+    explicit TestOperationHost(IClock& clock) : m_clock(clock) {}
 
     Answer ShowMessage(MsgKind kind, std::string_view text, Answer defaultAnswer) override {
         return recorder.ShowMessage(kind, text, defaultAnswer);
@@ -29,12 +30,9 @@ public:
     void PumpOneMessage() override {
         ++pumps;
         if (onPump) onPump(pumps);
-        if (ticksPerPump > 0) {
-            for (int i = 0; i < ticksPerPump; ++i) OnTimerTick(m_state);
-            return;
-        }
-        for (int n = m_ticker.Poll(); n > 0; --n) OnTimerTick(m_state);
+        m_clock.Skip(std::chrono::seconds(ticksPerPump));
     }
+    IClock& Clock() override { return m_clock; }
     void Sleep(std::chrono::milliseconds pause) override {
         sleeps.push_back(pause);
         m_clock.SleepFor(pause);
@@ -45,15 +43,25 @@ public:
 
     RecordingHost recorder;
     std::function<void(int)> onPump;
-    int ticksPerPump = 0;  // > 0: every pump is that many timer ticks (for real-time backends)
+    int ticksPerPump = 0;  // > 0: every pump moves the link's clock on by that many seconds
     int pumps = 0;
     int waitCursors = 0;
     std::vector<std::chrono::milliseconds> sleeps;
 
 private:
-    CLinkState& m_state;
-    IClock& m_clock;
-    CSecondTicker m_ticker;
+    // The given clock, ahead by what the pumps have skipped.
+    class SkippingClock final : public IClock {
+    public:
+        explicit SkippingClock(IClock& base) : m_base(base) {}
+        ClockTime Now() const override { return m_base.Now() + m_ahead; }
+        void SleepUntil(ClockTime t) override { m_base.SleepUntil(t - m_ahead); }
+        void Skip(ClockTime d) { m_ahead += d; }
+
+    private:
+        IClock& m_base;
+        ClockTime m_ahead{0};
+    };
+    SkippingClock m_clock;
 };
 
 // The main window's device selection, reduced to its fields.

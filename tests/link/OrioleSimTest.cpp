@@ -58,7 +58,7 @@ TEST(OrioleSim, SerialBackendProgramsTheBoxThroughTheTool) {
     auto driver = CreateSerialDriver(sim.path, error);
     ASSERT_TRUE(driver);
     CLinkState state;
-    TestOperationHost host(state, SystemClock());
+    TestOperationHost host(SystemClock());
     CWriterLink link(*driver, state, host);
     TestSelector selector(0, true);
 
@@ -97,7 +97,7 @@ TEST(SerialBackend, MissingPortIsNotRecognised) {
     auto driver = CreateSerialDriver("/dev/oriole-no-such-port", error);
     ASSERT_TRUE(driver);
     CLinkState state;
-    TestOperationHost host(state, SystemClock());
+    TestOperationHost host(SystemClock());
     CWriterLink link(*driver, state, host);
     EXPECT_FALSE(link.OpenLink());
     EXPECT_EQ(host.Texts().size(), 1u);

@@ -162,7 +162,7 @@ TEST(SerialPorts, EveryWayOutGivesThePortBack) {
         {"a whole operation's open and close",
          [](std::unique_ptr<IWriterDriver>& d, PtyPair&) {
              CLinkState state;
-             TestOperationHost host(state, SystemClock());
+             TestOperationHost host(SystemClock());
              CWriterLink link(*d, state, host);
              ASSERT_TRUE(link.OpenLink());
              link.CloseLink();

@@ -271,7 +271,7 @@ TEST(SimTranscript, StaysUnderItsLimitOverManyCycles) {
     CSimDriver driver(box);
     for (int cycle = 0; cycle < 100; ++cycle) {
         CLinkState state;
-        TestOperationHost host(state, clock);
+        TestOperationHost host(clock);
         CWriterLink link(driver, state, host);
         TestSelector selector(Row("ATmega8"), false);
         const Bytes page(4, static_cast<uint8_t>(cycle));

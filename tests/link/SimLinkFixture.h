@@ -23,7 +23,7 @@ struct SimLink {
     explicit SimLink(const std::string& options = "ATmega8")
         : box(std::make_shared<sim::CSimBox>(SimConfigFor(options), clock)),
           driver(box),
-          host(state, clock),
+          host(clock),
           link(driver, state, host) {}
 
     std::vector<std::string> Lines() const { return box->Transcript().Lines(); }

@@ -120,7 +120,7 @@ TEST(ReadBytes, NothingQueuedReadsNothingWithoutCallingRead) {
     ScriptedDriver driver;
     CLinkState state;
     CVirtualClock clock;
-    TestOperationHost host(state, clock);
+    TestOperationHost host(clock);
     CWriterLink link(driver, state, host);
     uint8_t buffer[4];
     uint32_t read = 99;
@@ -135,9 +135,11 @@ TEST(ReadBytes, NothingQueuedReadsNothingWithoutCallingRead) {
     EXPECT_EQ(driver.queue.size(), 6u);
 }
 
-// The acknowledge wait against a driver whose bytes arrive when the test says.
-struct AckWait : testing::Test {
-    AckWait() : host(state, clock), link(driver, state, host) {}
+// The acknowledge wait against a driver whose bytes arrive when the test
+// says, at a pump (0: before the wait). Where a case makes every pump a tick,
+// the driver takes no time, so only the pumps move the host's clock.
+struct ScriptedLink {
+    ScriptedLink() : host(clock), link(driver, state, host) {}
     ScriptedDriver driver;
     CLinkState state;
     CVirtualClock clock;
@@ -145,37 +147,160 @@ struct AckWait : testing::Test {
     CWriterLink link;
 };
 
-TEST_F(AckWait, ExpectedByteAtOnceSucceeds) {
-    driver.Arrive({0x94});
-    EXPECT_TRUE(link.WaitAck(0x94));
-    EXPECT_EQ(state.m_nTimeoutTicks, 0);
-    EXPECT_EQ(host.pumps, 1);
-    EXPECT_TRUE(host.Texts().empty());
-}
-
-// A wrong byte fails the wait and says which byte it was, except where
-// another byte is an answer of its own (A's refusal byte 0xFE).
-TEST(AckWaits, WrongByteFailsWithOneMessageUnlessItIsAnAnswer) {
+// Every way an acknowledge wait ends: a byte in time (right or wrong, or an
+// answer of its own such as A's refusal byte 0xFE), silence for 11 ticks, a
+// byte or a cancel with the last tick, a cancel. A wait that ended with
+// m_nAbort set leaves later waits failing at their first pass, silently.
+TEST(AckWaits, EndInTimeOnAWrongByteOnTimeOutOrOnCancel) {
     const struct {
-        uint8_t expected, arrived;
-        bool otherIsAnswer, ok;
-        std::vector<std::string> messages;
+        const char* what;
+        uint8_t expected;
+        bool otherIsAnswer;
+        int ticksPerPump;
+        int idleBefore;  // seconds the clock runs between an earlier wait and this one
+        int arriveAt;    // pump at which `arrived` comes; 0 before the wait, -1 never
+        uint8_t arrived;
+        int cancelAt;    // pump that presses Cancel, 0 none
+        bool ok;
+        int pumps;
+        std::vector<std::string> texts;
+        int32_t abort;
     } cases[] = {
-        {0x94, 0x00, false, false, {FormatText(text::kWriterWrongAck, 0x94u, 0x00u)}},
-        {0x86, 0x06, false, false, {FormatText(text::kWriterWrongAck, 0x86u, 0x06u)}},
-        {0xFE, 0x53, true, false, {}},
-        {0xFE, 0xFE, true, true, {}},
+        {"expected byte at once", 0x94, false, 0, 0, 0, 0x94, 0, true, 1, {}, kAbortNone},
+        {"wrong byte", 0x94, false, 0, 0, 0, 0x00, 0, false, 1,
+         {FormatText(text::kWriterWrongAck, 0x94u, 0x00u)}, kAbortNone},
+        {"another wrong byte", 0x86, false, 0, 0, 0, 0x06, 0, false, 1,
+         {FormatText(text::kWriterWrongAck, 0x86u, 0x06u)}, kAbortNone},
+        {"another byte that is an answer", 0xFE, true, 0, 0, 0, 0x53, 0, false, 1, {}, kAbortNone},
+        {"the answer byte itself", 0xFE, true, 0, 0, 0, 0xFE, 0, true, 1, {}, kAbortNone},
+        {"byte after some ticks still counts", 0x94, false, 1, 0, 10, 0x94, 0, true, 10, {}, kAbortNone},
+        {"ticks count from the wait's start", 0x94, false, 1, 30, 10, 0x94, 0, true, 10, {}, kAbortNone},
+        {"silence times out after eleven ticks", 0x94, false, 1, 0, -1, 0, 0, false, 11, {kNoAnswer},
+         kAbortTimeout},
+        {"byte with the last tick is still a time-out", 0x94, false, 1, 0, 11, 0x94, 0, false, 11,
+         {kNoAnswer}, kAbortTimeout},
+        {"cancel fails without a message", 0x94, false, 0, 0, -1, 0, 3, false, 3, {}, kAbortCancelled},
+        {"cancel with the last tick shows no time-out", 0x94, false, 1, 0, -1, 0, 11, false, 11, {},
+         kAbortCancelled},
     };
     for (const auto& c : cases) {
-        ScriptedDriver driver;
-        CLinkState state;
+        SCOPED_TRACE(c.what);
+        ScriptedLink w;
+        if (c.idleBefore > 0) {  // an earlier wait, answered at once, then idle time
+            w.driver.Arrive({c.expected});
+            ASSERT_TRUE(w.link.WaitAck(c.expected));
+            w.clock.Advance(std::chrono::seconds(c.idleBefore));
+            w.host.pumps = w.driver.waits = 0;
+        }
+        w.host.ticksPerPump = c.ticksPerPump;
+        if (c.arriveAt == 0) w.driver.Arrive({c.arrived});
+        w.host.onPump = [&](int pump) {
+            if (pump == c.arriveAt) w.driver.Arrive({c.arrived});
+            if (pump == c.cancelAt) w.state.m_nAbort = kAbortCancelled;
+        };
+        EXPECT_EQ(w.link.WaitAck(c.expected, c.otherIsAnswer), c.ok);
+        EXPECT_EQ(w.host.pumps, c.pumps);
+        EXPECT_EQ(w.driver.waits, w.host.pumps);  // every pass waits for data instead of spinning
+        EXPECT_EQ(w.host.Texts(), c.texts);
+        for (const auto& m : w.host.recorder.messages) EXPECT_EQ(m.kind, MsgKind::Error);
+        EXPECT_EQ(w.state.m_nAbort, c.abort);
+        EXPECT_EQ(w.state.m_nTimeoutTicks, 0);
+        if (c.abort == kAbortNone) continue;
+
+        w.driver.Arrive({c.expected});
+        EXPECT_FALSE(w.link.WaitAck(c.expected, c.otherIsAnswer));
+        EXPECT_EQ(w.host.pumps, c.pumps + 1);  // one pass
+        EXPECT_EQ(w.host.Texts(), c.texts);    // no second message
+        EXPECT_EQ(w.state.m_nAbort, c.abort);
+    }
+}
+
+// The short replies: collected whole however they come, bounded by the same
+// 11 ticks as an acknowledge.
+TEST(ShortReplies, AreCollectedWholeOrTimeOut) {
+    const struct {
+        const char* what;
+        int ticksPerPump;
+        std::vector<std::pair<int, std::vector<uint8_t>>> arrivals;  // pump (0 before), bytes
+        bool ok;
+        std::vector<uint8_t> reply;
+        std::vector<std::string> texts;
+        int32_t abort;
+    } cases[] = {
+        {"in pieces", 0, {{2, {0x1E}}, {5, {0x93, 0x07}}}, true, {0x1E, 0x93, 0x07}, {}, kAbortNone},
+        {"one byte short", 1, {{0, {0x1E, 0x93}}}, false, {0x1E, 0x93, 0x00}, {kNoAnswer}, kAbortTimeout},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedLink w;
+        w.host.ticksPerPump = c.ticksPerPump;
+        auto arrive = [&](int pump) {
+            for (const auto& [at, bytes] : c.arrivals)
+                if (at == pump) w.driver.queue.insert(w.driver.queue.end(), bytes.begin(), bytes.end());
+        };
+        arrive(0);
+        w.host.onPump = arrive;
+        std::vector<uint8_t> reply(3, 0);
+        EXPECT_EQ(w.link.ReadReply(reply), c.ok);
+        EXPECT_EQ(reply, c.reply);
+        EXPECT_EQ(w.host.Texts(), c.texts);
+        EXPECT_EQ(w.state.m_nAbort, c.abort);
+        EXPECT_EQ(w.state.m_nTimeoutTicks, 0);
+        // No read asks for more than the reply still misses.
+        for (size_t size : w.driver.readSizes) EXPECT_LE(size, 2u);
+    }
+}
+
+// The link keeps its own time: a host whose pump does nothing at all, with
+// no access to the link state, still sees a silent box time out, 11 s on its
+// clock after the wait started (after the last byte, for a block read).
+TEST(TimeOut, ComesWithoutAHostThatTicks) {
+    class BareHost final : public IOperationHost {
+    public:
+        explicit BareHost(IClock& clock) : m_clock(clock) {}
+        Answer ShowMessage(MsgKind kind, std::string_view text, Answer answer) override {
+            return recorder.ShowMessage(kind, text, answer);
+        }
+        void PumpOneMessage() override {}
+        IClock& Clock() override { return m_clock; }
+        void Sleep(std::chrono::milliseconds pause) override { m_clock.SleepFor(pause); }
+        void ShowWaitCursor() override {}
+        RecordingHost recorder;
+
+    private:
+        IClock& m_clock;
+    };
+    const struct {
+        const char* options;
+        std::function<bool(CWriterLink&)> wait;
+    } cases[] = {
+        {"ATmega8,fast,mute=D", [](CWriterLink& link) { return link.ChipErase(); }},
+        {"ATmega8,fast,short=C",
+         [](CWriterLink& link) {
+             TestSelector selector(Row("ATmega8"), false);
+             return link.ReadSignature(selector);
+         }},
+        {"ATmega8,fast,short=E",
+         [](CWriterLink& link) {
+             std::vector<uint8_t> block(256);
+             return link.ReadFlashBlock(0, block);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
         CVirtualClock clock;
-        TestOperationHost host(state, clock);
+        CLinkState state;
+        CSimDriver driver(std::make_shared<sim::CSimBox>(SimConfigFor(c.options), clock));
+        BareHost host(clock);
         CWriterLink link(driver, state, host);
-        driver.Arrive({c.arrived});
-        EXPECT_EQ(link.WaitAck(c.expected, c.otherIsAnswer), c.ok);
-        EXPECT_EQ(state.m_nAbort, kAbortNone);
-        EXPECT_EQ(host.Texts(), c.messages);
+        ASSERT_TRUE(link.OpenLink());
+        const ClockTime start = clock.Now();
+        EXPECT_FALSE(c.wait(link));
+        EXPECT_GE(clock.Now() - start, std::chrono::seconds(kWaitTicks));
+        EXPECT_LT(clock.Now() - start, std::chrono::seconds(kWaitTicks) + std::chrono::milliseconds(50));
+        EXPECT_EQ(state.m_nAbort, kAbortTimeout);
+        EXPECT_EQ(state.m_nTimeoutTicks, 0);
+        EXPECT_EQ(host.recorder.Texts(), std::vector<std::string>{kNoAnswer});
     }
 }
 
@@ -214,7 +339,7 @@ TEST(Cancel, TheNextRunOnTheSameBoxStartsAtOnce) {
         {
             CLinkState state;
             CSimDriver driver(box);
-            TestOperationHost host(state, clock);
+            TestOperationHost host(clock);
             CWriterLink link(driver, state, host);
             TestSelector selector(Row("ATmega8"), false);
             ASSERT_TRUE(link.OpenLink());
@@ -228,7 +353,7 @@ TEST(Cancel, TheNextRunOnTheSameBoxStartsAtOnce) {
 
         CLinkState state;
         CSimDriver driver(box);
-        TestOperationHost host(state, clock);
+        TestOperationHost host(clock);
         CWriterLink link(driver, state, host);
         TestSelector selector(Row("ATmega8"), true);
         const ClockTime start = clock.Now();
@@ -242,96 +367,6 @@ TEST(Cancel, TheNextRunOnTheSameBoxStartsAtOnce) {
         EXPECT_EQ(selector.device, Row("ATmega8"));
         EXPECT_LT(clock.Now() - start, std::chrono::seconds(1));
     }
-}
-
-TEST_F(AckWait, ByteAfterSomeTicksStillCounts) {
-    host.ticksPerPump = 1;
-    host.onPump = [&](int pump) {
-        if (pump == 10) driver.Arrive({0x94});
-    };
-    EXPECT_TRUE(link.WaitAck(0x94));
-    EXPECT_EQ(state.m_nTimeoutTicks, 0);
-}
-
-TEST_F(AckWait, SilenceTimesOutAfterElevenTicksThenLaterWaitsFailAtOnce) {
-    host.ticksPerPump = 1;
-    EXPECT_FALSE(link.WaitAck(0x94));
-    EXPECT_EQ(host.pumps, 11);
-    EXPECT_EQ(host.Texts(), std::vector<std::string>{kNoAnswer});
-    EXPECT_EQ(host.recorder.messages[0].kind, MsgKind::Error);
-    EXPECT_EQ(state.m_nAbort, kAbortTimeout);
-    EXPECT_EQ(state.m_nTimeoutTicks, 0);
-
-    driver.Arrive({0x94});
-    EXPECT_FALSE(link.WaitAck(0x94));
-    EXPECT_EQ(host.pumps, 12);          // one pass
-    EXPECT_EQ(host.Texts().size(), 1u);  // no second message
-    EXPECT_EQ(state.m_nAbort, kAbortTimeout);
-}
-
-TEST_F(AckWait, ByteArrivingWithTheLastTickIsStillATimeOut) {
-    host.ticksPerPump = 1;
-    host.onPump = [&](int pump) {
-        if (pump == 11) driver.Arrive({0x94});
-    };
-    EXPECT_FALSE(link.WaitAck(0x94));
-    EXPECT_EQ(state.m_nAbort, kAbortTimeout);
-    EXPECT_EQ(host.Texts(), std::vector<std::string>{kNoAnswer});
-}
-
-TEST_F(AckWait, CancelFailsWithoutMessageAndStaysSet) {
-    host.onPump = [&](int pump) {
-        if (pump == 3) state.m_nAbort = kAbortCancelled;
-    };
-    EXPECT_FALSE(link.WaitAck(0x94));
-    EXPECT_EQ(host.pumps, 3);
-    EXPECT_TRUE(host.Texts().empty());
-    EXPECT_EQ(state.m_nAbort, kAbortCancelled);
-    EXPECT_EQ(state.m_nTimeoutTicks, 0);
-}
-
-TEST_F(AckWait, CancelWithTheLastTickShowsNoTimeOut) {
-    host.ticksPerPump = 1;
-    host.onPump = [&](int pump) {
-        if (pump == 11) state.m_nAbort = kAbortCancelled;
-    };
-    EXPECT_FALSE(link.WaitAck(0x94));
-    EXPECT_TRUE(host.Texts().empty());
-    EXPECT_EQ(state.m_nAbort, kAbortCancelled);
-}
-
-TEST_F(AckWait, EveryPassWaitsForDataInsteadOfSpinning) {
-    host.ticksPerPump = 1;
-    EXPECT_FALSE(link.WaitAck(0x94));
-    EXPECT_EQ(driver.waits, host.pumps);
-}
-
-TEST_F(AckWait, TicksOutsideAWaitChangeNothing) {
-    OnTimerTick(state);
-    EXPECT_EQ(state.m_nTimeoutTicks, 0);
-}
-
-TEST_F(AckWait, ShortReplyIsBoundedLikeAnAcknowledge) {
-    host.ticksPerPump = 1;
-    driver.Arrive({0x1E, 0x93});
-    uint8_t reply[3];
-    EXPECT_FALSE(link.ReadReply(reply));
-    EXPECT_EQ(host.Texts(), std::vector<std::string>{kNoAnswer});
-    EXPECT_EQ(state.m_nAbort, kAbortTimeout);
-    EXPECT_EQ(state.m_nTimeoutTicks, 0);
-}
-
-TEST_F(AckWait, ReplyInPiecesIsCollectedWhole) {
-    host.onPump = [&](int pump) {
-        if (pump == 2) driver.Arrive({0x1E});
-        if (pump == 5) driver.Arrive({0x93, 0x07});
-    };
-    uint8_t reply[3] = {};
-    EXPECT_TRUE(link.ReadReply(reply));
-    EXPECT_EQ(reply[0], 0x1E);
-    EXPECT_EQ(reply[2], 0x07);
-    // No read asks for more than the reply still misses.
-    for (size_t size : driver.readSizes) EXPECT_LE(size, 2u);
 }
 
 // The block reads, which every FLASH and EEPROM read of the operations takes:
@@ -364,7 +399,7 @@ TEST(BlockRead, WaitsElevenTicksAfterTheLastByte) {
         ScriptedDriver driver;
         CLinkState state;
         CVirtualClock clock;
-        TestOperationHost host(state, clock);
+        TestOperationHost host(clock);
         CWriterLink link(driver, state, host);
         state.m_nAbort = c.abortBefore;
         host.ticksPerPump = 1;

@@ -58,7 +58,7 @@ TEST(WriterSpec, SimSpecGivesAWorkingBox) {
     auto driver = CreateWriterDriver("sim:ATtiny13,fast", error);
     ASSERT_TRUE(driver);
     CLinkState state;
-    TestOperationHost host(state, SystemClock());
+    TestOperationHost host(SystemClock());
     CWriterLink link(*driver, state, host);
     TestSelector selector(0, true);
     ASSERT_TRUE(link.OpenLink());
@@ -73,7 +73,7 @@ TEST(WriterSpec, D2xxSerialNumberPicksTheBox) {
         auto driver = CreateWriterDriver(std::string("d2xx:") + ORIOLE_FAKE_FTD2XX + ",sn=" + serial, error);
         ASSERT_TRUE(driver) << error;
         CLinkState state;
-        TestOperationHost host(state, SystemClock());
+        TestOperationHost host(SystemClock());
         CWriterLink link(*driver, state, host);
         EXPECT_EQ(link.OpenLink(), opens) << serial;
         if (!opens) {
@@ -91,7 +91,7 @@ TEST(WriterSpec, BackendsWithoutABoxAreNotRecognised) {
         auto driver = CreateWriterDriver(spec, error);
         ASSERT_TRUE(driver);
         CLinkState state;
-        TestOperationHost host(state, SystemClock());
+        TestOperationHost host(SystemClock());
         CWriterLink link(*driver, state, host);
         EXPECT_FALSE(link.OpenLink());
         EXPECT_EQ(host.Texts(), std::vector<std::string>{text::kWriterNotFound});

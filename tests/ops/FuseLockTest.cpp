@@ -10,49 +10,48 @@ namespace {
 
 using namespace ctl_id;
 
-TEST(Fuses, Atmega328pWindowWriteWithVerify) {
-    OpsRig rig("ATmega328P", "ATmega328P");
-    CMainControls& k = rig.window.Controls();
-    k.SetText(kExtEdit, "FF");
-    k.SetText(kHighEdit, "DA");
-    k.SetText(kLowEdit, "E2");
-    k.SetCheck(kFuseVerify, true);
-    ASSERT_TRUE(rig.window.WriteFuses({.timing = false}));
-    EXPECT_EQ(rig.Lines(), Concat({kEnter, {"> 4C 04 FF", "< 8C", "> 4C 02 DA", "< 8C", "> 4C 01 E2", "< 8C"},
-                                   kLeave, kEnter, {"> 4B 04", "< FF", "> 4B 02", "< DA", "> 4B 01", "< E2"},
-                                   kLeave}));
-    EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFuseVerifyOk});
-    EXPECT_EQ(rig.Opens(), 2);
-}
-
-TEST(Fuses, WriteWithoutVerifyReportsTheEndAndQuietReportsNothing) {
-    OpsRig rig("ATmega328P", "ATmega328P");
-    ASSERT_TRUE(rig.core.WriteFuses({0xFF, 0xD9, 0x62}, {.timing = false, .verify = false}));
-    EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFuseWriteDone});
-    rig.ClearLog();
-    ASSERT_TRUE(rig.core.WriteFuses({0xFF, 0xD9, 0x62}, {.timing = false, .confirm = false, .report = false, .verify = true}));
-    EXPECT_TRUE(rig.Texts().empty());
-    EXPECT_EQ(rig.Opens(), 2);  // no verify either
-}
-
-TEST(Fuses, Attiny13HasNoExtendedByte) {
-    OpsRig rig("ATtiny13", "ATtiny13");
-    ASSERT_TRUE(rig.core.WriteFuses({0x00, 0xFF, 0x6A}, {.timing = false, .verify = true}));
-    EXPECT_EQ(rig.Lines(), Concat({kEnter, {"> 4C 02 FF", "< 8C", "> 4C 01 6A", "< 8C"}, kLeave, kEnter,
-                                   {"> 4B 02", "< FF", "> 4B 01", "< 6A"}, kLeave}));
-    // The extended value 0x00 is not compared.
-    EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFuseVerifyOk});
-}
-
-TEST(Fuses, Atmega163ForcesItsUnusedBits) {
-    OpsRig rig("ATmega163", "ATmega163");
-    ASSERT_TRUE(rig.core.WriteFuses({0xFF, 0x01, 0x00}, {.timing = false, .verify = false}));
-    EXPECT_EQ(WithoutTiming(rig.Lines()),
-              Concat({kEnter, {"> 4C 02 F9", "< 8C", "> 4C 01 30", "< 8C"}, kLeave}));
-    rig.ClearLog();
-    // The read-back F9 / 30 equals the expected 01 / 00 after the forcing.
-    EXPECT_TRUE(rig.core.VerifyFuses({0xFF, 0x01, 0x00}, {.timing = false}));
-    EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFuseVerifyOk});
+// A fuse write from the window's fields on the wire, and what the user is
+// told; the verify box adds the verify, a quiet write does none. Verifying
+// afterwards agrees, also where the device forces bits of its own (ATmega163
+// reads back F9 / 30 for 01 / 00) or has no extended byte (0x00 is neither
+// sent nor compared).
+TEST(Fuses, WritesOnTheWireAndVerifyAfterwards) {
+    const std::vector<std::string> d962 = {"> 4C 04 FF", "< 8C", "> 4C 02 D9", "< 8C", "> 4C 01 62", "< 8C"};
+    const struct {
+        const char* device;
+        FuseBytes fuses;
+        bool verifyBox;
+        OpOptions options;
+        std::vector<std::string> sent, readBack, texts;  // readBack: the verify's frame
+    } cases[] = {
+        {"ATmega328P", {0xFF, 0xDA, 0xE2}, true, {.timing = false},
+         {"> 4C 04 FF", "< 8C", "> 4C 02 DA", "< 8C", "> 4C 01 E2", "< 8C"},
+         {"> 4B 04", "< FF", "> 4B 02", "< DA", "> 4B 01", "< E2"}, {text::kFuseVerifyOk}},
+        {"ATmega328P", {0xFF, 0xD9, 0x62}, false, {.timing = false}, d962, {}, {text::kFuseWriteDone}},
+        {"ATmega328P", {0xFF, 0xD9, 0x62}, false, {.timing = false, .confirm = false, .report = false, .verify = true},
+         d962, {}, {}},
+        {"ATtiny13", {0x00, 0xFF, 0x6A}, true, {.timing = false}, {"> 4C 02 FF", "< 8C", "> 4C 01 6A", "< 8C"},
+         {"> 4B 02", "< FF", "> 4B 01", "< 6A"}, {text::kFuseVerifyOk}},
+        {"ATmega163", {0xFF, 0x01, 0x00}, false, {.timing = false}, {"> 4C 02 F9", "< 8C", "> 4C 01 30", "< 8C"}, {},
+         {text::kFuseWriteDone}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device);
+        OpsRig rig(c.device, c.device);
+        CMainControls& k = rig.window.Controls();
+        k.SetText(kExtEdit, FormatText("%02X", unsigned{c.fuses.ext}));
+        k.SetText(kHighEdit, FormatText("%02X", unsigned{c.fuses.high}));
+        k.SetText(kLowEdit, FormatText("%02X", unsigned{c.fuses.low}));
+        k.SetCheck(kFuseVerify, c.verifyBox);
+        ASSERT_TRUE(rig.window.WriteFuses(c.options));
+        EXPECT_EQ(rig.Lines(), c.readBack.empty() ? Concat({kEnter, c.sent, kLeave})
+                                                  : Concat({kEnter, c.sent, kLeave, kEnter, c.readBack, kLeave}));
+        EXPECT_EQ(rig.Texts(), c.texts);
+        EXPECT_EQ(rig.Opens(), c.readBack.empty() ? 1 : 2);
+        rig.ClearLog();
+        EXPECT_TRUE(rig.core.VerifyFuses(c.fuses, {.timing = false}));
+        EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFuseVerifyOk});
+    }
 }
 
 TEST(Fuses, OldDevicesUseTheLockCommand) {
@@ -87,19 +86,17 @@ TEST(Fuses, OldDevicesUseTheLockCommand) {
     }
 }
 
-TEST(Fuses, DevicesWithoutFusesSendNothingAndReadFf) {
-    OpsRig rig("AT90S2313", "AT90S2313");
+// A read gives what the chip holds: FF throughout, with nothing on the wire,
+// where the device has no fuses; the chip's high byte on a current device.
+TEST(Fuses, ReadsWhatTheChipHolds) {
+    OpsRig none("AT90S2313", "AT90S2313");
     uint8_t e = 0, h = 0, l = 0;
-    ASSERT_TRUE(ReadFuseBytes(rig.core, e, h, l, false));
-    EXPECT_EQ(rig.Lines(), Concat({kEnter, kLeave}));
+    ASSERT_TRUE(ReadFuseBytes(none.core, e, h, l, false));
+    EXPECT_EQ(none.Lines(), Concat({kEnter, kLeave}));
     EXPECT_EQ((std::array<uint8_t, 3>{e, h, l}), (std::array<uint8_t, 3>{0xFF, 0xFF, 0xFF}));
-}
-
-TEST(Fuses, Atmega329pIsACurrentDevice) {
-    OpsRig rig("ATmega329P", "ATmega329P");
-    rig.Target().SetFuse(2, 0x99);
-    uint8_t e = 0, h = 0, l = 0;
-    ASSERT_TRUE(ReadFuseBytes(rig.core, e, h, l, false));
+    OpsRig current("ATmega329P", "ATmega329P");
+    current.Target().SetFuse(2, 0x99);
+    ASSERT_TRUE(ReadFuseBytes(current.core, e, h, l, false));
     EXPECT_EQ(h, 0x99);
     EXPECT_EQ(DeviceAt(Row("ATmega329P")).lockGroup, LockGroup::L3);
 }

@@ -34,8 +34,6 @@ void OpsHost::PumpOneMessage() {
         m_cancelPending = false;
     }
     if (onPump) onPump(pumps);
-    if (m_state == nullptr) return;
-    for (int n = m_ticker.Poll(); n > 0; --n) OnTimerTick(*m_state);
 }
 
 std::unique_ptr<IProgress> OpsHost::CreateProgressDlg(int32_t lower, int32_t upper,
@@ -91,7 +89,6 @@ sim::SimConfig ConfigFor(const std::string& device) {
 
 OpsRig::OpsRig(const std::string& simDevice, const char* selected)
     : box(std::make_shared<sim::CSimBox>(ConfigFor(simDevice), clock)), host(clock), core(host) {
-    host.Attach(core.LinkState());
     core.SetDriver(std::make_unique<CSimDriver>(box));
     if (selected != nullptr) {
         window.Controls().SetCheck(ctl_id::kAutoDetect, false);

@@ -32,13 +32,13 @@ struct ProgressRecord {
 
 class OpsHost : public IOperationHost {
 public:
-    explicit OpsHost(IClock& clock) : m_clock(clock), m_ticker(clock) {}
-    void Attach(CLinkState& state) { m_state = &state; }
+    explicit OpsHost(IClock& clock) : m_clock(clock) {}
 
     Answer ShowMessage(MsgKind kind, std::string_view text, Answer defaultAnswer) override {
         return recorder.ShowMessage(kind, text, defaultAnswer);
     }
     void PumpOneMessage() override;
+    IClock& Clock() override { return m_clock; }
     void Sleep(std::chrono::milliseconds pause) override {
         sleeps.push_back(pause);
         m_clock.SleepFor(pause);
@@ -66,8 +66,6 @@ private:
     void OnPos(int32_t pos);
 
     IClock& m_clock;
-    CSecondTicker m_ticker;
-    CLinkState* m_state = nullptr;
     int32_t* m_abort = nullptr;
     std::optional<int32_t> m_cancelAt;
     bool m_cancelPending = false;

@@ -35,7 +35,7 @@ TEST(UsbLink, OpenTellsTheChipTheBoxLineSettings) {
     CLinkState state;
     state.m_nUsbTiming = 1;
     state.m_nDataSpeed = 3;
-    TestOperationHost host(state, SystemClock());
+    TestOperationHost host(SystemClock());
     CWriterLink link(*driver, state, host);
     ASSERT_TRUE(link.OpenLink());
     EXPECT_TRUE(link.CloseLink());
@@ -54,7 +54,6 @@ TEST(UsbLink, OpenTellsTheChipTheBoxLineSettings) {
 // The core on the ftdi backend with a real clock; fast USB timing (2 ms).
 struct UsbRig {
     explicit UsbRig(const std::string& spec = {}) : host(SystemClock()), core(host) {
-        host.Attach(core.LinkState());
         std::string error;
         core.SetDriver(CreateFtdiDriver(spec, error));
         core.LinkState().m_nUsbTiming = 0;

@@ -68,8 +68,7 @@ private:
 CliOperationHost::CliOperationHost(bool assumeYes)
     : m_bAssumeYes(assumeYes),
       m_bTerminal(isatty(STDERR_FILENO) != 0),
-      m_bAskable(isatty(STDIN_FILENO) != 0),
-      m_ticker(SystemClock()) {}
+      m_bAskable(isatty(STDIN_FILENO) != 0) {}
 
 CliOperationHost::~CliOperationHost() = default;
 
@@ -120,7 +119,6 @@ void CliOperationHost::PumpOneMessage() {
     if (m_state == nullptr) return;
     NotePump();
     if (TakeCancel()) m_state->m_nAbort = kAbortCancelled;  // as the progress window's Cancel
-    for (int n = m_ticker.Poll(); n > 0; --n) OnTimerTick(*m_state);
 }
 
 void CliOperationHost::Sleep(std::chrono::milliseconds pause) { SystemClock().SleepFor(pause); }

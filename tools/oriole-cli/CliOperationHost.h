@@ -4,15 +4,14 @@
 // texts stand; questions answered by --yes, asked on a terminal, or answered
 // No without one. For the device operations also a progress bar on standard
 // error when it is a terminal, Ctrl-C while it pumps as the progress
-// window's Cancel (CliInterrupt.h), and the one-second timer driven by the
-// system clock from the pump.
+// window's Cancel (CliInterrupt.h). The link's time-outs run on the system
+// clock, the host's default.
 
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 
-#include "host/Clock.h"
 #include "host/OperationHost.h"
 #include "link/LinkState.h"
 #include "link/WireTrace.h"
@@ -30,8 +29,7 @@ public:
     CliOperationHost(const CliOperationHost&) = delete;
     CliOperationHost& operator=(const CliOperationHost&) = delete;
 
-    // The state whose time-out counter the timer counts down and whose abort
-    // flag Ctrl-C sets from now on.
+    // The state whose abort flag Ctrl-C sets from now on.
     void Attach(CLinkState& state);
     // Information messages shown (the default) or left out (a quiet run).
     void SetInformationShown(bool shown) { m_bShowInformation = shown; }
@@ -65,7 +63,6 @@ private:
     bool m_bShowInformation = true;
     FILE* m_information = stdout;
     CLinkState* m_state = nullptr;
-    CSecondTicker m_ticker;
     Bar* m_pBar = nullptr;  // the bar on screen, if any
     int m_nFailures = 0;
     std::shared_ptr<CWireTrace> m_trace;
