@@ -49,6 +49,7 @@ LockCommand LockCommandFor(LockGroup group, uint8_t lock) {
 }  // namespace
 
 bool COrioleCore::ReadFuses(FuseBytes& fuses, bool timing) {
+    const NeedsScope needs(*this, Needs::Fuses);
     uint8_t& ext = fuses.ext;
     uint8_t& high = fuses.high;
     uint8_t& low = fuses.low;
@@ -80,6 +81,7 @@ bool COrioleCore::ReadFuses(FuseBytes& fuses, bool timing) {
 }
 
 bool COrioleCore::WriteFuses(FuseBytes fuses, const OpOptions& options) {
+    const NeedsScope needs(*this, Needs::Fuses);
     const uint8_t ext = fuses.ext;
     uint8_t& high = fuses.high;
     uint8_t& low = fuses.low;

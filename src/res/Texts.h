@@ -140,6 +140,11 @@ inline constexpr char kLockVerifyError[] = "ロックビット ベリファイ E
 // Ours: a device for which no lock write command is defined.
 inline constexpr char kLockNotWritable[] = "このデバイスのロックビットは書き込むことができません。";
 inline constexpr char kLockNotReadable[] = "このデバイスのロックビットは読み出すことができません。";
+// An operation on a memory the device does not have: the device's name, then
+// the memory (kMemoryFuses, kMemoryCalibration).
+inline constexpr char kMemoryMissing[] = "%s には%sがありません。";
+inline constexpr char kMemoryFuses[] = "ヒューズ";
+inline constexpr char kMemoryCalibration[] = "校正バイト";
 inline constexpr char kCalibWriteDone[] = "校正値 書き込み終了。";
 inline constexpr char kCalibVerify[] = "校正値 ベリファイ %s";  // %s: kCalibOk or kCalibError
 inline constexpr char kCalibOk[] = "OK!";

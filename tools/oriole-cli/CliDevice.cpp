@@ -282,14 +282,6 @@ bool IsFlashInput(Op op) { return op == Op::WriteFlash || op == Op::VerifyFlash;
 
 bool IsFuseCommand(Op op) { return op == Op::ReadFuses || op == Op::WriteFuses || op == Op::VerifyFuses; }
 
-// The core reads 0xFF from a device without fuse bytes and writes nothing
-// to it; asked for here, that would pass for a success.
-bool HasFuses(COrioleCore& core) {
-    if (core.Device().fuseMask != 0) return true;
-    core.Host().ShowMessage(MsgKind::Error, std::string(core.Device().name) + " にはヒューズがありません。");
-    return false;
-}
-
 CalibTarget TargetOf(const Step& s) {
     return {s.bytes[0], s.number, s.eeprom ? CalibMemory::Eeprom : CalibMemory::Flash};
 }
@@ -300,7 +292,6 @@ BatchStep MakeStep(COrioleCore& core, const Step& s, const ImageBuffer* image, c
     const auto run = [&core, &s, image, &settings](const OpOptions& given) -> bool {
         OpOptions o = given;
         o.verify = s.verify;
-        if (IsFuseCommand(s.def->op) && !HasFuses(core)) return false;
         switch (s.def->op) {
             case Op::Detect:
                 if (!core.CheckDevice(o.timing)) return false;
