@@ -128,9 +128,7 @@ void FuseRoundTrip(OpsRig& rig, const AVR_DEVICE& d, std::mt19937& rng) {
                                            (d.fuseWrite == FuseWrite::LockLowInQ ? 0xFF : 0x1F));
             break;
         case FuseGroup::InLockByte: lowBits = 0x01; break;
-        case FuseGroup::None:
-            EXPECT_EQ((std::array<uint8_t, 3>{re, rh, rl}), (std::array<uint8_t, 3>{0xFF, 0xFF, 0xFF}));
-            break;
+        case FuseGroup::None: break;
     }
     EXPECT_EQ(re & extBits, ext & extBits);
     EXPECT_EQ(rh & highBits, high & highBits);
@@ -181,7 +179,9 @@ TEST_P(RoundTrip, MemoriesCalibrationFusesAndLock) {
     if (!CalibrationFrequencies(d.id).empty()) {
         ASSERT_NO_FATAL_FAILURE(CalibrationRoundTrip(rig, d));
     }
-    ASSERT_NO_FATAL_FAILURE(FuseRoundTrip(rig, d, rng));
+    if (d.fuseMask != 0) {  // refused on the others (FuseLockTest)
+        ASSERT_NO_FATAL_FAILURE(FuseRoundTrip(rig, d, rng));
+    }
     ASSERT_NO_FATAL_FAILURE(LockRoundTrip(rig, d, rng));
     EXPECT_EQ(rig.core.LinkState().m_nAbort, kAbortNone);
     EXPECT_EQ(rig.Opens(), rig.Closes());
