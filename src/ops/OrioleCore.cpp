@@ -95,8 +95,7 @@ bool COrioleCore::RunFrame(bool timing, const Body& body, bool needsDevice) {
     if (link.OpenLink()) {
         r = link.BeginProgramming(*this, timing);
         if (r) missing = MissingMemory();
-        if (r && missing == nullptr && body) r = body(link);
-        if (missing != nullptr) r = false;
+        r = r && missing == nullptr && (!body || body(link));
         frameHost.MuteAfterFailure();
         link.EndProgramming();
         link.CloseLink();

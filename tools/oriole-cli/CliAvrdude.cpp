@@ -28,6 +28,7 @@
 #include "CliOperationHost.h"
 #include "base/AtomicFile.h"
 #include "base/FileNode.h"
+#include "devices/Memories.h"
 #include "devices/PartNames.h"
 #include "image/ImageReader.h"
 #include "image/ImageWriter.h"
