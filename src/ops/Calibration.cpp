@@ -19,6 +19,7 @@ uint32_t MemoryBytes(const AVR_DEVICE& d, CalibMemory memory) {
 }  // namespace
 
 bool COrioleCore::ReadCalibrationByte(uint8_t index, uint8_t& value, bool timing) {
+    const NeedsScope needs(*this, Needs::Calibration);
     return RunFrame(timing, [&](CWriterLink& link) { return link.ReadCalibrationByte(index, value); });
 }
 
@@ -109,6 +110,9 @@ void COrioleCore::ShowCalibVerify(bool equal, MsgKind mismatch) {
 }
 
 bool COrioleCore::WriteCalibration(const CalibTarget& target, const CalibOptions& options) {
+    // Its frames are those of the single-byte operations, each refusing a
+    // device without a calibration byte.
+    const NeedsScope needs(*this, Needs::Calibration);
     if (options.checkRange && target.address >= MemoryBytes(*m_pDevice, target.memory)) {
         m_host.ShowMessage(MsgKind::Warning, text::kAddressBeyondDevice);
         return false;
@@ -135,6 +139,7 @@ bool COrioleCore::WriteCalibration(const CalibTarget& target, const CalibOptions
 }
 
 bool COrioleCore::VerifyCalibration(const CalibTarget& target, const CalibOptions& options) {
+    const NeedsScope needs(*this, Needs::Calibration);
     uint8_t back = 0;
     if (!ReadCalibrationBack(target, back)) return false;
     const bool equal = back == target.value;

@@ -50,17 +50,8 @@ LockCommand LockCommandFor(LockGroup group, uint8_t lock) {
 }  // namespace
 
 bool COrioleCore::ReadFuses(FuseBytes& fuses, bool timing) {
-    if (!HasFuseBytes()) return false;
+    const NeedsScope needs(*this, Needs::Fuses);
     return RunFrame(timing, [&](CWriterLink& link) { return ReadFuseBytes(link, fuses); });
-}
-
-bool COrioleCore::HasFuseBytes() {
-    // 0xFF from a device without fuse bytes would pass for a read, and a
-    // write would send nothing and pass. The device is known only after a
-    // detection; with auto-detect the frame checks again.
-    if (m_pDevice->id == 0 || m_pDevice->fuseGroup != FuseGroup::None) return true;
-    Failure(Cause::NoSuchMemory, MsgKind::Warning, FormatText(text::kNoSuchMemory, m_pDevice->name, "ヒューズ"));
-    return false;
 }
 
 bool COrioleCore::ReadFuseBytes(CWriterLink& link, FuseBytes& fuses) {
@@ -90,14 +81,14 @@ bool COrioleCore::ReadFuseBytes(CWriterLink& link, FuseBytes& fuses) {
         case FuseGroup::None: break;
     }
     if (d.fuseGroup == FuseGroup::None) {
-        Failure(Cause::NoSuchMemory, MsgKind::Warning, FormatText(text::kNoSuchMemory, d.name, "ヒューズ"));
+        Failure(Cause::NoSuchMemory, MsgKind::Warning, FormatText(text::kMemoryMissing, d.name, text::kMemoryFuses));
         return false;
     }
     return true;
 }
 
 bool COrioleCore::WriteFuses(FuseBytes fuses, const OpOptions& options, const FusePolicy& policy) {
-    if (!HasFuseBytes()) return false;
+    const NeedsScope needs(*this, Needs::Fuses);
     const int shownBefore = FailuresShown();
     const bool r = RunFrame(options.timing, [&](CWriterLink& link) {
         const AVR_DEVICE& d = *m_pDevice;

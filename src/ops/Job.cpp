@@ -56,12 +56,12 @@ bool HasWhatStepNeeds(const AVR_DEVICE& d, const JobStep& step, const char*& mem
         case N::Nothing:
         case N::Flash: return true;
         case N::Eeprom: memory = "EEPROM"; return d.eepromBytes > 0;
-        case N::Fuses: memory = "ヒューズ"; return d.fuseGroup != FuseGroup::None;
+        case N::Fuses: memory = text::kMemoryFuses; return d.fuseGroup != FuseGroup::None;
         // A lock byte the device cannot send back is the core's to say.
         case N::Lock: memory = "ロックビット"; return d.LockBitsReadable() || d.lockGroup != LockGroup::None;
         case N::LockWrite: memory = "ロックビット"; return d.lockGroup != LockGroup::None;
         case N::Calibration:
-            memory = "校正値";
+            memory = text::kMemoryCalibration;
             if (step.kind == K::ReadCalibration) return !CalibrationFrequencies(d.id).empty();
             return step.calib.memory == CalibMemory::Flash || d.eepromBytes > 0;
     }
@@ -120,7 +120,7 @@ JobResult CheckStep(const Job& job, const JobStep& step, const AVR_DEVICE& devic
         const char* memory = "";
         if (known && !HasWhatStepNeeds(device, step, memory))
             return Refused(host, Cause::NoSuchMemory, MsgKind::Warning,
-                           FormatText(text::kNoSuchMemory, device.name, memory), kStage);
+                           FormatText(text::kMemoryMissing, device.name, memory), kStage);
         if (withImages && UsesImage(step.kind)) {
             const bool named = step.image >= 0 && static_cast<size_t>(step.image) < job.images.size();
             const JobImage* in = named ? &job.images[static_cast<size_t>(step.image)] : nullptr;

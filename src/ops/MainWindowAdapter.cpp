@@ -29,7 +29,7 @@ CMainWindowAdapter::CMainWindowAdapter(COrioleCore& core) : m_core(core) {
         // Every catalogue row has its item in the list.
         m_controls.SelectListRow(row);
         if (row != previous) ClearDeviceValues();
-        if (row != 0) EnableDeviceControls(m_core.Device().fuseMask, m_core.Device().calibControls);
+        if (row != 0) EnableDeviceControls(m_core.Device());
     };
 }
 
@@ -41,7 +41,7 @@ void CMainWindowAdapter::SelectDevice(int row) {
     if (row != m_core.DeviceRow()) ClearDeviceValues();
     m_core.SelectDevice(row);
     // "(auto)" leaves the controls as the previous device set them.
-    if (row != 0) EnableDeviceControls(m_core.Device().fuseMask, m_core.Device().calibControls);
+    if (row != 0) EnableDeviceControls(m_core.Device());
 }
 
 void CMainWindowAdapter::ClearDeviceValues() {
@@ -54,17 +54,21 @@ void CMainWindowAdapter::ClearDeviceValues() {
         m_controls.Enable(id, false);
 }
 
-void CMainWindowAdapter::EnableDeviceControls(int32_t fuseMask, bool calibration) {
-    const bool ext = (fuseMask & kFuseExt) != 0;
-    const bool high = (fuseMask & kFuseHigh) != 0;
-    const bool low = (fuseMask & (kFuseLow | kFuseSingle)) != 0;
-    m_controls.Enable(ctl_id::kExtLabel, ext);
-    m_controls.Enable(ctl_id::kExtEdit, ext);
-    m_controls.Enable(ctl_id::kHighLabel, high);
-    m_controls.Enable(ctl_id::kHighEdit, high);
-    m_controls.Enable(ctl_id::kLowLabel, low);
-    m_controls.Enable(ctl_id::kLowEdit, low);
-    m_controls.Enable(ctl_id::kFuseDetails, (fuseMask & 0x0F) != 0);
+void CMainWindowAdapter::EnableDeviceControls(const AVR_DEVICE& device) {
+    const struct {
+        Memory memory;
+        int label;
+        int edit;
+    } fuses[] = {{Memory::ExtFuse, ctl_id::kExtLabel, ctl_id::kExtEdit},
+                 {Memory::HighFuse, ctl_id::kHighLabel, ctl_id::kHighEdit},
+                 {Memory::LowFuse, ctl_id::kLowLabel, ctl_id::kLowEdit}};
+    for (const auto& f : fuses) {
+        const bool present = HasMemory(device, f.memory);
+        m_controls.Enable(f.label, present);
+        m_controls.Enable(f.edit, present);
+    }
+    m_controls.Enable(ctl_id::kFuseDetails, HasFuses(device));
+    const bool calibration = HasMemory(device, Memory::Calibration);
     for (int id : kCalibrationControls) m_controls.Enable(id, calibration);
 }
 

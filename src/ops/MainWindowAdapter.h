@@ -34,7 +34,9 @@ public:
     // device's values, and a device (not "(auto)") enables its controls.
     void SelectDevice(int row);
     void ClearDeviceValues();
-    void EnableDeviceControls(int32_t fuseMask, bool calibration);
+    // The fuse edits of the bytes the device has, the calibration controls
+    // when it has a calibration byte.
+    void EnableDeviceControls(const AVR_DEVICE& device);
     // Auto-detect on, or a device chosen in the list; otherwise the warning.
     [[nodiscard]] bool IsDeviceKnown();
 

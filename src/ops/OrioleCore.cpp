@@ -96,15 +96,29 @@ bool COrioleCore::RunFrame(bool timing, const Body& body, bool needsDevice) {
     m_pFrameHost = &frameHost;
     CWriterLink link(*driver, m_state, frameHost);
     bool r = false;
+    const char* missing = nullptr;
     if (link.OpenLink()) {
         r = link.BeginProgramming(*this, timing);
-        if (r && body) r = body(link);
+        if (r) missing = MissingMemory();
+        r = r && missing == nullptr && (!body || body(link));
         frameHost.MuteAfterFailure();
         link.EndProgramming();
         link.CloseLink();
     }
     m_pFrameHost = outer;
+    if (missing != nullptr)
+        m_host.ShowFailure(Cause::NoSuchMemory, MsgKind::Warning, FormatText(text::kMemoryMissing, m_pDevice->name, missing));
     return r;
+}
+
+const char* COrioleCore::MissingMemory() const {
+    switch (m_needs) {
+        case Needs::Nothing: return nullptr;
+        case Needs::Fuses: return HasFuses(*m_pDevice) ? nullptr : text::kMemoryFuses;
+        case Needs::Calibration:
+            return HasMemory(*m_pDevice, Memory::Calibration) ? nullptr : text::kMemoryCalibration;
+    }
+    return nullptr;
 }
 
 std::unique_ptr<IProgress> COrioleCore::CreateProgressDlg(int32_t lower, int32_t upper,

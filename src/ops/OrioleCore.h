@@ -17,6 +17,7 @@
 
 #include "devices/Devices.h"
 #include "devices/FuseGuard.h"
+#include "devices/Memories.h"
 #include "host/OperationHost.h"
 #include "image/ImageBuffer.h"
 #include "image/ImageFormat.h"
@@ -208,8 +209,29 @@ private:
     using Body = std::function<bool(CWriterLink&)>;
     // The frame of every operation: open, begin, `body` only after a good
     // begin, B, close. `needsDevice`: refuse before opening when no device is
-    // selected and auto-detect is off.
+    // selected and auto-detect is off. A device without the memory the
+    // running operation needs (m_needs) is refused after the begin, before
+    // the body sends anything, with one message after the close.
     [[nodiscard]] bool RunFrame(bool timing, const Body& body, bool needsDevice = true);
+    // The memory an operation works on, where not every device has it. The
+    // device is known only after the begin sequence, so every frame the
+    // operation runs checks it.
+    enum class Needs { Nothing, Fuses, Calibration };
+    class NeedsScope {
+    public:
+        NeedsScope(COrioleCore& core, Needs needs) : m_core(core), m_saved(core.m_needs) {
+            core.m_needs = needs;
+        }
+        ~NeedsScope() { m_core.m_needs = m_saved; }
+        NeedsScope(const NeedsScope&) = delete;
+        NeedsScope& operator=(const NeedsScope&) = delete;
+
+    private:
+        COrioleCore& m_core;
+        Needs m_saved;
+    };
+    // The name of the needed memory when the device lacks it, else nullptr.
+    [[nodiscard]] const char* MissingMemory() const;
     // A device is selected or auto-detect will find one; otherwise the
     // unknown-device warning.
     [[nodiscard]] bool CanAddressDevice();
@@ -242,8 +264,6 @@ private:
     [[nodiscard]] bool VerifyMemory(bool flash, const ImageBuffer& image, bool timing, bool report);
     [[nodiscard]] bool CompareImage(const ImageBuffer& image, const std::vector<uint8_t>& read,
                                     bool report, const char* errorFormat, const char* okText);
-    // A device without fuse bytes is refused (its message shown).
-    [[nodiscard]] bool HasFuseBytes();
     [[nodiscard]] bool ReadFuseBytes(CWriterLink& link, FuseBytes& fuses);
     // The verify that follows a lock write.
     [[nodiscard]] bool VerifyWrittenLockBits(uint8_t expected);
@@ -256,6 +276,7 @@ private:
     int32_t m_nDevice = 0;
     const AVR_DEVICE* m_pDevice;   // never null; row 0 when no device
     bool m_bAutoDetect = true;
+    Needs m_needs = Needs::Nothing;
     ImageBuffer m_imgFlash;
     ImageBuffer m_imgEeprom;
     std::vector<uint8_t> m_pFlashRead;   // last FLASH contents read

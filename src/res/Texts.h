@@ -134,7 +134,6 @@ inline constexpr char kFuseRiskClock[] =
 inline constexpr char kFuseRiskUnreachable[] = "このライタで書き込めなくなる可能性があります。";
 inline constexpr char kFuseRiskQuestion[] = "書き込みますか?";
 inline constexpr char kFuseWriteDeclined[] = "ヒューズの書き込みを取り消しました。";
-inline constexpr char kNoSuchMemory[] = "%s には %s がありません。";  // device, memory
 inline constexpr char kInputEmpty[] = "%s に %s のデータがありません。";  // file, memory
 inline constexpr char kInputMissing[] = "書き込むファイルが指定されていません。";
 inline constexpr char kVerifyMismatch[] = "ベリファイ エラー";
@@ -146,6 +145,11 @@ inline constexpr char kLockVerifyError[] = "ロックビット ベリファイ E
 // Ours: a device for which no lock write command is defined.
 inline constexpr char kLockNotWritable[] = "このデバイスのロックビットは書き込むことができません。";
 inline constexpr char kLockNotReadable[] = "このデバイスのロックビットは読み出すことができません。";
+// An operation on a memory the device does not have: the device's name, then
+// the memory (kMemoryFuses, kMemoryCalibration).
+inline constexpr char kMemoryMissing[] = "%s には%sがありません。";
+inline constexpr char kMemoryFuses[] = "ヒューズ";
+inline constexpr char kMemoryCalibration[] = "校正バイト";
 inline constexpr char kCalibWriteDone[] = "校正値 書き込み終了。";
 inline constexpr char kCalibVerify[] = "校正値 ベリファイ %s";  // %s: kCalibOk or kCalibError
 inline constexpr char kCalibOk[] = "OK!";

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "devices/Memories.h"
+
 namespace oriole::terminal {
 
 using Words = std::vector<std::string>;
@@ -20,8 +22,9 @@ using Words = std::vector<std::string>;
 // or a comment.
 std::vector<Words> SplitLine(std::string_view line);
 
-// avrdude's memories, as -U and the terminal name them.
-enum class Memory { Flash, Eeprom, LowFuse, HighFuse, ExtFuse, Lock, Calibration, Signature };
+// avrdude's memory names, as -U and the terminal take them, each naming one of
+// the device's memory kinds.
+using oriole::Memory;
 enum class MemoryMatch { Found, Ambiguous, Unknown };
 
 // A memory by its name or an alias ("fuse", "lockbits"), or, as avrdude, by a

@@ -14,18 +14,9 @@ namespace tt = text::terminal;
 
 namespace {
 
-// The order of the part table.
-constexpr Memory kMemoryOrder[] = {Memory::Flash,       Memory::Eeprom,   Memory::LowFuse,
-                                   Memory::HighFuse,    Memory::ExtFuse,  Memory::Lock,
-                                   Memory::Calibration, Memory::Signature};
-
 bool IsPrefix(std::string_view prefix, std::string_view name) {
     return !prefix.empty() && prefix.size() <= name.size() &&
            strncasecmp(prefix.data(), name.data(), prefix.size()) == 0;
-}
-
-int32_t FuseSelector(Memory mem) {
-    return mem == Memory::HighFuse ? kFuseHigh : mem == Memory::ExtFuse ? kFuseExt : kFuseLow;
 }
 
 uint8_t& FuseField(FuseBytes& fuses, Memory mem) {
@@ -64,18 +55,17 @@ std::vector<Property> PropertiesOf(const AVR_DEVICE& d) {
     std::vector<Property> out;
     const struct {
         Memory mem;
-        int32_t selector;
         const std::array<int32_t, 8>& bits;
-    } bytes[] = {{Memory::LowFuse, kFuseLow, d.lowFuseBits},
-                 {Memory::HighFuse, kFuseHigh, d.highFuseBits},
-                 {Memory::ExtFuse, kFuseExt, d.extFuseBits}};
+    } bytes[] = {{Memory::LowFuse, d.lowFuseBits},
+                 {Memory::HighFuse, d.highFuseBits},
+                 {Memory::ExtFuse, d.extFuseBits}};
     for (const auto& b : bytes) {
-        if (NamedFuseBits(d, b.selector) == 0) continue;
+        if (!HasMemory(d, b.mem)) continue;
         for (int bit = 7; bit >= 0; --bit)
             if (const int32_t index = b.bits[static_cast<size_t>(bit)]; index != 0)
                 out.push_back({FuseBitName(index), b.mem, bit});
     }
-    if (NamedLockBits(d) != 0) {
+    if (HasMemory(d, Memory::Lock)) {
         for (int bit = 7; bit >= 0; --bit)
             if (const int32_t index = d.lockBits[static_cast<size_t>(bit)]; index != 0)
                 out.push_back({LockBitName(index), Memory::Lock, bit});
@@ -150,24 +140,7 @@ bool CTerminalSession::Syntax(const char* command, const char* usage) {
 }
 
 int32_t CTerminalSession::SizeOf(Memory mem) const {
-    const AVR_DEVICE& d = m_core.Device();
-    switch (mem) {
-        case Memory::Flash:
-            return d.FlashBytes();
-        case Memory::Eeprom:
-            return d.eepromBytes;
-        case Memory::LowFuse:
-        case Memory::HighFuse:
-        case Memory::ExtFuse:
-            return NamedFuseBits(d, FuseSelector(mem)) != 0 ? 1 : 0;
-        case Memory::Lock:
-            return 1;
-        case Memory::Calibration:
-            return static_cast<int32_t>(CalibrationFrequencies(d.id).size());
-        case Memory::Signature:
-            return 3;
-    }
-    return 0;
+    return static_cast<int32_t>(DescribeMemory(m_core.Device(), mem).size);
 }
 
 bool CTerminalSession::Locate(const char* command, const std::string& name, Found& found) {
@@ -634,7 +607,8 @@ bool CTerminalSession::Part(const Words& w) {
     if (w.size() > 1) return Syntax("part", "part");
     const AVR_DEVICE& d = m_core.Device();
     std::string text = std::string(d.name) + "\n" + tt::kPartHeader;
-    for (const Memory mem : kMemoryOrder) {
+    // In the order of the memory kinds.
+    for (const Memory mem : kAllMemories) {
         const int32_t size = SizeOf(mem);
         if (size <= 0) continue;
         int32_t page = 0;

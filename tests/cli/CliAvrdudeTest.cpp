@@ -303,6 +303,10 @@ TEST_F(CliAvrdudeTest, ScriptsGetAvrdudesStatusAndStandardOutput) {
         {Dude("m328p", {}), 0, "", "0x1e950f"},
         {Dude("t13", {"-Uefuse:w:0xFF:m", "-Ulfuse:r:-:o"}), 0, "0152\n", "efuse"},
         {Dude("m8", {"-Uefuse:r:-:h", "-Ulock:r:-:d"}), 0, "255\n", "efuse"},
+        {Dude("2313", {"-Ucalibration:w:0x55:m", "-Ucal:r:-:h", "-Usig:r:-:h"}), 0, "0x1e,0x91,0x1\n",
+         "警告: AT90S2313 には calibration がありません。"},
+        {Dude("2313", {"-Ulfuse:w:0x00:m", "-Uhfuse:r:-:h"}), 0, "", "警告: AT90S2313 には lfuse がありません。"},
+        {Dude("2313", {"-T", "dump calibration"}), 1, "", "AT90S2313 には メモリ calibration がありません"},
         // FLASH to its last non-0xFF byte, on a whole word; all of it with -A, and with -D; EEPROM whole.
         {Dude("m328p", {"-Uflash:r:-:r"}), 0, "", ""},
         {Dude("m328p", {"-A", "-Uflash:w:" + hex, "-Uflash:r:-:r"}), 0, Filled(kSketch, 32768), ""},

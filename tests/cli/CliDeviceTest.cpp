@@ -322,8 +322,8 @@ TEST_F(CliDeviceTest, FailuresSayWhatWentWrongBeforeTheChipIsTouched) {
         {{"--yes", "erase", "write-flash", big}, {}, "ファイルデータがデバイスのサイズを越えています。"},
         {{"--yes", "erase", "write-flash", Write("end.hex", ":00000001FF\r\n")}, {}, "FLASH のデータがありません。"},
         {{"--writer=sim:AT90S2313", "--yes", "write-fuses", "00:00:00", "--verify"}, {},
-         "AT90S2313 には ヒューズ がありません。"},
-        {{"--writer=sim:AT90S2313", "read-fuses"}, {}, "AT90S2313 には ヒューズ がありません。"},
+         "AT90S2313 にはヒューズがありません。"},
+        {{"--writer=sim:AT90S2313", "read-fuses"}, {}, "AT90S2313 にはヒューズがありません。"},
         {{"read-fuses"}, "/dev/full", "標準出力に書き込めません"},
     };
     for (const auto& r : rows) {

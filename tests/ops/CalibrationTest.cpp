@@ -25,14 +25,14 @@ TEST(Calibration, ReadSendsTheListIndex) {
 }
 
 TEST(Calibration, NonPagedFlashWritesOneWordWithG) {
-    OpsRig rig("AT90S4433", "AT90S4433");
-    SetTarget(rig, "A5", "0FFF", text::kCalibFlashLabel);
+    OpsRig rig("ATtiny12", "ATtiny12");  // the one device with both
+    SetTarget(rig, "A5", "03FF", text::kCalibFlashLabel);
     ASSERT_TRUE(rig.window.WriteCalibration({.timing = false}));
     // The old byte with timing, then the word's other byte and the word.
     EXPECT_EQ(WithoutTiming(rig.Lines()),
-              Concat({kEnter, {"> 45 00 07 FF 00 01", "< FF FF"}, kLeave, kEnter,
-                      {"> 45 00 07 FF 00 01", "< FF FF", "> 47 00 07 FF 00 01", "> FF A5", "< 87"}, kLeave}));
-    EXPECT_EQ(rig.Target().Flash()[0x0FFF], 0xA5);
+              Concat({kEnter, {"> 45 00 01 FF 00 01", "< FF FF"}, kLeave, kEnter,
+                      {"> 45 00 01 FF 00 01", "< FF FF", "> 47 00 01 FF 00 01", "> FF A5", "< 87"}, kLeave}));
+    EXPECT_EQ(rig.Target().Flash()[0x03FF], 0xA5);
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kCalibWriteDone});
     EXPECT_EQ(rig.host.sleeps, (std::vector<std::chrono::milliseconds>(2, std::chrono::milliseconds(100))));
 }

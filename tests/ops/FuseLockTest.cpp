@@ -1,6 +1,8 @@
 // Fuse and lock operations per device group, on the wire.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ops/OpsTestSupport.h"
 #include "base/FormatText.h"
 #include "res/Texts.h"
@@ -86,17 +88,47 @@ TEST(Fuses, OldDevicesUseTheLockCommand) {
     }
 }
 
-// A read gives what the chip holds: FF throughout, with nothing on the wire,
-// where the device has no fuses; the chip's high byte on a current device.
-TEST(Fuses, ReadsWhatTheChipHolds) {
-    OpsRig none("AT90S2313", "AT90S2313");
+// An operation on fuse bytes or a calibration byte the device does not have
+// is refused once the begin sequence has made the device known, before
+// anything is sent for it: one message naming the device and the memory.
+TEST(Fuses, MemoriesTheDeviceLacksAreRefusedBeforeAnythingIsSent) {
+    using Run = std::function<bool(COrioleCore&)>;
+    const Run readFuses = [](COrioleCore& c) { FuseBytes f; return c.ReadFuses(f, false); };
+    const struct {
+        const char* device;
+        const char* selected;  // nullptr: auto-detect
+        const char* memory;
+        Run run;
+    } cases[] = {
+        {"AT90S2313", "AT90S2313", text::kMemoryFuses, readFuses},
+        {"AT90S2313", nullptr, text::kMemoryFuses, readFuses},
+        {"AT90S1200", "AT90S1200", text::kMemoryFuses,
+         [](COrioleCore& c) { return c.WriteFuses({0x00, 0x00, 0x00}, {.timing = false, .verify = true}); }},
+        {"AT90S2313", "AT90S2313", text::kMemoryCalibration,
+         [](COrioleCore& c) { uint8_t v = 0; return c.ReadCalibrationByte(0, v, false); }},
+        {"AT90S4433", nullptr, text::kMemoryCalibration,
+         [](COrioleCore& c) { return c.WriteCalibration({0xA5, 0x10, CalibMemory::Eeprom}, {}); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.device) + (c.selected ? "" : " detected") + " " + c.memory);
+        OpsRig rig(c.device, c.selected);
+        EXPECT_FALSE(c.run(rig.core));
+        EXPECT_EQ(rig.Texts(), std::vector<std::string>{FormatText(text::kMemoryMissing, c.device, c.memory)});
+        EXPECT_EQ(rig.Opens(), 1);
+        // Entered (and, detected, identified), left: nothing in between.
+        const auto sent = WithoutTiming(rig.Sent());
+        EXPECT_EQ(sent.back(), "> 42");
+        EXPECT_TRUE(std::all_of(sent.begin(), sent.end(), [](const std::string& line) {
+            return line.starts_with("> 41") || line.starts_with("> 43") || line == "> 42";
+        })) << testing::PrintToString(sent);
+    }
+}
+
+TEST(Fuses, Atmega329pIsACurrentDevice) {
+    OpsRig rig("ATmega329P", "ATmega329P");
+    rig.Target().SetFuse(2, 0x99);
     uint8_t e = 0, h = 0, l = 0;
-    ASSERT_TRUE(ReadFuseBytes(none.core, e, h, l, false));
-    EXPECT_EQ(none.Lines(), Concat({kEnter, kLeave}));
-    EXPECT_EQ((std::array<uint8_t, 3>{e, h, l}), (std::array<uint8_t, 3>{0xFF, 0xFF, 0xFF}));
-    OpsRig current("ATmega329P", "ATmega329P");
-    current.Target().SetFuse(2, 0x99);
-    ASSERT_TRUE(ReadFuseBytes(current.core, e, h, l, false));
+    ASSERT_TRUE(ReadFuseBytes(rig.core, e, h, l, false));
     EXPECT_EQ(h, 0x99);
     EXPECT_EQ(DeviceAt(Row("ATmega329P")).lockGroup, LockGroup::L3);
 }

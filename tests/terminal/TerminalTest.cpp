@@ -190,6 +190,15 @@ TEST(Terminal, DevicesAndRefusedFlushes) {
          0,
          {},
          {}},
+        {"AT90S2313",
+         {"part", "dump calibration", "dump lfuse"},
+         "AT90S2313\nメモリ      サイズ ページ\n"
+         "flash         2048      -\neeprom         128      -\nlock             1      -\n"
+         "signature        3      -\n",
+         {"AT90S2313 には メモリ calibration", "AT90S2313 には メモリ lfuse"},
+         2,
+         {},
+         {}},
         {"AT90S8515",
          {"config", "dump lock", "dump fuse"},
          "",

@@ -28,6 +28,7 @@
 #include "CliOperationHost.h"
 #include "base/AtomicFile.h"
 #include "base/FileNode.h"
+#include "devices/Memories.h"
 #include "devices/PartNames.h"
 #include "image/ImageReader.h"
 #include "image/ImageWriter.h"
@@ -109,7 +110,7 @@ private:
     bool NeedsErase() const;
     bool RunOp(const MemOp& op, const Input& in);
     bool RunMemory(const MemOp& op, const Input& in, bool flash);
-    bool RunFuse(const MemOp& op, const Input& in, int32_t byte, uint8_t FuseBytes::*field);
+    bool RunFuse(const MemOp& op, const Input& in, uint8_t FuseBytes::*field);
     bool RunLock(const MemOp& op, const Input& in);
     bool RunReadOnly(const MemOp& op, const Input& in, const std::vector<uint8_t>& values, const char* what);
     bool LoadInput(const MemOp& op, Input& in);
@@ -273,21 +274,7 @@ bool Runner::Connect() {
     return true;
 }
 
-bool Runner::Present(const MemOp& op) const {
-    const AVR_DEVICE& d = m_core.Device();
-    switch (op.mem) {
-        case AvrMem::Eeprom:
-            return d.eepromBytes > 0;
-        case AvrMem::LowFuse:
-            return NamedFuseBits(d, kFuseLow) != 0;
-        case AvrMem::HighFuse:
-            return NamedFuseBits(d, kFuseHigh) != 0;
-        case AvrMem::ExtFuse:
-            return NamedFuseBits(d, kFuseExt) != 0;
-        default:
-            return true;
-    }
-}
+bool Runner::Present(const MemOp& op) const { return HasMemory(m_core.Device(), op.mem); }
 
 bool Runner::NeedsErase() const {
     bool flashWrite = false;
@@ -342,11 +329,11 @@ bool Runner::RunOp(const MemOp& op, const Input& in) {
         case AvrMem::Eeprom:
             return RunMemory(op, in, false);
         case AvrMem::LowFuse:
-            return RunFuse(op, in, kFuseLow, &FuseBytes::low);
+            return RunFuse(op, in, &FuseBytes::low);
         case AvrMem::HighFuse:
-            return RunFuse(op, in, kFuseHigh, &FuseBytes::high);
+            return RunFuse(op, in, &FuseBytes::high);
         case AvrMem::ExtFuse:
-            return RunFuse(op, in, kFuseExt, &FuseBytes::ext);
+            return RunFuse(op, in, &FuseBytes::ext);
         case AvrMem::Lock:
             return RunLock(op, in);
         case AvrMem::Calibration: {
@@ -395,10 +382,8 @@ bool Runner::RunMemory(const MemOp& op, const Input& in, bool flash) {
 
 // One fuse byte: the others are written back as they were read. Bits the
 // device does not have read back as 1, so they are compared as 1.
-bool Runner::RunFuse(const MemOp& op, const Input& in, int32_t byte, uint8_t FuseBytes::*field) {
+bool Runner::RunFuse(const MemOp& op, const Input& in, uint8_t FuseBytes::*field) {
     const AVR_DEVICE& d = m_core.Device();
-    if (NamedFuseBits(d, byte) == 0)
-        return Refuse(QString("%1 には %2 がありません。").arg(d.name, op.memName));
     FuseBytes current;
     if (op.op == 'r') return m_core.ReadFuses(current, false) && Output(op, {current.*field}, op.mem);
     if (op.op == 'v' || m_o.dryRun) {
