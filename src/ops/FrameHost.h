@@ -68,6 +68,7 @@ public:
         m_outer.ShowFailure(cause, kind, text);
     }
     void PumpOneMessage() override { m_outer.PumpOneMessage(); }
+    IClock& Clock() override { return m_outer.Clock(); }
     void Sleep(std::chrono::milliseconds pause) override { m_outer.Sleep(pause); }
     void ShowWaitCursor() override { m_outer.ShowWaitCursor(); }
     std::unique_ptr<IProgress> CreateProgressDlg(int32_t lower, int32_t upper,

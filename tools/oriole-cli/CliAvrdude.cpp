@@ -400,7 +400,9 @@ bool Runner::RunFuse(const MemOp& op, const Input& in, uint8_t FuseBytes::*field
     wanted.*field = in.bytes[0];
     FuseBytes written = wanted;
     const FusePolicy policy{.risky = RiskyFuses::Allow,
-                            .onlyBytes = byte == kFuseLow ? kFuseLow | kFuseSingle : byte,
+                            .onlyBytes = field == &FuseBytes::high  ? kFuseHigh
+                                         : field == &FuseBytes::ext ? kFuseExt
+                                                                    : kFuseLow | kFuseSingle,
                             .onCurrent = [&](const FuseBytes& now) {
                                 std::fprintf(stderr, "現在のヒューズ (%s): Ext: %02X  High: %02X  Low: %02X\n", d.name,
                                              now.ext, now.high, now.low);
