@@ -171,6 +171,72 @@ TEST_F(ProductionTest, ARuleOverlappingTheImageIsRefusedAtTheStartNamingTheAddre
     }
 }
 
+// The rules every front end's job follows hold for a setting file too: a
+// fuse value that would lock the writer out is refused before the first
+// chip unless [Production] allows it (SPIEN never), an image without data is
+// refused, LastAVR names the device the main window's list would, and an
+// error the box reported while a chip ran fails that chip.
+TEST_F(ProductionTest, TheJobsRulesHoldBeforeTheFirstChip) {
+    struct Case {
+        const char* what;
+        QByteArray device, autoCheck, extra, production;
+        const char* flashFile;  // written as prog.hex
+        bool prepared;
+        const char* says;
+    };
+    const QByteArray fuses = "[Fuse]\r\nFuseEnable=1\r\nFuseExt=FF\r\nFuseLow=62\r\nFuseHigh=";
+    const Case cases[] = {
+        {"RSTDISBL", "ATmega328P", "00000021", fuses + "59\r\n", "", nullptr, false, "RSTDISBL"},
+        {"RSTDISBL hint", "ATmega328P", "00000021", fuses + "59\r\n", "", nullptr, false, "AllowRiskyFuses=1"},
+        {"RSTDISBL allowed", "ATmega328P", "00000021", fuses + "59\r\n", "AllowRiskyFuses=1\r\n", nullptr, true, ""},
+        {"SPIEN even when allowed", "ATmega328P", "00000021", fuses + "FF\r\n", "AllowRiskyFuses=1\r\n", nullptr,
+         false, "SPIEN"},
+        {"a safe value", "ATmega328P", "00000021", fuses + "D9\r\n", "", nullptr, true, ""},
+        {"an image of its end record", "ATmega328P", "00000003", "", "", ":00000001FF\r\n", false,
+         "FLASH のデータがありません"},
+        {"a bad AllowRiskyFuses", "ATmega328P", "00000001", "", "AllowRiskyFuses=yes\r\n", nullptr, false,
+         "AllowRiskyFuses"},
+    };
+    for (const Case& c : cases) {
+        m_messages.clear();
+        if (c.flashFile != nullptr) Write("prog.hex", c.flashFile);
+        Write("job.set", "[Device]\r\nLastAVR=" + c.device + "\r\nAutoCheck=" + c.autoCheck +
+                             "\r\n[FLASH]\r\nFile=prog.hex\r\n" + c.extra + "[Production]\r\n" + c.production);
+        ProductionJob job;
+        std::string error;
+        const bool loaded = LoadProductionJob(Path("job.set"), job, error);
+        if (!loaded) {
+            EXPECT_FALSE(c.prepared) << c.what;
+            EXPECT_NE(error.find(c.says), std::string::npos) << c.what << ": " << error;
+            continue;
+        }
+        CProductionRun run(job, {}, Events());
+        EXPECT_EQ(run.Prepare(), c.prepared) << c.what << "\n" << Messages();
+        EXPECT_NE(Messages().find(c.says), std::string::npos) << c.what << "\n" << Messages();
+        Write("prog.hex", ":100000000C9434000C9446000C9446000C9446006A\r\n:00000001FF\r\n");
+    }
+
+    // LastAVR as the window's sorted list reads a prefix.
+    Write("job.set", "[Device]\r\nLastAVR=AT90S443\r\n");
+    ProductionJob job;
+    std::string error;
+    ASSERT_TRUE(LoadProductionJob(Path("job.set"), job, error)) << error;
+    EXPECT_STREQ(DeviceAt(job.deviceRow).name, "AT90S4433");
+}
+
+TEST_F(ProductionTest, AnErrorTheBoxReportedFailsTheChip) {
+    ProductionOptions options;
+    options.writers = {"sim:ATmega328P,fast,dup=E"};
+    ProductionJob job = Job("00000007", "");
+    CProductionRun run(job, options, Events());
+    ASSERT_TRUE(run.Prepare()) << Messages();
+    run.Run();
+    ASSERT_EQ(m_chips.size(), 1u) << Messages();
+    EXPECT_FALSE(m_chips[0].passed) << Messages();
+    EXPECT_EQ(run.Passed(), 0);
+    EXPECT_EQ(m_chips[0].cause, "wrong-answer");
+}
+
 TEST_F(ProductionTest, AChipFailingVerifyIsLoggedFailedAndItsNumberIsNotReused) {
     // The erase and the serial's EEPROM write run, then the FLASH verify
     // finds the blank chip without the program: every chip fails there.
