@@ -1,8 +1,10 @@
 #pragma once
-// The host as one operation frame sees it: everything goes through to the
-// real host, and the messages shown are counted, so that the closing B of a
-// frame that has already reported its failure adds no second message for the
-// same broken link.
+// Hosts that wrap another host: everything goes through to it, and each
+// wrapper changes only what it must. The core hands its host on as a
+// CFailureRecorder (every failure recorded); each operation frame sees it as
+// a CFrameHost (messages counted, so that the closing B of a frame that has
+// already reported its failure adds no second message for the same broken
+// link).
 
 #include <string>
 
@@ -10,29 +12,42 @@
 
 namespace oriole {
 
-class CFrameHost final : public IOperationHost {
+class CForwardingHost : public IOperationHost {
 public:
-    explicit CFrameHost(IOperationHost& outer) : m_outer(outer) {}
+    explicit CForwardingHost(IOperationHost& outer) : m_outer(outer) {}
 
     Answer ShowMessage(MsgKind kind, std::string_view text, Answer defaultAnswer) override {
-        if (m_bMuted && kind != MsgKind::Question) return Answer::Ok;
-        ++m_nShown;
         return m_outer.ShowMessage(kind, text, defaultAnswer);
     }
     void ShowFailure(Cause cause, MsgKind kind, std::string_view text) override {
-        if (m_bMuted) return;
-        ++m_nShown;
         m_outer.ShowFailure(cause, kind, text);
     }
     void PumpOneMessage() override { m_outer.PumpOneMessage(); }
     IClock& Clock() override { return m_outer.Clock(); }
     void Sleep(std::chrono::milliseconds pause) override { m_outer.Sleep(pause); }
     void ShowWaitCursor() override { m_outer.ShowWaitCursor(); }
-    std::unique_ptr<IProgress> CreateProgressDlg(int32_t lower, int32_t upper,
-                                                 std::string_view caption,
-                                                 std::string_view message,
-                                                 int32_t& abort) override {
+    std::unique_ptr<IProgress> CreateProgressDlg(int32_t lower, int32_t upper, std::string_view caption,
+                                                 std::string_view message, int32_t& abort) override {
         return m_outer.CreateProgressDlg(lower, upper, caption, message, abort);
+    }
+
+private:
+    IOperationHost& m_outer;
+};
+
+class CFrameHost final : public CForwardingHost {
+public:
+    using CForwardingHost::CForwardingHost;
+
+    Answer ShowMessage(MsgKind kind, std::string_view text, Answer defaultAnswer) override {
+        if (m_bMuted && kind != MsgKind::Question) return Answer::Ok;
+        ++m_nShown;
+        return CForwardingHost::ShowMessage(kind, text, defaultAnswer);
+    }
+    void ShowFailure(Cause cause, MsgKind kind, std::string_view text) override {
+        if (m_bMuted) return;
+        ++m_nShown;
+        CForwardingHost::ShowFailure(cause, kind, text);
     }
 
     int Shown() const { return m_nShown; }
@@ -40,7 +55,6 @@ public:
     void MuteAfterFailure() { m_bMuted = m_nShown > 0; }
 
 private:
-    IOperationHost& m_outer;
     int m_nShown = 0;
     bool m_bMuted = false;
 };
@@ -51,31 +65,20 @@ struct OpFailure {
     std::string text;
 };
 
-// The host as the core hands it on: everything goes through to the real host,
-// and every failure is recorded, so that a caller can ask what failed first
-// (by cause) and whether anything failed at all. An error shown without a
-// cause counts as Cause::Other.
-class CFailureRecorder final : public IOperationHost {
+// Every failure recorded, so that a caller can ask what failed first (by
+// cause) and whether anything failed at all. An error shown without a cause
+// counts as Cause::Other.
+class CFailureRecorder final : public CForwardingHost {
 public:
-    explicit CFailureRecorder(IOperationHost& outer) : m_outer(outer) {}
+    using CForwardingHost::CForwardingHost;
 
     Answer ShowMessage(MsgKind kind, std::string_view text, Answer defaultAnswer) override {
         if (kind == MsgKind::Error) Note(Cause::Other, text);
-        return m_outer.ShowMessage(kind, text, defaultAnswer);
+        return CForwardingHost::ShowMessage(kind, text, defaultAnswer);
     }
     void ShowFailure(Cause cause, MsgKind kind, std::string_view text) override {
         Note(cause, text);
-        m_outer.ShowFailure(cause, kind, text);
-    }
-    void PumpOneMessage() override { m_outer.PumpOneMessage(); }
-    IClock& Clock() override { return m_outer.Clock(); }
-    void Sleep(std::chrono::milliseconds pause) override { m_outer.Sleep(pause); }
-    void ShowWaitCursor() override { m_outer.ShowWaitCursor(); }
-    std::unique_ptr<IProgress> CreateProgressDlg(int32_t lower, int32_t upper,
-                                                 std::string_view caption,
-                                                 std::string_view message,
-                                                 int32_t& abort) override {
-        return m_outer.CreateProgressDlg(lower, upper, caption, message, abort);
+        CForwardingHost::ShowFailure(cause, kind, text);
     }
 
     // The first failure since the last Forget; Cause::None when there was none.
@@ -92,7 +95,6 @@ public:
     }
 
 private:
-    IOperationHost& m_outer;
     OpFailure m_first;
     int m_nCount = 0;
 };

@@ -249,8 +249,6 @@ inline constexpr char kProductionSerialOverlap[] =
 inline constexpr char kProductionNoCalibFrequency[] = "このデバイスには校正値の周波数 %s がありません。";
 inline constexpr char kProductionRiskyFusesHint[] =
     "書き込むには設定ファイルの [Production] に AllowRiskyFuses=1 と書いてください。";
-inline constexpr char kProductionStepDetect[] = "デバイス検出";
-inline constexpr char kProductionStepCalibRead[] = "校正値 読み出し";
 inline constexpr char kProductionWrongDevice[] = "別のデバイスです (%s)";
 // A box's state while it waits, and what no box found says.
 inline constexpr char kProductionInsertChip[] = "チップを挿してください...";

@@ -8,6 +8,7 @@
 
 #include "base/HexKeyFilter.h"
 #include "base/Numbers.h"
+#include "ops/Job.h"
 #include "res/Dialogs.h"
 #include "res/Texts.h"
 #include "views/HexEditFilter.h"
@@ -64,8 +65,9 @@ void CCalibDlg::OnInitDialog() {
     if (chosen >= 0) list->setCurrentIndex(chosen);
     SetText(kValueEdit, FromUtf8(main.Text(ctl_id::kCalibValue)));
     SetText(kAddressEdit, FromUtf8(main.Text(ctl_id::kCalibAddress)));
-    const bool eeprom = main.Text(ctl_id::kCalibMemory).starts_with("EEPROM");
-    SetChecked(eeprom ? kEepromRadio : kFlashRadio, true);
+    CalibMemory memory = CalibMemory::Flash;
+    static_cast<void>(CalibMemoryOfText(main.Text(ctl_id::kCalibMemory), memory));
+    SetChecked(memory == CalibMemory::Eeprom ? kEepromRadio : kFlashRadio, true);
 }
 
 void CCalibDlg::RunGuarded(void (CCalibDlg::*action)()) {
