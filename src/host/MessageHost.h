@@ -30,15 +30,17 @@ enum class Cause : uint8_t {
     WrongAnswer,     // the box answered something else
     Cancelled,       // the user cancelled
     Refused,         // the chip refused programming mode (no chip, wrong wiring)
-    NotDetected,     // no known signature
+    NotDetected,     // no known signature, or no device chosen with auto-detect off
     OtherDevice,     // a chip of another device than the one asked for
     VerifyMismatch,  // the chip holds other bytes than expected
-    Policy,          // a write the safety rules refuse
+    Policy,          // a write the safety rules refuse, or one the memory cannot take
     EmptyInput,      // an input with no data for its memory
-    NoSuchMemory,    // the device has no such memory
-    TooLarge,        // an input larger than its memory
+    NoSuchMemory,    // the device has no such memory (or cannot read or write it)
+    TooLarge,        // an input larger than its memory, or an address beyond it
     File,            // a file could not be read, written or understood
-    Driver,          // the box could not be found, opened or configured
+    Driver,          // the box is there but could not be opened (in use, port refused) or configured
+    NoBox,           // no box was found
+    NoAccess,        // a box was found, but this user may not open it
     Other,           // anything else shown as an error
 };
 
@@ -47,7 +49,9 @@ constexpr const char* CauseName(Cause cause) {
     constexpr const char* kNames[] = {"none",        "no-answer",   "wrong-answer",   "cancelled",
                                       "refused",     "not-detected", "other-device",  "verify-mismatch",
                                       "policy",      "empty-input", "no-such-memory", "too-large",
-                                      "file",        "driver",      "other"};
+                                      "file",        "driver",      "no-box",         "no-access",
+                                      "other"};
+    static_assert(std::size(kNames) == static_cast<size_t>(Cause::Other) + 1, "one name per cause");
     const auto i = static_cast<size_t>(cause);
     return i < std::size(kNames) ? kNames[i] : "other";
 }

@@ -46,7 +46,7 @@ void DropCutCharacter(std::string& line) {
 bool ReadFirstLine(IMessageHost& host, const QString& path, std::string& line) {
     CInputFile file(path);
     if (!file.OpenForReading()) {
-        host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
+        host.ShowFailure(Cause::File, MsgKind::Warning, text::kFileOpenFailed);
         return false;
     }
     std::array<char, static_cast<size_t>(kBitFileKeptBytes)> buffer{};
@@ -54,7 +54,7 @@ bool ReadFirstLine(IMessageHost& host, const QString& path, std::string& line) {
     while (have < kBitFileKeptBytes) {
         const qint64 got = file.read(buffer.data() + have, kBitFileKeptBytes - have);
         if (got < 0) {
-            host.ShowMessage(MsgKind::Warning, ReadFailedText(file));
+            host.ShowFailure(Cause::File, MsgKind::Warning, ReadFailedText(file));
             return false;
         }
         if (got == 0) break;
@@ -78,7 +78,7 @@ QByteArrayView View(const std::string& s) {
 bool Save(IMessageHost& host, const QString& path, const QByteArray& content) {
     const char* fault = nullptr;
     if (WriteFileAtomically(path, content, &fault)) return true;
-    host.ShowMessage(MsgKind::Warning, fault);
+    host.ShowFailure(Cause::File, MsgKind::Warning, fault);
     return false;
 }
 

@@ -177,17 +177,17 @@ bool ReadElf(IMessageHost& host, QIODevice& device, int16_t* cells, uint32_t& co
         case ReadAll::Failed: {
             const auto* input = dynamic_cast<const CInputFile*>(&device);
             const bool tooLarge = input != nullptr && input->Failure() == InputFailure::TooLarge;
-            host.ShowMessage(MsgKind::Warning, tooLarge ? text::kElfTooLarge : ReadFailedText(device));
+            host.ShowFailure(Cause::File, MsgKind::Warning, tooLarge ? text::kElfTooLarge : ReadFailedText(device));
             return false;
         }
         case ReadAll::TooLarge:
-            host.ShowMessage(MsgKind::Warning, text::kElfTooLarge);
+            host.ShowFailure(Cause::File, MsgKind::Warning, text::kElfTooLarge);
             return false;
         case ReadAll::Ok:
             break;
     }
     if (elf_version(EV_CURRENT) == EV_NONE) {
-        host.ShowMessage(MsgKind::Warning, text::kElfBroken);
+        host.ShowFailure(Cause::File, MsgKind::Warning, text::kElfBroken);
         return false;
     }
     // libelf only reads the image; elf_memory merely lacks a const overload.
@@ -196,7 +196,7 @@ bool ReadElf(IMessageHost& host, QIODevice& device, int16_t* cells, uint32_t& co
     const auto segments = Segments(elf.get(), reinterpret_cast<const uint8_t*>(image.constData()),
                                    static_cast<size_t>(image.size()), fault);
     if (!segments) {
-        host.ShowMessage(MsgKind::Warning, fault);
+        host.ShowFailure(Cause::File, MsgKind::Warning, fault);
         return false;
     }
 
@@ -236,7 +236,7 @@ bool ReadBinary(IMessageHost& host, QIODevice& device, int16_t* cells, uint32_t&
     for (;;) {
         const qint64 n = device.read(chunk.data(), static_cast<qint64>(chunk.size()));
         if (n < 0) {
-            host.ShowMessage(MsgKind::Warning, ReadFailedText(device));
+            host.ShowFailure(Cause::File, MsgKind::Warning, ReadFailedText(device));
             return false;
         }
         if (n == 0) break;

@@ -68,7 +68,7 @@ QByteArray Head(QIODevice& device) {
 
 bool OpenForReading(IMessageHost& host, CInputFile& file) {
     if (file.OpenForReading()) return true;
-    host.ShowMessage(MsgKind::Warning, text::kFileOpenFailed);
+    host.ShowFailure(Cause::File, MsgKind::Warning, text::kFileOpenFailed);
     return false;
 }
 
@@ -107,7 +107,7 @@ bool LoadImageData(IMessageHost& host, QIODevice& device, int16_t* cells, uint32
     LineSource source(device);
     char first = '\0';
     const bool failed = !source.PeekFirst(first) && source.Failed();
-    host.ShowMessage(MsgKind::Warning, failed ? ReadFailedText(device) : text::kFileUnrecognised);
+    host.ShowFailure(Cause::File, MsgKind::Warning, failed ? ReadFailedText(device) : text::kFileUnrecognised);
     return false;
 }
 

@@ -207,7 +207,7 @@ bool SaveImageFile(IMessageHost& host, const QString& path, ImageFormat format, 
     // An unknown format (a settings file can hold any number) or a missing
     // buffer creates nothing rather than an empty or half-written file.
     if (!IsSaveFormat(format) || (data == nullptr && length != 0)) {
-        host.ShowMessage(MsgKind::Warning, text::kFileCreateFailed);
+        host.ShowFailure(Cause::File, MsgKind::Warning, text::kFileCreateFailed);
         return false;
     }
     std::string content;
@@ -223,7 +223,7 @@ bool SaveImageFile(IMessageHost& host, const QString& path, ImageFormat format, 
     if (!WriteFileAtomically(
             path, QByteArrayView(content.data(), static_cast<qsizetype>(content.size())),
             &fault)) {
-        host.ShowMessage(MsgKind::Warning, fault);
+        host.ShowFailure(Cause::File, MsgKind::Warning, fault);
         return false;
     }
     return true;

@@ -132,7 +132,7 @@ bool LoadFileDump(IMessageHost& host, const QString& path, DumpLayout layout, Fi
 
     const uint64_t size = RoundUpToDumpBlock(used);
     if (size > kMaxDumpBytes) {
-        host.ShowMessage(MsgKind::Warning, BeyondCapacityText(path));
+        host.ShowFailure(Cause::TooLarge, MsgKind::Warning, BeyondCapacityText(path));
         return false;
     }
     ImageBuffer image;

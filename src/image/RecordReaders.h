@@ -120,7 +120,7 @@ template <typename Decode>
     std::string_view line;
     while (source.Next(line)) {
         if (line.empty() || line.front() != format.startChar) {
-            host.ShowMessage(MsgKind::Warning, text::kBadDataFormat);
+            host.ShowFailure(Cause::File, MsgKind::Warning, text::kBadDataFormat);
             reported = true;
             break;
         }
@@ -132,7 +132,7 @@ template <typename Decode>
             host.ShowFailure(Cause::TooLarge, MsgKind::Warning, format.beyondCapacityText);
             return false;
         } else {
-            host.ShowMessage(MsgKind::Warning,
+            host.ShowFailure(Cause::File, MsgKind::Warning,
                              step == Step::BadFormat ? text::kBadDataFormat : text::kChecksumError);
             reported = true;
         }
@@ -141,7 +141,7 @@ template <typename Decode>
     if (source.Failed()) {
         // The file went away under us (as good as not opened), a pipe went
         // quiet, or the input went on past every bound.
-        host.ShowMessage(MsgKind::Warning, ReadFailedText(source.Device()));
+        host.ShowFailure(Cause::File, MsgKind::Warning, ReadFailedText(source.Device()));
         return false;
     }
     count = sink.UsedLength();
@@ -149,7 +149,10 @@ template <typename Decode>
     highestAddress = sink.Highest();
     // A file that just stops may have lost its end: say why it is refused,
     // or that it is taken as it is.
-    if (!ended && !reported) host.ShowMessage(MsgKind::Warning, text::kNoEndRecord);
+    if (!ended && !reported) {
+        if (format.acceptMissingEnd) host.ShowMessage(MsgKind::Warning, text::kNoEndRecord);
+        else host.ShowFailure(Cause::File, MsgKind::Warning, text::kNoEndRecord);
+    }
     return ended || (!reported && format.acceptMissingEnd);
 }
 

@@ -26,10 +26,16 @@ CWriterLink::~CWriterLink() {
 bool CWriterLink::OpenLink() {
     if (m_open) CloseLink();
     if (const DriverStatus s = m_driver.OpenByDescription(kLinkDescription); s != kFtOk) {
-        m_host.ShowFailure(Cause::Driver, MsgKind::Error, s == kLinkAccessDenied  ? text::kWriterAccessDenied
-                                           : s == kLinkInUse       ? text::kWriterInUse
-                                           : s == kLinkPortRefused ? text::kWriterPortRefused
-                                                                   : text::kWriterNotFound);
+        // A box that is missing and one this user may not open need other
+        // fixes; one in use or a port that refused it was there all the same.
+        if (s == kLinkAccessDenied)
+            m_host.ShowFailure(Cause::NoAccess, MsgKind::Error, text::kWriterAccessDenied);
+        else if (s == kLinkInUse)
+            m_host.ShowFailure(Cause::Driver, MsgKind::Error, text::kWriterInUse);
+        else if (s == kLinkPortRefused)
+            m_host.ShowFailure(Cause::Driver, MsgKind::Error, text::kWriterPortRefused);
+        else
+            m_host.ShowFailure(Cause::NoBox, MsgKind::Error, text::kWriterNotFound);
         return false;
     }
     // Configuration steps with the step code their failure reports.

@@ -34,7 +34,7 @@ bool COrioleCore::ReadFlashByte(uint32_t address, uint8_t& value, bool timing) {
         beyond = address >= MemoryBytes(*m_pDevice, CalibMemory::Flash);
         return !beyond && link.ReadFlashByte(address, value);
     });
-    if (beyond) m_host.ShowMessage(MsgKind::Warning, text::kAddressBeyondDevice);
+    if (beyond) m_host.ShowFailure(Cause::TooLarge, MsgKind::Warning, text::kAddressBeyondDevice);
     return r;
 }
 
@@ -44,7 +44,7 @@ bool COrioleCore::ReadEepromByte(uint32_t address, uint8_t& value) {
         beyond = address >= MemoryBytes(*m_pDevice, CalibMemory::Eeprom);
         return !beyond && link.ReadEepromByte(address, value);
     });
-    if (beyond) m_host.ShowMessage(MsgKind::Warning, text::kAddressBeyondDevice);
+    if (beyond) m_host.ShowFailure(Cause::TooLarge, MsgKind::Warning, text::kAddressBeyondDevice);
     return r;
 }
 
@@ -71,7 +71,7 @@ bool COrioleCore::WriteFlashByte(uint32_t address, uint8_t value, bool timing) {
         buffer[address & (bytes - 1)] = value;
         return link.WriteFlashPage(page * words, buffer, PieceFailure::FinishPage);
     });
-    if (beyond) m_host.ShowMessage(MsgKind::Warning, text::kAddressBeyondDevice);
+    if (beyond) m_host.ShowFailure(Cause::TooLarge, MsgKind::Warning, text::kAddressBeyondDevice);
     return r;
 }
 
@@ -92,7 +92,7 @@ bool COrioleCore::WriteEepromByte(uint32_t address, uint8_t value, bool timing) 
         buffer[address & (size - 1)] = value;
         return link.WriteEepromPage(page * size, buffer);
     });
-    if (beyond) m_host.ShowMessage(MsgKind::Warning, text::kAddressBeyondDevice);
+    if (beyond) m_host.ShowFailure(Cause::TooLarge, MsgKind::Warning, text::kAddressBeyondDevice);
     return r;
 }
 
@@ -114,14 +114,14 @@ bool COrioleCore::WriteCalibration(const CalibTarget& target, const CalibOptions
     // device without a calibration byte.
     const NeedsScope needs(*this, Needs::Calibration);
     if (options.checkRange && target.address >= MemoryBytes(*m_pDevice, target.memory)) {
-        m_host.ShowMessage(MsgKind::Warning, text::kAddressBeyondDevice);
+        m_host.ShowFailure(Cause::TooLarge, MsgKind::Warning, text::kAddressBeyondDevice);
         return false;
     }
     // FLASH can only clear bits without an erase; an EEPROM byte is replaced.
     uint8_t old = target.value;
     if (target.memory == CalibMemory::Flash && !ReadFlashByte(target.address, old, true)) return false;
     if ((target.value & old) != target.value) {
-        m_host.ShowMessage(MsgKind::Warning, text::kCalibNotWritable);
+        m_host.ShowFailure(Cause::Policy, MsgKind::Warning, text::kCalibNotWritable);
         return false;
     }
     const bool r = target.memory == CalibMemory::Flash

@@ -9,7 +9,6 @@
 #include "link/WriterLink.h"
 #include "link/WriterSpec.h"
 #include "res/DoctorTexts.h"
-#include "res/Texts.h"
 
 namespace oriole {
 
@@ -30,6 +29,10 @@ public:
         messages.emplace_back(text);
         return defaultAnswer;
     }
+    void ShowFailure(Cause cause, MsgKind kind, std::string_view text) override {
+        lastCause = cause;
+        (void)ShowMessage(kind, text, Answer::Ok);
+    }
     void PumpOneMessage() override {}
     IClock& Clock() override { return m_clock; }
     void Sleep(std::chrono::milliseconds pause) override { m_clock.SleepFor(pause); }
@@ -37,6 +40,7 @@ public:
     std::string Last() const { return messages.empty() ? std::string() : messages.back(); }
 
     std::vector<std::string> messages;
+    Cause lastCause = Cause::None;  // of the last failure shown
 
 private:
     IClock& m_clock;
@@ -151,9 +155,9 @@ void CheckBox(DoctorResult& r, const DoctorSetup& setup) {
     const uint32_t baud = BaudForDataSpeed(setup.dataSpeed);
     if (!link.OpenLink()) {
         const std::string said = host.Last();
-        const bool notOpened = said == text::kWriterNotFound || said == text::kWriterAccessDenied;
-        if (notOpened) {
-            Add(r, false, t::kOpen, setup.writer + ": " + said, said == text::kWriterAccessDenied ? t::kOpenDeniedFix : t::kOpenNotFoundFix);
+        if (host.lastCause == Cause::NoBox || host.lastCause == Cause::NoAccess) {
+            Add(r, false, t::kOpen, setup.writer + ": " + said,
+                host.lastCause == Cause::NoAccess ? t::kOpenDeniedFix : t::kOpenNotFoundFix);
         } else {
             Add(r, true, t::kOpen, setup.writer, {});
             Add(r, false, t::kLineSetup, said, t::kLineSetupFix);

@@ -202,7 +202,7 @@ bool COrioleCore::ReadLockBits(uint8_t& lock, bool timing) {
         }
         return true;
     });
-    if (unreadable) m_host.ShowMessage(MsgKind::Warning, text::kLockNotReadable);
+    if (unreadable) m_host.ShowFailure(Cause::NoSuchMemory, MsgKind::Warning, text::kLockNotReadable);
     return r;
 }
 
@@ -219,7 +219,7 @@ bool COrioleCore::WriteLockBits(uint8_t lock, const OpOptions& options) {
         const LockCommand command = LockCommandFor(group, lock);
         return link.WriteLockBytes(command.p, command.q);
     });
-    if (notWritable) m_host.ShowMessage(MsgKind::Warning, text::kLockNotWritable);
+    if (notWritable) m_host.ShowFailure(Cause::NoSuchMemory, MsgKind::Warning, text::kLockNotWritable);
     if (!r || !options.report) return r;
     if (options.verify) return VerifyWrittenLockBits(lock);
     m_host.ShowMessage(MsgKind::Information, text::kLockWriteDone);

@@ -74,7 +74,7 @@ void CMainWindowAdapter::EnableDeviceControls(const AVR_DEVICE& device) {
 
 bool CMainWindowAdapter::IsDeviceKnown() {
     if (m_core.IsAutoDetect() || m_controls.ListSelection() != 0) return true;
-    m_core.Host().ShowMessage(MsgKind::Warning, text::kDeviceUnknown);
+    m_core.Host().ShowFailure(Cause::NotDetected, MsgKind::Warning, text::kDeviceUnknown);
     return false;
 }
 
@@ -145,15 +145,15 @@ bool CMainWindowAdapter::CalibrationTarget(CalibTarget& target) {
     const std::string& memory = m_controls.Text(ctl_id::kCalibMemory);
     IOperationHost& host = m_core.Host();
     if (value.empty()) {
-        host.ShowMessage(MsgKind::Warning, text::kCalibValueMissing);
+        host.ShowFailure(Cause::EmptyInput, MsgKind::Warning, text::kCalibValueMissing);
         return false;
     }
     if (address.empty()) {
-        host.ShowMessage(MsgKind::Warning, text::kCalibAddressMissing);
+        host.ShowFailure(Cause::EmptyInput, MsgKind::Warning, text::kCalibAddressMissing);
         return false;
     }
     if (!CalibMemoryOfText(memory, target.memory)) {
-        host.ShowMessage(MsgKind::Warning, text::kCalibMemoryMissing);
+        host.ShowFailure(Cause::EmptyInput, MsgKind::Warning, text::kCalibMemoryMissing);
         return false;
     }
     target.value = ParseHexByte(value);

@@ -77,7 +77,7 @@ bool COrioleCore::LoadImage(ImageBuffer& image, uint32_t capacity, const std::st
     const auto& sig = m_pDevice->signature;
     if (config.HasSignature() && (config.signature[0] != sig[0] || config.signature[1] != sig[1] ||
                                   config.signature[2] != sig[2])) {
-        host.ShowMessage(MsgKind::Warning,
+        host.ShowFailure(Cause::OtherDevice, MsgKind::Warning,
                          FormatText(text::kElfSignatureMismatch, unsigned(config.signature[0]),
                                     unsigned(config.signature[1]), unsigned(config.signature[2]),
                                     m_pDevice->name, unsigned(sig[0]), unsigned(sig[1]),

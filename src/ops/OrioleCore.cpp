@@ -83,7 +83,7 @@ bool COrioleCore::CanAddressDevice() {
     // Without a device and without detection the begin sequence would give the
     // box the timing of no device and the operation would address nothing.
     if (IsAutoDetect() || m_pDevice->id > 0) return true;
-    m_host.ShowMessage(MsgKind::Warning, text::kDeviceUnknown);
+    m_host.ShowFailure(Cause::NotDetected, MsgKind::Warning, text::kDeviceUnknown);
     return false;
 }
 

@@ -141,13 +141,14 @@ bool CSettingsBinding::SaveSettings(const QString& path, bool bWithValues) const
     // read is not ours to write.
     if (!ini.Load(path, &refusal) && refusal != nullptr) {
         if (!m_refusedFiles.contains(path))
-            m_window.Core().Host().ShowMessage(MsgKind::Warning, FormatText(refusal, ShownPath(path).constData()));
+            m_window.Core().Host().ShowFailure(Cause::File, MsgKind::Warning,
+                                               FormatText(refusal, ShownPath(path).constData()));
         return false;
     }
     const bool stored = WriteSettingKeys(ini, bWithValues, *this);
     const char* fault = nullptr;
     if (!ini.Save(path, &fault)) {
-        m_window.Core().Host().ShowMessage(MsgKind::Warning, fault);
+        m_window.Core().Host().ShowFailure(Cause::File, MsgKind::Warning, fault);
         return false;
     }
     return stored;

@@ -167,7 +167,7 @@ TEST(CommandsTest, FlashWriteWithEraseWhenTheWriterIsUnpluggedStopsBeforeTheEras
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_EQ(rig.messages.shown[0].kind, MsgKind::Error);
     EXPECT_EQ(rig.messages.shown[0].text, text::kWriterNotFound);
-    EXPECT_EQ(rig.Core().FirstFailure().cause, Cause::Driver);
+    EXPECT_EQ(rig.Core().FirstFailure().cause, Cause::NoBox);
     EXPECT_EQ(rig.box->Target().ReadFlash(0), 0x12);
 }
 

@@ -64,5 +64,32 @@ TEST(Doctor, SaysWhatIsWrongWithTheBoxAndHowToFixIt) {
     }
 }
 
+// A box that is missing, one this user may not open and one in use need
+// different fixes: the first two fail the open, the last the line setup.
+TEST(Doctor, TellsAMissingBoxFromADeniedOneAndOneInUse) {
+    const struct {
+        const char* writer;
+        const char* failed;
+        const char* fix;  // of the failed check; nullptr: the line setup's own
+    } rows[] = {
+        {"sim:ATmega328P,timing=off,fail=open:2", t::kOpen, t::kOpenNotFoundFix},
+        {"sim:ATmega328P,timing=off,fail=open:256", t::kOpen, t::kOpenDeniedFix},
+        {"sim:ATmega328P,timing=off,fail=open:257", t::kLineSetup, t::kLineSetupFix},
+    };
+    QTemporaryDir empty;
+    for (const auto& row : rows) {
+        DoctorSetup setup;
+        setup.writer = row.writer;
+        setup.roots.sysfs = empty.path().toStdString();
+        setup.roots.dev = empty.path().toStdString();
+        setup.roots.udevRules = {empty.path().toStdString()};
+        const DoctorResult r = Diagnose(setup);
+        const DoctorCheck* failed = Find(r, row.failed);
+        ASSERT_NE(failed, nullptr) << row.writer;
+        EXPECT_FALSE(failed->ok) << row.writer;
+        EXPECT_EQ(failed->fix, row.fix) << row.writer;
+    }
+}
+
 }  // namespace
 }  // namespace oriole::test
