@@ -276,7 +276,7 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
             }
         }
         OpOptions o = step.quiet ? Quietly(true) : job.options;
-        o.timing = first || info.timing != T::First;
+        o.timing = first || info.timing == T::Always || info.timing == T::Keeps;
         o.verify = step.verify;
         if (events.onStart) events.onStart(step);
         const int shown = core.FailuresShown();
