@@ -1,8 +1,8 @@
 // oriole-cli -p PART [-c oriole] [-P SPEC] [-e] [-D] [-V] [-n] [-F] [-q] [-v]
 //            -U memory:op:file[:format] ...
-// avrdude's command line on top of the same core operations as the device
-// commands: the options are read the way avrdude's getopt reads them (glued
-// or separate values, grouped flags), the -U requests run in order, and as
+// avrdude's command line as one Job, as the device commands build theirs:
+// the options are read the way avrdude's getopt reads them (glued or
+// separate values, grouped flags), the -U requests run in order, and as
 // avrdude does, a FLASH write erases the chip first unless -D, every write is
 // verified unless -V, and any failure exits 1.
 
