@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/FormatText.h"
+#include "devices/FuseGuard.h"
 #include "link/WriterLink.h"
 #include "ops/FusePolicy.h"
 #include "ops/OrioleCore.h"
@@ -129,8 +130,9 @@ bool COrioleCore::WriteFuses(FuseBytes fuses, const OpOptions& options, const Fu
         return true;
     });
     if (!r || !options.report) return r;
-    // The verify compares what was sent, ATmega163's forced ones included.
-    if (options.verify) return VerifyFuses(fuses, {.timing = false});
+    // The verify compares what was sent, ATmega163's forced ones included,
+    // and the bits the device does not have as they read back.
+    if (options.verify) return VerifyFuses(FuseBytesAsRead(*m_pDevice, fuses), {.timing = false});
     m_host.ShowMessage(MsgKind::Information, text::kFuseWriteDone);
     return r;
 }
@@ -243,7 +245,7 @@ bool COrioleCore::VerifyLockBits(uint8_t expected, const OpOptions& options) {
 }
 
 bool COrioleCore::VerifyWrittenLockBits(uint8_t expected) {
-    if (m_pDevice->LockBitsReadable()) return VerifyLockBits(expected, {.timing = false});
+    if (m_pDevice->LockBitsReadable()) return VerifyLockBits(LockBitsAsRead(*m_pDevice, expected), {.timing = false});
     m_host.ShowMessage(MsgKind::Information, text::kLockWriteDone);
     m_host.ShowMessage(MsgKind::Warning, text::kLockNotReadable);
     return true;

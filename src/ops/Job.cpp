@@ -4,7 +4,7 @@
 
 #include "base/FormatText.h"
 #include "devices/Devices.h"
-#include "ops/BatchRunner.h"
+#include "devices/FuseGuard.h"
 #include "ops/FusePolicy.h"
 #include "res/Texts.h"
 
@@ -36,7 +36,7 @@ constexpr StepInfo kSteps[] = {
     {K::WriteCalibration,  step_bit::kWriteCalibration,   text::kBatchCalibWrite,   "cal",           T::First,  N::Calibration},
     {K::VerifyCalibration, step_bit::kVerifyCalibration,  text::kBatchCalibVerify,  "cal-verify",    T::First,  N::Calibration},
     {K::ReadCalibration,   0,                             "",                       "cal-read",      T::First,  N::Calibration},
-    {K::Custom,            0,                             "",                       "custom",        T::First,  N::Nothing},
+    {K::Custom,            0,                             "",                       "custom",        T::Passes, N::Nothing},
 };
 // clang-format on
 
@@ -276,7 +276,7 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
             }
         }
         OpOptions o = step.quiet ? Quietly(true) : job.options;
-        o.timing = first || info.timing != T::First;
+        o.timing = first || info.timing == T::Always || info.timing == T::Keeps;
         o.verify = step.verify;
         if (events.onStart) events.onStart(step);
         const int shown = core.FailuresShown();
@@ -313,7 +313,16 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
                     return core.WriteFuses(step.fuses, o, p) &&
                            (!ownVerify || core.VerifyFuses(FuseBytesAsRead(core.Device(), written), after));
                 }
-                case K::VerifyFuses: return core.VerifyFuses(step.fuses, o);
+                case K::VerifyFuses: {
+                    if (step.fuseBytes == 0) return core.VerifyFuses(step.fuses, o);
+                    // The bytes not named are compared as the chip holds them.
+                    FuseBytes current;
+                    if (!core.ReadFuses(current, o.timing)) return false;
+                    OpOptions rest = o;
+                    rest.timing = false;
+                    return core.VerifyFuses(
+                        FuseBytesAsRead(core.Device(), Merged(current, step.fuses, step.fuseBytes)), rest);
+                }
                 case K::ReadFuses: {
                     FuseBytes f;
                     if (!core.ReadFuses(f, o.timing)) return false;
@@ -321,7 +330,8 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
                     return !events.onRead || events.onRead(step, bytes);
                 }
                 case K::WriteLock:
-                    return core.WriteLockBits(step.lock, o) && (!ownVerify || core.VerifyLockBits(step.lock, after));
+                    return core.WriteLockBits(step.lock, o) &&
+                           (!ownVerify || core.VerifyLockBits(LockBitsAsRead(core.Device(), step.lock), after));
                 case K::VerifyLock: return core.VerifyLockBits(step.lock, o);
                 case K::ReadLock: {
                     uint8_t lock = 0xFF;
@@ -337,7 +347,7 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
                     if (!core.ReadCalibrationByte(step.calibIndex, value, o.timing)) return false;
                     return !events.onRead || events.onRead(step, std::span(&value, 1));
                 }
-                case K::Custom: return !step.custom || step.custom();
+                case K::Custom: return !step.custom || step.custom(o);
             }
             return false;
         }();
@@ -354,7 +364,7 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
         }
         // The box keeps the timing it was last given, but not across an
         // erase: the step after it sends the timing again.
-        first = info.timing == T::Keeps;
+        first = info.timing == T::Keeps || (info.timing == T::Passes && first);
     }
     result.ok = true;
     return result;

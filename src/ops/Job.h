@@ -30,6 +30,23 @@
 
 namespace oriole {
 
+// The steps of the batch dialog as bits of its step mask (the settings'
+// AutoCheck key), in the order they run.
+namespace step_bit {
+inline constexpr uint32_t kErase = 0x001;
+inline constexpr uint32_t kWriteFlash = 0x002;
+inline constexpr uint32_t kVerifyFlash = 0x004;
+inline constexpr uint32_t kWriteEeprom = 0x008;
+inline constexpr uint32_t kVerifyEeprom = 0x010;
+inline constexpr uint32_t kWriteFuses = 0x020;
+inline constexpr uint32_t kVerifyFuses = 0x040;
+inline constexpr uint32_t kWriteLock = 0x080;
+inline constexpr uint32_t kVerifyLock = 0x100;
+inline constexpr uint32_t kWriteCalibration = 0x200;
+inline constexpr uint32_t kVerifyCalibration = 0x400;
+inline constexpr uint32_t kEvery = 0x7FF;
+}  // namespace step_bit
+
 enum class StepKind : uint8_t {
     Detect,
     Erase,
@@ -56,6 +73,9 @@ enum class StepTiming : uint8_t {
     First,   // sent when the step is the first to run
     Always,  // always sent; the steps after it rely on it
     Keeps,   // always sent, and the step after it still counts as the first
+    // Given as First is, but the step may send nothing (a front end's own
+    // step): the step after it counts as the first when this one did.
+    Passes,
 };
 
 // What a step needs of the device.
@@ -91,11 +111,14 @@ struct JobStep {
     bool verify = false;   // a write followed by the verify of what it wrote
     bool quiet = false;    // nothing asked or shown but failures, whatever the job's options
     FuseBytes fuses;       // fuse write and verify
-    int32_t fuseBytes = 0; // fuse write: the bytes to write (kFuse* bits), 0 all
+    // Fuse write and verify: the bytes to write or compare (kFuse* bits), 0
+    // all; the verify compares the others as the chip holds them.
+    int32_t fuseBytes = 0;
     uint8_t lock = 0xFF;   // lock write and verify
     CalibTarget calib;     // calibration write and verify
     uint8_t calibIndex = 0;  // calibration read: the frequency's index
-    std::function<bool()> custom = {};
+    // A custom step's work; the options carry the timing its turn gives it.
+    std::function<bool(const OpOptions& options)> custom = {};
 };
 
 struct Job {

@@ -5,7 +5,7 @@
 
 #include "base/Numbers.h"
 #include "image/ImageReader.h"
-#include "ops/BatchRunner.h"
+#include "ops/Job.h"
 #include "res/Texts.h"
 
 namespace oriole {

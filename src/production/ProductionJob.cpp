@@ -7,7 +7,7 @@
 #include "base/FormatText.h"
 #include "base/Numbers.h"
 #include "devices/Devices.h"
-#include "ops/BatchRunner.h"
+#include "ops/Job.h"
 #include "ops/DeviceList.h"
 #include "res/Texts.h"
 #include "settings/IniFile.h"

@@ -9,7 +9,7 @@
 #include "base/FormatText.h"
 #include "devices/Devices.h"
 #include "link/WriterFinder.h"
-#include "ops/BatchRunner.h"
+#include "ops/Job.h"
 #include "production/BoxRun.h"
 #include "res/Texts.h"
 

@@ -2,7 +2,7 @@
 // A production run: the job prepared once (images loaded and hashed, the
 // serial rule checked against them, the log opened), then one COrioleCore
 // per box, each on its own thread with its own host, programming chip after
-// chip with RunBatch. Serial numbers come from one shared allocator, lines
+// chip with RunJob. Serial numbers come from one shared allocator, lines
 // go to one shared log; a box that fails or goes away ends alone.
 
 #include <QString>

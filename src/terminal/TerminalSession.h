@@ -41,7 +41,10 @@ public:
     [[nodiscard]] bool Flush();
     // Drops the cached writes and what was read (the device changed under it).
     void Reset();
-    bool HasPendingWrites() const { return !m_flash.pending.empty() || !m_eeprom.pending.empty(); }
+    // Whether the operations send the device's timing from now on (the
+    // step of a run that comes first, or after an erase, does).
+    void SetTiming(bool timing) { m_bTiming = timing; }
+        bool HasPendingWrites() const { return !m_flash.pending.empty() || !m_eeprom.pending.empty(); }
 
     // The quell level (avrdude's -q count), and who hears of a change.
     int Quell() const { return m_nQuell; }

@@ -11,7 +11,7 @@
 #include <iterator>
 #include <vector>
 
-#include "ops/BatchRunner.h"
+#include "ops/Job.h"
 #include "res/Dialogs.h"
 #include "res/Texts.h"
 #include "views/FileFilters.h"

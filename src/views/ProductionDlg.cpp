@@ -14,7 +14,7 @@
 
 #include "base/FileNode.h"
 #include "base/FormatText.h"
-#include "ops/BatchRunner.h"
+#include "ops/Job.h"
 #include "res/Dialogs.h"
 #include "res/Texts.h"
 #include "views/FileFilters.h"

@@ -184,6 +184,7 @@ TEST_F(CliAvrdudeTest, FuseGuardsOfBothForms) {
 TEST_F(CliAvrdudeTest, OptionsAndTheirErrors) {
     const QString sketch = Write("s.hex", Record(0, kSketch) + ":00000001FF\r\n");
     const QString sim = "-Psim:ATmega328P,fast";
+    const QString endOnly = Write("end.hex", ":00000001FF\r\n");
     const struct {
         QStringList args;
         int status;
@@ -206,6 +207,9 @@ TEST_F(CliAvrdudeTest, OptionsAndTheirErrors) {
          "0xc,0x94,0x34,0x0,0xc",
          ""},
         {{"-pm328p", sim, "-Uhfuse:w:0x1D9:m"}, 1, "", "値が正しくありません"},
+        // A file with nothing for its memory is refused, also by -n, before anything is written.
+        {{"-pm328p", sim, "-Uflash:w:" + endOnly + ":i", "-Ulfuse:r:-:h"}, 1, "", "FLASH のデータがありません"},
+        {{"-pm328p", sim, "-n", "-Ueeprom:w:" + endOnly, "-Ulfuse:r:-:h"}, 1, "", "EEPROM のデータがありません"},
     };
     for (const auto& c : cases) {
         const QString line = c.args.join(' ');

@@ -1,8 +1,8 @@
 // oriole-cli -p PART [-c oriole] [-P SPEC] [-e] [-D] [-V] [-n] [-F] [-q] [-v]
 //            -U memory:op:file[:format] ...
-// avrdude's command line on top of the same core operations as the device
-// commands: the options are read the way avrdude's getopt reads them (glued
-// or separate values, grouped flags), the -U requests run in order, and as
+// avrdude's command line as one Job, as the device commands build theirs:
+// the options are read the way avrdude's getopt reads them (glued or
+// separate values, grouped flags), the -U requests run in order, and as
 // avrdude does, a FLASH write erases the chip first unless -D, every write is
 // verified unless -V, and any failure exits 1.
 
@@ -32,8 +32,8 @@
 #include "devices/PartNames.h"
 #include "image/ImageReader.h"
 #include "image/ImageWriter.h"
-#include "ops/BatchRunner.h"
 #include "ops/FusePolicy.h"
+#include "ops/Job.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
 #include "terminal/TerminalSession.h"
@@ -97,6 +97,15 @@ struct Input {
     std::vector<uint8_t> bytes;
 };
 
+// The fuse byte of a fuse memory: its field and the bytes a job step names.
+uint8_t& FuseField(FuseBytes& fuses, AvrMem mem) {
+    return mem == AvrMem::HighFuse ? fuses.high : mem == AvrMem::ExtFuse ? fuses.ext : fuses.low;
+}
+
+int32_t FuseBytesOf(AvrMem mem) {
+    return mem == AvrMem::HighFuse ? kFuseHigh : mem == AvrMem::ExtFuse ? kFuseExt : kFuseLow | kFuseSingle;
+}
+
 class Runner {
 public:
     Runner(COrioleCore& core, CliOperationHost& host, const AvrdudeOptions& o)
@@ -105,14 +114,23 @@ public:
 
 private:
     bool Connect();
-    bool RunTerminal(const MemOp& op);
+    bool RunTerminal(const MemOp& op, const OpOptions& options);
     bool Interactive();
     bool NeedsErase() const;
-    bool RunOp(const MemOp& op, const Input& in);
-    bool RunMemory(const MemOp& op, const Input& in, bool flash);
-    bool RunFuse(const MemOp& op, const Input& in, uint8_t FuseBytes::*field);
-    bool RunLock(const MemOp& op, const Input& in);
-    bool RunReadOnly(const MemOp& op, const Input& in, const std::vector<uint8_t>& values, const char* what);
+    bool AddSteps(size_t index);
+    // Adds a step of `kind` for request `index`; the caller fills in the rest.
+    JobStep& Add(size_t index, StepKind kind) {
+        m_opOf.push_back(index);
+        JobStep& step = m_job.steps.emplace_back();
+        step.kind = kind;
+        return step;
+    }
+    void AddCustom(size_t index, std::function<bool(const OpOptions&)> work) {
+        Add(index, StepKind::Custom).custom = std::move(work);
+    }
+    bool OnRead(const JobStep& step, std::span<const uint8_t> bytes);
+    bool DryRunWrite(const MemOp& op, const ImageBuffer& image) const;
+    bool CheckReadOnly(const MemOp& op, const Input& in, const std::vector<uint8_t>& values, const char* what);
     bool LoadInput(const MemOp& op, Input& in);
     bool InputFile(const MemOp& op, QString& path);
     bool InputBytes(const MemOp& op, std::vector<uint8_t>& out);
@@ -120,6 +138,9 @@ private:
     bool TempFile(const QByteArray& content, QString& path);
     bool Output(const MemOp& op, std::vector<uint8_t> data, AvrMem mem);
     uint32_t MemoryBytes(AvrMem mem, size_t dataBytes) const;
+    size_t CalibrationCount() const {
+        return std::max<size_t>(CalibrationFrequencies(m_core.Device().id).size(), 1);
+    }
     static QByteArray Encode(const std::vector<uint8_t>& data, char format, uint32_t memoryBytes);
     // Standard output carries only the data of reads to "-": every note goes
     // to standard error, as avrdude's do.
@@ -129,7 +150,6 @@ private:
     bool Present(const MemOp& op) const;
     // -n: the byte a fuse or lock write would program, shown and not written.
     bool Skipped(const MemOp& op, uint8_t value) const {
-        if (!m_o.dryRun) return false;
         Note("-n: 書き込みません: " + op.spec);
         return DryRunOutput({value}, op.mem);
     }
@@ -140,14 +160,15 @@ private:
         return std::fflush(stdout) == 0;
     }
     void TrimAsRead(std::vector<uint8_t>& data, AvrMem mem) const;
-    // A write reports itself, or (unless -V) leaves its result to the verify.
-    OpOptions WriteOptions() const {
-        return m_o.noVerify ? OpOptions{.timing = false} : Quietly(false);
-    }
 
     COrioleCore& m_core;
     CliOperationHost& m_host;
     const AvrdudeOptions& m_o;
+    // The run: its steps, and for each the -U, -T or -t it comes from.
+    Job m_job;
+    std::vector<size_t> m_opOf;
+    std::vector<Input> m_inputs;
+    std::vector<std::vector<uint8_t>> m_calibration;  // the bytes read so far, per request
     // The terminal of -T and -t, shared by them all: its writes are cached
     // until a -U step or the end.
     std::unique_ptr<terminal::CTerminalSession> m_terminal;
@@ -157,48 +178,28 @@ private:
 
 bool Runner::Run() {
     if (!Connect()) return false;
-    // Every input is read once and checked against the device before the
-    // erase: a file that cannot be programmed must not leave an empty chip.
-    std::vector<Input> inputs(m_o.ops.size());
-    std::vector<bool> present(m_o.ops.size());
-    for (size_t i = 0; i < m_o.ops.size(); ++i) {
-        const MemOp& op = m_o.ops[i];
-        present[i] = Present(op);
-        if (IsTerminalStep(op)) continue;
-        // As avrdude 7: a memory the part lacks is a warning, and skipped.
-        if (!present[i])
-            std::fprintf(stderr, "oriole-cli: 警告: %s には %s がありません。-U %s を飛ばします。\n",
-                         m_core.Device().name, qPrintable(op.memName), qPrintable(op.spec));
-        else if (op.op != 'r' && !LoadInput(op, inputs[i]))
-            return false;
-    }
-    std::vector<BatchStep> steps;
+    // The run is one job: every input is read once and checked against the
+    // device before the erase, so a file that cannot be programmed does not
+    // leave an empty chip. avrdude does not ask, writes the clock fuses its
+    // recipes give it (SPIEN still stays programmed) and verifies unless -V.
+    m_job.options = OpOptions{.confirm = false};
+    m_job.fusePolicy = {.risky = RiskyFuses::Allow};
+    m_inputs.resize(m_o.ops.size());
+    m_calibration.resize(m_o.ops.size());
     if (NeedsErase()) {
-        steps.push_back({.run = [this](const OpOptions&) {
-            if (m_o.dryRun) {
+        if (m_o.dryRun) {
+            AddCustom(0, [this](const OpOptions&) {
                 std::fprintf(stderr, "oriole-cli: 警告: %s\n",
                              m_o.erase ? "-e と -n が両方指定されています。チップを消去しません。"
                                        : "-n が指定されているので、チップを消去しません。");
                 return true;
-            }
-            // avrdude does not ask.
-            const bool erased = m_core.EraseDevice(Quietly(true));
-            if (erased) Note(text::kEraseDone);
-            return erased;
-        }});
+            });
+        } else {
+            Add(0, StepKind::Erase).quiet = true;
+        }
     }
-    for (size_t i = 0; i < m_o.ops.size(); ++i) {
-        if (!present[i]) continue;
-        steps.push_back({.run = [this, &op = m_o.ops[i], &in = inputs[i]](const OpOptions&) {
-            if (IsTerminalStep(op)) return RunTerminal(op);
-            if (m_o.verbosity > 0) Note("-U " + op.spec);
-            // As avrdude: the terminal's cached writes go to the device
-            // before -U touches it, and what it read is read again after.
-            if (!m_terminal->Flush()) return false;
-            m_terminal->Reset();
-            return RunOp(op, in);
-        }});
-    }
+    for (size_t i = 0; i < m_o.ops.size(); ++i)
+        if (!AddSteps(i)) return false;
     m_terminal = std::make_unique<terminal::CTerminalSession>(
         m_core,
         [](std::string_view text) {
@@ -214,17 +215,172 @@ bool Runner::Run() {
     m_terminal->onQuell = [this](int level) { m_host.SetInformationShown(level < 2); };
     if (m_o.dryRun && std::any_of(m_o.ops.begin(), m_o.ops.end(), IsTerminalStep))
         std::fprintf(stderr, "oriole-cli: 警告: ターミナルは -n に関わらずデバイスに書き込みます。\n");
-    // The connection sent the timing. Whatever the terminal still holds is
-    // written at the end, also after a failed step.
-    const bool ran = RunBatch(steps, {.timing = false});
+
+    JobEvents events;
+    events.onEnd = [this](const JobStep& step, bool ok) {
+        if (ok && step.kind == StepKind::Erase) Note(text::kEraseDone);
+    };
+    events.onCurrentFuses = [this](const FuseBytes& f) { PrintCurrentFuses(m_core.Device(), f, stderr); };
+    events.onRead = [this](const JobStep& step, std::span<const uint8_t> bytes) { return OnRead(step, bytes); };
+    const bool ran = RunJob(m_core, m_job, events).ok;
+    // Whatever the terminal still holds is written at the end, also after a
+    // failed step.
     return m_terminal->Flush() && ran;
 }
 
+// The job steps of one -U, -T or -t. A -U on a memory the part lacks is
+// skipped with a warning, as avrdude 7 does.
+bool Runner::AddSteps(size_t index) {
+    const MemOp& op = m_o.ops[index];
+    Input& in = m_inputs[index];
+    if (IsTerminalStep(op)) {
+        AddCustom(index, [this, &op](const OpOptions& o) { return RunTerminal(op, o); });
+        return true;
+    }
+    if (!Present(op)) {
+        std::fprintf(stderr, "oriole-cli: 警告: %s には %s がありません。-U %s を飛ばします。\n",
+                     m_core.Device().name, qPrintable(op.memName), qPrintable(op.spec));
+        return true;
+    }
+    if (op.op != 'r' && !LoadInput(op, in)) return false;
+    // As avrdude: the terminal's cached writes go to the device before -U
+    // touches it, and what it read is read again after.
+    AddCustom(index, [this, &op](const OpOptions& o) {
+        if (m_o.verbosity > 0) Note("-U " + op.spec);
+        m_terminal->SetTiming(o.timing);
+        const bool flushed = m_terminal->Flush();
+        m_terminal->SetTiming(false);
+        if (flushed) m_terminal->Reset();
+        return flushed;
+    });
+    const bool write = op.op == 'w', verify = op.op == 'v';
+    const bool verifies = !m_o.noVerify;
+    switch (op.mem) {
+        case AvrMem::Flash:
+        case AvrMem::Eeprom: {
+            const bool flash = op.mem == AvrMem::Flash;
+            if (op.op == 'r') {
+                Add(index, flash ? StepKind::ReadFlash : StepKind::ReadEeprom);
+                return true;
+            }
+            const int image = static_cast<int>(m_job.images.size());
+            JobImage& given = m_job.images.emplace_back();
+            given.name = op.file.toStdString();
+            given.image = std::move(in.image);
+            given.loaded = true;
+            const StepKind kind = flash ? (write ? StepKind::WriteFlash : StepKind::VerifyFlash)
+                                        : (write ? StepKind::WriteEeprom : StepKind::VerifyEeprom);
+            if (write && m_o.dryRun) {
+                // The input is refused as the write would refuse it.
+                JobStep check;
+                check.kind = kind;
+                check.image = image;
+                if (!CheckStep(m_job, check, m_core.Device(), m_core.Host()).ok) return false;
+                AddCustom(index, [this, &op, image](const OpOptions&) {
+                    return DryRunWrite(op, m_job.images[static_cast<size_t>(image)].image);
+                });
+                return true;
+            }
+            JobStep& step = Add(index, kind);
+            step.image = image;
+            step.verify = write && verifies;
+            return true;
+        }
+        case AvrMem::LowFuse:
+        case AvrMem::HighFuse:
+        case AvrMem::ExtFuse: {
+            // One fuse byte: the others are written back as the write reads
+            // them, and compared as the chip holds them.
+            // -n reads what the chip holds and shows what would be written.
+            JobStep& step = Add(index, write && !m_o.dryRun ? StepKind::WriteFuses
+                                       : verify             ? StepKind::VerifyFuses
+                                                            : StepKind::ReadFuses);
+            step.fuseBytes = FuseBytesOf(op.mem);
+            step.verify = step.kind == StepKind::WriteFuses && verifies;
+            if (op.op != 'r') FuseField(step.fuses, op.mem) = in.bytes[0];
+            return true;
+        }
+        case AvrMem::Lock: {
+            if (write && m_o.dryRun) {
+                AddCustom(index, [this, &op, &in](const OpOptions&) { return Skipped(op, in.bytes[0]); });
+                return true;
+            }
+            JobStep& step = Add(index, write ? StepKind::WriteLock : verify ? StepKind::VerifyLock : StepKind::ReadLock);
+            step.verify = write && verifies;
+            // The bits the device does not have read back as 1.
+            if (write) step.lock = in.bytes[0];
+            if (verify) step.lock = LockBitsAsRead(m_core.Device(), in.bytes[0]);
+            return true;
+        }
+        case AvrMem::Calibration:
+            if (write) {
+                AddCustom(index, [](const OpOptions&) { return Refuse("calibration には書き込めません。"); });
+                return true;
+            }
+            // One byte per factory frequency; the last read writes or compares them all.
+            for (size_t i = 0; i < CalibrationCount(); ++i)
+                Add(index, StepKind::ReadCalibration).calibIndex = static_cast<uint8_t>(i);
+            return true;
+        case AvrMem::Signature:
+            // The detection read it.
+            AddCustom(index, [this, &op, &in](const OpOptions&) {
+                const auto& s = m_core.Device().signature;
+                return CheckReadOnly(op, in, {s[0], s[1], s[2]}, "signature");
+            });
+            return true;
+    }
+    return false;
+}
+
+bool Runner::OnRead(const JobStep& step, std::span<const uint8_t> bytes) {
+    const size_t index = m_opOf[static_cast<size_t>(&step - m_job.steps.data())];
+    const MemOp& op = m_o.ops[index];
+    switch (step.kind) {
+        case StepKind::ReadFuses: {
+            FuseBytes current{bytes[0], bytes[1], bytes[2]};
+            if (op.op == 'r') return Output(op, {FuseField(current, op.mem)}, op.mem);
+            PrintCurrentFuses(m_core.Device(), current, stderr);
+            return Skipped(op, m_inputs[index].bytes[0]);
+        }
+        case StepKind::ReadCalibration: {
+            std::vector<uint8_t>& values = m_calibration[index];
+            values.push_back(bytes[0]);
+            if (values.size() < CalibrationCount()) return true;
+            if (op.op == 'r') return Output(op, values, op.mem);
+            return CheckReadOnly(op, m_inputs[index], values, "calibration");
+        }
+        default:
+            return Output(op, {bytes.begin(), bytes.end()}, op.mem);
+    }
+}
+
+// As avrdude's -n: what the write would program goes to standard output as
+// Intel HEX, from address 0, gaps as 0xFF.
+bool Runner::DryRunWrite(const MemOp& op, const ImageBuffer& image) const {
+    const auto& cells = image.cells;
+    const auto first = std::find_if(cells.begin(), cells.end(), [](int16_t c) { return c != kNoData; });
+    const auto bytes = std::count_if(first, cells.end(), [](int16_t c) { return c != kNoData; });
+    Note(QString::asprintf("-n: %s に %td バイト (0x%04tx - 0x%04x) を書き込むところですが、書き込みません。",
+                           op.mem == AvrMem::Flash ? "FLASH" : "EEPROM", bytes, first - cells.begin(),
+                           image.count == 0 ? 0u : image.count - 1));
+    std::vector<uint8_t> data(image.count, 0xFF);
+    for (size_t a = 0; a < data.size(); ++a)
+        if (cells[a] != kNoData) data[a] = static_cast<uint8_t>(cells[a]);
+    return DryRunOutput(data, op.mem);
+}
+
 // -T: one line, whose failure ends the run with status 1 as avrdude's does.
-bool Runner::RunTerminal(const MemOp& op) {
-    if (op.op == 't') return Interactive();
-    if (m_o.verbosity > 0) Note("-T " + op.spec);
-    return m_terminal->RunLine(op.spec.toStdString());
+bool Runner::RunTerminal(const MemOp& op, const OpOptions& options) {
+    m_terminal->SetTiming(options.timing);
+    bool ok = true;
+    if (op.op == 't') {
+        ok = Interactive();
+    } else {
+        if (m_o.verbosity > 0) Note("-T " + op.spec);
+        ok = m_terminal->RunLine(op.spec.toStdString());
+    }
+    m_terminal->SetTiming(false);
+    return ok;
 }
 
 // -t: lines from standard input until quit or its end, a prompt only on a
@@ -317,115 +473,14 @@ bool Runner::LoadInput(const MemOp& op, Input& in) {
     m_core.SetFileFormat(FormatOfLetter(op.format));
     const std::string path = file.toStdString();
     if (!(flash ? m_core.LoadFlashImage(path, in.image) : m_core.LoadEepromImage(path, in.image))) return false;
-    if (!in.image.HasData())
-        return Refuse(QString("%1 に %2 のデータがありません。").arg(op.file, op.memName));
+    // A file with nothing for the memory is the job's to refuse.
     return true;
 }
 
-bool Runner::RunOp(const MemOp& op, const Input& in) {
-    switch (op.mem) {
-        case AvrMem::Flash:
-            return RunMemory(op, in, true);
-        case AvrMem::Eeprom:
-            return RunMemory(op, in, false);
-        case AvrMem::LowFuse:
-            return RunFuse(op, in, &FuseBytes::low);
-        case AvrMem::HighFuse:
-            return RunFuse(op, in, &FuseBytes::high);
-        case AvrMem::ExtFuse:
-            return RunFuse(op, in, &FuseBytes::ext);
-        case AvrMem::Lock:
-            return RunLock(op, in);
-        case AvrMem::Calibration: {
-            const AVR_DEVICE& d = m_core.Device();
-            const size_t count = std::max<size_t>(CalibrationFrequencies(d.id).size(), 1);
-            std::vector<uint8_t> values(count, 0xFF);
-            if (op.op != 'w') {
-                for (size_t i = 0; i < count; ++i)
-                    if (!m_core.ReadCalibrationByte(static_cast<uint8_t>(i), values[i], false))
-                        return false;
-            }
-            return RunReadOnly(op, in, values, "calibration");
-        }
-        case AvrMem::Signature: {
-            const auto& s = m_core.Device().signature;
-            return RunReadOnly(op, in, {s[0], s[1], s[2]}, "signature");
-        }
-    }
-    return false;
-}
-
-bool Runner::RunMemory(const MemOp& op, const Input& in, bool flash) {
-    if (op.op == 'r') {
-        const bool read = flash ? m_core.ReadFlash(0, false) : m_core.ReadEeprom(0);
-        return read && Output(op, flash ? m_core.FlashRead() : m_core.EepromRead(), op.mem);
-    }
-    if (op.op == 'v') return flash ? m_core.VerifyFlash(in.image, {.timing = false})
-                                   : m_core.VerifyEeprom(in.image, {.timing = false});
-    if (m_o.dryRun) {
-        // As avrdude's -n: what the write would program goes to standard
-        // output as Intel HEX, from address 0, gaps as 0xFF.
-        const auto& cells = in.image.cells;
-        const auto first = std::find_if(cells.begin(), cells.end(), [](int16_t c) { return c != kNoData; });
-        const auto bytes = std::count_if(first, cells.end(), [](int16_t c) { return c != kNoData; });
-        Note(QString::asprintf("-n: %s に %td バイト (0x%04tx - 0x%04x) を書き込むところですが、書き込みません。",
-                               flash ? "FLASH" : "EEPROM", bytes, first - cells.begin(),
-                               in.image.count == 0 ? 0u : in.image.count - 1));
-        std::vector<uint8_t> data(in.image.count, 0xFF);
-        for (size_t a = 0; a < data.size(); ++a)
-            if (cells[a] != kNoData) data[a] = static_cast<uint8_t>(cells[a]);
-        return DryRunOutput(data, op.mem);
-    }
-    const OpOptions o{.timing = false, .verify = !m_o.noVerify};
-    return flash ? m_core.WriteFlash(in.image, o) : m_core.WriteEeprom(in.image, o);
-}
-
-// One fuse byte: the others are written back as they were read. Bits the
-// device does not have read back as 1, so they are compared as 1.
-bool Runner::RunFuse(const MemOp& op, const Input& in, uint8_t FuseBytes::*field) {
-    const AVR_DEVICE& d = m_core.Device();
-    FuseBytes current;
-    if (op.op == 'r') return m_core.ReadFuses(current, false) && Output(op, {current.*field}, op.mem);
-    if (op.op == 'v' || m_o.dryRun) {
-        if (!(op.op == 'v' ? m_core.ReadFuses(current, false) : ReadAndPrintFuses(m_core, current, false, stderr)))
-            return false;
-        FuseBytes wanted = current;
-        wanted.*field = in.bytes[0];
-        if (op.op == 'v') return m_core.VerifyFuses(FuseBytesAsRead(d, wanted), {.timing = false});
-        return Skipped(op, wanted.*field);
-    }
-    // avrdude writes the clock fuses the recipes give it; SPIEN stays
-    // programmed. The other bytes are written back as the write reads them.
-    FuseBytes wanted;
-    wanted.*field = in.bytes[0];
-    FuseBytes written = wanted;
-    const FusePolicy policy{.risky = RiskyFuses::Allow,
-                            .onlyBytes = field == &FuseBytes::high  ? kFuseHigh
-                                         : field == &FuseBytes::ext ? kFuseExt
-                                                                    : kFuseLow | kFuseSingle,
-                            .onCurrent = [&](const FuseBytes& now) {
-                                std::fprintf(stderr, "現在のヒューズ (%s): Ext: %02X  High: %02X  Low: %02X\n", d.name,
-                                             now.ext, now.high, now.low);
-                                std::fflush(stderr);
-                                written = now;
-                                written.*field = in.bytes[0];
-                            }};
-    if (!m_core.WriteFuses(wanted, WriteOptions(), policy)) return false;
-    return m_o.noVerify || m_core.VerifyFuses(FuseBytesAsRead(d, written), {.timing = false});
-}
-
-bool Runner::RunLock(const MemOp& op, const Input& in) {
-    uint8_t lock = 0xFF;
-    if (op.op == 'r') return m_core.ReadLockBits(lock, false) && Output(op, {lock}, op.mem);
-    const uint8_t expected = LockBitsAsRead(m_core.Device(), in.bytes[0]);
-    if (op.op == 'v') return m_core.VerifyLockBits(expected, {.timing = false});
-    if (m_o.dryRun) return Skipped(op, in.bytes[0]);
-    if (!m_core.WriteLockBits(in.bytes[0], WriteOptions())) return false;
-    return m_o.noVerify || m_core.VerifyLockBits(expected, {.timing = false});
-}
-
-bool Runner::RunReadOnly(const MemOp& op, const Input& in, const std::vector<uint8_t>& values,
-                         const char* what) {
+// A signature or calibration request: the bytes read, written out or
+// compared with the input; neither memory is written.
+bool Runner::CheckReadOnly(const MemOp& op, const Input& in, const std::vector<uint8_t>& values,
+                           const char* what) {
     if (op.op == 'r') return Output(op, values, op.mem);
     if (op.op == 'w') return Refuse(QString("%1 には書き込めません。").arg(what));
     const std::vector<uint8_t>& expected = in.bytes;

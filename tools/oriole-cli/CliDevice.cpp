@@ -348,11 +348,7 @@ int RunDeviceBatch(const QStringList& args) {
     events.onEnd = [&](const JobStep& step, bool ok) {
         if (ok && step.kind == StepKind::Detect && core.Device().id > 0) std::printf("%s\n", core.Device().name);
     };
-    events.onCurrentFuses = [&](const FuseBytes& f) {
-        std::fprintf(stdout, "現在のヒューズ (%s): Ext: %02X  High: %02X  Low: %02X\n", core.Device().name, f.ext,
-                     f.high, f.low);
-        std::fflush(stdout);
-    };
+    events.onCurrentFuses = [&](const FuseBytes& f) { PrintCurrentFuses(core.Device(), f, stdout); };
     events.onRead = [&](const JobStep& step, std::span<const uint8_t> bytes) {
         switch (step.kind) {
             case StepKind::ReadFlash:

@@ -1,17 +1,16 @@
 #pragma once
-// Fuse writes from the command line: the current values are read and printed
-// first, so the user can always write them back. Which writes may go ahead
-// is the core's fuse policy (ops/FusePolicy.h).
+// Fuse writes from the command line: the values a write read before it
+// wrote are printed, so the user can always write them back. Which writes
+// may go ahead is the core's fuse policy (ops/FusePolicy.h).
 
 #include <cstdio>
 
+#include "devices/Devices.h"
 #include "devices/FuseGuard.h"
-#include "ops/OrioleCore.h"
 
 namespace oriole::cli {
 
-// Reads the fuses through the core and prints them on `out`.
-[[nodiscard]] bool ReadAndPrintFuses(COrioleCore& core, FuseBytes& current, bool timing,
-                                     FILE* out = stdout);
+// "現在のヒューズ (device): Ext: .. High: .. Low: .." on `out`.
+void PrintCurrentFuses(const AVR_DEVICE& device, const FuseBytes& current, FILE* out);
 
 }  // namespace oriole::cli
