@@ -52,6 +52,7 @@ CBoxRun::CBoxRun(CProductionRun& run, const std::string& writer, std::string nam
     state.m_nUsbTiming = job.usbTiming;
     state.m_nDataSpeed = job.dataSpeed;
     m_core.SelectDevice(job.deviceRow);
+    if (run.Options().trace) m_core.SetTrace(run.Options().trace);
 }
 
 void CBoxRun::Run() {

@@ -196,8 +196,10 @@ oriole::Job CProductionRun::ChipJob() const {
         }
     }
     job.deviceRow = m_job.deviceRow;
-    // The CSV keeps each chip's calibration byte, whether it is written or not.
-    job.calibFromChip = static_cast<uint8_t>(std::max(m_calibIndex, 0));
+    // The byte the calibration steps write is the chip's own, and the CSV
+    // keeps it. A job without those steps sends what every other front end
+    // sends for it: no calibration read.
+    if (m_calibIndex >= 0) job.calibFromChip = static_cast<uint8_t>(m_calibIndex);
     job.fusePolicy = {.risky = m_job.allowRiskyFuses ? RiskyFuses::Allow : RiskyFuses::Refuse,
                       .hint = text::kProductionRiskyFusesHint};
     return job;

@@ -17,6 +17,7 @@
 
 #include "host/MessageHost.h"
 #include "image/ImageBuffer.h"
+#include "link/WireTrace.h"
 #include "ops/Job.h"
 #include "production/ProductionJob.h"
 #include "production/ProductionLog.h"
@@ -31,6 +32,9 @@ struct ProductionOptions {
     bool repeat = false;           // wait for the next chip after each one
     int count = 0;                 // chips in all, over every box; 0: no limit (one per box without repeat)
     std::chrono::milliseconds poll{250};  // how often a waiting box asks for the chip
+    // Every box's driver calls also go here (null: none); the lines of
+    // several boxes interleave, each after a remark naming its writer.
+    std::shared_ptr<CWireTrace> trace;
 };
 
 // A box's waiting state, for the front ends' status lines.

@@ -171,11 +171,12 @@ TEST_F(ProductionTest, ARuleOverlappingTheImageIsRefusedAtTheStartNamingTheAddre
     }
 }
 
-// The rules every front end's job follows hold for a setting file too: a
-// fuse value that would lock the writer out is refused before the first
-// chip unless [Production] allows it (SPIEN never), an image without data is
-// refused, LastAVR names the device the main window's list would, and an
-// error the box reported while a chip ran fails that chip.
+// What a setting file adds to the rules every front end's job follows (the
+// refusals themselves are the contract suite's, tests/contract): the hint
+// names AllowRiskyFuses, which lets a risky value through but never one that
+// releases SPIEN, and a bad value of it is refused; LastAVR names the device
+// the main window's list would, and an error the box reported while a chip
+// ran fails that chip.
 TEST_F(ProductionTest, TheJobsRulesHoldBeforeTheFirstChip) {
     struct Case {
         const char* what;
@@ -186,14 +187,11 @@ TEST_F(ProductionTest, TheJobsRulesHoldBeforeTheFirstChip) {
     };
     const QByteArray fuses = "[Fuse]\r\nFuseEnable=1\r\nFuseExt=FF\r\nFuseLow=62\r\nFuseHigh=";
     const Case cases[] = {
-        {"RSTDISBL", "ATmega328P", "00000021", fuses + "59\r\n", "", nullptr, false, "RSTDISBL"},
         {"RSTDISBL hint", "ATmega328P", "00000021", fuses + "59\r\n", "", nullptr, false, "AllowRiskyFuses=1"},
         {"RSTDISBL allowed", "ATmega328P", "00000021", fuses + "59\r\n", "AllowRiskyFuses=1\r\n", nullptr, true, ""},
         {"SPIEN even when allowed", "ATmega328P", "00000021", fuses + "FF\r\n", "AllowRiskyFuses=1\r\n", nullptr,
          false, "SPIEN"},
         {"a safe value", "ATmega328P", "00000021", fuses + "D9\r\n", "", nullptr, true, ""},
-        {"an image of its end record", "ATmega328P", "00000003", "", "", ":00000001FF\r\n", false,
-         "FLASH のデータがありません"},
         {"a bad AllowRiskyFuses", "ATmega328P", "00000001", "", "AllowRiskyFuses=yes\r\n", nullptr, false,
          "AllowRiskyFuses"},
     };

@@ -62,7 +62,8 @@ int RunProductionCommand(const QStringList& args) {
     const QCommandLineOption log("log", "CSV ログ (既定は設定ファイルの横の .log.csv、追記します)", "FILE");
     const QCommandLineOption writer("writer", "ライタ。複数指定するとそれぞれで並行して書き込みます。all は "
                                               "oriole-cli writers の全部", "SPEC");
-    for (const auto* o : {&steps, &serial, &counter, &list, &first, &step, &last, &repeat, &count, &log, &writer})
+    const QCommandLineOption trace("trace", "ドライバ呼び出しをすべて FILE に記録します (ワイヤトレース)", "FILE");
+    for (const auto* o : {&steps, &serial, &counter, &list, &first, &step, &last, &repeat, &count, &log, &writer, &trace})
         parser.addOption(*o);
     if (const int status = ParseCommand(parser, args, 1, 1); status >= 0) return status;
 
@@ -110,6 +111,17 @@ int RunProductionCommand(const QStringList& args) {
         } else {
             options.writers.push_back(spec.toStdString());
         }
+    }
+
+    if (parser.isSet(trace)) {
+        std::shared_ptr<CWireTrace> file = CWireTrace::Open(parser.value(trace).toStdString(), error);
+        if (!file) {
+            std::fprintf(stderr, "oriole-cli: トレースファイルを開けません: %s (%s)\n",
+                         qPrintable(parser.value(trace)), error.c_str());
+            return kExitFailed;
+        }
+        file->Remark("oriole-cli run wire trace");
+        options.trace = std::move(file);
     }
 
     std::mutex printing;
