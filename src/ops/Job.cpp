@@ -226,6 +226,16 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
         return !UsesImage(step.kind) || step.image < 0 || LoadJobImage(core, job, static_cast<size_t>(step.image));
     };
     if (JobResult r = check(false); !r.ok) return r;
+    // With the device already chosen, a file that cannot be programmed into
+    // it is refused before the box is opened; a detection that finds
+    // another device loads the files again for it.
+    const int chosenRow = core.DeviceRow();
+    if (core.Device().id > 0) {
+        for (size_t i = 0; i < job.steps.size(); ++i)
+            if (prepared[i] && !load(i)) return fail("load", Cause::File);
+        if (!job.stamp)
+            if (JobResult r = check(true); !r.ok) return r;
+    }
 
     bool needsDevice = job.deviceRow != 0 || job.calibFromChip.has_value();
     for (size_t i = 0; i < job.steps.size(); ++i) {
@@ -234,7 +244,9 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
     }
     bool first = true;
     // The detection that decides what the inputs are loaded and checked for.
-    if (needsDevice && core.IsAutoDetect()) {
+    if (job.detected) {
+        first = false;
+    } else if (needsDevice && core.IsAutoDetect()) {
         result.chipTouched = true;
         if (!core.CheckDevice(true)) return fail("detect", Cause::NotDetected);
         first = false;
@@ -245,6 +257,9 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
         r.chipTouched = result.chipTouched;
         return r;
     }
+    if (core.DeviceRow() != chosenRow)
+        for (JobImage& in : job.images)
+            if (!in.path.empty()) in.loaded = false;
     for (size_t i = 0; i < job.steps.size(); ++i)
         if (prepared[i] && !load(i)) return fail("load", Cause::File);
     if (job.calibFromChip && !CalibrationFrequencies(core.Device().id).empty()) {

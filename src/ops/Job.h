@@ -130,6 +130,10 @@ struct Job {
     FusePolicy fusePolicy;
     // Not 0: the chip must be this device (checked after the detection).
     int deviceRow = 0;
+    // The front end has just detected the chip on the socket itself (the
+    // avrdude form reads the signature as avrdude does): no detection of
+    // the job's own, and the box holds the timing.
+    bool detected = false;
     // Read the calibration byte of this index after the detection, when the
     // device has one; it becomes the value of the calibration steps.
     std::optional<uint8_t> calibFromChip;

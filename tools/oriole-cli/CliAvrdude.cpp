@@ -184,6 +184,8 @@ bool Runner::Run() {
     // recipes give it (SPIEN still stays programmed) and verifies unless -V.
     m_job.options = OpOptions{.confirm = false};
     m_job.fusePolicy = {.risky = RiskyFuses::Allow};
+    // Connect() has read the signature, as avrdude does first.
+    m_job.detected = true;
     m_inputs.resize(m_o.ops.size());
     m_calibration.resize(m_o.ops.size());
     if (NeedsErase()) {
