@@ -27,16 +27,19 @@ QString Field(const QString& text) {
 
 QStringList LogHeader(const QStringList& imageNames) {
     QStringList header{"日時", "設定ファイル", "ライタ", "デバイス", "シグネチャ", "校正値",
-                       "シリアル番号", "結果", "失敗した手順", "時間(ms)", "原因"};
+                       "シリアル番号", "結果", "失敗した手順", "時間(ms)"};
     for (const QString& name : imageNames) header << name + " SHA-256";
+    // Last, so that the columns of a log begun before it stay where they were.
+    header << "原因";
     return header;
 }
 
 QString LogLine(const ChipRecord& r) {
     QStringList fields{r.time, r.settingFile, r.box, r.device, r.signature, r.calibration, r.serial,
                        r.passed ? QStringLiteral("OK") : QStringLiteral("エラー"), r.failedStep,
-                       QString::number(r.durationMs), r.cause};
+                       QString::number(r.durationMs)};
     for (const QString& hash : r.hashes) fields << hash;
+    fields << r.cause;
     for (QString& f : fields) f = Field(f);
     return fields.join(',');
 }
