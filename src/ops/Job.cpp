@@ -200,11 +200,15 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
     core.ForgetFailures();
     IOperationHost& host = core.Host();
     JobResult result;
+    // A failure's result says whether the box was reached before it.
+    auto touched = [&](JobResult r) {
+        r.chipTouched = result.chipTouched;
+        return r;
+    };
     auto fail = [&](const char* stage, Cause fallback) {
         JobResult r = FailureOf(core, fallback, "");
         r.stage = stage;
-        r.chipTouched = result.chipTouched;
-        return r;
+        return touched(r);
     };
     auto wanted = [&](const JobStep& step) { return !events.wanted || events.wanted(step); };
     std::vector<bool> prepared(job.steps.size());
@@ -214,10 +218,7 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
     auto check = [&](bool withImages) {
         for (size_t i = 0; i < job.steps.size(); ++i) {
             if (!prepared[i]) continue;
-            if (JobResult r = CheckStep(job, job.steps[i], core.Device(), host, withImages); !r.ok) {
-                r.chipTouched = result.chipTouched;
-                return r;
-            }
+            if (JobResult r = CheckStep(job, job.steps[i], core.Device(), host, withImages); !r.ok) return touched(r);
         }
         return JobResult{.ok = true};
     };
@@ -252,10 +253,8 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
         first = false;
     }
     if (job.deviceRow != 0 && core.DeviceRow() != job.deviceRow) {
-        JobResult r = Refused(host, Cause::OtherDevice, MsgKind::Warning,
-                              FormatText(text::kProductionWrongDevice, core.Device().name), "detect");
-        r.chipTouched = result.chipTouched;
-        return r;
+        return touched(Refused(host, Cause::OtherDevice, MsgKind::Warning,
+                               FormatText(text::kProductionWrongDevice, core.Device().name), "detect"));
     }
     if (core.DeviceRow() != chosenRow)
         for (JobImage& in : job.images)
@@ -285,10 +284,7 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
         if (!prepared[i]) {
             prepared[i] = true;
             if (!load(i)) return fail("load", Cause::File);
-            if (JobResult r = CheckStep(job, step, core.Device(), host); !r.ok) {
-                r.chipTouched = result.chipTouched;
-                return r;
-            }
+            if (JobResult r = CheckStep(job, step, core.Device(), host); !r.ok) return touched(r);
         }
         OpOptions o = step.quiet ? Quietly(true) : job.options;
         o.timing = first || info.timing == T::Always || info.timing == T::Keeps;
