@@ -1,6 +1,7 @@
 #include "production/BoxRun.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <chrono>
 
 #include "base/FormatText.h"
@@ -40,6 +41,38 @@ Answer CBoxHost::ShowMessage(MsgKind kind, std::string_view text, Answer /*defau
 
 void CBoxHost::Sleep(std::chrono::milliseconds pause) { SystemClock().SleepFor(pause); }
 
+namespace {
+
+// A transfer's progress, handed on as a percentage when it moves by one.
+class CBoxProgress final : public IProgress {
+public:
+    CBoxProgress(const CProductionRun& run, const std::string& box, int32_t lower, int32_t upper)
+        : m_run(run), m_box(box), m_lower(lower), m_upper(upper) {}
+    void SetRange(int32_t lower, int32_t upper) override { m_lower = lower; m_upper = upper; }
+    void SetPos(int32_t pos) override {
+        const int64_t span = int64_t{m_upper} - m_lower;
+        const int percent = span <= 0 ? 100 : static_cast<int>((int64_t{pos} - m_lower) * 100 / span);
+        if (percent == m_last) return;
+        m_last = percent;
+        m_run.Progress(m_box, std::clamp(percent, 0, 100));
+    }
+    void SetMessage(std::string_view) override {}
+
+private:
+    const CProductionRun& m_run;
+    const std::string& m_box;
+    int32_t m_lower, m_upper;
+    int m_last = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<IProgress> CBoxHost::CreateProgressDlg(int32_t lower, int32_t upper, std::string_view,
+                                                      std::string_view, int32_t&) {
+    if (m_bMuted) return std::make_unique<CNoProgress>();
+    return std::make_unique<CBoxProgress>(m_run, m_box, lower, upper);
+}
+
 // --- The box's loop ---
 
 CBoxRun::CBoxRun(CProductionRun& run, const std::string& writer, std::string name)
@@ -66,7 +99,7 @@ void CBoxRun::Run() {
             if (!m_run.MoreChips() || !WaitFor(Socket::Empty)) break;
         }
     }
-    if (m_run.m_events.onWait) m_run.m_events.onWait(m_writer, BoxWait::Ended);
+    m_run.State(m_writer, BoxState::Ended);
 }
 
 CBoxRun::Socket CBoxRun::Probe() {
@@ -81,13 +114,13 @@ CBoxRun::Socket CBoxRun::Probe() {
 }
 
 bool CBoxRun::WaitFor(Socket wanted) {
-    if (m_run.m_events.onWait)
-        m_run.m_events.onWait(m_writer, wanted == Socket::Chip ? BoxWait::ForChip : BoxWait::ForRemoval);
+    m_run.State(m_writer, wanted == Socket::Chip ? BoxState::Insert : BoxState::Remove);
     while (m_run.MoreChips()) {
         const Socket socket = Probe();
         if (socket == wanted) return true;
         if (socket == Socket::BoxFailed) {
             m_run.Say(m_writer, MsgKind::Error, m_core.FirstFailure().text);
+            m_run.State(m_writer, BoxState::Lost);
             return false;
         }
         // A modest rate: the box is asked a few times a second, and sleeps between.
@@ -111,6 +144,8 @@ void CBoxRun::ProgramChip() {
         return;
     }
     Job chip = m_run.ChipJob();
+    m_run.State(m_writer, BoxState::Working);
+    m_run.ChipStart(m_writer, "");
     // The number is taken, and its file synced, after the chip was found
     // and before anything is written; a run that cannot take one ends.
     bool broken = false;
@@ -123,11 +158,15 @@ void CBoxRun::ProgramChip() {
             return false;
         }
         record.serial = serial.text;
+        m_run.ChipStart(m_writer, serial.text.toStdString());
         m_run.StampSerial(images, serial);
         return true;
     };
     m_core.SetAutoDetect(true);
-    const JobResult result = RunJob(m_core, chip);
+    JobEvents steps;
+    steps.onStart = [&](const JobStep& step) { m_run.Step(m_writer, step, false, false); };
+    steps.onEnd = [&](const JobStep& step, bool ok) { m_run.Step(m_writer, step, true, ok); };
+    const JobResult result = RunJob(m_core, chip, steps);
     if (broken) return;
     const AVR_DEVICE& device = m_core.Device();
     if (device.id > 0) {

@@ -26,6 +26,9 @@ public:
     void PumpOneMessage() override {}
     void Sleep(std::chrono::milliseconds pause) override;
     void ShowWaitCursor() override {}
+    // A transfer's bar: its percentage goes to the run's front end.
+    std::unique_ptr<IProgress> CreateProgressDlg(int32_t lower, int32_t upper, std::string_view caption,
+                                                 std::string_view message, int32_t& abort) override;
 
 private:
     const CProductionRun& m_run;

@@ -59,6 +59,22 @@ void CProductionRun::Say(const std::string& box, MsgKind kind, const std::string
     if (m_events.onMessage) m_events.onMessage(box, kind, text);
 }
 
+void CProductionRun::State(const std::string& box, BoxState state) const {
+    if (m_events.onState) m_events.onState(box, state);
+}
+
+void CProductionRun::ChipStart(const std::string& box, const std::string& serial) const {
+    if (m_events.onChipStart) m_events.onChipStart(box, serial);
+}
+
+void CProductionRun::Step(const std::string& box, const JobStep& step, bool done, bool ok) const {
+    if (m_events.onStep) m_events.onStep(box, step, done, ok);
+}
+
+void CProductionRun::Progress(const std::string& box, int percent) const {
+    if (m_events.onProgress) m_events.onProgress(box, percent);
+}
+
 bool CProductionRun::Prepare() {
     std::string error;
     if (m_job.deviceRow == 0) {

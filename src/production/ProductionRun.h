@@ -37,14 +37,29 @@ struct ProductionOptions {
     std::shared_ptr<CWireTrace> trace;
 };
 
-// A box's waiting state, for the front ends' status lines.
-enum class BoxWait { ForChip, ForRemoval, Ended };
+// What a box is doing, for the operator's panels and the event stream.
+enum class BoxState {
+    Insert,    // waiting for a chip on the socket
+    Working,   // programming the chip now on the socket
+    Remove,    // waiting for the chip just programmed to be taken out
+    Lost,      // the box stopped answering; it programs nothing more
+    Ended,     // the box's part of the run is over
+};
 
 struct ProductionEvents {
     // Every callback may come from any box's thread, one at a time per box.
+    // A chip ended: its line is in the log.
     std::function<void(const ChipRecord&)> onChip;
     std::function<void(const std::string& box, MsgKind kind, const std::string& text)> onMessage;
-    std::function<void(const std::string& box, BoxWait wait)> onWait;
+    std::function<void(const std::string& box, BoxState state)> onState;
+    // A chip was found on the box's socket and is about to be programmed;
+    // `serial` is the number it gets (empty without a serial rule, or
+    // before the number is taken: then a second call follows with it).
+    std::function<void(const std::string& box, const std::string& serial)> onChipStart;
+    // A step of the chip's job began (`done` false) or ended (`done` true, `ok`).
+    std::function<void(const std::string& box, const JobStep& step, bool done, bool ok)> onStep;
+    // The running step's progress, 0..100.
+    std::function<void(const std::string& box, int percent)> onProgress;
 };
 
 // An image file as loaded at the start, with its SHA-256.
@@ -87,6 +102,11 @@ public:
     const ProductionOptions& Options() const { return m_options; }
     // A message to the front end, naming the box ("" before the boxes start).
     void Say(const std::string& box, MsgKind kind, const std::string& text) const;
+    // The box's state, a chip's start, a step, a transfer's progress: to the front end.
+    void State(const std::string& box, BoxState state) const;
+    void ChipStart(const std::string& box, const std::string& serial) const;
+    void Step(const std::string& box, const JobStep& step, bool done, bool ok) const;
+    void Progress(const std::string& box, int percent) const;
 
 private:
     friend class CBoxRun;

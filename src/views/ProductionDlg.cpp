@@ -277,9 +277,9 @@ bool CProductionDlg::Start() {
             },
             Qt::QueuedConnection);
     };
-    events.onWait = [this](const std::string& box, BoxWait wait) {
+    events.onState = [this](const std::string& box, BoxState state) {
         QMetaObject::invokeMethod(
-            this, [this, b = QString::fromStdString(box), wait] { OnWait(b, wait); },
+            this, [this, b = QString::fromStdString(box), state] { OnState(b, state); },
             Qt::QueuedConnection);
     };
     m_nPassed = 0;
@@ -365,11 +365,12 @@ void CProductionDlg::OnMessage(const QString& box, const QString& message) {
                                                       : QStringLiteral("[%1] %2").arg(box, text));
 }
 
-void CProductionDlg::OnWait(const QString& box, BoxWait wait) {
+void CProductionDlg::OnState(const QString& box, BoxState state) {
     if (!IsRunning() || m_run->Stopping()) return;
-    const char* what = wait == BoxWait::ForChip      ? text::kProductionInsertChip
-                       : wait == BoxWait::ForRemoval ? text::kProductionRemoveChip
-                                                     : text::kProductionBoxEnded;
+    if (state == BoxState::Working || state == BoxState::Lost) return;
+    const char* what = state == BoxState::Insert   ? text::kProductionInsertChip
+                       : state == BoxState::Remove ? text::kProductionRemoveChip
+                                                   : text::kProductionBoxEnded;
     // Every box's state at once, in the order of their names.
     m_boxStates.insert(box, QStringLiteral("[%1] %2").arg(box, Utf8(what)));
     SetText(kStatus,

@@ -75,7 +75,7 @@ private:
     // From the run's threads, through the event loop.
     void OnChip(const ChipRecord& record);
     void OnMessage(const QString& box, const QString& message);
-    void OnWait(const QString& box, BoxWait wait);
+    void OnState(const QString& box, BoxState state);
     void OnFinished();
 
     Options m_options;

@@ -146,8 +146,8 @@ int RunProductionCommand(const QStringList& args) {
                     r.failedStep.isEmpty() ? "" : "\t", qPrintable(r.failedStep));
         std::fflush(stdout);
     };
-    events.onWait = [&](const std::string& box, BoxWait wait) {
-        if (wait != BoxWait::ForChip) return;
+    events.onState = [&](const std::string& box, BoxState state) {
+        if (state != BoxState::Insert) return;
         const std::lock_guard lock(printing);
         std::fprintf(stderr, "[%s] %s\n", box.c_str(), text::kProductionInsertChip);
     };
