@@ -35,6 +35,11 @@ struct ProductionOptions {
     // Every box's driver calls also go here (null: none); the lines of
     // several boxes interleave, each after a remark naming its writer.
     std::shared_ptr<CWireTrace> trace;
+    // The lot, the operator and the work order, for the log and the event
+    // stream (typed on the command line or in the window; empty: none).
+    QString lot;
+    QString operatorName;
+    QString workOrder;
 };
 
 // What a box is doing, for the operator's panels and the event stream.

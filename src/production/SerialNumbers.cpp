@@ -145,6 +145,34 @@ bool CSerialAllocator::Take(SerialNumber& number, std::string& error) {
     return m_rule.listFile.isEmpty() ? TakeFromCounter(number, error) : TakeFromList(number, error);
 }
 
+QString CSerialAllocator::Next() const {
+    std::string error;
+    if (!m_rule.listFile.isEmpty()) {
+        QByteArray content;
+        if (!ReadSmallFile(m_rule.listFile, content, error)) return {};
+        for (const QByteArray& line : content.split('\n')) {
+            const QByteArray trimmed = line.trimmed();
+            if (!trimmed.isEmpty() && !trimmed.startsWith(kUsedMark)) return QString::fromLatin1(trimmed);
+        }
+        return {};
+    }
+    QByteArray stored;
+    if (!ReadSmallFile(m_counterFile, stored, error)) return {};
+    uint64_t next = m_rule.first;
+    if (!stored.trimmed().isEmpty()) {
+        bool ok = false;
+        next = stored.trimmed().toULongLong(&ok);
+        if (!ok) return {};
+    }
+    if (next < m_rule.first || next > m_rule.last || !EncodeSerial(m_rule, next)) return {};
+    return QString::number(static_cast<qulonglong>(next));
+}
+
+QString NextSerialText(const ProductionJob& job) {
+    if (!job.serial) return {};
+    return CSerialAllocator(*job.serial, CounterFileOf(job)).Next();
+}
+
 bool CSerialAllocator::TakeFromCounter(SerialNumber& number, std::string& error) {
     const CFolderLock folder(m_counterFile);
     if (!folder.Held()) {

@@ -42,6 +42,10 @@ public:
 
     const SerialRule& Rule() const { return m_rule; }
 
+    // The number the next Take would give, as the log shows it, without
+    // taking it; empty when none is left or the file cannot be read.
+    QString Next() const;
+
 private:
     [[nodiscard]] bool TakeFromCounter(SerialNumber& number, std::string& error);
     [[nodiscard]] bool TakeFromList(SerialNumber& number, std::string& error);
@@ -50,5 +54,9 @@ private:
     QString m_counterFile;
     std::mutex m_mutex;
 };
+
+// The next number of the job's rule, for the window before Start; empty
+// without a rule or when none can be given.
+QString NextSerialText(const ProductionJob& job);
 
 }  // namespace oriole
