@@ -151,6 +151,11 @@ std::optional<int> ParseAppCommandLine(const QStringList& arguments, AppCommandL
                        "SETTINGFILE はその設定ファイル、--writer は\n"
                        "何度でも指定でき、それぞれが 1 台のライタです。"));
     parser.addOption(productionOption);
+    const QCommandLineOption lockedOption(
+        QStringLiteral("locked"),
+        QStringLiteral("--production の画面で設定を変更できなくします。\n"
+                       "使えるのはロット、作業者、開始、停止、閉じるだけです。"));
+    parser.addOption(lockedOption);
     parser.addPositionalArgument(QStringLiteral("SETTINGFILE"),
                                  QStringLiteral("量産の設定ファイル (--production のとき)"),
                                  QStringLiteral("[SETTINGFILE]"));
@@ -163,8 +168,13 @@ std::optional<int> ParseAppCommandLine(const QStringList& arguments, AppCommandL
     if (parser.isSet(writerOption)) out.writer = parser.value(writerOption);
     if (parser.isSet(settingsOption)) out.settingsDir = parser.value(settingsOption);
     if (parser.isSet(traceOption)) out.trace = parser.value(traceOption);
+    if (parser.isSet(lockedOption) && !parser.isSet(productionOption)) {
+        QTextStream(stderr) << "oriole: --locked は --production と一緒に指定します。\n";
+        return 2;
+    }
     if (parser.isSet(productionOption)) {
         out.production = true;
+        out.locked = parser.isSet(lockedOption);
         out.writers = parser.values(writerOption);
         const QStringList files = parser.positionalArguments();
         if (files.size() > 1) {
@@ -189,6 +199,7 @@ int COrioleApp::RunProductionWindow(const AppCommandLine& line) {
     CProductionDlg::Options options;
     options.settingFile = line.settingFile;
     options.writers = line.writers;
+    options.locked = line.locked;
     CProductionDlg dlg(std::move(options));
     dlg.exec();
     return 0;

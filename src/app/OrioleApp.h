@@ -79,6 +79,7 @@ struct AppCommandLine {
     // --production [SETTINGFILE]: the production window instead of the main
     // window, with every --writer as one of its boxes.
     bool production = false;
+    bool locked = false;  // --locked: the production window's job cannot be changed
     QString settingFile;
     QStringList writers;
 };

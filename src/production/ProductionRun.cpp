@@ -252,16 +252,24 @@ void CProductionRun::Break(const std::string& box, const std::string& why) {
     Say(box, MsgKind::Error, why);
 }
 
-void CProductionRun::Run() {
-    std::vector<std::thread> threads;
-    threads.reserve(m_options.writers.size());
-    const auto& writers = m_options.writers;
+std::vector<std::string> CProductionRun::BoxNames(const std::vector<std::string>& writers) {
+    std::vector<std::string> names;
     for (size_t i = 0; i < writers.size(); ++i) {
         // Two boxes given the same spec still need names of their own.
         const bool twice = std::count(writers.begin(), writers.end(), writers[i]) > 1;
-        const std::string name = twice ? writers[i] + "#" + std::to_string(i + 1) : writers[i];
-        threads.emplace_back([this, spec = writers[i], name] { CBoxRun(*this, spec, name).Run(); });
+        names.push_back(twice ? writers[i] + "#" + std::to_string(i + 1) : writers[i]);
     }
+    return names;
+}
+
+void CProductionRun::Run() {
+    std::vector<std::thread> threads;
+    threads.reserve(m_options.writers.size());
+    const std::vector<std::string> names = BoxNames(m_options.writers);
+    for (size_t i = 0; i < names.size(); ++i)
+        threads.emplace_back([this, spec = m_options.writers[i], name = names[i]] {
+            CBoxRun(*this, spec, name).Run();
+        });
     for (std::thread& t : threads) t.join();
 }
 

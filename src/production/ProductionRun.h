@@ -105,6 +105,8 @@ public:
     const std::vector<ProductionImage>& Images() const { return m_images; }
     const ProductionJob& Job() const { return m_job; }
     const ProductionOptions& Options() const { return m_options; }
+    // Each box's name in the events and the log, for these writer specs in their order.
+    static std::vector<std::string> BoxNames(const std::vector<std::string>& writers);
     // A message to the front end, naming the box ("" before the boxes start).
     void Say(const std::string& box, MsgKind kind, const std::string& text) const;
     // The box's state, a chip's start, a step, a transfer's progress: to the front end.

@@ -1,5 +1,8 @@
-// Dialog resource 150: the production window. Ours; drawn to the same grid
-// as the batch dialog, whose step boxes it repeats in their order and words.
+// Dialog resource 150: the production window's job controls. Ours; drawn to
+// the same grid as the batch dialog, whose step boxes it repeats in their
+// order and words. The window sets the box panels, the counts and the log
+// beside and below these controls, and moves Start, Stop and Close into its
+// own row of large buttons.
 
 #include "res/Dialogs.h"
 
@@ -55,22 +58,19 @@ constexpr ControlDef kControls[] = {
     {1327,  Kind::CheckBox,     "繰り返す",                   {9, 159, 48, 10},     kTabStop},
     {kNoId, Kind::Static,       "個数",                       {61, 160, 20, 8},     kNone},
     {1328,  Kind::Edit,         "",                           {83, 157, 40, 14},    kNumber | kTabStop},
-    {1329,  Kind::PushButton,   "開始",                       {229, 156, 44, 16},   kTabStop},
-    {1330,  Kind::PushButton,   "停止",                       {277, 156, 44, 16},   kDisabled | kTabStop},
-    {1331,  Kind::PushButton,   "閉じる",                     {327, 156, 44, 16},   kTabStop},
+    {1329,  Kind::PushButton,   "開始 (F5)",                  {193, 156, 56, 16},   kTabStop},
+    {1330,  Kind::PushButton,   "停止 (Esc)",                 {253, 156, 56, 16},   kDisabled | kTabStop},
+    {1331,  Kind::PushButton,   "閉じる",                     {315, 156, 56, 16},   kTabStop},
 
-    {kNoId, Kind::Static,       "合格",                       {9, 178, 40, 8},      kNone},
-    {1332,  Kind::Static,       "0",                          {9, 188, 84, 24},     kSunken | kRight | kVCenter},
-    {kNoId, Kind::Static,       "不合格",                     {97, 178, 40, 8},     kNone},
-    {1333,  Kind::Static,       "0",                          {97, 188, 84, 24},    kSunken | kRight | kVCenter},
-    {kNoId, Kind::Static,       "最後のシリアル番号",         {185, 178, 90, 8},    kNone},
-    {1334,  Kind::Static,       "",                           {185, 188, 186, 24},  kSunken | kRight | kVCenter},
+    {kNoId, Kind::Static,       "ロット",                     {9, 181, 30, 8},      kNone},
+    {1339,  Kind::Edit,         "",                           {41, 178, 90, 14},    kAutoHScroll | kTabStop},
+    {kNoId, Kind::Static,       "作業者",                     {137, 181, 30, 8},    kNone},
+    {1340,  Kind::Edit,         "",                           {169, 178, 80, 14},   kAutoHScroll | kTabStop},
+    {kNoId, Kind::Static,       "指図番号",                   {255, 181, 40, 8},    kNone},
+    {1341,  Kind::Edit,         "",                           {297, 178, 74, 14},   kAutoHScroll | kTabStop},
 
-    {kNoId, Kind::Static,       "ログ",                       {9, 221, 30, 8},      kNone},
-    {1335,  Kind::Edit,         "",                           {41, 218, 330, 14},   kAutoHScroll | kTabStop},
-    {1336,  Kind::Edit,         "",                           {9, 236, 362, 52},    kMultiLine | kReadOnly | kVScroll | kAutoHScroll | kTabStop},
-    {1337,  Kind::Static,       "",                           {9, 292, 362, 10},    kSunken | kVCenter},
-    {1338,  Kind::Edit,         "",                           {9, 306, 362, 26},    kMultiLine | kReadOnly | kVScroll | kTabStop},
+    {kNoId, Kind::Static,       "ログ",                       {9, 200, 30, 8},      kNone},
+    {1335,  Kind::Edit,         "",                           {41, 197, 330, 14},   kAutoHScroll | kTabStop},
 };
 // clang-format on
 
@@ -80,7 +80,7 @@ constexpr DialogDef kProductionDialog{
     .resourceId = 150,
     .caption = "量産",
     .width = 380,
-    .height = 337,
+    .height = 216,
     .fontFace = "MS UI Gothic",
     .fontPoints = 9,
     .style = dlg::kCaption | dlg::kSysMenu | dlg::kModalFrame | dlg::kIgnoreEnterEscape,

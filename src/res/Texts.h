@@ -266,6 +266,48 @@ inline constexpr char kProductionStopping[] = "書き込み中のチップが終
 inline constexpr char kProductionFinished[] = "終了しました。合格 %d  不合格 %d";
 inline constexpr char kProductionBadField[] = "%s の値が正しくありません: %s";
 inline constexpr char kProductionListFilter[] = "テキストファイル (*.txt)|*.txt|すべてのファイル (*.*)|*.*|";
+// The production window's operator view: a panel per box, the job's
+// files, the counts of the lot, the log newest first and the summary.
+inline constexpr char kProdBoxTitle[] = "ライタ %d";
+inline constexpr char kProdInsert[] = "チップを挿してください";
+inline constexpr char kProdWorking[] = "書き込み中";
+inline constexpr char kProdPass[] = "合格 PASS";
+inline constexpr char kProdFail[] = "不合格 FAIL";
+inline constexpr char kProdRemove[] = "チップを取り外してください";
+inline constexpr char kProdLost[] = "ライタが応答しません";
+inline constexpr char kProdLostHint[] = "ライタの接続と電源を確かめてください。このライタは止まりました。";
+inline constexpr char kProdEnded[] = "終了";
+inline constexpr char kProdIdle[] = "待機中";
+inline constexpr char kProdSerial[] = "シリアル番号 %s";
+inline constexpr char kProdPrevious[] = "前回: %s";
+inline constexpr char kProdFailedAt[] = "失敗した手順: %s";
+// What the operator does after a failure, by its cause.
+inline constexpr char kProdDoWrongChip[] = "チップの向きと挿し込みを確かめ、挿し直してください。";
+inline constexpr char kProdDoOtherDevice[] = "別の品種のチップです。正しいチップに替えてください。";
+inline constexpr char kProdDoVerify[] = "チップを不良品として分け、次のチップを挿してください。続くときは責任者に連絡してください。";
+inline constexpr char kProdDoBox[] = "ライタの接続と電源を確かめてください。";
+inline constexpr char kProdDoFile[] = "ファイルが読めません。責任者に連絡してください。";
+inline constexpr char kProdDoSetting[] = "設定ファイルがこのチップに合いません。責任者に連絡してください。";
+inline constexpr char kProdDoOther[] = "チップを取り外し、もう一度試してください。続くときは責任者に連絡してください。";
+inline constexpr char kProdDevice[] = "デバイス";
+inline constexpr char kProdFiles[] = "ファイル";
+inline constexpr char kProdNoFiles[] = "(なし)";
+inline constexpr char kProdNextSerial[] = "次のシリアル番号";
+inline constexpr char kProdNoSerial[] = "(なし)";
+inline constexpr char kProdPassed[] = "合格";
+inline constexpr char kProdFailed[] = "不合格";
+inline constexpr char kProdYield[] = "歩留まり";
+inline constexpr char kProdLogTitle[] = "結果 (新しい順)";
+inline constexpr char kProdMessagesTitle[] = "メッセージ";
+inline constexpr const char* kProdLogColumns[] = {"結果", "シリアル番号", "ライタ", "手順・原因", "時刻"};
+inline constexpr char kProdResultPass[] = "合格";
+inline constexpr char kProdResultFail[] = "不合格";
+inline constexpr char kProdLocked[] = "(ロック中: 設定は変更できません)";
+// The end of a run: %d passed, %d failed, the yield.
+inline constexpr char kProdSummary[] = "終了しました。合格 %d  不合格 %d  歩留まり %s";
+inline constexpr char kProdLastFailure[] = "最後の不合格: %s  ライタ %s  %s — %s";
+inline constexpr char kProdClosing[] = "書き込み中のチップが終わったら止まります。結果を表示してから閉じられます...";
+inline constexpr char kProdCloseAgain[] = "もう一度「閉じる」を押すと画面を閉じます。";
 
 // The fuse and lock bit dialogs: their file dialogs' first filter (the
 // patterns and ")" follow) and the questions before a bit that shuts this

@@ -1,19 +1,34 @@
 #include "views/ProductionDlg.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QScrollBar>
-#include <iterator>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "base/FileNode.h"
 #include "base/FormatText.h"
+#include "devices/Devices.h"
 #include "ops/Job.h"
 #include "res/Dialogs.h"
 #include "res/Texts.h"
@@ -24,7 +39,6 @@ namespace oriole {
 namespace {
 
 using namespace production_ids;
-
 
 // The step boxes in the batch dialog's order, with their bits.
 struct StepBox {
@@ -44,19 +58,24 @@ constexpr int kSerialFields[] = {kSerialMemory,   kSerialAddress,   kSerialWidth
                                  kSerialEncoding, kSerialFirst,     kSerialStep,  kSerialLast,
                                  kSerialList,     kSerialListBrowse};
 
-// What a run leaves alone while it runs.
-constexpr int kSetupControls[] = {kSettingPath, kSettingBrowse, kSerialBox,
-                                  kWriters,     kAllWriters,    kRepeatBox,
-                                  kCount,       kLogPath,       kStartButton};
+// The job's controls: left alone while a run runs, and never usable in a
+// locked window.
+constexpr int kJobControls[] = {kSettingPath, kSettingBrowse, kSerialBox, kWriters,  kAllWriters,
+                                kRepeatBox,   kCount,         kLogPath,   kWorkOrder};
+// What a locked window still takes between runs.
+constexpr int kRunFields[] = {kLot, kOperator};
 
-// The log lines and messages the window keeps.
-constexpr int kShownLines = 200;
+// The result lines the window keeps, and the messages.
+constexpr int kShownResults = 500;
+constexpr int kShownMessages = 200;
 // The tail of an existing log shown when a setting file is read.
 constexpr int kTailLines = 20;
 constexpr qint64 kTailLimit = 4 * 1024 * 1024;
-
-// How much larger than the dialog font the counts and the serial number are.
-constexpr double kCountScale = 2.4;
+// How many hex digits of a SHA-256 the window shows.
+constexpr int kShortHash = 12;
+// The bell's pattern for a failure: this many rings, this far apart.
+constexpr int kFailRings = 3;
+constexpr int kRingGapMs = 180;
 
 QString Utf8(const char* text) {
     return QString::fromUtf8(text);
@@ -69,6 +88,12 @@ QString ChooseWithDialog(QWidget* parent, const QString& folder, const QStringLi
     dialog.setNameFilters(filters);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first();
+}
+
+void RingBell(bool passed) {
+    QApplication::beep();
+    if (passed) return;
+    for (int i = 1; i < kFailRings; ++i) QTimer::singleShot(i * kRingGapMs, [] { QApplication::beep(); });
 }
 
 // A decimal or 0x-prefixed number.
@@ -84,23 +109,333 @@ QString BesideSettingFile(const ProductionJob& job, const QString& path) {
     return QFileInfo(job.settingFile).absolutePath() + u'/' + path;
 }
 
+QString ShortHash(const QByteArray& hex) {
+    return QString::fromLatin1(hex.left(kShortHash)).toLower();
+}
+
+// "FLASH  prog.hex  1a2b3c4d5e6f": one line per image file.
+QString FileLine(const QString& name, const QString& path, const QByteArray& sha256) {
+    return QStringLiteral("%1  %2  %3")
+        .arg(name, QFileInfo(path).fileName(), sha256.isEmpty() ? QStringLiteral("-") : ShortHash(sha256));
+}
+
+// The files a job programs, hashed here (the run hashes them again when it starts).
+QStringList JobFileLines(const ProductionJob& job) {
+    QStringList lines;
+    const struct {
+        const char* name;
+        const QString& path;
+        uint32_t bits;
+    } inputs[] = {
+        {"FLASH", job.flashFile, step_bit::kWriteFlash | step_bit::kVerifyFlash},
+        {"EEPROM", job.eepromFile, step_bit::kWriteEeprom | step_bit::kVerifyEeprom},
+    };
+    for (const auto& in : inputs) {
+        if ((job.steps & in.bits) == 0 || in.path.isEmpty()) continue;
+        QByteArray sha;
+        QFile file(in.path);
+        if (file.open(QIODevice::ReadOnly)) {
+            QCryptographicHash hash(QCryptographicHash::Sha256);
+            if (hash.addData(&file)) sha = hash.result().toHex();
+        }
+        lines << FileLine(Utf8(in.name), in.path, sha);
+    }
+    return lines;
+}
+
+// One CSV line of the log into its fields.
+QStringList SplitCsv(const QString& line) {
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (quoted) {
+            if (c != u'"') field += c;
+            else if (i + 1 < line.size() && line[i + 1] == u'"') field += c, ++i;
+            else quoted = false;
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u',') {
+            fields << field;
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields << field;
+    return fields;
+}
+
+// The log's columns the window shows, found by the header's names.
+struct LogColumns {
+    int time = 0, box = 2, serial = 6, result = 7, step = 8, cause = -1;
+};
+
+LogColumns ColumnsOf(const QStringList& header) {
+    LogColumns c;
+    const QStringList names = LogHeader({});
+    auto at = [&](int standard) {
+        const int i = static_cast<int>(header.indexOf(names[standard]));
+        return i >= 0 ? i : standard;
+    };
+    c.time = at(0);
+    c.box = at(2);
+    c.serial = at(6);
+    c.result = at(7);
+    c.step = at(8);
+    c.cause = static_cast<int>(header.indexOf(names.last()));
+    return c;
+}
+
+QString StepNameOf(const JobStep& step) {
+    const StepInfo& info = InfoOf(step.kind);
+    const QString name = Utf8(info.log).remove(QStringLiteral("...")).trimmed();
+    return name.isEmpty() ? Utf8(info.name) : name;
+}
+
+QString YieldText(int passed, int failed) {
+    const int all = passed + failed;
+    if (all == 0) return QStringLiteral("-");
+    return QString::number(100.0 * passed / all, 'f', 1) + QStringLiteral(" %");
+}
+
+// The time of a record as the results show it: the day and the time of day.
+QString ShortTime(const QString& iso) {
+    const QDateTime at = QDateTime::fromString(iso, Qt::ISODate);
+    return at.isValid() ? at.toString(QStringLiteral("MM-dd HH:mm:ss")) : iso;
+}
+
+struct Colours {
+    const char* background;
+    const char* text;
+};
+
+Colours ColoursOf(CBoxPanel::Look look) {
+    switch (look) {
+        case CBoxPanel::Look::Insert: return {"#dbe9f7", "#0b3d6e"};
+        case CBoxPanel::Look::Working: return {"#fff1b8", "#4d3b00"};
+        case CBoxPanel::Look::Pass: return {"#1e8e3e", "#ffffff"};
+        case CBoxPanel::Look::Fail: return {"#c5221f", "#ffffff"};
+        case CBoxPanel::Look::Remove: return {"#dbe9f7", "#0b3d6e"};
+        case CBoxPanel::Look::Lost: return {"#4a4d51", "#ffffff"};
+        case CBoxPanel::Look::Idle:
+        case CBoxPanel::Look::Ended: break;
+    }
+    return {"#e6e6e6", "#303030"};
+}
+
+// The largest pixel size, up to `most`, at which `text` fits `width`.
+int FittingPixels(const QFont& font, const QString& text, int width, int most, int least) {
+    QFont f = font;
+    int size = most;
+    for (; size > least; size = size * 9 / 10) {
+        f.setPixelSize(size);
+        const QStringList lines = text.split(u'\n');
+        int widest = 0;
+        for (const QString& line : lines) widest = std::max(widest, QFontMetrics(f).horizontalAdvance(line));
+        if (widest <= width) break;
+    }
+    return std::max(size, least);
+}
+
 }  // namespace
+
+QString OperatorAdvice(const QString& cause) {
+    const std::string c = cause.toStdString();
+    if (c == CauseName(Cause::Refused) || c == CauseName(Cause::NotDetected))
+        return Utf8(text::kProdDoWrongChip);
+    if (c == CauseName(Cause::OtherDevice)) return Utf8(text::kProdDoOtherDevice);
+    if (c == CauseName(Cause::VerifyMismatch)) return Utf8(text::kProdDoVerify);
+    if (c == CauseName(Cause::NoAnswer) || c == CauseName(Cause::WrongAnswer) ||
+        c == CauseName(Cause::Driver) || c == CauseName(Cause::NoBox) || c == CauseName(Cause::NoAccess))
+        return Utf8(text::kProdDoBox);
+    if (c == CauseName(Cause::File)) return Utf8(text::kProdDoFile);
+    if (c == CauseName(Cause::Policy) || c == CauseName(Cause::EmptyInput) ||
+        c == CauseName(Cause::NoSuchMemory) || c == CauseName(Cause::TooLarge))
+        return Utf8(text::kProdDoSetting);
+    return Utf8(text::kProdDoOther);
+}
+
+// --- One box's panel ---
+
+CBoxPanel::CBoxPanel(int number, const QString& name, QWidget* parent) : QFrame(parent), m_name(name) {
+    setObjectName(QStringLiteral("boxPanel"));
+    setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QVBoxLayout(this);
+    m_title = new QLabel(QString::fromStdString(FormatText(text::kProdBoxTitle, number)) +
+                             QStringLiteral("  ") + name,
+                         this);
+    m_title->setToolTip(name);
+    m_headline = new QLabel(this);
+    m_headline->setAlignment(Qt::AlignCenter);
+    QFont bold = m_headline->font();
+    bold.setBold(true);
+    m_headline->setFont(bold);
+    m_detail = new QLabel(this);
+    m_detail->setAlignment(Qt::AlignCenter);
+    m_detail->setWordWrap(true);
+    m_hint = new QLabel(this);
+    m_hint->setAlignment(Qt::AlignCenter);
+    m_hint->setWordWrap(true);
+    m_hint->setFont(bold);
+    m_bar = new QProgressBar(this);
+    m_bar->setRange(0, 100);
+    m_bar->setTextVisible(true);
+    m_bar->hide();
+    layout->addWidget(m_title);
+    layout->addStretch(1);
+    layout->addWidget(m_headline);
+    layout->addWidget(m_detail);
+    layout->addWidget(m_bar);
+    layout->addWidget(m_hint);
+    layout->addStretch(1);
+    for (QLabel* l : {m_title, m_headline, m_detail, m_hint})
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setMinimumSize(220, 150);
+    SetLook(Look::Idle, Utf8(text::kProdIdle), {}, {});
+}
+
+QString CBoxPanel::Headline() const {
+    return m_headline->text();
+}
+QString CBoxPanel::Detail() const {
+    return m_detail->text();
+}
+QString CBoxPanel::Hint() const {
+    return m_hint->text();
+}
+int CBoxPanel::Percent() const {
+    return m_bar->isHidden() ? -1 : m_bar->value();
+}
+
+void CBoxPanel::SetLook(Look look, const QString& headline, const QString& detail, const QString& hint) {
+    m_look = look;
+    m_headline->setText(headline);
+    m_detail->setText(detail);
+    m_hint->setText(hint);
+    m_bar->setVisible(look == Look::Working);
+    m_bar->setValue(0);
+    const Colours c = ColoursOf(look);
+    setStyleSheet(QStringLiteral("QFrame#boxPanel { background-color: %1; border: 1px solid #8a8a8a; "
+                                 "border-radius: 6px; } QFrame#boxPanel QLabel { color: %2; }")
+                      .arg(QLatin1String(c.background), QLatin1String(c.text)));
+    FitTexts();
+}
+
+void CBoxPanel::OnState(BoxState state) {
+    const QString previous =
+        m_lastResult.isEmpty() ? QString()
+                               : QString::fromStdString(FormatText(text::kProdPrevious, m_lastResult.toUtf8().constData()));
+    switch (state) {
+        case BoxState::Insert:
+            m_bResultShown = false;
+            SetLook(Look::Insert, Utf8(text::kProdInsert), previous, {});
+            break;
+        case BoxState::Working:
+            if (m_look != Look::Working) {
+                m_bResultShown = false;
+                SetLook(Look::Working, Utf8(text::kProdWorking), {}, {});
+            }
+            break;
+        case BoxState::Remove:
+            // The verdict stays large while the chip is taken out.
+            if (m_bResultShown) m_hint->setText(Utf8(text::kProdRemove));
+            else SetLook(Look::Remove, Utf8(text::kProdRemove), previous, {});
+            break;
+        case BoxState::Lost:
+            m_bResultShown = false;
+            SetLook(Look::Lost, Utf8(text::kProdLost), previous, Utf8(text::kProdLostHint));
+            break;
+        case BoxState::Ended:
+            if (m_look == Look::Lost) break;
+            if (m_bResultShown) m_hint->setText(Utf8(text::kProdEnded));
+            else SetLook(Look::Ended, Utf8(text::kProdEnded), previous, {});
+            break;
+    }
+    FitTexts();
+}
+
+void CBoxPanel::OnChipStart(const QString& serial) {
+    m_serial = serial;
+    if (m_look != Look::Working) {
+        m_bResultShown = false;
+        SetLook(Look::Working, Utf8(text::kProdWorking), {}, {});
+    }
+    if (!serial.isEmpty())
+        m_hint->setText(QString::fromStdString(FormatText(text::kProdSerial, serial.toUtf8().constData())));
+    FitTexts();
+}
+
+void CBoxPanel::OnStep(const QString& stepName, bool done, bool ok) {
+    if (m_look != Look::Working || (done && ok)) return;
+    m_detail->setText(stepName);
+    if (!done) m_bar->setValue(0);
+    FitTexts();
+}
+
+void CBoxPanel::OnProgress(int percent) {
+    if (m_look == Look::Working) m_bar->setValue(std::clamp(percent, 0, 100));
+}
+
+void CBoxPanel::OnChip(const ChipRecord& record) {
+    const QString serial = record.serial.isEmpty()
+                               ? QString()
+                               : QString::fromStdString(FormatText(text::kProdSerial, record.serial.toUtf8().constData()));
+    m_lastResult = (record.passed ? Utf8(text::kProdResultPass) : Utf8(text::kProdResultFail)) +
+                   (record.serial.isEmpty() ? QString() : u' ' + record.serial);
+    m_bResultShown = true;
+    if (record.passed) {
+        SetLook(Look::Pass, Utf8(text::kProdPass), serial, {});
+        return;
+    }
+    // The failed step and what to do, under the verdict; the line below
+    // stays free for what the socket needs next.
+    QStringList detail;
+    if (!serial.isEmpty()) detail << serial;
+    detail << QString::fromStdString(FormatText(text::kProdFailedAt, record.failedStep.toUtf8().constData()))
+           << OperatorAdvice(record.cause);
+    SetLook(Look::Fail, Utf8(text::kProdFail), detail.join(u'\n'), {});
+}
+
+void CBoxPanel::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    FitTexts();
+}
+
+void CBoxPanel::FitTexts() {
+    // Texts grow with the panel, so that a full screen reads from afar.
+    const int w = std::max(width() - 24, 40);
+    const int h = std::max(height(), 100);
+    QFont f = m_title->font();
+    f.setPixelSize(std::clamp(h / 14, 12, 32));
+    m_title->setFont(f);
+    f = m_detail->font();
+    f.setPixelSize(std::clamp(h / 12, 12, 40));
+    m_detail->setFont(f);
+    f = m_hint->font();
+    f.setPixelSize(std::clamp(h / 11, 12, 44));
+    m_hint->setFont(f);
+    f = m_headline->font();
+    const int most = m_look == Look::Pass || m_look == Look::Fail ? h / 4 : h / 7;
+    f.setPixelSize(FittingPixels(f, m_headline->text(), w, std::clamp(most, 16, 200), 12));
+    m_headline->setFont(f);
+}
+
+// --- The window ---
 
 CProductionDlg::CProductionDlg(Options options, QWidget* parent)
     : CResDialog(res::kProductionDialog, parent), m_options(std::move(options)) {
     if (!m_options.chooseFile) m_options.chooseFile = ChooseWithDialog;
+    if (!m_options.sound) m_options.sound = RingBell;
     for (const char* item : text::kProductionMemories) AddListItem(kSerialMemory, Utf8(item));
     for (int width = 1; width <= 8; ++width) AddListItem(kSerialWidth, QString::number(width));
     for (const char* item : text::kProductionOrders) AddListItem(kSerialOrder, Utf8(item));
     for (const char* item : text::kProductionEncodings) AddListItem(kSerialEncoding, Utf8(item));
-    QFont large = font();
-    large.setPointSizeF(large.pointSizeF() * kCountScale);
-    large.setBold(true);
-    for (const int id : {kPassedCount, kFailedCount, kLastSerial}) Label(id)->setFont(large);
-    for (const int id : {kLogLines, kMessages}) TextBox(id)->setMaximumBlockCount(kShownLines);
-    // A log line is longer than the box is wide.
-    TextBox(kLogLines)->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     SetChecked(kEraseBox, true);
+    // A locked window programs chip after chip until Stop.
+    if (m_options.locked) SetChecked(kRepeatBox, true);
+    BuildView();
 
     // A path left as it was keeps what the user changed in the controls.
     connect(LineEdit(kSettingPath), &QLineEdit::editingFinished, this, [this] {
@@ -117,11 +452,13 @@ CProductionDlg::CProductionDlg(Options options, QWidget* parent)
             [this] { static_cast<void>(Start()); });
     connect(Button(kStopButton), &QAbstractButton::clicked, this, [this] { Stop(); });
     connect(Button(kCloseButton), &QAbstractButton::clicked, this, [this] { OnClose(); });
+    connect(LineEdit(kLot), &QLineEdit::editingFinished, this, [this] { ApplyLot(); });
 
     SetText(kSettingPath, QDir::toNativeSeparators(m_options.settingFile));
     if (!m_options.settingFile.isEmpty()) LoadSettingFile();
     if (!m_options.writers.isEmpty()) SetText(kWriters, m_options.writers.join(u' '));
-    ApplySerialBox();
+    SetRunning(false);
+    ShowCounts();
 }
 
 CProductionDlg::~CProductionDlg() {
@@ -129,6 +466,133 @@ CProductionDlg::~CProductionDlg() {
     // reaches this window any more.
     if (m_run) m_run->Stop();
     if (m_worker.joinable()) m_worker.join();
+}
+
+void CProductionDlg::BuildView() {
+    // The table's controls keep their places in a block of their own; the
+    // window around them grows and shrinks.
+    auto* setup = new QWidget(this);
+    setup->setFixedSize(size());
+    for (const CControls::Entry& e : All()) {
+        if (e.widget->parentWidget() != this) continue;
+        const bool hidden = e.widget->isHidden();
+        const QRect at = e.widget->geometry();
+        e.widget->setParent(setup);
+        e.widget->setGeometry(at);
+        e.widget->setVisible(!hidden);
+    }
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setSizeGripEnabled(true);
+    setWindowFlag(Qt::WindowMaximizeButtonHint);
+    setWindowFlag(Qt::WindowMinimizeButtonHint);
+
+    QFont large = font();
+    large.setPointSizeF(large.pointSizeF() * 1.6);
+    QFont huge = font();
+    huge.setPointSizeF(huge.pointSizeF() * 2.6);
+    huge.setBold(true);
+
+    // The job and the lot, beside the controls.
+    auto* info = new QGridLayout;
+    int row = 0;
+    auto caption = [&](const char* text) {
+        auto* l = new QLabel(Utf8(text), this);
+        info->addWidget(l, row, 0, Qt::AlignLeft | Qt::AlignTop);
+        return l;
+    };
+    caption(text::kProdDevice);
+    m_device = new QLabel(this);
+    m_device->setFont(large);
+    info->addWidget(m_device, row++, 1, 1, 5);
+    caption(text::kProdFiles);
+    m_files = new QLabel(Utf8(text::kProdNoFiles), this);
+    m_files->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSizeF(font().pointSizeF() * 1.2);
+    m_files->setFont(mono);
+    info->addWidget(m_files, row++, 1, 1, 5);
+    caption(text::kProdNextSerial);
+    m_nextSerial = new QLabel(Utf8(text::kProdNoSerial), this);
+    m_nextSerial->setFont(huge);
+    info->addWidget(m_nextSerial, row++, 1, 1, 5);
+    auto count = [&](const char* name, int column, const char* colour) {
+        auto* l = new QLabel(Utf8(name), this);
+        info->addWidget(l, row, column, Qt::AlignLeft | Qt::AlignBottom);
+        auto* value = new QLabel(QStringLiteral("0"), this);
+        value->setFont(huge);
+        value->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(colour)));
+        info->addWidget(value, row + 1, column);
+        return value;
+    };
+    m_passed = count(text::kProdPassed, 0, "#1e7e34");
+    m_failed = count(text::kProdFailed, 2, "#b3261e");
+    m_yield = count(text::kProdYield, 4, "#202020");
+    row += 2;
+    // Start, Stop and Close, large, with their keys in their words.
+    auto* buttons = new QHBoxLayout;
+    for (const int id : {kStartButton, kStopButton, kCloseButton}) {
+        QAbstractButton* b = Button(id);
+        b->setMinimumSize(120, 44);
+        b->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        b->setFont(large);
+        b->setFocusPolicy(Qt::TabFocus);
+        buttons->addWidget(b, 1);
+    }
+    info->addLayout(buttons, row++, 0, 1, 6);
+    if (m_options.locked) {
+        auto* locked = new QLabel(Utf8(text::kProdLocked), this);
+        info->addWidget(locked, row++, 0, 1, 6);
+    }
+    info->setColumnStretch(1, 1);
+    info->setColumnStretch(3, 1);
+    info->setColumnStretch(5, 1);
+    info->setRowStretch(row, 1);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(setup, 0, Qt::AlignTop);
+    top->addLayout(info, 1);
+
+    m_panelGrid = new QGridLayout;
+    m_panelGrid->setSpacing(8);
+
+    m_summary = new QLabel(this);
+    m_summary->setWordWrap(true);
+    m_summary->setFont(large);
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    m_results = new QTreeWidget(this);
+    QStringList columns;
+    for (const char* c : text::kProdLogColumns) columns << Utf8(c);
+    m_results->setHeaderLabels(columns);
+    m_results->setRootIsDecorated(false);
+    m_results->setUniformRowHeights(true);
+    m_results->setAlternatingRowColors(true);
+    m_results->setSelectionMode(QAbstractItemView::NoSelection);
+    m_results->header()->setStretchLastSection(false);
+    m_results->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_results->header()->setSectionResizeMode(3, QHeaderView::Stretch);
+    QFont resultFont = font();
+    resultFont.setPointSizeF(font().pointSizeF() * 1.2);
+    m_results->setFont(resultFont);
+    m_messages = new QPlainTextEdit(this);
+    m_messages->setReadOnly(true);
+    m_messages->setMaximumBlockCount(kShownMessages);
+
+    auto* logs = new QGridLayout;
+    logs->addWidget(new QLabel(Utf8(text::kProdLogTitle), this), 0, 0);
+    logs->addWidget(new QLabel(Utf8(text::kProdMessagesTitle), this), 0, 1);
+    logs->addWidget(m_results, 1, 0);
+    logs->addWidget(m_messages, 1, 1);
+    logs->setColumnStretch(0, 3);
+    logs->setColumnStretch(1, 2);
+
+    auto* main = new QVBoxLayout(this);
+    main->addLayout(top);
+    main->addLayout(m_panelGrid, 3);
+    main->addWidget(m_summary);
+    main->addLayout(logs, 2);
+    resize(std::max(1280, setup->width() + 420), 960);
 }
 
 void CProductionDlg::LoadSettingFile() {
@@ -163,20 +627,82 @@ void CProductionDlg::ShowJob(const ProductionJob& job) {
     const QString log = LogFileOf(job);
     SetText(kLogPath, QDir::toNativeSeparators(log));
     ShowLogTail(log);
+    m_device->setText(Utf8(DeviceAt(job.deviceRow).name));
+    ShowFiles(JobFileLines(job));
+    ShowNextSerial(job);
+    // The panels of the boxes the next start opens.
+    if (!IsRunning()) {
+        std::vector<std::string> specs;
+        for (const QString& spec : Text(kWriters).simplified().split(u' ', Qt::SkipEmptyParts))
+            specs.push_back(spec.toStdString());
+        MakePanels(CProductionRun::BoxNames(specs));
+    }
+}
+
+void CProductionDlg::ShowFiles(const QStringList& lines) {
+    m_files->setText(lines.isEmpty() ? Utf8(text::kProdNoFiles) : lines.join(u'\n'));
+}
+
+void CProductionDlg::ShowNextSerial(const ProductionJob& job) {
+    const QString next = NextSerialText(job);
+    m_nextSerial->setText(next.isEmpty() ? Utf8(text::kProdNoSerial) : next);
+}
+
+QString CProductionDlg::NextSerialShown() const {
+    return m_nextSerial->text();
+}
+QString CProductionDlg::FilesShown() const {
+    return m_files->text();
+}
+QString CProductionDlg::YieldShown() const {
+    return m_yield->text();
+}
+QString CProductionDlg::Summary() const {
+    return m_summary->text();
 }
 
 void CProductionDlg::ShowLogTail(const QString& path) {
-    QPlainTextEdit* box = TextBox(kLogLines);
-    box->clear();
+    m_results->clear();
     QByteArray bytes;
     // A log too large to read here still takes the new lines.
     if (ReadRegularFile(path, kTailLimit, bytes) != ReadFile::Ok) return;
     QStringList lines = QString::fromUtf8(bytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    if (lines.isEmpty()) return;
+    const LogColumns c = ColumnsOf(SplitCsv(lines.takeFirst()));
     if (lines.size() > kTailLines) lines = lines.mid(lines.size() - kTailLines);
-    box->setPlainText(lines.join(u'\n'));
-    // The newest lines, from their start.
-    box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
-    box->horizontalScrollBar()->setValue(0);
+    for (const QString& line : lines) {
+        const QStringList f = SplitCsv(line);
+        auto at = [&](int i) { return i >= 0 && i < f.size() ? f[i] : QString(); };
+        ChipRecord r;
+        r.time = at(c.time);
+        r.box = at(c.box);
+        r.serial = at(c.serial);
+        r.passed = at(c.result) == QStringLiteral("OK");
+        r.failedStep = at(c.step);
+        r.cause = at(c.cause);
+        AddResult(r);
+    }
+}
+
+void CProductionDlg::AddResult(const ChipRecord& record) {
+    QString box = record.box;
+    for (size_t i = 0; i < m_panels.size(); ++i)
+        if (m_panels[i]->Name() == record.box) box = QStringLiteral("%1  %2").arg(i + 1).arg(record.box);
+    QString step = record.failedStep;
+    if (!record.passed && !record.cause.isEmpty()) step += QStringLiteral(" (%1)").arg(record.cause);
+    auto* item = new QTreeWidgetItem(QStringList{
+        record.passed ? Utf8(text::kProdResultPass) : Utf8(text::kProdResultFail), record.serial, box,
+        step, ShortTime(record.time)});
+    QFont bold = m_results->font();
+    bold.setBold(true);
+    item->setFont(0, bold);
+    item->setForeground(0, QColor(Qt::white));
+    item->setBackground(0, QColor(record.passed ? "#1e8e3e" : "#c5221f"));
+    item->setTextAlignment(0, Qt::AlignCenter);
+    if (!record.passed) item->setToolTip(3, OperatorAdvice(record.cause));
+    m_results->insertTopLevelItem(0, item);
+    while (m_results->topLevelItemCount() > kShownResults)
+        delete m_results->takeTopLevelItem(m_results->topLevelItemCount() - 1);
 }
 
 bool CProductionDlg::TakeSerialRule(ProductionJob& job, std::string& error) const {
@@ -218,6 +744,17 @@ bool CProductionDlg::TakeControls(ProductionJob& job, ProductionOptions& options
                                   std::string& error) const {
     if (!LoadProductionJob(QDir::fromNativeSeparators(Text(kSettingPath).trimmed()), job, error))
         return false;
+    options = ProductionOptions{};
+    options.poll = m_options.poll;
+    options.lot = Text(kLot).trimmed();
+    options.operatorName = Text(kOperator).trimmed();
+    options.workOrder = Text(kWorkOrder).trimmed();
+    // A locked window runs the file's job as the file says.
+    if (m_options.locked) {
+        for (const QString& spec : m_options.writers) options.writers.push_back(spec.toStdString());
+        options.repeat = true;
+        return true;
+    }
     job.steps = step_bit::kErase;
     for (const StepBox& s : kStepBoxes)
         if (IsChecked(s.box)) job.steps |= s.bit;
@@ -225,8 +762,6 @@ bool CProductionDlg::TakeControls(ProductionJob& job, ProductionOptions& options
     const QString log = QDir::fromNativeSeparators(Text(kLogPath).trimmed());
     if (!log.isEmpty()) job.logFile = log;
 
-    options = ProductionOptions{};
-    options.poll = m_options.poll;
     options.repeat = IsChecked(kRepeatBox);
     const QString count = Text(kCount).trimmed();
     bool ok = true;
@@ -265,40 +800,60 @@ bool CProductionDlg::Start() {
     ProductionEvents events;
     // The boxes' threads report here through the event loop; a report still
     // on its way when the window goes is dropped with it.
-    events.onChip = [this](const ChipRecord& record) {
-        QMetaObject::invokeMethod(
-            this, [this, record] { OnChip(record); }, Qt::QueuedConnection);
+    auto post = [this](auto&& call) {
+        QMetaObject::invokeMethod(this, std::forward<decltype(call)>(call), Qt::QueuedConnection);
     };
-    events.onMessage = [this](const std::string& box, MsgKind, const std::string& text) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, b = QString::fromStdString(box), t = QString::fromStdString(text)] {
-                OnMessage(b, t);
-            },
-            Qt::QueuedConnection);
+    auto box = [](const std::string& name) { return QString::fromStdString(name); };
+    events.onChip = [this, post](const ChipRecord& record) { post([this, record] { OnChip(record); }); };
+    events.onMessage = [this, post, box](const std::string& b, MsgKind, const std::string& text) {
+        post([this, b = box(b), t = QString::fromStdString(text)] { OnMessage(b, t); });
     };
-    events.onState = [this](const std::string& box, BoxState state) {
-        QMetaObject::invokeMethod(
-            this, [this, b = QString::fromStdString(box), state] { OnState(b, state); },
-            Qt::QueuedConnection);
+    events.onState = [this, post, box](const std::string& b, BoxState state) {
+        post([this, b = box(b), state] { OnState(b, state); });
     };
-    m_nPassed = 0;
-    m_nFailed = 0;
-    SetText(kPassedCount, QStringLiteral("0"));
-    SetText(kFailedCount, QStringLiteral("0"));
-    SetText(kLastSerial, {});
+    events.onChipStart = [this, post, box](const std::string& b, const std::string& serial) {
+        post([this, b = box(b), s = QString::fromStdString(serial)] {
+            if (CBoxPanel* p = PanelOf(b)) p->OnChipStart(s);
+        });
+    };
+    events.onStep = [this, post, box](const std::string& b, const JobStep& step, bool done, bool ok) {
+        post([this, b = box(b), name = StepNameOf(step), done, ok] {
+            if (CBoxPanel* p = PanelOf(b)) p->OnStep(name, done, ok);
+        });
+    };
+    events.onProgress = [this, post, box](const std::string& b, int percent) {
+        post([this, b = box(b), percent] {
+            if (CBoxPanel* p = PanelOf(b)) p->OnProgress(percent);
+        });
+    };
+    ApplyLot();
+    m_nRunPassed = 0;
+    m_nRunFailed = 0;
+    m_lastFailure.reset();
+    m_bSummaryAfterClose = false;
+    m_bCloseWhenDone = false;
+    m_job = job;
     SetText(kLogPath, QDir::toNativeSeparators(LogFileOf(job)));
     ShowLogTail(LogFileOf(job));
-    TextBox(kMessages)->clear();
-    m_boxStates.clear();
-    SetText(kStatus, Utf8(text::kProductionRunning));
+    m_messages->clear();
+    m_summary->setText(Utf8(text::kProductionRunning));
+    m_device->setText(Utf8(DeviceAt(job.deviceRow).name));
+    ShowFiles(JobFileLines(job));
+    ShowNextSerial(job);
     m_run = std::make_unique<CProductionRun>(std::move(job), std::move(options), std::move(events));
+    MakePanels(CProductionRun::BoxNames(m_run->Options().writers));
     SetRunning(true);
     CProductionRun* run = m_run.get();
-    m_worker = std::thread([this, run] {
-        if (run->Prepare()) run->Run();
-        QMetaObject::invokeMethod(
-            this, [this] { OnFinished(); }, Qt::QueuedConnection);
+    m_worker = std::thread([this, run, post] {
+        if (run->Prepare()) {
+            // The files as the run loaded and hashed them.
+            QStringList files;
+            for (const ProductionImage& image : run->Images())
+                if (!image.path.isEmpty()) files << FileLine(image.name, image.path, image.sha256);
+            post([this, files] { ShowFiles(files); });
+            run->Run();
+        }
+        post([this] { OnFinished(); });
     });
     return true;
 }
@@ -307,19 +862,63 @@ void CProductionDlg::Stop() {
     if (!m_run || m_run->Stopping()) return;
     m_run->Stop();
     Enable(kStopButton, false);
-    SetText(kStatus, Utf8(text::kProductionStopping));
+    m_summary->setText(Utf8(m_bSummaryAfterClose ? text::kProdClosing : text::kProductionStopping));
 }
 
 void CProductionDlg::SetRunning(bool running) {
-    for (const int id : kSetupControls) Enable(id, !running);
-    for (const StepBox& s : kStepBoxes) Enable(s.box, !running);
+    const bool editable = !running && !m_options.locked;
+    for (const int id : kJobControls) Enable(id, editable);
+    for (const StepBox& s : kStepBoxes) Enable(s.box, editable);
+    for (const int id : kRunFields) Enable(id, !running);
+    Enable(kStartButton, !running);
     Enable(kStopButton, running);
     ApplySerialBox();
 }
 
 void CProductionDlg::ApplySerialBox() {
-    const bool on = IsChecked(kSerialBox) && !IsRunning();
+    const bool on = IsChecked(kSerialBox) && !IsRunning() && !m_options.locked;
     for (const int id : kSerialFields) Enable(id, on);
+}
+
+void CProductionDlg::ApplyLot() {
+    const QString lot = Text(kLot).trimmed();
+    if (lot == m_countedLot) return;
+    m_countedLot = lot;
+    m_nPassed = 0;
+    m_nFailed = 0;
+    ShowCounts();
+}
+
+void CProductionDlg::ShowCounts() {
+    m_passed->setText(QString::number(m_nPassed));
+    m_failed->setText(QString::number(m_nFailed));
+    m_yield->setText(YieldText(m_nPassed, m_nFailed));
+}
+
+void CProductionDlg::MakePanels(const std::vector<std::string>& names) {
+    bool same = names.size() == m_panels.size();
+    for (size_t i = 0; same && i < names.size(); ++i)
+        same = m_panels[i]->Name() == QString::fromStdString(names[i]);
+    if (same) return;
+    for (CBoxPanel* p : m_panels) delete p;
+    m_panels.clear();
+    const int n = static_cast<int>(names.size());
+    const int columns = n <= 1 ? 1 : n <= 4 ? 2 : n <= 9 ? 3 : 4;
+    for (int i = 0; i < n; ++i) {
+        auto* panel = new CBoxPanel(i + 1, QString::fromStdString(names[static_cast<size_t>(i)]), this);
+        m_panelGrid->addWidget(panel, i / columns, i % columns);
+        m_panels.push_back(panel);
+    }
+}
+
+CBoxPanel* CProductionDlg::PanelOf(const QString& box) const {
+    for (CBoxPanel* p : m_panels)
+        if (p->Name() == box) return p;
+    return nullptr;
+}
+
+void CProductionDlg::ToggleFullScreen() {
+    setWindowState(windowState() ^ Qt::WindowFullScreen);
 }
 
 bool CProductionDlg::Browse(int editId, const char* filter) {
@@ -344,12 +943,13 @@ void CProductionDlg::OnAllWriters() {
 
 void CProductionDlg::OnChip(const ChipRecord& record) {
     ++(record.passed ? m_nPassed : m_nFailed);
-    SetText(kPassedCount, QString::number(m_nPassed));
-    SetText(kFailedCount, QString::number(m_nFailed));
-    if (!record.serial.isEmpty()) SetText(kLastSerial, record.serial);
-    QPlainTextEdit* lines = TextBox(kLogLines);
-    lines->appendPlainText(LogLine(record));
-    lines->verticalScrollBar()->setValue(lines->verticalScrollBar()->maximum());
+    ++(record.passed ? m_nRunPassed : m_nRunFailed);
+    if (!record.passed) m_lastFailure = record;
+    ShowCounts();
+    if (CBoxPanel* p = PanelOf(record.box)) p->OnChip(record);
+    AddResult(record);
+    if (m_job) ShowNextSerial(*m_job);
+    m_options.sound(record.passed);
     // A failed chip is also said in words, with the step it failed at.
     if (!record.passed)
         OnMessage(record.box,
@@ -361,28 +961,28 @@ void CProductionDlg::OnChip(const ChipRecord& record) {
 void CProductionDlg::OnMessage(const QString& box, const QString& message) {
     // One line per message: the blank lines a message box would show are left out.
     const QString text = message.split(u'\n', Qt::SkipEmptyParts).join(u' ');
-    TextBox(kMessages)->appendPlainText(box.isEmpty() ? text
-                                                      : QStringLiteral("[%1] %2").arg(box, text));
+    m_messages->appendPlainText(box.isEmpty() ? text : QStringLiteral("[%1] %2").arg(box, text));
 }
 
 void CProductionDlg::OnState(const QString& box, BoxState state) {
-    if (!IsRunning() || m_run->Stopping()) return;
-    if (state == BoxState::Working || state == BoxState::Lost) return;
-    const char* what = state == BoxState::Insert   ? text::kProductionInsertChip
-                       : state == BoxState::Remove ? text::kProductionRemoveChip
-                                                   : text::kProductionBoxEnded;
-    // Every box's state at once, in the order of their names.
-    m_boxStates.insert(box, QStringLiteral("[%1] %2").arg(box, Utf8(what)));
-    SetText(kStatus,
-            QStringList(m_boxStates.cbegin(), m_boxStates.cend()).join(QStringLiteral("  ")));
+    if (CBoxPanel* p = PanelOf(box)) p->OnState(state);
 }
 
 void CProductionDlg::OnFinished() {
     if (m_worker.joinable()) m_worker.join();
     m_run.reset();
     SetRunning(false);
-    SetText(kStatus,
-            QString::fromStdString(FormatText(text::kProductionFinished, m_nPassed, m_nFailed)));
+    if (m_job) ShowNextSerial(*m_job);
+    QString summary = QString::fromStdString(FormatText(
+        text::kProdSummary, m_nRunPassed, m_nRunFailed, YieldText(m_nRunPassed, m_nRunFailed).toUtf8().constData()));
+    if (m_lastFailure) {
+        const ChipRecord& f = *m_lastFailure;
+        summary += u'\n' + QString::fromStdString(FormatText(
+                               text::kProdLastFailure, f.serial.toUtf8().constData(), f.box.toUtf8().constData(),
+                               f.failedStep.toUtf8().constData(), OperatorAdvice(f.cause).toUtf8().constData()));
+    }
+    if (m_bSummaryAfterClose) summary += u'\n' + Utf8(text::kProdCloseAgain);
+    m_summary->setText(summary);
     if (m_bCloseWhenDone) QDialog::done(0);
 }
 
@@ -391,14 +991,41 @@ void CProductionDlg::OnClose() {
         QDialog::done(0);
         return;
     }
-    // The window goes once the chips being programmed are done.
-    m_bCloseWhenDone = true;
+    // The first close stops the boxes and leaves the summary up; a second
+    // one lets the window go as soon as the chips being programmed are done.
+    if (m_bSummaryAfterClose) {
+        m_bCloseWhenDone = true;
+        return;
+    }
+    m_bSummaryAfterClose = true;
     Stop();
 }
 
 void CProductionDlg::closeEvent(QCloseEvent* event) {
     event->ignore();
     OnClose();
+}
+
+void CProductionDlg::keyPressEvent(QKeyEvent* event) {
+    const auto mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (mods == Qt::NoModifier) {
+        switch (event->key()) {
+            case Qt::Key_F5:
+                if (IsEnabled(kStartButton)) static_cast<void>(Start());
+                event->accept();
+                return;
+            case Qt::Key_Escape:
+                Stop();
+                event->accept();
+                return;
+            case Qt::Key_F11:
+                ToggleFullScreen();
+                event->accept();
+                return;
+            default: break;
+        }
+    }
+    CResDialog::keyPressEvent(event);
 }
 
 }  // namespace oriole

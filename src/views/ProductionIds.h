@@ -25,12 +25,9 @@ constexpr int kCount = 1328;
 constexpr int kStartButton = 1329;
 constexpr int kStopButton = 1330;
 constexpr int kCloseButton = 1331;
-constexpr int kPassedCount = 1332;
-constexpr int kFailedCount = 1333;
-constexpr int kLastSerial = 1334;
 constexpr int kLogPath = 1335;
-constexpr int kLogLines = 1336;
-constexpr int kStatus = 1337;
-constexpr int kMessages = 1338;
+constexpr int kLot = 1339;
+constexpr int kOperator = 1340;
+constexpr int kWorkOrder = 1341;
 
 }  // namespace oriole::production_ids

@@ -183,18 +183,23 @@ TEST(OrioleAppTest, ProductionOptionTakesTheSettingFileAndEveryWriter) {
         bool production;
         QString settingFile;
         QStringList writers;
+        bool locked;
     };
     const QString here = QDir::current().absoluteFilePath(QStringLiteral("job.set"));
     const Case cases[] = {
-        {{"--production", "job.set"}, std::nullopt, true, here, {}},
+        {{"--production", "job.set"}, std::nullopt, true, here, {}, false},
         {{"job.set", "--production", "--writer", "sim", "--writer=ftdi,sn=A1"},
          std::nullopt,
          true,
          here,
-         {"sim", "ftdi,sn=A1"}},
-        {{"--production"}, std::nullopt, true, {}, {}},
-        {{"--production", "a.set", "b.set"}, 2, false, {}, {}},
-        {{"--writer", "sim", "job.set"}, std::nullopt, false, {}, {}},
+         {"sim", "ftdi,sn=A1"},
+         false},
+        {{"--production"}, std::nullopt, true, {}, {}, false},
+        {{"--production", "a.set", "b.set"}, 2, false, {}, {}, false},
+        {{"--writer", "sim", "job.set"}, std::nullopt, false, {}, {}, false},
+        // --locked: the production window's job is the file's, unchangeable.
+        {{"--production", "job.set", "--locked"}, std::nullopt, true, here, {}, true},
+        {{"--locked", "job.set"}, 2, false, {}, {}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());
@@ -204,6 +209,7 @@ TEST(OrioleAppTest, ProductionOptionTakesTheSettingFileAndEveryWriter) {
         EXPECT_EQ(line.production, c.production);
         EXPECT_EQ(line.settingFile, c.settingFile);
         EXPECT_EQ(line.writers, c.writers);
+        EXPECT_EQ(line.locked, c.locked);
     }
 }
 

@@ -1,11 +1,17 @@
 // The production window on the simulated box: a run of chips with a serial
-// rule while the event loop keeps running, Stop ending a repeat run after
-// the chip in progress, the setting file's job shown in the controls, and
-// fields that keep a run from starting.
+// rule while the event loop keeps running, the lot's counts over several
+// starts, Stop ending a repeat run after the chip in progress, a close
+// during a run leaving the summary up, the locked window, the setting
+// file's job shown in the controls, fields that keep a run from starting,
+// and what a box's panel shows for each of the run's events.
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCryptographicHash>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTreeWidget>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -14,6 +20,7 @@
 #include <QTimer>
 
 #include "QtApp.h"
+#include "res/Dialogs.h"
 #include "support/Grab.h"
 #include "views/ProductionDlg.h"
 #include "views/ProductionIds.h"
@@ -51,12 +58,16 @@ protected:
                   production);
         return Path("job.set");
     }
-    std::unique_ptr<CProductionDlg> Window(const QString& settingFile) {
+    std::unique_ptr<CProductionDlg> Window(const QString& settingFile,
+                                           QStringList writers = {QString::fromLatin1(kSwappingBox)},
+                                           bool locked = false) {
         CProductionDlg::Options options;
         options.settingFile = settingFile;
-        options.writers = {QString::fromLatin1(kSwappingBox)};
+        options.writers = std::move(writers);
         options.poll = std::chrono::milliseconds(40);
+        options.locked = locked;
         options.chooseFile = [](QWidget*, const QString&, const QStringList&) { return QString(); };
+        options.sound = [this](bool passed) { m_sounds += passed ? u'P' : u'F'; };
         return std::make_unique<CProductionDlg>(std::move(options));
     }
     // Runs the event loop until the run has ended; the ticks of a 10 ms timer
@@ -73,14 +84,38 @@ protected:
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         return ticks;
     }
-    static QStringList Lines(CProductionDlg& dlg, int id) {
-        return dlg.TextBox(id)->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+    static QStringList Messages(CProductionDlg& dlg) {
+        return dlg.Messages()->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+    }
+    // The result lines, newest first: each line's columns joined by '|'.
+    static QStringList Results(CProductionDlg& dlg) {
+        QStringList rows;
+        QTreeWidget* tree = dlg.Results();
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            QStringList cells;
+            for (int c = 0; c < tree->columnCount(); ++c) cells << tree->topLevelItem(i)->text(c);
+            rows << cells.join(u'|');
+        }
+        return rows;
+    }
+    // Runs the event loop until `done` holds or the run has ended.
+    template <typename Done>
+    static void WaitUntil(CProductionDlg& dlg, Done done) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!done() && dlg.IsRunning() && waited.elapsed() < 30000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    static void Press(QWidget* target, int key) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(target, &press);
     }
 
     QTemporaryDir m_dir;
+    QString m_sounds;  // 'P' and 'F', one per verdict
 };
 
-TEST_F(ProductionDlgTest, ThreeChipsWithASerialRuleShowTheirCountsNumberAndLogLines) {
+TEST_F(ProductionDlgTest, ChipsOfALotAreCountedOverStartsAndShownNewestFirst) {
     auto dlg = Window(SettingFile());
     dlg->show();
     // The rule as a user sets it: four ASCII figures at EEPROM 0x10, from 1000.
@@ -93,37 +128,60 @@ TEST_F(ProductionDlgTest, ThreeChipsWithASerialRuleShowTheirCountsNumberAndLogLi
     dlg->SetText(kSerialFirst, QStringLiteral("1000"));
     dlg->Button(kRepeatBox)->click();
     dlg->SetText(kCount, QStringLiteral("3"));
+    dlg->SetText(kLot, QStringLiteral("L-7"));
     dlg->Button(kStartButton)->click();
-    ASSERT_TRUE(dlg->IsRunning()) << Lines(*dlg, kMessages).join(u'\n').toStdString();
+    ASSERT_TRUE(dlg->IsRunning()) << Messages(*dlg).join(u'\n').toStdString();
     EXPECT_FALSE(dlg->IsEnabled(kStartButton));
     EXPECT_TRUE(dlg->IsEnabled(kStopButton));
-    test::Grab(*dlg, QStringLiteral("production-running.png"));
+    EXPECT_FALSE(dlg->IsEnabled(kLot)) << "the lot goes into the run at its start";
+    ASSERT_EQ(dlg->PanelCount(), 1);
 
     // The window's own events went on while the chips were programmed.
     EXPECT_GT(WaitForEnd(*dlg), 0);
     ASSERT_FALSE(dlg->IsRunning());
-    test::Grab(*dlg, QStringLiteral("production-done.png"));
-    EXPECT_EQ(dlg->Text(kPassedCount), QStringLiteral("3"))
-        << Lines(*dlg, kMessages).join(u'\n').toStdString();
-    EXPECT_EQ(dlg->Text(kFailedCount), QStringLiteral("0"));
-    EXPECT_EQ(dlg->Text(kLastSerial), QStringLiteral("1002"));
-    EXPECT_TRUE(dlg->Text(kStatus).contains(QStringLiteral("合格 3  不合格 0")))
-        << dlg->Text(kStatus).toStdString();
-    // The box shows the log's own lines, as the file holds them.
-    const QStringList shown = Lines(*dlg, kLogLines);
+    EXPECT_EQ(dlg->PassedCount(), 3) << Messages(*dlg).join(u'\n').toStdString();
+    EXPECT_EQ(dlg->FailedCount(), 0);
+    EXPECT_EQ(dlg->YieldShown(), QStringLiteral("100.0 %"));
+    EXPECT_EQ(m_sounds, QStringLiteral("PPP"));
+    EXPECT_EQ(dlg->NextSerialShown(), QStringLiteral("1003"));
+    EXPECT_EQ(dlg->Panel(0)->Shown(), CBoxPanel::Look::Pass);
+    EXPECT_TRUE(dlg->Summary().contains(QStringLiteral("合格 3  不合格 0"))) << dlg->Summary().toStdString();
+    // The file's name with the start of its SHA-256.
+    const QByteArray sha = QCryptographicHash::hash(Read("prog.hex"), QCryptographicHash::Sha256).toHex();
+    EXPECT_EQ(dlg->FilesShown(), QStringLiteral("FLASH  prog.hex  ") + QString::fromLatin1(sha.left(12)))
+        << dlg->FilesShown().toStdString();
+    // The results, newest first, the verdict first.
+    const QStringList shown = Results(*dlg);
     ASSERT_EQ(shown.size(), 3);
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(shown[i].contains(QStringLiteral(",%1,OK,").arg(1000 + i)))
+        EXPECT_TRUE(shown[i].startsWith(QStringLiteral("合格|%1|1  %2|").arg(1002 - i).arg(kSwappingBox)))
             << shown[i].toStdString();
     const QStringList file = QString::fromUtf8(Read("job.set.log.csv"))
                                  .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(file.size(), 4);  // the header, then one line per chip
-    EXPECT_EQ(file.mid(1), shown);
     EXPECT_EQ(Read("job.set.counter").trimmed(), "1003");
 
-    // Opened again, the window shows the end of the log it left.
+    // The same lot counts on over a second start; a new lot starts again.
+    struct Case {
+        const char* lot;
+        int passed;
+    };
+    for (const Case& c : {Case{"L-7", 4}, Case{"L-8", 1}}) {
+        SCOPED_TRACE(c.lot);
+        dlg->SetText(kCount, QStringLiteral("1"));
+        dlg->SetText(kLot, QString::fromUtf8(c.lot));
+        ASSERT_TRUE(dlg->Start());
+        WaitForEnd(*dlg);
+        EXPECT_EQ(dlg->PassedCount(), c.passed);
+        EXPECT_TRUE(dlg->Summary().contains(QStringLiteral("合格 1  不合格 0"))) << "the summary is the run's";
+    }
+
+    // Opened again, the window shows the end of the log it left, newest first.
     auto again = Window(Path("job.set"));
-    EXPECT_EQ(Lines(*again, kLogLines), file);
+    const QStringList reopened = Results(*again);
+    ASSERT_EQ(reopened.size(), 5);
+    EXPECT_TRUE(reopened.first().startsWith(QStringLiteral("合格|1004|"))) << reopened.first().toStdString();
+    EXPECT_TRUE(reopened.last().startsWith(QStringLiteral("合格|1000|"))) << reopened.last().toStdString();
 }
 
 TEST_F(ProductionDlgTest, StopDuringARepeatRunEndsItAfterTheChipInProgress) {
@@ -131,23 +189,141 @@ TEST_F(ProductionDlgTest, StopDuringARepeatRunEndsItAfterTheChipInProgress) {
     dlg->Button(kRepeatBox)->click();
     dlg->Button(kStartButton)->click();
     ASSERT_TRUE(dlg->IsRunning());
-    QElapsedTimer waited;
-    waited.start();
-    while (dlg->Text(kPassedCount) == QStringLiteral("0") && waited.elapsed() < 30000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    ASSERT_EQ(dlg->Text(kPassedCount), QStringLiteral("1"))
-        << Lines(*dlg, kMessages).join(u'\n').toStdString();
+    WaitUntil(*dlg, [&] { return dlg->PassedCount() > 0; });
+    ASSERT_EQ(dlg->PassedCount(), 1) << Messages(*dlg).join(u'\n').toStdString();
     dlg->Button(kStopButton)->click();
     EXPECT_FALSE(dlg->IsEnabled(kStopButton));
     WaitForEnd(*dlg);
     ASSERT_FALSE(dlg->IsRunning()) << "a repeat run without a count ends only by Stop";
     EXPECT_TRUE(dlg->IsEnabled(kStartButton));
-    EXPECT_TRUE(dlg->Text(kStatus).startsWith(QStringLiteral("終了しました")))
-        << dlg->Text(kStatus).toStdString();
-    // Every number taken went to a chip that is in the log.
-    const int chips = dlg->Text(kPassedCount).toInt() + dlg->Text(kFailedCount).toInt();
-    EXPECT_EQ(Lines(*dlg, kLogLines).size(), chips);
+    EXPECT_TRUE(dlg->Summary().startsWith(QStringLiteral("終了しました"))) << dlg->Summary().toStdString();
+    // Every number taken went to a chip that is in the results.
+    const int chips = dlg->PassedCount() + dlg->FailedCount();
+    EXPECT_EQ(Results(*dlg).size(), chips);
     EXPECT_EQ(Read("job.set.counter").trimmed().toInt(), 1 + chips);
+}
+
+// Closing during a run stops the boxes and keeps the window with the
+// summary and the last failure; the next close closes it.
+TEST_F(ProductionDlgTest, ACloseDuringARunLeavesTheSummaryUpUntilTheNextClose) {
+    // The second box holds another device: every chip of it fails.
+    auto dlg = Window(SettingFile("Serial=eeprom:10:2\r\n"), {QString::fromLatin1(kSwappingBox),
+                                      QStringLiteral("sim:ATmega8,fast,swap=100:150")});
+    dlg->show();
+    dlg->Button(kRepeatBox)->click();
+    ASSERT_TRUE(dlg->Start());
+    ASSERT_EQ(dlg->PanelCount(), 2);
+    WaitUntil(*dlg, [&] { return dlg->PassedCount() > 0 && dlg->FailedCount() > 0; });
+    ASSERT_TRUE(dlg->FailedCount() > 0) << Messages(*dlg).join(u'\n').toStdString();
+    EXPECT_TRUE(dlg->close() == false && dlg->isVisible());
+    EXPECT_FALSE(dlg->IsEnabled(kStopButton));
+    WaitForEnd(*dlg);
+    ASSERT_FALSE(dlg->IsRunning());
+    EXPECT_TRUE(dlg->isVisible()) << "the summary stays up";
+    const QString summary = dlg->Summary();
+    EXPECT_TRUE(summary.contains(QStringLiteral("最後の不合格")) && summary.contains(QStringLiteral("sim:ATmega8")) &&
+                summary.contains(OperatorAdvice(QStringLiteral("other-device"))))
+        << summary.toStdString();
+    EXPECT_EQ(dlg->Panel(1)->Shown(), CBoxPanel::Look::Fail);
+    EXPECT_EQ(m_sounds.count(u'F'), dlg->FailedCount());
+    test::Grab(*dlg, QStringLiteral("production-closed-mid-run.png"));
+    dlg->close();
+    EXPECT_FALSE(dlg->isVisible());
+}
+
+// Locked, the window runs the file's job: only the lot and operator fields,
+// Start, Stop and Close can be used; F5 starts and Escape stops from any field.
+TEST_F(ProductionDlgTest, ALockedWindowLeavesOnlyTheLotOperatorAndRunButtons) {
+    struct Case {
+        bool locked;
+        std::vector<int> usable;
+    };
+    const std::vector<int> runFields = {kLot, kOperator, kStartButton, kCloseButton};
+    std::vector<int> everything = runFields;
+    for (const res::ControlDef& c : res::kProductionDialog.controls)
+        if (c.id > 0 && c.id != kEraseBox && c.id != kStopButton &&
+            std::find(runFields.begin(), runFields.end(), c.id) == runFields.end())
+            everything.push_back(c.id);
+    const Case cases[] = {
+        {true, runFields},
+        {false, everything},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locked);
+        auto dlg = Window(SettingFile("Serial=eeprom:10:2\r\n"), {QString::fromLatin1(kSwappingBox)}, c.locked);
+        for (const res::ControlDef& def : res::kProductionDialog.controls) {
+            if (def.id <= 0) continue;
+            const bool usable = std::find(c.usable.begin(), c.usable.end(), def.id) != c.usable.end();
+            EXPECT_EQ(dlg->IsEnabled(def.id), usable) << def.id << " " << def.text;
+        }
+        if (!c.locked) continue;
+        dlg->show();
+        dlg->LineEdit(kLot)->setFocus();
+        Press(dlg->LineEdit(kLot), Qt::Key_F5);
+        ASSERT_TRUE(dlg->IsRunning()) << Messages(*dlg).join(u'\n').toStdString();
+        for (const res::ControlDef& def : res::kProductionDialog.controls) {
+            if (def.id <= 0) continue;
+            EXPECT_EQ(dlg->IsEnabled(def.id), def.id == kStopButton || def.id == kCloseButton) << def.id;
+        }
+        WaitUntil(*dlg, [&] { return dlg->PassedCount() > 0; });
+        Press(dlg->focusWidget() ? dlg->focusWidget() : dlg.get(), Qt::Key_Escape);
+        WaitForEnd(*dlg);
+        EXPECT_FALSE(dlg->IsRunning()) << "the locked run repeats until Escape";
+        EXPECT_GE(dlg->PassedCount(), 1);
+    }
+}
+
+// What a box's panel shows after each event of a scripted sequence.
+TEST_F(ProductionDlgTest, ABoxPanelFollowsItsBoxsEvents) {
+    ChipRecord pass;
+    pass.box = QStringLiteral("sim");
+    pass.serial = QStringLiteral("1002");
+    pass.passed = true;
+    ChipRecord fail = pass;
+    fail.serial = QStringLiteral("1003");
+    fail.passed = false;
+    fail.failedStep = QStringLiteral("FLASH ベリファイ");
+    fail.cause = QStringLiteral("verify-mismatch");
+    using Look = CBoxPanel::Look;
+    using Event = std::function<void(CBoxPanel&)>;
+    auto state = [](BoxState s) { return Event([s](CBoxPanel& p) { p.OnState(s); }); };
+    struct Row {
+        const char* what;
+        Event event;
+        Look look;
+        const char* headline;
+        const char* detail;  // contained
+        const char* hint;    // contained
+        int percent;
+    };
+    const Row rows[] = {
+        {"insert", state(BoxState::Insert), Look::Insert, "チップを挿してください", "", "", -1},
+        {"working", state(BoxState::Working), Look::Working, "書き込み中", "", "", 0},
+        {"number", [](CBoxPanel& p) { p.OnChipStart(QStringLiteral("1002")); }, Look::Working, "書き込み中", "",
+         "1002", 0},
+        {"step", [](CBoxPanel& p) { p.OnStep(QStringLiteral("FLASH 書き込み"), false, false); }, Look::Working,
+         "書き込み中", "FLASH 書き込み", "1002", 0},
+        {"progress", [](CBoxPanel& p) { p.OnProgress(40); }, Look::Working, "書き込み中", "FLASH 書き込み", "1002", 40},
+        {"pass", [&](CBoxPanel& p) { p.OnChip(pass); }, Look::Pass, "合格 PASS", "1002", "", -1},
+        {"remove", state(BoxState::Remove), Look::Pass, "合格 PASS", "1002", "取り外して", -1},
+        {"next insert", state(BoxState::Insert), Look::Insert, "チップを挿してください", "前回: 合格 1002", "", -1},
+        {"next chip", [](CBoxPanel& p) { p.OnChipStart({}); }, Look::Working, "書き込み中", "", "", 0},
+        {"fail", [&](CBoxPanel& p) { p.OnChip(fail); }, Look::Fail, "不合格 FAIL", "不良品", "", -1},
+        {"run ends", state(BoxState::Ended), Look::Fail, "不合格 FAIL", "FLASH ベリファイ", "終了", -1},
+        {"box lost", state(BoxState::Lost), Look::Lost, "ライタが応答しません", "前回: 不合格 1003", "接続", -1},
+        {"lost stays", state(BoxState::Ended), Look::Lost, "ライタが応答しません", "", "接続", -1},
+    };
+    CBoxPanel panel(1, QStringLiteral("sim"));
+    panel.resize(400, 300);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        r.event(panel);
+        EXPECT_EQ(panel.Shown(), r.look);
+        EXPECT_EQ(panel.Headline(), QString::fromUtf8(r.headline));
+        EXPECT_TRUE(panel.Detail().contains(QString::fromUtf8(r.detail))) << panel.Detail().toStdString();
+        EXPECT_TRUE(panel.Hint().contains(QString::fromUtf8(r.hint))) << panel.Hint().toStdString();
+        EXPECT_EQ(panel.Percent(), r.percent);
+    }
 }
 
 TEST_F(ProductionDlgTest, TheSettingFilesJobIsShownInTheControls) {
@@ -208,7 +384,7 @@ TEST_F(ProductionDlgTest, AnUnusableFieldKeepsTheRunFromStartingAndIsNamed) {
         dlg->SetText(c.field, QString::fromUtf8(c.text));
         EXPECT_FALSE(dlg->Start());
         EXPECT_FALSE(dlg->IsRunning());
-        const QString said = Lines(*dlg, kMessages).join(u'\n');
+        const QString said = Messages(*dlg).join(u'\n');
         EXPECT_TRUE(said.contains(QString::fromUtf8(c.named)) &&
                     said.contains(QString::fromUtf8(c.text)))
             << said.toStdString();
