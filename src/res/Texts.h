@@ -305,7 +305,7 @@ inline constexpr char kProdResultFail[] = "不合格";
 inline constexpr char kProdLocked[] = "(ロック中: 設定は変更できません)";
 // The end of a run: %d passed, %d failed, the yield.
 inline constexpr char kProdSummary[] = "終了しました。合格 %d  不合格 %d  歩留まり %s";
-inline constexpr char kProdLastFailure[] = "最後の不合格: %s  ライタ %s  %s — %s";
+inline constexpr char kProdLastFailure[] = "最後の不合格: ライタ %s  シリアル番号 %s  %s — %s";
 inline constexpr char kProdClosing[] = "書き込み中のチップが終わったら止まります。結果を表示してから閉じられます...";
 inline constexpr char kProdCloseAgain[] = "もう一度「閉じる」を押すと画面を閉じます。";
 

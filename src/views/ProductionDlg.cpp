@@ -454,9 +454,14 @@ CProductionDlg::CProductionDlg(Options options, QWidget* parent)
     connect(Button(kCloseButton), &QAbstractButton::clicked, this, [this] { OnClose(); });
     connect(LineEdit(kLot), &QLineEdit::editingFinished, this, [this] { ApplyLot(); });
 
+    connect(LineEdit(kWriters), &QLineEdit::editingFinished, this, [this] {
+        if (!IsRunning()) ShowPanelsOfWriters();
+    });
+
+    if (!m_options.writers.isEmpty()) SetText(kWriters, m_options.writers.join(u' '));
     SetText(kSettingPath, QDir::toNativeSeparators(m_options.settingFile));
     if (!m_options.settingFile.isEmpty()) LoadSettingFile();
-    if (!m_options.writers.isEmpty()) SetText(kWriters, m_options.writers.join(u' '));
+    ShowPanelsOfWriters();
     SetRunning(false);
     ShowCounts();
 }
@@ -466,13 +471,16 @@ CProductionDlg::~CProductionDlg() {
     // reaches this window any more.
     if (m_run) m_run->Stop();
     if (m_worker.joinable()) m_worker.join();
+    // A field losing the focus as the window goes says nothing to it.
+    for (const CControls::Entry& e : All()) e.widget->disconnect(this);
 }
 
 void CProductionDlg::BuildView() {
     // The table's controls keep their places in a block of their own; the
     // window around them grows and shrinks.
     auto* setup = new QWidget(this);
-    setup->setFixedSize(size());
+    setup->setObjectName(QStringLiteral("jobControls"));
+    QRect used;
     for (const CControls::Entry& e : All()) {
         if (e.widget->parentWidget() != this) continue;
         const bool hidden = e.widget->isHidden();
@@ -480,7 +488,9 @@ void CProductionDlg::BuildView() {
         e.widget->setParent(setup);
         e.widget->setGeometry(at);
         e.widget->setVisible(!hidden);
+        if (e.def->id != kStartButton && e.def->id != kStopButton && e.def->id != kCloseButton) used |= at;
     }
+    setup->setFixedSize(used.right() + used.left(), used.bottom() + used.left());
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     setSizeGripEnabled(true);
@@ -630,13 +640,16 @@ void CProductionDlg::ShowJob(const ProductionJob& job) {
     m_device->setText(Utf8(DeviceAt(job.deviceRow).name));
     ShowFiles(JobFileLines(job));
     ShowNextSerial(job);
-    // The panels of the boxes the next start opens.
-    if (!IsRunning()) {
-        std::vector<std::string> specs;
-        for (const QString& spec : Text(kWriters).simplified().split(u' ', Qt::SkipEmptyParts))
-            specs.push_back(spec.toStdString());
-        MakePanels(CProductionRun::BoxNames(specs));
-    }
+    if (!IsRunning()) ShowPanelsOfWriters();
+}
+
+void CProductionDlg::ShowPanelsOfWriters() {
+    // The panels of the boxes the next start opens ("all" stands for
+    // boxes found only then).
+    std::vector<std::string> specs;
+    for (const QString& spec : Text(kWriters).simplified().split(u' ', Qt::SkipEmptyParts))
+        if (spec != QStringLiteral("all")) specs.push_back(spec.toStdString());
+    MakePanels(CProductionRun::BoxNames(specs));
 }
 
 void CProductionDlg::ShowFiles(const QStringList& lines) {
@@ -978,7 +991,8 @@ void CProductionDlg::OnFinished() {
     if (m_lastFailure) {
         const ChipRecord& f = *m_lastFailure;
         summary += u'\n' + QString::fromStdString(FormatText(
-                               text::kProdLastFailure, f.serial.toUtf8().constData(), f.box.toUtf8().constData(),
+                               text::kProdLastFailure, f.box.toUtf8().constData(),
+                               f.serial.isEmpty() ? "-" : f.serial.toUtf8().constData(),
                                f.failedStep.toUtf8().constData(), OperatorAdvice(f.cause).toUtf8().constData()));
     }
     if (m_bSummaryAfterClose) summary += u'\n' + Utf8(text::kProdCloseAgain);

@@ -155,6 +155,7 @@ private:
     void ApplyLot();
     void ShowCounts();
     void MakePanels(const std::vector<std::string>& names);
+    void ShowPanelsOfWriters();
     CBoxPanel* PanelOf(const QString& box) const;
     void ToggleFullScreen();
     // Puts the chosen file in the box; false when none was chosen.

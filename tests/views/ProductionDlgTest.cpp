@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <map>
 
 #include "QtApp.h"
 #include "res/Dialogs.h"
@@ -270,6 +271,76 @@ TEST_F(ProductionDlgTest, ALockedWindowLeavesOnlyTheLotOperatorAndRunButtons) {
         WaitForEnd(*dlg);
         EXPECT_FALSE(dlg->IsRunning()) << "the locked run repeats until Escape";
         EXPECT_GE(dlg->PassedCount(), 1);
+    }
+}
+
+// The window with one, two and four boxes in each of a panel's states, at
+// its first size and full screen: the panels share the space below the job's
+// controls without covering them or each other. ORIOLE_GRAB_DIR keeps the pictures.
+TEST_F(ProductionDlgTest, ThePanelsShareTheWindowWithOneTwoAndFourBoxes) {
+    ChipRecord pass;
+    pass.serial = QStringLiteral("1002");
+    pass.passed = true;
+    ChipRecord fail = pass;
+    fail.serial = QStringLiteral("1003");
+    fail.passed = false;
+    fail.failedStep = QStringLiteral("FLASH ベリファイ");
+    fail.cause = QStringLiteral("verify-mismatch");
+    using Script = std::function<void(CBoxPanel&)>;
+    const std::map<QString, Script> scripts = {
+        {"insert", [](CBoxPanel& p) { p.OnState(BoxState::Insert); }},
+        {"working",
+         [](CBoxPanel& p) {
+             p.OnState(BoxState::Working);
+             p.OnChipStart(QStringLiteral("1002"));
+             p.OnStep(QStringLiteral("FLASH 書き込み"), false, false);
+             p.OnProgress(40);
+         }},
+        {"pass", [&](CBoxPanel& p) { p.OnChip(pass); }},
+        {"pass-remove",
+         [&](CBoxPanel& p) {
+             p.OnChip(pass);
+             p.OnState(BoxState::Remove);
+         }},
+        {"fail", [&](CBoxPanel& p) { p.OnChip(fail); }},
+        {"lost", [](CBoxPanel& p) { p.OnState(BoxState::Lost); }},
+        {"ended", [](CBoxPanel& p) { p.OnState(BoxState::Ended); }},
+    };
+    struct Shot {
+        std::vector<const char*> states;  // one per box
+        QSize size;                       // empty: the window's first size
+    };
+    const Shot shots[] = {
+        {{"insert"}, {}},  {{"working"}, {}}, {{"pass-remove"}, {}}, {{"fail"}, {}}, {{"lost"}, {}},
+        {{"working", "insert"}, {}}, {{"pass", "fail"}, {}},
+        {{"insert", "working", "pass-remove", "fail"}, {}},
+        {{"fail", "lost", "ended", "working"}, {1920, 1080}},
+    };
+    const QString settingFile = SettingFile("Serial=eeprom:10:2\r\n");
+    for (const Shot& shot : shots) {
+        const int n = static_cast<int>(shot.states.size());
+        QStringList writers;
+        QString name = QStringLiteral("production-%1box").arg(n);
+        for (int i = 0; i < n; ++i) {
+            writers << QStringLiteral("sim:ATmega328P,fast,swap=%1:150").arg(100 + i);
+            name += u'-' + QString::fromLatin1(shot.states[static_cast<size_t>(i)]);
+        }
+        SCOPED_TRACE(name.toStdString());
+        auto dlg = Window(settingFile, writers);
+        if (!shot.size.isEmpty()) dlg->resize(shot.size);
+        dlg->show();
+        ASSERT_EQ(dlg->PanelCount(), n);
+        for (int i = 0; i < n; ++i) scripts.at(QString::fromLatin1(shot.states[static_cast<size_t>(i)]))(*dlg->Panel(i));
+        QCoreApplication::processEvents();
+        const QWidget* controls = dlg->findChild<QWidget*>(QStringLiteral("jobControls"));
+        ASSERT_NE(controls, nullptr);
+        for (int i = 0; i < n; ++i) {
+            const QRect panel = dlg->Panel(i)->geometry();
+            EXPECT_TRUE(dlg->rect().contains(panel)) << i;
+            EXPECT_FALSE(panel.intersects(controls->geometry())) << i;
+            for (int j = 0; j < i; ++j) EXPECT_FALSE(panel.intersects(dlg->Panel(j)->geometry())) << i << " " << j;
+        }
+        test::Grab(*dlg, name + QStringLiteral(".png"));
     }
 }
 
