@@ -290,8 +290,11 @@ CBoxPanel::CBoxPanel(int number, const QString& name, QWidget* parent) : QFrame(
     layout->addWidget(m_bar);
     layout->addWidget(m_hint);
     layout->addStretch(1);
-    for (QLabel* l : {m_title, m_headline, m_detail, m_hint})
-        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // The one-line texts never widen the panel; the wrapped ones take the
+    // height their lines need at the panel's width.
+    for (QLabel* l : {m_title, m_headline}) l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    for (QLabel* l : {m_detail, m_hint}) l->setMinimumWidth(1);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     setMinimumSize(220, 150);
     SetLook(Look::Idle, Utf8(text::kProdIdle), {}, {});
 }
@@ -411,7 +414,8 @@ void CBoxPanel::FitTexts() {
     f.setPixelSize(std::clamp(h / 14, 12, 32));
     m_title->setFont(f);
     f = m_detail->font();
-    f.setPixelSize(std::clamp(h / 12, 12, 40));
+    const int lines = static_cast<int>(m_detail->text().count(u'\n')) + 1;
+    f.setPixelSize(std::clamp(h / (9 + 3 * lines), 11, 40));
     m_detail->setFont(f);
     f = m_hint->font();
     f.setPixelSize(std::clamp(h / 11, 12, 44));
@@ -917,9 +921,15 @@ void CProductionDlg::MakePanels(const std::vector<std::string>& names) {
     m_panels.clear();
     const int n = static_cast<int>(names.size());
     const int columns = n <= 1 ? 1 : n <= 4 ? 2 : n <= 9 ? 3 : 4;
+    const int rows = (n + columns - 1) / columns;
+    // Every panel the same size, whatever its texts.
+    for (int c = 0; c < m_panelGrid->columnCount(); ++c) m_panelGrid->setColumnStretch(c, c < columns ? 1 : 0);
+    for (int r = 0; r < m_panelGrid->rowCount(); ++r) m_panelGrid->setRowStretch(r, r < rows ? 1 : 0);
     for (int i = 0; i < n; ++i) {
         auto* panel = new CBoxPanel(i + 1, QString::fromStdString(names[static_cast<size_t>(i)]), this);
         m_panelGrid->addWidget(panel, i / columns, i % columns);
+        m_panelGrid->setColumnStretch(i % columns, 1);
+        m_panelGrid->setRowStretch(i / columns, 1);
         m_panels.push_back(panel);
     }
 }
