@@ -31,9 +31,9 @@ namespace {
 
 using namespace production_ids;
 
-// A box that takes each chip out 100 ms after its erase and puts the next
-// one in 150 ms later.
-constexpr char kSwappingBox[] = "sim:ATmega328P,fast,swap=100:150";
+// A box that takes each chip out 500 ms after its erase (long after its
+// programming, even on a loaded machine) and puts the next one in 150 ms later.
+constexpr char kSwappingBox[] = "sim:ATmega328P,fast,swap=500:150";
 
 class ProductionDlgTest : public ::testing::Test {
 protected:
@@ -136,10 +136,12 @@ TEST_F(ProductionDlgTest, ChipsOfALotAreCountedOverStartsAndShownNewestFirst) {
     EXPECT_TRUE(dlg->IsEnabled(kStopButton));
     EXPECT_FALSE(dlg->IsEnabled(kLot)) << "the lot goes into the run at its start";
     ASSERT_EQ(dlg->PanelCount(), 1);
+    test::Grab(*dlg, QStringLiteral("production-running.png"));
 
     // The window's own events went on while the chips were programmed.
     EXPECT_GT(WaitForEnd(*dlg), 0);
     ASSERT_FALSE(dlg->IsRunning());
+    test::Grab(*dlg, QStringLiteral("production-done.png"));
     EXPECT_EQ(dlg->PassedCount(), 3) << Messages(*dlg).join(u'\n').toStdString();
     EXPECT_EQ(dlg->FailedCount(), 0);
     EXPECT_EQ(dlg->YieldShown(), QStringLiteral("100.0 %"));
@@ -209,7 +211,7 @@ TEST_F(ProductionDlgTest, StopDuringARepeatRunEndsItAfterTheChipInProgress) {
 TEST_F(ProductionDlgTest, ACloseDuringARunLeavesTheSummaryUpUntilTheNextClose) {
     // The second box holds another device: every chip of it fails.
     auto dlg = Window(SettingFile("Serial=eeprom:10:2\r\n"), {QString::fromLatin1(kSwappingBox),
-                                      QStringLiteral("sim:ATmega8,fast,swap=100:150")});
+                                      QStringLiteral("sim:ATmega8,fast,swap=500:150")});
     dlg->show();
     dlg->Button(kRepeatBox)->click();
     ASSERT_TRUE(dlg->Start());
