@@ -424,6 +424,8 @@ void CBoxPanel::FitTexts() {
     const int most = m_look == Look::Pass || m_look == Look::Fail ? h / 4 : h / 7;
     f.setPixelSize(FittingPixels(f, m_headline->text(), w, std::clamp(most, 16, 200), 12));
     m_headline->setFont(f);
+    // The lines take their new heights now, not after the next pass of the event loop.
+    layout()->activate();
 }
 
 // --- The window ---

@@ -261,6 +261,7 @@ TEST_F(ProductionDlgTest, ALockedWindowLeavesOnlyTheLotOperatorAndRunButtons) {
         }
         if (!c.locked) continue;
         dlg->show();
+        test::Grab(*dlg, QStringLiteral("production-locked.png"));
         dlg->LineEdit(kLot)->setFocus();
         Press(dlg->LineEdit(kLot), Qt::Key_F5);
         ASSERT_TRUE(dlg->IsRunning()) << Messages(*dlg).join(u'\n').toStdString();
