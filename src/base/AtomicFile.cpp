@@ -261,7 +261,7 @@ bool WriteStream(const QByteArray& path, NodeKind kind, QByteArrayView data, con
         return Fail(fault, noReader ? text::kSaveNoReader : text::kFileCreateFailed);
     }
     struct stat st {};
-    if (fstat(fd.get(), &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)))
+    if (fstat(fd.get(), &st) != 0 || !((S_ISCHR(st.st_mode) && IsNullOrTerminal(st.st_rdev)) || S_ISFIFO(st.st_mode)))
         return Fail(fault, text::kSaveNotAFile);
     const SigPipeHeld held;
     const char* p = data.data();
@@ -294,7 +294,9 @@ bool WriteFileAtomically(const QString& path, QByteArrayView data, const char** 
     if (fault != nullptr) *fault = nullptr;
     if (path.isEmpty()) return Fail(fault, text::kFileCreateFailed);
     const QByteArray native = QFile::encodeName(path);
-    const NodeKind kind = NodeKindOf(path);
+    NodeKind kind = NodeKind::Missing;
+    // A device other than a terminal or /dev/null is never opened.
+    if (OutputTargetOf(path, &kind) == OutputTarget::Device) return Fail(fault, text::kSaveNotAFile);
     switch (kind) {
         case NodeKind::Missing: {
             QByteArray end;
