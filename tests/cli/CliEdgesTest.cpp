@@ -176,15 +176,25 @@ constexpr bool kSanitized = true;
 constexpr bool kSanitized = false;
 #endif
 
-// A terminal line of 600 MB under a 2 GB limit is refused with one line and
-// the session goes on; memory that runs out (two traces of 60 MB each under
-// a limit just above what a small comparison takes) ends the tool with one
-// line and status 1, never an abort.
+// The least memory limit, in steps of 32 MiB, under which the tool runs
+// `args` (with `feed`) to its end with status 0; 0 when not even 2 GiB do.
+long LeastLimit(const QStringList& args, const QString& feed = {}) {
+    for (long kib = 64 * 1024; kib <= 2048 * 1024; kib += 32 * 1024)
+        if (UnderLimit(kib, args, feed).status == 0) return kib;
+    return 0;
+}
+
+// With 64 MiB more than a short session takes, a terminal line of 600 MB is
+// refused with one line and the session goes on; with 32 MiB more than a
+// small comparison takes, two traces of 60 MB each run the tool out of
+// memory, which ends it with one line and status 1, never an abort.
 TEST(CliEdges, NothingAbortsWhenMemoryIsShort) {
     if (kSanitized) GTEST_SKIP() << "the sanitizer's shadow memory does not fit a memory limit";
     const QStringList terminal = {"-q", "-c", "oriole", "-P", "sim:ATmega328P,timing=off", "-p", "m328p", "-t"};
+    const long session = LeastLimit(terminal, "echo 'dump ee 0 1'");
+    ASSERT_NE(session, 0);
     const CliRun longLine = UnderLimit(
-        2 * 1024 * 1024, terminal,
+        session + 64 * 1024, terminal,
         "{ echo 'write ee 0 7'; head -c 600000000 /dev/zero | tr '\\0' a; printf '\\ndump ee 0 1\\n'; }");
     EXPECT_EQ(longLine.status, 0) << longLine.err.toStdString();
     EXPECT_EQ(longLine.out, "0000  07                                                |.               |\n");
@@ -193,11 +203,8 @@ TEST(CliEdges, NothingAbortsWhenMemoryIsShort) {
 
     QTemporaryDir dir;
     const QString tiny = oriole::test::WriteFile(dir, "tiny.trace", "1 open \"x\" = 0\n");
-    // The least limit (in steps of 32 MiB) under which a small comparison runs.
-    long enough = 0;
-    for (long kib = 64 * 1024; kib <= 2048 * 1024 && enough == 0; kib += 32 * 1024)
-        if (UnderLimit(kib, {"trace", "diff", tiny, tiny}).status == 0) enough = kib;
-    ASSERT_NE(enough, 0);
+    const long small = LeastLimit({"trace", "diff", tiny, tiny});
+    ASSERT_NE(small, 0);
     const QString big = dir.filePath("big.trace");
     {
         QFile f(big);
@@ -205,7 +212,7 @@ TEST(CliEdges, NothingAbortsWhenMemoryIsShort) {
         const QByteArray lines = QByteArray("1 x\n").repeated(1 << 20);
         for (int i = 0; i < 15; ++i) ASSERT_EQ(f.write(lines), lines.size());
     }
-    const CliRun r = UnderLimit(enough + 32 * 1024, {"trace", "diff", big, big});
+    const CliRun r = UnderLimit(small + 32 * 1024, {"trace", "diff", big, big});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "oriole-cli: メモリが足りないため終了します。\n");
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
