@@ -38,7 +38,8 @@ void SayWhy(std::exception_ptr e) {
     }
     const int n = std::snprintf(line, sizeof line, "%s: %s%s\n", g_program, why, detail);
     if (n <= 0) return;
-    const auto length = n < static_cast<int>(sizeof line) ? static_cast<unsigned>(n) : unsigned{sizeof line - 1};
+    const auto length =
+        n < static_cast<int>(sizeof line) ? static_cast<unsigned>(n) : unsigned{sizeof line - 1};
     (void)!ORIOLE_WRITE(2, line, length);
 }
 

@@ -167,7 +167,10 @@ std::string EscapeControls(std::string_view bytes) {
         }
         // The length of the sequence and the least its code point may be
         // (shorter forms are invalid), then its continuation bytes.
-        const size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        const size_t n = c >= 0xC2 && c <= 0xDF   ? 2
+                         : c >= 0xE0 && c <= 0xEF ? 3
+                         : c >= 0xF0 && c <= 0xF4 ? 4
+                                                  : 0;
         uint32_t cp = n == 2 ? c & 0x1Fu : n == 3 ? c & 0x0Fu : c & 0x07u;
         bool valid = n != 0 && i + n <= bytes.size();
         for (size_t k = 1; valid && k < n; ++k) {

@@ -87,7 +87,8 @@ std::string SRecords(const std::vector<Segment>& segments, uint32_t memoryBytes)
     const int width = highest <= 0xFFFFu ? 2 : highest <= 0xFFFFFFu ? 3 : 4;
     const char dataType = static_cast<char>('0' + width - 1);
     static constexpr char kHeader[] = "oriole-cli";
-    std::string out = SRecord('0', 2, 0, reinterpret_cast<const uint8_t*>(kHeader), sizeof kHeader - 1);
+    std::string out =
+        SRecord('0', 2, 0, reinterpret_cast<const uint8_t*>(kHeader), sizeof kHeader - 1);
     size_t records = 0;
     for (const Segment& s : segments) {
         for (size_t a = 0; a < s.bytes.size(); a += kRecord, ++records)
@@ -95,8 +96,8 @@ std::string SRecords(const std::vector<Segment>& segments, uint32_t memoryBytes)
                            std::min(kRecord, s.bytes.size() - a));
     }
     // The record count (S5, or S6 beyond 16 bits), then the end record.
-    out += SRecord(records <= 0xFFFF ? '5' : '6', records <= 0xFFFF ? 2 : 3, static_cast<uint32_t>(records),
-                   nullptr, 0);
+    out += SRecord(records <= 0xFFFF ? '5' : '6', records <= 0xFFFF ? 2 : 3,
+                   static_cast<uint32_t>(records), nullptr, 0);
     return out + SRecord(static_cast<char>('0' + 11 - width), width, 0, nullptr, 0);
 }
 
@@ -114,7 +115,8 @@ std::string AvrdudeFile(char format, const std::vector<Segment>& segments, uint3
             return out;
         case 'i':
         case 'I':
-            for (size_t i = 0; i < segments.size(); ++i) AppendIntelHex(out, segments[i], i == 0, format == 'I');
+            for (size_t i = 0; i < segments.size(); ++i)
+                AppendIntelHex(out, segments[i], i == 0, format == 'I');
             return out + ":00000001FF\n";
         case 's':
             return SRecords(segments, memoryBytes);
@@ -160,7 +162,8 @@ std::string FormatValues(const std::vector<uint8_t>& data, char format) {
 }
 
 std::string AvrdudeIntelHex(const std::vector<uint8_t>& data, bool comments) {
-    return AvrdudeFile(comments ? 'I' : 'i', {Segment{0, data}}, static_cast<uint32_t>(data.size()));
+    return AvrdudeFile(comments ? 'I' : 'i', {Segment{0, data}},
+                       static_cast<uint32_t>(data.size()));
 }
 
 std::string AvrdudeSRecord(const std::vector<uint8_t>& data, uint32_t memoryBytes) {

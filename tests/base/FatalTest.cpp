@@ -22,7 +22,8 @@ TEST(FatalDeathTest, AnUnhandledExceptionEndsWithOneLineAndItsStatus) {
                 "^prog: メモリが足りないため終了します。\n$");
     EXPECT_EXIT(uncaught([] { return std::runtime_error("broken"); }), testing::ExitedWithCode(7),
                 "^prog: 予期しないエラーのため終了します: broken\n$");
-    EXPECT_EXIT(uncaught([] { return 42; }), testing::ExitedWithCode(7), "^prog: 予期しないエラーのため終了します。\n$");
+    EXPECT_EXIT(uncaught([] { return 42; }), testing::ExitedWithCode(7),
+                "^prog: 予期しないエラーのため終了します。\n$");
     // The top-level catch says the same and gives the status back.
     EXPECT_EXIT(
         {
