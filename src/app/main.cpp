@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app/OrioleApp.h"
+#include "base/Fatal.h"
 #include "base/QtTranslation.h"
 
 namespace {
@@ -15,9 +16,7 @@ void Introduce(App& app) {
     oriole::InstallQtJapanese(app);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     if (oriole::AsksForHelpOrVersion(arguments)) {
@@ -33,4 +32,17 @@ int main(int argc, char** argv) {
     oriole::KeepQtUserSettingsInMemory();
     oriole::COrioleApp oriole;
     return oriole.InitInstance(QApplication::arguments());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Memory that runs out, or any error nobody handled, ends the program
+    // with one line on standard error and status 1, never with a bare abort.
+    oriole::InstallFatalHandlers("oriole", 1);
+    try {
+        return Main(argc, argv);
+    } catch (...) {
+        return oriole::ReportFatal();
+    }
 }

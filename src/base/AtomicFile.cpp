@@ -261,8 +261,10 @@ bool WriteStream(const QByteArray& path, NodeKind kind, QByteArrayView data, con
         return Fail(fault, noReader ? text::kSaveNoReader : text::kFileCreateFailed);
     }
     struct stat st {};
-    if (fstat(fd.get(), &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)))
-        return Fail(fault, text::kSaveNotAFile);
+    // The node opened is still one output may go to.
+    const bool stream = fstat(fd.get(), &st) == 0 &&
+                        (S_ISFIFO(st.st_mode) || (S_ISCHR(st.st_mode) && IsNullOrTerminal(st.st_rdev)));
+    if (!stream) return Fail(fault, text::kSaveNotAFile);
     const SigPipeHeld held;
     const char* p = data.data();
     qsizetype left = data.size();
@@ -294,7 +296,9 @@ bool WriteFileAtomically(const QString& path, QByteArrayView data, const char** 
     if (fault != nullptr) *fault = nullptr;
     if (path.isEmpty()) return Fail(fault, text::kFileCreateFailed);
     const QByteArray native = QFile::encodeName(path);
-    const NodeKind kind = NodeKindOf(path);
+    NodeKind kind = NodeKind::Missing;
+    // A device other than a terminal or /dev/null is never opened.
+    if (OutputTargetOf(path, &kind) == OutputTarget::Device) return Fail(fault, text::kSaveNotAFile);
     switch (kind) {
         case NodeKind::Missing: {
             QByteArray end;

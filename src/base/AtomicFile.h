@@ -10,10 +10,11 @@
 // - a regular file with further hard links is written in place, so every
 //   name keeps showing the same file: the bytes go to a temporary file first
 //   (which proves the disk takes them), then over the file's own contents;
-// - a terminal, pipe or character device (/dev/stdout, /dev/null) is written
-//   in place, without a temporary file and without blocking: a FIFO that no
-//   program reads, or one whose reader stops taking data, is a failure;
-// - anything else (a folder, a block device, a socket) is refused.
+// - a terminal, pipe or /dev/null (/dev/stdout) is written in place, without
+//   a temporary file and without blocking: a FIFO that no program reads, or
+//   one whose reader stops taking data, is a failure;
+// - anything else (another device, a folder, a block device, a socket) is
+//   refused unopened: the one rule of OutputTargetOf (base/FileNode.h).
 // A failure leaves any existing file as it was and gives one text of ours.
 
 #include <QByteArrayView>
@@ -23,7 +24,7 @@
 namespace oriole {
 
 enum class SaveTargets : uint8_t {
-    FilesAndStreams,  // also terminals, pipes and character devices
+    FilesAndStreams,  // also terminals, pipes and /dev/null
     FilesOnly,        // regular files (or new ones) only: settings files
 };
 

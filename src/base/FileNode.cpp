@@ -6,10 +6,13 @@
 #if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <string>
 #endif
 
 namespace oriole {
@@ -21,6 +24,14 @@ NodeKind NodeKindOf(const QString& path) {
     if (!info.exists()) return NodeKind::Missing;
     if (info.isDir()) return NodeKind::Directory;
     return info.isFile() ? NodeKind::Regular : NodeKind::CharDevice;
+}
+
+OutputTarget OutputTargetOf(const QString& path, NodeKind* kind) {
+    const NodeKind k = NodeKindOf(path);
+    if (kind != nullptr) *kind = k;
+    if (k == NodeKind::Missing || k == NodeKind::Regular) return OutputTarget::File;
+    // Nothing tells a terminal here without opening it.
+    return k == NodeKind::CharDevice ? OutputTarget::Device : OutputTarget::NotAFile;
 }
 
 ReadFile ReadRegularFile(const QString& path, qint64 limit, QByteArray& out) {
@@ -55,6 +66,46 @@ NodeKind NodeKindOf(const QString& path) {
     struct stat st {};
     if (stat(QFile::encodeName(path).constData(), &st) == 0) return KindOfMode(st.st_mode);
     return errno == ENOENT ? NodeKind::Missing : NodeKind::Unreachable;
+}
+
+bool IsNullOrTerminal(dev_t device) {
+    const unsigned maj = major(device);
+    if (maj == 1 && minor(device) == 3) return true;
+    // Pseudo-terminals (Unix98 slaves, majors 136 to 143) have no entry in
+    // the kernel's table below.
+    if (maj >= 136 && maj <= 143) return true;
+    std::error_code ec;
+    const auto subsystem = std::filesystem::read_symlink(
+        "/sys/dev/char/" + std::to_string(maj) + ":" + std::to_string(minor(device)) + "/subsystem", ec);
+    return !ec && subsystem.filename() == "tty";
+}
+
+OutputTarget OutputTargetOf(const QString& path, NodeKind* kind) {
+    NodeKind k = NodeKind::Missing;
+    struct stat st {};
+    if (!path.isEmpty()) {
+        if (stat(QFile::encodeName(path).constData(), &st) == 0)
+            k = KindOfMode(st.st_mode);
+        else if (errno != ENOENT)
+            k = NodeKind::Unreachable;
+    }
+    if (kind != nullptr) *kind = k;
+    switch (k) {
+        case NodeKind::Missing:
+        case NodeKind::Regular:
+            return OutputTarget::File;
+        case NodeKind::Fifo:
+            return OutputTarget::Stream;
+        case NodeKind::CharDevice:
+            return IsNullOrTerminal(st.st_rdev) ? OutputTarget::Stream : OutputTarget::Device;
+        case NodeKind::Unreachable:
+            return OutputTarget::Unreachable;
+        case NodeKind::Directory:
+        case NodeKind::BlockDevice:
+        case NodeKind::Socket:
+            break;
+    }
+    return OutputTarget::NotAFile;
 }
 
 ReadFile ReadRegularFile(const QString& path, qint64 limit, QByteArray& out) {

@@ -9,6 +9,10 @@
 #include <QString>
 #include <cstdint>
 
+#if !defined(_WIN32)
+#include <sys/types.h>
+#endif
+
 namespace oriole {
 
 enum class NodeKind : uint8_t {
@@ -30,6 +34,29 @@ enum class NodeKind : uint8_t {
 [[nodiscard]] inline bool IsStream(NodeKind kind) {
     return kind == NodeKind::CharDevice || kind == NodeKind::Fifo;
 }
+
+// Where the program's output may go, one rule for every writer of it (saved
+// images and files, the wire trace, the doctor's report, the terminal's
+// save): a regular file or a new one, or, written in place, a FIFO, a
+// terminal or /dev/null. Any other device node is refused unopened (opening
+// one may act: a watchdog arms, a modem hangs up, a tape rewinds), and so
+// are folders, block devices and sockets.
+enum class OutputTarget : uint8_t {
+    File,         // a regular file, or nothing there yet
+    Stream,       // a FIFO, a terminal, /dev/null
+    Device,       // another character device
+    NotAFile,     // a folder, a block device, a socket
+    Unreachable,  // cannot be looked at
+};
+// `kind`, when given, is what NodeKindOf says of the path.
+[[nodiscard]] OutputTarget OutputTargetOf(const QString& path, NodeKind* kind = nullptr);
+
+#if !defined(_WIN32)
+// A character device output may go to: /dev/null or a terminal (a virtual
+// console, a serial line's tty, a pseudo-terminal). Known by its device
+// number, so nothing is opened to find out.
+[[nodiscard]] bool IsNullOrTerminal(dev_t device);
+#endif
 
 enum class ReadFile : uint8_t { Ok, Missing, NotRegular, TooLarge, Failed };
 

@@ -145,4 +145,53 @@ QString FromShiftJis(QByteArrayView bytes) {
     return out;
 }
 
+std::string EscapeControls(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    const auto escape = [&out](unsigned char c) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        out += "\\x";
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    };
+    const auto at = [&bytes](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    for (size_t i = 0; i < bytes.size();) {
+        const unsigned char c = at(i);
+        if (c < 0x80) {
+            if ((c < 0x20 && c != '\t') || c == 0x7F)
+                escape(c);
+            else
+                out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // The length of the sequence and the least its code point may be
+        // (shorter forms are invalid), then its continuation bytes.
+        const size_t n = c >= 0xC2 && c <= 0xDF   ? 2
+                         : c >= 0xE0 && c <= 0xEF ? 3
+                         : c >= 0xF0 && c <= 0xF4 ? 4
+                                                  : 0;
+        uint32_t cp = n == 2 ? c & 0x1Fu : n == 3 ? c & 0x0Fu : c & 0x07u;
+        bool valid = n != 0 && i + n <= bytes.size();
+        for (size_t k = 1; valid && k < n; ++k) {
+            valid = (at(i + k) & 0xC0) == 0x80;
+            cp = cp << 6 | (at(i + k) & 0x3Fu);
+        }
+        valid = valid && !(n == 3 && cp < 0x800) && !(n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
+                !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (!valid) {
+            escape(c);
+            ++i;
+        } else if (cp >= 0x80 && cp <= 0x9F) {
+            // C1 controls: U+009B alone starts a terminal's control sequence.
+            for (size_t k = 0; k < n; ++k) escape(at(i + k));
+            i += n;
+        } else {
+            out.append(bytes.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
 }  // namespace oriole

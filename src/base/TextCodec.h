@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace oriole {
 
@@ -19,5 +21,10 @@ std::optional<QByteArray> ToShiftJisExact(const QString& text);
 
 // Code page 932 -> Unicode. Invalid sequences become U+FFFD.
 QString FromShiftJis(QByteArrayView bytes);
+
+// Text from outside (a file anybody may have written) made safe to print on
+// a terminal: the control characters but the tab (C0, DEL and C1), and every
+// byte that is no part of valid UTF-8, become \xHH; the rest stays as it is.
+std::string EscapeControls(std::string_view bytes);
 
 }  // namespace oriole

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <thread>
 
 #include "base/FileNode.h"
@@ -14,7 +13,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -41,19 +39,6 @@ void AppendHex(std::string& out, std::span<const uint8_t> bytes) {
     }
 }
 
-#if !defined(_WIN32)
-// A character device we may write a trace to: /dev/null or a terminal. The
-// kernel's own table says which subsystem a device number belongs to, so
-// nothing is opened to find out.
-bool IsNullOrTerminal(dev_t device) {
-    if (major(device) == 1 && minor(device) == 3) return true;
-    std::error_code ec;
-    const auto subsystem = std::filesystem::read_symlink(
-        "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)) + "/subsystem",
-        ec);
-    return !ec && subsystem.filename() == "tty";
-}
-#endif
 
 }  // namespace
 
@@ -77,30 +62,20 @@ std::unique_ptr<CWireTrace> CWireTrace::Open(const std::string& path, std::strin
     error = text::trace::kNotSupported;
     return nullptr;
 #else
-    const NodeKind kind = NodeKindOf(QString::fromStdString(path));
+    // The output rule of every file the program writes.
+    NodeKind kind = NodeKind::Missing;
+    const OutputTarget target = OutputTargetOf(QString::fromStdString(path), &kind);
+    if (target == OutputTarget::Device || target == OutputTarget::NotAFile) {
+        error = target == OutputTarget::Device ? text::trace::kDevice : text::trace::kNotFile;
+        return nullptr;
+    }
     struct stat before {};
     if (kind != NodeKind::Missing && ::stat(path.c_str(), &before) != 0) {
         error = std::string(std::strerror(errno));
         return nullptr;
     }
     int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    switch (kind) {
-        case NodeKind::Missing:
-        case NodeKind::Regular:
-            flags |= O_CREAT | O_TRUNC;
-            break;
-        case NodeKind::Fifo:
-            break;
-        case NodeKind::CharDevice:
-            if (!IsNullOrTerminal(before.st_rdev)) {
-                error = text::trace::kDevice;
-                return nullptr;
-            }
-            break;
-        default:
-            error = text::trace::kNotFile;
-            return nullptr;
-    }
+    if (target == OutputTarget::File) flags |= O_CREAT | O_TRUNC;
     int fd = ::open(path.c_str(), flags, 0666);
     // A FIFO without a reader refuses a writer that will not wait; give the
     // reader a moment to come.

@@ -42,6 +42,23 @@ inline constexpr char kNewQuellLevel[] = "新しい quell レベル: %d\n";
 inline constexpr char kBadQuell[] = "(quell) レベル %s: %s";
 inline constexpr char kNegativeQuell[] = "(quell) レベルは負にできません: %d";
 inline constexpr char kEraseChip[] = "チップを消去します ...\n";
+inline constexpr char kLineTooLong[] = "行が %d KiB を超えているため、その行は実行しません";
+inline constexpr char kVerboseLevel[] = "verbose レベル: %d";
+inline constexpr char kNewVerboseLevel[] = "新しい verbose レベル: %d\n";
+inline constexpr char kBadVerbose[] = "(verbose) レベル %s: %s";
+inline constexpr char kNegativeVerbose[] = "(verbose) レベルは負にできません: %d";
+// save: the memory, and how many segments; the format letter; the file and why.
+inline constexpr char kSavePairs[] = "(save) 区間はアドレスと長さの組で指定してください";
+inline constexpr char kSaveSegment[] = "(save) %s のアドレス 0x%0*x からの長さ %s はメモリに収まりません";
+inline constexpr char kSaveFormat[] = "(save) 形式 :%c では保存できません (r i I s h d o b R のどれかです)";
+inline constexpr char kSaveNothing[] = "(save) 区間が空なので、ファイルは書きません";
+inline constexpr char kSaveFailed[] = "(save) %s に書けません: %s";
+// include: the file and why.
+inline constexpr char kIncludeMissing[] = "(include) ファイル %s がありません";
+inline constexpr char kIncludeNotFile[] = "(include) %s は通常のファイルではありません";
+inline constexpr char kIncludeTooLarge[] = "(include) %s は %d MB を超えています";
+inline constexpr char kIncludeUnreadable[] = "(include) %s を読めません";
+inline constexpr char kIncludeDepth[] = "(include) include の入れ子は %d 段までです: %s";
 
 // What the number and data parser says about an item.
 inline constexpr char kCannotParse[] = "解釈できません";
@@ -70,7 +87,10 @@ inline constexpr char kHelp[] =
     "  config  : ヒューズビットとロックビットの表示と設定 (config <名前>=<値>)\n"
     "  sig     : デバイスの署名を表示\n"
     "  part    : デバイスとそのメモリを表示\n"
+    "  save    : メモリをファイルに保存 (save <mem> [<addr> <len>]... <file>[:<形式>], 既定は :r)\n"
+    "  include : ファイルの各行をコマンドとして実行 (include [-e] <file>, -e は行を表示)\n"
     "  quell   : 進行表示の -q レベルを表示または設定\n"
+    "  verbose : -v レベルを表示または設定\n"
     "  help, ? : この一覧\n"
     "  quit, q : キャッシュを書いて終わる\n"
     "\n"

@@ -22,6 +22,11 @@ inline constexpr char kSaveNotAFile[] =
     "保存先がファイルではありません (フォルダやデバイスには保存できません)。";
 inline constexpr char kSaveNoReader[] = "保存先のパイプを読み出すプログラムがありません。";
 inline constexpr char kSaveStalled[] = "保存先がデータを受け取らないため、書き込みを中止しました。";
+// Ours: the one line of a program that cannot go on (the second is followed
+// by what the exception says).
+inline constexpr char kFatalOutOfMemory[] = "メモリが足りないため終了します。";
+inline constexpr char kFatalException[] = "予期しないエラーのため終了します: ";
+inline constexpr char kFatalUnknown[] = "予期しないエラーのため終了します。";
 // Ours: a pipe that stays silent, and an input that goes on past every bound
 // (%d: the bound in MB).
 inline constexpr char kInputNoData[] = "パイプからデータが届かないため、読み込みを中止しました。";

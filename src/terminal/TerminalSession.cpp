@@ -1,12 +1,20 @@
 #include "terminal/TerminalSession.h"
 
 #include <strings.h>
+
+#include <QByteArray>
+#include <QFile>
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
+#include "base/AtomicFile.h"
+#include "base/FileNode.h"
 #include "base/FormatText.h"
 #include "ops/FusePolicy.h"
 #include "res/TerminalTexts.h"
+#include "res/Texts.h"
+#include "terminal/AvrdudeFiles.h"
 
 namespace oriole::terminal {
 
@@ -79,6 +87,7 @@ CTerminalSession::CTerminalSession(COrioleCore& core, Sink out, Sink message, bo
     : m_core(core), m_out(std::move(out)), m_message(std::move(message)), m_bTiming(timing) {}
 
 bool CTerminalSession::RunLine(std::string_view line) {
+    if (line.size() > kMaxLine) return Error(FormatText(tt::kLineTooLong, static_cast<int>(kMaxLine / 1024)));
     bool ok = true;
     for (const Words& words : SplitLine(line)) {
         if (words.front().front() == '!')
@@ -96,13 +105,16 @@ bool CTerminalSession::Dispatch(const Words& words) {
         const char* name;
         Run run;
     } kCommands[] = {
-        {"dump", &CTerminalSession::Dump},     {"read", &CTerminalSession::Dump},
-        {"write", &CTerminalSession::Write},   {"flush", &CTerminalSession::FlushCommand},
-        {"abort", &CTerminalSession::Abort},   {"erase", &CTerminalSession::Erase},
-        {"config", &CTerminalSession::Config}, {"sig", &CTerminalSession::Sig},
-        {"part", &CTerminalSession::Part},     {"quell", &CTerminalSession::QuellCommand},
-        {"help", &CTerminalSession::Help},     {"?", &CTerminalSession::Help},
-        {"quit", &CTerminalSession::Quit},     {"q", &CTerminalSession::Quit},
+        // avrdude's order, which the list of an ambiguous prefix follows.
+        {"dump", &CTerminalSession::Dump},       {"read", &CTerminalSession::Dump},
+        {"write", &CTerminalSession::Write},     {"save", &CTerminalSession::Save},
+        {"flush", &CTerminalSession::FlushCommand}, {"abort", &CTerminalSession::Abort},
+        {"erase", &CTerminalSession::Erase},     {"config", &CTerminalSession::Config},
+        {"include", &CTerminalSession::Include}, {"sig", &CTerminalSession::Sig},
+        {"part", &CTerminalSession::Part},       {"verbose", &CTerminalSession::VerboseCommand},
+        {"quell", &CTerminalSession::QuellCommand}, {"help", &CTerminalSession::Help},
+        {"?", &CTerminalSession::Help},          {"quit", &CTerminalSession::Quit},
+        {"q", &CTerminalSession::Quit},
     };
     // A unique prefix of a command's name, or its whole name, in any case.
     const std::string& word = words.front();
@@ -272,6 +284,9 @@ bool CTerminalSession::Dump(const Words& w) {
     }
     if (st.addr >= f.size) st.addr = 0;
     st.len = std::min(st.len, f.size);
+    if (argc < 4 && m_nVerbose > 0)
+        m_out(FormatText(">>> %s %s 0x%x 0x%x\n", cmd, f.name, static_cast<unsigned>(st.addr),
+                         static_cast<unsigned>(st.len)));
     std::vector<uint8_t> bytes;
     if (!ReadBytes(cmd, f, st.addr, st.len, bytes)) return false;
     const int digits = f.size > 0x10000 ? 5 : 4;
@@ -638,6 +653,140 @@ bool CTerminalSession::QuellCommand(const Words& w) {
     return true;
 }
 
+bool CTerminalSession::VerboseCommand(const Words& w) {
+    if (w.size() > 2 || (w.size() > 1 && w[1] == "-?")) return Syntax("verbose", "verbose [<value>]");
+    if (w.size() == 1) {
+        Note(FormatText(tt::kVerboseLevel, m_nVerbose));
+        return true;
+    }
+    int32_t level = 0;
+    std::string why;
+    if (!ParseInt32(w[1], level, why))
+        return Error(FormatText(tt::kBadVerbose, w[1].c_str(), why.c_str()));
+    if (level < 0) return Error(FormatText(tt::kNegativeVerbose, level));
+    m_nVerbose = level;
+    m_out(FormatText(tt::kNewVerboseLevel, m_nVerbose));
+    if (onVerbose) onVerbose(m_nVerbose);
+    return true;
+}
+
+// save <mem> [<addr> <len>]... <file>[:<format>]: the segments (the whole
+// memory without one) as read through the cache, in one file of avrdude's
+// formats, raw binary unless a format letter follows a colon; "-" is
+// standard output. The file goes where any output may go (base/FileNode.h):
+// never into a device node, and a file is replaced only once it is complete.
+bool CTerminalSession::Save(const Words& w) {
+    const size_t argc = w.size();
+    if (argc < 3 || w[1] == "-?") return Syntax("save", "save <mem> [<addr> <len>]... <file>[:<format>]");
+    Found f;
+    if (!Locate("save", w[1], f)) return false;
+    if (argc > 3 && argc % 2 == 0) return Error(tt::kSavePairs);
+    std::string file = w.back();
+    char format = 'r';
+    if (file.size() > 2 && file[file.size() - 2] == ':') {
+        format = file.back();
+        file.resize(file.size() - 2);
+        if (!IsOutputFormat(format)) return Error(FormatText(tt::kSaveFormat, format));
+    }
+    std::vector<std::pair<int32_t, int32_t>> ranges;
+    if (argc == 3) ranges.emplace_back(0, f.size);
+    for (size_t i = 2; i + 1 < argc; i += 2) {
+        int32_t addr = 0, len = 0;
+        std::string why;
+        if (!ParseAddress("save", w[i], f, addr)) return false;
+        if (!ParseInt32(w[i + 1], len, why))
+            return Error(FormatText(tt::kBadLength, "save", w[i + 1].c_str(), why.c_str()));
+        // A negative length ends that many bytes below the top of the memory.
+        if (len < 0) len = f.size + len - addr + 1;
+        if (len < 0 || len > f.size - addr)
+            return Error(FormatText(tt::kSaveSegment, f.name, f.size > 0x10000 ? 5 : 4,
+                                    static_cast<unsigned>(addr), w[i + 1].c_str()));
+        ranges.emplace_back(addr, len);
+    }
+    std::vector<Segment> segments;
+    size_t total = 0;
+    for (const auto& [addr, len] : ranges) {
+        Segment& s = segments.emplace_back();
+        s.addr = static_cast<uint32_t>(addr);
+        if (!ReadBytes("save", f, addr, len, s.bytes)) return false;
+        total += s.bytes.size();
+    }
+    if (total == 0) {
+        if (file != "-") Note(tt::kSaveNothing);
+        return true;
+    }
+    const std::string data = AvrdudeFile(format, segments, static_cast<uint32_t>(f.size));
+    if (file == "-") {
+        m_out(data);
+        return true;
+    }
+    const char* fault = nullptr;
+    if (WriteFileAtomically(QFile::decodeName(QByteArray::fromStdString(file)),
+                            QByteArrayView(data.data(), static_cast<qsizetype>(data.size())), &fault))
+        return true;
+    return Error(FormatText(tt::kSaveFailed, file.c_str(), fault != nullptr ? fault : text::kFileCreateFailed));
+}
+
+// include [-e] <file>: the file's lines as if typed, -e showing each first
+// ("# line", numbered from verbose 1 on). Any line that fails fails the
+// include, which goes on to the end unless a line quits.
+bool CTerminalSession::Include(const Words& w) {
+    bool echo = false;
+    bool help = false;
+    std::vector<std::string> args;
+    for (size_t i = 1; i < w.size(); ++i) {
+        if (w[i].size() < 2 || w[i][0] != '-') {
+            args.push_back(w[i]);
+            continue;
+        }
+        for (size_t k = 1; k < w[i].size(); ++k) {
+            const char c = w[i][k];
+            if (c == 'e')
+                echo = true;
+            else if (c == '?' || c == 'h')
+                help = true;
+            else
+                return Error(FormatText(tt::kBadOption, "include", std::string{'-', c}.c_str()));
+        }
+    }
+    if (help || args.size() != 1) return Syntax("include", "include [-e] <file>");
+    const std::string& name = args.front();
+    if (m_nIncludeDepth >= kMaxIncludeDepth)
+        return Error(FormatText(tt::kIncludeDepth, kMaxIncludeDepth, name.c_str()));
+    QByteArray bytes;
+    switch (ReadRegularFile(QFile::decodeName(QByteArray::fromStdString(name)), kMaxIncludeBytes, bytes)) {
+        case ReadFile::Ok:
+            break;
+        case ReadFile::Missing:
+            return Error(FormatText(tt::kIncludeMissing, name.c_str()));
+        case ReadFile::NotRegular:
+            return Error(FormatText(tt::kIncludeNotFile, name.c_str()));
+        case ReadFile::TooLarge:
+            return Error(FormatText(tt::kIncludeTooLarge, name.c_str(),
+                                    static_cast<int>(kMaxIncludeBytes / (1024 * 1024))));
+        case ReadFile::Failed:
+            return Error(FormatText(tt::kIncludeUnreadable, name.c_str()));
+    }
+    ++m_nIncludeDepth;
+    const std::string_view text(bytes.constData(), static_cast<size_t>(bytes.size()));
+    bool ok = true;
+    int number = 0;
+    for (size_t pos = 0; pos < text.size() && !m_bQuit;) {
+        const size_t eol = std::min(text.find('\n', pos), text.size());
+        std::string_view line = text.substr(pos, eol - pos);
+        pos = eol + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (echo) {
+            const std::string shown(line.substr(0, kMaxLine));
+            m_out(m_nVerbose > 0 ? FormatText("# %d: %s\n", number, shown.c_str()) : "# " + shown + "\n");
+        }
+        if (!RunLine(line)) ok = false;
+    }
+    --m_nIncludeDepth;
+    return ok;
+}
+
 bool CTerminalSession::Help(const Words& w) {
     if (w.size() > 1) return Syntax("help", "help");
     m_out(tt::kHelp);
@@ -648,6 +797,22 @@ bool CTerminalSession::Quit(const Words& w) {
     if (w.size() > 1) return Syntax("quit", "quit");
     m_bQuit = true;
     return Flush();
+}
+
+bool ReadLine(std::FILE* in, std::string& line) {
+    line.clear();
+    constexpr size_t kKept = CTerminalSession::kMaxLine + 1;
+    char chunk[4096];
+    bool any = false;
+    while (std::fgets(chunk, sizeof chunk, in) != nullptr) {
+        any = true;
+        size_t n = std::strlen(chunk);
+        const bool ends = n > 0 && chunk[n - 1] == '\n';
+        if (ends) --n;
+        if (line.size() < kKept) line.append(chunk, std::min(n, kKept - line.size()));
+        if (ends) return true;
+    }
+    return any;
 }
 
 }  // namespace oriole::terminal

@@ -3,7 +3,8 @@
 // one at a time against the device through the core's operations. Output
 // goes to `out` (what avrdude's terminal prints on standard output: dumps,
 // the signature, tables), messages to `message` one line each. The session
-// never reads input itself.
+// reads no input itself but the files include names, and writes no file but
+// those save names.
 //
 // As in avrdude, FLASH and EEPROM writes are cached and go to the device on
 // flush or quit; abort drops them. A FLASH flush that only clears bits
@@ -12,6 +13,7 @@
 // lock writes go to the device at once.
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <string>
@@ -27,6 +29,13 @@ namespace oriole::terminal {
 class CTerminalSession {
 public:
     using Sink = std::function<void(std::string_view text)>;
+
+    // The longest line the session runs (avrdude has no bound); a longer one
+    // is refused with one message, and the session goes on.
+    static constexpr size_t kMaxLine = 64 * 1024;
+    // How deep include files may include others, and how large one may be.
+    static constexpr int kMaxIncludeDepth = 8;
+    static constexpr int64_t kMaxIncludeBytes = 16 * 1024 * 1024;
 
     // `timing`: whether the operations send the device's timing (the caller
     // may have sent it already when it connected).
@@ -50,6 +59,12 @@ public:
     int Quell() const { return m_nQuell; }
     void SetQuell(int level) { m_nQuell = level; }
     std::function<void(int level)> onQuell;
+    // The verbosity level (avrdude's -v count): at 1 and above, a dump
+    // without a length says first what it shows (">>> dump flash 0x0 0x100"),
+    // and include -e numbers the lines it echoes.
+    int Verbose() const { return m_nVerbose; }
+    void SetVerbose(int level) { m_nVerbose = level; }
+    std::function<void(int level)> onVerbose;
 
 private:
     struct Cache {
@@ -76,6 +91,9 @@ private:
     bool Sig(const Words& w);
     bool Part(const Words& w);
     bool QuellCommand(const Words& w);
+    bool VerboseCommand(const Words& w);
+    bool Save(const Words& w);
+    bool Include(const Words& w);
     bool Help(const Words& w);
     bool Quit(const Words& w);
 
@@ -104,11 +122,19 @@ private:
     bool m_bTiming;
     bool m_bQuit = false;
     int m_nQuell = 0;
+    int m_nVerbose = 0;
+    int m_nIncludeDepth = 0;
     Cache m_flash;
     Cache m_eeprom;
     std::map<Memory, DumpState> m_dump;
     bool m_bDumped = false;
     Memory m_lastDump = Memory::Flash;
 };
+
+// The next line of `in` without its line end, as much of it as RunLine needs
+// to run or refuse it: at most kMaxLine + 1 bytes are kept, the rest of a
+// longer line is read and dropped, so that no line costs more memory than
+// that. False at the end of the input.
+[[nodiscard]] bool ReadLine(std::FILE* in, std::string& line);
 
 }  // namespace oriole::terminal

@@ -1,6 +1,6 @@
 // Saving over every kind of node a path can name: files are replaced whole
-// with their owner and mode, links kept, devices and pipes written in place,
-// everything else refused, and a failure leaves what was there.
+// with their owner and mode, links kept, pipes and /dev/null written in
+// place, everything else refused, and a failure leaves what was there.
 
 #include "base/AtomicFile.h"
 
@@ -135,8 +135,11 @@ TEST_F(AtomicFileTest, EveryKindOfNodeIsSavedKeptOrRefused) {
              ASSERT_EQ(link(N("target").constData(), N("other").constData()), 0);
          },
          text::kFileCreateFailed, false, nullptr, 16},
-        {"like /dev/full", [&] { Node("target", S_IFCHR, makedev(1, 7)); }, text::kFileCreateFailed,
-         true, nullptr},
+        // A device that is neither a terminal nor /dev/null is never opened.
+        {"like /dev/full", [&] { Node("target", S_IFCHR, makedev(1, 7)); }, text::kSaveNotAFile,
+         false, nullptr},
+        {"like a watchdog", [&] { Node("target", S_IFCHR, makedev(10, 130)); }, text::kSaveNotAFile,
+         false, nullptr},
     };
     const QByteArray data(64 * 1024, 'n');
     int run = 0;

@@ -88,5 +88,24 @@ TEST(TextCodec, AsciiAndControlCodesMapToThemselves) {
     EXPECT_EQ(FromShiftJis(sjis), mixed);
 }
 
+// Text from a file anybody may have written, on its way to a terminal: only
+// what a terminal takes as plain text stays.
+TEST(TextCodec, EscapeControlsLeavesOnlyPlainText) {
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"open \"ORIOLE\" = 0\t|A.|", "open \"ORIOLE\" = 0\t|A.|"},
+        {"\x1b[2J\x07\r\n\x7f", "\\x1B[2J\\x07\\x0D\\x0A\\x7F"},
+        {"書き込み é", "書き込み é"},
+        {"\xc2\x9b" "31m", "\\xC2\\x9B31m"},     // C1 CSI
+        {"\xff\xfe\xc3", "\\xFF\\xFE\\xC3"},     // never UTF-8; a sequence cut short
+        {"\xc0\xaf \xed\xa0\x80", "\\xC0\\xAF \\xED\\xA0\\x80"},  // an overlong form, a surrogate
+        {"\xf4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},              // past U+10FFFF
+        {"\xf0\x9f\x94\x8c", "\xf0\x9f\x94\x8c"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.in), c.out) << c.in;
+}
+
 }  // namespace
 }  // namespace oriole

@@ -408,6 +408,9 @@ TEST_F(CliAvrdudeTest, TerminalStepsRunInTheOrderGiven) {
         {dude({"-t", "-T", "dump ee 0 2"}), "write ee 0 9; quit\nwrite ee 1 9\n", 0,
          "0000  09 02                                             | .              |\n"},
         {dude({"-T", "frob", "-Ulfuse:r:-:h"}), "", 1, ""},
+        // -v is the terminal's verbose level: a dump without a length says what it shows.
+        {dude({"-v", "-T", "dump lfuse"}), "", 0,
+         ">>> dump lfuse 0x0 0x1\n0000  62                                                |b               |\n"},
     };
     for (const auto& c : cases) {
         const std::string line = c.args.join(' ').toStdString();

@@ -1,6 +1,7 @@
 // oriole-cli at the edges of the user's system: inputs that never come or
-// never end, Ctrl-C outside a transfer, and oriole-sim serving a normal user
-// one run after another (nobody, when the tests run as root).
+// never end, Ctrl-C outside a transfer, memory that runs out, outputs into
+// device nodes, hostile traces, and oriole-sim serving a normal user one run
+// after another (nobody, when the tests run as root).
 
 #include <fcntl.h>
 #include <signal.h>
@@ -157,6 +158,101 @@ TEST(CliEdges, OrioleSimServesANormalUserRunAfterRun) {
 
     kill(static_cast<pid_t>(sim.processId()), SIGINT);
     EXPECT_TRUE(sim.waitForFinished(10000));
+}
+
+// The tool under a memory limit (ulimit -v, in KiB) in a shell, its input
+// from `feed` (a shell pipeline) when given.
+CliRun UnderLimit(long kib, const QStringList& args, const QString& feed = {}) {
+    QProcess p;
+    const QString run = QStringLiteral("ulimit -v %1 || exit 99; ").arg(kib) + (feed.isEmpty() ? "" : feed + " | ") +
+                        "exec \"$0\" \"$@\"";
+    p.start(QStringLiteral("sh"), QStringList{"-c", run, QStringLiteral(ORIOLE_CLI_PATH)} + args);
+    return Finish(p);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// The least memory limit, in steps of 32 MiB, under which the tool runs
+// `args` (with `feed`) to its end with status 0; 0 when not even 2 GiB do.
+long LeastLimit(const QStringList& args, const QString& feed = {}) {
+    for (long kib = 64 * 1024; kib <= 2048 * 1024; kib += 32 * 1024)
+        if (UnderLimit(kib, args, feed).status == 0) return kib;
+    return 0;
+}
+
+// With 64 MiB more than a short session takes, a terminal line of 600 MB is
+// refused with one line and the session goes on; with 32 MiB more than a
+// small comparison takes, two traces of 60 MB each run the tool out of
+// memory, which ends it with one line and status 1, never an abort.
+TEST(CliEdges, NothingAbortsWhenMemoryIsShort) {
+    if (kSanitized) GTEST_SKIP() << "the sanitizer's shadow memory does not fit a memory limit";
+    const QStringList terminal = {"-q", "-c", "oriole", "-P", "sim:ATmega328P,timing=off", "-p", "m328p", "-t"};
+    const long session = LeastLimit(terminal, "echo 'dump ee 0 1'");
+    ASSERT_NE(session, 0);
+    const CliRun longLine = UnderLimit(
+        session + 64 * 1024, terminal,
+        "{ echo 'write ee 0 7'; head -c 600000000 /dev/zero | tr '\\0' a; printf '\\ndump ee 0 1\\n'; }");
+    EXPECT_EQ(longLine.status, 0) << longLine.err.toStdString();
+    EXPECT_EQ(longLine.out, "0000  07                                                |.               |\n");
+    EXPECT_EQ(longLine.err.count('\n'), 1) << longLine.err.toStdString();
+    EXPECT_TRUE(longLine.err.contains("64 KiB")) << longLine.err.toStdString();
+
+    QTemporaryDir dir;
+    const QString tiny = oriole::test::WriteFile(dir, "tiny.trace", "1 open \"x\" = 0\n");
+    const long small = LeastLimit({"trace", "diff", tiny, tiny});
+    ASSERT_NE(small, 0);
+    const QString big = dir.filePath("big.trace");
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const QByteArray lines = QByteArray("1 x\n").repeated(1 << 20);
+        for (int i = 0; i < 15; ++i) ASSERT_EQ(f.write(lines), lines.size());
+    }
+    const CliRun r = UnderLimit(small + 32 * 1024, {"trace", "diff", big, big});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "oriole-cli: メモリが足りないため終了します。\n");
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+}
+
+// Every output follows one rule: a file, a FIFO, a terminal or /dev/null,
+// never another device. The report, the trace and the terminal's save alike;
+// and what a trace file holds reaches the terminal only as plain text.
+TEST(CliEdges, OutputsFollowOneRuleAndTracesPrintPlainText) {
+    QTemporaryDir dir;
+    const QStringList dude = {"-c", "oriole", "-P", "sim:ATmega328P,timing=off", "-p", "m328p"};
+    const struct {
+        const char* what;
+        QStringList args;
+        int status;
+        const char* err;  // contained in standard error
+    } cases[] = {
+        {"report into a device", {"doctor", "--writer", "sim:ATmega328P", "--report", "/dev/zero"}, 1,
+         "レポートを書けません: /dev/zero"},
+        {"report into a file", {"doctor", "--writer", "sim:ATmega328P", "--report", dir.filePath("r.txt")}, 0, ""},
+        {"report into /dev/null", {"doctor", "--writer", "sim:ATmega328P", "--report", "/dev/null"}, 0, ""},
+        {"trace into a device", dude + QStringList{"--trace", "/dev/zero"}, 1, "/dev/zero"},
+        {"terminal save into a device", dude + QStringList{"-T", "save ee /dev/zero"}, 1, "(save) /dev/zero"},
+        {"terminal save into a file", dude + QStringList{"-T", "save ee 0 2 " + dir.filePath("ee.bin")}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliRun r = oriole::test::RunCli(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.err))) << r.err.toStdString();
+    }
+    QFile saved(dir.filePath("ee.bin"));
+    EXPECT_TRUE(saved.open(QIODevice::ReadOnly) && saved.readAll() == QByteArray(2, '\xff'));
+
+    const QString a = oriole::test::WriteFile(dir, "a.trace", "1 open \"x\" = 0\n2 note \x1b]0;owned\x07 \xff\x9b = 0\n");
+    const QString b = oriole::test::WriteFile(dir, "b.trace", "1 open \"x\" = 0\n2 note \x1b[2J = 0\n");
+    const CliRun diff = oriole::test::RunCli({"trace", "diff", a, b});
+    EXPECT_EQ(diff.status, 1);
+    EXPECT_TRUE(diff.outBytes.endsWith("@ line 2\n- note \\x1B]0;owned\\x07 \\xFF\\x9B = 0\n+ note \\x1B[2J = 0\n"))
+        << diff.outBytes.toStdString();
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // The wire trace: what it may be written to, and what survives of it for a
-// comparison. (That a stray byte of an earlier exchange never fails the next
-// operation is a case of the contract suite, for every backend.)
+// comparison; stale bytes on the line before a frame, which never become an
+// answer of the frame. (That a stray byte of an earlier exchange never fails
+// the next operation is a case of the contract suite, for every backend.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
+#include <deque>
 #include <fstream>
 #include <sstream>
 
@@ -93,6 +95,103 @@ TEST(WireTrace, RecordsEveryCallAndStopsAtItsLimit) {
         EXPECT_LE(text.size(), 200u);
         EXPECT_TRUE(text.ends_with("# trace stopped: size limit reached\n")) << text;
         EXPECT_TRUE(trace->Failure().empty());
+    }
+}
+
+// The simulated box's driver with bytes of somebody else's exchange before
+// it: `waiting` already in the driver's receive buffer, which a purge
+// empties, `late` still on the line, which reach the buffer at the second
+// wait after the purge.
+class StaleLine final : public IWriterDriver {
+public:
+    StaleLine(std::shared_ptr<sim::CSimBox> box, std::vector<uint8_t> waiting, std::vector<uint8_t> late)
+        : m_inner(std::move(box)), m_waiting(waiting.begin(), waiting.end()), m_late(std::move(late)) {}
+
+    DriverStatus OpenByDescription(std::string_view d) override { return m_inner.OpenByDescription(d); }
+    DriverStatus SetLatencyTimer(uint8_t ms) override { return m_inner.SetLatencyTimer(ms); }
+    DriverStatus SetFlowControl(uint16_t f, uint8_t on, uint8_t off) override {
+        return m_inner.SetFlowControl(f, on, off);
+    }
+    DriverStatus SetBaudRate(uint32_t baud) override { return m_inner.SetBaudRate(baud); }
+    DriverStatus SetDataCharacteristics(uint8_t w, uint8_t s, uint8_t p) override {
+        return m_inner.SetDataCharacteristics(w, s, p);
+    }
+    DriverStatus SetDtr() override { return m_inner.SetDtr(); }
+    DriverStatus Write(std::span<const uint8_t> bytes, uint32_t& written) override {
+        return m_inner.Write(bytes, written);
+    }
+    DriverStatus GetQueueStatus(uint32_t& queued) override {
+        const DriverStatus s = m_inner.GetQueueStatus(queued);
+        queued += static_cast<uint32_t>(m_waiting.size());
+        return s;
+    }
+    DriverStatus Read(std::span<uint8_t> bytes, uint32_t& read) override {
+        size_t n = 0;
+        for (; n < bytes.size() && !m_waiting.empty(); ++n) {
+            bytes[n] = m_waiting.front();
+            m_waiting.pop_front();
+        }
+        uint32_t more = 0;
+        const DriverStatus s = n < bytes.size() ? m_inner.Read(bytes.subspan(n), more) : kFtOk;
+        read = static_cast<uint32_t>(n) + more;
+        return s;
+    }
+    DriverStatus PurgeReceive() override {
+        m_waiting.clear();
+        m_wait = 0;
+        m_purged = true;
+        return m_inner.PurgeReceive();
+    }
+    DriverStatus Close() override { return m_inner.Close(); }
+    // The late bytes have reached the buffer.
+    bool Arrived() const { return m_late.empty(); }
+    void WaitForData(std::chrono::milliseconds timeout) override {
+        if (m_purged && ++m_wait == 2) {
+            m_waiting.insert(m_waiting.end(), m_late.begin(), m_late.end());
+            m_late.clear();
+        }
+        m_inner.WaitForData(timeout);
+    }
+
+private:
+    CSimDriver m_inner;
+    std::deque<uint8_t> m_waiting;
+    std::vector<uint8_t> m_late;
+    int m_wait = 0;
+    bool m_purged = false;
+};
+
+// What an ATmega328P on another box answers to a frame's first requests:
+// the acknowledges and its signature. Before the frame of an ATmega8, none
+// of it may be read as an answer: the ATmega8 is found, nothing is said,
+// and the box sees the usual frame.
+TEST(StaleBytes, NeverBecomeTheAnswerOfTheNextFrame) {
+    const std::vector<uint8_t> other = {0x94, 0x53, 0x1E, 0x95, 0x0F, 0x94, 0x84, 0x82};
+    const struct {
+        const char* what;
+        std::vector<uint8_t> waiting;
+        std::vector<uint8_t> late;
+    } cases[] = {
+        {"in the driver's buffer", other, {}},
+        {"still on the line after the purge", {}, other},
+        {"both", other, other},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimLink s("ATmega8,fast");
+        StaleLine driver(s.box, c.waiting, c.late);
+        CWriterLink link(driver, s.state, s.host);
+        TestSelector selector(Row("ATmega328P"), true);
+        ASSERT_TRUE(link.OpenLink());
+        EXPECT_TRUE(link.BeginProgramming(selector, true));
+        EXPECT_EQ(selector.device, Row("ATmega8"));
+        EXPECT_TRUE(driver.Arrived());
+        link.EndProgramming();
+        link.CloseLink();
+        EXPECT_TRUE(s.host.Texts().empty()) << s.host.Texts().front();
+        EXPECT_EQ(s.Lines(), (std::vector<std::string>{"> 54 03 03 03 02 92 5A 5A 5A", "< 94", "> 41 00", "< 53",
+                                                       "> 43", "< 1E 93 07", "> 54 02 02 03 01 5A 2D 5A 2D", "< 94",
+                                                       "> 42", "< 82"}));
     }
 }
 

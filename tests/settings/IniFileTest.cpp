@@ -426,6 +426,27 @@ TEST(IniFileDisk, FilesThatAreNotOursAreRefusedWithTheirReason) {
     ASSERT_EQ(symlink("loop", native("loop").constData()), 0);
     sized("huge.ini", 2 * CIniFile::kMaxFileSize + 3);  // more than even a UTF-16 file may take
     sized("big.ini", CIniFile::kMaxFileSize + 1);
+    // At the limit and one byte over it, in each encoding: a text of `size`
+    // bytes whose last line holds the key, so that a file read whole shows it.
+    const auto text = [](qsizetype size) {
+        const QByteArray tail = "[A]\r\nk=1\r\n";
+        return ";" + QByteArray(size - tail.size() - 3, 'x') + "\r\n" + tail;
+    };
+    const auto put = [&](const char* name, const QByteArray& bytes) {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    };
+    const auto utf16 = [](const QByteArray& ascii) {
+        QByteArray out("\xFF\xFE");
+        for (const char c : ascii) out.append(c).append('\0');
+        return out;
+    };
+    put("edge.ini", text(CIniFile::kMaxFileSize));
+    put("over.ini", text(CIniFile::kMaxFileSize + 1));
+    put("edge-utf8.ini", "\xEF\xBB\xBF" + text(CIniFile::kMaxFileSize));
+    put("over-utf8.ini", "\xEF\xBB\xBF" + text(CIniFile::kMaxFileSize + 1));
+    put("edge-utf16.ini", utf16(text(CIniFile::kMaxFileSize)));  // also the most bytes read
+    put("over-utf16.ini", utf16(text(CIniFile::kMaxFileSize + 1)));
     QFile ok(path("ok.ini"));
     ASSERT_TRUE(ok.open(QIODevice::WriteOnly) && ok.write("[A]\r\nk=1\r\n") == 10);
     ok.close();
@@ -448,6 +469,12 @@ TEST(IniFileDisk, FilesThatAreNotOursAreRefusedWithTheirReason) {
         {"ORIOLE.ini", text::kSettingsNotRegular, false, true},  // a link to a device node
         {"huge.ini", text::kSettingsTooLarge, false, false},
         {"big.ini", text::kSettingsTooLarge, false, false},
+        {"edge.ini", nullptr, true, false},
+        {"over.ini", text::kSettingsTooLarge, false, false},
+        {"edge-utf8.ini", nullptr, true, false},
+        {"over-utf8.ini", text::kSettingsTooLarge, false, false},
+        {"edge-utf16.ini", nullptr, true, false},
+        {"over-utf16.ini", text::kSettingsTooLarge, false, false},
         {"loop", text::kSettingsUnreadable, false, false},
     };
     for (const auto& c : cases) {

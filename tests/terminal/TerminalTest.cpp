@@ -1,8 +1,12 @@
 // The programming terminal on the simulated box: command lines in, the exact
-// text out, and what the chip holds afterwards; the words and data items of
-// a line as avrdude's terminal reads them.
+// text out, what the chip holds and the files save wrote afterwards; the
+// words and data items of a line as avrdude's terminal reads them.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <set>
@@ -57,11 +61,27 @@ struct Case {
     std::map<uint32_t, uint8_t> flash;    // the chip afterwards
     std::map<uint32_t, uint8_t> eeprom;
     std::optional<uint8_t> lfuse;
+    std::map<std::string, std::string> given;                 // files there before the lines
+    std::map<std::string, std::optional<std::string>> files;  // afterwards, exactly; null: none
 };
+
+std::optional<std::string> FileText(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    return f.readAll().toStdString();
+}
 
 // Every case starts from one chip: FLASH with a 0x00 at 0x200 and 0x12 at
 // 0x300, "Hello\tW\1rld" at the start of the EEPROM, the factory fuses.
+// The files of save and include are in D.
 TEST(Terminal, CommandLinesGiveAvrdudesOutputAndProgramTheChip) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string D = dir.path().toStdString();
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    const std::string longLine(CTerminalSession::kMaxLine + 1, ' ');
+    std::string fullLine = "write ee 0 0x42; flush";
+    fullLine.resize(CTerminalSession::kMaxLine, ' ');
     const Case cases[] = {
         {.what = "dump: 16 bytes a line, a short last line padded",
          .lines = {"dump eeprom 0 20"},
@@ -101,7 +121,7 @@ TEST(Terminal, CommandLinesGiveAvrdudesOutputAndProgramTheChip) {
          .flash = {{0x200, 0xFF}, {0x300, 0xFF}},
          .eeprom = {{0, 0xFF}, {3, 0xFF}}},
         {.what = "prefixes of commands, memories and properties",
-         .lines = {"du si", "s", "conf cksel", "config CKDIV8=1", "w lf 0 0xE2"},
+         .lines = {"du si", "si", "conf cksel", "config CKDIV8=1", "w lf 0 0xE2"},
          .out = "0000  1e 95 0f                                          |...             |\n"
                 "Device signature = 0x1e950f\n"
                 "config CKSEL3=0 # lfuse ビット 3\nconfig CKSEL2=0 # lfuse ビット 2\n"
@@ -121,6 +141,49 @@ TEST(Terminal, CommandLinesGiveAvrdudesOutputAndProgramTheChip) {
                       "埋められません", "読み出し専用", "使い方", "シェル"},
          .failedLines = 10,
          .eeprom = {{0, 'o'}, {1, 'k'}, {2, 0x00}}},
+        {.what = "save: raw bytes by default, segments at their addresses, the cache's writes, - for output",
+         .lines = {"save ee 0 4 " + D + "/ee.bin", "write ee 1 0x41", "save ee 0 2 5 3 " + D + "/ee.hex:i",
+                   "save eeprom 0 2 -2 -1 -:h", "save sig -:d", "save lfuse " + D + "/lfuse.txt:R",
+                   "save ee " + D + "/ee.srec:s"},
+         .out = "0x48,0x41\n0xff,0xff\n30,149,15\n",
+         .files = {{D + "/ee.bin", "Hell"},
+                   {D + "/ee.hex", ":02000000484175\n:020000040000FA\n:0300050009570197\n:00000001FF\n"},
+                   {D + "/lfuse.txt", "XCVIII\n"}}},
+        {.what = "save refuses what avrdude refuses, a segment past the end and a device; nothing written",
+         .lines = {"save ee 0 " + D + "/a.bin", "save ee " + D + "/a.bin:m", "save ee 0x3ff 2 " + D + "/a.bin",
+                   "save ee 0 0 " + D + "/a.bin", "save ee /dev/zero", "save ee " + D + "/folder", "save ee",
+                   "save nosuch " + D + "/a.bin"},
+         .messages = {"組", ":m", "収まりません", "空", "/dev/zero", "folder", "使い方", "nosuch"},
+         .failedLines = 7,
+         .files = {{D + "/a.bin", std::nullopt}}},
+        {.what = "include runs a file's lines, -e shows them; a failed line fails it; quit ends it",
+         .lines = {"include -e " + D + "/a.txt", "include " + D + "/q.txt", "include -x " + D + "/a.txt",
+                   "include " + D + "/none.txt", "include /dev/zero"},
+         .out = "# dump ee 0 1\n0000  48                                                |H               |\n# frob\n",
+         .messages = {"不明", "-x", "none.txt", "/dev/zero"},
+         .failedLines = 4,
+         .eeprom = {{0, 0x5A}, {1, 0x65}},
+         .given = {{D + "/a.txt", "dump ee 0 1\r\nfrob"}, {D + "/q.txt", "write ee 0 0x5a\nquit\nwrite ee 1 0x5a\n"}}},
+        {.what = "include nests only so deep",
+         .lines = {"include " + D + "/self.txt"},
+         .messages = {"8 段"},
+         .failedLines = 1,
+         .given = {{D + "/self.txt", "include " + D + "/self.txt\n"}}},
+        {.what = "verbose: a dump without its length says first what it shows; include -e numbers lines",
+         .lines = {"verbose 1", "dump ee 0 2", "dump ee", "verbose", "verbose -1", "include -e " + D + "/v.txt"},
+         .out = "新しい verbose レベル: 1\n"
+                "0000  48 65                                             |He              |\n"
+                ">>> dump eeprom 0x2 0x2\n"
+                "0002  6c 6c                                             |ll              |\n"
+                "# 1: sig\nDevice signature = 0x1e950f\n",
+         .messages = {"verbose レベル: 1", "負"},
+         .failedLines = 1,
+         .given = {{D + "/v.txt", "sig\n"}}},
+        {.what = "a line longer than the bound is refused whole, one at the bound runs",
+         .lines = {longLine + "; write ee 0 0x41", fullLine},
+         .messages = {"64 KiB"},
+         .failedLines = 1,
+         .eeprom = {{0, 0x42}}},
         {.what = "part: the device and its memories",
          .lines = {"part"},
          .out = "ATmega328P\nメモリ      サイズ ページ\n"
@@ -135,6 +198,11 @@ TEST(Terminal, CommandLinesGiveAvrdudesOutputAndProgramTheChip) {
         rig.Target().Flash()[0x300] = 0x12;
         const std::string hello = "Hello\tW\1rld";
         std::copy(hello.begin(), hello.end(), rig.Target().Eeprom().begin());
+        for (const auto& [path, text] : c.given) {
+            QFile f(QString::fromStdString(path));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(text.data(), static_cast<qint64>(text.size())) ==
+                                                                static_cast<qint64>(text.size()));
+        }
         const Ran ran = RunLines(rig, c.lines);
         EXPECT_EQ(ran.out, c.out);
         EXPECT_EQ(ran.failed, c.failedLines);
@@ -144,6 +212,7 @@ TEST(Terminal, CommandLinesGiveAvrdudesOutputAndProgramTheChip) {
         if (c.lfuse) {
             EXPECT_EQ(rig.Target().ReadFuse(1), *c.lfuse);
         }
+        for (const auto& [path, text] : c.files) EXPECT_EQ(FileText(path), text) << path;
     }
 }
 
@@ -160,9 +229,14 @@ TEST(Terminal, DevicesAndRefusedFlushes) {
         std::map<uint32_t, uint8_t> eeprom;
     } cases[] = {
         {"ATmega128",
-         {"dump flash -8 16"},
+         {"dump flash -8 16", "save flash 0xfff0 0x20 -:i", "save flash 0 2 0x10000 1 -:s"},
          "1fff8  ff ff ff ff ff ff ff ff                           |........        |\n"
-         "00000  ff ff ff ff ff ff ff ff                           |........        |\n",
+         "00000  ff ff ff ff ff ff ff ff                           |........        |\n"
+         // Intel HEX: no record crosses 64 KB, a type 04 record starts the next.
+         ":10FFF000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF11\n:020000040001F9\n"
+         ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\n:00000001FF\n"
+         // S-records: three address bytes for 128 KB, the count of all segments' records.
+         "S00D00006F72696F6C652D636C6903\nS206000000FFFFFB\nS205010000FFFA\nS5030002FA\nS804000000FB\n",
          {},
          0,
          {},
@@ -223,6 +297,25 @@ TEST(Terminal, DevicesAndRefusedFlushes) {
         ExpectMessages(ran, c.messages);
         for (const auto& [a, v] : c.eeprom) EXPECT_EQ(rig.Target().ReadEeprom(a), v) << "EEPROM " << a;
     }
+}
+
+// Lines from a stream: a line past the bound keeps only what the session
+// needs to refuse it, and the next line is read whole.
+TEST(Terminal, ReadLineKeepsNoMoreOfALineThanTheBound) {
+    std::FILE* in = std::tmpfile();
+    ASSERT_NE(in, nullptr);
+    const std::string huge(3 * CTerminalSession::kMaxLine, 'x');
+    const std::string text = "sig\n" + huge + "\r\n\nlast";
+    ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), in), text.size());
+    std::rewind(in);
+    std::vector<std::string> lines;
+    for (std::string line; terminal::ReadLine(in, line);) lines.push_back(line);
+    std::fclose(in);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "sig");
+    EXPECT_EQ(lines[1], std::string(CTerminalSession::kMaxLine + 1, 'x'));
+    EXPECT_EQ(lines[2], "");
+    EXPECT_EQ(lines[3], "last");
 }
 
 // Words of a line and data items, where avrdude's rules are easy to get wrong.

@@ -214,6 +214,7 @@ bool Runner::Run() {
         },
         false);
     m_terminal->SetQuell(std::max(0, -m_o.verbosity));
+    m_terminal->SetVerbose(std::max(0, m_o.verbosity));
     m_terminal->onQuell = [this](int level) { m_host.SetInformationShown(level < 2); };
     if (m_o.dryRun && std::any_of(m_o.ops.begin(), m_o.ops.end(), IsTerminalStep))
         std::fprintf(stderr, "oriole-cli: 警告: ターミナルは -n に関わらずデバイスに書き込みます。\n");
@@ -248,7 +249,7 @@ bool Runner::AddSteps(size_t index) {
     // As avrdude: the terminal's cached writes go to the device before -U
     // touches it, and what it read is read again after.
     AddCustom(index, [this, &op](const OpOptions& o) {
-        if (m_o.verbosity > 0) Note("-U " + op.spec);
+        if (m_terminal->Verbose() > 0) Note("-U " + op.spec);
         m_terminal->SetTiming(o.timing);
         const bool flushed = m_terminal->Flush();
         m_terminal->SetTiming(false);
@@ -378,7 +379,7 @@ bool Runner::RunTerminal(const MemOp& op, const OpOptions& options) {
     if (op.op == 't') {
         ok = Interactive();
     } else {
-        if (m_o.verbosity > 0) Note("-T " + op.spec);
+        if (m_terminal->Verbose() > 0) Note("-T " + op.spec);
         ok = m_terminal->RunLine(op.spec.toStdString());
     }
     m_terminal->SetTiming(false);
@@ -390,21 +391,19 @@ bool Runner::RunTerminal(const MemOp& op, const OpOptions& options) {
 // tool between operations) leaves it as it was.
 bool Runner::Interactive() {
     const bool tty = isatty(STDIN_FILENO) != 0;
-    char* buffer = nullptr;
-    size_t capacity = 0;
+    std::string line;
     while (!m_terminal->QuitRequested()) {
         if (tty) {
             std::fputs("oriole> ", stdout);
             std::fflush(stdout);
         }
-        const ssize_t n = getline(&buffer, &capacity, stdin);
-        if (n < 0) {
+        // A line longer than the terminal runs costs no more than its bound.
+        if (!terminal::ReadLine(stdin, line)) {
             if (tty) std::fputs("\n", stdout);
             break;
         }
-        (void)m_terminal->RunLine(std::string_view(buffer, static_cast<size_t>(n)));
+        (void)m_terminal->RunLine(line);
     }
-    std::free(buffer);
     // As avrdude: the end of the input is a quit, and the exit status only
     // says whether the cache reached the device.
     return m_terminal->Flush();

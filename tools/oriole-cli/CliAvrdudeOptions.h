@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "terminal/AvrdudeFiles.h"
 #include "terminal/TerminalData.h"
 
 namespace oriole::cli {
@@ -57,18 +58,11 @@ bool Refuse(const QString& message);
 // their base by prefix, characters, strings); warnings go to standard error.
 [[nodiscard]] bool ParseDataItems(const QByteArray& text, bool comments, std::vector<uint8_t>& out);
 
-// avrdude's h, d, o, b and R outputs: the values separated by commas, one line.
-std::string FormatValues(const std::vector<uint8_t>& data, char format);
-
-// Intel HEX as avrdude writes it: 32-byte records, LF line ends, a type 04
-// record at every 64 KB; with comments (format I) each data record followed
-// by its address and its bytes as text.
-std::string AvrdudeIntelHex(const std::vector<uint8_t>& data, bool comments);
-
-// S-records as avrdude writes them: a header, 32-byte records whose address
-// width follows the memory's size (S1, S2 or S3), a record count and the
-// matching end record, LF line ends.
-std::string AvrdudeSRecord(const std::vector<uint8_t>& data, uint32_t memoryBytes);
+// avrdude's output files (value lists, Intel HEX, S-records), as the
+// terminal's save writes them too.
+using terminal::AvrdudeIntelHex;
+using terminal::AvrdudeSRecord;
+using terminal::FormatValues;
 
 // The text of an avrdude I file made strict: what follows a record (a comment)
 // dropped, and every record's checksum set right, as avrdude tolerates them.

@@ -7,6 +7,7 @@
 
 #include "CliCommon.h"
 #include "base/FileNode.h"
+#include "base/TextCodec.h"
 #include "link/WireTrace.h"
 
 namespace oriole::cli {
@@ -61,8 +62,16 @@ int RunTrace(const QStringList& args) {
     }
     std::printf("--- %s\n+++ %s\n", qPrintable(words[1]), qPrintable(words[2]));
     for (const std::string& line : diff) {
-        const bool cut = line.size() > kShownLine;
-        std::printf("%s%s\n", line.substr(0, kShownLine).c_str(), cut ? " ..." : "");
+        // A trace is anybody's file: its control characters reach the
+        // terminal as escapes, and a cut falls between characters.
+        std::string shown = EscapeControls(line);
+        const bool cut = shown.size() > kShownLine;
+        if (cut) {
+            size_t end = kShownLine;
+            while (end > 0 && (static_cast<unsigned char>(shown[end]) & 0xC0) == 0x80) --end;
+            shown.resize(end);
+        }
+        std::printf("%s%s\n", shown.c_str(), cut ? " ..." : "");
     }
     return kExitFailed;
 }

@@ -8,6 +8,7 @@
 #include "CliCommon.h"
 #include "CliDevice.h"
 #include "CliInterrupt.h"
+#include "base/Fatal.h"
 #include "base/QtTranslation.h"
 
 namespace oriole::cli {
@@ -34,9 +35,10 @@ void PrintUsage(FILE* out) {
 }  // namespace
 }  // namespace oriole::cli
 
-int main(int argc, char** argv) {
+namespace {
+
+int Main(int argc, char** argv) {
     using namespace oriole::cli;
-    InstallInterruptHandlers();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("oriole-cli");
     // The option parser's own messages and usage lines in Japanese, like ours.
@@ -70,4 +72,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "oriole-cli: 不明なコマンドです: %s\n\n", qPrintable(name));
     PrintUsage(stderr);
     return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Memory that runs out, or any error nobody handled, ends the tool with
+    // one line and status 1, never with an abort and no word.
+    oriole::InstallFatalHandlers("oriole-cli", oriole::cli::kExitFailed);
+    oriole::cli::InstallInterruptHandlers();
+    try {
+        return Main(argc, argv);
+    } catch (...) {
+        return oriole::ReportFatal();
+    }
 }
