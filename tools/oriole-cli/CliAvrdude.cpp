@@ -380,7 +380,7 @@ bool Runner::AddSteps(size_t index) {
             m_target[index] = m_job.steps.size();
             JobStep& step = Add(index, write ? StepKind::WriteLock : verify ? StepKind::VerifyLock : StepKind::ReadLock);
             step.verify = write && verifies;
-            if (!late) SetLock(step, op, in.bytes[0]);
+            if (op.op != 'r' && !late) SetLock(step, op, in.bytes[0]);
             return true;
         }
         case AvrMem::Calibration:
