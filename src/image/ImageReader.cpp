@@ -156,7 +156,7 @@ public:
 
 private:
     std::string Named(std::string_view text) const {
-        if (!AboutWholeFile(text)) return std::string(text);
+        if (m_name.empty() || !AboutWholeFile(text)) return std::string(text);
         return NameInText(text, m_name);
     }
     IMessageHost& m_host;
