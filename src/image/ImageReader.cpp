@@ -214,6 +214,7 @@ bool ReadValueList(IMessageHost& host, QIODevice& device, int16_t* cells, uint32
 }  // namespace
 
 std::string NameInText(std::string_view text, std::string_view name) {
+    if (name.empty()) return std::string(text);
     const size_t eol = std::min(text.find('\n'), text.size());
     return std::string(text.substr(0, eol)) + ": " + std::string(name) + std::string(text.substr(eol));
 }

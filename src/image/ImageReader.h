@@ -75,7 +75,7 @@ const char* BeyondCapacityText(const QString& path);
                                             const ValueListParser& values = {});
 
 // `text` with the name of the file it is about: "TEXT: NAME", at the end of
-// its first line. The loads above name the file (ImageLoadOptions::shownName,
+// its first line (`text` as it is for no name). The loads above name the file (ImageLoadOptions::shownName,
 // else the path) in their messages about it as a whole: it cannot be opened
 // or read, is too large, brought no data, lacks its end record, is of no
 // known format, or holds items that do not parse.
