@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <string>
+#include <vector>
 
 #include "base/FormatText.h"
-
 #include "image/InputFile.h"
 #include "image/LineSource.h"
 #include "image/RecordReaders.h"
@@ -69,7 +70,11 @@ ImageFormat ClassifyLine(std::string_view line, const ValueListParser& values) {
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.remove_suffix(1);
     for (const char c : line)
         if (static_cast<unsigned char>(c) > 127 || c == '\0') return ImageFormat::Binary;
-    auto byte = [&](size_t at) { return static_cast<size_t>(std::stoul(std::string(line.substr(at, 2)), nullptr, 16)); };
+    // Two figures at `at`, known to be figures.
+    auto byte = [&](size_t at) {
+        return size_t{detail::kHexValue[static_cast<unsigned char>(line[at])]} * 16 +
+               detail::kHexValue[static_cast<unsigned char>(line[at + 1])];
+    };
     // A record's start, its length field, and as many figures as the length
     // asks for (what follows them is the reader's to judge).
     if (line.size() >= 11 && line[0] == ':' && AllFigures(line.substr(1, 2))) {
@@ -120,7 +125,6 @@ ImageFormat DetectByContent(QIODevice& device, const QString& name, const ValueL
     const ImageFormat format = DetectLines(device, values);
     return format == ImageFormat::Binary && NamesRecords(name) ? ImageFormat::Auto : format;
 }
-
 
 bool OpenForReading(IMessageHost& host, CInputFile& file) {
     if (file.OpenForReading()) return true;

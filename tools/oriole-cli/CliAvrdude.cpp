@@ -49,8 +49,6 @@ constexpr qint64 kMaxTextFile = kMaxValueListBytes;
 // The op of a -U that is skipped.
 constexpr char kSkipped = 's';
 
-bool IsValueFormat(char format) { return std::string_view("mhdobR").find(format) != std::string_view::npos; }
-
 // -l: the messages go to the log file from now on. Only a regular file (made
 // if missing) or /dev/null is taken: never a terminal, a FIFO or a device.
 bool OpenLog(const QString& path) {
