@@ -638,15 +638,14 @@ bool Runner::InputFile(const MemOp& op, QString& path) {
     }
     if (op.format != 'I') return true;
     QByteArray text;
-    switch (ReadRegularFile(path, kMaxTextFile, text)) {
-        case ReadFile::Ok:
-            return TempFile(StrictIntelHex(text), path);
-        case ReadFile::TooLarge:
-            return Refuse(QString::fromStdString(NameInText(
-                FormatText(text::kInputTooLarge, static_cast<int>(kMaxTextFile >> 20)), ShownName(op))));
-        default:
-            return Refuse(QString::fromStdString(NameInText(text::kFileOpenFailed, ShownName(op))));
-    }
+    const ReadFile read = ReadRegularFile(path, kMaxTextFile, text);
+    if (read == ReadFile::Ok) return TempFile(StrictIntelHex(text), path);
+    // As the loader says it.
+    const std::string why = read == ReadFile::TooLarge
+                                ? FormatText(text::kInputTooLarge, static_cast<int>(kMaxTextFile >> 20))
+                                : std::string(text::kFileOpenFailed);
+    m_core.Host().ShowFailure(Cause::File, MsgKind::Warning, NameInText(why, ShownName(op)));
+    return false;
 }
 
 // The values of a fuse, lock, calibration or signature request: from address
