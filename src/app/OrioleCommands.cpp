@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include "app/OrioleDlg.h"
+#include "image/ImageReader.h"
 #include "res/Texts.h"
 #include "views/FileFilters.h"
 
@@ -85,7 +86,8 @@ void COrioleDlg::DoWriteFlash() {
     const CMainControls& controls = m_window.Controls();
     const std::string path = controls.Text(ctl_id::kFlashFile);
     if (!QFileInfo(QString::fromStdString(path)).isFile()) {
-        ShowMessage(MsgKind::Warning, text::kFileOpenFailed, Answer::Yes);
+        ShowMessage(MsgKind::Warning, path.empty() ? text::kFileOpenFailed : NameInText(text::kFileOpenFailed, path),
+                    Answer::Yes);
         return;
     }
     // The erase asks nothing and reports no success of its own here.

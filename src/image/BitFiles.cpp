@@ -5,6 +5,7 @@
 
 #include "base/AtomicFile.h"
 #include "base/TextCodec.h"
+#include "image/ImageReader.h"
 #include "image/InputFile.h"
 #include "res/Texts.h"
 
@@ -46,7 +47,7 @@ void DropCutCharacter(std::string& line) {
 bool ReadFirstLine(IMessageHost& host, const QString& path, std::string& line) {
     CInputFile file(path);
     if (!file.OpenForReading()) {
-        host.ShowFailure(Cause::File, MsgKind::Warning, text::kFileOpenFailed);
+        host.ShowFailure(Cause::File, MsgKind::Warning, NameInText(text::kFileOpenFailed, path.toStdString()));
         return false;
     }
     std::array<char, static_cast<size_t>(kBitFileKeptBytes)> buffer{};
@@ -54,7 +55,7 @@ bool ReadFirstLine(IMessageHost& host, const QString& path, std::string& line) {
     while (have < kBitFileKeptBytes) {
         const qint64 got = file.read(buffer.data() + have, kBitFileKeptBytes - have);
         if (got < 0) {
-            host.ShowFailure(Cause::File, MsgKind::Warning, ReadFailedText(file));
+            host.ShowFailure(Cause::File, MsgKind::Warning, NameInText(ReadFailedText(file), path.toStdString()));
             return false;
         }
         if (got == 0) break;

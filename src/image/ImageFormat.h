@@ -4,7 +4,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "image/ImageBuffer.h"
 
@@ -13,7 +16,19 @@ namespace oriole {
 // Auto: an ELF is known by its magic; otherwise the extension decides
 // (".elf" ELF, ".bin" raw binary), and for any other name the first
 // character (':' Intel HEX, 'S' S-record). The others force a format.
-enum class ImageFormat { Auto, IntelHex, SRecord, Elf, Binary };
+// ValueList: a text of data items ("0x12, 0x34 # two", avrdude's h, d, o, b
+// and R files), bytes from address 0, read by ImageLoadOptions::valueList.
+enum class ImageFormat { Auto, IntelHex, SRecord, Elf, Binary, ValueList };
+
+// The most a value list may hold: the text is read whole before it is parsed.
+inline constexpr int64_t kMaxValueListBytes = int64_t{16} * 1024 * 1024;
+
+// The bytes of the data items of `text` ('#' starts a comment); false with
+// the reason in `error`, also for a text without any item; `warnings` for
+// items taken but worth a word. The grammar is the terminal's; the loader
+// only reads the file, shows the warnings and places the bytes.
+using ValueListParser = std::function<bool(std::string_view text, std::vector<uint8_t>& out,
+                                           std::string& error, std::vector<std::string>& warnings)>;
 
 // The formats a memory can be saved in: IntelHex, SRecord and Binary.
 inline bool IsSaveFormat(ImageFormat format) {
@@ -71,11 +86,20 @@ struct ImageLoadOptions {
     ImageSpace space = ImageSpace::Flash;
     // Filled from an ELF file (left as it is for the other formats).
     ElfConfigBytes* elfConfig = nullptr;
-    // Auto by content alone, as the command line decides: an ELF by its
-    // magic, Intel HEX and S-records by a first line that is a record, any
-    // other file raw binary (".elf" and ".bin" still name theirs; a ".hex",
-    // ".eep", ".srec"... without records is not recognised).
+    // Auto by content, as the command line decides: an ELF by its magic
+    // (".elf" and ".bin" still name theirs); else in avrdude's order, line
+    // by line until a line decides: a byte above 127 (or a NUL) makes the
+    // file raw binary; a line that is an Intel HEX record, an S-record, or
+    // (with `valueList`) a line of data items names that format. Lines that
+    // decide nothing (blank, comments, other text) are passed over; a file
+    // where no line decides is not recognised, and neither is raw binary
+    // named ".hex", ".eep", ".srec"...
     bool byContent = false;
+    // Reads ImageFormat::ValueList, and lets Auto by content find value
+    // lists; without it a value list is not recognised.
+    ValueListParser valueList = {};
+    // How messages about the file as a whole name it (empty: by its path).
+    std::string shownName = {};
     // A HEX or S-record file that stops without its end record is taken as
     // it is, with a warning, instead of refused.
     bool acceptMissingEnd = false;

@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "host/MessageHost.h"
 #include "image/ImageBuffer.h"
@@ -67,8 +69,17 @@ const char* BeyondCapacityText(const QString& path);
 // The format ImageFormat::Auto picks for the file: ELF by its magic, else by
 // the extension (".elf", ".bin"), else by the first character (':', 'S').
 // Auto when none fits or the file cannot be read. `byContent`: as
-// ImageLoadOptions::byContent tells (any other file is binary).
-[[nodiscard]] ImageFormat DetectImageFormat(const QString& path, bool byContent = false);
+// ImageLoadOptions::byContent tells, `values` as its valueList (a pipe,
+// which can be read only once, is then Auto).
+[[nodiscard]] ImageFormat DetectImageFormat(const QString& path, bool byContent = false,
+                                            const ValueListParser& values = {});
+
+// `text` with the name of the file it is about: "TEXT: NAME", at the end of
+// its first line (`text` as it is for no name). The loads above name the file (ImageLoadOptions::shownName,
+// else the path) in their messages about it as a whole: it cannot be opened
+// or read, is too large, brought no data, lacks its end record, is of no
+// known format, or holds items that do not parse.
+std::string NameInText(std::string_view text, std::string_view name);
 
 // The fuse, lock and signature bytes of an ELF file. False, after the
 // loader's message, when the file cannot be read or is no usable AVR ELF.

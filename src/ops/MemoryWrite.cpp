@@ -59,7 +59,7 @@ void MergeFlash(const ImageBuffer& image, size_t first, std::span<uint8_t> buffe
 }  // namespace
 
 bool COrioleCore::LoadImage(ImageBuffer& image, uint32_t capacity, const std::string& path,
-                            ImageSpace space) {
+                            ImageSpace space, const std::string& shown) {
     image.Allocate(capacity);
     uint32_t lowest = 0;
     uint32_t highest = 0;
@@ -69,6 +69,8 @@ bool COrioleCore::LoadImage(ImageBuffer& image, uint32_t capacity, const std::st
                                    .space = space,
                                    .elfConfig = &config,
                                    .byContent = m_bFormatByContent,
+                                   .valueList = m_valueList,
+                                   .shownName = shown,
                                    .acceptMissingEnd = m_bAcceptMissingEnd};
     if (!LoadImageFile(host, QString::fromStdString(path), image, lowest, highest, options))
         return false;
@@ -78,10 +80,11 @@ bool COrioleCore::LoadImage(ImageBuffer& image, uint32_t capacity, const std::st
     if (config.HasSignature() && (config.signature[0] != sig[0] || config.signature[1] != sig[1] ||
                                   config.signature[2] != sig[2])) {
         host.ShowFailure(Cause::OtherDevice, MsgKind::Warning,
-                         FormatText(text::kElfSignatureMismatch, unsigned(config.signature[0]),
+                         NameInText(FormatText(text::kElfSignatureMismatch, unsigned(config.signature[0]),
                                     unsigned(config.signature[1]), unsigned(config.signature[2]),
                                     m_pDevice->name, unsigned(sig[0]), unsigned(sig[1]),
-                                    unsigned(sig[2])));
+                                    unsigned(sig[2])),
+                                    shown.empty() ? path : shown));
         image.Allocate(capacity);  // nothing of the file stays to be programmed or shown
         return false;
     }
@@ -92,12 +95,12 @@ bool COrioleCore::ReadElfConfig(const std::string& path, ElfConfigBytes& config)
     return LoadElfConfigBytes(m_host, QString::fromStdString(path), config);
 }
 
-bool COrioleCore::LoadFlashImage(const std::string& path, ImageBuffer& image) {
-    return LoadImage(image, static_cast<uint32_t>(m_pDevice->FlashBytes()), path, ImageSpace::Flash);
+bool COrioleCore::LoadFlashImage(const std::string& path, ImageBuffer& image, const std::string& shown) {
+    return LoadImage(image, static_cast<uint32_t>(m_pDevice->FlashBytes()), path, ImageSpace::Flash, shown);
 }
 
-bool COrioleCore::LoadEepromImage(const std::string& path, ImageBuffer& image) {
-    return LoadImage(image, static_cast<uint32_t>(m_pDevice->eepromBytes), path, ImageSpace::Eeprom);
+bool COrioleCore::LoadEepromImage(const std::string& path, ImageBuffer& image, const std::string& shown) {
+    return LoadImage(image, static_cast<uint32_t>(m_pDevice->eepromBytes), path, ImageSpace::Eeprom, shown);
 }
 
 bool COrioleCore::WriteMemory(bool flash, const std::string* path, const ImageBuffer* image,

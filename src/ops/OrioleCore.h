@@ -140,13 +140,17 @@ public:
         m_bFormatByContent = byContent;
         m_bAcceptMissingEnd = acceptMissingEnd;
     }
+    // How those loads read value lists (ImageFormat::ValueList, and found by
+    // content); without it they are not recognised.
+    void SetValueListParser(ValueListParser parser) { m_valueList = std::move(parser); }
     // The fuse, lock and signature bytes of an ELF file, read as the loads
     // read it (SetFileFormat does not apply). False after the message.
     [[nodiscard]] bool ReadElfConfig(const std::string& path, ElfConfigBytes& config);
     // Loads a file for the device now selected, as the writes and verifies
     // do: sized to its memory, the ELF's signature checked against it.
-    [[nodiscard]] bool LoadFlashImage(const std::string& path, ImageBuffer& image);
-    [[nodiscard]] bool LoadEepromImage(const std::string& path, ImageBuffer& image);
+    // `shown`: how messages name the file (empty: by its path).
+    [[nodiscard]] bool LoadFlashImage(const std::string& path, ImageBuffer& image, const std::string& shown = {});
+    [[nodiscard]] bool LoadEepromImage(const std::string& path, ImageBuffer& image, const std::string& shown = {});
     // Writes from a file, loaded once inside the frame (the device is known
     // there), or from an image loaded before. With verify, the image written
     // is verified and its verdict is the result.
@@ -243,7 +247,7 @@ private:
     [[nodiscard]] bool ReadEepromBlock(CWriterLink& link, uint32_t block, uint32_t bytes,
                                        std::span<uint8_t> out);
     [[nodiscard]] bool LoadImage(ImageBuffer& image, uint32_t capacity, const std::string& path,
-                                 ImageSpace space);
+                                 ImageSpace space, const std::string& shown);
     // The write of either memory: the image comes loaded, or is loaded from
     // `path` inside the frame into the core's own image.
     [[nodiscard]] bool WriteMemory(bool flash, const std::string* path, const ImageBuffer* image,
@@ -290,6 +294,7 @@ private:
     std::unique_ptr<IWriterDriver> m_pDriver;
     bool m_bFormatByContent = false;
     bool m_bAcceptMissingEnd = false;
+    ValueListParser m_valueList;
     std::shared_ptr<CWireTrace> m_pTrace;
     ImageFormat m_fileFormat = ImageFormat::Auto;
 };

@@ -15,6 +15,8 @@ inline constexpr char kChecksumError[] = "チェックサムエラー";
 inline constexpr char kNoEndRecord[] = "ファイルに終了レコードがありません。";
 inline constexpr char kFileUnrecognised[] =
     "ファイルの形式を認識できません (空のファイルか、Intel HEX・S レコード・ELF のどれでもありません)。";
+// Ours: a value list whose items do not parse (%s: the item and why).
+inline constexpr char kValueListInvalid[] = "値が正しくありません (%s)。";
 inline constexpr char kHexBeyondDevice[] = "ファイルデータがデバイスのサイズを越えています。";
 inline constexpr char kSrecBeyondDevice[] = "データがデバイスのサイズを越えています。";
 // Ours: a save that would replace or block on something that is no file.

@@ -168,7 +168,8 @@ TEST(AutoDlgTest, RunStopsAtTheFirstFailure) {
     rig.box->Target().Flash()[0] = 0x12;
     d.Button(kStart)->click();
     EXPECT_TRUE(rig.LogLines().empty());
-    EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFileOpenFailed});
+    EXPECT_EQ(rig.Texts(),
+              std::vector<std::string>{text::kFileOpenFailed + (": " + rig.dir.filePath("missing.hex").toStdString())});
     EXPECT_EQ(rig.box->Target().ReadFlash(0), 0x12);
 }
 

@@ -153,17 +153,17 @@ TEST(BitFileDlgTest, ButtonsStillRespondAfterAFailedLoadOrSave) {
         CBitDlg* dlg;
         int button;
         QString path;
-        const char* message;
+        std::string message;
         int verify;
         const char* verified;
     };
     const Case cases[] = {
-        {fuse.get(), fuse_dlg::kLoadFile, missing, text::kFileOpenFailed, fuse_dlg::kVerify,
-         text::kFuseVerifyOk},
+        {fuse.get(), fuse_dlg::kLoadFile, missing, text::kFileOpenFailed + (": " + missing.toStdString()),
+         fuse_dlg::kVerify, text::kFuseVerifyOk},
         {fuse.get(), fuse_dlg::kSaveFile, unwritable, text::kFileCreateFailed, fuse_dlg::kVerify,
          text::kFuseVerifyOk},
-        {lock.get(), lock_dlg::kLoadFile, missing, text::kFileOpenFailed, lock_dlg::kVerify,
-         text::kLockVerifyOk},
+        {lock.get(), lock_dlg::kLoadFile, missing, text::kFileOpenFailed + (": " + missing.toStdString()),
+         lock_dlg::kVerify, text::kLockVerifyOk},
         {lock.get(), lock_dlg::kSaveFile, unwritable, text::kFileCreateFailed, lock_dlg::kVerify,
          text::kLockVerifyOk},
     };

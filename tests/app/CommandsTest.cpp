@@ -115,7 +115,9 @@ TEST(CommandsTest, FlashWriteOfAMissingFileTouchesNothing) {
         rig.Model().SetText(ctl_id::kFlashFile, path);
         rig.Model().SetCheck(ctl_id::kFlashErase, true);
         rig.Button(1003)->click();
-        EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFileOpenFailed}) << path;
+        // A name, where there is one, is in the message.
+        EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFileOpenFailed + std::string(*path ? ": " : "") + path})
+            << path;
         EXPECT_EQ(rig.Opens(), 0) << path;
     }
 }
@@ -129,10 +131,11 @@ TEST(CommandsTest, FlashWriteWithEraseOfAnUnusableFileErasesNothing) {
         const char* name;
         QByteArray content;
         const char* message;
+        bool named;  // about the file as a whole, so naming it
     } rows[] = {
-        {"not a data file", false, "t.hex", "hello\r\n", text::kFileUnrecognised},
-        {"no end record", true, "n.hex", ":0400000001020304F2\r\n", text::kNoEndRecord},
-        {"larger than the device", true, "big.bin", QByteArray(40000, '\x11'), text::kHexBeyondDevice},
+        {"not a data file", false, "t.hex", "hello\r\n", text::kFileUnrecognised, true},
+        {"no end record", true, "n.hex", ":0400000001020304F2\r\n", text::kNoEndRecord, true},
+        {"larger than the device", true, "big.bin", QByteArray(40000, '\x11'), text::kHexBeyondDevice, false},
     };
     for (const auto& r : rows) {
         AppRig rig;
@@ -149,7 +152,8 @@ TEST(CommandsTest, FlashWriteWithEraseOfAnUnusableFileErasesNothing) {
         rig.Model().SetCheck(ctl_id::kFlashErase, true);
         const int opens = rig.Opens();
         rig.Button(1003)->click();
-        EXPECT_EQ(rig.Texts(), std::vector<std::string>{r.message}) << r.what;
+        EXPECT_EQ(rig.Texts(), std::vector<std::string>{r.message + (r.named ? ": " + path.toStdString() : "")})
+            << r.what;
         // The file is refused before anything is erased: for the device
         // known, before the box is opened; otherwise after the detection.
         EXPECT_EQ(rig.Opens(), opens + (r.detectFirst ? 0 : 1)) << r.what;

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include "res/Texts.h"
 #include "support/CliRun.h"
 
 namespace {
@@ -252,28 +253,48 @@ TEST_F(CliDeviceTest, VerifiesAfterDetectionAndOnlyWhatCanBeRead) {
     }
 }
 
-// A file's format is told by its content whatever its name: raw binary
-// under any name; a HEX file without its end record is refused, saying so.
+// A file's format is told by its content as avrdude tells it: raw binary
+// (a byte above 127) under any name but a record format's, value lists of
+// data items; text of no format is refused, and so is a HEX file without its
+// end record, each message naming the file. A file an earlier command writes
+// is read when its turn comes, not the older one there at the start.
 TEST_F(CliDeviceTest, WriteFilesAreToldByTheirContent) {
     const QByteArray raw("\x0C\x94\x34\x00\xFF\x01", 6);
+    const QString unrecognised = QString::fromUtf8(oriole::text::kFileUnrecognised) + ": FILE";
+    const QStringList writeFlash = {"write-flash", "FILE", "--verify"};
     const struct {
         const char* name;
-        QByteArray content;
+        QByteArray content;  // null: no such file
+        QStringList args;    // FILE: the file
         int status;
-        const char* err;
+        QString err;  // all of standard error, FILE: the file
     } cases[] = {
-        {"app.raw", raw, 0, ""},
-        {"app.dat", raw, 0, ""},
-        {"app", raw, 0, ""},
-        {"noend.hex", ":0100000022DD\n", 1, "ファイルに終了レコードがありません。"},
+        {"app.raw", raw, writeFlash, 0, ""},
+        {"app.dat", raw, writeFlash, 0, ""},
+        {"app", raw, writeFlash, 0, ""},
+        {"noend.hex", ":0100000022DD\n", writeFlash, 1, "ファイルに終了レコードがありません。: FILE"},
+        {"hello.txt", "hello\n", writeFlash, 1, unrecognised},
+        {"empty.dat", "", writeFlash, 1, unrecognised},
+        {"hello.bin", "hello\n", writeFlash, 0, ""},
+        {"raw.hex", raw, writeFlash, 1, unrecognised},
+        {"vals.txt", "# two words\n\n0x0C, 0x94 # jmp\n'4' 0\n", writeFlash, 0, ""},
+        {"bad.txt", "0x0C, 0x94 # a value list\nzz\n", writeFlash, 1, "値が正しくありません (zz: "},
+        {"missing.hex", QByteArray(), writeFlash, 1, "ファイルを開くことができません。: FILE"},
+        {"b.hex", ":0100000066AA\n:00000001FF\n",
+         {"write-flash", "PROGRAM", "read-flash", "FILE", "verify-flash", "FILE"}, 0, ""},
+        {"e.hex", QByteArray(), {"read-eeprom", "FILE", "--all", "verify-eeprom", "FILE"}, 0, ""},
     };
     for (const auto& c : cases) {
-        const CliRun r = RunCli({"--writer=sim:ATmega328P,timing=off", "--yes", "write-flash",
-                                 Write(c.name, c.content), "--verify"});
+        const QString file = c.content.isNull() ? Path(c.name) : Write(c.name, c.content);
+        QStringList args = QStringList{"--writer=sim:ATmega328P,timing=off", "--yes"} + c.args;
+        args.replaceInStrings("FILE", file).replaceInStrings("PROGRAM", Program());
+        const CliRun r = RunCli(args);
         SCOPED_TRACE(std::string(c.name) + "\n" + r.out.toStdString() + r.err.toStdString());
         EXPECT_EQ(r.status, c.status);
-        EXPECT_EQ(r.out.contains("FLASH ベリファイ OK!"), c.status == 0);
-        EXPECT_EQ(r.err.trimmed(), QString::fromUtf8(c.err));
+        EXPECT_EQ(r.out.contains("ベリファイ OK!"), c.status == 0);
+        QString err = c.err;
+        if (c.status == 0) EXPECT_TRUE(r.err.trimmed().isEmpty());
+        else EXPECT_TRUE(r.err.trimmed().startsWith(err.replace("FILE", file)));
     }
 }
 

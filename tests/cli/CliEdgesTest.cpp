@@ -37,7 +37,7 @@ TEST(CliEdges, InputsThatNeverComeOrNeverEndEndTheTool) {
         const char* err;  // all of standard error
     } cases[] = {
         {"image info on an endless pipe", true, false, {"image", "info", "FIFO"},
-         "入力が 64 MB を超えたため、読み込みを中止しました。\n"},
+         "入力が 64 MB を超えたため、読み込みを中止しました。: FIFO\n"},
         {"image info on a pipe nobody writes", false, true, {"image", "info", "FIFO"}, nullptr},
         {"write-flash from a pipe nobody writes", false, true,
          {"--writer=sim:ATmega328P,fast", "--yes", "write-flash", "FIFO"}, nullptr},
@@ -70,7 +70,7 @@ TEST(CliEdges, InputsThatNeverComeOrNeverEndEndTheTool) {
             EXPECT_EQ(r.err, kInterrupted);
         } else {
             EXPECT_EQ(r.status, 1);
-            EXPECT_EQ(r.err, QString::fromUtf8(c.err));
+            EXPECT_EQ(r.err, QString::fromUtf8(c.err).replace("FIFO", fifo));
         }
         if (c.endless) {
             EXPECT_TRUE(feeder.waitForFinished(10000));  // the reader went, and so did it

@@ -155,7 +155,9 @@ TEST_F(BitFilesFileTest, LoadFailureLeavesTextsAlone) {
         QString lock = "L";
         EXPECT_FALSE(LoadLockFile(host, path, lock));
         EXPECT_EQ(lock, "L");
-        EXPECT_EQ(host.Texts(), std::vector<std::string>(2, text::kFileOpenFailed));
+        // Named, where there is a name.
+        const std::string named = text::kFileOpenFailed + (path.isEmpty() ? "" : ": " + path.toStdString());
+        EXPECT_EQ(host.Texts(), std::vector<std::string>(2, named));
     }
 }
 

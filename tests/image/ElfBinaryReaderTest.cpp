@@ -221,8 +221,8 @@ TEST_F(ElfBinaryReaderTest, BinaryLoadsFromZeroAndIsBoundedByTheCapacity) {
 
 // The content decides for an ELF, else the extension, else the first
 // character; a forced format overrides all of it. The command line's rule
-// (byContent) wants a whole record on the first line and takes any other
-// file as raw binary.
+// (byContent) looks at the lines as avrdude does (ImageReaderTest has its
+// cases): raw binary only by a byte above 127 or a NUL.
 TEST_F(ElfBinaryReaderTest, FormatByMagicThenExtensionThenFirstCharacterUnlessForced) {
     const std::string elf = MakeElf({{0, {0x11}}});
     const std::string hex = ":0100000022DD\n:00000001FF\n";
@@ -241,9 +241,10 @@ TEST_F(ElfBinaryReaderTest, FormatByMagicThenExtensionThenFirstCharacterUnlessFo
         {"a.hex", hex, ImageFormat::IntelHex, 0x22, ImageFormat::IntelHex},
         {"a.dat", hex, ImageFormat::IntelHex, 0x22, ImageFormat::IntelHex},
         {"a", "S1040000AA51", ImageFormat::SRecord, 0xAA, ImageFormat::SRecord},
-        {"a.dat", "\x01\x02", ImageFormat::Auto, kFresh, ImageFormat::Binary},
-        {"a.raw", ":\x01\x02", ImageFormat::IntelHex, kNoData, ImageFormat::Binary},
-        {"a", "Sx\x02", ImageFormat::SRecord, kNoData, ImageFormat::Binary},
+        {"a.dat", "\x01\x02", ImageFormat::Auto, kFresh, ImageFormat::Auto},
+        {"a.dat", "\x01\x82", ImageFormat::Auto, kFresh, ImageFormat::Binary},
+        {"a.raw", ":\x01\x02", ImageFormat::IntelHex, kNoData, ImageFormat::Auto},
+        {"a", std::string("Sx\0", 3), ImageFormat::SRecord, kNoData, ImageFormat::Binary},
         {"a.dat", "", ImageFormat::Auto, kFresh, ImageFormat::Auto},
         {"a.hex", "hello\r\n", ImageFormat::Auto, kFresh, ImageFormat::Auto},
     };
@@ -261,23 +262,24 @@ TEST_F(ElfBinaryReaderTest, FormatByMagicThenExtensionThenFirstCharacterUnlessFo
     EXPECT_EQ(raw.count, elf.size());
     EXPECT_EQ(Load(Write(elf, "c.bin"), 64, {.format = ImageFormat::IntelHex}).messages,
               std::vector<std::string>{text::kBadDataFormat});
-    const Outcome byContent = Load(Write("\x01\x02", "d.raw"), 64, {.byContent = true});
+    const Outcome byContent = Load(Write("\x01\x82", "d.raw"), 64, {.byContent = true});
     EXPECT_TRUE(byContent.ok);
-    EXPECT_EQ(byContent.cells[1], 0x02);
+    EXPECT_EQ(byContent.cells[1], 0x82);
 }
 
 // A file that stops without its end record is refused with the reason, or
 // (acceptMissingEnd) taken with it as a warning; a damaged one never.
 TEST_F(ElfBinaryReaderTest, MissingEndRecordRefusedOrTakenWithAWarning) {
+    const std::string kNoEnd = text::kNoEndRecord + (": " + dir.filePath("e.txt").toStdString());
     const struct {
         std::string content;
         bool accept;
         bool ok;
         std::string message;
     } cases[] = {
-        {":0100000022DD\n", false, false, text::kNoEndRecord},
-        {":0100000022DD\n", true, true, text::kNoEndRecord},
-        {"S1040000AA51\n", true, true, text::kNoEndRecord},
+        {":0100000022DD\n", false, false, kNoEnd},
+        {":0100000022DD\n", true, true, kNoEnd},
+        {"S1040000AA51\n", true, true, kNoEnd},
         {"S1040000AA51\nS9030000FC\n", true, true, ""},
         {":0100000022DE\n", true, false, text::kChecksumError},
     };

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/FormatText.h"
+#include "image/InputFile.h"
 #include "image/LineSource.h"
 #include "res/Texts.h"
 #include "support/RecordingHost.h"
@@ -39,6 +41,7 @@ struct Outcome {
     uint32_t lowest = kUntouched;
     uint32_t highest = kUntouched;
     std::vector<int16_t> cells;
+    std::string path;  // the file loaded
 };
 
 class ImageReaderTest : public ::testing::Test {
@@ -56,6 +59,7 @@ protected:
     Outcome LoadPath(const QString& path, uint32_t capacity) {
         test::RecordingHost host;
         Outcome out;
+        out.path = path.toStdString();
         out.count = capacity;
         if (capacity != kScan) out.cells.assign(capacity, kFresh);
         out.ok = LoadImageFile(host, path, capacity == kScan ? nullptr : out.cells.data(),
@@ -86,12 +90,15 @@ struct LoadCase {
     uint32_t count;
     uint32_t lowest;
     uint32_t highest;
+    bool named = false;  // the message is about the file as a whole and names it
 };
 
 void ExpectOutcome(const LoadCase& c, const Outcome& out) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(out.ok, c.ok);
-    EXPECT_EQ(out.messages, Msg(c.message));
+    std::vector<std::string> expected = Msg(c.message);
+    if (c.named) expected.front() += ": " + out.path;
+    EXPECT_EQ(out.messages, expected);
     EXPECT_EQ(out.count, c.count == kUntouched ? c.capacity : c.count);
     EXPECT_EQ(out.lowest, c.lowest);
     EXPECT_EQ(out.highest, c.highest);
@@ -108,7 +115,7 @@ TEST_F(ImageReaderTest, IntelHexRecordsAndResults) {
          nullptr, 0x110, 0x100, 0x10F},
         {"CR LF line ends", ":10010000214601360121470136007EFE09D2190140\r\n:00000001FF\r\n", 512,
          true, nullptr, 0x110, 0x100, 0x10F},
-        {"no end record", kAt100, 512, false, text::kNoEndRecord, 0x110, 0x100, 0x10F},
+        {"no end record", kAt100, 512, false, text::kNoEndRecord, 0x110, 0x100, 0x10F, true},
         {"truncated end record", kAt0 + ":00000001F", 512, false, kSum, 0x10, 0, 0x0F},
         {"end record without line end", kAt0 + ":00000001FF", 512, true, nullptr, 0x10, 0, 0x0F},
         {"lines after the end are never decoded",
@@ -156,7 +163,7 @@ TEST_F(ImageReaderTest, SRecordRecordsAndResults) {
          0x10},
         {"S4 is refused", kSrec16 + "S403000000FC\n" + kS9, 64, false, kFmt, 0x10, 0, 0x0F},
         {"S6 is refused", "S603000000FC\n", 64, false, kFmt, 0, kNone, kNone},
-        {"no termination", kSrec16, 64, false, text::kNoEndRecord, 0x10, 0, 0x0F},
+        {"no termination", kSrec16, 64, false, text::kNoEndRecord, 0x10, 0, 0x0F, true},
         {"bad checksum", "S104001007E5\n" + kS9, 64, false, kSum, 0x11, 0x10, 0x10},
         {"bad checksum on termination", kSrec16 + "S9030000FD\n", 64, false, kSum, 0x10, 0, 0x0F},
         {"odd type letter reads as a header", "SX030000FC\n" + kS9, 64, true, nullptr, 0, kNone,
@@ -254,11 +261,121 @@ TEST_F(ImageReaderTest, UnknownFormatSaysSoAndTouchesNothing) {
         SCOPED_TRACE(content);
         const Outcome out = Load(content, 32);
         EXPECT_FALSE(out.ok);
-        EXPECT_EQ(out.messages, std::vector<std::string>{text::kFileUnrecognised});
+        EXPECT_EQ(out.messages, std::vector<std::string>{text::kFileUnrecognised + (": " + out.path)});
         EXPECT_EQ(out.count, 32u);
         EXPECT_EQ(out.lowest, kUntouched);
         EXPECT_EQ(out.highest, kUntouched);
         EXPECT_EQ(std::count(out.cells.begin(), out.cells.end(), kFresh), 32);
+    }
+}
+
+// A stand-in for the terminal's grammar of data items: decimal bytes
+// separated by blanks or commas, '#' to the line's end a comment.
+bool DecimalItems(std::string_view text, std::vector<uint8_t>& out, std::string& error,
+                  std::vector<std::string>& /*warnings*/) {
+    size_t at = 0;
+    while (at < text.size()) {
+        const char c = text[at];
+        if (c == '#') {
+            at = std::min(text.find('\n', at), text.size());
+        } else if (c == ' ' || c == ',' || c == '\n' || c == '\r') {
+            ++at;
+        } else {
+            const size_t end = std::min(text.find_first_of(" ,\r\n#", at), text.size());
+            const std::string word(text.substr(at, end - at));
+            if (word.find_first_not_of("0123456789") != std::string::npos || word.size() > 3 || std::stoi(word) > 255) {
+                error = word + ": no byte";
+                return false;
+            }
+            out.push_back(static_cast<uint8_t>(std::stoi(word)));
+            at = end;
+        }
+    }
+    if (out.empty()) error = "no items";
+    return !out.empty();
+}
+
+// The command line's rule, as avrdude looks at a file: line by line until
+// one decides (a byte above 127 or a NUL: raw binary; an Intel HEX record;
+// an S-record; a line of data items); blank lines, comments and other text
+// are passed over; no line deciding, or raw bytes under a record format's
+// name, is no format. The failures name the file.
+TEST_F(ImageReaderTest, ContentDecidesLineByLineAsAvrdudeDoes) {
+    const struct {
+        const char* name;
+        std::string content;
+        ImageFormat format;        // with the grammar of value lists
+        int16_t first;             // the first cell after the load; kFresh when it fails
+        const char* message;       // the load's one message, named; null for none
+    } cases[] = {
+        {"v.txt", "12, 34 # two\r\n", ImageFormat::ValueList, 12, nullptr},
+        {"c.txt", "# made by hand\n\n  \n12\n", ImageFormat::ValueList, 12, nullptr},
+        {"v.hex", "12 34", ImageFormat::ValueList, 12, nullptr},
+        {"late.txt", std::string(5000, '#') + "\n7\n", ImageFormat::ValueList, 7, nullptr},
+        {"hello.txt", "hello\n12\n", ImageFormat::ValueList, kFresh, "値が正しくありません (hello: no byte)。"},
+        {"b.dat", "hello\n\x80", ImageFormat::Binary, 'h', nullptr},
+        {"nul.dat", std::string("12\0\n", 4), ImageFormat::Binary, '1', nullptr},
+        // Found by a later line, but the reader wants records from the first on.
+        {"h.dat", "\r\n" + kAt0 + kEnd, ImageFormat::IntelHex, kNoData, text::kBadDataFormat},
+        {"s.dat", kSrec16 + kS9, ImageFormat::SRecord, 0x28, nullptr},
+        {"short.dat", ":0100000022\n", ImageFormat::Auto, kFresh, text::kFileUnrecognised},
+        {"blank.dat", " " + kEnd, ImageFormat::Auto, kFresh, text::kFileUnrecognised},
+        {"hello.dat", "hello\n", ImageFormat::Auto, kFresh, text::kFileUnrecognised},
+        {"empty.dat", "", ImageFormat::Auto, kFresh, text::kFileUnrecognised},
+        {"raw.hex", "\x80\x01", ImageFormat::Auto, kFresh, text::kFileUnrecognised},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = Write(c.content, c.name);
+        EXPECT_EQ(DetectImageFormat(path, true, DecimalItems), c.format);
+        // Without the grammar a value list is no format.
+        EXPECT_EQ(DetectImageFormat(path, true), c.format == ImageFormat::ValueList ? ImageFormat::Auto : c.format);
+        test::RecordingHost host;
+        std::vector<int16_t> cells(64, kFresh);
+        uint32_t count = 64, lowest = kUntouched, highest = kUntouched;
+        const bool ok = LoadImageFile(host, path, cells.data(), count, lowest, highest,
+                                      {.byContent = true, .valueList = DecimalItems});
+        EXPECT_EQ(ok, c.message == nullptr);
+        EXPECT_EQ(cells[0], c.first);
+        const bool named = c.message != nullptr && std::string_view(c.message) != text::kBadDataFormat;
+        EXPECT_EQ(host.Texts(), c.message == nullptr ? std::vector<std::string>{}
+                                                     : std::vector<std::string>{c.message + (named ? ": " + path.toStdString() : "")});
+    }
+}
+
+// A value list and any other input are read whole up to their bound and
+// refused, as too large and naming the file, one byte beyond it.
+TEST_F(ImageReaderTest, InputsAtTheirSizeLimits) {
+    const auto items = static_cast<size_t>(kMaxValueListBytes / 2);
+    const auto bytes = static_cast<size_t>(kMaxInputBytes);
+    const struct {
+        const char* name;
+        std::string content;
+        uint32_t count;   // the used length when read whole
+        int megabytes;    // the bound of the refusal; 0 when read whole
+    } cases[] = {
+        {"at.txt", [&] { std::string t; t.reserve(2 * items); for (size_t i = 0; i < items; ++i) t += "1 "; return t; }(),
+         static_cast<uint32_t>(items), 0},
+        {"over.txt", [&] { std::string t(2 * items + 1, ' '); for (size_t i = 0; i < items; ++i) t[2 * i] = '1'; return t; }(),
+         0, 16},
+        {"at.bin", std::string(bytes, '\x80'), static_cast<uint32_t>(bytes), 0},
+        {"over.bin", std::string(bytes + 1, '\x80'), 0, 64},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = Write(c.content, c.name);
+        test::RecordingHost host;
+        uint32_t count = kUntouched, lowest = kUntouched, highest = kUntouched;
+        const bool ok = LoadImageFile(host, path, nullptr, count, lowest, highest,
+                                      {.byContent = true, .valueList = DecimalItems});
+        EXPECT_EQ(ok, c.megabytes == 0);
+        if (c.megabytes == 0) {
+            EXPECT_TRUE(host.messages.empty());
+            EXPECT_EQ(count, c.count);
+        } else {
+            EXPECT_EQ(host.Texts(), std::vector<std::string>{FormatText(text::kInputTooLarge, c.megabytes) + ": " +
+                                                             path.toStdString()});
+        }
     }
 }
 
@@ -272,7 +389,9 @@ TEST_F(ImageReaderTest, UnopenablePathsWarnAndTouchNothing) {
         SCOPED_TRACE(path.toStdString());
         const Outcome out = LoadPath(path, 16);
         EXPECT_FALSE(out.ok);
-        EXPECT_EQ(out.messages, Msg(text::kFileOpenFailed));
+        // The file is named, where there is a name.
+        EXPECT_EQ(out.messages,
+                  std::vector<std::string>{text::kFileOpenFailed + (path.isEmpty() ? "" : ": " + out.path)});
         EXPECT_EQ(out.count, 16u);
         EXPECT_EQ(out.lowest, kUntouched);
         EXPECT_EQ(std::count(out.cells.begin(), out.cells.end(), kFresh), 16);
@@ -292,7 +411,7 @@ TEST_F(ImageReaderTest, HugeLinesAndNulBytes) {
          0xF},
         {"a huge line after the end", kEnd + tail + nuls, 16, true, nullptr, 0, kNone, kNone},
         {"a huge last line without end record", kAt0 + ":" + tail, 16, false, text::kNoEndRecord, 0x10, 0,
-         0xF},
+         0xF, true},
     };
     for (const auto& c : cases) ExpectOutcome(c, Load(c.content, c.capacity));
 }

@@ -327,11 +327,15 @@ TEST_F(LoadFileDumpTest, AFailedLoadKeepsThePreviousDumpAndSaysOneThing) {
         QString path;
         std::vector<std::string> messages;
     };
+    // The messages about the file as a whole name it.
+    const auto named = [](const char* text, const QString& path) { return text + (": " + path.toStdString()); };
+    const QString missing = dir.filePath(QStringLiteral("none.hex"));
+    const QString noEnd = Write(HexRecord(0, 0, {1, 2})), hello = Write("hello\r\n");
     const Row rows[] = {
-        {"missing file", dir.filePath(QStringLiteral("none.hex")), {text::kFileOpenFailed}},
+        {"missing file", missing, {named(text::kFileOpenFailed, missing)}},
         {"checksum", Write(badSum), {text::kChecksumError}},
-        {"no end record", Write(HexRecord(0, 0, {1, 2})), {text::kNoEndRecord}},
-        {"not a data file", Write("hello\r\n"), {text::kFileUnrecognised}},
+        {"no end record", noEnd, {named(text::kNoEndRecord, noEnd)}},
+        {"not a data file", hello, {named(text::kFileUnrecognised, hello)}},
     };
     for (const Row& r : rows) {
         test::RecordingHost rowHost;

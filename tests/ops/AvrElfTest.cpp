@@ -121,9 +121,11 @@ TEST_F(AvrElfTest, ElfOfAnotherDeviceIsRefusedAndNothingIsProgrammed) {
     const std::string elf = Demo("demo.elf");
     const AVR_DEVICE& d = DeviceAt(Row("ATmega8"));
     rig.core.SetFileFormat(ImageFormat::Elf);
-    const std::string refusal =
+    // The file is named at the end of the first line.
+    std::string refusal =
         FormatText(text::kElfSignatureMismatch, 0x1Eu, 0x95u, 0x0Fu, "ATmega8",
                    unsigned(d.signature[0]), unsigned(d.signature[1]), unsigned(d.signature[2]));
+    refusal.insert(refusal.find('\n'), ": " + elf);
     EXPECT_FALSE(rig.core.WriteFlash(elf, {.timing = true, .verify = true}));
     EXPECT_FALSE(rig.core.WriteEeprom(elf, {.timing = true, .verify = true}));
     EXPECT_EQ(rig.Texts(), (std::vector<std::string>{refusal, refusal}));

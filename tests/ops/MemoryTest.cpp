@@ -120,9 +120,10 @@ TEST(WriteFlash, EndRecordOnlySendsNoBlockAndReportsSuccess) {
 
 TEST(WriteFlash, LoaderFailureSendsNothingButTheFrame) {
     OpsRig rig("ATmega328P", "ATmega328P");
-    EXPECT_FALSE(rig.core.WriteFlash(rig.dir.filePath("missing.hex").toStdString(), {.timing = false, .verify = false}));
+    const std::string missing = rig.dir.filePath("missing.hex").toStdString();
+    EXPECT_FALSE(rig.core.WriteFlash(missing, {.timing = false, .verify = false}));
     EXPECT_EQ(rig.Lines(), Concat({kEnter, kLeave}));
-    EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFileOpenFailed});
+    EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFileOpenFailed + (": " + missing)});
     EXPECT_TRUE(rig.host.progress.empty());
 }
 

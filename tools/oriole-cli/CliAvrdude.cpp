@@ -9,6 +9,7 @@
 #include "CliAvrdude.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,6 +29,7 @@
 #include "CliOperationHost.h"
 #include "base/AtomicFile.h"
 #include "base/FileNode.h"
+#include "base/FormatText.h"
 #include "devices/Memories.h"
 #include "devices/PartNames.h"
 #include "image/ImageReader.h"
@@ -41,10 +43,11 @@
 namespace oriole::cli {
 namespace {
 
-// Text inputs (value lists, I files) are read whole; none is near this.
-constexpr qint64 kMaxTextFile = 16 * 1024 * 1024;
+// I files are read whole, as value lists are.
+constexpr qint64 kMaxTextFile = kMaxValueListBytes;
 
-bool IsValueFormat(char format) { return std::string_view("mhdobR").find(format) != std::string_view::npos; }
+// The op of a -U that is skipped.
+constexpr char kSkipped = 's';
 
 // -l: the messages go to the log file from now on. Only a regular file (made
 // if missing) or /dev/null is taken: never a terminal, a FIFO or a device.
@@ -71,12 +74,12 @@ bool OpenLog(const QString& path) {
 }
 
 // avrdude's format letters: i Intel HEX, s S-records, r raw binary, e ELF,
-// m immediate values (given as bytes from address 0); a and none: by the file.
+// h d o b R value lists (m, immediate values, never reaches a file); a and
+// none: by the file.
 ImageFormat FormatOfLetter(char format) {
     switch (format) {
         case 'i':
         case 'I':
-        case 'm':
             return ImageFormat::IntelHex;
         case 's':
             return ImageFormat::SRecord;
@@ -84,9 +87,42 @@ ImageFormat FormatOfLetter(char format) {
             return ImageFormat::Binary;
         case 'e':
             return ImageFormat::Elf;
+        case 'h':
+        case 'd':
+        case 'o':
+        case 'b':
+        case 'R':
+            return ImageFormat::ValueList;
         default:
             return ImageFormat::Auto;
     }
+}
+
+// The file of a -U as its messages name it.
+std::string ShownName(const MemOp& op) { return op.file == "-" ? "<stdin>" : op.file.toStdString(); }
+
+// The memory a prefix names on `device`, as avrdude looks it up: the part's
+// memories by their own names first, then by their other names (fuse,
+// lockbits). False, with the candidates, when it names none or several.
+bool ResolveOnPart(const AVR_DEVICE& device, MemOp& op, QStringList& candidates) {
+    const QString word = op.memName;
+    std::vector<AvrMem> found;
+    for (const AvrMem mem : kAllMemories) {
+        const QString name = QLatin1String(terminal::MemoryName(mem));
+        if (HasMemory(device, mem) && name.startsWith(word, Qt::CaseInsensitive)) {
+            found.push_back(mem);
+            candidates << name;
+        }
+    }
+    AvrMem other{};
+    if (found.empty() && terminal::FindMemory(word.toStdString(), other) == terminal::MemoryMatch::Found &&
+        HasMemory(device, other))
+        found.push_back(other);
+    if (found.size() != 1) return false;
+    op.mem = found.front();
+    op.memName = QLatin1String(terminal::MemoryName(op.mem));
+    op.prefix = false;
+    return true;
 }
 
 // What a -U request that writes or verifies was given, read before the chip
@@ -116,7 +152,13 @@ private:
     bool Connect();
     bool RunTerminal(const MemOp& op, const OpOptions& options);
     bool Interactive();
+    void Resolve(MemOp& op) const;
     bool NeedsErase() const;
+    // The bits the device does not have read back as 1.
+    void SetLock(JobStep& step, const MemOp& op, uint8_t value) const {
+        if (op.op == 'w') step.lock = value;
+        if (op.op == 'v') step.lock = LockBitsAsRead(m_core.Device(), value);
+    }
     bool AddSteps(size_t index);
     // Adds a step of `kind` for request `index`; the caller fills in the rest.
     JobStep& Add(size_t index, StepKind kind) {
@@ -132,9 +174,10 @@ private:
     bool DryRunWrite(const MemOp& op, const ImageBuffer& image) const;
     bool CheckReadOnly(const MemOp& op, const Input& in, const std::vector<uint8_t>& values, const char* what);
     bool LoadInput(const MemOp& op, Input& in);
+    bool LoadAtTurn(size_t index);
+    bool WrittenBefore(size_t index) const;
     bool InputFile(const MemOp& op, QString& path);
     bool InputBytes(const MemOp& op, std::vector<uint8_t>& out);
-    bool Values(const MemOp& op, std::vector<uint8_t>& out);
     bool TempFile(const QByteArray& content, QString& path);
     bool Output(const MemOp& op, std::vector<uint8_t> data, AvrMem mem);
     uint32_t MemoryBytes(AvrMem mem, size_t dataBytes) const;
@@ -164,10 +207,16 @@ private:
     COrioleCore& m_core;
     CliOperationHost& m_host;
     const AvrdudeOptions& m_o;
+    // The -U, -T and -t requests, memory names resolved on the part.
+    std::vector<MemOp> m_ops;
     // The run: its steps, and for each the -U, -T or -t it comes from.
     Job m_job;
     std::vector<size_t> m_opOf;
     std::vector<Input> m_inputs;
+    // Per request: the file is one an earlier -U writes, so it is read when
+    // its turn comes (m_turn), into the step or image m_target names.
+    std::vector<bool> m_late, m_turn;
+    std::vector<size_t> m_target;
     std::vector<std::vector<uint8_t>> m_calibration;  // the bytes read so far, per request
     // The terminal of -T and -t, shared by them all: its writes are cached
     // until a -U step or the end.
@@ -186,8 +235,13 @@ bool Runner::Run() {
     m_job.fusePolicy = {.risky = RiskyFuses::Allow};
     // Connect() has read the signature, as avrdude does first.
     m_job.detected = true;
-    m_inputs.resize(m_o.ops.size());
-    m_calibration.resize(m_o.ops.size());
+    m_ops = m_o.ops;
+    for (MemOp& op : m_ops) Resolve(op);
+    m_inputs.resize(m_ops.size());
+    m_calibration.resize(m_ops.size());
+    m_late.assign(m_ops.size(), false);
+    m_turn.assign(m_ops.size(), false);
+    m_target.assign(m_ops.size(), 0);
     if (NeedsErase()) {
         if (m_o.dryRun) {
             AddCustom(0, [this](const OpOptions&) {
@@ -200,7 +254,7 @@ bool Runner::Run() {
             Add(0, StepKind::Erase).quiet = true;
         }
     }
-    for (size_t i = 0; i < m_o.ops.size(); ++i)
+    for (size_t i = 0; i < m_ops.size(); ++i)
         if (!AddSteps(i)) return false;
     m_terminal = std::make_unique<terminal::CTerminalSession>(
         m_core,
@@ -216,7 +270,7 @@ bool Runner::Run() {
     m_terminal->SetQuell(std::max(0, -m_o.verbosity));
     m_terminal->SetVerbose(std::max(0, m_o.verbosity));
     m_terminal->onQuell = [this](int level) { m_host.SetInformationShown(level < 2); };
-    if (m_o.dryRun && std::any_of(m_o.ops.begin(), m_o.ops.end(), IsTerminalStep))
+    if (m_o.dryRun && std::any_of(m_ops.begin(), m_ops.end(), IsTerminalStep))
         std::fprintf(stderr, "oriole-cli: 警告: ターミナルは -n に関わらずデバイスに書き込みます。\n");
 
     JobEvents events;
@@ -225,37 +279,45 @@ bool Runner::Run() {
     };
     events.onCurrentFuses = [this](const FuseBytes& f) { PrintCurrentFuses(m_core.Device(), f, stderr); };
     events.onRead = [this](const JobStep& step, std::span<const uint8_t> bytes) { return OnRead(step, bytes); };
+    // The steps of a file an earlier -U writes wait for their turn to be
+    // loaded and checked; the request's first step (a custom one) reads it.
+    events.wanted = [this](const JobStep& step) {
+        const size_t index = m_opOf[static_cast<size_t>(&step - m_job.steps.data())];
+        return index >= m_late.size() || !m_late[index] || m_turn[index] || step.kind == StepKind::Custom;
+    };
     const bool ran = RunJob(m_core, m_job, events).ok;
     // Whatever the terminal still holds is written at the end, also after a
     // failed step.
     return m_terminal->Flush() && ran;
 }
 
-// The job steps of one -U, -T or -t. A -U on a memory the part lacks is
-// skipped with a warning, as avrdude 7 does.
+// The job steps of one -U, -T or -t. A -U on a memory the part lacks, or
+// whose name starts several of the part's memories, is skipped with a
+// warning, as avrdude 7 does.
 bool Runner::AddSteps(size_t index) {
-    const MemOp& op = m_o.ops[index];
+    MemOp& op = m_ops[index];
     Input& in = m_inputs[index];
     if (IsTerminalStep(op)) {
         AddCustom(index, [this, &op](const OpOptions& o) { return RunTerminal(op, o); });
         return true;
     }
-    if (!Present(op)) {
-        std::fprintf(stderr, "oriole-cli: 警告: %s には %s がありません。-U %s を飛ばします。\n",
-                     m_core.Device().name, qPrintable(op.memName), qPrintable(op.spec));
-        return true;
-    }
-    if (op.op != 'r' && !LoadInput(op, in)) return false;
+    if (op.op == kSkipped) return true;
+    m_late[index] = op.op != 'r' && WrittenBefore(index);
+    if (op.op != 'r' && !m_late[index] && !LoadInput(op, in)) return false;
     // As avrdude: the terminal's cached writes go to the device before -U
-    // touches it, and what it read is read again after.
-    AddCustom(index, [this, &op](const OpOptions& o) {
+    // touches it, and what it read is read again after. A file an earlier
+    // -U wrote is read now.
+    AddCustom(index, [this, &op, index](const OpOptions& o) {
         if (m_terminal->Verbose() > 0) Note("-U " + op.spec);
         m_terminal->SetTiming(o.timing);
         const bool flushed = m_terminal->Flush();
         m_terminal->SetTiming(false);
         if (flushed) m_terminal->Reset();
-        return flushed;
+        if (!flushed || !m_late[index]) return flushed;
+        m_turn[index] = true;
+        return LoadAtTurn(index);
     });
+    const bool late = m_late[index];
     const bool write = op.op == 'w', verify = op.op == 'v';
     const bool verifies = !m_o.noVerify;
     switch (op.mem) {
@@ -267,20 +329,25 @@ bool Runner::AddSteps(size_t index) {
                 return true;
             }
             const int image = static_cast<int>(m_job.images.size());
+            m_target[index] = static_cast<size_t>(image);
             JobImage& given = m_job.images.emplace_back();
-            given.name = op.file.toStdString();
+            given.name = ShownName(op);
             given.image = std::move(in.image);
-            given.loaded = true;
+            given.loaded = !late;
             const StepKind kind = flash ? (write ? StepKind::WriteFlash : StepKind::VerifyFlash)
                                         : (write ? StepKind::WriteEeprom : StepKind::VerifyEeprom);
             if (write && m_o.dryRun) {
-                // The input is refused as the write would refuse it.
-                JobStep check;
-                check.kind = kind;
-                check.image = image;
-                if (!CheckStep(m_job, check, m_core.Device(), m_core.Host()).ok) return false;
-                AddCustom(index, [this, &op, image](const OpOptions&) {
-                    return DryRunWrite(op, m_job.images[static_cast<size_t>(image)].image);
+                // The input is refused as the write would refuse it: now,
+                // or when a file written before is read.
+                auto check = [this, kind, image] {
+                    JobStep step;
+                    step.kind = kind;
+                    step.image = image;
+                    return CheckStep(m_job, step, m_core.Device(), m_core.Host()).ok;
+                };
+                if (!late && !check()) return false;
+                AddCustom(index, [this, &op, image, late, check](const OpOptions&) {
+                    return (!late || check()) && DryRunWrite(op, m_job.images[static_cast<size_t>(image)].image);
                 });
                 return true;
             }
@@ -295,12 +362,13 @@ bool Runner::AddSteps(size_t index) {
             // One fuse byte: the others are written back as the write reads
             // them, and compared as the chip holds them.
             // -n reads what the chip holds and shows what would be written.
+            m_target[index] = m_job.steps.size();
             JobStep& step = Add(index, write && !m_o.dryRun ? StepKind::WriteFuses
                                        : verify             ? StepKind::VerifyFuses
                                                             : StepKind::ReadFuses);
             step.fuseBytes = FuseBytesOf(op.mem);
             step.verify = step.kind == StepKind::WriteFuses && verifies;
-            if (op.op != 'r') FuseField(step.fuses, op.mem) = in.bytes[0];
+            if (op.op != 'r' && !late) FuseField(step.fuses, op.mem) = in.bytes[0];
             return true;
         }
         case AvrMem::Lock: {
@@ -308,11 +376,10 @@ bool Runner::AddSteps(size_t index) {
                 AddCustom(index, [this, &op, &in](const OpOptions&) { return Skipped(op, in.bytes[0]); });
                 return true;
             }
+            m_target[index] = m_job.steps.size();
             JobStep& step = Add(index, write ? StepKind::WriteLock : verify ? StepKind::VerifyLock : StepKind::ReadLock);
             step.verify = write && verifies;
-            // The bits the device does not have read back as 1.
-            if (write) step.lock = in.bytes[0];
-            if (verify) step.lock = LockBitsAsRead(m_core.Device(), in.bytes[0]);
+            if (op.op != 'r' && !late) SetLock(step, op, in.bytes[0]);
             return true;
         }
         case AvrMem::Calibration:
@@ -335,9 +402,53 @@ bool Runner::AddSteps(size_t index) {
     return false;
 }
 
+// The input of request `index`, a file an earlier -U wrote, read at its
+// turn into the image or step that takes it.
+bool Runner::LoadAtTurn(size_t index) {
+    const MemOp& op = m_ops[index];
+    Input& in = m_inputs[index];
+    if (!LoadInput(op, in)) return false;
+    switch (op.mem) {
+        case AvrMem::Flash:
+        case AvrMem::Eeprom: {
+            JobImage& image = m_job.images[m_target[index]];
+            image.image = std::move(in.image);
+            image.loaded = true;
+            return true;
+        }
+        case AvrMem::LowFuse:
+        case AvrMem::HighFuse:
+        case AvrMem::ExtFuse:
+            FuseField(m_job.steps[m_target[index]].fuses, op.mem) = in.bytes[0];
+            return true;
+        case AvrMem::Lock:
+            SetLock(m_job.steps[m_target[index]], op, in.bytes[0]);
+            return true;
+        case AvrMem::Calibration:
+        case AvrMem::Signature:
+            return true;  // their steps compare with the input when they come
+    }
+    return true;
+}
+
+// An earlier -U reads the memory into the file this one reads.
+bool Runner::WrittenBefore(size_t index) const {
+    const MemOp& op = m_ops[index];
+    if (op.file == "-" || op.format == 'm') return false;
+    const QString path = QFileInfo(op.file).absoluteFilePath();
+    for (size_t i = 0; i < index; ++i) {
+        const MemOp& earlier = m_ops[i];
+        if (earlier.op == 'r' && earlier.file != "-" && QFileInfo(earlier.file).absoluteFilePath() == path) return true;
+        // As avrdude: a terminal before it may have saved the file (a -T
+        // line that names it, or any interactive terminal).
+        if (earlier.op == 't' || (earlier.op == 'T' && earlier.spec.contains(op.file))) return true;
+    }
+    return false;
+}
+
 bool Runner::OnRead(const JobStep& step, std::span<const uint8_t> bytes) {
     const size_t index = m_opOf[static_cast<size_t>(&step - m_job.steps.data())];
-    const MemOp& op = m_o.ops[index];
+    const MemOp& op = m_ops[index];
     switch (step.kind) {
         case StepKind::ReadFuses: {
             FuseBytes current{bytes[0], bytes[1], bytes[2]};
@@ -433,9 +544,25 @@ bool Runner::Connect() {
 
 bool Runner::Present(const MemOp& op) const { return HasMemory(m_core.Device(), op.mem); }
 
+// A -U whose memory the part lacks, or whose name starts several of the
+// part's memories, is skipped with a warning (and erases nothing).
+void Runner::Resolve(MemOp& op) const {
+    if (IsTerminalStep(op)) return;
+    QStringList candidates;
+    if (op.prefix && !ResolveOnPart(m_core.Device(), op, candidates) && candidates.size() > 1) {
+        std::fprintf(stderr, "oriole-cli: 警告: -U のメモリ名 %s は %s のどれか決まりません。-U %s を飛ばします。\n",
+                     qPrintable(op.memName), qPrintable(candidates.join(", ")), qPrintable(op.spec));
+        op.op = kSkipped;
+    } else if (op.prefix || !Present(op)) {
+        std::fprintf(stderr, "oriole-cli: 警告: %s には %s がありません。-U %s を飛ばします。\n",
+                     m_core.Device().name, qPrintable(op.memName), qPrintable(op.spec));
+        op.op = kSkipped;
+    }
+}
+
 bool Runner::NeedsErase() const {
     bool flashWrite = false;
-    for (const MemOp& op : m_o.ops)
+    for (const MemOp& op : m_ops)
         flashWrite = flashWrite || (op.mem == AvrMem::Flash && op.op == 'w');
     return m_o.erase || (flashWrite && !m_o.noAutoErase);
 }
@@ -455,10 +582,10 @@ bool Runner::LoadInput(const MemOp& op, Input& in) {
                           .arg(size));
     }
     const bool flash = op.mem == AvrMem::Flash;
-    if (IsValueFormat(op.format)) {
-        // Immediate values and value lists are bytes from address 0, taken as they are.
+    if (op.format == 'm') {
+        // Immediate values are bytes from address 0, taken as they are.
         std::vector<uint8_t> values;
-        if (!Values(op, values)) return false;
+        if (!ParseDataItems(op.file.toUtf8(), false, values)) return false;
         const auto size = static_cast<size_t>(flash ? m_core.Device().FlashBytes() : m_core.Device().eepromBytes);
         if (values.size() > size) {
             m_core.Host().ShowMessage(MsgKind::Error, text::kHexBeyondDevice);
@@ -473,7 +600,9 @@ bool Runner::LoadInput(const MemOp& op, Input& in) {
     if (!InputFile(op, file)) return false;
     m_core.SetFileFormat(FormatOfLetter(op.format));
     const std::string path = file.toStdString();
-    if (!(flash ? m_core.LoadFlashImage(path, in.image) : m_core.LoadEepromImage(path, in.image))) return false;
+    const std::string shown = ShownName(op);
+    if (!(flash ? m_core.LoadFlashImage(path, in.image, shown) : m_core.LoadEepromImage(path, in.image, shown)))
+        return false;
     // A file with nothing for the memory is the job's to refuse.
     return true;
 }
@@ -511,29 +640,24 @@ bool Runner::InputFile(const MemOp& op, QString& path) {
     }
     if (op.format != 'I') return true;
     QByteArray text;
-    if (ReadRegularFile(path, kMaxTextFile, text) != ReadFile::Ok) return Refuse("ファイルを読めません: " + op.file);
-    return TempFile(StrictIntelHex(text), path);
-}
-
-// The bytes of m (the values themselves) and of h, d, o, b (a file of values).
-bool Runner::Values(const MemOp& op, std::vector<uint8_t>& out) {
-    if (op.format == 'm') return ParseDataItems(op.file.toUtf8(), false, out);
-    QString path;
-    QByteArray text;
-    if (!InputFile(op, path)) return false;
-    if (ReadRegularFile(path, kMaxTextFile, text) != ReadFile::Ok) return Refuse("ファイルを読めません: " + op.file);
-    return ParseDataItems(text, true, out);
+    const ReadFile read = ReadRegularFile(path, kMaxTextFile, text);
+    if (read == ReadFile::Ok) return TempFile(StrictIntelHex(text), path);
+    // As the loader says it.
+    const std::string why = read == ReadFile::TooLarge
+                                ? FormatText(text::kInputTooLarge, static_cast<int>(kMaxTextFile >> 20))
+                                : std::string(text::kFileOpenFailed);
+    m_core.Host().ShowFailure(Cause::File, MsgKind::Warning, NameInText(why, ShownName(op)));
+    return false;
 }
 
 // The values of a fuse, lock, calibration or signature request: from address
 // 0 of the file, or from an ELF's own sections for them.
 bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
-    if (IsValueFormat(op.format)) return Values(op, out);
+    if (op.format == 'm') return ParseDataItems(op.file.toUtf8(), false, out);
     QString path;
     if (!InputFile(op, path)) return false;
-    const bool elf =
-        op.format == 'e' || (op.format != 'r' && op.format != 'i' && op.format != 'I' && op.format != 's' &&
-                             DetectImageFormat(path, true) == ImageFormat::Elf);
+    const bool elf = op.format == 'e' || (FormatOfLetter(op.format) == ImageFormat::Auto &&
+                                          DetectImageFormat(path, true) == ImageFormat::Elf);
     if (elf) {
         ElfConfigBytes config;
         if (!m_core.ReadElfConfig(path.toStdString(), config)) return false;
@@ -569,12 +693,15 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
     ImageBuffer image;
     image.Allocate(16);
     uint32_t lowest = 0, highest = 0;
-    const ImageLoadOptions options{
-        .format = FormatOfLetter(op.format), .byContent = true, .acceptMissingEnd = true};
+    const ImageLoadOptions options{.format = FormatOfLetter(op.format),
+                                   .byContent = true,
+                                   .valueList = DataItemParser(),
+                                   .shownName = ShownName(op),
+                                   .acceptMissingEnd = true};
     if (!LoadImageFile(m_core.Host(), path, image, lowest, highest, options)) return false;
     for (uint32_t a = 0; a < image.count && image.cells[a] != kNoData; ++a)
         out.push_back(static_cast<uint8_t>(image.cells[a]));
-    if (out.empty()) return Refuse("ファイルにアドレス 0 からの値がありません: " + op.file);
+    if (out.empty()) return Refuse("ファイルにアドレス 0 からの値がありません: " + QString::fromStdString(ShownName(op)));
     return true;
 }
 

@@ -24,15 +24,18 @@ namespace {
 constexpr char kInputFormats[] = "aiIsremhdobR";
 constexpr char kOutputFormats[] = "aiIsrhdobR";
 
-// The memory a -U names: its name, or (as avrdude) a prefix of one memory's names only.
+// The memory a -U names: its name, or (as avrdude) the start of a name,
+// which the part decides on; a word that starts no name is refused.
 bool FindMemory(MemOp& op) {
     const char* name = nullptr;
     switch (terminal::FindMemory(op.memName.toStdString(), op.mem, &name)) {
         case terminal::MemoryMatch::Found:
-            op.memName = QLatin1String(name);
+            op.prefix = op.memName.compare(QLatin1String(name), Qt::CaseInsensitive) != 0;
+            if (!op.prefix) op.memName = QLatin1String(name);
             return true;
         case terminal::MemoryMatch::Ambiguous:
-            return Refuse("-U のメモリ名があいまいです: " + op.memName);
+            op.prefix = true;
+            return true;
         case terminal::MemoryMatch::Unknown:
             break;
     }
@@ -210,6 +213,13 @@ bool ParseDataItems(const QByteArray& text, bool comments, std::vector<uint8_t>&
                                             comments, out, error, warnings);
     for (const std::string& w : warnings) std::fprintf(stderr, "oriole-cli: 警告: %s\n", w.c_str());
     return ok || Refuse(QString("値が正しくありません: %1").arg(QString::fromStdString(error)));
+}
+
+ValueListParser DataItemParser() {
+    return [](std::string_view text, std::vector<uint8_t>& out, std::string& error,
+              std::vector<std::string>& warnings) {
+        return terminal::ParseDataList(text, true, out, error, warnings);
+    };
 }
 
 QByteArray StrictIntelHex(const QByteArray& text) {

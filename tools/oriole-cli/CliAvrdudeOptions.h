@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "image/ImageFormat.h"
 #include "terminal/AvrdudeFiles.h"
 #include "terminal/TerminalData.h"
 
@@ -27,6 +28,10 @@ struct MemOp {
     char op = 'w';  // r, w, v; T a terminal line (in spec), t the interactive terminal
     QString file;   // "-": standard input or output
     char format = kFormatOmitted;
+    // memName is no memory's whole name but the start of one or more: as
+    // avrdude, the part's memories decide which it names (`mem` is the
+    // match among every part's names, if there is only one).
+    bool prefix = false;
 };
 
 struct AvrdudeOptions {
@@ -57,6 +62,10 @@ bool Refuse(const QString& message);
 // avrdude reads them all alike, as the terminal's data items (C numbers with
 // their base by prefix, characters, strings); warnings go to standard error.
 [[nodiscard]] bool ParseDataItems(const QByteArray& text, bool comments, std::vector<uint8_t>& out);
+
+// The terminal's data items as the loader reads value lists (h, d, o, b, R
+// files, and files found to be such by their content).
+ValueListParser DataItemParser();
 
 // avrdude's output files (value lists, Intel HEX, S-records), as the
 // terminal's save writes them too.

@@ -6,6 +6,7 @@
 
 #include "CliDevice.h"
 
+#include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -330,8 +331,10 @@ int RunDeviceBatch(const QStringList& args) {
         WaitForWriter(settings.link.writer, std::chrono::seconds(settings.waitSeconds), SystemClock());
 
     // One job of every command: its inputs are read once, for the device on
-    // the socket, before the chip is touched.
+    // the socket, before the chip is touched; a file an earlier command
+    // writes (read-flash b.hex verify-flash b.hex) is read when its turn comes.
     Job job;
+    std::vector<bool> late(steps.size());
     job.options = OpOptions{};
     job.fusePolicy = {.risky = settings.riskyFuses ? RiskyFuses::Allow : RiskyFuses::Refuse, .hint = kRiskyFusesHint};
     for (const Step& s : steps) {
@@ -340,12 +343,24 @@ int RunDeviceBatch(const QStringList& args) {
             image = static_cast<int>(job.images.size());
             const std::string path = s.args[0].toStdString();
             job.images.push_back({.name = path, .path = path});
+            const QString file = QFileInfo(s.args[0]).absoluteFilePath();
+            for (const Step& earlier : steps) {
+                if (&earlier == &s) break;
+                const bool read = earlier.def->op == Op::ReadFlash || earlier.def->op == Op::ReadEeprom;
+                if (read && QFileInfo(earlier.args[0]).absoluteFilePath() == file) late[job.steps.size()] = true;
+            }
         }
         job.steps.push_back(JobStepOf(s, image));
     }
+    size_t turn = 0;  // the step whose turn it is
     auto commandOf = [&](const JobStep& step) -> const Step& { return steps[static_cast<size_t>(&step - job.steps.data())]; };
     JobEvents events;
+    events.wanted = [&](const JobStep& step) {
+        const auto i = static_cast<size_t>(&step - job.steps.data());
+        return !late[i] || i <= turn;
+    };
     events.onEnd = [&](const JobStep& step, bool ok) {
+        turn = static_cast<size_t>(&step - job.steps.data()) + 1;
         if (ok && step.kind == StepKind::Detect && core.Device().id > 0) std::printf("%s\n", core.Device().name);
     };
     events.onCurrentFuses = [&](const FuseBytes& f) { PrintCurrentFuses(core.Device(), f, stdout); };

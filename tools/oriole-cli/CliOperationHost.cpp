@@ -1,5 +1,6 @@
 #include "CliOperationHost.h"
 
+#include "CliAvrdudeOptions.h"
 #include "CliCommon.h"
 #include "ops/OrioleCore.h"
 
@@ -135,8 +136,10 @@ std::unique_ptr<IProgress> CliOperationHost::CreateProgressDlg(int32_t lower, in
 
 bool SetUpCore(COrioleCore& core, CliOperationHost& host, const LinkSetup& link) {
     host.Attach(core.LinkState());
-    // A file's format is told by its content, whatever its name.
+    // A file's format is told by its content, whatever its name, value
+    // lists of the terminal's data items included.
     core.SetLoadRules(true, false);
+    core.SetValueListParser(DataItemParser());
     if (!link.trace.empty()) {
         std::string error;
         std::shared_ptr<CWireTrace> trace = CWireTrace::Open(link.trace, error);
