@@ -161,6 +161,7 @@ CBoxRun::Removal CBoxRun::WaitForRemoval() {
 }
 
 void CBoxRun::TakeMark(const Job& chip, const std::vector<uint8_t>& serial, bool passed) {
+    m_unlike.clear();
     // A few bytes: enough to tell a programmed chip from a blank one (or
     // from one with another number), cheap enough to read at every poll.
     constexpr size_t kMarkBytes = 4;
@@ -172,7 +173,7 @@ void CBoxRun::TakeMark(const Job& chip, const std::vector<uint8_t>& serial, bool
     for (size_t i = 0; i < chip.images.size() && i < 2 && m_mark.size() < 2; ++i) {
         if ((job.steps & writes[i]) == 0) continue;
         const ImageBuffer& image = chip.images[i].image;
-        MarkSpan span{.flash = i == 0};
+        MarkSpan span{.flash = i == 0, .address = 0, .bytes = {}};
         for (uint32_t a = 0; a < image.count && a < image.cells.size() && span.bytes.size() < kMarkBytes; ++a) {
             if (image.cells[a] == kNoData) {
                 if (!span.bytes.empty()) break;
@@ -219,9 +220,15 @@ bool CBoxRun::AnotherChip() {
     std::vector<MarkSpan> read = m_mark;
     // A read that fails says nothing; the next poll asks again.
     if (!ReadMark(read)) return false;
-    for (size_t i = 0; i < read.size(); ++i)
-        if (read[i].bytes != m_mark[i].bytes) return true;
-    return false;
+    std::vector<std::vector<uint8_t>> seen;
+    for (const MarkSpan& span : read) seen.push_back(span.bytes);
+    bool differs = false;
+    for (size_t i = 0; i < read.size(); ++i) differs = differs || read[i].bytes != m_mark[i].bytes;
+    // Other bytes twice alike: a loose contact that reads a byte wrong once
+    // does not make the same chip a new one.
+    const bool another = differs && seen == m_unlike;
+    m_unlike = differs ? seen : std::vector<std::vector<uint8_t>>{};
+    return another;
 }
 
 void CBoxRun::ProgramChip() {

@@ -79,6 +79,7 @@ private:
     COrioleCore m_core;
     bool m_repeat = false;  // the box waits for each chip's removal and the next
     std::vector<MarkSpan> m_mark;
+    std::vector<std::vector<uint8_t>> m_unlike;  // the last poll's bytes, when they were not the mark's
     int m_markDevice = 0;   // the device id of the chip just programmed; 0 unknown
 };
 

@@ -184,7 +184,7 @@ CSerialAllocator::CSerialAllocator(SerialRule rule, QString counterFile)
 bool CSerialAllocator::ReadCounter(Counter& counter, std::string& error) const {
     QByteArray stored;
     if (!ReadSmallFile(m_counterFile, stored, error)) return false;
-    counter = Counter{.next = m_rule.first};
+    counter = Counter{.next = m_rule.first, .free = {}};
     bool first = true;
     for (const QByteArray& raw : stored.split('\n')) {
         const QByteArray line = raw.trimmed();
@@ -285,7 +285,7 @@ bool CSerialAllocator::Check(std::string& error) const {
 bool CSerialAllocator::Take(SerialNumber& number, const QString& box, const QString& time,
                             const QString& settingFile, std::string& error) {
     const std::lock_guard lock(m_mutex);
-    const JournalEntry note{.box = box, .time = time, .settingFile = settingFile, .pid = getpid()};
+    const JournalEntry note{.box = box, .serial = {}, .time = time, .settingFile = settingFile, .pid = getpid()};
     return m_rule.listFile.isEmpty() ? TakeFromCounter(number, note, error) : TakeFromList(number, note, error);
 }
 
