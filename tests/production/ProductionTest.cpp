@@ -663,7 +663,7 @@ TEST_F(ProductionTest, AChipSwappedBetweenTwoPollsIsProgrammed) {
     }
 }
 
-// Chips the job must leave alone: one whose signature is another part's
+// Chips the job must leave alone: one whose signature is another device's
 // fails at the detection, is counted and logged with why, and gets neither
 // a number nor any write; steps the mask asks for but the setting file
 // switches off (fuse, lock, calibration enables 0) neither run nor show.
@@ -680,7 +680,7 @@ TEST_F(ProductionTest, WhatTheJobMustNotTouchStaysUntouched) {
                            "[Lock]\r\nLockEnable=0\r\nLockBits=FC\r\n"
                            "[Calibration]\r\nCalibrationEnable=0\r\nCalibRationFreq=8.0MHz\r\n";
     const Case cases[] = {
-        {"another part", "sim:ATmega328P,fast,signature=1E9406", "0000000F", "", false, "別のデバイスです (ATmega168)",
+        {"another device", "sim:ATmega328P,fast,signature=1E9406", "0000000F", "", false, "別のデバイスです (ATmega168)",
          "DFGIJLNQ"},
         {"steps switched off", "sim:ATmega328P,fast", "000007EF", off, true, "", "LN"},
     };
