@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QList>
+#include <QSysInfo>
 #include <cerrno>
 
 namespace oriole {
@@ -19,13 +20,18 @@ QByteArray Field(const QString& text) {
 
 }  // namespace
 
+QString JournalHost() {
+    static const QString host = QSysInfo::machineHostName();
+    return host;
+}
+
 QString JournalFileOf(const QString& numbersFile) { return numbersFile + ".journal"; }
 
 QByteArray JournalText(const std::vector<JournalEntry>& entries) {
     QByteArray text;
     for (const JournalEntry& e : entries) {
         text += Field(e.box) + '\t' + Field(e.serial) + '\t' + Field(e.time) + '\t' + Field(e.settingFile) + '\t' +
-                QByteArray::number(e.pid) + '\n';
+                QByteArray::number(e.pid) + '\t' + Field(e.host) + '\n';
     }
     return text;
 }
@@ -34,17 +40,18 @@ std::vector<JournalEntry> ParseJournal(const QByteArray& text) {
     std::vector<JournalEntry> entries;
     for (const QByteArray& line : text.split('\n')) {
         const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() != 5) continue;
+        if (fields.size() != 6) continue;
         bool ok = false;
         const qint64 pid = fields[4].trimmed().toLongLong(&ok);
         if (!ok) continue;
         entries.push_back({QString::fromUtf8(fields[0]), QString::fromUtf8(fields[1]), QString::fromUtf8(fields[2]),
-                           QString::fromUtf8(fields[3]), pid});
+                           QString::fromUtf8(fields[3]), pid, QString::fromUtf8(fields[5])});
     }
     return entries;
 }
 
 bool JournalEntryOrphaned(const JournalEntry& entry) {
+    if (entry.host != JournalHost()) return false;
     if (entry.pid <= 0) return true;
     return kill(static_cast<pid_t>(entry.pid), 0) != 0 && errno == ESRCH;
 }

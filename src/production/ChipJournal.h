@@ -5,10 +5,11 @@
 // power cut, a kill) leaves its lines behind, and the next start writes the
 // rows it never wrote. One line per box in flight:
 //
-//   <box> TAB <number as the log shows it> TAB <time> TAB <setting file> TAB <pid>
+//   <box> TAB <number as the log shows it> TAB <time> TAB <setting file> TAB <pid> TAB <host>
 //
 // The process id tells a line of a run still going on (another process on
-// the same counter) from the line of a run that died.
+// the same counter) from the line of a run that died; a line of another
+// machine (a counter on a shared folder) is left to that machine.
 
 #include <QByteArray>
 #include <QString>
@@ -22,7 +23,11 @@ struct JournalEntry {
     QString time;         // ISO 8601, as the log's time column
     QString settingFile;
     qint64 pid = 0;       // the process that took the number
+    QString host;         // and its machine
 };
+
+// This machine's name, as the journal notes it.
+QString JournalHost();
 
 // The journal beside `numbersFile` (the counter or the list).
 QString JournalFileOf(const QString& numbersFile);
@@ -31,7 +36,7 @@ QByteArray JournalText(const std::vector<JournalEntry>& entries);
 // The lines of a journal; lines that cannot be read are dropped.
 std::vector<JournalEntry> ParseJournal(const QByteArray& text);
 
-// The entry's process is gone (or is not on this machine's process table).
+// The entry's process, on this machine, is gone.
 bool JournalEntryOrphaned(const JournalEntry& entry);
 
 }  // namespace oriole

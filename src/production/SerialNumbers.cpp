@@ -285,7 +285,8 @@ bool CSerialAllocator::Check(std::string& error) const {
 bool CSerialAllocator::Take(SerialNumber& number, const QString& box, const QString& time,
                             const QString& settingFile, std::string& error) {
     const std::lock_guard lock(m_mutex);
-    const JournalEntry note{.box = box, .serial = {}, .time = time, .settingFile = settingFile, .pid = getpid()};
+    const JournalEntry note{.box = box, .serial = {}, .time = time, .settingFile = settingFile, .pid = getpid(),
+                            .host = JournalHost()};
     return m_rule.listFile.isEmpty() ? TakeFromCounter(number, note, error) : TakeFromList(number, note, error);
 }
 

@@ -522,9 +522,12 @@ TEST_F(ProductionTest, TheChipsOfARunThatDiedGetTheirRowsAtTheNextStart) {
     const QString box = "sim:ATmega328P,fast,swap=100:150";
     ProductionJob job = Job("00000007", "Serial=flash:100:4\r\nSerialFirst=7\r\n");
     Write("job.set.counter", "10\n");
-    const std::vector<JournalEntry> died{{"box-a", "8", "2026-01-02T03:04:05", job.settingFile, child},
-                                         {"box-b", "9", "2026-01-02T03:04:06", job.settingFile, child},
-                                         {"box-c", "10", "2026-01-02T03:04:07", job.settingFile, child}};
+    const QString host = JournalHost();
+    const std::vector<JournalEntry> died{{"box-a", "8", "2026-01-02T03:04:05", job.settingFile, child, host},
+                                         {"box-b", "9", "2026-01-02T03:04:06", job.settingFile, child, host},
+                                         {"box-c", "10", "2026-01-02T03:04:07", job.settingFile, child, host},
+                                         // Another machine's run on a shared counter is its own to log.
+                                         {"box-d", "7", "2026-01-02T03:04:08", job.settingFile, child, "elsewhere"}};
     Write("job.set.counter.journal", JournalText(died));
 
     ProductionOptions options;
@@ -545,14 +548,16 @@ TEST_F(ProductionTest, TheChipsOfARunThatDiedGetTheirRowsAtTheNextStart) {
     ASSERT_EQ(m_messages.size(), 1u) << Messages();
     EXPECT_NE(Messages().find("2 個のチップ"), std::string::npos) << Messages();
     EXPECT_NE(Messages().find("8, 9"), std::string::npos) << Messages();
-    EXPECT_FALSE(QFile::exists(Path("job.set.counter.journal")));
+    EXPECT_EQ(ParseJournal(Read(Path("job.set.counter.journal"))).size(), 1u);
 
     run.Run();
     ASSERT_EQ(m_chips.size(), 1u) << Messages();
     EXPECT_EQ(m_chips[0].serial, "10");
     ASSERT_EQ(inFlight.size(), 1u);
-    EXPECT_TRUE(inFlight[0].startsWith(box.toUtf8() + "\t10\t")) << inFlight[0].constData();
-    EXPECT_FALSE(QFile::exists(Path("job.set.counter.journal")));
+    EXPECT_TRUE(inFlight[0].contains(box.toUtf8() + "\t10\t")) << inFlight[0].constData();
+    const auto left = ParseJournal(Read(Path("job.set.counter.journal")));
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].box, "box-d");
     EXPECT_EQ(LogLines(job).size(), 3);
     // Started again, nothing is left to say.
     m_messages.clear();
