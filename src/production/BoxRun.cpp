@@ -91,12 +91,17 @@ CBoxRun::CBoxRun(CProductionRun& run, const std::string& writer, std::string nam
 void CBoxRun::Run() {
     const ProductionOptions& options = m_run.Options();
     const bool repeat = options.repeat || options.count > 0;
+    m_repeat = repeat;
     if (!repeat) {
         if (m_run.ClaimChip()) ProgramChip();
     } else {
-        while (m_run.MoreChips() && WaitFor(Socket::Chip) && m_run.ClaimChip()) {
+        bool swapped = false;  // the next chip is on the socket already
+        while (m_run.MoreChips() && (swapped || WaitForChip()) && m_run.ClaimChip()) {
             ProgramChip();
-            if (!m_run.MoreChips() || !WaitFor(Socket::Empty)) break;
+            if (!m_run.MoreChips()) break;
+            const Removal removal = WaitForRemoval();
+            if (removal == Removal::Ended) break;
+            swapped = removal == Removal::Swapped;
         }
     }
     m_run.State(m_writer, BoxState::Ended);
@@ -113,21 +118,117 @@ CBoxRun::Socket CBoxRun::Probe() {
     return why == Cause::Refused || why == Cause::NotDetected ? Socket::Empty : Socket::BoxFailed;
 }
 
-bool CBoxRun::WaitFor(Socket wanted) {
-    m_run.State(m_writer, wanted == Socket::Chip ? BoxState::Insert : BoxState::Remove);
+bool CBoxRun::Lost() {
+    m_run.Say(m_writer, MsgKind::Error, m_core.FirstFailure().text);
+    m_run.State(m_writer, BoxState::Lost);
+    return false;
+}
+
+namespace {
+
+// Sleeps one poll's time, waking for a stop.
+void PollPause(const CProductionRun& run) {
+    // A modest rate: the box is asked a few times a second, and sleeps between.
+    const auto until = SystemClock().Now() + run.Options().poll;
+    while (SystemClock().Now() < until && !run.Stopping()) SystemClock().SleepFor(kStopSlice);
+}
+
+}  // namespace
+
+bool CBoxRun::WaitForChip() {
+    m_run.State(m_writer, BoxState::Insert);
     while (m_run.MoreChips()) {
         const Socket socket = Probe();
-        if (socket == wanted) return true;
-        if (socket == Socket::BoxFailed) {
-            m_run.Say(m_writer, MsgKind::Error, m_core.FirstFailure().text);
-            m_run.State(m_writer, BoxState::Lost);
-            return false;
-        }
-        // A modest rate: the box is asked a few times a second, and sleeps between.
-        const auto until = SystemClock().Now() + m_run.Options().poll;
-        while (SystemClock().Now() < until && !m_run.Stopping()) SystemClock().SleepFor(kStopSlice);
+        if (socket == Socket::Chip) return true;
+        if (socket == Socket::BoxFailed) return Lost();
+        PollPause(m_run);
     }
     return false;
+}
+
+CBoxRun::Removal CBoxRun::WaitForRemoval() {
+    m_run.State(m_writer, BoxState::Remove);
+    while (m_run.MoreChips()) {
+        const Socket socket = Probe();
+        if (socket == Socket::Empty) return Removal::Removed;
+        if (socket == Socket::BoxFailed) return Lost(), Removal::Ended;
+        // Taken out and another put in between two polls: the socket never
+        // looked empty, but the chip is not the one programmed.
+        if (AnotherChip()) return Removal::Swapped;
+        PollPause(m_run);
+    }
+    return Removal::Ended;
+}
+
+void CBoxRun::TakeMark(const Job& chip, const std::vector<uint8_t>& serial, bool passed) {
+    m_unlike.clear();
+    // A few bytes: enough to tell a programmed chip from a blank one (or
+    // from one with another number), cheap enough to read at every poll.
+    constexpr size_t kMarkBytes = 4;
+    m_mark.clear();
+    const ProductionJob& job = m_run.Job();
+    if (job.serial && !serial.empty())
+        m_mark.push_back({job.serial->memory == CalibMemory::Flash, job.serial->address, serial});
+    const uint32_t writes[] = {step_bit::kWriteFlash, step_bit::kWriteEeprom};
+    for (size_t i = 0; i < chip.images.size() && i < 2 && m_mark.size() < 2; ++i) {
+        if ((job.steps & writes[i]) == 0) continue;
+        const ImageBuffer& image = chip.images[i].image;
+        MarkSpan span{.flash = i == 0, .address = 0, .bytes = {}};
+        for (uint32_t a = 0; a < image.count && a < image.cells.size() && span.bytes.size() < kMarkBytes; ++a) {
+            if (image.cells[a] == kNoData) {
+                if (!span.bytes.empty()) break;
+                continue;
+            }
+            if (span.bytes.empty()) span.address = a;
+            span.bytes.push_back(static_cast<uint8_t>(image.cells[a]));
+        }
+        if (!span.bytes.empty()) m_mark.push_back(std::move(span));
+    }
+    // What a failed chip holds is whatever the failure left: read it.
+    if (!passed && !m_mark.empty() && !ReadMark(m_mark)) m_mark.clear();
+}
+
+bool CBoxRun::ReadMark(std::vector<MarkSpan>& spans) {
+    // Spans near the start come in one read from address 0; others byte by byte.
+    constexpr uint32_t kWholeRead = 1024;
+    m_host.SetMuted(true);
+    m_core.SetAutoDetect(true);
+    bool ok = true;
+    for (MarkSpan& span : spans) {
+        const uint32_t end = span.address + static_cast<uint32_t>(span.bytes.size());
+        if (end <= kWholeRead) {
+            ok = span.flash ? m_core.ReadFlash(end, false) : m_core.ReadEeprom(end);
+            const std::vector<uint8_t>& read = span.flash ? m_core.FlashRead() : m_core.EepromRead();
+            ok = ok && read.size() >= end;
+            if (ok) std::copy(read.begin() + span.address, read.begin() + end, span.bytes.begin());
+        } else {
+            for (size_t i = 0; ok && i < span.bytes.size(); ++i) {
+                const uint32_t a = span.address + static_cast<uint32_t>(i);
+                ok = span.flash ? m_core.ReadFlashByte(a, span.bytes[i], false) : m_core.ReadEepromByte(a, span.bytes[i]);
+            }
+        }
+        if (!ok) break;
+    }
+    m_host.SetMuted(false);
+    m_core.ForgetFailures();
+    return ok;
+}
+
+bool CBoxRun::AnotherChip() {
+    if (m_markDevice != 0 && m_core.Device().id != m_markDevice) return true;
+    if (m_mark.empty()) return false;
+    std::vector<MarkSpan> read = m_mark;
+    // A read that fails says nothing; the next poll asks again.
+    if (!ReadMark(read)) return false;
+    std::vector<std::vector<uint8_t>> seen;
+    for (const MarkSpan& span : read) seen.push_back(span.bytes);
+    bool differs = false;
+    for (size_t i = 0; i < read.size(); ++i) differs = differs || read[i].bytes != m_mark[i].bytes;
+    // Other bytes twice alike: a loose contact that reads a byte wrong once
+    // does not make the same chip a new one.
+    const bool another = differs && seen == m_unlike;
+    m_unlike = differs ? seen : std::vector<std::vector<uint8_t>>{};
+    return another;
 }
 
 void CBoxRun::ProgramChip() {
@@ -149,15 +250,18 @@ void CBoxRun::ProgramChip() {
     // The number is taken, and its file synced, after the chip was found
     // and before anything is written; a run that cannot take one ends.
     bool broken = false;
+    std::vector<uint8_t> serialBytes;
     chip.stamp = [&](std::vector<JobImage>& images) {
         if (!m_run.m_serials) return true;
         SerialNumber serial;
-        if (std::string error; !m_run.m_serials->Take(serial, error)) {
+        const QString now = QDateTime::currentDateTime().toString(Qt::ISODate);
+        if (std::string error; !m_run.m_serials->Take(serial, record.box, now, job.settingFile, error)) {
             m_run.Break(m_writer, error);
             broken = true;
             return false;
         }
         record.serial = serial.text;
+        serialBytes = serial.bytes;
         m_run.ChipStart(m_writer, serial.text.toStdString());
         m_run.StampSerial(images, serial);
         return true;
@@ -169,6 +273,7 @@ void CBoxRun::ProgramChip() {
     const JobResult result = RunJob(m_core, chip, steps);
     if (broken) return;
     const AVR_DEVICE& device = m_core.Device();
+    m_markDevice = device.id;
     if (device.id > 0) {
         record.device = QString::fromUtf8(device.name);
         record.signature = HexBytes(device.signature);
@@ -185,7 +290,15 @@ void CBoxRun::ProgramChip() {
     record.passed = result.ok;
     record.durationMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    m_run.Record(record);
+    if (!m_run.Record(record)) return;
+    // The row is in the log: the journal's note goes, and under
+    // FailedSerial=reuse a failed chip's number comes back for the next.
+    if (std::string error; !record.serial.isEmpty() && !m_run.m_serials->Finish(record.box, record.serial, !result.ok, error)) {
+        m_run.Break(m_writer, error);
+        return;
+    }
+    // Only a box that waits for the chip's removal needs its mark.
+    if (m_repeat && m_run.MoreChips()) TakeMark(chip, serialBytes, result.ok);
 }
 
 }  // namespace oriole

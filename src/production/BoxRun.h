@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/OperationHost.h"
 #include "ops/OrioleCore.h"
@@ -14,6 +15,7 @@ namespace oriole {
 class CProductionRun;
 struct SerialNumber;
 struct ChipRecord;
+struct Job;
 
 class CBoxHost final : public IOperationHost {
 public:
@@ -44,17 +46,41 @@ public:
 
 private:
     enum class Socket { Chip, Empty, BoxFailed };
+    enum class Removal { Removed, Swapped, Ended };
+    // Bytes the chip just programmed holds, to tell it from the next one.
+    struct MarkSpan {
+        bool flash = true;
+        uint32_t address = 0;
+        std::vector<uint8_t> bytes;
+    };
     // Asks the box once whether a chip is on the socket, without a word.
     Socket Probe();
-    // Polls until the socket is as wanted; false when the run stops or the box fails.
-    [[nodiscard]] bool WaitFor(Socket wanted);
+    // Polls until a chip is on the socket; false when the run stops or the box fails.
+    [[nodiscard]] bool WaitForChip();
+    // Polls until the chip just programmed is gone: taken out, or put back
+    // by another before a poll saw the socket empty.
+    [[nodiscard]] Removal WaitForRemoval();
+    // Reports a box that stopped answering; false.
+    bool Lost();
     // Programs the chip now on the socket and records it.
     void ProgramChip();
+    // The mark of the chip just programmed: the serial's bytes and the
+    // first bytes written, as a passed chip holds them, or as read back
+    // from a failed one. Empty when nothing tells two chips apart.
+    void TakeMark(const Job& chip, const std::vector<uint8_t>& serial, bool passed);
+    // Reads the spans' bytes from the chip on the socket, without a word.
+    [[nodiscard]] bool ReadMark(std::vector<MarkSpan>& spans);
+    // The chip on the socket is not the one just programmed.
+    [[nodiscard]] bool AnotherChip();
 
     CProductionRun& m_run;
     std::string m_writer;
     CBoxHost m_host;
     COrioleCore m_core;
+    bool m_repeat = false;  // the box waits for each chip's removal and the next
+    std::vector<MarkSpan> m_mark;
+    std::vector<std::vector<uint8_t>> m_unlike;  // the last poll's bytes, when they were not the mark's
+    int m_markDevice = 0;   // the device id of the chip just programmed; 0 unknown
 };
 
 }  // namespace oriole

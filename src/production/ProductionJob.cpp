@@ -42,12 +42,13 @@ int DeviceRowOf(const QString& name) {
     return std::max(FindDeviceListEntry(name), 0);
 }
 
-bool ParseUnsigned64(const QString& text, uint64_t& value) {
-    bool ok = false;
-    const QString t = text.trimmed();
-    value = t.startsWith("0x", Qt::CaseInsensitive) ? t.mid(2).toULongLong(&ok, 16) : t.toULongLong(&ok, 10);
-    return ok;
+bool AllFigures(const QString& text, int base) {
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [&](QChar c) {
+        return c.isDigit() || (base == 16 && QStringLiteral("abcdefABCDEF").contains(c));
+    });
 }
+
+bool ParseUnsigned64(const QString& text, uint64_t& value) { return ParseSerialValue(text, value); }
 
 bool ParseMemory(const QString& text, CalibMemory& memory) {
     if (text.compare("flash", Qt::CaseInsensitive) == 0) return memory = CalibMemory::Flash, true;
@@ -78,7 +79,8 @@ bool ParseEncoding(const QString& text, SerialEncoding& encoding) {
 
 // The [Production] section: Serial=MEMORY:ADDRESS:WIDTH[:le|be][:encoding],
 // SerialFirst, SerialStep, SerialLast (decimal or 0x...), SerialCounter,
-// SerialList, Log. Relative paths are taken from the setting file's folder.
+// SerialList, FailedSerial=spend|reuse, Log. Relative paths are taken from
+// the setting file's folder.
 bool ReadProductionSection(const CIniFile& ini, const QString& folder, ProductionJob& job, std::string& error) {
     auto text = [&](const char* key) { return ini.GetString(kSection, key, {}).trimmed(); };
     auto path = [&](const char* key) {
@@ -104,6 +106,13 @@ bool ReadProductionSection(const CIniFile& ini, const QString& folder, Productio
             return false;
         }
     }
+    const QString failed = text("FailedSerial");
+    if (failed == "reuse") {
+        rule.failedSerial = FailedSerial::Reuse;
+    } else if (!failed.isEmpty() && failed != "spend") {
+        error = FormatText(text::kProductionBadKey, "FailedSerial", Utf8(failed).c_str());
+        return false;
+    }
     rule.counterFile = path("SerialCounter");
     rule.listFile = path("SerialList");
     job.serial = rule;
@@ -111,6 +120,16 @@ bool ReadProductionSection(const CIniFile& ini, const QString& folder, Productio
 }
 
 }  // namespace
+
+bool ParseSerialValue(const QString& text, uint64_t& value) {
+    const QString t = text.trimmed();
+    const bool hex = t.startsWith("0x", Qt::CaseInsensitive);
+    const QString figures = hex ? t.mid(2) : t;
+    if (!AllFigures(figures, hex ? 16 : 10)) return false;
+    bool ok = false;
+    value = figures.toULongLong(&ok, hex ? 16 : 10);
+    return ok;
+}
 
 bool ParseSerialSpec(const QString& spec, SerialRule& rule, std::string& error) {
     const QStringList parts = spec.split(':');

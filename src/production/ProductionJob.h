@@ -18,6 +18,10 @@ namespace oriole {
 
 enum class SerialEncoding : uint8_t { Binary, Bcd, AsciiDecimal, AsciiHex };
 
+// What becomes of the number of a chip that failed: spent with it (the good
+// chips' numbers have gaps), or given to the next chip.
+enum class FailedSerial : uint8_t { Spend, Reuse };
+
 struct SerialRule {
     CalibMemory memory = CalibMemory::Eeprom;  // FLASH or EEPROM
     uint32_t address = 0;
@@ -29,6 +33,7 @@ struct SerialRule {
     uint64_t last = UINT64_MAX;
     QString counterFile;      // empty: beside the setting file
     QString listFile;         // not empty: one line of hex bytes per chip instead of a counter
+    FailedSerial failedSerial = FailedSerial::Spend;
 };
 
 struct ProductionJob {
@@ -66,6 +71,11 @@ BatchSettings BatchSettingsOf(const ProductionJob& job);
 // "MEMORY:ADDRESS:WIDTH[:le|be][:bin|bcd|dec|hex]" (MEMORY flash or eeprom,
 // ADDRESS hexadecimal) into `rule`, keeping its numbers and files.
 [[nodiscard]] bool ParseSerialSpec(const QString& spec, SerialRule& rule, std::string& error);
+
+// A number of the serial rule (first, step, last) as the setting file and
+// the command line write it: decimal figures (leading zeros change
+// nothing), or 0x and hexadecimal figures.
+[[nodiscard]] bool ParseSerialValue(const QString& text, uint64_t& value);
 
 // Step names of --steps ("erase,flash,flash-verify,...") as a step_bit mask.
 [[nodiscard]] bool ParseStepNames(const QString& names, uint32_t& mask, std::string& error);

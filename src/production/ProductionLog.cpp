@@ -36,7 +36,10 @@ QStringList LogHeader(const QStringList& imageNames) {
 
 QString LogLine(const ChipRecord& r) {
     QStringList fields{r.time, r.settingFile, r.box, r.device, r.signature, r.calibration, r.serial,
-                       r.passed ? QStringLiteral("OK") : QStringLiteral("エラー"), r.failedStep,
+                       r.interrupted ? QString::fromUtf8(text::kProductionResultInterrupted)
+                       : r.passed    ? QStringLiteral("OK")
+                                     : QStringLiteral("エラー"),
+                       r.failedStep,
                        QString::number(r.durationMs)};
     for (const QString& hash : r.hashes) fields << hash;
     fields << r.cause;

@@ -19,6 +19,7 @@ struct ChipRecord {
     QString calibration;   // "A3", empty when the device has none
     QString serial;        // the number or list line, empty without a rule
     bool passed = false;
+    bool interrupted = false;  // the run died while the chip was on the socket: its outcome is unknown
     QString failedStep;    // the step that failed, or why the chip was not programmed
     QString cause;         // why, as a cause name ("verify-mismatch"); empty for a pass
     qint64 durationMs = 0;

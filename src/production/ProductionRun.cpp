@@ -88,10 +88,34 @@ bool CProductionRun::Prepare() {
         if (!CheckJob(check, DeviceAt(m_job.deviceRow), relay).ok) return false;
         QStringList names;
         for (const ProductionImage& image : m_images) names << image.name;
-        if (m_log.Open(LogFileOf(m_job), names, error)) return true;
+        if (m_log.Open(LogFileOf(m_job), names, error) && LogInterrupted(error)) return true;
     }
     if (!error.empty()) Say({}, MsgKind::Error, error);
     return false;
+}
+
+bool CProductionRun::LogInterrupted(std::string& error) {
+    if (!m_serials) return true;
+    std::vector<JournalEntry> entries;
+    if (!m_serials->Interrupted(entries, error)) return false;
+    QStringList serials;
+    for (const JournalEntry& e : entries) {
+        if (e.serial.isEmpty()) continue;  // its number was never spent
+        ChipRecord record;
+        record.time = e.time;
+        record.settingFile = e.settingFile;
+        record.box = e.box;
+        record.serial = e.serial;
+        record.interrupted = true;
+        record.hashes.resize(m_images.size());
+        if (!m_log.Append(record, error)) return false;
+        serials << e.serial;
+    }
+    if (!serials.isEmpty())
+        Say({}, MsgKind::Warning,
+            FormatText(text::kProductionInterruptedChips, static_cast<int>(serials.size()),
+                       Utf8(serials.join(", ")).c_str()));
+    return entries.empty() || m_serials->Forget(entries, error);
 }
 
 bool CProductionRun::LoadImages(std::string& error) {
@@ -239,11 +263,13 @@ bool CProductionRun::ClaimChip() {
     return false;
 }
 
-void CProductionRun::Record(const ChipRecord& record) {
+bool CProductionRun::Record(const ChipRecord& record) {
     (record.passed ? m_passed : m_failed).fetch_add(1);
     if (m_events.onChip) m_events.onChip(record);
     std::string error;
-    if (!m_log.Append(record, error)) Break(Utf8(record.box), error);
+    if (m_log.Append(record, error)) return true;
+    Break(Utf8(record.box), error);
+    return false;
 }
 
 void CProductionRun::Break(const std::string& box, const std::string& why) {

@@ -134,7 +134,10 @@ private:
     bool MoreChips() const {
         return !m_stop.load() && (m_options.count <= 0 || m_claimed.load() < m_options.count);
     }
-    void Record(const ChipRecord& record);
+    // The chip's line to the front end and the log; false (the run broken) when the log failed.
+    bool Record(const ChipRecord& record);
+    // Rows for the chips a run that died left in the journal, said once.
+    [[nodiscard]] bool LogInterrupted(std::string& error);
     void Break(const std::string& box, const std::string& why);
 
     ProductionJob m_job;

@@ -239,6 +239,12 @@ inline constexpr char kProductionBadStep[] = "不明な手順です: %s";
 inline constexpr char kProductionBadRange[] = "シリアル番号の範囲が正しくありません (最初 > 最後、または増分 0)。";
 inline constexpr char kProductionSerialTooWide[] = "シリアル番号 %llu は %d バイトに収まりません。";
 inline constexpr char kProductionSerialsUsedUp[] = "シリアル番号を使い切りました: %s";
+inline constexpr char kProductionCounterOutOfRange[] =
+    "カウンタファイル %s の次の番号 %llu はシリアル番号の範囲にありません (最初 %llu、増分 %llu、最後 %llu)。";
+inline constexpr char kProductionListTwice[] = "シリアル番号リスト %s に同じ番号が 2 回あります: %s と %s";
+inline constexpr char kProductionInterruptedChips[] =
+    "前回の実行は書き込み中のチップを残して終わっていました。%d 個のチップをログに「中断」として記録しました (シリアル番号 %s)。";
+inline constexpr char kProductionResultInterrupted[] = "中断";
 inline constexpr char kProductionBadListLine[] = "シリアル番号リストの行が正しくありません (%s): %s";
 inline constexpr char kProductionFileUnreadable[] = "ファイルを読み込めません: %s";
 inline constexpr char kProductionFileUnwritable[] = "ファイルに書き込めません: %s";

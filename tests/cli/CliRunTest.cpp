@@ -1,5 +1,6 @@
 // oriole-cli run end to end on simulated boxes: a run killed while it writes
-// skips its number and the next run takes the one after; several boxes at
+// leaves its chip to be logged "interrupted" by the next run, which takes the
+// number after; several boxes at
 // once, one of them unplugged mid-run, give every chip its own number.
 
 #include <gtest/gtest.h>
@@ -42,7 +43,7 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(CliRunTest, AKilledRunSkipsItsNumberAndTheNextRunTakesTheOneAfter) {
+TEST_F(CliRunTest, AKilledRunsChipIsLoggedInterruptedAndTheNextRunTakesTheNumberAfter) {
     const QString job = SettingFile(16 * 1024);  // some seconds on a box in real time
     QProcess first;
     first.start(QStringLiteral(ORIOLE_CLI_PATH), {"run", job, "--writer", "sim:ATmega328P"});
@@ -60,9 +61,14 @@ TEST_F(CliRunTest, AKilledRunSkipsItsNumberAndTheNextRunTakesTheOneAfter) {
     const CliRun second = RunCli({"run", job, "--writer", "sim:ATmega328P,fast"});
     ASSERT_EQ(second.status, 0) << second.err.toStdString();
     const auto rows = LogRows();
-    ASSERT_EQ(rows.size(), 1);
-    EXPECT_EQ(rows[0][6], "1001");  // serial number: 1000 went with the killed run
-    EXPECT_EQ(rows[0][7], "OK");    // the verify read 1001 back from the chip's EEPROM
+    ASSERT_EQ(rows.size(), 2);
+    // The killed run's chip, from its journal: its number, its box, no outcome.
+    EXPECT_EQ(rows[0][6], "1000");
+    EXPECT_EQ(rows[0][7], "中断");
+    EXPECT_EQ(rows[0][2], "sim:ATmega328P");
+    EXPECT_EQ((second.out + second.err).count(QStringLiteral("中断")), 1) << second.err.toStdString();
+    EXPECT_EQ(rows[1][6], "1001");  // 1000 went with the killed run
+    EXPECT_EQ(rows[1][7], "OK");    // the verify read 1001 back from the chip's EEPROM
     EXPECT_EQ(Read("job.set.counter").trimmed(), "1002");
     EXPECT_TRUE(second.out.contains("合格 1  不合格 0")) << second.out.toStdString();
 }

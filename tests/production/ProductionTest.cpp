@@ -1,16 +1,20 @@
 // Production runs on the simulated box: serial numbers as the rules store
 // them, the start refusing a rule that overlaps the image, a failing chip's
-// number never handed out again, a changed image file stopping the run, and
-// several boxes at once, in this process and behind serial ports, sharing
-// the numbers and the log.
+// number spent or given back as the setting file says, a changed image file
+// stopping the run, several boxes at once, in this process and behind
+// serial ports, sharing the numbers and the log, the rows of a run that
+// died mid-chip, and chips swapped faster than the box is polled.
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "PtySimServer.h"
@@ -39,7 +43,10 @@ TEST(SerialEncodingTest, StoresEachNumberAsItsRuleSays) {
         {SerialEncoding::Bcd, 3, false, 1234, Bytes{0x34, 0x12, 0x00}},
         {SerialEncoding::Bcd, 1, true, 100, std::nullopt},
         {SerialEncoding::AsciiDecimal, 5, true, 42, Bytes{'0', '0', '0', '4', '2'}},
-        {SerialEncoding::AsciiDecimal, 3, false, 123, Bytes{'3', '2', '1'}},
+        // ASCII figures read left to right whatever the byte order.
+        {SerialEncoding::AsciiDecimal, 3, false, 123, Bytes{'1', '2', '3'}},
+        {SerialEncoding::AsciiDecimal, 8, false, 123458, Bytes{'0', '0', '1', '2', '3', '4', '5', '8'}},
+        {SerialEncoding::AsciiHex, 4, false, 0xBEEF, Bytes{'B', 'E', 'E', 'F'}},
         {SerialEncoding::AsciiDecimal, 2, true, 100, std::nullopt},
         {SerialEncoding::AsciiHex, 4, true, 0xBEEF, Bytes{'B', 'E', 'E', 'F'}},
         {SerialEncoding::AsciiHex, 2, true, 0x100, std::nullopt},
@@ -95,6 +102,7 @@ protected:
         Write("prog.hex", ":100000000C9434000C9446000C9446000C9446006A\r\n:00000001FF\r\n");
     }
     QString Path(const char* name) const { return m_dir.filePath(name); }
+    std::string Utf8Path(const char* name) const { return Path(name).toStdString(); }
     void Write(const char* name, const QByteArray& bytes) {
         QFile f(Path(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -123,6 +131,14 @@ protected:
             const std::lock_guard lock(m_mutex);
             m_chips.push_back(r);
             if (onChip) onChip(r);
+        };
+        return e;
+    }
+    ProductionEvents Events(std::vector<JobStep>* steps) {
+        ProductionEvents e = Events();
+        e.onStep = [this, steps](const std::string&, const JobStep& step, bool done, bool) {
+            const std::lock_guard lock(m_mutex);
+            if (!done) steps->push_back(step);
         };
         return e;
     }
@@ -337,9 +353,16 @@ TEST_F(ProductionTest, SeveralBoxesAtOnceTakeEachNumberOnceAndShareTheLog) {
     options.count = kChips;
     options.poll = std::chrono::milliseconds(40);
     ProductionJob job = Job("00000007", "Serial=flash:100:4\r\n");
+    // Each box in flight has its own line in the journal until its row is written.
+    int noted = 0;
+    onChip = [&](const ChipRecord& r) {
+        noted += Read(CounterFileOf(job) + ".journal").contains(r.box.toUtf8() + '\t' + r.serial.toUtf8() + '\t');
+    };
     CProductionRun run(job, options, Events());
     ASSERT_TRUE(run.Prepare()) << Messages();
     run.Run();
+    EXPECT_EQ(noted, kChips);
+    EXPECT_FALSE(QFile::exists(CounterFileOf(job) + ".journal"));
     for (auto& s : served) {
         s->server.Stop();
         s->thread.join();
@@ -367,6 +390,346 @@ TEST_F(ProductionTest, SeveralBoxesAtOnceTakeEachNumberOnceAndShareTheLog) {
         const QByteArray field = "," + QByteArray::number(n) + ",OK,";
         EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const QByteArray& l) { return l.contains(field); }), 1)
             << n;
+    }
+}
+
+
+TEST(SerialValueTest, OneRuleForTheSettingFileAndTheCommandLine) {
+    struct Case {
+        const char* text;
+        std::optional<uint64_t> value;
+    };
+    const Case cases[] = {
+        {"100", 100},     {"000100", 100}, {"0900", 900}, {" 42 ", 42}, {"0x1F", 31}, {"0X1f", 31},
+        {"", std::nullopt}, {"0x", std::nullopt}, {"-1", std::nullopt}, {"+1", std::nullopt},
+        {"12a", std::nullopt}, {"0b11", std::nullopt}, {"1e3", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        uint64_t value = 0;
+        EXPECT_EQ(ParseSerialValue(c.text, value), c.value.has_value()) << c.text;
+        if (c.value) {
+            EXPECT_EQ(value, *c.value) << c.text;
+        }
+    }
+}
+
+// A rule over 10..30 in steps of 5, its counter as a file holds it: Check
+// before the first chip, and the number the next chip would get.
+TEST_F(ProductionTest, TheCounterSaysWhatIsWrongWithIt) {
+    struct Case {
+        const char* counter;  // nullptr: no file yet
+        const char* next;     // "" when refused
+        const char* says;
+    };
+    const Case cases[] = {
+        {nullptr, "10", ""},
+        {"20\n", "20", ""},
+        {"30\n", "30", ""},
+        {"35\n", "", "使い切りました"},
+        {"5\n", "", "次の番号 5 はシリアル番号の範囲にありません (最初 10、増分 5、最後 30)"},
+        {"12\n", "", "次の番号 12 は"},
+        {"40\n", "", "次の番号 40 は"},
+        {"35\nfree 15 25\n", "15", ""},
+        {"abc\n", "", "読み込めません"},
+    };
+    for (const Case& c : cases) {
+        SerialRule rule;
+        rule.width = 2;
+        rule.first = 10;
+        rule.step = 5;
+        rule.last = 30;
+        const char* shown = c.counter != nullptr ? c.counter : "(none)";
+        QFile::remove(Path("counter"));
+        if (c.counter != nullptr) Write("counter", c.counter);
+        CSerialAllocator serials(rule, Path("counter"));
+        std::string error;
+        EXPECT_EQ(serials.Check(error), *c.next != '\0') << shown << ": " << error;
+        EXPECT_NE(error.find(c.says), std::string::npos) << shown << ": " << error;
+        EXPECT_EQ(serials.Next(), c.next) << shown;
+        SerialNumber number;
+        EXPECT_EQ(serials.Take(number, error), *c.next != '\0') << shown;
+        if (*c.next != '\0') {
+            EXPECT_EQ(number.text, c.next) << shown;
+        }
+    }
+}
+
+TEST_F(ProductionTest, AListHoldingANumberTwiceIsRefusedBeforeTheFirstChip) {
+    struct Case {
+        const char* list;
+        const char* says;  // "" when taken
+    };
+    const Case cases[] = {
+        {"0001\n00 01\n", "0001 と 00 01"},
+        {"#0001\n0002\n0001\n", "0001 と 0001"},
+        {"# remark\n0001\n0002\n", ""},
+        {"0001\n01\n", "01"},
+    };
+    for (const Case& c : cases) {
+        Write("list.txt", c.list);
+        SerialRule rule;
+        rule.width = 2;
+        rule.listFile = Path("list.txt");
+        std::string error;
+        EXPECT_EQ(CSerialAllocator(rule, Path("counter")).Check(error), *c.says == '\0') << c.list;
+        EXPECT_NE(error.find(c.says), std::string::npos) << c.list << ": " << error;
+    }
+}
+
+// One counter reached by two names, the file and a link to it from another
+// folder: both allocators lock and write the same file, taking in turn and
+// on threads at once, and no number comes twice.
+TEST_F(ProductionTest, ACounterReachedByTwoNamesGivesEachNumberOnce) {
+    ASSERT_TRUE(QDir(m_dir.path()).mkpath("a") && QDir(m_dir.path()).mkpath("b"));
+    ASSERT_TRUE(QFile::link(Path("a/counter"), Path("b/counter")));
+    Write("a/counter", "1\n");
+    SerialRule rule;
+    CSerialAllocator viaFile(rule, Path("a/counter"));
+    CSerialAllocator viaLink(rule, Path("b/counter"));
+    std::vector<QString> taken;
+    std::mutex mutex;
+    auto take = [&](CSerialAllocator& serials, int times) {
+        for (int i = 0; i < times; ++i) {
+            SerialNumber number;
+            std::string error;
+            ASSERT_TRUE(serials.Take(number, error)) << error;
+            const std::lock_guard lock(mutex);
+            taken.push_back(number.text);
+        }
+    };
+    for (int i = 0; i < 5; ++i) {
+        take(viaFile, 1);
+        take(viaLink, 1);
+    }
+    std::thread one([&] { take(viaFile, 40); });
+    std::thread two([&] { take(viaLink, 40); });
+    one.join();
+    two.join();
+    const std::set<QString> distinct(taken.begin(), taken.end());
+    EXPECT_EQ(distinct.size(), taken.size());
+    EXPECT_EQ(Read(Path("a/counter")).trimmed(), "91");
+    EXPECT_TRUE(QFileInfo(Path("b/counter")).isSymLink());
+}
+
+// A journal as a run killed mid-chip leaves it: its box's line with the
+// number it took. The next start writes the row that run never wrote, says
+// so once, and goes on after the number; a line whose number the counter
+// still gives (the run died before advancing it) needs no row.
+TEST_F(ProductionTest, TheChipsOfARunThatDiedGetTheirRowsAtTheNextStart) {
+    // A process id no process has: ids stay below the system's maximum.
+    const qint64 child = Read("/proc/sys/kernel/pid_max").trimmed().toLongLong();
+    ASSERT_GT(child, 0);
+    const QString box = "sim:ATmega328P,fast,swap=100:150";
+    ProductionJob job = Job("00000007", "Serial=flash:100:4\r\nSerialFirst=7\r\n");
+    Write("job.set.counter", "10\n");
+    const QString host = JournalHost();
+    const std::vector<JournalEntry> died{{"box-a", "8", "2026-01-02T03:04:05", job.settingFile, child, host},
+                                         {"box-b", "9", "2026-01-02T03:04:06", job.settingFile, child, host},
+                                         {"box-c", "10", "2026-01-02T03:04:07", job.settingFile, child, host},
+                                         // Another machine's run on a shared counter is its own to log.
+                                         {"box-d", "7", "2026-01-02T03:04:08", job.settingFile, child, "elsewhere"}};
+    Write("job.set.counter.journal", JournalText(died));
+
+    ProductionOptions options;
+    options.writers = {box.toStdString()};
+    ProductionEvents events = Events();
+    // While a chip is on the socket its number is in the journal.
+    std::vector<QByteArray> inFlight;
+    events.onChipStart = [&](const std::string&, const std::string& serial) {
+        if (!serial.empty()) inFlight.push_back(Read(Path("job.set.counter.journal")));
+    };
+    CProductionRun run(job, options, events);
+    ASSERT_TRUE(run.Prepare()) << Messages();
+    const auto lines = LogLines(job);
+    ASSERT_EQ(lines.size(), 2) << Messages();
+    EXPECT_TRUE(lines[0].contains(",box-a,,,,8,中断,")) << lines[0].constData();
+    EXPECT_TRUE(lines[0].startsWith("2026-01-02T03:04:05,")) << lines[0].constData();
+    EXPECT_TRUE(lines[1].contains(",box-b,,,,9,中断,")) << lines[1].constData();
+    ASSERT_EQ(m_messages.size(), 1u) << Messages();
+    EXPECT_NE(Messages().find("2 個のチップ"), std::string::npos) << Messages();
+    EXPECT_NE(Messages().find("8, 9"), std::string::npos) << Messages();
+    EXPECT_EQ(ParseJournal(Read(Path("job.set.counter.journal"))).size(), 1u);
+
+    run.Run();
+    ASSERT_EQ(m_chips.size(), 1u) << Messages();
+    EXPECT_EQ(m_chips[0].serial, "10");
+    ASSERT_EQ(inFlight.size(), 1u);
+    EXPECT_TRUE(inFlight[0].contains(box.toUtf8() + "\t10\t")) << inFlight[0].constData();
+    const auto left = ParseJournal(Read(Path("job.set.counter.journal")));
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].box, "box-d");
+    EXPECT_EQ(LogLines(job).size(), 3);
+    // Started again, nothing is left to say.
+    m_messages.clear();
+    CProductionRun again(job, options, Events());
+    ASSERT_TRUE(again.Prepare());
+    EXPECT_EQ(Messages(), "");
+}
+
+// FailedSerial: with spend every failed chip's number is gone; with reuse
+// the next chip gets it, from a counter or a list, across a restart, and
+// two boxes never hold one number at once. Every chip fails its FLASH
+// verify (the erase and the serial's EEPROM write run, the program does not).
+TEST_F(ProductionTest, AFailedChipsNumberIsSpentOrReusedAsTheSettingFileSays) {
+    struct Case {
+        const char* what;
+        QByteArray production;
+        int boxes;
+        std::vector<QString> serials;  // of the first run's chips, in order (one box)
+        QByteArray counter;            // the counter file after the run
+        QString next;                  // NextSerialText after it
+    };
+    const QByteArray rule = "Serial=eeprom:10:2:be:bcd\r\nSerialFirst=7\r\nSerialStep=3\r\n";
+    Write("list.txt", "A1B2\nC3D4\n");
+    const Case cases[] = {
+        {"spend", rule, 1, {"7", "10", "13"}, "25\n", "25"},
+        {"spend by default", rule + "FailedSerial=spend\r\n", 1, {"7", "10", "13"}, "25\n", "25"},
+        {"reuse", rule + "FailedSerial=reuse\r\n", 1, {"7", "7", "7"}, "10\nfree 7\n", "7"},
+        // Whether the second box takes 10 depends on the boxes' pace; 7 comes back last whatever.
+        {"reuse, two boxes", rule + "FailedSerial=reuse\r\n", 2, {}, "", "7"},
+        {"reuse a list", "Serial=eeprom:10:2\r\nSerialList=list.txt\r\nFailedSerial=reuse\r\n", 1,
+         {"A1B2", "A1B2", "A1B2"}, "", "A1B2"},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(Path("job.set.counter"));
+        m_chips.clear();
+        ProductionOptions options;
+        for (int i = 0; i < c.boxes; ++i) options.writers.push_back("sim:ATmega328P,fast,swap=30:30");
+        options.count = 6;
+        options.poll = std::chrono::milliseconds(20);
+        ProductionJob job = Job("0000000D", c.production);
+        ProductionEvents events = Events();
+        std::set<std::string> held;
+        bool twice = false;
+        events.onChipStart = [&](const std::string&, const std::string& serial) {
+            const std::lock_guard lock(m_mutex);
+            if (!serial.empty()) twice = !held.insert(serial).second || twice;
+        };
+        events.onChip = [&](const ChipRecord& r) {
+            const std::lock_guard lock(m_mutex);
+            held.erase(r.serial.toStdString());
+            m_chips.push_back(r);
+        };
+        CProductionRun run(job, options, events);
+        ASSERT_TRUE(run.Prepare()) << c.what << "\n" << Messages();
+        run.Run();
+        EXPECT_EQ(run.Failed(), 6) << c.what << "\n" << Messages();
+        EXPECT_FALSE(twice) << c.what;
+        ASSERT_EQ(m_chips.size(), 6u) << c.what;
+        for (size_t i = 0; i < c.serials.size(); ++i) EXPECT_EQ(m_chips[i].serial, c.serials[i]) << c.what << " " << i;
+        if (!c.counter.isEmpty()) {
+            EXPECT_EQ(Read(CounterFileOf(job)), c.counter) << c.what;
+        }
+        EXPECT_EQ(NextSerialText(job), c.next) << c.what;
+    }
+    // The list gave its line back: nothing is marked used.
+    EXPECT_EQ(Read(Path("list.txt")), "A1B2\nC3D4\n");
+
+    // After a restart, a chip that passes gets the number given back first.
+    m_chips.clear();
+    ProductionOptions options;
+    options.writers = {"sim:ATmega328P,fast"};
+    CProductionRun run(Job("0000000F", rule + "FailedSerial=reuse\r\n"), options, Events());
+    Write("job.set.counter", "13\nfree 7 10\n");
+    ASSERT_TRUE(run.Prepare()) << Messages();
+    run.Run();
+    ASSERT_EQ(m_chips.size(), 1u);
+    EXPECT_TRUE(m_chips[0].passed) << Messages();
+    EXPECT_EQ(m_chips[0].serial, "7");
+    EXPECT_EQ(Read(Path("job.set.counter")), "13\nfree 10\n");
+}
+
+// The simulated tray takes a chip out 40 ms after its erase and puts the
+// next one in at once: far faster than the box is polled, so the socket
+// never looks empty. The chip on it is told from the one programmed by what
+// it holds, with a serial number and without one.
+TEST_F(ProductionTest, AChipSwappedBetweenTwoPollsIsProgrammed) {
+    const std::pair<QByteArray, QByteArray> rules[] = {{"0000000F", "Serial=eeprom:10:2\r\n"}, {"00000007", ""}};
+    for (const auto& [autoCheck, rule] : rules) {
+        m_chips.clear();
+        ProductionOptions options;
+        options.writers = {"sim:ATmega328P,fast,swap=40:0"};
+        options.count = 3;
+        options.poll = std::chrono::milliseconds(200);
+        ProductionJob job = Job(autoCheck, rule);
+        CProductionRun run(job, options, Events());
+        ASSERT_TRUE(run.Prepare()) << Messages();
+        // Not a measure: only so that a run that waits for good ends.
+        std::atomic<bool> stopped{false};
+        std::thread watchdog([&] {
+            for (int i = 0; i < 600 && run.Passed() + run.Failed() < 3; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (run.Passed() + run.Failed() < 3) stopped = true, run.Stop();
+        });
+        run.Run();
+        watchdog.join();
+        EXPECT_FALSE(stopped) << rule.constData() << "\n" << Messages();
+        EXPECT_EQ(run.Passed(), 3) << rule.constData() << "\n" << Messages();
+    }
+}
+
+// Chips the job must leave alone: one whose signature is another device's
+// fails at the detection, is counted and logged with why, and gets neither
+// a number nor any write; steps the mask asks for but the setting file
+// switches off (fuse, lock, calibration enables 0) neither run nor show.
+TEST_F(ProductionTest, WhatTheJobMustNotTouchStaysUntouched) {
+    struct Case {
+        const char* what;
+        const char* box;
+        QByteArray autoCheck, sections;
+        bool passed;
+        const char* failedStep;
+        QByteArray noWrites;  // command bytes that never reach the wire
+    };
+    const QByteArray off = "[Fuse]\r\nFuseEnable=0\r\nFuseExt=FF\r\nFuseHigh=D9\r\nFuseLow=62\r\n"
+                           "[Lock]\r\nLockEnable=0\r\nLockBits=FC\r\n"
+                           "[Calibration]\r\nCalibrationEnable=0\r\nCalibRationFreq=8.0MHz\r\n";
+    const Case cases[] = {
+        {"another device", "sim:ATmega328P,fast,signature=1E9406", "0000000F", "", false, "別のデバイスです (ATmega168)",
+         "DFGIJLNQ"},
+        {"steps switched off", "sim:ATmega328P,fast", "000007EF", off, true, "", "LN"},
+    };
+    for (const Case& c : cases) {
+        m_chips.clear();
+        m_messages.clear();
+        Write("job.set", "[Device]\r\nLastAVR=ATmega328P\r\nAutoCheck=" + c.autoCheck + "\r\n[FLASH]\r\nFile=prog.hex\r\n" +
+                             c.sections + "[Production]\r\nSerial=eeprom:10:2\r\n");
+        ProductionJob job;
+        std::string error;
+        ASSERT_TRUE(LoadProductionJob(Path("job.set"), job, error)) << error;
+        std::string traceError;
+        ProductionOptions options;
+        options.writers = {c.box};
+        options.trace = CWireTrace::Open(Utf8Path("trace.txt"), traceError);
+        ASSERT_TRUE(options.trace) << traceError;
+        std::vector<JobStep> steps;
+        CProductionRun run(job, options, Events(&steps));
+        ASSERT_TRUE(run.Prepare()) << c.what << "\n" << Messages();
+        run.Run();
+        options.trace.reset();
+        EXPECT_EQ(run.Passed(), c.passed ? 1 : 0) << c.what << "\n" << Messages();
+        EXPECT_EQ(run.Failed(), c.passed ? 0 : 1) << c.what;
+        ASSERT_EQ(m_chips.size(), 1u) << c.what;
+        EXPECT_EQ(m_chips[0].failedStep.toStdString(), c.failedStep) << c.what;
+        const auto lines = LogLines(job);
+        ASSERT_FALSE(lines.isEmpty());
+        EXPECT_TRUE(lines.back().contains(c.passed ? ",OK," : ",エラー," + QByteArray(c.failedStep)))
+            << lines.back().constData();
+        // A chip that failed before its number never took one.
+        EXPECT_EQ(Read(CounterFileOf(job)).trimmed(), c.passed ? "2" : "") << c.what;
+        for (const JobStep& step : steps) {
+            EXPECT_FALSE(step.kind >= StepKind::WriteFuses && step.kind <= StepKind::VerifyCalibration)
+                << c.what << ": step " << static_cast<int>(step.kind);
+        }
+        for (const QByteArray& line : Read(Path("trace.txt")).split('\n')) {
+            const qsizetype at = line.indexOf(" write ");
+            const qsizetype bytes = line.indexOf("> ", at);
+            if (at < 0 || bytes < 0) continue;
+            const char command = static_cast<char>(line.mid(bytes + 2, 2).toUInt(nullptr, 16));
+            EXPECT_FALSE(c.noWrites.contains(command)) << c.what << ": " << line.constData();
+        }
+        QFile::remove(CounterFileOf(job));
+        QFile::remove(LogFileOf(job));
     }
 }
 

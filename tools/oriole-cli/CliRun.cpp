@@ -34,11 +34,8 @@ void OnInterrupt(int sig) {
     raise(sig);
 }
 
-bool ParseU64(const QString& text, uint64_t& value) {
-    bool ok = false;
-    value = text.trimmed().toULongLong(&ok, 0);
-    return ok;
-}
+// Decimal (leading zeros change nothing) or 0x..., as the setting file.
+bool ParseU64(const QString& text, uint64_t& value) { return ParseSerialValue(text, value); }
 
 }  // namespace
 
