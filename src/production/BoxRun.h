@@ -48,8 +48,9 @@ private:
     Socket Probe();
     // Polls until the socket is as wanted; false when the run stops or the box fails.
     [[nodiscard]] bool WaitFor(Socket wanted);
-    // Programs the chip now on the socket and records it.
-    void ProgramChip();
+    // Programs the chip now on the socket and records it. False when the
+    // box went away before the chip was found (nothing recorded).
+    [[nodiscard]] bool ProgramChip();
 
     CProductionRun& m_run;
     std::string m_writer;

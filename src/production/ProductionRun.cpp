@@ -1,6 +1,7 @@
 #include "production/ProductionRun.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
 #include <QStringList>
 #include <algorithm>
 #include <thread>
@@ -9,6 +10,7 @@
 #include "base/FormatText.h"
 #include "devices/Devices.h"
 #include "link/WriterFinder.h"
+#include "link/WriterSpec.h"
 #include "ops/Job.h"
 #include "production/BoxRun.h"
 #include "res/Texts.h"
@@ -32,6 +34,18 @@ uint32_t MemorySize(const AVR_DEVICE& device, bool flash) {
     return static_cast<uint32_t>(flash ? device.FlashBytes() : device.eepromBytes);
 }
 
+// A value from a setting file as a message may show it: control characters
+// as '?', at most a line's worth.
+std::string Shown(const std::string& value) {
+    constexpr size_t kShown = 60;
+    std::string shown = value.substr(0, kShown);
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return value.size() > kShown ? shown + "..." : shown;
+}
+
+QJsonValue OrNull(const QString& text) { return text.isEmpty() ? QJsonValue() : QJsonValue(text); }
+
 }  // namespace
 
 std::vector<std::string> AllWriterSpecs() {
@@ -45,11 +59,36 @@ std::vector<std::string> AllWriterSpecs() {
     return specs;
 }
 
+const char* RunEndName(RunEnd end) {
+    constexpr const char* kNames[] = {"completed", "stopped", "broken", "boxes-lost"};
+    return kNames[static_cast<size_t>(end)];
+}
+
 CProductionRun::CProductionRun(ProductionJob job, ProductionOptions options, ProductionEvents events)
     : m_job(std::move(job)), m_options(std::move(options)), m_events(std::move(events)) {
     if (m_options.writers.empty()) {
         m_options.writers.push_back(m_job.writer);
         m_options.writersFromUser = !m_job.writerFromFile;
+    }
+    if (!m_options.writersFromUser) {
+        // A setting file's writer that a file may not name is not used: the
+        // box is looked for with auto, as the main window does (said at Prepare).
+        for (std::string& spec : m_options.writers) {
+            const FileSpecVerdict verdict = spec.empty() ? FileSpecVerdict::Allowed : CheckFileWriterSpec(spec);
+            if (verdict != FileSpecVerdict::Allowed) {
+                const char* why = verdict == FileSpecVerdict::NamesLibrary      ? text::kFileWriterNamesLibrary
+                                  : verdict == FileSpecVerdict::NotTerminalPath ? text::kFileWriterNotDevice
+                                                                                : text::kFileWriterNotAllowed;
+                m_writerIgnored = FormatText(text::kFileWriterIgnored, Shown(spec).c_str(), why);
+            }
+            if (spec.empty() || verdict != FileSpecVerdict::Allowed) spec = kDefaultWriterSpec;
+        }
+    }
+    const auto& writers = m_options.writers;
+    for (size_t i = 0; i < writers.size(); ++i) {
+        // Two boxes given the same spec still need names of their own.
+        const bool twice = std::count(writers.begin(), writers.end(), writers[i]) > 1;
+        m_boxNames.push_back(twice ? writers[i] + "#" + std::to_string(i + 1) : writers[i]);
     }
 }
 
@@ -57,18 +96,79 @@ CProductionRun::~CProductionRun() = default;
 
 void CProductionRun::Say(const std::string& box, MsgKind kind, const std::string& text) const {
     if (m_events.onMessage) m_events.onMessage(box, kind, text);
+    if (kind == MsgKind::Error || kind == MsgKind::Warning) {
+        QJsonObject fields = BoxFields(box);
+        fields.insert("kind", kind == MsgKind::Error ? "error" : "warning");
+        fields.insert("text", QString::fromStdString(text));
+        Emit("message", fields);
+    }
 }
 
-void CProductionRun::State(const std::string& box, BoxState state) const {
+void CProductionRun::State(const std::string& box, BoxState state) {
+    bool lost = false;
+    bool back = false;
+    {
+        const std::lock_guard lock(m_boxMutex);
+        bool& wasLost = m_boxLost[box];
+        lost = state == BoxState::Lost && !wasLost;
+        back = state != BoxState::Lost && state != BoxState::Ended && wasLost;
+        if (lost || back) wasLost = lost;
+    }
+    if (lost) m_lost.fetch_add(1);
     if (m_events.onState) m_events.onState(box, state);
+    if (lost || back) Emit(lost ? "box-lost" : "box-back", BoxFields(box));
 }
 
 void CProductionRun::ChipStart(const std::string& box, const std::string& serial) const {
     if (m_events.onChipStart) m_events.onChipStart(box, serial);
+    {
+        // With a serial rule the stream's chip-start waits for the number
+        // (or for the chip's end, when it never got one).
+        const std::lock_guard lock(m_boxMutex);
+        bool& pending = m_startPending[box];
+        if (serial.empty() && m_job.serial) {
+            pending = true;
+            return;
+        }
+        pending = false;
+    }
+    QJsonObject fields = BoxFields(box);
+    fields.insert("serial", OrNull(QString::fromStdString(serial)));
+    Emit("chip-start", fields);
 }
 
 void CProductionRun::Step(const std::string& box, const JobStep& step, bool done, bool ok) const {
     if (m_events.onStep) m_events.onStep(box, step, done, ok);
+    QJsonObject fields = BoxFields(box);
+    fields.insert("step", QString::fromLatin1(InfoOf(step.kind).name));
+    if (done) fields.insert("ok", ok);
+    Emit(done ? "step-end" : "step-start", fields);
+}
+
+int CProductionRun::BoxIndex(const std::string& box) const {
+    const auto at = std::find(m_boxNames.begin(), m_boxNames.end(), box);
+    return at == m_boxNames.end() ? 0 : static_cast<int>(at - m_boxNames.begin()) + 1;
+}
+
+QJsonObject CProductionRun::BoxFields(const std::string& box) const {
+    QJsonObject fields;
+    fields.insert("box", OrNull(QString::fromStdString(box)));
+    if (const int index = BoxIndex(box); index > 0) fields.insert("boxIndex", index);
+    return fields;
+}
+
+void CProductionRun::Emit(const char* event, QJsonObject fields) const {
+    if (!m_options.eventStream) return;
+    std::string error;
+    // The stream failing is said once; the run stops as for its log.
+    if (!m_options.eventStream->Write(event, std::move(fields), error) && !m_broken.exchange(true)) {
+        m_stop.store(true);
+        {
+            const std::lock_guard lock(m_breakMutex);
+            if (m_breakReason.empty()) m_breakReason = error;
+        }
+        if (m_events.onMessage) m_events.onMessage({}, MsgKind::Error, error);
+    }
 }
 
 void CProductionRun::Progress(const std::string& box, int percent) const {
@@ -88,7 +188,13 @@ bool CProductionRun::Prepare() {
         if (!CheckJob(check, DeviceAt(m_job.deviceRow), relay).ok) return false;
         QStringList names;
         for (const ProductionImage& image : m_images) names << image.name;
-        if (m_log.Open(LogFileOf(m_job), names, error)) return true;
+        std::string note;
+        if (m_log.Open(LogFileOf(m_job), names, m_job.logBom, error, note)) {
+            if (!note.empty()) Say({}, MsgKind::Warning, note);
+            if (!m_writerIgnored.empty()) Say({}, MsgKind::Warning, m_writerIgnored);
+            EmitRunStart();
+            return !m_broken.load();
+        }
     }
     if (!error.empty()) Say({}, MsgKind::Error, error);
     return false;
@@ -239,30 +345,129 @@ bool CProductionRun::ClaimChip() {
     return false;
 }
 
-void CProductionRun::Record(const ChipRecord& record) {
+void CProductionRun::Record(const ChipRecord& given) {
+    ChipRecord record = given;
+    const std::string box = Utf8(record.box);
+    record.boxIndex = BoxIndex(box);
+    record.lot = m_options.lot;
+    record.operatorName = m_options.operatorName;
+    record.workOrder = m_options.workOrder;
+    // The line is in the log, synced, before the chip counts or is shown,
+    // and before this box looks for its next chip.
+    std::string error;
+    const bool logged = m_log.Append(record, error);
     (record.passed ? m_passed : m_failed).fetch_add(1);
     if (m_events.onChip) m_events.onChip(record);
-    std::string error;
-    if (!m_log.Append(record, error)) Break(Utf8(record.box), error);
+    bool pending = false;
+    {
+        const std::lock_guard lock(m_boxMutex);
+        pending = std::exchange(m_startPending[box], false);
+    }
+    if (pending) {
+        QJsonObject start = BoxFields(box);
+        start.insert("serial", QJsonValue());
+        Emit("chip-start", start);
+    }
+    QJsonObject fields = BoxFields(box);
+    fields.insert("result", record.passed ? "ok" : "fail");
+    fields.insert("cause", OrNull(record.cause));
+    fields.insert("failedStep", OrNull(record.failedStep));
+    fields.insert("serial", OrNull(record.serial));
+    fields.insert("serialBytes", OrNull(record.serialBytes));
+    fields.insert("device", OrNull(record.device));
+    fields.insert("signature", OrNull(record.signature));
+    fields.insert("durationMs", record.durationMs);
+    fields.insert("start", record.startTime);
+    fields.insert("end", record.time);
+    Emit("chip-end", fields);
+    if (!logged) Break(box, error);
 }
 
-void CProductionRun::Break(const std::string& box, const std::string& why) {
+void CProductionRun::Break(const std::string& box, const std::string& why) const {
     m_broken.store(true);
     m_stop.store(true);
+    {
+        const std::lock_guard lock(m_breakMutex);
+        if (m_breakReason.empty()) m_breakReason = why;
+    }
     Say(box, MsgKind::Error, why);
+}
+
+void CProductionRun::EmitRunStart() const {
+    QJsonObject fields;
+    fields.insert("settingFile", m_job.settingFile);
+    fields.insert("device", QString::fromUtf8(DeviceAt(m_job.deviceRow).name));
+    QJsonArray writers;
+    for (const std::string& name : m_boxNames) writers.append(QString::fromStdString(name));
+    fields.insert("writers", writers);
+    QJsonArray images;
+    for (const ProductionImage& image : m_images) {
+        images.append(QJsonObject{{"name", image.name},
+                                  {"path", OrNull(image.path)},
+                                  {"sha256", OrNull(QString::fromLatin1(image.sha256))}});
+    }
+    fields.insert("images", images);
+    fields.insert("lot", OrNull(m_options.lot));
+    fields.insert("operator", OrNull(m_options.operatorName));
+    fields.insert("workOrder", OrNull(m_options.workOrder));
+    fields.insert("count", m_options.count);
+    fields.insert("repeat", m_options.repeat);
+    fields.insert("log", m_log.Path());
+    Emit("run-start", fields);
+}
+
+bool CProductionRun::GoalReached() const {
+    const int chips = Passed() + Failed();
+    if (m_options.count > 0) return chips >= m_options.count;
+    // Without a count: one chip per box, or (repeating) until stopped.
+    return !m_options.repeat && chips >= static_cast<int>(m_boxNames.size());
+}
+
+bool CProductionRun::Succeeded() const {
+    if (Failed() > 0) return false;
+    const bool endless = m_options.repeat && m_options.count <= 0;
+    return m_end == RunEnd::Completed || (m_end == RunEnd::Stopped && endless);
+}
+
+std::string CProductionRun::Shortfall() const {
+    if (Succeeded()) return {};
+    const int chips = Passed() + Failed();
+    switch (m_end) {
+        case RunEnd::Broken: {
+            const std::lock_guard lock(m_breakMutex);
+            std::string why = m_breakReason.substr(0, m_breakReason.find('\n'));
+            return FormatText(text::kProductionShortBroken, why.c_str());
+        }
+        case RunEnd::BoxesLost: return FormatText(text::kProductionShortLost, BoxesLost(), chips);
+        case RunEnd::Stopped:
+            if (Failed() == 0) return FormatText(text::kProductionShortStopped, chips);
+            break;
+        case RunEnd::Completed: break;
+    }
+    return FormatText(text::kProductionShortFailed, Failed());
 }
 
 void CProductionRun::Run() {
     std::vector<std::thread> threads;
     threads.reserve(m_options.writers.size());
-    const auto& writers = m_options.writers;
-    for (size_t i = 0; i < writers.size(); ++i) {
-        // Two boxes given the same spec still need names of their own.
-        const bool twice = std::count(writers.begin(), writers.end(), writers[i]) > 1;
-        const std::string name = twice ? writers[i] + "#" + std::to_string(i + 1) : writers[i];
-        threads.emplace_back([this, spec = writers[i], name] { CBoxRun(*this, spec, name).Run(); });
-    }
+    for (size_t i = 0; i < m_options.writers.size(); ++i)
+        threads.emplace_back([this, spec = m_options.writers[i], name = m_boxNames[i]] { CBoxRun(*this, spec, name).Run(); });
     for (std::thread& t : threads) t.join();
+
+    if (m_broken.load())
+        m_end = RunEnd::Broken;
+    else if (GoalReached())
+        m_end = RunEnd::Completed;
+    else if (BoxesLost() > 0)
+        m_end = RunEnd::BoxesLost;
+    else
+        m_end = RunEnd::Stopped;
+    QJsonObject fields{{"passed", Passed()},
+                       {"failed", Failed()},
+                       {"boxesLost", BoxesLost()},
+                       {"end", RunEndName(m_end)},
+                       {"reason", OrNull(QString::fromStdString(Shortfall()))}};
+    Emit("run-end", fields);
 }
 
 }  // namespace oriole
