@@ -65,12 +65,14 @@ std::shared_ptr<CEventStream> CEventStream::Open(const QString& path, std::strin
         return nullptr;
     }
     const QByteArray native = QFile::encodeName(path);
-    const int flags = kind == NodeKind::Fifo ? O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC
-                                             : O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int flags = kind == NodeKind::Fifo
+                          ? O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC
+                          : O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     int fd = open(native.constData(), flags, 0644);
     // A FIFO without a reader refuses a writer that will not wait: ask again, a while.
     const auto until = std::chrono::steady_clock::now() + patience;
-    while (fd < 0 && errno == ENXIO && kind == NodeKind::Fifo && std::chrono::steady_clock::now() < until) {
+    while (fd < 0 && errno == ENXIO && kind == NodeKind::Fifo &&
+           std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(kReaderPoll);
         fd = open(native.constData(), flags);
     }
@@ -92,7 +94,9 @@ std::shared_ptr<CEventStream> CEventStream::Open(const QString& path, std::strin
 CEventStream::CEventStream(int fd, QString path, std::chrono::milliseconds patience)
     : m_fd(fd), m_path(std::move(path)), m_patience(patience) {}
 
-CEventStream::~CEventStream() { close(m_fd); }
+CEventStream::~CEventStream() {
+    close(m_fd);
+}
 
 bool CEventStream::Write(const char* event, QJsonObject fields, std::string& error) {
     fields.insert(QStringLiteral("event"), QString::fromLatin1(event));

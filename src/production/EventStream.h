@@ -38,8 +38,9 @@ public:
 
     // Opens `path`: appends to a regular file (made when missing); a FIFO
     // waits up to `patience` for its reader. Null with the reason.
-    static std::shared_ptr<CEventStream> Open(const QString& path, std::string& error,
-                                              std::chrono::milliseconds patience = kDefaultPatience);
+    static std::shared_ptr<CEventStream> Open(
+        const QString& path, std::string& error,
+        std::chrono::milliseconds patience = kDefaultPatience);
     ~CEventStream();
     CEventStream(const CEventStream&) = delete;
     CEventStream& operator=(const CEventStream&) = delete;

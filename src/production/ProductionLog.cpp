@@ -40,25 +40,40 @@ QString LogField(const QString& text) {
     // A spreadsheet runs a cell that starts like this as a formula.
     static const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
     if (!field.isEmpty() && kFormulaStarts.contains(field.front())) field.prepend('\'');
-    if (!field.contains(',') && !field.contains('"') && !field.contains('\n') && !field.contains('\r')) return field;
+    if (!field.contains(',') && !field.contains('"') && !field.contains('\n') &&
+        !field.contains('\r'))
+        return field;
     field.replace('"', "\"\"");
     return '"' + field + '"';
 }
 
 QStringList LogHeader(const QStringList& imageNames) {
-    QStringList header{"開始日時", "終了日時", "ロット", "作業者", "作業指示", "設定ファイル", "ライタ番号",
-                       "ライタ", "デバイス", "シグネチャ", "校正値", "シリアル番号のバイト", "シリアル番号",
-                       "結果", "失敗した手順", "時間(ms)"};
+    QStringList header{"開始日時",     "終了日時",     "ロット",       "作業者",
+                       "作業指示",     "設定ファイル", "ライタ番号",   "ライタ",
+                       "デバイス",     "シグネチャ",   "校正値",       "シリアル番号のバイト",
+                       "シリアル番号", "結果",         "失敗した手順", "時間(ms)"};
     for (const QString& name : imageNames) header << name + " SHA-256";
     header << "原因";
     return header;
 }
 
 QString LogLine(const ChipRecord& r) {
-    QStringList fields{r.startTime, r.time, r.lot, r.operatorName, r.workOrder, r.settingFile,
-                       QString::number(r.boxIndex), r.box, r.device, r.signature, r.calibration,
-                       r.serialBytes, r.serial, r.passed ? QStringLiteral("OK") : QStringLiteral("エラー"),
-                       r.failedStep, QString::number(r.durationMs)};
+    QStringList fields{r.startTime,
+                       r.time,
+                       r.lot,
+                       r.operatorName,
+                       r.workOrder,
+                       r.settingFile,
+                       QString::number(r.boxIndex),
+                       r.box,
+                       r.device,
+                       r.signature,
+                       r.calibration,
+                       r.serialBytes,
+                       r.serial,
+                       r.passed ? QStringLiteral("OK") : QStringLiteral("エラー"),
+                       r.failedStep,
+                       QString::number(r.durationMs)};
     for (const QString& hash : r.hashes) fields << hash;
     fields << r.cause;
     for (QString& f : fields) f = LogField(f);
@@ -66,23 +81,28 @@ QString LogLine(const ChipRecord& r) {
 }
 
 QString SiblingLogPath(const QString& path, const QString& header) {
-    const QByteArray digest = QCryptographicHash::hash(header.toUtf8(), QCryptographicHash::Sha256).toHex().left(8);
+    const QByteArray digest =
+        QCryptographicHash::hash(header.toUtf8(), QCryptographicHash::Sha256).toHex().left(8);
     const bool csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
     const QString stem = csv ? path.left(path.size() - 4) : path;
-    return stem + '-' + QString::fromLatin1(digest) + (csv ? path.right(4) : QStringLiteral(".csv"));
+    return stem + '-' + QString::fromLatin1(digest) +
+           (csv ? path.right(4) : QStringLiteral(".csv"));
 }
 
 CProductionLog::~CProductionLog() {
     if (m_fd >= 0) close(m_fd);
 }
 
-bool CProductionLog::Open(const QString& path, const QStringList& imageNames, bool bom, std::string& error,
-                          std::string& note) {
+bool CProductionLog::Open(const QString& path, const QStringList& imageNames, bool bom,
+                          std::string& error, std::string& note) {
     const QString header = LogHeader(imageNames).join(',');
     switch (OpenFile(path, header, bom, error)) {
-        case Opened::Appending: return true;
-        case Opened::Failed: return false;
-        case Opened::OtherHeader: break;
+        case Opened::Appending:
+            return true;
+        case Opened::Failed:
+            return false;
+        case Opened::OtherHeader:
+            break;
     }
     // The old file keeps its columns; its lines stay readable as they are.
     const QString sibling = SiblingLogPath(path, header);
@@ -91,15 +111,17 @@ bool CProductionLog::Open(const QString& path, const QStringList& imageNames, bo
             note = FormatText(text::kProductionLogOtherColumns, path.toStdString().c_str(),
                               sibling.toStdString().c_str());
             return true;
-        case Opened::Failed: return false;
-        case Opened::OtherHeader: break;
+        case Opened::Failed:
+            return false;
+        case Opened::OtherHeader:
+            break;
     }
     error = FormatText(text::kProductionLogNotOurs, sibling.toStdString().c_str());
     return false;
 }
 
-CProductionLog::Opened CProductionLog::OpenFile(const QString& path, const QString& header, bool bom,
-                                                std::string& error) {
+CProductionLog::Opened CProductionLog::OpenFile(const QString& path, const QString& header,
+                                                bool bom, std::string& error) {
     if (m_fd >= 0) close(m_fd);
     m_path = path;
     const NodeKind kind = NodeKindOf(path);
@@ -107,10 +129,12 @@ CProductionLog::Opened CProductionLog::OpenFile(const QString& path, const QStri
         error = FormatText(text::kProductionLogNotFile, path.toStdString().c_str());
         return Opened::Failed;
     }
-    m_fd = open(QFile::encodeName(path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    m_fd = open(QFile::encodeName(path).constData(),
+                O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     struct stat st {};
     if (m_fd < 0 || fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = m_fd < 0 ? Unwritable(path, errno) : FormatText(text::kProductionLogNotFile, path.toStdString().c_str());
+        error = m_fd < 0 ? Unwritable(path, errno)
+                         : FormatText(text::kProductionLogNotFile, path.toStdString().c_str());
         return Opened::Failed;
     }
     if (st.st_size == 0) {
@@ -139,7 +163,8 @@ bool CProductionLog::Append(const ChipRecord& record, std::string& error) {
 
 bool CProductionLog::WriteBytes(const QByteArray& bytes, std::string& error) {
     // One write per line: O_APPEND puts it whole at the end, whoever else appends.
-    const ssize_t n = m_fd >= 0 ? write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size())) : -1;
+    const ssize_t n =
+        m_fd >= 0 ? write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size())) : -1;
     if (n != bytes.size()) {
         error = Unwritable(m_path, n < 0 ? errno : ENOSPC);
         return false;

@@ -17,22 +17,22 @@
 namespace oriole {
 
 struct ChipRecord {
-    QString startTime;     // ISO 8601 with the zone's offset, when the chip was found
-    QString time;          // the same, when the chip was done
-    QString lot;           // the run's lot, operator and work order (empty: none)
+    QString startTime;  // ISO 8601 with the zone's offset, when the chip was found
+    QString time;       // the same, when the chip was done
+    QString lot;        // the run's lot, operator and work order (empty: none)
     QString operatorName;
     QString workOrder;
     QString settingFile;
-    int boxIndex = 0;      // the box's place in the run's writer list, from 1
-    QString box;           // the box's writer spec (its serial, where it has one)
+    int boxIndex = 0;  // the box's place in the run's writer list, from 1
+    QString box;       // the box's writer spec (its serial, where it has one)
     QString device;
-    QString signature;     // "1E 95 0F"
-    QString calibration;   // "A3", empty when the device has none
-    QString serialBytes;   // the serial number's bytes as written, "00 00 03 E8"
-    QString serial;        // the number or list line, empty without a rule
+    QString signature;    // "1E 95 0F"
+    QString calibration;  // "A3", empty when the device has none
+    QString serialBytes;  // the serial number's bytes as written, "00 00 03 E8"
+    QString serial;       // the number or list line, empty without a rule
     bool passed = false;
-    QString failedStep;    // the step that failed, or why the chip was not programmed
-    QString cause;         // why, as a cause name ("verify-mismatch"); empty for a pass
+    QString failedStep;  // the step that failed, or why the chip was not programmed
+    QString cause;       // why, as a cause name ("verify-mismatch"); empty for a pass
     qint64 durationMs = 0;
     std::vector<QString> hashes;  // SHA-256 of each image file, in the header's order
 };
@@ -63,8 +63,8 @@ public:
     // with another header is left alone: the lines go to SiblingLogPath's
     // file (the header written there when it is new), and `note` says so.
     // False with the reason.
-    [[nodiscard]] bool Open(const QString& path, const QStringList& imageNames, bool bom, std::string& error,
-                            std::string& note);
+    [[nodiscard]] bool Open(const QString& path, const QStringList& imageNames, bool bom,
+                            std::string& error, std::string& note);
     // Appends the line and syncs it. False with the reason.
     [[nodiscard]] bool Append(const ChipRecord& record, std::string& error);
     // The file the lines go to.

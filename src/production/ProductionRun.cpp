@@ -450,8 +450,10 @@ std::string CProductionRun::Shortfall() const {
 void CProductionRun::Run() {
     std::vector<std::thread> threads;
     threads.reserve(m_options.writers.size());
-    for (size_t i = 0; i < m_options.writers.size(); ++i)
-        threads.emplace_back([this, spec = m_options.writers[i], name = m_boxNames[i]] { CBoxRun(*this, spec, name).Run(); });
+    for (size_t i = 0; i < m_options.writers.size(); ++i) {
+        threads.emplace_back(
+            [this, spec = m_options.writers[i], name = m_boxNames[i]] { CBoxRun(*this, spec, name).Run(); });
+    }
     for (std::thread& t : threads) t.join();
 
     if (m_broken.load())
