@@ -111,6 +111,7 @@ void CProductionRun::State(const std::string& box, BoxState state) {
         const std::lock_guard lock(m_boxMutex);
         bool& wasLost = m_boxLost[box];
         lost = state == BoxState::Lost && !wasLost;
+        if (state == BoxState::Lost) m_startPending[box] = false;
         back = state != BoxState::Lost && state != BoxState::Ended && wasLost;
         if (lost || back) wasLost = lost;
     }
@@ -122,23 +123,31 @@ void CProductionRun::State(const std::string& box, BoxState state) {
 void CProductionRun::ChipStart(const std::string& box, const std::string& serial) const {
     if (m_events.onChipStart) m_events.onChipStart(box, serial);
     {
-        // With a serial rule the stream's chip-start waits for the number
-        // (or for the chip's end, when it never got one).
+        // The stream's chip-start waits for the number, the first step or
+        // the chip's end, whichever comes first: a box that goes away
+        // before any of them started no chip.
         const std::lock_guard lock(m_boxMutex);
-        bool& pending = m_startPending[box];
-        if (serial.empty() && m_job.serial) {
-            pending = true;
-            return;
-        }
-        pending = false;
+        m_startPending[box] = serial.empty();
+        if (serial.empty()) return;
     }
     QJsonObject fields = BoxFields(box);
-    fields.insert("serial", OrNull(QString::fromStdString(serial)));
+    fields.insert("serial", QString::fromStdString(serial));
+    Emit("chip-start", fields);
+}
+
+void CProductionRun::FlushChipStart(const std::string& box) const {
+    {
+        const std::lock_guard lock(m_boxMutex);
+        if (!std::exchange(m_startPending[box], false)) return;
+    }
+    QJsonObject fields = BoxFields(box);
+    fields.insert("serial", QJsonValue());
     Emit("chip-start", fields);
 }
 
 void CProductionRun::Step(const std::string& box, const JobStep& step, bool done, bool ok) const {
     if (m_events.onStep) m_events.onStep(box, step, done, ok);
+    FlushChipStart(box);
     QJsonObject fields = BoxFields(box);
     fields.insert("step", QString::fromLatin1(InfoOf(step.kind).name));
     if (done) fields.insert("ok", ok);
@@ -358,16 +367,7 @@ void CProductionRun::Record(const ChipRecord& given) {
     const bool logged = m_log.Append(record, error);
     (record.passed ? m_passed : m_failed).fetch_add(1);
     if (m_events.onChip) m_events.onChip(record);
-    bool pending = false;
-    {
-        const std::lock_guard lock(m_boxMutex);
-        pending = std::exchange(m_startPending[box], false);
-    }
-    if (pending) {
-        QJsonObject start = BoxFields(box);
-        start.insert("serial", QJsonValue());
-        Emit("chip-start", start);
-    }
+    FlushChipStart(box);
     QJsonObject fields = BoxFields(box);
     fields.insert("result", record.passed ? "ok" : "fail");
     fields.insert("cause", OrNull(record.cause));

@@ -175,6 +175,8 @@ private:
     int BoxIndex(const std::string& box) const;
     [[nodiscard]] bool GoalReached() const;
     void EmitRunStart() const;
+    // The chip-start held back for the box's number, now without it.
+    void FlushChipStart(const std::string& box) const;
 
     ProductionJob m_job;
     ProductionOptions m_options;
