@@ -1,6 +1,5 @@
 #include "production/BoxRun.h"
 
-#include <QDateTime>
 #include <algorithm>
 #include <chrono>
 
@@ -25,6 +24,12 @@ QString HexBytes(std::span<const uint8_t> bytes) {
 
 // "FLASH ベリファイ... " as the log's step column shows it.
 QString StepName(const char* log) { return QString::fromUtf8(log).remove("...").trimmed(); }
+
+// The detection failed for want of the box, not of a chip: the box is lost.
+bool BoxWentAway(const JobResult& result) {
+    return !result.ok && std::string_view(result.stage) == "detect" && result.cause != Cause::Refused &&
+           result.cause != Cause::NotDetected && result.cause != Cause::OtherDevice;
+}
 
 }  // namespace
 
@@ -93,12 +98,11 @@ void CBoxRun::Run() {
     const bool repeat = options.repeat || options.count > 0;
     m_repeat = repeat;
     if (!repeat) {
-        if (m_run.ClaimChip()) ProgramChip();
+        if (m_run.ClaimChip()) (void)ProgramChip();
     } else {
         bool swapped = false;  // the next chip is on the socket already
         while (m_run.MoreChips() && (swapped || WaitForChip()) && m_run.ClaimChip()) {
-            ProgramChip();
-            if (!m_run.MoreChips()) break;
+            if (!ProgramChip() || !m_run.MoreChips()) break;
             const Removal removal = WaitForRemoval();
             if (removal == Removal::Ended) break;
             swapped = removal == Removal::Swapped;
@@ -231,18 +235,19 @@ bool CBoxRun::AnotherChip() {
     return another;
 }
 
-void CBoxRun::ProgramChip() {
+bool CBoxRun::ProgramChip() {
     const ProductionJob& job = m_run.Job();
     ChipRecord record;
     record.settingFile = job.settingFile;
     record.box = QString::fromStdString(m_writer);
     for (const ProductionImage& image : m_run.Images()) record.hashes.push_back(QString::fromLatin1(image.sha256));
     const auto start = std::chrono::steady_clock::now();
+    record.startTime = LogTime();
 
     // A file that changed is not programmed into this chip or any later one.
     if (std::string error; !m_run.ImagesUnchanged(error)) {
         m_run.Break(m_writer, error);
-        return;
+        return true;
     }
     Job chip = m_run.ChipJob();
     m_run.State(m_writer, BoxState::Working);
@@ -262,6 +267,7 @@ void CBoxRun::ProgramChip() {
         }
         record.serial = serial.text;
         serialBytes = serial.bytes;
+        record.serialBytes = HexBytes(serial.bytes);
         m_run.ChipStart(m_writer, serial.text.toStdString());
         m_run.StampSerial(images, serial);
         return true;
@@ -271,7 +277,13 @@ void CBoxRun::ProgramChip() {
     steps.onStart = [&](const JobStep& step) { m_run.Step(m_writer, step, false, false); };
     steps.onEnd = [&](const JobStep& step, bool ok) { m_run.Step(m_writer, step, true, ok); };
     const JobResult result = RunJob(m_core, chip, steps);
-    if (broken) return;
+    if (broken) return true;
+    if (BoxWentAway(result)) {
+        // No chip was touched and no number taken: the box is lost, not the chip.
+        m_run.Unclaim();
+        m_run.State(m_writer, BoxState::Lost);
+        return false;
+    }
     const AVR_DEVICE& device = m_core.Device();
     m_markDevice = device.id;
     if (device.id > 0) {
@@ -286,19 +298,20 @@ void CBoxRun::ProgramChip() {
     }
     // A chip of another device leaves the job's device selected for the next.
     m_core.SelectDevice(job.deviceRow);
-    record.time = QDateTime::currentDateTime().toString(Qt::ISODate);
+    record.time = LogTime();
     record.passed = result.ok;
     record.durationMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    if (!m_run.Record(record)) return;
+    if (!m_run.Record(record)) return true;
     // The row is in the log: the journal's note goes, and under
     // FailedSerial=reuse a failed chip's number comes back for the next.
     if (std::string error; !record.serial.isEmpty() && !m_run.m_serials->Finish(record.box, record.serial, !result.ok, error)) {
         m_run.Break(m_writer, error);
-        return;
+        return true;
     }
     // Only a box that waits for the chip's removal needs its mark.
     if (m_repeat && m_run.MoreChips()) TakeMark(chip, serialBytes, result.ok);
+    return true;
 }
 
 }  // namespace oriole

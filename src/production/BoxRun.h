@@ -62,8 +62,9 @@ private:
     [[nodiscard]] Removal WaitForRemoval();
     // Reports a box that stopped answering; false.
     bool Lost();
-    // Programs the chip now on the socket and records it.
-    void ProgramChip();
+    // Programs the chip now on the socket and records it. False when the
+    // box went away before the chip was found (nothing recorded).
+    [[nodiscard]] bool ProgramChip();
     // The mark of the chip just programmed: the serial's bytes and the
     // first bytes written, as a passed chip holds them, or as read back
     // from a failed one. Empty when nothing tells two chips apart.

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
+#include <tuple>
 
 #include "base/FormatText.h"
 #include "base/Numbers.h"
@@ -88,12 +89,16 @@ bool ReadProductionSection(const CIniFile& ini, const QString& folder, Productio
         return p.isEmpty() || QFileInfo(p).isAbsolute() ? p : folder + '/' + p;
     };
     job.logFile = path("Log");
-    const QString risky = text("AllowRiskyFuses");
-    if (!risky.isEmpty() && risky != "0" && risky != "1") {
-        error = FormatText(text::kProductionBadKey, "AllowRiskyFuses", Utf8(risky).c_str());
-        return false;
+    // Keys of 0 or 1; anything else is refused.
+    for (auto [key, field, fallback] : {std::tuple{"AllowRiskyFuses", &job.allowRiskyFuses, false},
+                                        std::tuple{"LogBom", &job.logBom, true}}) {
+        const QString value = text(key);
+        if (!value.isEmpty() && value != "0" && value != "1") {
+            error = FormatText(text::kProductionBadKey, key, Utf8(value).c_str());
+            return false;
+        }
+        *field = value.isEmpty() ? fallback : value == "1";
     }
-    job.allowRiskyFuses = risky == "1";
     const QString spec = text("Serial");
     if (spec.isEmpty()) return true;
     SerialRule rule;

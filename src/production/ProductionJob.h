@@ -59,6 +59,7 @@ struct ProductionJob {
     std::optional<SerialRule> serial;
     bool allowRiskyFuses = false;  // [Production] AllowRiskyFuses=1: RSTDISBL, DWEN, clock source
     QString logFile;          // empty: beside the setting file
+    bool logBom = true;       // [Production] LogBom=0: a new log without the UTF-8 byte-order mark
 };
 
 // The job's steps and values as the batch dialog would run them.

@@ -1,6 +1,7 @@
 #include "production/ProductionRun.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
 #include <QStringList>
 #include <algorithm>
 #include <thread>
@@ -9,6 +10,7 @@
 #include "base/FormatText.h"
 #include "devices/Devices.h"
 #include "link/WriterFinder.h"
+#include "link/WriterSpec.h"
 #include "ops/Job.h"
 #include "production/BoxRun.h"
 #include "res/Texts.h"
@@ -32,6 +34,18 @@ uint32_t MemorySize(const AVR_DEVICE& device, bool flash) {
     return static_cast<uint32_t>(flash ? device.FlashBytes() : device.eepromBytes);
 }
 
+// A value from a setting file as a message may show it: control characters
+// as '?', at most a line's worth.
+std::string Shown(const std::string& value) {
+    constexpr size_t kShown = 60;
+    std::string shown = value.substr(0, kShown);
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return value.size() > kShown ? shown + "..." : shown;
+}
+
+QJsonValue OrNull(const QString& text) { return text.isEmpty() ? QJsonValue() : QJsonValue(text); }
+
 }  // namespace
 
 std::vector<std::string> AllWriterSpecs() {
@@ -45,30 +59,120 @@ std::vector<std::string> AllWriterSpecs() {
     return specs;
 }
 
+const char* RunEndName(RunEnd end) {
+    constexpr const char* kNames[] = {"completed", "stopped", "broken", "boxes-lost"};
+    return kNames[static_cast<size_t>(end)];
+}
+
 CProductionRun::CProductionRun(ProductionJob job, ProductionOptions options, ProductionEvents events)
     : m_job(std::move(job)), m_options(std::move(options)), m_events(std::move(events)) {
     if (m_options.writers.empty()) {
         m_options.writers.push_back(m_job.writer);
         m_options.writersFromUser = !m_job.writerFromFile;
     }
+    if (!m_options.writersFromUser) {
+        // A setting file's writer that a file may not name is not used: the
+        // box is looked for with auto, as the main window does (said at Prepare).
+        for (std::string& spec : m_options.writers) {
+            const FileSpecVerdict verdict = spec.empty() ? FileSpecVerdict::Allowed : CheckFileWriterSpec(spec);
+            if (verdict != FileSpecVerdict::Allowed) {
+                const char* why = verdict == FileSpecVerdict::NamesLibrary      ? text::kFileWriterNamesLibrary
+                                  : verdict == FileSpecVerdict::NotTerminalPath ? text::kFileWriterNotDevice
+                                                                                : text::kFileWriterNotAllowed;
+                m_writerIgnored = FormatText(text::kFileWriterIgnored, Shown(spec).c_str(), why);
+            }
+            if (spec.empty() || verdict != FileSpecVerdict::Allowed) spec = kDefaultWriterSpec;
+        }
+    }
+    m_boxNames = BoxNames(m_options.writers);
 }
 
 CProductionRun::~CProductionRun() = default;
 
 void CProductionRun::Say(const std::string& box, MsgKind kind, const std::string& text) const {
     if (m_events.onMessage) m_events.onMessage(box, kind, text);
+    if (kind == MsgKind::Error || kind == MsgKind::Warning) {
+        QJsonObject fields = BoxFields(box);
+        fields.insert("kind", kind == MsgKind::Error ? "error" : "warning");
+        fields.insert("text", QString::fromStdString(text));
+        Emit("message", fields);
+    }
 }
 
-void CProductionRun::State(const std::string& box, BoxState state) const {
+void CProductionRun::State(const std::string& box, BoxState state) {
+    bool lost = false;
+    bool back = false;
+    {
+        const std::lock_guard lock(m_boxMutex);
+        bool& wasLost = m_boxLost[box];
+        lost = state == BoxState::Lost && !wasLost;
+        if (state == BoxState::Lost) m_startPending[box] = false;
+        back = state != BoxState::Lost && state != BoxState::Ended && wasLost;
+        if (lost || back) wasLost = lost;
+    }
+    if (lost) m_lost.fetch_add(1);
     if (m_events.onState) m_events.onState(box, state);
+    if (lost || back) Emit(lost ? "box-lost" : "box-back", BoxFields(box));
 }
 
 void CProductionRun::ChipStart(const std::string& box, const std::string& serial) const {
     if (m_events.onChipStart) m_events.onChipStart(box, serial);
+    {
+        // The stream's chip-start waits for the number, the first step or
+        // the chip's end, whichever comes first: a box that goes away
+        // before any of them started no chip.
+        const std::lock_guard lock(m_boxMutex);
+        m_startPending[box] = serial.empty();
+        if (serial.empty()) return;
+    }
+    QJsonObject fields = BoxFields(box);
+    fields.insert("serial", QString::fromStdString(serial));
+    Emit("chip-start", fields);
+}
+
+void CProductionRun::FlushChipStart(const std::string& box) const {
+    {
+        const std::lock_guard lock(m_boxMutex);
+        if (!std::exchange(m_startPending[box], false)) return;
+    }
+    QJsonObject fields = BoxFields(box);
+    fields.insert("serial", QJsonValue());
+    Emit("chip-start", fields);
 }
 
 void CProductionRun::Step(const std::string& box, const JobStep& step, bool done, bool ok) const {
     if (m_events.onStep) m_events.onStep(box, step, done, ok);
+    FlushChipStart(box);
+    QJsonObject fields = BoxFields(box);
+    fields.insert("step", QString::fromLatin1(InfoOf(step.kind).name));
+    if (done) fields.insert("ok", ok);
+    Emit(done ? "step-end" : "step-start", fields);
+}
+
+int CProductionRun::BoxIndex(const std::string& box) const {
+    const auto at = std::find(m_boxNames.begin(), m_boxNames.end(), box);
+    return at == m_boxNames.end() ? 0 : static_cast<int>(at - m_boxNames.begin()) + 1;
+}
+
+QJsonObject CProductionRun::BoxFields(const std::string& box) const {
+    QJsonObject fields;
+    fields.insert("box", OrNull(QString::fromStdString(box)));
+    if (const int index = BoxIndex(box); index > 0) fields.insert("boxIndex", index);
+    return fields;
+}
+
+void CProductionRun::Emit(const char* event, QJsonObject fields) const {
+    if (!m_options.eventStream) return;
+    std::string error;
+    // The stream failing is said once; the run stops as for its log.
+    if (!m_options.eventStream->Write(event, std::move(fields), error) && !m_broken.exchange(true)) {
+        m_stop.store(true);
+        {
+            const std::lock_guard lock(m_breakMutex);
+            if (m_breakReason.empty()) m_breakReason = error;
+        }
+        if (m_events.onMessage) m_events.onMessage({}, MsgKind::Error, error);
+    }
 }
 
 void CProductionRun::Progress(const std::string& box, int percent) const {
@@ -88,7 +192,17 @@ bool CProductionRun::Prepare() {
         if (!CheckJob(check, DeviceAt(m_job.deviceRow), relay).ok) return false;
         QStringList names;
         for (const ProductionImage& image : m_images) names << image.name;
-        if (m_log.Open(LogFileOf(m_job), names, error) && LogInterrupted(error)) return true;
+        std::string note;
+        if (m_log.Open(LogFileOf(m_job), names, m_job.logBom, error, note)) {
+            if (!note.empty()) Say({}, MsgKind::Warning, note);
+            if (!m_writerIgnored.empty()) Say({}, MsgKind::Warning, m_writerIgnored);
+            EmitRunStart();
+            if (!LogInterrupted(error)) {
+                Say({}, MsgKind::Error, error);
+                return false;
+            }
+            return !m_broken.load();
+        }
     }
     if (!error.empty()) Say({}, MsgKind::Error, error);
     return false;
@@ -102,13 +216,15 @@ bool CProductionRun::LogInterrupted(std::string& error) {
     for (const JournalEntry& e : entries) {
         if (e.serial.isEmpty()) continue;  // its number was never spent
         ChipRecord record;
-        record.time = e.time;
+        record.startTime = e.time;  // its end is unknown
         record.settingFile = e.settingFile;
         record.box = e.box;
         record.serial = e.serial;
         record.interrupted = true;
         record.hashes.resize(m_images.size());
         if (!m_log.Append(record, error)) return false;
+        Emit("chip-end", QJsonObject{{"box", e.box}, {"result", "interrupted"}, {"serial", e.serial},
+                                     {"start", e.time}});
         serials << e.serial;
     }
     if (!serials.isEmpty())
@@ -263,18 +379,44 @@ bool CProductionRun::ClaimChip() {
     return false;
 }
 
-bool CProductionRun::Record(const ChipRecord& record) {
+bool CProductionRun::Record(const ChipRecord& given) {
+    ChipRecord record = given;
+    const std::string box = Utf8(record.box);
+    record.boxIndex = BoxIndex(box);
+    record.lot = m_options.lot;
+    record.operatorName = m_options.operatorName;
+    record.workOrder = m_options.workOrder;
+    // The line is in the log, synced, before the chip counts or is shown,
+    // and before this box looks for its next chip.
+    std::string error;
+    const bool logged = m_log.Append(record, error);
     (record.passed ? m_passed : m_failed).fetch_add(1);
     if (m_events.onChip) m_events.onChip(record);
-    std::string error;
-    if (m_log.Append(record, error)) return true;
-    Break(Utf8(record.box), error);
+    FlushChipStart(box);
+    QJsonObject fields = BoxFields(box);
+    fields.insert("result", record.passed ? "ok" : "fail");
+    fields.insert("cause", OrNull(record.cause));
+    fields.insert("failedStep", OrNull(record.failedStep));
+    fields.insert("serial", OrNull(record.serial));
+    fields.insert("serialBytes", OrNull(record.serialBytes));
+    fields.insert("device", OrNull(record.device));
+    fields.insert("signature", OrNull(record.signature));
+    fields.insert("durationMs", record.durationMs);
+    fields.insert("start", record.startTime);
+    fields.insert("end", record.time);
+    Emit("chip-end", fields);
+    if (logged) return true;
+    Break(box, error);
     return false;
 }
 
-void CProductionRun::Break(const std::string& box, const std::string& why) {
+void CProductionRun::Break(const std::string& box, const std::string& why) const {
     m_broken.store(true);
     m_stop.store(true);
+    {
+        const std::lock_guard lock(m_breakMutex);
+        if (m_breakReason.empty()) m_breakReason = why;
+    }
     Say(box, MsgKind::Error, why);
 }
 
@@ -288,15 +430,83 @@ std::vector<std::string> CProductionRun::BoxNames(const std::vector<std::string>
     return names;
 }
 
+void CProductionRun::EmitRunStart() const {
+    QJsonObject fields;
+    fields.insert("settingFile", m_job.settingFile);
+    fields.insert("device", QString::fromUtf8(DeviceAt(m_job.deviceRow).name));
+    QJsonArray writers;
+    for (const std::string& name : m_boxNames) writers.append(QString::fromStdString(name));
+    fields.insert("writers", writers);
+    QJsonArray images;
+    for (const ProductionImage& image : m_images) {
+        images.append(QJsonObject{{"name", image.name},
+                                  {"path", OrNull(image.path)},
+                                  {"sha256", OrNull(QString::fromLatin1(image.sha256))}});
+    }
+    fields.insert("images", images);
+    fields.insert("lot", OrNull(m_options.lot));
+    fields.insert("operator", OrNull(m_options.operatorName));
+    fields.insert("workOrder", OrNull(m_options.workOrder));
+    fields.insert("count", m_options.count);
+    fields.insert("repeat", m_options.repeat);
+    fields.insert("log", m_log.Path());
+    Emit("run-start", fields);
+}
+
+bool CProductionRun::GoalReached() const {
+    const int chips = Passed() + Failed();
+    if (m_options.count > 0) return chips >= m_options.count;
+    // Without a count: one chip per box, or (repeating) until stopped.
+    return !m_options.repeat && chips >= static_cast<int>(m_boxNames.size());
+}
+
+bool CProductionRun::Succeeded() const {
+    if (Failed() > 0) return false;
+    const bool endless = m_options.repeat && m_options.count <= 0;
+    return m_end == RunEnd::Completed || (m_end == RunEnd::Stopped && endless);
+}
+
+std::string CProductionRun::Shortfall() const {
+    if (Succeeded()) return {};
+    const int chips = Passed() + Failed();
+    switch (m_end) {
+        case RunEnd::Broken: {
+            const std::lock_guard lock(m_breakMutex);
+            std::string why = m_breakReason.substr(0, m_breakReason.find('\n'));
+            return FormatText(text::kProductionShortBroken, why.c_str());
+        }
+        case RunEnd::BoxesLost: return FormatText(text::kProductionShortLost, BoxesLost(), chips);
+        case RunEnd::Stopped:
+            if (Failed() == 0) return FormatText(text::kProductionShortStopped, chips);
+            break;
+        case RunEnd::Completed: break;
+    }
+    return FormatText(text::kProductionShortFailed, Failed());
+}
+
 void CProductionRun::Run() {
     std::vector<std::thread> threads;
     threads.reserve(m_options.writers.size());
-    const std::vector<std::string> names = BoxNames(m_options.writers);
-    for (size_t i = 0; i < names.size(); ++i)
-        threads.emplace_back([this, spec = m_options.writers[i], name = names[i]] {
-            CBoxRun(*this, spec, name).Run();
-        });
+    for (size_t i = 0; i < m_options.writers.size(); ++i) {
+        threads.emplace_back(
+            [this, spec = m_options.writers[i], name = m_boxNames[i]] { CBoxRun(*this, spec, name).Run(); });
+    }
     for (std::thread& t : threads) t.join();
+
+    if (m_broken.load())
+        m_end = RunEnd::Broken;
+    else if (GoalReached())
+        m_end = RunEnd::Completed;
+    else if (BoxesLost() > 0)
+        m_end = RunEnd::BoxesLost;
+    else
+        m_end = RunEnd::Stopped;
+    QJsonObject fields{{"passed", Passed()},
+                       {"failed", Failed()},
+                       {"boxesLost", BoxesLost()},
+                       {"end", RunEndName(m_end)},
+                       {"reason", OrNull(QString::fromStdString(Shortfall()))}};
+    Emit("run-end", fields);
 }
 
 }  // namespace oriole

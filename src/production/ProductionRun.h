@@ -8,7 +8,9 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
+#include <QJsonObject>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,6 +21,7 @@
 #include "image/ImageBuffer.h"
 #include "link/WireTrace.h"
 #include "ops/Job.h"
+#include "production/EventStream.h"
 #include "production/ProductionJob.h"
 #include "production/ProductionLog.h"
 #include "production/SerialNumbers.h"
@@ -40,7 +43,19 @@ struct ProductionOptions {
     QString lot;
     QString operatorName;
     QString workOrder;
+    // Every event of the run also goes here as a JSON line (null: none).
+    std::shared_ptr<CEventStream> eventStream;
 };
+
+// How a run ended, for the front ends' last word and the event stream.
+enum class RunEnd {
+    Completed,  // the count was reached; without a count, every box did its chips
+    Stopped,    // Stop was asked for before that
+    Broken,     // a file changed, the serial numbers ran out, the log or event stream could not be written
+    BoxesLost,  // boxes stopped answering before that, and none was left to finish
+};
+// "completed", "stopped", "broken", "boxes-lost".
+const char* RunEndName(RunEnd end);
 
 // What a box is doing, for the operator's panels and the event stream.
 enum class BoxState {
@@ -100,8 +115,23 @@ public:
 
     int Passed() const { return m_passed.load(); }
     int Failed() const { return m_failed.load(); }
+    // Boxes that stopped answering (between chips or before a chip was
+    // found): no chip failed and no number was spent for it.
+    int BoxesLost() const { return m_lost.load(); }
     // A file changed, the serial numbers ran out, the log could not be written.
     bool Broken() const { return m_broken.load(); }
+    // After Run: how the run ended.
+    RunEnd End() const { return m_end; }
+    // After Run: every chip passed, and the count was reached (without a
+    // count, every box did its chips; a --repeat run without one ends by
+    // Stop, with no box lost).
+    bool Succeeded() const;
+    // After Run: why it did not succeed, in one line; empty when it did.
+    std::string Shortfall() const;
+    // The file the log lines go to (another than the job's when that one
+    // has other columns).
+    const QString& LogPath() const { return m_log.Path(); }
+    CProductionLog& Log() { return m_log; }
     const std::vector<ProductionImage>& Images() const { return m_images; }
     const ProductionJob& Job() const { return m_job; }
     const ProductionOptions& Options() const { return m_options; }
@@ -110,7 +140,7 @@ public:
     // A message to the front end, naming the box ("" before the boxes start).
     void Say(const std::string& box, MsgKind kind, const std::string& text) const;
     // The box's state, a chip's start, a step, a transfer's progress: to the front end.
-    void State(const std::string& box, BoxState state) const;
+    void State(const std::string& box, BoxState state);
     void ChipStart(const std::string& box, const std::string& serial) const;
     void Step(const std::string& box, const JobStep& step, bool done, bool ok) const;
     void Progress(const std::string& box, int percent) const;
@@ -130,25 +160,48 @@ private:
     void StampSerial(std::vector<JobImage>& images, const SerialNumber& serial) const;
     // A chip may start: the count is not reached and nothing stopped the run.
     [[nodiscard]] bool ClaimChip();
+    // A chip claimed was not programmed after all (its box was lost): another box may take its place.
+    void Unclaim() {
+        if (m_options.count > 0) m_claimed.fetch_sub(1);
+    }
     // Chips remain to be programmed and nothing stopped the run.
     bool MoreChips() const {
         return !m_stop.load() && (m_options.count <= 0 || m_claimed.load() < m_options.count);
     }
-    // The chip's line to the front end and the log; false (the run broken) when the log failed.
+    // The chip's line to the log and the front ends; false (the run broken) when the log failed.
     bool Record(const ChipRecord& record);
     // Rows for the chips a run that died left in the journal, said once.
     [[nodiscard]] bool LogInterrupted(std::string& error);
-    void Break(const std::string& box, const std::string& why);
+    void Break(const std::string& box, const std::string& why) const;
+    // One event to the stream, when there is one; a stream that cannot be
+    // written breaks the run.
+    void Emit(const char* event, QJsonObject fields) const;
+    QJsonObject BoxFields(const std::string& box) const;
+    int BoxIndex(const std::string& box) const;
+    [[nodiscard]] bool GoalReached() const;
+    void EmitRunStart() const;
+    // The chip-start held back for the box's number, now without it.
+    void FlushChipStart(const std::string& box) const;
 
     ProductionJob m_job;
     ProductionOptions m_options;
     ProductionEvents m_events;
+    std::vector<std::string> m_boxNames;  // one per writer, as messages and the log name the boxes
+    std::string m_writerIgnored;          // the setting file's writer was not used: why
     std::vector<ProductionImage> m_images;
     std::unique_ptr<CSerialAllocator> m_serials;
     int m_calibIndex = -1;   // the calibration frequency's index; -1 none
     CProductionLog m_log;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_broken{false};
+    mutable std::atomic<bool> m_stop{false};
+    mutable std::atomic<bool> m_broken{false};
+    mutable std::mutex m_breakMutex;
+    mutable std::string m_breakReason;           // the first reason the run broke
+    std::atomic<int> m_lost{0};
+    RunEnd m_end = RunEnd::Completed;
+    // Boxes whose chip-start waits for the chip's number.
+    mutable std::mutex m_boxMutex;
+    mutable std::map<std::string, bool> m_startPending;
+    std::map<std::string, bool> m_boxLost;
     std::atomic<int> m_claimed{0};
     std::atomic<int> m_passed{0};
     std::atomic<int> m_failed{0};

@@ -249,6 +249,15 @@ inline constexpr char kProductionBadListLine[] = "シリアル番号リストの
 inline constexpr char kProductionFileUnreadable[] = "ファイルを読み込めません: %s";
 inline constexpr char kProductionFileUnwritable[] = "ファイルに書き込めません: %s";
 inline constexpr char kProductionLogNotFile[] = "ログの保存先が通常のファイルではありません: %s";
+// A log begun under other columns: %s the old log, %s the file the lines go to.
+inline constexpr char kProductionLogOtherColumns[] =
+    "ログ %s は列の並びが違うため、そのままにして %s に書き込みます。";
+inline constexpr char kProductionLogNotOurs[] = "ログ %s は列の並びが違うため、書き込めません。";
+// The event stream (%s: its path, with the system's reason where there is one).
+inline constexpr char kEventsNotFile[] = "イベントの出力先には通常のファイルか FIFO だけを指定できます: %s";
+inline constexpr char kEventsNoReader[] = "イベントの出力先の FIFO を読むプログラムがありません: %s";
+inline constexpr char kEventsStalled[] = "イベントの出力先の FIFO が読まれないため、書き込めません: %s";
+inline constexpr char kEventsUnwritable[] = "イベントを書き込めません: %s";
 inline constexpr char kProductionImageNotFile[] = "量産に使えるのは通常のファイルだけです: %s";
 inline constexpr char kProductionImageChanged[] =
     "ファイルが変更されました。次のチップには書き込みません: %s";
@@ -277,6 +286,17 @@ inline constexpr char kProductionRunning[] = "実行中...";
 inline constexpr char kProductionStopping[] = "書き込み中のチップが終わったら止まります...";
 // %d: chips passed, chips failed.
 inline constexpr char kProductionFinished[] = "終了しました。合格 %d  不合格 %d";
+// How a run ended (RunEnd's order): completed, stopped, broken, boxes lost.
+inline constexpr const char* kProductionEnds[] = {"完了", "停止", "中止", "ライタ応答なし"};
+// The counts at a run's end: passed, failed, boxes lost, how it ended.
+inline constexpr char kProductionSummary[] = "合格 %d  不合格 %d  応答しないライタ %d  (%s)";
+// Why a run did not succeed, in one line.
+inline constexpr char kProductionShortBroken[] = "実行を中止しました: %s";
+inline constexpr char kProductionShortLost[] =
+    "応答しないライタがあるため、予定のチップを書き終えていません (ライタ %d 台、書いたチップ %d 個)。";
+inline constexpr char kProductionShortStopped[] = "予定のチップを書き終える前に止めました (書いたチップ %d 個)。";
+inline constexpr char kProductionShortFailed[] = "不合格のチップがあります (%d 個)。";
+inline constexpr char kProductionNotStarted[] = "量産を始められません: %s";
 inline constexpr char kProductionBadField[] = "%s の値が正しくありません: %s";
 inline constexpr char kProductionListFilter[] = "テキストファイル (*.txt)|*.txt|すべてのファイル (*.*)|*.*|";
 // The production window's operator view: a panel per box, the job's

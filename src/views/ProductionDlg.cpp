@@ -172,19 +172,24 @@ struct LogColumns {
     int time = 0, box = 2, serial = 6, result = 7, step = 8, cause = -1;
 };
 
-LogColumns ColumnsOf(const QStringList& header) {
-    LogColumns c;
-    const QStringList names = LogHeader({});
-    auto at = [&](int standard) {
-        const int i = static_cast<int>(header.indexOf(names[standard]));
-        return i >= 0 ? i : standard;
+// The columns by their names: logs of every version name them alike, save
+// the time ("日時" before the start and end were told apart).
+LogColumns ColumnsOf(QStringList header) {
+    if (!header.isEmpty() && header.front().startsWith(QChar(0xFEFF))) header.front().remove(0, 1);
+    auto named = [&](std::initializer_list<const char*> names, int fallback) {
+        for (const char* name : names) {
+            const int i = static_cast<int>(header.indexOf(QString::fromUtf8(name)));
+            if (i >= 0) return i;
+        }
+        return fallback;
     };
-    c.time = at(0);
-    c.box = at(2);
-    c.serial = at(6);
-    c.result = at(7);
-    c.step = at(8);
-    c.cause = static_cast<int>(header.indexOf(names.last()));
+    LogColumns c;
+    c.time = named({"終了日時", "日時"}, c.time);
+    c.box = named({"ライタ"}, c.box);
+    c.serial = named({"シリアル番号"}, c.serial);
+    c.result = named({"結果"}, c.result);
+    c.step = named({"失敗した手順"}, c.step);
+    c.cause = named({"原因"}, -1);
     return c;
 }
 

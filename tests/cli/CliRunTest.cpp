@@ -1,12 +1,14 @@
 // oriole-cli run end to end on simulated boxes: a run killed while it writes
 // leaves its chip to be logged "interrupted" by the next run, which takes the
-// number after; several boxes at
-// once, one of them unplugged mid-run, give every chip its own number.
+// number after; several boxes at once, one of them unplugged mid-run, give
+// every chip its own number; the exit status and the words of a run that did
+// not do all it was asked; the log a spreadsheet opens as it is.
 
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
@@ -17,7 +19,7 @@
 namespace {
 
 using oriole::test::CliRun;
-using oriole::test::CsvRows;
+using oriole::test::CsvRecords;
 using oriole::test::ProgramHex;
 using oriole::test::Finish;
 using oriole::test::RunCli;
@@ -36,9 +38,9 @@ protected:
         QFile f(m_dir.filePath(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    // The log's lines after its header, split into fields.
-    QList<QList<QByteArray>> LogRows() {
-        return CsvRows(Read("job.set.log.csv"));
+    // The log's lines after its header, by column.
+    QList<QMap<QByteArray, QByteArray>> LogRows(const char* name = "job.set.log.csv") {
+        return CsvRecords(Read(name));
     }
     QTemporaryDir m_dir;
 };
@@ -63,12 +65,12 @@ TEST_F(CliRunTest, AKilledRunsChipIsLoggedInterruptedAndTheNextRunTakesTheNumber
     const auto rows = LogRows();
     ASSERT_EQ(rows.size(), 2);
     // The killed run's chip, from its journal: its number, its box, no outcome.
-    EXPECT_EQ(rows[0][6], "1000");
-    EXPECT_EQ(rows[0][7], "中断");
-    EXPECT_EQ(rows[0][2], "sim:ATmega328P");
+    EXPECT_EQ(rows[0]["シリアル番号"], "1000");
+    EXPECT_EQ(rows[0]["結果"], "中断");
+    EXPECT_EQ(rows[0]["ライタ"], "sim:ATmega328P");
     EXPECT_EQ((second.out + second.err).count(QStringLiteral("中断")), 1) << second.err.toStdString();
-    EXPECT_EQ(rows[1][6], "1001");  // 1000 went with the killed run
-    EXPECT_EQ(rows[1][7], "OK");    // the verify read 1001 back from the chip's EEPROM
+    EXPECT_EQ(rows[1]["シリアル番号"], "1001");  // 1000 went with the killed run
+    EXPECT_EQ(rows[1]["結果"], "OK");            // the verify read 1001 back from the chip's EEPROM
     EXPECT_EQ(Read("job.set.counter").trimmed(), "1002");
     EXPECT_TRUE(second.out.contains("合格 1  不合格 0")) << second.out.toStdString();
 }
@@ -89,9 +91,9 @@ TEST_F(CliRunTest, SeveralBoxesGiveEveryChipItsOwnNumberAndOneUnpluggedBoxStopsA
         QSet<QByteArray> names;
         int failed = 0;
         for (const auto& row : rows) {
-            serials << row[6];
-            names << row[2];
-            failed += row[7] != "OK";
+            serials << row["シリアル番号"];
+            names << row["ライタ"];
+            failed += row["結果"] != "OK";
         }
         EXPECT_EQ(serials.size(), rows.size()) << "a number went to two chips";
         EXPECT_EQ(failed, 1) << r.out.toStdString();
@@ -99,6 +101,82 @@ TEST_F(CliRunTest, SeveralBoxesGiveEveryChipItsOwnNumberAndOneUnpluggedBoxStopsA
         EXPECT_TRUE(r.err.contains("disconnect=1500")) << "the failing box is named: " << r.err.toStdString();
         EXPECT_TRUE(r.out.contains(QString("合格 %1  不合格 1").arg(3 * boxes - 1))) << r.out.toStdString();
     }
+}
+
+// Whatever ends a run short of what it was asked, or fails a chip, exits 1
+// with one line saying why; a failed chip's word is not OK's; the removal
+// prompt is shown; a count the tool cannot hold is a usage error; --trace
+// may come before run.
+TEST_F(CliRunTest, ARunShortOfItsGoalSaysWhyAndAFailedChipCannotBeReadAsOk) {
+    const QString job = SettingFile(16);
+    const QString trace = m_dir.filePath("trace.txt");
+    struct Case {
+        const char* what;
+        QStringList args;
+        int status;
+        const char* out;  // in standard output
+        const char* err;  // in standard error
+    };
+    const QString tray = "sim:ATmega328P,fast,swap=100:150";
+    // The box goes in the first look for the chip's removal, after the first chip's 4352 bytes.
+    const Case cases[] = {
+        {"two chips", {"run", job, "--count", "2", "--writer", tray}, 0, "合格 2  不合格 0  応答しないライタ 0  (完了)",
+         "チップを取り外してください"},
+        {"the box lost after the first chip", {"run", job, "--count", "3", "--writer", tray + ",disconnect=4358"}, 1,
+         "合格 1  不合格 0  応答しないライタ 1", "oriole-cli: 応答しないライタがあるため"},
+        {"a chip failing its verify", {"run", job, "--steps", "erase,flash-verify,eeprom", "--writer", tray}, 1,
+         "\tFAIL\t", "oriole-cli: 不合格のチップがあります (1 個)"},
+        {"--trace before run", {"--trace", trace, "run", job, "--writer", "sim:ATmega328P,fast"}, 0, "\tOK\t", ""},
+        {"a count of zero", {"run", job, "--count", "0"}, 2, "", "--count"},
+        {"a negative count", {"run", job, "--count", "-1"}, 2, "", "--count"},
+        {"a count past an int", {"run", job, "--count", "2147483648"}, 2, "", "--count"},
+        {"a count of no number", {"run", job, "--count", "3x"}, 2, "", "--count"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = RunCli(c.args);
+        EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out.toStdString() << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(QString::fromUtf8(c.out))) << c.what << "\n" << r.out.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.err))) << c.what << "\n" << r.err.toStdString();
+        if (c.status == 1) {
+            EXPECT_EQ(r.err.count("oriole-cli: "), 1) << c.what << ": one line says why\n" << r.err.toStdString();
+        }
+    }
+    EXPECT_TRUE(Read("trace.txt").contains("oriole-cli run wire trace"));
+}
+
+// The log as a factory imports it: a byte-order mark, times with their zone,
+// the lot, operator and work order, the box's number beside its name, the
+// serial number's bytes beside the number, and no field a spreadsheet would
+// run, even from a setting file named like a formula.
+TEST_F(CliRunTest, TheLogOpensInASpreadsheetAsItIs) {
+    SettingFile(16);
+    const QString formula = QStringLiteral("=HYPERLINK(\"evil.example\",\"click\").set");
+    oriole::test::WriteFile(m_dir, formula.toUtf8().constData(), Read("job.set"));
+    QProcess p;
+    p.setWorkingDirectory(m_dir.path());
+    p.start(QStringLiteral(ORIOLE_CLI_PATH), {"run", formula, "--writer", "sim:ATmega328P,fast", "--lot", "+A1",
+                                             "--operator", "@山田", "--work-order", "-7"});
+    const CliRun r = oriole::test::Finish(p);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QByteArray log = Read((formula + ".log.csv").toUtf8().constData());
+    EXPECT_TRUE(log.startsWith("\xEF\xBB\xBF開始日時,")) << log.left(40).toStdString();
+    const auto rows = CsvRecords(log);
+    ASSERT_EQ(rows.size(), 1);
+    auto row = rows[0];
+    EXPECT_EQ(row["設定ファイル"], "'" + formula.toUtf8());
+    EXPECT_EQ(row["ロット"], "'+A1");
+    EXPECT_EQ(row["作業者"], "'@山田");
+    EXPECT_EQ(row["作業指示"], "'-7");
+    EXPECT_EQ(row["ライタ番号"], "1");
+    EXPECT_EQ(row["ライタ"], "sim:ATmega328P,fast");
+    EXPECT_EQ(row["シリアル番号"], "1000");
+    EXPECT_EQ(row["シリアル番号のバイト"], "31 30 30 30");  // "1000" in ASCII, most significant first
+    const QRegularExpression zoned("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}(Z|[+-]\\d\\d:\\d\\d)$");
+    for (const char* column : {"開始日時", "終了日時"})
+        EXPECT_TRUE(zoned.match(QString::fromUtf8(row[column])).hasMatch()) << column << ": " << row[column].constData();
+    for (auto field = row.begin(); field != row.end(); ++field)
+        EXPECT_FALSE(!field->isEmpty() && QByteArray("=+-@\t\r").contains(field->at(0)))
+            << field.key().constData() << ": " << field->constData();
 }
 
 }  // namespace

@@ -3,18 +3,27 @@
 // number spent or given back as the setting file says, a changed image file
 // stopping the run, several boxes at once, in this process and behind
 // serial ports, sharing the numbers and the log, the rows of a run that
-// died mid-chip, and chips swapped faster than the box is polled.
+// died mid-chip, and chips swapped faster than the box is polled; how a run
+// ends and what it counts, the log's columns and syncing, and the event stream.
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <ranges>
 #include <thread>
 
 #include "PtySimServer.h"
@@ -153,6 +162,14 @@ protected:
         lines.removeAll(QByteArray());
         if (!lines.isEmpty()) lines.removeFirst();
         return lines;
+    }
+    // Options for `count` chips on one fast box that swaps them.
+    static ProductionOptions Tray(int count, const std::string& extra = "") {
+        ProductionOptions options;
+        options.writers = {"sim:ATmega328P,fast,swap=100:150" + extra};
+        options.count = count;
+        options.poll = std::chrono::milliseconds(40);
+        return options;
     }
 
     QTemporaryDir m_dir;
@@ -542,9 +559,9 @@ TEST_F(ProductionTest, TheChipsOfARunThatDiedGetTheirRowsAtTheNextStart) {
     ASSERT_TRUE(run.Prepare()) << Messages();
     const auto lines = LogLines(job);
     ASSERT_EQ(lines.size(), 2) << Messages();
-    EXPECT_TRUE(lines[0].contains(",box-a,,,,8,中断,")) << lines[0].constData();
+    EXPECT_TRUE(lines[0].contains(",box-a,,,,,8,中断,")) << lines[0].constData();
     EXPECT_TRUE(lines[0].startsWith("2026-01-02T03:04:05,")) << lines[0].constData();
-    EXPECT_TRUE(lines[1].contains(",box-b,,,,9,中断,")) << lines[1].constData();
+    EXPECT_TRUE(lines[1].contains(",box-b,,,,,9,中断,")) << lines[1].constData();
     ASSERT_EQ(m_messages.size(), 1u) << Messages();
     EXPECT_NE(Messages().find("2 個のチップ"), std::string::npos) << Messages();
     EXPECT_NE(Messages().find("8, 9"), std::string::npos) << Messages();
@@ -731,6 +748,216 @@ TEST_F(ProductionTest, WhatTheJobMustNotTouchStaysUntouched) {
         QFile::remove(CounterFileOf(job));
         QFile::remove(LogFileOf(job));
     }
+}
+
+// The box of this job (16 bytes of FLASH and a 4-byte number at 0x100)
+// goes away in its first look for the removal of the first chip.
+constexpr char kLostAfterOneChip[] = ",disconnect=378";
+
+// How a run ends: the count reached, or every box's one chip; a box lost
+// before that is counted apart, fails no chip and spends no number; a stop
+// ends a run short of its count, but is how a repeat run without one ends.
+TEST_F(ProductionTest, HowARunEndsAndWhatItCounts) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> writers;
+        int count;
+        bool repeat;
+        bool stopAfterFirst;
+        RunEnd end;
+        int passed, failed, lost;
+        bool succeeded;
+        const char* counter;  // the counter file after the run
+    };
+    const std::string tray = "sim:ATmega328P,fast,swap=100:150";
+    const Case cases[] = {
+        {"three chips", {tray}, 3, false, false, RunEnd::Completed, 3, 0, 0, true, "4"},
+        {"the box lost between chips", {tray + kLostAfterOneChip}, 3, false, false, RunEnd::BoxesLost, 1, 0, 1,
+         false, "2"},
+        {"a box never reached", {tray + ",fail=open"}, 0, false, false, RunEnd::BoxesLost, 0, 0, 1, false, ""},
+        {"one box of two lost, the other reaches the count", {tray + kLostAfterOneChip, tray}, 4, false, false,
+         RunEnd::Completed, 4, 0, 1, true, "5"},
+        {"stopped short of the count", {tray}, 3, false, true, RunEnd::Stopped, 1, 0, 0, false, "2"},
+        {"a repeat run ended by a stop", {tray}, 0, true, true, RunEnd::Stopped, 1, 0, 0, true, "2"},
+        {"a chip failing", {tray + ",dup=E"}, 1, false, false, RunEnd::Completed, 0, 1, 0, false, "2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(Path("job.set.counter"));
+        m_messages.clear();
+        ProductionOptions options = Tray(c.count);
+        options.writers = c.writers;
+        options.repeat = c.repeat;
+        CProductionRun run(Job("00000007", "Serial=flash:100:4\r\n"), options, Events());
+        ASSERT_TRUE(run.Prepare()) << Messages();
+        onChip = [&](const ChipRecord&) {
+            if (c.stopAfterFirst) run.Stop();
+        };
+        run.Run();
+        onChip = nullptr;
+        EXPECT_EQ(run.End(), c.end) << RunEndName(run.End()) << "\n" << Messages();
+        EXPECT_EQ(run.Passed(), c.passed) << Messages();
+        EXPECT_EQ(run.Failed(), c.failed) << Messages();
+        EXPECT_EQ(run.BoxesLost(), c.lost) << Messages();
+        EXPECT_EQ(run.Succeeded(), c.succeeded);
+        EXPECT_EQ(run.Shortfall().empty(), c.succeeded) << run.Shortfall();
+        EXPECT_EQ(Read(Path("job.set.counter")).trimmed(), c.counter) << "a number spent for nothing";
+    }
+}
+
+// A setting file's writer that a file may not name is not used, as in the
+// main window: the run says so once and looks for the box with auto.
+TEST_F(ProductionTest, AWriterTheSettingFileMayNotNameFallsBackToAuto) {
+    ProductionJob job = Job("00000007", "");
+    job.writer = "d2xx:/tmp/libnot-there.so";
+    job.writerFromFile = true;
+    CProductionRun run(job, {}, Events());
+    EXPECT_EQ(run.Options().writers, std::vector<std::string>{"auto"});
+    ASSERT_TRUE(run.Prepare()) << Messages();
+    EXPECT_NE(Messages().find("Writer=d2xx:/tmp/libnot-there.so"), std::string::npos) << Messages();
+}
+
+// The log's header decides where its lines go: a new file gets the header
+// (after a byte-order mark unless LogBom=0), a file with this header is
+// appended to, and one begun under other columns is left as it was while
+// the lines go to a file beside it, named after the columns.
+TEST_F(ProductionTest, ALogBegunUnderOtherColumnsKeepsItsColumns) {
+    const QByteArray header = LogHeader({"FLASH"}).join(',').toUtf8();
+    const QByteArray oldHeader = "日時,設定ファイル,ライタ,デバイス,シグネチャ,校正値,シリアル番号,結果,失敗した手順,時間(ms),FLASH SHA-256,原因";
+    const QByteArray oldLine = "2026-01-01T00:00:00,job.set,sim,ATmega328P,1E 95 0F,,,OK,,10,ab,";
+    struct Case {
+        const char* what;
+        QByteArray before;    // the log before the run; empty: none
+        const char* logBom;
+        bool sideways;        // the lines go to the file beside it
+        QByteArray starts;    // the file written starts so
+    };
+    const Case cases[] = {
+        {"a new log", "", "", false, "\xEF\xBB\xBF" + header + "\r\n"},
+        {"a new log without the mark", "", "LogBom=0\r\n", false, header + "\r\n"},
+        {"our header with the mark", "\xEF\xBB\xBF" + header + "\r\n", "", false, "\xEF\xBB\xBF" + header + "\r\n"},
+        {"our header without it", header + "\r\n", "", false, header + "\r\n"},
+        {"an older header", oldHeader + "\r\n" + oldLine + "\r\n", "", true, "\xEF\xBB\xBF" + header + "\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_messages.clear();
+        ProductionJob job = Job("00000007", c.logBom);
+        const QString log = LogFileOf(job);
+        const QString beside = SiblingLogPath(log, QString::fromUtf8(header));
+        QFile::remove(log);
+        QFile::remove(beside);
+        if (!c.before.isEmpty()) Write("job.set.log.csv", c.before);
+        CProductionRun run(job, Tray(1), Events());
+        ASSERT_TRUE(run.Prepare()) << Messages();
+        run.Run();
+        EXPECT_EQ(run.LogPath(), c.sideways ? beside : log);
+        const QByteArray written = Read(run.LogPath());
+        EXPECT_TRUE(written.startsWith(c.starts)) << written.toStdString();
+        EXPECT_EQ(written.count("\r\n"), 2) << written.toStdString();
+        if (c.sideways) {
+            EXPECT_EQ(Read(log), c.before) << "the old log was changed";
+            EXPECT_NE(Messages().find(beside.toStdString()), std::string::npos) << Messages();
+        }
+    }
+    EXPECT_EQ(LogField("=1+1"), "'=1+1");
+    EXPECT_EQ(LogField("-3,4"), "\"'-3,4\"");
+    EXPECT_EQ(LogField("a \"b\""), "\"a \"\"b\"\"\"");
+}
+
+// Each chip's line is synced before its box looks for the next chip, and a
+// line that cannot be synced stops the run, naming the log.
+TEST_F(ProductionTest, EachLineIsSyncedBeforeTheNextChipAndAFailedSyncStopsTheRun) {
+    CProductionRun run(Job("00000007", "Serial=flash:100:4\r\n"), Tray(4), Events());
+    ASSERT_TRUE(run.Prepare()) << Messages();
+    std::vector<size_t> chipsAtSync;
+    run.Log().SetSync([&](int fd) {
+        chipsAtSync.push_back(m_chips.size());
+        if (chipsAtSync.size() < 2) return fdatasync(fd);
+        errno = EIO;
+        return -1;
+    });
+    run.Run();
+    EXPECT_EQ(chipsAtSync, (std::vector<size_t>{0, 1})) << "a line synced after its chip was shown";
+    EXPECT_EQ(run.End(), RunEnd::Broken);
+    EXPECT_EQ(run.Passed(), 2);
+    EXPECT_NE(run.Shortfall().find("job.set.log.csv"), std::string::npos) << run.Shortfall();
+    EXPECT_EQ(Read(CounterFileOf(run.Job())).trimmed(), "3") << "a chip started after the failed sync";
+}
+
+// The event stream of a run whose box goes away after its first chip: one
+// JSON object per line, in the order things happened.
+TEST_F(ProductionTest, TheEventStreamHoldsEachEventInOrder) {
+    std::string error;
+    Write("events.jsonl", "{\"event\":\"from-before\"}\n");
+    ProductionOptions options = Tray(3, kLostAfterOneChip);
+    options.lot = "L-7";
+    options.eventStream = CEventStream::Open(Path("events.jsonl"), error);
+    ASSERT_TRUE(options.eventStream) << error;
+    CProductionRun run(Job("00000007", "Serial=flash:100:4\r\n"), options, Events());
+    ASSERT_TRUE(run.Prepare()) << Messages();
+    run.Run();
+    options.eventStream.reset();
+
+    std::vector<QJsonObject> events;
+    for (const QByteArray& line : Read(Path("events.jsonl")).split('\n')) {
+        if (line.isEmpty()) continue;
+        QJsonParseError parsed{};
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &parsed);
+        ASSERT_EQ(parsed.error, QJsonParseError::NoError) << line.toStdString();
+        events.push_back(doc.object());
+    }
+    QStringList names;
+    for (const QJsonObject& e : events)
+        if (e["event"] != "message") names << e["event"].toString();
+    EXPECT_EQ(names.join(' '), "from-before run-start chip-start step-start step-end step-start step-end step-start "
+                               "step-end chip-end box-lost run-end");
+    ASSERT_EQ(events.size(), 13u) << "one message, that the box went away";
+    const QJsonObject start = events[1];
+    EXPECT_EQ(start["lot"], "L-7");
+    EXPECT_EQ(start["device"], "ATmega328P");
+    EXPECT_EQ(start["images"].toArray()[0].toObject()["sha256"].toString().toLatin1(), run.Images()[0].sha256);
+    EXPECT_EQ(events[2]["serial"], "1");
+    EXPECT_EQ(events[3]["step"], "erase");
+    EXPECT_EQ(events[4]["ok"], true);
+    const QJsonObject chip = events[9];
+    EXPECT_EQ(chip["result"], "ok");
+    EXPECT_EQ(chip["serialBytes"], "01 00 00 00");
+    EXPECT_EQ(chip["boxIndex"], 1);
+    EXPECT_EQ(events[10]["event"], "message");
+    const QJsonObject end = events.back();
+    EXPECT_EQ(end["end"], "boxes-lost");
+    EXPECT_EQ(end["passed"], 1);
+    EXPECT_EQ(end["boxesLost"], 1);
+    for (const QJsonObject& e : events | std::views::drop(1))
+        EXPECT_TRUE(e["time"].toString().contains('T')) << e["event"].toString().toStdString();
+}
+
+// The stream never waits for good and never goes where it was not meant to:
+// a FIFO without a reader fails after a while, one whose reader went away
+// fails its next line (the program goes on), and device nodes are refused.
+TEST(EventStreamTest, AFifoOrAFileOnlyAndNeverForGood) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("events.fifo");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::string error;
+    EXPECT_FALSE(CEventStream::Open(fifo, error, std::chrono::milliseconds(100)));
+    EXPECT_NE(error.find("events.fifo"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(CEventStream::Open("/dev/null", error));
+    EXPECT_NE(error.find("/dev/null"), std::string::npos) << error;
+
+    const int reader = open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    auto stream = CEventStream::Open(fifo, error, std::chrono::milliseconds(100));
+    ASSERT_TRUE(stream) << error;
+    EXPECT_TRUE(stream->Write("run-start", QJsonObject{{"lot", "L1"}}, error)) << error;
+    char line[256] = {};
+    ASSERT_GT(read(reader, line, sizeof line - 1), 0);
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray(line).trimmed()).object()["lot"], "L1") << line;
+    close(reader);
+    EXPECT_FALSE(stream->Write("run-end", {}, error));
+    EXPECT_NE(error.find("events.fifo"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <cstdint>
 
@@ -52,6 +53,21 @@ inline QList<QList<QByteArray>> CsvRows(const QByteArray& log) {
     for (qsizetype i = 1; i < lines.size(); ++i)
         if (!lines[i].trimmed().isEmpty()) rows << SplitCsv(lines[i].trimmed());
     return rows;
+}
+
+// The rows of a log after its header, each field under its column's name
+// (the header's, without the byte-order mark).
+inline QList<QMap<QByteArray, QByteArray>> CsvRecords(const QByteArray& log) {
+    QByteArray text = log;
+    if (text.startsWith("\xEF\xBB\xBF")) text.remove(0, 3);
+    const qsizetype end = text.indexOf('\n');
+    const QList<QByteArray> header = SplitCsv(text.left(end).trimmed());
+    QList<QMap<QByteArray, QByteArray>> records;
+    for (const QList<QByteArray>& row : CsvRows(text)) {
+        QMap<QByteArray, QByteArray>& record = records.emplaceBack();
+        for (qsizetype i = 0; i < header.size(); ++i) record[header[i]] = row.value(i);
+    }
+    return records;
 }
 
 }  // namespace oriole::test

@@ -21,9 +21,9 @@ namespace oriole::test {
 namespace {
 
 // Columns of the log.
-constexpr int kBoxColumn = 2;
-constexpr int kSerialColumn = 6;
-constexpr int kResultColumn = 7;
+constexpr char kBoxColumn[] = "ライタ";
+constexpr char kSerialColumn[] = "シリアル番号";
+constexpr char kResultColumn[] = "結果";
 
 // The chip stays 10 s after its erase, well longer than it takes to program
 // over the emulated USB with four boxes at once, then the next one is put in
@@ -48,9 +48,9 @@ protected:
             "[Device]\r\nLastAVR=ATmega328P\r\nAutoCheck=00000007\r\n[FLASH]\r\nFile=prog.hex\r\n"
             "[Production]\r\nSerial=flash:100:4:be:dec\r\nSerialFirst=1000\r\n");
     }
-    QList<QList<QByteArray>> LogRows() const {
+    QList<QMap<QByteArray, QByteArray>> LogRows() const {
         QFile f(m_dir.filePath(QStringLiteral("job.set.log.csv")));
-        return CsvRows(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
+        return CsvRecords(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
     }
     // The boxes that have a line in the log.
     QSet<QByteArray> BoxesInLog() const {

@@ -1,17 +1,23 @@
 // oriole-cli run SETTINGFILE [options]: a production run. The setting file
 // gives the device, the files, the values and the steps; the options
-// override them. One line per chip, a pass/fail count at the end; exit 0
-// only when every chip passed. Ctrl-C ends the run after the chips being
-// programmed; a second Ctrl-C ends the tool at once.
+// override them. One line per chip (a failure marked so that it cannot be
+// taken for a pass: its own word, and on a terminal red and a bell), the
+// counts and how the run ended at the end; exit 0 only when the run did all
+// it was asked and every chip passed, otherwise one line says why. Ctrl-C
+// ends the run after the chips being programmed; a second Ctrl-C ends the
+// tool at once.
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <QCommandLineParser>
 #include <atomic>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 
 #include "CliCommon.h"
+#include "base/FormatText.h"
 #include "production/ProductionRun.h"
 #include "res/Texts.h"
 
@@ -37,6 +43,26 @@ void OnInterrupt(int sig) {
 // Decimal (leading zeros change nothing) or 0x..., as the setting file.
 bool ParseU64(const QString& text, uint64_t& value) { return ParseSerialValue(text, value); }
 
+// A count of chips: decimal figures only, 1 to what an int holds.
+bool ParseCount(const QString& text, int& count) {
+    if (text.isEmpty() || text.size() > 10) return false;
+    for (const QChar c : text)
+        if (c < '0' || c > '9') return false;
+    const qlonglong value = text.toLongLong();
+    if (value < 1 || value > std::numeric_limits<int>::max()) return false;
+    count = static_cast<int>(value);
+    return true;
+}
+
+// The result word of a chip's line: never one that could be read as the other.
+struct ResultWords {
+    const char* ok;
+    const char* fail;
+};
+constexpr ResultWords kPlainWords{"OK", "FAIL"};
+// Green OK, red FAIL and a bell, for a terminal.
+constexpr ResultWords kTerminalWords{"\033[32mOK\033[0m", "\033[1;31mFAIL\033[0m\a"};
+
 }  // namespace
 
 int RunProductionCommand(const QStringList& args) {
@@ -60,7 +86,13 @@ int RunProductionCommand(const QStringList& args) {
     const QCommandLineOption writer("writer", "ライタ。複数指定するとそれぞれで並行して書き込みます。all は "
                                               "oriole-cli writers の全部", "SPEC");
     const QCommandLineOption trace("trace", "ドライバ呼び出しをすべて FILE に記録します (ワイヤトレース)", "FILE");
-    for (const auto* o : {&steps, &serial, &counter, &list, &first, &step, &last, &repeat, &count, &log, &writer, &trace})
+    const QCommandLineOption lot("lot", "ロット (ログとイベントに記録します)", "TEXT");
+    const QCommandLineOption operatorName("operator", "作業者 (ログとイベントに記録します)", "TEXT");
+    const QCommandLineOption workOrder("work-order", "作業指示 (ログとイベントに記録します)", "TEXT");
+    const QCommandLineOption events("events", "イベントを 1 行 1 個の JSON で FILE に書きます (通常のファイルには追記、"
+                                              "FIFO は読むプログラムを待ちます)", "FILE");
+    for (const auto* o : {&steps, &serial, &counter, &list, &first, &step, &last, &repeat, &count, &log, &writer, &trace,
+                          &lot, &operatorName, &workOrder, &events})
         parser.addOption(*o);
     if (const int status = ParseCommand(parser, args, 1, 1); status >= 0) return status;
 
@@ -93,11 +125,12 @@ int RunProductionCommand(const QStringList& args) {
 
     ProductionOptions options;
     options.repeat = parser.isSet(repeat);
-    if (parser.isSet(count)) {
-        uint32_t n = 0;
-        if (!ParseUnsigned(parser.value(count), n) || n == 0) return UsageError("--count には 1 以上の数を指定してください。");
-        options.count = static_cast<int>(n);
-    }
+    if (parser.isSet(count) && !ParseCount(parser.value(count), options.count))
+        return UsageError(QStringLiteral("--count には 1 から %1 までの数を指定してください。")
+                              .arg(std::numeric_limits<int>::max()));
+    options.lot = parser.value(lot);
+    options.operatorName = parser.value(operatorName);
+    options.workOrder = parser.value(workOrder);
     for (const QString& spec : parser.values(writer)) {
         if (spec == "all") {
             for (std::string& found : AllWriterSpecs()) options.writers.push_back(std::move(found));
@@ -120,12 +153,22 @@ int RunProductionCommand(const QStringList& args) {
         file->Remark("oriole-cli run wire trace");
         options.trace = std::move(file);
     }
+    if (parser.isSet(events)) {
+        options.eventStream = CEventStream::Open(parser.value(events), error);
+        if (!options.eventStream) {
+            std::fprintf(stderr, "oriole-cli: %s\n", error.c_str());
+            return kExitFailed;
+        }
+    }
 
     std::mutex printing;
     const bool manyBoxes = options.writers.size() > 1;
-    ProductionEvents events;
-    events.onMessage = [&](const std::string& box, MsgKind kind, const std::string& text) {
+    const ResultWords& words = isatty(STDOUT_FILENO) == 1 ? kTerminalWords : kPlainWords;
+    ProductionEvents handlers;
+    std::string lastError;  // before the boxes start: why the run could not
+    handlers.onMessage = [&](const std::string& box, MsgKind kind, const std::string& text) {
         const std::lock_guard lock(printing);
+        if (kind != MsgKind::Information && box.empty()) lastError = text.substr(0, text.find('\n'));
         FILE* out = kind == MsgKind::Information ? stdout : stderr;
         if (box.empty())
             std::fprintf(out, "%s\n", text.c_str());
@@ -134,23 +177,27 @@ int RunProductionCommand(const QStringList& args) {
         std::fflush(out);
     };
     int chips = 0;
-    events.onChip = [&](const ChipRecord& r) {
+    handlers.onChip = [&](const ChipRecord& r) {
         const std::lock_guard lock(printing);
         ++chips;
         std::printf("%d\t%s%s%s\t%s\t%.2f 秒%s%s\n", chips, manyBoxes ? qPrintable(r.box) : "",
                     manyBoxes ? "\t" : "", r.serial.isEmpty() ? "-" : qPrintable(r.serial),
-                    r.passed ? "OK" : "エラー", static_cast<double>(r.durationMs) / 1000.0,
+                    r.passed ? words.ok : words.fail, static_cast<double>(r.durationMs) / 1000.0,
                     r.failedStep.isEmpty() ? "" : "\t", qPrintable(r.failedStep));
         std::fflush(stdout);
     };
-    events.onState = [&](const std::string& box, BoxState state) {
-        if (state != BoxState::Insert) return;
+    handlers.onState = [&](const std::string& box, BoxState state) {
+        if (state != BoxState::Insert && state != BoxState::Remove) return;
         const std::lock_guard lock(printing);
-        std::fprintf(stderr, "[%s] %s\n", box.c_str(), text::kProductionInsertChip);
+        std::fprintf(stderr, "[%s] %s\n", box.c_str(),
+                     state == BoxState::Insert ? text::kProductionInsertChip : text::kProductionRemoveChip);
     };
 
-    CProductionRun run(std::move(job), std::move(options), std::move(events));
-    if (!run.Prepare()) return kExitFailed;
+    CProductionRun run(std::move(job), std::move(options), std::move(handlers));
+    if (!run.Prepare()) {
+        std::fprintf(stderr, "oriole-cli: %s\n", FormatText(text::kProductionNotStarted, lastError.c_str()).c_str());
+        return kExitFailed;
+    }
     for (const ProductionImage& image : run.Images()) {
         if (!image.path.isEmpty())
             std::printf("%s\t%s\tSHA-256 %s\n", qPrintable(image.name), qPrintable(image.path), image.sha256.constData());
@@ -167,12 +214,15 @@ int RunProductionCommand(const QStringList& args) {
     sigaction(SIGINT, &g_toolHandler, nullptr);
     g_run.store(nullptr);
 
-    std::printf("合格 %d  不合格 %d\n", run.Passed(), run.Failed());
+    std::printf("%s\n", FormatText(text::kProductionSummary, run.Passed(), run.Failed(), run.BoxesLost(),
+                                   text::kProductionEnds[static_cast<size_t>(run.End())]).c_str());
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
         std::fprintf(stderr, "oriole-cli: 標準出力に書き込めません。\n");
         return kExitFailed;
     }
-    return run.Failed() == 0 && !run.Broken() ? kExitOk : kExitFailed;
+    if (run.Succeeded()) return kExitOk;
+    std::fprintf(stderr, "oriole-cli: %s\n", run.Shortfall().c_str());
+    return kExitFailed;
 }
 
 }  // namespace oriole::cli

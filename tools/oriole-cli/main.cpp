@@ -1,6 +1,7 @@
 // oriole-cli: the command-line face of the programmer's core.
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <cstdio>
 
@@ -57,12 +58,26 @@ int Main(int argc, char** argv) {
     for (const auto& c : kCommands) {
         if (name == QLatin1String(c.name)) return c.run(args.mid(1));
     }
-    // "writers" after the writer option, the order the device commands use.
-    const qsizetype optionWords = name.startsWith("--writer=") ? 1 : name == "--writer" ? 2 : 0;
-    if (optionWords > 0 && args.size() > optionWords + 1 && args.at(optionWords + 1) == "writers") {
-        QStringList reordered{QStringLiteral("writers")};
-        reordered << args.mid(1, optionWords) << args.mid(optionWords + 2);
-        return RunWriters(reordered);
+    // "writers" after the writer option, and "run" after the writer and
+    // trace options: the order the device commands use.
+    qsizetype optionWords = 0;
+    for (qsizetype at = 1; at < args.size();) {
+        const QString& word = args.at(at);
+        const qsizetype words = word.startsWith("--writer=") || word.startsWith("--trace=") ? 1
+                                : word == "--writer" || word == "--trace"                 ? 2
+                                                                                         : 0;
+        if (words == 0) break;
+        optionWords += words;
+        at += words;
+    }
+    if (optionWords > 0 && args.size() > optionWords + 1) {
+        const QString& command = args.at(optionWords + 1);
+        const bool traced = args.mid(1, optionWords).filter(QRegularExpression("^--trace(=|$)")).size() > 0;
+        if (command == "run" || (command == "writers" && !traced)) {
+            QStringList reordered{command};
+            reordered << args.mid(1, optionWords) << args.mid(optionWords + 2);
+            return command == "run" ? RunProductionCommand(reordered) : RunWriters(reordered);
+        }
     }
     // The device commands: global options first, then one or more commands.
     if (name == "--help-device") return RunDeviceBatch({"--help"});

@@ -1,0 +1,137 @@
+#include "production/EventStream.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QJsonDocument>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "base/FileNode.h"
+#include "base/FormatText.h"
+#include "production/ProductionLog.h"
+#include "res/Texts.h"
+
+namespace oriole {
+
+namespace {
+
+constexpr auto kReaderPoll = std::chrono::milliseconds(50);
+
+std::string Failed(const char* format, const QString& path, int error) {
+    const std::string what = path.toStdString() + " (" + std::strerror(error) + ")";
+    return FormatText(format, what.c_str());
+}
+
+// SIGPIPE would end the program when the FIFO's reader goes away; it is held
+// back while a line is written, and one raised meanwhile is taken back.
+class SigPipeHeld {
+public:
+    SigPipeHeld() {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
+    }
+    ~SigPipeHeld() {
+        const timespec now{};
+        if (!m_wasPending) sigtimedwait(&m_pipe, nullptr, &now);
+        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+    }
+    SigPipeHeld(const SigPipeHeld&) = delete;
+    SigPipeHeld& operator=(const SigPipeHeld&) = delete;
+
+private:
+    sigset_t m_pipe{};
+    sigset_t m_old{};
+    bool m_wasPending = false;
+};
+
+}  // namespace
+
+std::shared_ptr<CEventStream> CEventStream::Open(const QString& path, std::string& error,
+                                                 std::chrono::milliseconds patience) {
+    const NodeKind kind = NodeKindOf(path);
+    if (kind != NodeKind::Regular && kind != NodeKind::Missing && kind != NodeKind::Fifo) {
+        error = FormatText(text::kEventsNotFile, path.toStdString().c_str());
+        return nullptr;
+    }
+    const QByteArray native = QFile::encodeName(path);
+    const int flags = kind == NodeKind::Fifo
+                          ? O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC
+                          : O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = open(native.constData(), flags, 0644);
+    // A FIFO without a reader refuses a writer that will not wait: ask again, a while.
+    const auto until = std::chrono::steady_clock::now() + patience;
+    while (fd < 0 && errno == ENXIO && kind == NodeKind::Fifo &&
+           std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(kReaderPoll);
+        fd = open(native.constData(), flags);
+    }
+    if (fd < 0) {
+        error = errno == ENXIO ? FormatText(text::kEventsNoReader, path.toStdString().c_str())
+                               : Failed(text::kEventsUnwritable, path, errno);
+        return nullptr;
+    }
+    // What was opened is what was looked at: a node swapped in between is refused.
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        close(fd);
+        error = FormatText(text::kEventsNotFile, path.toStdString().c_str());
+        return nullptr;
+    }
+    return std::shared_ptr<CEventStream>(new CEventStream(fd, path, patience));
+}
+
+CEventStream::CEventStream(int fd, QString path, std::chrono::milliseconds patience)
+    : m_fd(fd), m_path(std::move(path)), m_patience(patience) {}
+
+CEventStream::~CEventStream() {
+    close(m_fd);
+}
+
+bool CEventStream::Write(const char* event, QJsonObject fields, std::string& error) {
+    fields.insert(QStringLiteral("event"), QString::fromLatin1(event));
+    fields.insert(QStringLiteral("time"), LogTime());
+    const QByteArray line = QJsonDocument(fields).toJson(QJsonDocument::Compact) + '\n';
+    const std::lock_guard lock(m_mutex);
+    if (!m_failure.empty()) {
+        error = m_failure;
+        return false;
+    }
+    const SigPipeHeld held;
+    const char* p = line.constData();
+    size_t left = static_cast<size_t>(line.size());
+    while (left > 0) {
+        const ssize_t n = ::write(m_fd, p, left);
+        if (n > 0) {
+            p += n;
+            left -= static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // A reader that lags: wait for it, not for good.
+            pollfd ready{m_fd, POLLOUT, 0};
+            const int r = ::poll(&ready, 1, static_cast<int>(m_patience.count()));
+            if (r > 0 && (ready.revents & POLLOUT) != 0) continue;
+            if (r < 0 && errno == EINTR) continue;
+            m_failure = FormatText(text::kEventsStalled, m_path.toStdString().c_str());
+        } else {
+            m_failure = Failed(text::kEventsUnwritable, m_path, n < 0 ? errno : ENOSPC);
+        }
+        error = m_failure;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace oriole
