@@ -89,6 +89,43 @@ TEST(Devices, WalkYieldsAllDevicesAndStopsAtEndMarker) {
     EXPECT_EQ(folded.size(), 64u);  // a lookup by name must never be ambiguous
 }
 
+// The simulated chip's factory fuses: every device with fuses has them, and
+// each byte programs (0) only bits the catalogue names for it, SPIEN among
+// them where it is named, since a new chip is always serially programmable.
+TEST(Devices, EveryDeviceWithFusesHasFactoryValuesOnNamedBits) {
+    int withFuses = 0;
+    for (const AVR_DEVICE* d : Devices()) {
+        SCOPED_TRACE(d->name);
+        const auto factory = sim::FactoryFuses(d->name);
+        if (d->fuseMask == 0) {
+            EXPECT_FALSE(factory.has_value());
+            continue;
+        }
+        ++withFuses;
+        ASSERT_TRUE(factory.has_value());
+        const Bits* layouts[3] = {&d->lowFuseBits, &d->highFuseBits, &d->extFuseBits};
+        const int32_t masks[3] = {kFuseLow | kFuseSingle, kFuseHigh, kFuseExt};
+        for (size_t i = 0; i < 3; ++i) {
+            SCOPED_TRACE(i);
+            const uint8_t value = (*factory)[i];
+            if ((d->fuseMask & masks[i]) == 0) {
+                EXPECT_EQ(value, 0xFF);
+                continue;
+            }
+            for (int bit = 0; bit < 8; ++bit) {
+                const int32_t name = (*layouts[i])[static_cast<size_t>(bit)];
+                const bool programmed = (value & (1u << bit)) == 0;
+                if (name == 0) {
+                    EXPECT_FALSE(programmed) << "bit " << bit;
+                } else if (std::string_view(FuseBitName(name)) == "SPIEN") {
+                    EXPECT_TRUE(programmed);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(withFuses, 61);
+}
+
 TEST(Devices, PagesCoverEachMemoryExactly) {
     for (const AVR_DEVICE& d : DeviceTable()) {
         EXPECT_EQ(d.flashPages * d.flashPageWords, d.flashWords) << d.name << " id " << d.id;

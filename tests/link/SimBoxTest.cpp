@@ -3,6 +3,8 @@
 // group's commands, and replies reach the host in latency-timed packets.
 #include "link/sim/SimBox.h"
 
+#include <algorithm>
+#include <optional>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -69,14 +71,22 @@ TEST(SimTarget, EepromBytesAreReplacedAndEraseKeepsThemOnlyWithEesave) {
     }
 }
 
+// Spot checks against the data sheets' tables of fuse defaults.
 TEST(SimTarget, FactoryFusesAndTheirReadBack) {
     const struct {
         const char* device;
         uint8_t low, high, ext;
     } cases[] = {
         {"ATmega328P", 0x62, 0xD9, 0xFF},
+        {"ATmega168", 0x62, 0xDF, 0xF9},  // boot size in the extended byte
+        {"ATmega8", 0xE1, 0xD9, 0xFF},    // 1 MHz RC oscillator, no CKDIV8
+        {"ATmega16", 0xE1, 0x99, 0xFF},   // JTAG enabled
+        {"ATmega128", 0xE1, 0x99, 0xFD},  // ATmega103 compatibility on
         {"ATtiny13", 0x6A, 0xFF, 0xFF},   // no extended byte: reads 0xFF
-        {"ATmega16", 0xE2, 0x99, 0xFF},
+        {"ATtiny2313", 0x64, 0xDF, 0xFF},
+        {"ATtiny26", 0xE1, 0xF7, 0xFF},
+        {"ATtiny85", 0x62, 0xDF, 0xFF},
+        {"AT90USB162", 0x5E, 0xD9, 0xF4},  // external crystal, hardware boot pin
         {"AT90S1200", 0xFF, 0xFF, 0xFF},  // no fuses at all
     };
     for (const auto& c : cases) {
@@ -239,16 +249,67 @@ TEST(SimOptions, ParsesDevicesOptionsAndFaults) {
     EXPECT_EQ(c->faults.callFaults[0].status, 7u);
     EXPECT_EQ(c->faults.disconnectAfter, 100);
 
+    c = sim::ParseSimOptions("ATmega8,stuck=flash:0x0123,stuck=eeprom:16:0xA5,bad=3", error);
+    ASSERT_TRUE(c) << error;
+    ASSERT_EQ(c->faults.stuck.size(), 2u);
+    EXPECT_FALSE(c->faults.stuck[0].eeprom);
+    EXPECT_EQ(c->faults.stuck[0].address, 0x123u);
+    EXPECT_FALSE(c->faults.stuck[0].value.has_value());
+    EXPECT_TRUE(c->faults.stuck[1].eeprom);
+    EXPECT_EQ(c->faults.stuck[1].address, 16u);
+    EXPECT_EQ(c->faults.stuck[1].value, std::optional<uint8_t>(0xA5));
+    EXPECT_EQ(c->faults.badEvery, 3);
+
     c = sim::ParseSimOptions("none", error);
     ASSERT_TRUE(c);
     EXPECT_EQ(c->deviceRow, 0);
 
     for (const char* bad : {"ATmega9", "ATmega8,timing=maybe", "ATmega8,mute=FF", "ATmega8,fail=jump",
                             "ATmega8,fail=read#0", "ATmega8,signature=1E93", "ATmega8,disconnect=-1",
-                            "ATmega8,refuse=1", "ATmega8,,fast"}) {
+                            "ATmega8,refuse=1", "ATmega8,,fast", "ATmega8,stuck=rom:1", "ATmega8,stuck=flash",
+                            "ATmega8,stuck=flash:0x", "ATmega8,stuck=eeprom:1:256", "ATmega8,stuck=flash:1:2:3",
+                            "ATmega8,bad=0"}) {
         error.clear();
         EXPECT_FALSE(sim::ParseSimOptions(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+// Stuck cells read wrong on the bad chips only: every chip, or every N-th
+// one the tray puts in; without cells of its own a bad chip has FLASH byte 0.
+TEST(SimFaults, StuckCellsReadWrongOnTheBadChipsOnly) {
+    const struct {
+        const char* options;
+        bool eeprom;
+        uint32_t address;
+        std::vector<int> wrongOn;  // chips (from 1) whose cell reads wrong
+        int stuckAt;               // its value; -1: the inverse of what it holds
+    } cases[] = {
+        {"stuck=flash:0x0123", false, 0x123, {1, 2, 3, 4}, -1},
+        {"stuck=eeprom:7:0x5A", true, 7, {1, 2, 3, 4}, 0x5A},
+        {"stuck=flash:0x10:0x00,bad=2", false, 0x10, {2, 4}, 0x00},
+        {"bad=3", false, 0, {3}, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        Box b(std::string("ATmega8,fast,swap=0:0,") + c.options);
+        for (int chip = 1; chip <= 4; ++chip) {
+            SCOPED_TRACE(chip);
+            sim::CSimTarget& t = b.box.Target();
+            const bool bad = std::find(c.wrongOn.begin(), c.wrongOn.end(), chip) != c.wrongOn.end();
+            const auto read = [&](uint32_t a) { return c.eeprom ? t.ReadEeprom(a) : t.ReadFlash(a); };
+            const auto wrong = [&](uint8_t held) {
+                return c.stuckAt < 0 ? static_cast<uint8_t>(~held) : static_cast<uint8_t>(c.stuckAt);
+            };
+            EXPECT_EQ(read(c.address), bad ? wrong(0xFF) : 0xFF);
+            EXPECT_EQ(read(c.address + 1), 0xFF);  // its neighbour is good
+            if (c.eeprom) t.WriteEeprom(c.address, 0x3C); else t.ProgramFlash(c.address, 0x3C);
+            EXPECT_EQ(read(c.address), bad ? wrong(0x3C) : 0x3C);
+            // Erased, taken out, and the next chip put in.
+            t.ChipErase();
+            for (int call = 0; call < 3; ++call) b.box.Call(sim::DriverCall::Queue);
+            EXPECT_EQ(b.box.ChipsSwapped(), chip);
+        }
     }
 }
 

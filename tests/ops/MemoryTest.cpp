@@ -81,6 +81,40 @@ TEST(WriteFlash, MergeStopsWhereTheDeviceHoldsAZeroAndVerifyNamesIt) {
     EXPECT_EQ(rig.host.recorder.messages[0].kind, MsgKind::Warning);
 }
 
+// A bad chip of the simulated box (stuck cells): the write's verify names the
+// stuck cell and the write fails; cells elsewhere, or one stuck at the byte
+// written, verify.
+TEST(WriteThenVerify, AStuckCellFailsTheVerifyWhereItIs) {
+    const struct {
+        const char* options;
+        bool eeprom;
+        bool ok;
+        std::string text;
+    } cases[] = {
+        {"ATmega328P,fast,stuck=flash:0x0123", false, false, "FLASH ベリファイ エラー: 000123"},
+        {"ATmega328P,fast,stuck=flash:0x0123:0x23", false, true, text::kFlashVerifyOk},  // the byte written
+        {"ATmega328P,fast,stuck=flash:0x0200", false, true, text::kFlashVerifyOk},  // outside the data
+        {"ATmega328P,fast,stuck=eeprom:0x13:0x00", true, false, "EEPROM ベリファイ エラー: 000013"},
+        {"ATmega328P,fast,stuck=eeprom:0x13", false, true, text::kFlashVerifyOk},  // FLASH is good
+        {"ATmega328P,fast,bad=1", false, false, "FLASH ベリファイ エラー: 000000"},
+        {"ATmega328P,fast,bad=2", false, true, text::kFlashVerifyOk},  // the first chip is good
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        std::string error;
+        const auto config = sim::ParseSimOptions(c.options, error);
+        ASSERT_TRUE(config) << error;
+        OpsRig rig(*config, "ATmega328P");
+        Cells cells(0x140);
+        for (size_t i = 0; i < cells.size(); ++i) cells[i] = static_cast<int16_t>(i & 0xFF);
+        const std::string file = rig.WriteImage("s.s", cells);
+        const bool ok = c.eeprom ? rig.core.WriteEeprom(file, {.timing = false, .verify = true})
+                                 : rig.core.WriteFlash(file, {.timing = false, .verify = true});
+        EXPECT_EQ(ok, c.ok);
+        EXPECT_EQ(rig.Texts(), std::vector<std::string>{c.text});
+    }
+}
+
 TEST(WriteFlash, OddUsedLengthOnAChunkedDeviceProgramsTheLastWord) {
     OpsRig rig("AT90S2313", "AT90S2313");  // no pages: chunks of 32 words
     const std::string file = rig.WriteImage("o.s", {0x10, 0x20, 0x30, 0x40, 0x50});

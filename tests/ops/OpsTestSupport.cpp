@@ -87,8 +87,10 @@ sim::SimConfig ConfigFor(const std::string& device) {
 
 }  // namespace
 
-OpsRig::OpsRig(const std::string& simDevice, const char* selected)
-    : box(std::make_shared<sim::CSimBox>(ConfigFor(simDevice), clock)), host(clock), core(host) {
+OpsRig::OpsRig(const std::string& simDevice, const char* selected) : OpsRig(ConfigFor(simDevice), selected) {}
+
+OpsRig::OpsRig(const sim::SimConfig& config, const char* selected)
+    : box(std::make_shared<sim::CSimBox>(config, clock)), host(clock), core(host) {
     core.SetDriver(std::make_unique<CSimDriver>(box));
     if (selected != nullptr) {
         window.Controls().SetCheck(ctl_id::kAutoDetect, false);

@@ -82,6 +82,8 @@ struct OpsRig {
     // detects it (auto-detect on) unless `selected` names the device to
     // select with auto-detect off.
     explicit OpsRig(const std::string& simDevice = "ATmega328P", const char* selected = nullptr);
+    // The box as the option text after "sim:" makes it (timing off unless it says).
+    OpsRig(const sim::SimConfig& config, const char* selected);
 
     std::vector<std::string> Lines() const { return box->Transcript().Lines(); }
     // What the host sent, one line per send.

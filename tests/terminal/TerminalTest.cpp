@@ -252,9 +252,9 @@ TEST(Terminal, DevicesAndRefusedFlushes) {
          1,
          {},
          {}},
-        {"ATtiny12",
+        {"ATtiny12",  // factory fuse 0x52
          {"config", "dump lock"},
-         "config BODLEVEL=1 # fuse ビット 7\nconfig BODEN=1 # fuse ビット 6\n"
+         "config BODLEVEL=0 # fuse ビット 7\nconfig BODEN=1 # fuse ビット 6\n"
          "config SPIEN=0 # fuse ビット 5\nconfig RSTDISBL=1 # fuse ビット 4\n"
          "config CKSEL3=0 # fuse ビット 3\nconfig CKSEL2=0 # fuse ビット 2\n"
          "config CKSEL1=1 # fuse ビット 1\nconfig CKSEL0=0 # fuse ビット 0\n"

@@ -41,7 +41,7 @@ std::string HexBytes(std::span<const uint8_t> bytes) {
 CSimBox::CSimBox(const SimConfig& config, IClock& clock)
     : m_config(config),
       m_clock(clock),
-      m_target(config.deviceRow),
+      m_target(NewChip(1)),
       m_transcript(config.transcriptLimit),
       m_firmware(m_target, m_config.faults, config.timing,
                  [this](std::span<const uint8_t> bytes, ClockTime t) {
@@ -51,15 +51,24 @@ CSimBox::CSimBox(const SimConfig& config, IClock& clock)
     m_wire.SetTiming(config.timing);
 }
 
+CSimTarget CSimBox::NewChip(int number) const {
+    CSimTarget chip(m_config.deviceRow);
+    const SimFaults& f = m_config.faults;
+    const bool bad = f.badEvery == 0 ? !f.stuck.empty() : number % f.badEvery == 0;
+    if (!bad || !chip.IsPresent()) return chip;
+    chip.SetStuckCells(f.stuck.empty() ? std::vector<StuckCell>{StuckCell{}} : f.stuck);
+    return chip;
+}
+
 void CSimBox::FollowTray() {
     const ChipSwap& swap = m_config.swap;
     if (swap.holdMs < 0) return;
     const ClockTime now = m_clock.Now();
     if (m_insertAt) {
         if (now < *m_insertAt) return;
-        m_target = CSimTarget(m_config.deviceRow);
-        m_insertAt.reset();
         ++m_swapped;
+        m_target = NewChip(m_swapped + 1);
+        m_insertAt.reset();
         return;
     }
     if (!m_erasedAt) {

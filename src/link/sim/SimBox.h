@@ -107,6 +107,9 @@ public:
 private:
     // Takes the chip out and puts the next one in as config.swap says.
     void FollowTray();
+    // A new chip on the socket, the `number`-th put in (from 1), bad or good
+    // as the faults say.
+    CSimTarget NewChip(int number) const;
 
     SimConfig m_config;
     IClock& m_clock;

@@ -25,6 +25,16 @@ struct CallFault {
     uint32_t status = 4;     // FT_IO_ERROR unless told otherwise
 };
 
+// A memory cell of a bad chip that does not keep what is written: it reads
+// `value` whatever was written, or without a value the inverse of what the
+// cell holds (0x00 when erased), so that any byte written there fails the
+// verify.
+struct StuckCell {
+    bool eeprom = false;
+    uint32_t address = 0;          // byte address
+    std::optional<uint8_t> value;
+};
+
 struct SimFaults {
     // No answer to a command at all (piece 0), or from the n-th 32-byte piece
     // of its data on, counted since power-up (piece n >= 1).
@@ -42,6 +52,11 @@ struct SimFaults {
     std::vector<CallFault> callFaults;
     int64_t disconnectAfter = -1;                  // host bytes until the box is gone
     std::optional<std::array<uint8_t, 3>> signature;  // answer to C instead of the device's
+    // Bad chips: the cells that fail, and which chips have them. badEvery 0:
+    // every chip; N: the N-th, 2N-th, ... chip put in (the first chip is 1).
+    // A badEvery without cells makes FLASH byte 0 the stuck one.
+    std::vector<StuckCell> stuck;
+    int badEvery = 0;
 };
 
 // A tray of chips on the socket, one after another: a chip stays `hold`
@@ -70,9 +85,11 @@ inline constexpr char kDefaultSimDevice[] = "ATmega328P";
 // Parses "[DEVICE][,option...]" (the text after "sim:"). Options:
 //   timing=on|off, fast (= timing=off), none (no target),
 //   mute=CMD[#PIECE], wrongack=CMD, refuse, short=CMD, dup=CMD, late=CMD, slow=MS,
-//   fail=CALL[#N][:STATUS]  (CALL: open latency flow baud data dtr write queue read close),
+//   fail=CALL[#N][:STATUS]  (CALL: open latency flow baud data dtr write queue read close purge),
 //   disconnect=BYTES, signature=XXXXXX (six hex figures),
-//   swap=HOLD:GAP (milliseconds; see ChipSwap).
+//   swap=HOLD:GAP (milliseconds; see ChipSwap),
+//   stuck=flash|eeprom:ADDR[:VALUE] (see StuckCell), bad=N (see SimFaults).
+// Numbers are decimal or hexadecimal with 0x.
 // On failure returns nothing and describes the problem in `error`.
 std::optional<SimConfig> ParseSimOptions(std::string_view text, std::string& error);
 

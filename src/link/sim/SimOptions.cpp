@@ -30,6 +30,28 @@ bool ParseNumber(std::string_view text, T& value, int base = 10) {
     return !text.empty() && result.ec == std::errc() && result.ptr == end;
 }
 
+// Decimal, or hexadecimal after 0x.
+template <typename T>
+bool ParseAnyBase(std::string_view text, T& value) {
+    if (text.starts_with("0x") || text.starts_with("0X")) return ParseNumber(text.substr(2), value, 16);
+    return ParseNumber(text, value);
+}
+
+// "flash:ADDR[:VALUE]" or "eeprom:ADDR[:VALUE]".
+bool ParseStuckCell(std::string_view text, StuckCell& cell) {
+    const std::vector<std::string_view> parts = Split(text, ':');
+    if (parts.size() < 2 || parts.size() > 3) return false;
+    if (parts[0] != "flash" && parts[0] != "eeprom") return false;
+    cell.eeprom = parts[0] == "eeprom";
+    if (!ParseAnyBase(parts[1], cell.address)) return false;
+    if (parts.size() == 3) {
+        uint8_t value = 0;
+        if (!ParseAnyBase(parts[2], value)) return false;
+        cell.value = value;
+    }
+    return true;
+}
+
 // A command is named by its letter ("F") or its byte in hex ("0x46").
 bool ParseCommand(std::string_view text, uint8_t& command) {
     if (text.size() == 1 && text[0] >= 'A' && text[0] <= 'Z') {
@@ -96,6 +118,11 @@ bool ParseOption(std::string_view key, std::string_view value, bool hasValue, Si
                ParseNumber(value.substr(colon + 1), config.swap.gapMs) && config.swap.holdMs >= 0 &&
                config.swap.gapMs >= 0;
     }
+    if (key == "stuck") {
+        StuckCell cell;
+        return ParseStuckCell(value, cell) && (f.stuck.push_back(cell), true);
+    }
+    if (key == "bad") return ParseNumber(value, f.badEvery) && f.badEvery >= 1;
     if (key == "disconnect") return ParseNumber(value, f.disconnectAfter) && f.disconnectAfter >= 0;
     if (key == "signature") {
         uint32_t bytes = 0;

@@ -7,12 +7,83 @@ namespace oriole::sim {
 
 namespace {
 
-// Fuse functions a new chip leaves the factory with programmed (0): serial
-// programming on, JTAG on, the largest boot section, and the internal RC
-// oscillator with slow start-up, divided by eight where it can be.
-constexpr std::string_view kFactoryProgrammed[] = {
-    "SPIEN", "JTAGEN", "BOOTSZ0", "BOOTSZ1", "CKDIV8", "SUT0", "CKSEL0", "CKSEL2", "CKSEL3",
+// The fuse bytes each device leaves the factory with, from its data sheet
+// (the values avrdude's configuration lists as each part's initval agree):
+// low (or the single byte of the older devices), high, extended; 0xFF for
+// a byte the device lacks. Keyed by catalogue name, so that the catalogue
+// test can hold the two lists against each other.
+struct FactoryRow {
+    std::string_view device;
+    uint8_t low, high, ext;
 };
+
+// clang-format off
+constexpr FactoryRow kFactoryFuses[] = {
+    // The single byte as the catalogue lays it out: FSTRT alone (SPIEN,
+    // always programmed, reads with it in M) or the bits of the AT90S4433.
+    {"AT90S4434", 0xFF, 0xFF, 0xFF},
+    {"AT90S4433", 0xDA, 0xFF, 0xFF},
+    {"AT90S8535", 0xFF, 0xFF, 0xFF},
+    {"AT90CAN32", 0x62, 0x99, 0xFF},
+    {"AT90CAN64", 0x62, 0x99, 0xFF},
+    {"AT90CAN128", 0x62, 0x99, 0xFF},
+    {"AT90PWM2/3", 0x62, 0xDF, 0xF9},
+    {"AT90PWM2B/3B", 0x62, 0xDF, 0xF9},
+    {"AT90USB82", 0x5E, 0xD9, 0xF4},
+    {"AT90USB162", 0x5E, 0xD9, 0xF4},
+    {"AT90USB646/647", 0x5E, 0x9B, 0xF3},
+    {"AT90USB1286/1287", 0x5E, 0x99, 0xF3},
+    {"ATtiny12", 0x52, 0xFF, 0xFF},
+    {"ATtiny13", 0x6A, 0xFF, 0xFF},
+    {"ATtiny26", 0xE1, 0xF7, 0xFF},
+    {"ATtiny2313", 0x64, 0xDF, 0xFF},
+    {"ATtiny24", 0x62, 0xDF, 0xFF},
+    {"ATtiny44", 0x62, 0xDF, 0xFF},
+    {"ATtiny84", 0x62, 0xDF, 0xFF},
+    {"ATtiny25", 0x62, 0xDF, 0xFF},
+    {"ATtiny45", 0x62, 0xDF, 0xFF},
+    {"ATtiny85", 0x62, 0xDF, 0xFF},
+    {"ATtiny261", 0x62, 0xDF, 0xFF},
+    {"ATtiny461", 0x62, 0xDF, 0xFF},
+    {"ATtiny861", 0x62, 0xDF, 0xFF},
+    {"ATmega48", 0x62, 0xDF, 0xFF},
+    {"ATmega48P/PA", 0x62, 0xDF, 0xFF},
+    {"ATmega8", 0xE1, 0xD9, 0xFF},
+    {"ATmega8515", 0xE1, 0xD9, 0xFF},
+    {"ATmega8535", 0xE1, 0xD9, 0xFF},
+    {"ATmega88", 0x62, 0xDF, 0xF9},
+    {"ATmega88P/PA", 0x62, 0xDF, 0xF9},
+    {"ATmega16", 0xE1, 0x99, 0xFF},
+    {"ATmega162", 0x62, 0x99, 0xFF},
+    {"ATmega163", 0xDF, 0xFF, 0xFF},
+    {"ATmega165/P", 0x62, 0x99, 0xFF},
+    {"ATmega168", 0x62, 0xDF, 0xF9},
+    {"ATmega168P/PA", 0x62, 0xDF, 0xF9},
+    {"ATmega328P", 0x62, 0xD9, 0xFF},
+    {"ATmega169/P", 0x62, 0x99, 0xFF},
+    {"ATmega644", 0x62, 0x99, 0xFF},
+    {"ATmega128", 0xE1, 0x99, 0xFD},
+    {"ATmega164P", 0x62, 0x99, 0xFF},
+    {"ATmega324P", 0x62, 0x99, 0xFF},
+    {"ATmega644P", 0x62, 0x99, 0xFF},
+    {"ATmega640", 0x62, 0x99, 0xFF},
+    {"ATmega1280", 0x62, 0x99, 0xFF},
+    {"ATmega1281", 0x62, 0x99, 0xFF},
+    {"ATmega325", 0x62, 0x99, 0xFF},
+    {"ATmega3250", 0x62, 0x99, 0xFF},
+    {"ATmega645", 0x62, 0x99, 0xFF},
+    {"ATmega6450", 0x62, 0x99, 0xFF},
+    {"ATmega325P", 0x62, 0x99, 0xFF},
+    {"ATmega3250P", 0x62, 0x99, 0xFF},
+    {"ATmega329", 0x62, 0x99, 0xFF},
+    {"ATmega329P", 0x62, 0x99, 0xFF},
+    {"ATmega3290", 0x62, 0x99, 0xFF},
+    {"ATmega3290P", 0x62, 0x99, 0xFF},
+    {"ATmega64", 0xE1, 0x99, 0xFD},
+    {"ATmega649", 0x62, 0x99, 0xFF},
+    {"ATmega6490", 0x62, 0x99, 0xFF},
+};
+// clang-format on
 
 const std::array<int32_t, 8>* Names(const AVR_DEVICE& d, uint8_t selector) {
     switch (selector) {
@@ -23,18 +94,13 @@ const std::array<int32_t, 8>* Names(const AVR_DEVICE& d, uint8_t selector) {
     }
 }
 
-uint8_t FactoryValue(const std::array<int32_t, 8>& names) {
-    uint8_t value = 0xFF;
-    for (int bit = 0; bit < 8; ++bit) {
-        const std::string_view name = FuseBitName(names[static_cast<size_t>(bit)]);
-        if (std::find(std::begin(kFactoryProgrammed), std::end(kFactoryProgrammed), name) !=
-            std::end(kFactoryProgrammed))
-            value = static_cast<uint8_t>(value & ~(1u << bit));
-    }
-    return value;
-}
-
 }  // namespace
+
+std::optional<std::array<uint8_t, 3>> FactoryFuses(std::string_view device) {
+    for (const FactoryRow& f : kFactoryFuses)
+        if (f.device == device) return std::array<uint8_t, 3>{f.low, f.high, f.ext};
+    return std::nullopt;
+}
 
 // The emulated silicon keeps its own list of the older chips, written from
 // their data sheets, instead of reading the catalogue's fuse and lock
@@ -54,9 +120,10 @@ CSimTarget::CSimTarget(int row) : m_row(row) {
     const AVR_DEVICE& d = Device();
     m_flash.assign(static_cast<size_t>(std::max(0, d.FlashBytes())), 0xFF);
     m_eeprom.assign(static_cast<size_t>(std::max(0, d.eepromBytes)), 0xFF);
-    if (d.fuseMask & (kFuseLow | kFuseSingle)) m_low = FactoryValue(d.lowFuseBits);
-    if (d.fuseMask & kFuseHigh) m_high = FactoryValue(d.highFuseBits);
-    if (d.fuseMask & kFuseExt) m_ext = FactoryValue(d.extFuseBits);
+    const auto factory = FactoryFuses(d.name).value_or(std::array<uint8_t, 3>{0xFF, 0xFF, 0xFF});
+    m_low = factory[0];
+    m_high = factory[1];
+    m_ext = factory[2];
 }
 
 std::array<uint8_t, 3> CSimTarget::Signature() const {
@@ -64,17 +131,22 @@ std::array<uint8_t, 3> CSimTarget::Signature() const {
     return Device().signature;
 }
 
-uint8_t CSimTarget::ReadFlash(uint32_t byteAddress) const {
-    return byteAddress < m_flash.size() ? m_flash[byteAddress] : 0xFF;
+uint8_t CSimTarget::ReadCell(const std::vector<uint8_t>& memory, bool eeprom, uint32_t byteAddress) const {
+    if (byteAddress >= memory.size()) return 0xFF;
+    const uint8_t held = memory[byteAddress];
+    for (const StuckCell& cell : m_stuck)
+        if (cell.eeprom == eeprom && cell.address == byteAddress)
+            return cell.value ? *cell.value : static_cast<uint8_t>(~held);
+    return held;
 }
+
+uint8_t CSimTarget::ReadFlash(uint32_t byteAddress) const { return ReadCell(m_flash, false, byteAddress); }
 
 void CSimTarget::ProgramFlash(uint32_t byteAddress, uint8_t value) {
     if (byteAddress < m_flash.size()) m_flash[byteAddress] &= value;
 }
 
-uint8_t CSimTarget::ReadEeprom(uint32_t byteAddress) const {
-    return byteAddress < m_eeprom.size() ? m_eeprom[byteAddress] : 0xFF;
-}
+uint8_t CSimTarget::ReadEeprom(uint32_t byteAddress) const { return ReadCell(m_eeprom, true, byteAddress); }
 
 void CSimTarget::WriteEeprom(uint32_t byteAddress, uint8_t value) {
     if (byteAddress < m_eeprom.size()) m_eeprom[byteAddress] = value;

@@ -6,10 +6,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "devices/Devices.h"
+#include "link/sim/SimConfig.h"
 
 namespace oriole::sim {
 
@@ -19,6 +22,11 @@ namespace oriole::sim {
 bool IsOldDevice(int32_t id);
 // AT90S4434, AT90S8535: the one fuse bit is read with the lock bits (M).
 bool FuseInLockByte(int32_t id);
+
+// The fuse bytes a new chip of the device (catalogue name) leaves the
+// factory with: low (or the single byte of the older devices), high,
+// extended, 0xFF for a byte it lacks; nothing for a device without fuses.
+std::optional<std::array<uint8_t, 3>> FactoryFuses(std::string_view device);
 
 class CSimTarget {
 public:
@@ -54,6 +62,8 @@ public:
     std::vector<uint8_t>& Flash() { return m_flash; }
     std::vector<uint8_t>& Eeprom() { return m_eeprom; }
     void SetFuse(uint8_t selector, uint8_t value);
+    // Makes this chip a bad one: these cells read wrong from now on.
+    void SetStuckCells(std::vector<StuckCell> cells) { m_stuck = std::move(cells); }
 
 private:
     const uint8_t* FuseSlot(uint8_t selector) const;
@@ -61,6 +71,7 @@ private:
         return const_cast<uint8_t*>(std::as_const(*this).FuseSlot(selector));
     }
     uint8_t UnusedFuseBits(uint8_t selector) const;
+    uint8_t ReadCell(const std::vector<uint8_t>& memory, bool eeprom, uint32_t byteAddress) const;
 
     int m_row;
     std::vector<uint8_t> m_flash;
@@ -70,6 +81,7 @@ private:
     uint8_t m_ext = 0xFF;
     uint8_t m_lock = 0xFF;  // in the layout of the device's M answer
     int m_erasures = 0;
+    std::vector<StuckCell> m_stuck;
 };
 
 }  // namespace oriole::sim
