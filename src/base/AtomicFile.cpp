@@ -1,6 +1,7 @@
 #include "base/AtomicFile.h"
 
 #include "base/FileNode.h"
+#include "base/SigPipeHeld.h"
 #include "res/Texts.h"
 
 #if defined(_WIN32)
@@ -225,32 +226,6 @@ bool SaveRegular(const QByteArray& path, QByteArrayView data, const char** fault
         how = Replaced::Done;
     return how == Replaced::Done || Fail(fault, text::kFileCreateFailed);
 }
-
-// SIGPIPE would end the program when the reader of a pipe goes away. It is
-// held back while a stream is written; one raised meanwhile is taken back.
-class SigPipeHeld {
-public:
-    SigPipeHeld() {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        wasPending_ = sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
-    }
-    ~SigPipeHeld() {
-        const timespec now{};
-        if (!wasPending_) sigtimedwait(&pipe_, nullptr, &now);
-        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-    }
-    SigPipeHeld(const SigPipeHeld&) = delete;
-    SigPipeHeld& operator=(const SigPipeHeld&) = delete;
-
-private:
-    sigset_t pipe_{};
-    sigset_t old_{};
-    bool wasPending_ = false;
-};
 
 // A terminal, pipe or character device, written where it is: opened without
 // creating or truncating anything, and without waiting for a reader.

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "base/FileNode.h"
+#include "base/SigPipeHeld.h"
 #include "base/FormatText.h"
 #include "production/ProductionLog.h"
 #include "res/Texts.h"
@@ -28,32 +29,6 @@ std::string Failed(const char* format, const QString& path, int error) {
     const std::string what = path.toStdString() + " (" + std::strerror(error) + ")";
     return FormatText(format, what.c_str());
 }
-
-// SIGPIPE would end the program when the FIFO's reader goes away; it is held
-// back while a line is written, and one raised meanwhile is taken back.
-class SigPipeHeld {
-public:
-    SigPipeHeld() {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
-    }
-    ~SigPipeHeld() {
-        const timespec now{};
-        if (!m_wasPending) sigtimedwait(&m_pipe, nullptr, &now);
-        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
-    }
-    SigPipeHeld(const SigPipeHeld&) = delete;
-    SigPipeHeld& operator=(const SigPipeHeld&) = delete;
-
-private:
-    sigset_t m_pipe{};
-    sigset_t m_old{};
-    bool m_wasPending = false;
-};
 
 }  // namespace
 

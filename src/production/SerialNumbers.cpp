@@ -388,14 +388,23 @@ bool CSerialAllocator::TakeFromList(SerialNumber& number, const JournalEntry& no
     return false;
 }
 
+namespace {
+
+// The journal, read under the folder lock just taken; false with the reason.
+bool ReadJournalHeld(const CFolderLock& folder, const QString& journal, std::vector<JournalEntry>& entries,
+                     std::string& error) {
+    if (folder.Held() && ReadJournal(journal, entries, error)) return true;
+    if (error.empty()) error = FormatText(text::kProductionFileUnwritable, Utf8(journal).c_str());
+    return false;
+}
+
+}  // namespace
+
 bool CSerialAllocator::Finish(const QString& box, const QString& serial, bool giveBack, std::string& error) {
     const std::lock_guard lock(m_mutex);
     const CFolderLock folder(NumbersFile());
     std::vector<JournalEntry> entries;
-    if (!folder.Held() || !ReadJournal(JournalFile(), entries, error)) {
-        if (error.empty()) error = FormatText(text::kProductionFileUnwritable, Utf8(JournalFile()).c_str());
-        return false;
-    }
+    if (!ReadJournalHeld(folder, JournalFile(), entries, error)) return false;
     const qint64 pid = getpid();
     std::erase_if(entries, [&](const JournalEntry& e) { return e.box == box && e.pid == pid; });
     // The note goes before the number comes back: a crash in between loses
@@ -452,10 +461,7 @@ bool CSerialAllocator::Forget(const std::vector<JournalEntry>& gone, std::string
     const std::lock_guard lock(m_mutex);
     const CFolderLock folder(NumbersFile());
     std::vector<JournalEntry> entries;
-    if (!folder.Held() || !ReadJournal(JournalFile(), entries, error)) {
-        if (error.empty()) error = FormatText(text::kProductionFileUnwritable, Utf8(JournalFile()).c_str());
-        return false;
-    }
+    if (!ReadJournalHeld(folder, JournalFile(), entries, error)) return false;
     std::erase_if(entries, [&](const JournalEntry& e) {
         return std::any_of(gone.begin(), gone.end(),
                            [&](const JournalEntry& g) { return g.box == e.box && g.pid == e.pid; });
