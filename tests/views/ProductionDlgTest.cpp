@@ -70,6 +70,7 @@ protected:
         options.writers = std::move(writers);
         options.poll = std::chrono::milliseconds(40);
         options.locked = locked;
+        options.eventsFile = m_eventsFile;
         options.chooseFile = [](QWidget*, const QString&, const QStringList&) { return QString(); };
         options.sound = [this](bool passed) { m_sounds += passed ? u'P' : u'F'; };
         return std::make_unique<CProductionDlg>(std::move(options));
@@ -117,6 +118,7 @@ protected:
 
     QTemporaryDir m_dir;
     QString m_sounds;  // 'P' and 'F', one per verdict
+    QString m_eventsFile;  // the windows' event stream, as the command line gives it
 };
 
 TEST_F(ProductionDlgTest, ChipsOfALotAreCountedOverStartsAndShownNewestFirst) {
@@ -256,6 +258,8 @@ TEST_F(ProductionDlgTest, ALockedWindowLeavesOnlyTheLotOperatorAndRunButtons) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.locked);
+        // The command line's event stream: shown, unchangeable, and written.
+        m_eventsFile = c.locked ? Path("locked.jsonl") : QString();
         auto dlg = Window(SettingFile("Serial=eeprom:10:2\r\n"), {QString::fromLatin1(kSwappingBox)}, c.locked);
         for (const res::ControlDef& def : res::kProductionDialog.controls) {
             if (def.id <= 0) continue;
@@ -277,6 +281,8 @@ TEST_F(ProductionDlgTest, ALockedWindowLeavesOnlyTheLotOperatorAndRunButtons) {
         WaitForEnd(*dlg);
         EXPECT_FALSE(dlg->IsRunning()) << "the locked run repeats until Escape";
         EXPECT_GE(dlg->PassedCount(), 1);
+        EXPECT_EQ(dlg->Text(kEventsPath), m_eventsFile);
+        EXPECT_TRUE(Read("locked.jsonl").contains("\"event\":\"run-end\"")) << Read("locked.jsonl").toStdString();
     }
 }
 
