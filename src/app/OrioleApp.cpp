@@ -156,6 +156,12 @@ std::optional<int> ParseAppCommandLine(const QStringList& arguments, AppCommandL
         QStringLiteral("--production の画面で設定を変更できなくします。\n"
                        "使えるのはロット、作業者、開始、停止、閉じるだけです。"));
     parser.addOption(lockedOption);
+    const QCommandLineOption eventsOption(
+        QStringLiteral("events"),
+        QStringLiteral("--production の画面の実行のイベントを 1 行 1 個の JSON で\n"
+                       "FILE に書きます (oriole-cli run --events と同じ)。"),
+        QStringLiteral("FILE"));
+    parser.addOption(eventsOption);
     parser.addPositionalArgument(QStringLiteral("SETTINGFILE"),
                                  QStringLiteral("量産の設定ファイル (--production のとき)"),
                                  QStringLiteral("[SETTINGFILE]"));
@@ -175,6 +181,7 @@ std::optional<int> ParseAppCommandLine(const QStringList& arguments, AppCommandL
     if (parser.isSet(productionOption)) {
         out.production = true;
         out.locked = parser.isSet(lockedOption);
+        if (parser.isSet(eventsOption)) out.events = QDir::current().absoluteFilePath(parser.value(eventsOption));
         out.writers = parser.values(writerOption);
         const QStringList files = parser.positionalArguments();
         if (files.size() > 1) {
@@ -200,6 +207,7 @@ int COrioleApp::RunProductionWindow(const AppCommandLine& line) {
     options.settingFile = line.settingFile;
     options.writers = line.writers;
     options.locked = line.locked;
+    options.eventsFile = line.events;
     CProductionDlg dlg(std::move(options));
     dlg.exec();
     return 0;

@@ -82,6 +82,7 @@ struct AppCommandLine {
     bool locked = false;  // --locked: the production window's job cannot be changed
     QString settingFile;
     QStringList writers;
+    QString events;  // --events FILE: the production window's event stream
 };
 
 // True when the arguments ask for the usage or the version only; these are

@@ -71,6 +71,8 @@ constexpr ControlDef kControls[] = {
 
     {kNoId, Kind::Static,       "ログ",                       {9, 200, 30, 8},      kNone},
     {1335,  Kind::Edit,         "",                           {41, 197, 330, 14},   kAutoHScroll | kTabStop},
+    {kNoId, Kind::Static,       "イベント",                   {9, 219, 32, 8},      kNone},
+    {1342,  Kind::Edit,         "",                           {41, 216, 330, 14},   kAutoHScroll | kTabStop},
 };
 // clang-format on
 
@@ -80,7 +82,7 @@ constexpr DialogDef kProductionDialog{
     .resourceId = 150,
     .caption = "量産",
     .width = 380,
-    .height = 216,
+    .height = 235,
     .fontFace = "MS UI Gothic",
     .fontPoints = 9,
     .style = dlg::kCaption | dlg::kSysMenu | dlg::kModalFrame | dlg::kIgnoreEnterEscape,

@@ -338,6 +338,15 @@ inline constexpr char kProdResultFail[] = "不合格";
 inline constexpr char kProdLocked[] = "(ロック中: 設定は変更できません)";
 // The end of a run: %d passed, %d failed, the yield.
 inline constexpr char kProdSummary[] = "終了しました。合格 %d  不合格 %d  歩留まり %s";
+// A run that did all it was asked with every chip passed: %d chips.
+inline constexpr char kProdAllPassed[] = "終了しました。予定のチップ %d 個はすべて合格です。";
+inline constexpr char kProdNoChips[] = "終了しました。書いたチップはありません。";
+// A run that did not: the reason (CProductionRun::Shortfall) follows.
+inline constexpr char kProdShortfall[] = "予定どおりに終わっていません: %s";
+inline constexpr char kProdBoxesLost[] = "応答しなくなったライタ %d 台";
+inline constexpr char kProdNotStarted[] = "始められませんでした。理由はメッセージにあります。";
+inline constexpr char kProdInterruptedTip[] =
+    "前回の実行が書き込み中に終わったチップです。結果は分かりません。確かめるまで出荷しないでください。";
 inline constexpr char kProdLastFailure[] = "最後の不合格: ライタ %s  シリアル番号 %s  %s — %s";
 inline constexpr char kProdClosing[] = "書き込み中のチップが終わったら止まります。結果を表示してから閉じられます...";
 inline constexpr char kProdCloseAgain[] = "もう一度「閉じる」を押すと画面を閉じます。";

@@ -61,7 +61,7 @@ constexpr int kSerialFields[] = {kSerialMemory,   kSerialAddress,   kSerialWidth
 // The job's controls: left alone while a run runs, and never usable in a
 // locked window.
 constexpr int kJobControls[] = {kSettingPath, kSettingBrowse, kSerialBox, kWriters,  kAllWriters,
-                                kRepeatBox,   kCount,         kLogPath,   kWorkOrder};
+                                kRepeatBox,   kCount,         kLogPath,   kEventsPath, kWorkOrder};
 // What a locked window still takes between runs.
 constexpr int kRunFields[] = {kLot, kOperator};
 
@@ -169,7 +169,7 @@ QStringList SplitCsv(const QString& line) {
 
 // The log's columns the window shows, found by the header's names.
 struct LogColumns {
-    int time = 0, box = 2, serial = 6, result = 7, step = 8, cause = -1;
+    int start = -1, time = 0, box = 2, serial = 6, result = 7, step = 8, cause = -1;
 };
 
 // The columns by their names: logs of every version name them alike, save
@@ -184,6 +184,7 @@ LogColumns ColumnsOf(QStringList header) {
         return fallback;
     };
     LogColumns c;
+    c.start = named({"開始日時"}, -1);
     c.time = named({"終了日時", "日時"}, c.time);
     c.box = named({"ライタ"}, c.box);
     c.serial = named({"シリアル番号"}, c.serial);
@@ -458,6 +459,7 @@ CProductionDlg::CProductionDlg(Options options, QWidget* parent)
     connect(Button(kSerialListBrowse), &QAbstractButton::clicked, this,
             [this] { static_cast<void>(Browse(kSerialList, text::kProductionListFilter)); });
     connect(Button(kSerialBox), &QAbstractButton::clicked, this, [this] { ApplySerialBox(); });
+    connect(ComboBox(kSerialEncoding), &QComboBox::currentIndexChanged, this, [this] { ApplySerialBox(); });
     connect(Button(kAllWriters), &QAbstractButton::clicked, this, [this] { OnAllWriters(); });
     connect(Button(kStartButton), &QAbstractButton::clicked, this,
             [this] { static_cast<void>(Start()); });
@@ -470,6 +472,7 @@ CProductionDlg::CProductionDlg(Options options, QWidget* parent)
     });
 
     if (!m_options.writers.isEmpty()) SetText(kWriters, m_options.writers.join(u' '));
+    SetText(kEventsPath, QDir::toNativeSeparators(m_options.eventsFile));
     SetText(kSettingPath, QDir::toNativeSeparators(m_options.settingFile));
     if (!m_options.settingFile.isEmpty()) LoadSettingFile();
     ShowPanelsOfWriters();
@@ -698,10 +701,12 @@ void CProductionDlg::ShowLogTail(const QString& path) {
         const QStringList f = SplitCsv(line);
         auto at = [&](int i) { return i >= 0 && i < f.size() ? f[i] : QString(); };
         ChipRecord r;
+        r.startTime = at(c.start);
         r.time = at(c.time);
         r.box = at(c.box);
         r.serial = at(c.serial);
         r.passed = at(c.result) == QStringLiteral("OK");
+        r.interrupted = at(c.result) == Utf8(text::kProductionResultInterrupted);
         r.failedStep = at(c.step);
         r.cause = at(c.cause);
         AddResult(r);
@@ -714,16 +719,20 @@ void CProductionDlg::AddResult(const ChipRecord& record) {
         if (m_panels[i]->Name() == record.box) box = QStringLiteral("%1  %2").arg(i + 1).arg(record.box);
     QString step = record.failedStep;
     if (!record.passed && !record.cause.isEmpty()) step += QStringLiteral(" (%1)").arg(record.cause);
-    auto* item = new QTreeWidgetItem(QStringList{
-        record.passed ? Utf8(text::kProdResultPass) : Utf8(text::kProdResultFail), record.serial, box,
-        step, ShortTime(record.time)});
+    // A chip of a run that died: neither passed nor failed, its end unknown.
+    const QString verdict = record.interrupted ? Utf8(text::kProductionResultInterrupted)
+                            : record.passed    ? Utf8(text::kProdResultPass)
+                                               : Utf8(text::kProdResultFail);
+    const QString time = record.time.isEmpty() ? record.startTime : record.time;
+    auto* item = new QTreeWidgetItem(QStringList{verdict, record.serial, box, step, ShortTime(time)});
     QFont bold = m_results->font();
     bold.setBold(true);
     item->setFont(0, bold);
-    item->setForeground(0, QColor(Qt::white));
-    item->setBackground(0, QColor(record.passed ? "#1e8e3e" : "#c5221f"));
+    item->setForeground(0, QColor(record.interrupted ? "#3a2c00" : "#ffffff"));
+    item->setBackground(0, QColor(record.interrupted ? "#f2b600" : record.passed ? "#1e8e3e" : "#c5221f"));
     item->setTextAlignment(0, Qt::AlignCenter);
-    if (!record.passed) item->setToolTip(3, OperatorAdvice(record.cause));
+    if (record.interrupted) item->setToolTip(0, Utf8(text::kProdInterruptedTip));
+    else if (!record.passed) item->setToolTip(3, OperatorAdvice(record.cause));
     m_results->insertTopLevelItem(0, item);
     while (m_results->topLevelItemCount() > kShownResults)
         delete m_results->takeTopLevelItem(m_results->topLevelItemCount() - 1);
@@ -821,6 +830,15 @@ bool CProductionDlg::Start() {
         OnMessage({}, QString::fromStdString(error));
         return false;
     }
+    // The event stream is opened before anything runs: one that cannot be
+    // written keeps the run from starting.
+    if (const QString events = QDir::fromNativeSeparators(Text(kEventsPath).trimmed()); !events.isEmpty()) {
+        options.eventStream = CEventStream::Open(BesideSettingFile(job, events), error);
+        if (!options.eventStream) {
+            OnMessage({}, QString::fromStdString(error));
+            return false;
+        }
+    }
     ProductionEvents events;
     // The boxes' threads report here through the event loop; a report still
     // on its way when the window goes is dropped with it.
@@ -854,6 +872,9 @@ bool CProductionDlg::Start() {
     m_nRunPassed = 0;
     m_nRunFailed = 0;
     m_lastFailure.reset();
+    m_ending = {};
+    m_bSummaryMarked = false;
+    m_summary->setStyleSheet({});
     m_bSummaryAfterClose = false;
     m_bCloseWhenDone = false;
     m_job = job;
@@ -869,15 +890,20 @@ bool CProductionDlg::Start() {
     SetRunning(true);
     CProductionRun* run = m_run.get();
     m_worker = std::thread([this, run, post] {
-        if (run->Prepare()) {
-            // The files as the run loaded and hashed them.
+        const bool prepared = run->Prepare();
+        if (prepared) {
+            // The files as the run loaded and hashed them, and the log it
+            // writes (with the rows of chips a run that died left behind).
             QStringList files;
             for (const ProductionImage& image : run->Images())
                 if (!image.path.isEmpty()) files << FileLine(image.name, image.path, image.sha256);
-            post([this, files] { ShowFiles(files); });
+            post([this, files, log = run->LogPath()] {
+                ShowFiles(files);
+                ShowLogTail(log);
+            });
             run->Run();
         }
-        post([this] { OnFinished(); });
+        post([this, prepared] { OnFinished(prepared); });
     });
     return true;
 }
@@ -902,6 +928,9 @@ void CProductionDlg::SetRunning(bool running) {
 void CProductionDlg::ApplySerialBox() {
     const bool on = IsChecked(kSerialBox) && !IsRunning() && !m_options.locked;
     for (const int id : kSerialFields) Enable(id, on);
+    // Figures in ASCII are written in reading order: the byte order is a binary encoding's.
+    const auto encoding = static_cast<SerialEncoding>(ComboBox(kSerialEncoding)->currentIndex());
+    if (encoding == SerialEncoding::AsciiDecimal || encoding == SerialEncoding::AsciiHex) Enable(kSerialOrder, false);
 }
 
 void CProductionDlg::ApplyLot() {
@@ -998,13 +1027,42 @@ void CProductionDlg::OnState(const QString& box, BoxState state) {
     if (CBoxPanel* p = PanelOf(box)) p->OnState(state);
 }
 
-void CProductionDlg::OnFinished() {
+void CProductionDlg::OnFinished(bool prepared) {
     if (m_worker.joinable()) m_worker.join();
+    if (prepared) m_ending = {m_run->Succeeded(), m_run->End(), m_run->BoxesLost(), m_run->Shortfall()};
     m_run.reset();
     SetRunning(false);
     if (m_job) ShowNextSerial(*m_job);
-    QString summary = QString::fromStdString(FormatText(
-        text::kProdSummary, m_nRunPassed, m_nRunFailed, YieldText(m_nRunPassed, m_nRunFailed).toUtf8().constData()));
+    ShowSummary(prepared);
+    if (m_bCloseWhenDone) QDialog::done(0);
+}
+
+void CProductionDlg::ShowSummary(bool prepared) {
+    m_bSummaryMarked = !prepared || !m_ending.succeeded || m_ending.lost > 0;
+    m_summary->setStyleSheet(m_bSummaryMarked ? QStringLiteral("color: #b3261e; font-weight: bold;")
+                                              : QStringLiteral("color: #1e7e34;"));
+    if (!prepared) {
+        m_summary->setText(Utf8(text::kProdNotStarted));
+        return;
+    }
+    QString summary;
+    const int chips = m_nRunPassed + m_nRunFailed;
+    if (m_ending.succeeded)
+        summary = chips > 0 ? QString::fromStdString(FormatText(text::kProdAllPassed, chips)) : Utf8(text::kProdNoChips);
+    else
+        summary = QString::fromStdString(FormatText(text::kProdSummary, m_nRunPassed, m_nRunFailed,
+                                                    YieldText(m_nRunPassed, m_nRunFailed).toUtf8().constData()));
+    // Why the run did not do all it was asked, and boxes lost on the way
+    // (counted in the reason when they are why it stopped short).
+    QStringList marked;
+    if (!m_ending.succeeded) marked << QString::fromStdString(m_ending.shortfall);
+    if (m_ending.lost > 0 && m_ending.end != RunEnd::BoxesLost)
+        marked << QString::fromStdString(FormatText(text::kProdBoxesLost, m_ending.lost));
+    if (!m_ending.succeeded)
+        summary += u'\n' + QString::fromStdString(
+                               FormatText(text::kProdShortfall, marked.join(QStringLiteral("  ")).toUtf8().constData()));
+    else if (!marked.isEmpty())
+        summary += u'\n' + marked.join(QStringLiteral("  "));
     if (m_lastFailure) {
         const ChipRecord& f = *m_lastFailure;
         summary += u'\n' + QString::fromStdString(FormatText(
@@ -1014,7 +1072,6 @@ void CProductionDlg::OnFinished() {
     }
     if (m_bSummaryAfterClose) summary += u'\n' + Utf8(text::kProdCloseAgain);
     m_summary->setText(summary);
-    if (m_bCloseWhenDone) QDialog::done(0);
 }
 
 void CProductionDlg::OnClose() {

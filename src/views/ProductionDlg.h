@@ -94,6 +94,9 @@ public:
         // The job as the setting file says, unchangeable here: only the lot
         // and operator fields, Start, Stop and Close can be used.
         bool locked = false;
+        // The event stream's file, as `oriole-cli run --events` takes it
+        // (empty: none); the field starts with it, and a locked window keeps it.
+        QString eventsFile;
         // Asks for an existing file, starting in `folder`; empty when the user
         // cancels. Null: the platform's open dialog.
         std::function<QString(QWidget* parent, const QString& folder, const QStringList& filters)>
@@ -123,6 +126,8 @@ public:
     [[nodiscard]] QTreeWidget* Results() const { return m_results; }
     [[nodiscard]] QPlainTextEdit* Messages() const { return m_messages; }
     [[nodiscard]] QString Summary() const;
+    // The summary is marked (red): the run fell short or lost a box.
+    [[nodiscard]] bool SummaryMarked() const { return m_bSummaryMarked; }
     [[nodiscard]] int PassedCount() const { return m_nPassed; }
     [[nodiscard]] int FailedCount() const { return m_nFailed; }
     [[nodiscard]] QString NextSerialShown() const;
@@ -167,7 +172,10 @@ private:
     void OnChip(const ChipRecord& record);
     void OnMessage(const QString& box, const QString& message);
     void OnState(const QString& box, BoxState state);
-    void OnFinished();
+    // `prepared` false: the run never started its boxes.
+    void OnFinished(bool prepared);
+    // The end of the run in the summary, as the run tells it.
+    void ShowSummary(bool prepared);
 
     Options m_options;
     QString m_loadedPath;  // the setting file as last read into the controls
@@ -182,6 +190,15 @@ private:
     int m_nRunPassed = 0;  // this run's, for its summary
     int m_nRunFailed = 0;
     std::optional<ChipRecord> m_lastFailure;
+    // How the last run ended, taken from it before it goes.
+    struct Ending {
+        bool succeeded = true;
+        RunEnd end = RunEnd::Completed;
+        int lost = 0;
+        std::string shortfall;
+    };
+    Ending m_ending;
+    bool m_bSummaryMarked = false;
     bool m_bCloseWhenDone = false;  // a close asked while the summary was on its way
     bool m_bSummaryAfterClose = false;  // the run ended by a close; the next close closes
 

@@ -29,5 +29,6 @@ constexpr int kLogPath = 1335;
 constexpr int kLot = 1339;
 constexpr int kOperator = 1340;
 constexpr int kWorkOrder = 1341;
+constexpr int kEventsPath = 1342;
 
 }  // namespace oriole::production_ids

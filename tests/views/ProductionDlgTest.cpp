@@ -3,7 +3,9 @@
 // starts, Stop ending a repeat run after the chip in progress, a close
 // during a run leaving the summary up, the locked window, the setting
 // file's job shown in the controls, fields that keep a run from starting,
-// and what a box's panel shows for each of the run's events.
+// and what a box's panel shows for each of the run's events; how a run's
+// end is told, the event stream, and the rows the results read from the
+// log the run writes.
 
 #include <gtest/gtest.h>
 
@@ -21,6 +23,7 @@
 #include <map>
 
 #include "QtApp.h"
+#include "production/ChipJournal.h"
 #include "res/Dialogs.h"
 #include "support/Grab.h"
 #include "views/ProductionDlg.h"
@@ -67,6 +70,7 @@ protected:
         options.writers = std::move(writers);
         options.poll = std::chrono::milliseconds(40);
         options.locked = locked;
+        options.eventsFile = m_eventsFile;
         options.chooseFile = [](QWidget*, const QString&, const QStringList&) { return QString(); };
         options.sound = [this](bool passed) { m_sounds += passed ? u'P' : u'F'; };
         return std::make_unique<CProductionDlg>(std::move(options));
@@ -114,6 +118,7 @@ protected:
 
     QTemporaryDir m_dir;
     QString m_sounds;  // 'P' and 'F', one per verdict
+    QString m_eventsFile;  // the windows' event stream, as the command line gives it
 };
 
 TEST_F(ProductionDlgTest, ChipsOfALotAreCountedOverStartsAndShownNewestFirst) {
@@ -148,7 +153,7 @@ TEST_F(ProductionDlgTest, ChipsOfALotAreCountedOverStartsAndShownNewestFirst) {
     EXPECT_EQ(m_sounds, QStringLiteral("PPP"));
     EXPECT_EQ(dlg->NextSerialShown(), QStringLiteral("1003"));
     EXPECT_EQ(dlg->Panel(0)->Shown(), CBoxPanel::Look::Pass);
-    EXPECT_TRUE(dlg->Summary().contains(QStringLiteral("合格 3  不合格 0"))) << dlg->Summary().toStdString();
+    EXPECT_TRUE(dlg->Summary().contains(QStringLiteral("3 個はすべて合格"))) << dlg->Summary().toStdString();
     // The file's name with the start of its SHA-256.
     const QByteArray sha = QCryptographicHash::hash(Read("prog.hex"), QCryptographicHash::Sha256).toHex();
     EXPECT_EQ(dlg->FilesShown(), QStringLiteral("FLASH  prog.hex  ") + QString::fromLatin1(sha.left(12)))
@@ -176,7 +181,7 @@ TEST_F(ProductionDlgTest, ChipsOfALotAreCountedOverStartsAndShownNewestFirst) {
         ASSERT_TRUE(dlg->Start());
         WaitForEnd(*dlg);
         EXPECT_EQ(dlg->PassedCount(), c.passed);
-        EXPECT_TRUE(dlg->Summary().contains(QStringLiteral("合格 1  不合格 0"))) << "the summary is the run's";
+        EXPECT_TRUE(dlg->Summary().contains(QStringLiteral("1 個はすべて合格"))) << "the summary is the run's";
     }
 
     // Opened again, the window shows the end of the log it left, newest first.
@@ -253,6 +258,8 @@ TEST_F(ProductionDlgTest, ALockedWindowLeavesOnlyTheLotOperatorAndRunButtons) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.locked);
+        // The command line's event stream: shown, unchangeable, and written.
+        m_eventsFile = c.locked ? Path("locked.jsonl") : QString();
         auto dlg = Window(SettingFile("Serial=eeprom:10:2\r\n"), {QString::fromLatin1(kSwappingBox)}, c.locked);
         for (const res::ControlDef& def : res::kProductionDialog.controls) {
             if (def.id <= 0) continue;
@@ -274,6 +281,8 @@ TEST_F(ProductionDlgTest, ALockedWindowLeavesOnlyTheLotOperatorAndRunButtons) {
         WaitForEnd(*dlg);
         EXPECT_FALSE(dlg->IsRunning()) << "the locked run repeats until Escape";
         EXPECT_GE(dlg->PassedCount(), 1);
+        EXPECT_EQ(dlg->Text(kEventsPath), m_eventsFile);
+        EXPECT_TRUE(Read("locked.jsonl").contains("\"event\":\"run-end\"")) << Read("locked.jsonl").toStdString();
     }
 }
 
@@ -412,14 +421,16 @@ TEST_F(ProductionDlgTest, TheSettingFilesJobIsShownInTheControls) {
         const char* first;
         const char* step;
         const char* last;
+        bool orderUsable;  // byte order is a binary encoding's
     };
     const Case cases[] = {
-        {"", false, "EEPROM", "0", "4", "下位から", "バイナリ", "1", "1", ""},
+        {"", false, "EEPROM", "0", "4", "下位から", "バイナリ", "1", "1", "", false},
         {"Serial=eeprom:10:4:be:dec\r\nSerialFirst=1000\r\n", true, "EEPROM", "10", "4", "上位から",
-         "10進文字 (ASCII)", "1000", "1", ""},
+         "10進文字 (ASCII)", "1000", "1", "", false},
         {"Serial=flash:7FF0:8:hex\r\nSerialFirst=0x10\r\nSerialStep=5\r\nSerialLast=99\r\n", true,
-         "FLASH", "7FF0", "8", "下位から", "16進文字 (ASCII)", "16", "5", "99"},
-        {"Serial=eeprom:0:3:bcd\r\n", true, "EEPROM", "0", "3", "下位から", "BCD", "1", "1", ""},
+         "FLASH", "7FF0", "8", "下位から", "16進文字 (ASCII)", "16", "5", "99", false},
+        {"Serial=eeprom:0:3:bcd\r\n", true, "EEPROM", "0", "3", "下位から", "BCD", "1", "1", "", true},
+        {"Serial=eeprom:0:2:be\r\n", true, "EEPROM", "0", "2", "上位から", "バイナリ", "1", "1", "", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.production);
@@ -436,6 +447,17 @@ TEST_F(ProductionDlgTest, TheSettingFilesJobIsShownInTheControls) {
         EXPECT_EQ(dlg->Text(kSerialLast), QString::fromUtf8(c.last));
         // The command line's box, not the file's.
         EXPECT_EQ(dlg->Text(kWriters), QString::fromLatin1(kSwappingBox));
+        EXPECT_EQ(dlg->IsEnabled(kSerialOrder), c.orderUsable);
+        // A text encoding chosen in the window greys the byte order out; a binary one brings it back.
+        if (!c.serial) continue;
+        if (!c.orderUsable) {
+            dlg->show();
+            test::Grab(*dlg, QStringLiteral("production-text-encoding.png"));
+        }
+        for (const int encoding : {2, 3, 0, 1}) {
+            dlg->ComboBox(kSerialEncoding)->setCurrentIndex(encoding);
+            EXPECT_EQ(dlg->IsEnabled(kSerialOrder), encoding < 2) << encoding;
+        }
     }
 }
 
@@ -451,6 +473,7 @@ TEST_F(ProductionDlgTest, AnUnusableFieldKeepsTheRunFromStartingAndIsNamed) {
         {kSerialStep, "-", "増分"},
         {kSerialLast, "9x", "最後"},
         {kSettingPath, "", "設定ファイルを指定"},
+        {kEventsPath, "/dev/null", "イベントの出力先"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.named);
@@ -458,12 +481,101 @@ TEST_F(ProductionDlgTest, AnUnusableFieldKeepsTheRunFromStartingAndIsNamed) {
         dlg->SetText(c.field, QString::fromUtf8(c.text));
         EXPECT_FALSE(dlg->Start());
         EXPECT_FALSE(dlg->IsRunning());
+        ASSERT_EQ(Messages(*dlg).size(), 1) << Messages(*dlg).join(u'\n').toStdString();
         const QString said = Messages(*dlg).join(u'\n');
         EXPECT_TRUE(said.contains(QString::fromUtf8(c.named)) &&
                     said.contains(QString::fromUtf8(c.text)))
             << said.toStdString();
         EXPECT_TRUE(Read("job.set.counter").isEmpty()) << "no number was taken";
     }
+}
+
+// The summary says how the run ended: plainly when it did all it was asked
+// with every chip passed, marked with the reason when it did not, with the
+// boxes lost on the way counted. The first run also writes its event stream.
+TEST_F(ProductionDlgTest, TheSummarySaysHowTheRunEnded) {
+    const QString unreachable = QStringLiteral("sim:ATmega328P,fast,fail=open");
+    struct Case {
+        const char* what;
+        QStringList writers;
+        int count;
+        bool logIsAFolder;
+        std::vector<const char*> said;
+        std::vector<const char*> unsaid;
+        bool marked;
+    };
+    const Case cases[] = {
+        {"every chip passed", {QString::fromLatin1(kSwappingBox)}, 2, false, {"2 個はすべて合格"},
+         {"予定どおり", "不合格"}, false},
+        {"the box never answered", {unreachable}, 1, false,
+         {"合格 0  不合格 0", "予定どおりに終わっていません", "ライタ 1 台"}, {"すべて合格"}, true},
+        {"one box of two never answered, the other did the count", {QString::fromLatin1(kSwappingBox), unreachable},
+         2, false, {"2 個はすべて合格", "応答しなくなったライタ 1 台"}, {"予定どおり"}, true},
+        {"a chip of another device", {QStringLiteral("sim:ATmega8,fast,swap=500:150")}, 1, false,
+         {"合格 0  不合格 1", "予定どおりに終わっていません", "不合格のチップがあります (1 個)", "最後の不合格"},
+         {"すべて合格"}, true},
+        {"the log cannot be opened", {QString::fromLatin1(kSwappingBox)}, 1, true, {"始められませんでした"},
+         {"すべて合格", "合格 0"}, true},
+    };
+    const QString settingFile = SettingFile("Serial=eeprom:10:2\r\n");
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto dlg = Window(settingFile, c.writers);
+        dlg->show();
+        dlg->SetText(kCount, QString::number(c.count));
+        if (c.logIsAFolder) dlg->SetText(kLogPath, m_dir.path());
+        // Beside the setting file, as the log's own path would be.
+        if (n == 0) dlg->SetText(kEventsPath, QStringLiteral("events.jsonl"));
+        ASSERT_TRUE(dlg->Start()) << Messages(*dlg).join(u'\n').toStdString();
+        WaitForEnd(*dlg);
+        ASSERT_FALSE(dlg->IsRunning());
+        const QString summary = dlg->Summary();
+        for (const char* s : c.said) EXPECT_TRUE(summary.contains(QString::fromUtf8(s))) << s << "\n" << summary.toStdString();
+        for (const char* s : c.unsaid) EXPECT_FALSE(summary.contains(QString::fromUtf8(s))) << s << "\n" << summary.toStdString();
+        EXPECT_EQ(dlg->SummaryMarked(), c.marked) << summary.toStdString();
+        test::Grab(*dlg, QStringLiteral("production-end-%1.png").arg(++n));
+    }
+    // The stream of the first run, from its start to its end.
+    const QList<QByteArray> events = Read("events.jsonl").split('\n');
+    ASSERT_GE(events.size(), 3);
+    EXPECT_TRUE(events.front().contains("\"event\":\"run-start\"")) << events.front().toStdString();
+    EXPECT_EQ(Read("events.jsonl").count("\"event\":\"chip-end\""), 2);
+    EXPECT_TRUE(events[events.size() - 2].contains("\"event\":\"run-end\"") &&
+                events[events.size() - 2].contains("\"end\":\"completed\""))
+        << events[events.size() - 2].toStdString();
+}
+
+// A log begun under other columns is left alone and the run writes beside
+// it: the results show that file's rows, with the row the start wrote for
+// the chip of a run that died shown as interrupted, not as a failure.
+TEST_F(ProductionDlgTest, TheResultsShowTheLogTheRunWritesWithItsInterruptedRows) {
+    const QString settingFile = SettingFile("Serial=eeprom:10:2\r\n");
+    Write("job.set.log.csv", "日時,ライタ,シリアル番号,結果\r\n2026-01-02T03:04:00,old-box,77,OK\r\n");
+    Write("job.set.counter", "10\n");
+    // A process id no process has: ids stay below the system's maximum.
+    QFile pidMax(QStringLiteral("/proc/sys/kernel/pid_max"));
+    ASSERT_TRUE(pidMax.open(QIODevice::ReadOnly));
+    const qint64 gone = pidMax.readAll().trimmed().toLongLong();
+    Write("job.set.counter.journal",
+          JournalText({{"box-a", "9", "2026-01-02T03:04:05", settingFile, gone, JournalHost()}}));
+
+    auto dlg = Window(settingFile);
+    dlg->show();
+    EXPECT_TRUE(Results(*dlg).join(u'\n').contains(QStringLiteral("|77|"))) << "the old log's rows, until a run";
+    dlg->SetText(kCount, QStringLiteral("1"));
+    ASSERT_TRUE(dlg->Start());
+    WaitForEnd(*dlg);
+    const QStringList shown = Results(*dlg);
+    ASSERT_EQ(shown.size(), 2) << shown.join(u'\n').toStdString();
+    EXPECT_TRUE(shown[0].startsWith(QStringLiteral("合格|10|"))) << shown[0].toStdString();
+    EXPECT_TRUE(shown[1].startsWith(QStringLiteral("中断|9|box-a|")) && shown[1].endsWith(QStringLiteral("01-02 03:04:05")))
+        << shown[1].toStdString();
+    // The run's chips and the interrupted one are all the run counts: no failure among them.
+    EXPECT_EQ(dlg->FailedCount(), 0);
+    EXPECT_TRUE(dlg->Summary().contains(QStringLiteral("1 個はすべて合格"))) << dlg->Summary().toStdString();
+    test::Grab(*dlg, QStringLiteral("production-interrupted-row.png"));
+    EXPECT_EQ(Read("job.set.log.csv").count("\r\n"), 2) << "the old log is left alone";
 }
 
 }  // namespace
