@@ -174,22 +174,43 @@ void CBoxRun::TakeMark(const Job& chip, const std::vector<uint8_t>& serial, bool
     if (job.serial && !serial.empty())
         m_mark.push_back({job.serial->memory == CalibMemory::Flash, job.serial->address, serial});
     const uint32_t writes[] = {step_bit::kWriteFlash, step_bit::kWriteEeprom};
-    for (size_t i = 0; i < chip.images.size() && i < 2 && m_mark.size() < 2; ++i) {
-        if ((job.steps & writes[i]) == 0) continue;
+    // The first written bytes of an image, or its last ones.
+    const auto spanOf = [&](size_t i, bool last) {
         const ImageBuffer& image = chip.images[i].image;
         MarkSpan span{.flash = i == 0, .address = 0, .bytes = {}};
-        for (uint32_t a = 0; a < image.count && a < image.cells.size() && span.bytes.size() < kMarkBytes; ++a) {
+        const uint32_t end = std::min<uint32_t>(image.count, static_cast<uint32_t>(image.cells.size()));
+        for (uint32_t n = 0; n < end && span.bytes.size() < kMarkBytes; ++n) {
+            const uint32_t a = last ? end - 1 - n : n;
             if (image.cells[a] == kNoData) {
                 if (!span.bytes.empty()) break;
                 continue;
             }
-            if (span.bytes.empty()) span.address = a;
+            span.address = a;
             span.bytes.push_back(static_cast<uint8_t>(image.cells[a]));
         }
-        if (!span.bytes.empty()) m_mark.push_back(std::move(span));
+        if (last) std::reverse(span.bytes.begin(), span.bytes.end());
+        else span.address -= static_cast<uint32_t>(span.bytes.empty() ? 0 : span.bytes.size() - 1);
+        return span;
+    };
+    for (size_t i = 0; i < chip.images.size() && i < 2 && m_mark.size() < 2; ++i) {
+        if ((job.steps & writes[i]) == 0) continue;
+        if (MarkSpan span = spanOf(i, false); !span.bytes.empty()) m_mark.push_back(std::move(span));
     }
     // What a failed chip holds is whatever the failure left: read it.
-    if (!passed && !m_mark.empty() && !ReadMark(m_mark)) m_mark.clear();
+    if (passed || m_mark.empty()) return;
+    if (!ReadMark(m_mark)) return m_mark.clear();
+    // A chip put in part-way through the job holds only its later pages and
+    // reads blank where it began: its FLASH's last written bytes tell it from
+    // a blank one put in for it. A chip blank there too is told from one by
+    // nothing but the socket found empty.
+    const auto blank = [](const MarkSpan& s) {
+        return std::all_of(s.bytes.begin(), s.bytes.end(), [](uint8_t b) { return b == 0xFF; });
+    };
+    if (!std::all_of(m_mark.begin(), m_mark.end(), blank) || chip.images.empty() ||
+        (job.steps & step_bit::kWriteFlash) == 0)
+        return;
+    std::vector<MarkSpan> tail{spanOf(0, true)};
+    if (!tail[0].bytes.empty() && ReadMark(tail) && !blank(tail[0])) m_mark.push_back(std::move(tail[0]));
 }
 
 bool CBoxRun::ReadMark(std::vector<MarkSpan>& spans) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <optional>
 #include <set>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -264,11 +265,20 @@ TEST(SimOptions, ParsesDevicesOptionsAndFaults) {
     ASSERT_TRUE(c);
     EXPECT_EQ(c->deviceRow, 0);
 
+    // The tray: WAIT is 1000 ms unless given.
+    for (const auto& [text, hold, gap, wait] : {std::tuple{"swap=40:10", 40, 10, 1000}, {"swap=40:0:300", 40, 0, 300}}) {
+        c = sim::ParseSimOptions(text, error);
+        ASSERT_TRUE(c) << text;
+        EXPECT_EQ(c->swap.holdMs, hold) << text;
+        EXPECT_EQ(c->swap.gapMs, gap) << text;
+        EXPECT_EQ(c->swap.waitMs, wait) << text;
+    }
+
     for (const char* bad : {"ATmega9", "ATmega8,timing=maybe", "ATmega8,mute=FF", "ATmega8,fail=jump",
                             "ATmega8,fail=read#0", "ATmega8,signature=1E93", "ATmega8,disconnect=-1",
                             "ATmega8,refuse=1", "ATmega8,,fast", "ATmega8,stuck=rom:1", "ATmega8,stuck=flash",
                             "ATmega8,stuck=flash:0x", "ATmega8,stuck=eeprom:1:256", "ATmega8,stuck=flash:1:2:3",
-                            "ATmega8,bad=0"}) {
+                            "ATmega8,bad=0", "ATmega8,swap=40", "ATmega8,swap=1:2:3:4", "ATmega8,swap=1:-2"}) {
         error.clear();
         EXPECT_FALSE(sim::ParseSimOptions(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
@@ -309,6 +319,55 @@ TEST(SimFaults, StuckCellsReadWrongOnTheBadChipsOnly) {
             t.ChipErase();
             for (int call = 0; call < 3; ++call) b.box.Call(sim::DriverCall::Queue);
             EXPECT_EQ(b.box.ChipsSwapped(), chip);
+        }
+    }
+}
+
+// The tray takes a chip out HOLD after whatever first changed it, and the
+// next one put in mid-job takes the rest of the job's writes and goes the
+// same way. A chip nothing changes goes after WAIT, and the next comes GAP
+// after the box found the socket empty.
+TEST(SimTray, TakesAChipOutAfterItWasChangedOrLeftAlone) {
+    const struct {
+        const char* what;
+        Bytes command;  // sent in programming mode, to the first chip and again to the second
+    } cases[] = {
+        {"erase", {'D'}},
+        {"FLASH page", {'F', 0, 0, 0, 0, 1, 0x12, 0x34}},
+        {"EEPROM byte", {'J', 0, 0, 5, 0, 1, 0x5A}},
+        {"fuse", {'L', 1, 0xE1}},
+        {"lock bits", {'N', 0xE0, 0xFC}},
+        {"nothing", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Box b("ATmega8,fast,swap=100:50:700");
+        const auto step = [&](milliseconds pass) {
+            b.clock.Advance(pass);
+            b.box.Call(sim::DriverCall::Queue);
+            return b.box.Target().IsPresent();
+        };
+        b.Enter();  // 100 ms after the first chip went in
+        for (int chip = 1; chip <= 2; ++chip) {
+            SCOPED_TRACE(chip);
+            if (!c.command.empty()) {
+                (void)b.Send(c.command, milliseconds(0));
+                EXPECT_GT(b.box.Target().Changes(), 0);
+            }
+            const milliseconds until = c.command.empty() ? milliseconds(chip == 1 ? 599 : 699) : milliseconds(99);
+            EXPECT_TRUE(step(milliseconds(0)));
+            EXPECT_TRUE(step(until));
+            EXPECT_FALSE(step(milliseconds(1)));
+            if (c.command.empty()) {
+                // Not put back until the box asks for a chip.
+                EXPECT_FALSE(step(milliseconds(5000)));
+                EXPECT_EQ(b.Send({'A', 0}, milliseconds(0)), Bytes{0xFE});
+                EXPECT_FALSE(step(milliseconds(0)));
+            }
+            EXPECT_FALSE(step(milliseconds(49)));
+            EXPECT_TRUE(step(milliseconds(1)));
+            EXPECT_EQ(b.box.ChipsSwapped(), chip);
+            EXPECT_EQ(b.box.Target().Changes(), 0);
         }
     }
 }

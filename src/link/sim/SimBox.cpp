@@ -49,6 +49,7 @@ CSimBox::CSimBox(const SimConfig& config, IClock& clock)
                      for (uint8_t b : bytes) m_wire.BoxToHost(b, t);
                  }) {
     m_wire.SetTiming(config.timing);
+    m_putInAt = m_clock.Now();
 }
 
 CSimTarget CSimBox::NewChip(int number) const {
@@ -64,20 +65,32 @@ void CSimBox::FollowTray() {
     const ChipSwap& swap = m_config.swap;
     if (swap.holdMs < 0) return;
     const ClockTime now = m_clock.Now();
+    if (m_emptyLooksBefore) {
+        if (m_firmware.EmptyLooks() == *m_emptyLooksBefore) return;
+        m_emptyLooksBefore.reset();
+        m_insertAt = now + std::chrono::milliseconds(swap.gapMs);
+    }
     if (m_insertAt) {
         if (now < *m_insertAt) return;
         ++m_swapped;
         m_target = NewChip(m_swapped + 1);
         m_insertAt.reset();
+        m_putInAt = now;
         return;
     }
-    if (!m_erasedAt) {
-        if (m_target.Erasures() > 0) m_erasedAt = now;
+    if (!m_changedAt) {
+        if (m_target.Changes() > 0) {
+            m_changedAt = now;
+        } else if (now - m_putInAt >= std::chrono::milliseconds(swap.waitMs)) {
+            // Left alone: taken out, and the next one waits for the box to ask.
+            m_target = CSimTarget(0);
+            m_emptyLooksBefore = m_firmware.EmptyLooks();
+        }
         return;
     }
-    if (now - *m_erasedAt < std::chrono::milliseconds(swap.holdMs)) return;
+    if (now - *m_changedAt < std::chrono::milliseconds(swap.holdMs)) return;
     m_target = CSimTarget(0);
-    m_erasedAt.reset();
+    m_changedAt.reset();
     m_insertAt = now + std::chrono::milliseconds(swap.gapMs);
 }
 

@@ -121,8 +121,10 @@ private:
     std::vector<std::string> m_callLog;
     int64_t m_hostBytes = 0;
     bool m_connected = true;
-    std::optional<ClockTime> m_erasedAt;   // first erase of the chip on the socket
+    ClockTime m_putInAt{0};                // when the chip on the socket was put in
+    std::optional<ClockTime> m_changedAt;  // its first erase or write
     std::optional<ClockTime> m_insertAt;   // the socket is empty until then
+    std::optional<int> m_emptyLooksBefore; // the next chip waits for the box to find the socket empty
     int m_swapped = 0;
 };
 

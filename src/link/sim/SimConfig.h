@@ -59,12 +59,20 @@ struct SimFaults {
     int badEvery = 0;
 };
 
-// A tray of chips on the socket, one after another: a chip stays `hold`
-// after its first erase, is then taken out, and `gap` later a new blank one
-// of the same device is put in. A negative hold: the chip stays for good.
+// A tray of chips on the socket, one after another, as an operator handles
+// them: a chip stays `hold` after it was first changed (erased, or written:
+// FLASH, EEPROM, fuses, lock bits), is then taken out, and `gap` later a new
+// blank one of the same device is put in. A chip put in while a job runs gets
+// whatever the rest of the job writes, and is taken out `hold` after that.
+// A chip nothing is written to within `wait` of being put in (put in after
+// the job's last write, or one the box has failed and waits to see removed)
+// is taken out then, and the next one put in `gap` after the box has found
+// the socket empty, as an operator waits for the prompt to insert one.
+// A negative hold: the chip stays for good.
 struct ChipSwap {
     int64_t holdMs = -1;
     int64_t gapMs = 0;
+    int64_t waitMs = 1000;
 };
 
 // The transcript's memory, far more than one operation on the largest device
@@ -87,7 +95,7 @@ inline constexpr char kDefaultSimDevice[] = "ATmega328P";
 //   mute=CMD[#PIECE], wrongack=CMD, refuse, short=CMD, dup=CMD, late=CMD, slow=MS,
 //   fail=CALL[#N][:STATUS]  (CALL: open latency flow baud data dtr write queue read close purge),
 //   disconnect=BYTES, signature=XXXXXX (six hex figures),
-//   swap=HOLD:GAP (milliseconds; see ChipSwap),
+//   swap=HOLD:GAP[:WAIT] (milliseconds; see ChipSwap),
 //   stuck=flash|eeprom:ADDR[:VALUE] (see StuckCell), bad=N (see SimFaults).
 // Numbers are decimal or hexadecimal with 0x.
 // On failure returns nothing and describes the problem in `error`.

@@ -149,6 +149,7 @@ void CSimFirmware::Acknowledge(uint8_t ack, ClockTime t, ClockTime busyFor) {
 void CSimFirmware::Enter(ClockTime t) {
     // The target answers the enable only when it is there and willing.
     m_programming = m_target.IsPresent() && !m_faults.refuseProgramming;
+    if (!m_target.IsPresent()) ++m_emptyLooks;
     Acknowledge(m_programming ? kProgrammingEcho : kRefused, t);
 }
 

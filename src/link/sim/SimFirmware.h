@@ -39,6 +39,8 @@ public:
     }
 
     bool InProgrammingMode() const { return m_programming; }
+    // How many programming enables found no chip on the socket.
+    int EmptyLooks() const { return m_emptyLooks; }
     const std::array<uint8_t, 8>& LastTiming() const { return m_timingBytes; }
     const std::vector<uint8_t>& EraseFollowUps() const { return m_followUps; }
 
@@ -90,6 +92,7 @@ private:
     bool m_muted = false;                // this command stays silent from now on
     ClockTime m_busyUntil{0};
     bool m_programming = false;
+    int m_emptyLooks = 0;
     std::array<uint8_t, 8> m_timingBytes{};
     std::vector<uint8_t> m_followUps;
     std::map<uint8_t, int> m_pieces;     // data pieces received per command since power-up

@@ -113,10 +113,11 @@ bool ParseOption(std::string_view key, std::string_view value, bool hasValue, Si
     }
     if (key == "slow") return ParseNumber(value, f.answerDelayMs) && f.answerDelayMs >= 0;
     if (key == "swap") {
-        const size_t colon = value.find(':');
-        return colon != std::string_view::npos && ParseNumber(value.substr(0, colon), config.swap.holdMs) &&
-               ParseNumber(value.substr(colon + 1), config.swap.gapMs) && config.swap.holdMs >= 0 &&
-               config.swap.gapMs >= 0;
+        const std::vector<std::string_view> parts = Split(value, ':');
+        ChipSwap& swap = config.swap;
+        return (parts.size() == 2 || parts.size() == 3) && ParseNumber(parts[0], swap.holdMs) &&
+               ParseNumber(parts[1], swap.gapMs) && (parts.size() == 2 || ParseNumber(parts[2], swap.waitMs)) &&
+               swap.holdMs >= 0 && swap.gapMs >= 0 && swap.waitMs >= 0;
     }
     if (key == "stuck") {
         StuckCell cell;

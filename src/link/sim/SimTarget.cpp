@@ -143,12 +143,14 @@ uint8_t CSimTarget::ReadCell(const std::vector<uint8_t>& memory, bool eeprom, ui
 uint8_t CSimTarget::ReadFlash(uint32_t byteAddress) const { return ReadCell(m_flash, false, byteAddress); }
 
 void CSimTarget::ProgramFlash(uint32_t byteAddress, uint8_t value) {
+    ++m_changes;
     if (byteAddress < m_flash.size()) m_flash[byteAddress] &= value;
 }
 
 uint8_t CSimTarget::ReadEeprom(uint32_t byteAddress) const { return ReadCell(m_eeprom, true, byteAddress); }
 
 void CSimTarget::WriteEeprom(uint32_t byteAddress, uint8_t value) {
+    ++m_changes;
     if (byteAddress < m_eeprom.size()) m_eeprom[byteAddress] = value;
 }
 
@@ -169,6 +171,7 @@ void CSimTarget::ChipErase() {
     if (!EepromSaved()) std::fill(m_eeprom.begin(), m_eeprom.end(), 0xFF);
     m_lock = 0xFF;
     ++m_erasures;
+    ++m_changes;
 }
 
 const uint8_t* CSimTarget::FuseSlot(uint8_t selector) const {
@@ -193,10 +196,13 @@ uint8_t CSimTarget::ReadFuse(uint8_t selector) const {
 }
 
 void CSimTarget::WriteFuse(uint8_t selector, uint8_t value) {
-    if (uint8_t* slot = FuseSlot(selector)) *slot = static_cast<uint8_t>(value | UnusedFuseBits(selector));
+    ++m_changes;
+    SetFuse(selector, value);
 }
 
-void CSimTarget::SetFuse(uint8_t selector, uint8_t value) { WriteFuse(selector, value); }
+void CSimTarget::SetFuse(uint8_t selector, uint8_t value) {
+    if (uint8_t* slot = FuseSlot(selector)) *slot = static_cast<uint8_t>(value | UnusedFuseBits(selector));
+}
 
 uint8_t CSimTarget::ReadLockCommand() const {
     const int32_t id = Device().id;
@@ -208,6 +214,7 @@ uint8_t CSimTarget::ReadLockCommand() const {
 }
 
 void CSimTarget::WriteLockCommand(uint8_t p, uint8_t q) {
+    ++m_changes;
     const int32_t id = Device().id;
     if (!IsOldDevice(id)) {
         if (p == 0xE0) m_lock &= q;  // lock bits can only be programmed until an erase

@@ -47,6 +47,8 @@ public:
     void WriteEeprom(uint32_t byteAddress, uint8_t value);   // replaces the byte
     void ChipErase();
     int Erasures() const { return m_erasures; }  // chip erases since it was put in
+    // Erases and writes (memories, fuses, lock bits) since it was put in.
+    int Changes() const { return m_changes; }
     bool EepromSaved() const;  // the EESAVE fuse bit is programmed
 
     // Fuses by selector (1 low, 2 high, 4 extended); a byte the device lacks
@@ -81,6 +83,7 @@ private:
     uint8_t m_ext = 0xFF;
     uint8_t m_lock = 0xFF;  // in the layout of the device's M answer
     int m_erasures = 0;
+    int m_changes = 0;
     std::vector<StuckCell> m_stuck;
 };
 
