@@ -196,9 +196,14 @@ void CBoxRun::TakeMark(const Job& chip, const std::vector<uint8_t>& serial, bool
         if ((job.steps & writes[i]) == 0) continue;
         if (MarkSpan span = spanOf(i, false); !span.bytes.empty()) m_mark.push_back(std::move(span));
     }
-    // What a failed chip holds is whatever the failure left: read it.
-    if (passed || m_mark.empty()) return;
+    // What a failed chip holds is whatever the failure left, and a chip
+    // whose lock bits were just written may answer other bytes than it was
+    // given (reads are barred in lock mode 3): read what it answers, so the
+    // same chip is never taken for a new one.
+    const bool locked = (job.steps & step_bit::kWriteLock) != 0 && job.lockEnabled;
+    if ((passed && !locked) || m_mark.empty()) return;
     if (!ReadMark(m_mark)) return m_mark.clear();
+    if (passed) return;
     // A chip put in part-way through the job holds only its later pages and
     // reads blank where it began: its FLASH's last written bytes tell it from
     // a blank one put in for it. A chip blank there too is told from one by
