@@ -170,8 +170,15 @@ CliRun UnderLimit(long kib, const QStringList& args, const QString& feed = {}) {
     return Finish(p);
 }
 
+// GCC names AddressSanitizer with a macro, clang with a feature test.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
 #else
 constexpr bool kSanitized = false;
 #endif
