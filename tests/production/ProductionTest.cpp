@@ -670,7 +670,7 @@ TEST_F(ProductionTest, AChipSwappedBetweenTwoPollsOrMidJobIsProgrammedOrFailed) 
     } cases[] = {
         {"sim:ATmega328P,fast,swap=40:0", "0000000F", "Serial=eeprom:10:2\r\n", true},
         {"sim:ATmega328P,fast,swap=40:0", "00000007", "", true},
-        {"sim:ATmega328P,swap=40:10", "00000007", "", false},
+        {"sim:ATmega328P,swap=40:10:1000", "00000007", "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.box) + " " + c.rule.constData());

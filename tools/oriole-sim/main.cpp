@@ -39,7 +39,7 @@ void PrintUsage() {
         "           swap=HOLD:GAP[:WAIT]  a tray of chips: each is taken out HOLD ms\n"
         "                          after its first erase or write, and a blank one put\n"
         "                          in GAP ms later; one nothing is written to within\n"
-        "                          WAIT ms (1000) is taken out then, and the next put\n"
+        "                          WAIT ms (5000) is taken out then, and the next put\n"
         "                          in GAP ms after the box found the socket empty\n"
         "           signature=XXXXXX  answer C with these bytes\n"
         "           stuck=flash|eeprom:ADDR[:VALUE]  a bad chip: that byte reads VALUE,\n"

@@ -72,7 +72,9 @@ struct SimFaults {
 struct ChipSwap {
     int64_t holdMs = -1;
     int64_t gapMs = 0;
-    int64_t waitMs = 1000;
+    // Long enough that a slow host (a sanitizer's build, many boxes on few
+    // cores) gets from the chip's detection to its first write in time.
+    int64_t waitMs = 5000;
 };
 
 // The transcript's memory, far more than one operation on the largest device
