@@ -83,6 +83,11 @@ Result LoadThroughFile(const uint8_t* data, size_t size) {
     CountingHost host;
     r.ok = oriole::LoadImageFile(host, file.fileName(), r.cells.data(), r.count, r.lowest,
                                  r.highest);
+    // A message about the file as a whole names it; without the name it
+    // reads as the one from memory.
+    const std::string named = ": " + file.fileName().toStdString();
+    for (std::string& text : host.texts)
+        if (const size_t at = text.find(named); at != std::string::npos) text.erase(at, named.size());
     r.texts = host.texts;
     return r;
 }
