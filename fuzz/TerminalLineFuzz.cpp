@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "terminal/TerminalData.h"
+#include "avrdude/TerminalData.h"
 
 namespace {
 
@@ -20,11 +20,11 @@ void Check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view line(reinterpret_cast<const char*>(data), size);
-    for (const auto& words : oriole::terminal::SplitLine(line)) {
+    for (const auto& words : oriole::avrdude::SplitLine(line)) {
         Check(!words.empty());
         for (const std::string& word : words) {
             Check(!word.empty());
-            const oriole::terminal::DataItem item = oriole::terminal::ParseData(word);
+            const oriole::avrdude::DataItem item = oriole::avrdude::ParseData(word);
             Check(item.error.empty() != item.bytes.empty());
             if (item.integer && !item.bytes.empty()) {
                 const size_t n = item.bytes.size();
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             int32_t value = 0;
             std::string why;
-            Check(oriole::terminal::ParseInt32(word, value, why) == why.empty());
+            Check(oriole::avrdude::ParseInt32(word, value, why) == why.empty());
         }
     }
     return 0;

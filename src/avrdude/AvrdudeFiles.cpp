@@ -1,12 +1,12 @@
-#include "terminal/AvrdudeFiles.h"
+#include "avrdude/AvrdudeFiles.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
 
-#include "terminal/TerminalData.h"
+#include "avrdude/TerminalData.h"
 
-namespace oriole::terminal {
+namespace oriole::avrdude {
 
 namespace {
 
@@ -170,4 +170,4 @@ std::string AvrdudeSRecord(const std::vector<uint8_t>& data, uint32_t memoryByte
     return AvrdudeFile('s', {Segment{0, data}}, memoryBytes);
 }
 
-}  // namespace oriole::terminal
+}  // namespace oriole::avrdude

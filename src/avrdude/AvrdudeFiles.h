@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace oriole::terminal {
+namespace oriole::avrdude {
 
 struct Segment {
     uint32_t addr = 0;
@@ -31,4 +31,4 @@ std::string FormatValues(const std::vector<uint8_t>& data, char format);
 std::string AvrdudeIntelHex(const std::vector<uint8_t>& data, bool comments);
 std::string AvrdudeSRecord(const std::vector<uint8_t>& data, uint32_t memoryBytes);
 
-}  // namespace oriole::terminal
+}  // namespace oriole::avrdude

@@ -1,12 +1,9 @@
-// oriole-cli -p PART [-c oriole] [-P SPEC] [-e] [-D] [-V] [-n] [-F] [-q] [-v]
-//            -U memory:op:file[:format] ...
-// avrdude's command line as one Job, as the device commands build theirs:
-// the options are read the way avrdude's getopt reads them (glued or
-// separate values, grouped flags), the -U requests run in order, and as
-// avrdude does, a FLASH write erases the chip first unless -D, every write is
-// verified unless -V, and any failure exits 1.
+// The -U requests, -T lines and -t of avrdude's command line as one Job.
+// The run is one job: every input is read once and checked against the
+// device before the erase, so a file that cannot be programmed does not
+// leave an empty chip.
 
-#include "CliAvrdude.h"
+#include "avrdude/AvrdudeRun.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,10 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "CliAvrdudeOptions.h"
-#include "CliCommon.h"
-#include "CliFuses.h"
-#include "CliOperationHost.h"
 #include "base/AtomicFile.h"
 #include "base/FileNode.h"
 #include "base/FormatText.h"
@@ -38,9 +31,10 @@
 #include "ops/Job.h"
 #include "ops/OrioleCore.h"
 #include "res/Texts.h"
-#include "terminal/TerminalSession.h"
+#include "avrdude/AvrdudeFiles.h"
+#include "avrdude/TerminalSession.h"
 
-namespace oriole::cli {
+namespace oriole::avrdude {
 namespace {
 
 // I files are read whole, as value lists are.
@@ -48,30 +42,6 @@ constexpr qint64 kMaxTextFile = kMaxValueListBytes;
 
 // The op of a -U that is skipped.
 constexpr char kSkipped = 's';
-
-// -l: the messages go to the log file from now on. Only a regular file (made
-// if missing) or /dev/null is taken: never a terminal, a FIFO or a device.
-bool OpenLog(const QString& path) {
-    if (path.isEmpty()) return true;
-    const NodeKind kind = NodeKindOf(path);
-    if (path != "/dev/null" && kind != NodeKind::Regular && kind != NodeKind::Missing)
-        return Refuse("-l のログファイルは通常のファイルにしてください: " + path);
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
-    struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0 || (path != "/dev/null" && !S_ISREG(st.st_mode))) {
-        if (fd >= 0) ::close(fd);
-        return Refuse("-l のログファイルを開けません: " + path);
-    }
-    if (S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return Refuse("-l のログファイルに書けません: " + path);
-    }
-    std::fflush(stderr);
-    const bool moved = ::dup2(fd, STDERR_FILENO) >= 0;
-    ::close(fd);
-    return moved || Refuse("-l のログファイルに切り替えられません: " + path);
-}
 
 // avrdude's format letters: i Intel HEX, s S-records, r raw binary, e ELF,
 // h d o b R value lists (m, immediate values, never reaches a file); a and
@@ -99,144 +69,136 @@ ImageFormat FormatOfLetter(char format) {
 }
 
 // The file of a -U as its messages name it.
-std::string ShownName(const MemOp& op) { return op.file == "-" ? "<stdin>" : op.file.toStdString(); }
+std::string ShownName(const Request& op) { return op.file == "-" ? "<stdin>" : op.file.toStdString(); }
 
 // The memory a prefix names on `device`, as avrdude looks it up: the part's
 // memories by their own names first, then by their other names (fuse,
 // lockbits). False, with the candidates, when it names none or several.
-bool ResolveOnPart(const AVR_DEVICE& device, MemOp& op, QStringList& candidates) {
+bool ResolveOnPart(const AVR_DEVICE& device, Request& op, QStringList& candidates) {
     const QString word = op.memName;
-    std::vector<AvrMem> found;
-    for (const AvrMem mem : kAllMemories) {
-        const QString name = QLatin1String(terminal::MemoryName(mem));
+    std::vector<Memory> found;
+    for (const Memory mem : kAllMemories) {
+        const QString name = QLatin1String(MemoryName(mem));
         if (HasMemory(device, mem) && name.startsWith(word, Qt::CaseInsensitive)) {
             found.push_back(mem);
             candidates << name;
         }
     }
-    AvrMem other{};
-    if (found.empty() && terminal::FindMemory(word.toStdString(), other) == terminal::MemoryMatch::Found &&
+    Memory other{};
+    if (found.empty() && FindMemory(word.toStdString(), other) == MemoryMatch::Found &&
         HasMemory(device, other))
         found.push_back(other);
     if (found.size() != 1) return false;
     op.mem = found.front();
-    op.memName = QLatin1String(terminal::MemoryName(op.mem));
+    op.memName = QLatin1String(MemoryName(op.mem));
     op.prefix = false;
     return true;
 }
 
+// The fuse byte of a fuse memory: its field and the bytes a job step names.
+uint8_t& FuseField(FuseBytes& fuses, Memory mem) {
+    return mem == Memory::HighFuse ? fuses.high : mem == Memory::ExtFuse ? fuses.ext : fuses.low;
+}
+
+int32_t FuseBytesOf(Memory mem) {
+    return mem == Memory::HighFuse ? kFuseHigh : mem == Memory::ExtFuse ? kFuseExt : kFuseLow | kFuseSingle;
+}
+
+// The bytes of an output file in one of avrdude's formats.
+QByteArray Encode(const std::vector<uint8_t>& data, char format, uint32_t memoryBytes) {
+    switch (format) {
+        case 'r':
+            return {reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size())};
+        case 's':
+            return QByteArray::fromStdString(AvrdudeSRecord(data, memoryBytes));
+        case 'i':
+        case 'I':
+            return QByteArray::fromStdString(AvrdudeIntelHex(data, format == 'I'));
+        default:
+            return QByteArray::fromStdString(FormatValues(data, format));
+    }
+}
+
+}  // namespace
+
 // What a -U request that writes or verifies was given, read before the chip
 // is touched: the image of a memory, or the bytes of a fuse, the lock, the
 // calibration or the signature.
-struct Input {
+struct CAvrdudeRun::Input {
     ImageBuffer image;
     std::vector<uint8_t> bytes;
 };
 
-// The fuse byte of a fuse memory: its field and the bytes a job step names.
-uint8_t& FuseField(FuseBytes& fuses, AvrMem mem) {
-    return mem == AvrMem::HighFuse ? fuses.high : mem == AvrMem::ExtFuse ? fuses.ext : fuses.low;
+CAvrdudeRun::CAvrdudeRun(COrioleCore& core, RunSettings settings, RunStreams streams)
+    : m_core(core), m_o(std::move(settings)), m_io(std::move(streams)) {}
+
+CAvrdudeRun::~CAvrdudeRun() = default;
+
+// Every refusal of the form's own: one line through the core's host, with
+// its cause, so the run's failure is a value as the job's are.
+bool CAvrdudeRun::Refuse(Cause cause, const QString& message) {
+    return Refuse({cause, message.toStdString()});
 }
 
-int32_t FuseBytesOf(AvrMem mem) {
-    return mem == AvrMem::HighFuse ? kFuseHigh : mem == AvrMem::ExtFuse ? kFuseExt : kFuseLow | kFuseSingle;
+bool CAvrdudeRun::Refuse(const Refusal& refusal) {
+    if (m_failure == Cause::None) m_failure = refusal.cause;
+    m_core.ReportFailure(refusal.cause, MsgKind::Error, "oriole-cli: " + refusal.message);
+    return false;
 }
 
-class Runner {
-public:
-    Runner(COrioleCore& core, CliOperationHost& host, const AvrdudeOptions& o)
-        : m_core(core), m_host(host), m_o(o) {}
-    bool Run();
+// The bytes of an m value.
+bool CAvrdudeRun::DataItems(const Request& op, std::vector<uint8_t>& out) {
+    const Refusal refused = ParseDataItems(op.file.toUtf8(), false, out, m_io.err);
+    return !refused || Refuse(refused);
+}
 
-private:
-    bool Connect();
-    bool RunTerminal(const MemOp& op, const OpOptions& options);
-    bool Interactive();
-    void Resolve(MemOp& op) const;
-    bool NeedsErase() const;
-    // The bits the device does not have read back as 1.
-    void SetLock(JobStep& step, const MemOp& op, uint8_t value) const {
-        if (op.op == 'w') step.lock = value;
-        if (op.op == 'v') step.lock = LockBitsAsRead(m_core.Device(), value);
-    }
-    bool AddSteps(size_t index);
-    // Adds a step of `kind` for request `index`; the caller fills in the rest.
-    JobStep& Add(size_t index, StepKind kind) {
-        m_opOf.push_back(index);
-        JobStep& step = m_job.steps.emplace_back();
-        step.kind = kind;
-        return step;
-    }
-    void AddCustom(size_t index, std::function<bool(const OpOptions&)> work) {
-        Add(index, StepKind::Custom).custom = std::move(work);
-    }
-    bool OnRead(const JobStep& step, std::span<const uint8_t> bytes);
-    bool DryRunWrite(const MemOp& op, const ImageBuffer& image) const;
-    bool CheckReadOnly(const MemOp& op, const Input& in, const std::vector<uint8_t>& values, const char* what);
-    bool LoadInput(const MemOp& op, Input& in);
-    bool LoadAtTurn(size_t index);
-    bool WrittenBefore(size_t index) const;
-    bool InputFile(const MemOp& op, QString& path);
-    bool InputBytes(const MemOp& op, std::vector<uint8_t>& out);
-    bool TempFile(const QByteArray& content, QString& path);
-    bool Output(const MemOp& op, std::vector<uint8_t> data, AvrMem mem);
-    uint32_t MemoryBytes(AvrMem mem, size_t dataBytes) const;
-    size_t CalibrationCount() const {
-        return std::max<size_t>(CalibrationFrequencies(m_core.Device().id).size(), 1);
-    }
-    static QByteArray Encode(const std::vector<uint8_t>& data, char format, uint32_t memoryBytes);
-    // Standard output carries only the data of reads to "-": every note goes
-    // to standard error, as avrdude's do.
-    void Note(const QString& text) const {
-        if (m_o.verbosity >= 0) std::fprintf(stderr, "%s\n", qPrintable(text));
-    }
-    bool Present(const MemOp& op) const;
-    // -n: the byte a fuse or lock write would program, shown and not written.
-    bool Skipped(const MemOp& op, uint8_t value) const {
-        Note("-n: 書き込みません: " + op.spec);
-        return DryRunOutput({value}, op.mem);
-    }
-    bool DryRunOutput(std::vector<uint8_t> data, AvrMem mem) const {
-        TrimAsRead(data, mem);
-        const std::string hex = AvrdudeIntelHex(data, false);
-        std::fwrite(hex.data(), 1, hex.size(), stdout);
-        return std::fflush(stdout) == 0;
-    }
-    void TrimAsRead(std::vector<uint8_t>& data, AvrMem mem) const;
+void CAvrdudeRun::Note(const QString& text) const {
+    if (m_o.verbosity >= 0) std::fprintf(m_io.err, "%s\n", qPrintable(text));
+}
 
-    COrioleCore& m_core;
-    CliOperationHost& m_host;
-    const AvrdudeOptions& m_o;
-    // The -U, -T and -t requests, memory names resolved on the part.
-    std::vector<MemOp> m_ops;
-    // The run: its steps, and for each the -U, -T or -t it comes from.
-    Job m_job;
-    std::vector<size_t> m_opOf;
-    std::vector<Input> m_inputs;
-    // Per request: the file is one an earlier -U writes, so it is read when
-    // its turn comes (m_turn), into the step or image m_target names.
-    std::vector<bool> m_late, m_turn;
-    std::vector<size_t> m_target;
-    std::vector<std::vector<uint8_t>> m_calibration;  // the bytes read so far, per request
-    // The terminal of -T and -t, shared by them all: its writes are cached
-    // until a -U step or the end.
-    std::unique_ptr<terminal::CTerminalSession> m_terminal;
-    QTemporaryDir m_temp;
-    int m_nTemp = 0;
-};
+JobStep& CAvrdudeRun::Add(size_t index, StepKind kind) {
+    m_opOf.push_back(index);
+    JobStep& step = m_job.steps.emplace_back();
+    step.kind = kind;
+    return step;
+}
 
-bool Runner::Run() {
-    if (!Connect()) return false;
-    // The run is one job: every input is read once and checked against the
-    // device before the erase, so a file that cannot be programmed does not
-    // leave an empty chip. avrdude does not ask, writes the clock fuses its
-    // recipes give it (SPIEN still stays programmed) and verifies unless -V.
+void CAvrdudeRun::AddCustom(size_t index, std::function<bool(const OpOptions&)> work) {
+    Add(index, StepKind::Custom).custom = std::move(work);
+}
+
+// The bits the device does not have read back as 1.
+void CAvrdudeRun::SetLock(JobStep& step, const Request& op, uint8_t value) const {
+    if (op.op == 'w') step.lock = value;
+    if (op.op == 'v') step.lock = LockBitsAsRead(m_core.Device(), value);
+}
+
+size_t CAvrdudeRun::CalibrationCount() const {
+    return std::max<size_t>(CalibrationFrequencies(m_core.Device().id).size(), 1);
+}
+
+// -n: the byte a fuse or lock write would program, shown and not written.
+bool CAvrdudeRun::Skipped(const Request& op, uint8_t value) {
+    Note("-n: 書き込みません: " + op.spec);
+    return DryRunOutput({value}, op.mem);
+}
+
+bool CAvrdudeRun::DryRunOutput(std::vector<uint8_t> data, Memory mem) {
+    TrimAsRead(data, mem);
+    const std::string hex = AvrdudeIntelHex(data, false);
+    std::fwrite(hex.data(), 1, hex.size(), m_io.out);
+    return std::fflush(m_io.out) == 0;
+}
+
+bool CAvrdudeRun::Build() {
+    // avrdude does not ask, writes the clock fuses its recipes give it
+    // (SPIEN still stays programmed) and verifies unless -V.
     m_job.options = OpOptions{.confirm = false};
     m_job.fusePolicy = {.risky = RiskyFuses::Allow};
     // Connect() has read the signature, as avrdude does first.
     m_job.detected = true;
-    m_ops = m_o.ops;
-    for (MemOp& op : m_ops) Resolve(op);
+    m_ops = m_o.requests;
+    for (Request& op : m_ops) Resolve(op);
     m_inputs.resize(m_ops.size());
     m_calibration.resize(m_ops.size());
     m_late.assign(m_ops.size(), false);
@@ -245,7 +207,7 @@ bool Runner::Run() {
     if (NeedsErase()) {
         if (m_o.dryRun) {
             AddCustom(0, [this](const OpOptions&) {
-                std::fprintf(stderr, "oriole-cli: 警告: %s\n",
+                std::fprintf(m_io.err, "oriole-cli: 警告: %s\n",
                              m_o.erase ? "-e と -n が両方指定されています。チップを消去しません。"
                                        : "-n が指定されているので、チップを消去しません。");
                 return true;
@@ -256,11 +218,11 @@ bool Runner::Run() {
     }
     for (size_t i = 0; i < m_ops.size(); ++i)
         if (!AddSteps(i)) return false;
-    m_terminal = std::make_unique<terminal::CTerminalSession>(
+    m_terminal = std::make_unique<CTerminalSession>(
         m_core,
-        [](std::string_view text) {
-            std::fwrite(text.data(), 1, text.size(), stdout);
-            std::fflush(stdout);
+        [this](std::string_view text) {
+            std::fwrite(text.data(), 1, text.size(), m_io.out);
+            std::fflush(m_io.out);
         },
         // Its messages count as the host's, so a failed run names no other cause.
         [this](std::string_view text) {
@@ -269,15 +231,20 @@ bool Runner::Run() {
         false);
     m_terminal->SetQuell(std::max(0, -m_o.verbosity));
     m_terminal->SetVerbose(std::max(0, m_o.verbosity));
-    m_terminal->onQuell = [this](int level) { m_host.SetInformationShown(level < 2); };
+    m_terminal->onQuell = m_io.onQuell;
     if (m_o.dryRun && std::any_of(m_ops.begin(), m_ops.end(), IsTerminalStep))
-        std::fprintf(stderr, "oriole-cli: 警告: ターミナルは -n に関わらずデバイスに書き込みます。\n");
+        std::fprintf(m_io.err, "oriole-cli: 警告: ターミナルは -n に関わらずデバイスに書き込みます。\n");
+    return true;
+}
 
+bool CAvrdudeRun::Execute() {
     JobEvents events;
     events.onEnd = [this](const JobStep& step, bool ok) {
         if (ok && step.kind == StepKind::Erase) Note(text::kEraseDone);
     };
-    events.onCurrentFuses = [this](const FuseBytes& f) { PrintCurrentFuses(m_core.Device(), f, stderr); };
+    events.onCurrentFuses = [this](const FuseBytes& f) {
+        if (m_io.onCurrentFuses) m_io.onCurrentFuses(m_core.Device(), f);
+    };
     events.onRead = [this](const JobStep& step, std::span<const uint8_t> bytes) { return OnRead(step, bytes); };
     // The steps of a file an earlier -U writes wait for their turn to be
     // loaded and checked; the request's first step (a custom one) reads it.
@@ -285,17 +252,20 @@ bool Runner::Run() {
         const size_t index = m_opOf[static_cast<size_t>(&step - m_job.steps.data())];
         return index >= m_late.size() || !m_late[index] || m_turn[index] || step.kind == StepKind::Custom;
     };
-    const bool ran = RunJob(m_core, m_job, events).ok;
+    const JobResult result = RunJob(m_core, m_job, events);
+    if (!result.ok && m_failure == Cause::None) m_failure = result.cause == Cause::None ? Cause::Other : result.cause;
     // Whatever the terminal still holds is written at the end, also after a
     // failed step.
-    return m_terminal->Flush() && ran;
+    const bool flushed = m_terminal->Flush();
+    if (!flushed && m_failure == Cause::None) m_failure = Cause::Other;
+    return flushed && result.ok;
 }
 
 // The job steps of one -U, -T or -t. A -U on a memory the part lacks, or
 // whose name starts several of the part's memories, is skipped with a
 // warning, as avrdude 7 does.
-bool Runner::AddSteps(size_t index) {
-    MemOp& op = m_ops[index];
+bool CAvrdudeRun::AddSteps(size_t index) {
+    Request& op = m_ops[index];
     Input& in = m_inputs[index];
     if (IsTerminalStep(op)) {
         AddCustom(index, [this, &op](const OpOptions& o) { return RunTerminal(op, o); });
@@ -321,9 +291,9 @@ bool Runner::AddSteps(size_t index) {
     const bool write = op.op == 'w', verify = op.op == 'v';
     const bool verifies = !m_o.noVerify;
     switch (op.mem) {
-        case AvrMem::Flash:
-        case AvrMem::Eeprom: {
-            const bool flash = op.mem == AvrMem::Flash;
+        case Memory::Flash:
+        case Memory::Eeprom: {
+            const bool flash = op.mem == Memory::Flash;
             if (op.op == 'r') {
                 Add(index, flash ? StepKind::ReadFlash : StepKind::ReadEeprom);
                 return true;
@@ -356,9 +326,9 @@ bool Runner::AddSteps(size_t index) {
             step.verify = write && verifies;
             return true;
         }
-        case AvrMem::LowFuse:
-        case AvrMem::HighFuse:
-        case AvrMem::ExtFuse: {
+        case Memory::LowFuse:
+        case Memory::HighFuse:
+        case Memory::ExtFuse: {
             // One fuse byte: the others are written back as the write reads
             // them, and compared as the chip holds them.
             // -n reads what the chip holds and shows what would be written.
@@ -371,7 +341,7 @@ bool Runner::AddSteps(size_t index) {
             if (op.op != 'r' && !late) FuseField(step.fuses, op.mem) = in.bytes[0];
             return true;
         }
-        case AvrMem::Lock: {
+        case Memory::Lock: {
             if (write && m_o.dryRun) {
                 AddCustom(index, [this, &op, &in](const OpOptions&) { return Skipped(op, in.bytes[0]); });
                 return true;
@@ -382,16 +352,16 @@ bool Runner::AddSteps(size_t index) {
             if (op.op != 'r' && !late) SetLock(step, op, in.bytes[0]);
             return true;
         }
-        case AvrMem::Calibration:
+        case Memory::Calibration:
             if (write) {
-                AddCustom(index, [](const OpOptions&) { return Refuse("calibration には書き込めません。"); });
+                AddCustom(index, [this](const OpOptions&) { return Refuse(Cause::NoSuchMemory, "calibration には書き込めません。"); });
                 return true;
             }
             // One byte per factory frequency; the last read writes or compares them all.
             for (size_t i = 0; i < CalibrationCount(); ++i)
                 Add(index, StepKind::ReadCalibration).calibIndex = static_cast<uint8_t>(i);
             return true;
-        case AvrMem::Signature:
+        case Memory::Signature:
             // The detection read it.
             AddCustom(index, [this, &op, &in](const OpOptions&) {
                 const auto& s = m_core.Device().signature;
@@ -404,40 +374,40 @@ bool Runner::AddSteps(size_t index) {
 
 // The input of request `index`, a file an earlier -U wrote, read at its
 // turn into the image or step that takes it.
-bool Runner::LoadAtTurn(size_t index) {
-    const MemOp& op = m_ops[index];
+bool CAvrdudeRun::LoadAtTurn(size_t index) {
+    const Request& op = m_ops[index];
     Input& in = m_inputs[index];
     if (!LoadInput(op, in)) return false;
     switch (op.mem) {
-        case AvrMem::Flash:
-        case AvrMem::Eeprom: {
+        case Memory::Flash:
+        case Memory::Eeprom: {
             JobImage& image = m_job.images[m_target[index]];
             image.image = std::move(in.image);
             image.loaded = true;
             return true;
         }
-        case AvrMem::LowFuse:
-        case AvrMem::HighFuse:
-        case AvrMem::ExtFuse:
+        case Memory::LowFuse:
+        case Memory::HighFuse:
+        case Memory::ExtFuse:
             FuseField(m_job.steps[m_target[index]].fuses, op.mem) = in.bytes[0];
             return true;
-        case AvrMem::Lock:
+        case Memory::Lock:
             SetLock(m_job.steps[m_target[index]], op, in.bytes[0]);
             return true;
-        case AvrMem::Calibration:
-        case AvrMem::Signature:
+        case Memory::Calibration:
+        case Memory::Signature:
             return true;  // their steps compare with the input when they come
     }
     return true;
 }
 
 // An earlier -U reads the memory into the file this one reads.
-bool Runner::WrittenBefore(size_t index) const {
-    const MemOp& op = m_ops[index];
+bool CAvrdudeRun::WrittenBefore(size_t index) const {
+    const Request& op = m_ops[index];
     if (op.file == "-" || op.format == 'm') return false;
     const QString path = QFileInfo(op.file).absoluteFilePath();
     for (size_t i = 0; i < index; ++i) {
-        const MemOp& earlier = m_ops[i];
+        const Request& earlier = m_ops[i];
         if (earlier.op == 'r' && earlier.file != "-" && QFileInfo(earlier.file).absoluteFilePath() == path) return true;
         // As avrdude: a terminal before it may have saved the file (a -T
         // line that names it, or any interactive terminal).
@@ -446,14 +416,14 @@ bool Runner::WrittenBefore(size_t index) const {
     return false;
 }
 
-bool Runner::OnRead(const JobStep& step, std::span<const uint8_t> bytes) {
+bool CAvrdudeRun::OnRead(const JobStep& step, std::span<const uint8_t> bytes) {
     const size_t index = m_opOf[static_cast<size_t>(&step - m_job.steps.data())];
-    const MemOp& op = m_ops[index];
+    const Request& op = m_ops[index];
     switch (step.kind) {
         case StepKind::ReadFuses: {
             FuseBytes current{bytes[0], bytes[1], bytes[2]};
             if (op.op == 'r') return Output(op, {FuseField(current, op.mem)}, op.mem);
-            PrintCurrentFuses(m_core.Device(), current, stderr);
+            if (m_io.onCurrentFuses) m_io.onCurrentFuses(m_core.Device(), current);
             return Skipped(op, m_inputs[index].bytes[0]);
         }
         case StepKind::ReadCalibration: {
@@ -470,12 +440,12 @@ bool Runner::OnRead(const JobStep& step, std::span<const uint8_t> bytes) {
 
 // As avrdude's -n: what the write would program goes to standard output as
 // Intel HEX, from address 0, gaps as 0xFF.
-bool Runner::DryRunWrite(const MemOp& op, const ImageBuffer& image) const {
+bool CAvrdudeRun::DryRunWrite(const Request& op, const ImageBuffer& image) {
     const auto& cells = image.cells;
     const auto first = std::find_if(cells.begin(), cells.end(), [](int16_t c) { return c != kNoData; });
     const auto bytes = std::count_if(first, cells.end(), [](int16_t c) { return c != kNoData; });
     Note(QString::asprintf("-n: %s に %td バイト (0x%04tx - 0x%04x) を書き込むところですが、書き込みません。",
-                           op.mem == AvrMem::Flash ? "FLASH" : "EEPROM", bytes, first - cells.begin(),
+                           op.mem == Memory::Flash ? "FLASH" : "EEPROM", bytes, first - cells.begin(),
                            image.count == 0 ? 0u : image.count - 1));
     std::vector<uint8_t> data(image.count, 0xFF);
     for (size_t a = 0; a < data.size(); ++a)
@@ -484,7 +454,7 @@ bool Runner::DryRunWrite(const MemOp& op, const ImageBuffer& image) const {
 }
 
 // -T: one line, whose failure ends the run with status 1 as avrdude's does.
-bool Runner::RunTerminal(const MemOp& op, const OpOptions& options) {
+bool CAvrdudeRun::RunTerminal(const Request& op, const OpOptions& options) {
     m_terminal->SetTiming(options.timing);
     bool ok = true;
     if (op.op == 't') {
@@ -500,17 +470,17 @@ bool Runner::RunTerminal(const MemOp& op, const OpOptions& options) {
 // -t: lines from standard input until quit or its end, a prompt only on a
 // terminal. The terminal's modes are left alone, so Ctrl-C (which ends the
 // tool between operations) leaves it as it was.
-bool Runner::Interactive() {
-    const bool tty = isatty(STDIN_FILENO) != 0;
+bool CAvrdudeRun::Interactive() {
+    const bool tty = isatty(fileno(m_io.in)) != 0;
     std::string line;
     while (!m_terminal->QuitRequested()) {
         if (tty) {
-            std::fputs("oriole> ", stdout);
-            std::fflush(stdout);
+            std::fputs("oriole> ", m_io.out);
+            std::fflush(m_io.out);
         }
         // A line longer than the terminal runs costs no more than its bound.
-        if (!terminal::ReadLine(stdin, line)) {
-            if (tty) std::fputs("\n", stdout);
+        if (!ReadLine(m_io.in, line)) {
+            if (tty) std::fputs("\n", m_io.out);
             break;
         }
         (void)m_terminal->RunLine(line);
@@ -521,9 +491,9 @@ bool Runner::Interactive() {
 }
 
 // avrdude reads the signature first and stops when it is not the part's, unless -F.
-bool Runner::Connect() {
+bool CAvrdudeRun::Connect() {
     if (m_o.force) {
-        if (m_o.deviceRow == 0) return Refuse("-F には -p でデバイスを指定してください。");
+        if (m_o.deviceRow == 0) return Refuse(Cause::Other, "-F には -p でデバイスを指定してください。");
         m_core.SetAutoDetect(false);
         m_core.SelectDevice(m_o.deviceRow);
         return m_core.CheckDevice(true);
@@ -534,7 +504,7 @@ bool Runner::Connect() {
     const auto& s = found.signature;
     Note(QString::asprintf("デバイスの署名 = 0x%02x%02x%02x (%s)", s[0], s[1], s[2], found.name));
     if (m_o.deviceRow != 0 && DeviceAt(m_o.deviceRow).signature != s) {
-        return Refuse(
+        return Refuse(Cause::OtherDevice,
             QString(
                 "デバイスの署名が -p %1 (%2) と一致しません。確かめるか -F で無視してください。")
                 .arg(m_o.part, DeviceAt(m_o.deviceRow).name));
@@ -542,50 +512,49 @@ bool Runner::Connect() {
     return true;
 }
 
-bool Runner::Present(const MemOp& op) const { return HasMemory(m_core.Device(), op.mem); }
 
 // A -U whose memory the part lacks, or whose name starts several of the
 // part's memories, is skipped with a warning (and erases nothing).
-void Runner::Resolve(MemOp& op) const {
+void CAvrdudeRun::Resolve(Request& op) {
     if (IsTerminalStep(op)) return;
     QStringList candidates;
     if (op.prefix && !ResolveOnPart(m_core.Device(), op, candidates) && candidates.size() > 1) {
-        std::fprintf(stderr, "oriole-cli: 警告: -U のメモリ名 %s は %s のどれか決まりません。-U %s を飛ばします。\n",
+        std::fprintf(m_io.err, "oriole-cli: 警告: -U のメモリ名 %s は %s のどれか決まりません。-U %s を飛ばします。\n",
                      qPrintable(op.memName), qPrintable(candidates.join(", ")), qPrintable(op.spec));
         op.op = kSkipped;
-    } else if (op.prefix || !Present(op)) {
-        std::fprintf(stderr, "oriole-cli: 警告: %s には %s がありません。-U %s を飛ばします。\n",
+    } else if (op.prefix || !HasMemory(m_core.Device(), op.mem)) {
+        std::fprintf(m_io.err, "oriole-cli: 警告: %s には %s がありません。-U %s を飛ばします。\n",
                      m_core.Device().name, qPrintable(op.memName), qPrintable(op.spec));
         op.op = kSkipped;
     }
 }
 
-bool Runner::NeedsErase() const {
+bool CAvrdudeRun::NeedsErase() const {
     bool flashWrite = false;
-    for (const MemOp& op : m_ops)
-        flashWrite = flashWrite || (op.mem == AvrMem::Flash && op.op == 'w');
+    for (const Request& op : m_ops)
+        flashWrite = flashWrite || (op.mem == Memory::Flash && op.op == 'w');
     return m_o.erase || (flashWrite && !m_o.noAutoErase);
 }
 
-bool Runner::LoadInput(const MemOp& op, Input& in) {
-    if (op.mem != AvrMem::Flash && op.mem != AvrMem::Eeprom) {
+bool CAvrdudeRun::LoadInput(const Request& op, Input& in) {
+    if (op.mem != Memory::Flash && op.mem != Memory::Eeprom) {
         if (!InputBytes(op, in.bytes)) return false;
         // avrdude drops what does not fit; a value meant for more bytes is refused here.
-        const size_t size = op.mem == AvrMem::Signature ? 3
-                            : op.mem == AvrMem::Calibration
+        const size_t size = op.mem == Memory::Signature ? 3
+                            : op.mem == Memory::Calibration
                                 ? std::max<size_t>(CalibrationFrequencies(m_core.Device().id).size(), 1)
                                 : 1;
         if (in.bytes.size() <= size) return true;
-        return Refuse(QString("値が正しくありません: %1 バイトの値は %2 (%3 バイト) に収まりません。")
+        return Refuse(Cause::TooLarge, QString("値が正しくありません: %1 バイトの値は %2 (%3 バイト) に収まりません。")
                           .arg(in.bytes.size())
                           .arg(op.memName)
                           .arg(size));
     }
-    const bool flash = op.mem == AvrMem::Flash;
+    const bool flash = op.mem == Memory::Flash;
     if (op.format == 'm') {
         // Immediate values are bytes from address 0, taken as they are.
         std::vector<uint8_t> values;
-        if (!ParseDataItems(op.file.toUtf8(), false, values)) return false;
+        if (!DataItems(op, values)) return false;
         const auto size = static_cast<size_t>(flash ? m_core.Device().FlashBytes() : m_core.Device().eepromBytes);
         if (values.size() > size) {
             m_core.Host().ShowMessage(MsgKind::Error, text::kHexBeyondDevice);
@@ -609,33 +578,33 @@ bool Runner::LoadInput(const MemOp& op, Input& in) {
 
 // A signature or calibration request: the bytes read, written out or
 // compared with the input; neither memory is written.
-bool Runner::CheckReadOnly(const MemOp& op, const Input& in, const std::vector<uint8_t>& values,
+bool CAvrdudeRun::CheckReadOnly(const Request& op, const Input& in, const std::vector<uint8_t>& values,
                            const char* what) {
     if (op.op == 'r') return Output(op, values, op.mem);
-    if (op.op == 'w') return Refuse(QString("%1 には書き込めません。").arg(what));
+    if (op.op == 'w') return Refuse(Cause::NoSuchMemory, QString("%1 には書き込めません。").arg(what));
     const std::vector<uint8_t>& expected = in.bytes;
     for (size_t i = 0; i < expected.size(); ++i) {
         if (i >= values.size() || expected[i] != values[i])
-            return Refuse(QString::asprintf("%s ベリファイ エラー: %04zX", what, i));
+            return Refuse(Cause::VerifyMismatch, QString::asprintf("%s ベリファイ エラー: %04zX", what, i));
     }
     Note(QString("%1 ベリファイ OK!").arg(what));
     return true;
 }
 
-bool Runner::TempFile(const QByteArray& content, QString& path) {
-    if (!m_temp.isValid()) return Refuse("一時ファイルを作れません。");
+bool CAvrdudeRun::TempFile(const QByteArray& content, QString& path) {
+    if (!m_temp.isValid()) return Refuse(Cause::File, "一時ファイルを作れません。");
     path = m_temp.filePath(QString("input%1.dat").arg(++m_nTemp));
-    if (!WriteFileAtomically(path, content)) return Refuse("一時ファイルを作れません。");
+    if (!WriteFileAtomically(path, content)) return Refuse(Cause::File, "一時ファイルを作れません。");
     return true;
 }
 
 // The file the core loads: standard input is read once into a temporary
 // file, and an I file (comments, checksums forgiven) made strict there.
-bool Runner::InputFile(const MemOp& op, QString& path) {
+bool CAvrdudeRun::InputFile(const Request& op, QString& path) {
     path = op.file;
     if (op.file == "-") {
         QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly)) return Refuse("標準入力を読めません。");
+        if (!in.open(m_io.in, QIODevice::ReadOnly)) return Refuse(Cause::File, "標準入力を読めません。");
         if (!TempFile(in.readAll(), path)) return false;
     }
     if (op.format != 'I') return true;
@@ -652,8 +621,8 @@ bool Runner::InputFile(const MemOp& op, QString& path) {
 
 // The values of a fuse, lock, calibration or signature request: from address
 // 0 of the file, or from an ELF's own sections for them.
-bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
-    if (op.format == 'm') return ParseDataItems(op.file.toUtf8(), false, out);
+bool CAvrdudeRun::InputBytes(const Request& op, std::vector<uint8_t>& out) {
+    if (op.format == 'm') return DataItems(op, out);
     QString path;
     if (!InputFile(op, path)) return false;
     const bool elf = op.format == 'e' || (FormatOfLetter(op.format) == ImageFormat::Auto &&
@@ -663,19 +632,19 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
         if (!m_core.ReadElfConfig(path.toStdString(), config)) return false;
         std::vector<int16_t> cells;
         switch (op.mem) {
-            case AvrMem::LowFuse:
+            case Memory::LowFuse:
                 cells = {config.fuses[0]};
                 break;
-            case AvrMem::HighFuse:
+            case Memory::HighFuse:
                 cells = {config.fuses[1]};
                 break;
-            case AvrMem::ExtFuse:
+            case Memory::ExtFuse:
                 cells = {config.fuses[2]};
                 break;
-            case AvrMem::Lock:
+            case Memory::Lock:
                 cells = {config.lock};
                 break;
-            case AvrMem::Signature:
+            case Memory::Signature:
                 cells.assign(config.signature.begin(), config.signature.end());
                 break;
             default:
@@ -683,11 +652,11 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
         }
         for (const int16_t cell : cells) {
             if (cell == kNoData)
-                return Refuse(QString("%1 に %2 の値がありません。").arg(op.file, op.memName));
+                return Refuse(Cause::EmptyInput, QString("%1 に %2 の値がありません。").arg(op.file, op.memName));
             out.push_back(static_cast<uint8_t>(cell));
         }
         if (out.empty())
-            return Refuse(QString("%1 に %2 の値がありません。").arg(op.file, op.memName));
+            return Refuse(Cause::EmptyInput, QString("%1 に %2 の値がありません。").arg(op.file, op.memName));
         return true;
     }
     ImageBuffer image;
@@ -701,19 +670,19 @@ bool Runner::InputBytes(const MemOp& op, std::vector<uint8_t>& out) {
     if (!LoadImageFile(m_core.Host(), path, image, lowest, highest, options)) return false;
     for (uint32_t a = 0; a < image.count && image.cells[a] != kNoData; ++a)
         out.push_back(static_cast<uint8_t>(image.cells[a]));
-    if (out.empty()) return Refuse("ファイルにアドレス 0 からの値がありません: " + QString::fromStdString(ShownName(op)));
+    if (out.empty()) return Refuse(Cause::EmptyInput, "ファイルにアドレス 0 からの値がありません: " + QString::fromStdString(ShownName(op)));
     return true;
 }
 
 // What avrdude writes for a read: the memory as TrimAsRead leaves it, every
 // byte of that range in the file, blocks of 0xFF included.
-bool Runner::Output(const MemOp& op, std::vector<uint8_t> data, AvrMem mem) {
+bool CAvrdudeRun::Output(const Request& op, std::vector<uint8_t> data, Memory mem) {
     const char format = op.format == kFormatOmitted || op.format == 'a' ? 'r' : op.format;
     TrimAsRead(data, mem);
     const QByteArray bytes = Encode(data, format, MemoryBytes(mem, data.size()));
     if (op.file == "-") {
-        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-        std::fflush(stdout);
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), m_io.out);
+        std::fflush(m_io.out);
         return true;
     }
     const char* fault = nullptr;
@@ -724,53 +693,18 @@ bool Runner::Output(const MemOp& op, std::vector<uint8_t> data, AvrMem mem) {
 
 // As avrdude: FLASH ends after its last byte that is not 0xFF, rounded up to
 // a whole word (all of it with -A, which -D implies); the rest stays whole.
-void Runner::TrimAsRead(std::vector<uint8_t>& data, AvrMem mem) const {
-    if (mem != AvrMem::Flash || m_o.keepTrailingFF || m_o.noAutoErase) return;
+void CAvrdudeRun::TrimAsRead(std::vector<uint8_t>& data, Memory mem) const {
+    if (mem != Memory::Flash || m_o.keepTrailingFF || m_o.noAutoErase) return;
     size_t end = data.size();
     while (end > 0 && data[end - 1] == 0xFF) --end;
     data.resize(std::min(data.size(), end + (end & 1)));
 }
 
-uint32_t Runner::MemoryBytes(AvrMem mem, size_t dataBytes) const {
+uint32_t CAvrdudeRun::MemoryBytes(Memory mem, size_t dataBytes) const {
     const AVR_DEVICE& d = m_core.Device();
-    if (mem == AvrMem::Flash) return d.FlashBytes();
-    if (mem == AvrMem::Eeprom) return d.eepromBytes;
+    if (mem == Memory::Flash) return d.FlashBytes();
+    if (mem == Memory::Eeprom) return d.eepromBytes;
     return static_cast<uint32_t>(dataBytes);
 }
 
-// The bytes of an output file in one of avrdude's formats.
-QByteArray Runner::Encode(const std::vector<uint8_t>& data, char format, uint32_t memoryBytes) {
-    switch (format) {
-        case 'r':
-            return {reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size())};
-        case 's':
-            return QByteArray::fromStdString(AvrdudeSRecord(data, memoryBytes));
-        case 'i':
-        case 'I':
-            return QByteArray::fromStdString(AvrdudeIntelHex(data, format == 'I'));
-        default:
-            return QByteArray::fromStdString(FormatValues(data, format));
-    }
-}
-
-}  // namespace
-
-bool IsAvrdudeOption(const QString& word) {
-    return word.size() >= 2 && word[0] == '-' && word[1] != '-' && word != "-h";
-}
-
-int RunAvrdude(const QStringList& args) {
-    AvrdudeOptions o;
-    if (!ParseAvrdudeOptions(args, o) || !OpenLog(o.logFile)) return kExitFailed;
-    CliOperationHost host(false);
-    host.SetInformationShown(o.verbosity > -2);
-    host.SetInformationStream(stderr);
-    COrioleCore core(host);
-    if (!SetUpCore(core, host, {.writer = o.writer, .trace = o.trace})) return Failed(host);
-    // avrdude takes a HEX or S-record file that lacks its end record.
-    core.SetLoadRules(true, true);
-    Runner runner(core, host, o);
-    return runner.Run() ? Finished(host) : Failed(host);
-}
-
-}  // namespace oriole::cli
+}  // namespace oriole::avrdude

@@ -1,4 +1,4 @@
-#include "terminal/TerminalData.h"
+#include "avrdude/TerminalData.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,7 +11,7 @@
 #include "base/FormatText.h"
 #include "res/TerminalTexts.h"
 
-namespace oriole::terminal {
+namespace oriole::avrdude {
 
 namespace tt = text::terminal;
 
@@ -472,4 +472,4 @@ bool ParseInt32(std::string_view word, int32_t& value, std::string& error) {
     return true;
 }
 
-}  // namespace oriole::terminal
+}  // namespace oriole::avrdude

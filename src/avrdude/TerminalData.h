@@ -13,7 +13,7 @@
 
 #include "devices/Memories.h"
 
-namespace oriole::terminal {
+namespace oriole::avrdude {
 
 using Words = std::vector<std::string>;
 
@@ -59,4 +59,4 @@ std::string RomanNumeral(unsigned value);
 // the reason in `error`.
 [[nodiscard]] bool ParseInt32(std::string_view word, int32_t& value, std::string& error);
 
-}  // namespace oriole::terminal
+}  // namespace oriole::avrdude

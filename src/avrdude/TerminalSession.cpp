@@ -1,4 +1,4 @@
-#include "terminal/TerminalSession.h"
+#include "avrdude/TerminalSession.h"
 
 #include <strings.h>
 
@@ -14,9 +14,9 @@
 #include "ops/FusePolicy.h"
 #include "res/TerminalTexts.h"
 #include "res/Texts.h"
-#include "terminal/AvrdudeFiles.h"
+#include "avrdude/AvrdudeFiles.h"
 
-namespace oriole::terminal {
+namespace oriole::avrdude {
 
 namespace tt = text::terminal;
 
@@ -815,4 +815,4 @@ bool ReadLine(std::FILE* in, std::string& line) {
     return any;
 }
 
-}  // namespace oriole::terminal
+}  // namespace oriole::avrdude

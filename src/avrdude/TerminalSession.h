@@ -22,9 +22,9 @@
 
 #include "devices/FuseGuard.h"
 #include "ops/OrioleCore.h"
-#include "terminal/TerminalData.h"
+#include "avrdude/TerminalData.h"
 
-namespace oriole::terminal {
+namespace oriole::avrdude {
 
 class CTerminalSession {
 public:
@@ -137,4 +137,4 @@ private:
 // that. False at the end of the input.
 [[nodiscard]] bool ReadLine(std::FILE* in, std::string& line);
 
-}  // namespace oriole::terminal
+}  // namespace oriole::avrdude

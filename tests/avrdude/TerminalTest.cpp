@@ -12,7 +12,7 @@
 #include <set>
 
 #include "ops/OpsTestSupport.h"
-#include "terminal/TerminalSession.h"
+#include "avrdude/TerminalSession.h"
 
 // GCC 12 warns about members a designated initializer leaves to their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -20,7 +20,7 @@
 namespace oriole::test {
 namespace {
 
-using terminal::CTerminalSession;
+using avrdude::CTerminalSession;
 
 const std::string kEeLine0 = "0000  48 65 6c 6c 6f 09 57 01  72 6c 64 ff ff ff ff ff  |Hello W.rld.....|\n";
 const std::string kFF16 = "ff ff ff ff ff ff ff ff  ff ff ff ff ff ff ff ff  |................|\n";
@@ -309,7 +309,7 @@ TEST(Terminal, ReadLineKeepsNoMoreOfALineThanTheBound) {
     ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), in), text.size());
     std::rewind(in);
     std::vector<std::string> lines;
-    for (std::string line; terminal::ReadLine(in, line);) lines.push_back(line);
+    for (std::string line; avrdude::ReadLine(in, line);) lines.push_back(line);
     std::fclose(in);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "sig");
@@ -320,7 +320,7 @@ TEST(Terminal, ReadLineKeepsNoMoreOfALineThanTheBound) {
 
 // Words of a line and data items, where avrdude's rules are easy to get wrong.
 TEST(Terminal, WordsAndDataItemsAsAvrdudeReadsThem) {
-    using terminal::SplitLine;
+    using avrdude::SplitLine;
     using W = std::vector<std::vector<std::string>>;
     // ';' ends a command only at the end of a word.
     EXPECT_EQ(SplitLine("  write ee 0 \"a b\" 'c'; dump ee;  # comment ; sig"),
@@ -357,17 +357,17 @@ TEST(Terminal, WordsAndDataItemsAsAvrdudeReadsThem) {
         {"", {}},
     };
     for (const auto& item : items) {
-        const terminal::DataItem d = terminal::ParseData(item.word);
+        const avrdude::DataItem d = avrdude::ParseData(item.word);
         EXPECT_EQ(d.bytes, item.bytes) << item.word << " " << d.error;
         EXPECT_EQ(d.error.empty(), !item.bytes.empty()) << item.word;
         EXPECT_EQ(d.warning.empty(), !item.warns) << item.word << " " << d.warning;
     }
     int32_t v = 0;
     std::string why;
-    EXPECT_TRUE(terminal::ParseInt32("0xffffffff", v, why) && v == -1);
-    EXPECT_TRUE(terminal::ParseInt32("'A'", v, why) && v == 65);
-    EXPECT_FALSE(terminal::ParseInt32("0x100000000", v, why));
-    EXPECT_FALSE(terminal::ParseInt32("\"s\"", v, why));
+    EXPECT_TRUE(avrdude::ParseInt32("0xffffffff", v, why) && v == -1);
+    EXPECT_TRUE(avrdude::ParseInt32("'A'", v, why) && v == 65);
+    EXPECT_FALSE(avrdude::ParseInt32("0x100000000", v, why));
+    EXPECT_FALSE(avrdude::ParseInt32("\"s\"", v, why));
 }
 
 }  // namespace

@@ -1,13 +1,11 @@
 #include "CliAvrdudeOptions.h"
 
-#include <QRegularExpression>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <string_view>
 
 #include "devices/PartNames.h"
-#include "terminal/TerminalData.h"
 
 namespace oriole::cli {
 
@@ -17,30 +15,6 @@ bool Refuse(const QString& message) {
 }
 
 namespace {
-
-// Formats: a auto, i Intel HEX, I the same with comments (and checksums
-// forgiven on input), s S-records, r raw binary, e ELF, m immediate values,
-// h d o b R value lists (R: Roman numerals).
-constexpr char kInputFormats[] = "aiIsremhdobR";
-constexpr char kOutputFormats[] = "aiIsrhdobR";
-
-// The memory a -U names: its name, or (as avrdude) the start of a name,
-// which the part decides on; a word that starts no name is refused.
-bool FindMemory(MemOp& op) {
-    const char* name = nullptr;
-    switch (terminal::FindMemory(op.memName.toStdString(), op.mem, &name)) {
-        case terminal::MemoryMatch::Found:
-            op.prefix = op.memName.compare(QLatin1String(name), Qt::CaseInsensitive) != 0;
-            if (!op.prefix) op.memName = QLatin1String(name);
-            return true;
-        case terminal::MemoryMatch::Ambiguous:
-            op.prefix = true;
-            return true;
-        case terminal::MemoryMatch::Unknown:
-            break;
-    }
-    return Refuse("-U のメモリ名が正しくありません: " + op.memName);
-}
 
 void PrintUsage() {
     std::fprintf(
@@ -55,52 +29,12 @@ void PrintUsage() {
         "終了コード: 0 成功, 1 失敗\n");
 }
 
-bool ParseMemOp(const QString& text, MemOp& op) {
-    op.spec = text;
-    const qsizetype first = text.indexOf(':');
-    const qsizetype second = first < 0 ? -1 : text.indexOf(':', first + 1);
-    if (first < 0) {
-        // avrdude's shorthand: -U FILE writes FLASH.
-        op.memName = "flash";
-        op.file = text;
-    } else {
-        if (second < 0) return Refuse("-U は memory:op:file[:format] で指定してください: " + text);
-        op.memName = text.left(first);
-        const QString verb = text.mid(first + 1, second - first - 1);
-        if (verb != "r" && verb != "w" && verb != "v")
-            return Refuse("-U の操作は r, w, v です: " + text);
-        op.op = verb[0].toLatin1();
-        op.file = text.mid(second + 1);
-        const qsizetype last = op.file.lastIndexOf(':');
-        if (last >= 0 && last == op.file.size() - 2) {
-            op.format = op.file.back().toLatin1();
-            op.file.chop(2);
-        }
-    }
-    if (!FindMemory(op)) return false;
-    if (op.file.isEmpty()) return Refuse("-U にファイル名がありません: " + text);
-    if (op.format != kFormatOmitted) {
-        const char* allowed = op.op == 'r' ? kOutputFormats : kInputFormats;
-        if (std::string_view(allowed).find(op.format) == std::string_view::npos)
-            return Refuse(
-                QString("-U の形式 %1 はこの操作に使えません: %2").arg(QChar(op.format), text));
-    }
-    return true;
-}
-
-MemOp TerminalStep(const QString& line, char op) {
-    MemOp step;
-    step.spec = line;
-    step.op = op;
-    return step;
-}
-
 bool SetValued(AvrdudeOptions& o, char option, const QString& value) {
     switch (option) {
         case 'p':
-            o.part = value;
-            o.deviceRow = FindDeviceByPartName(value.toStdString());
-            if (o.deviceRow == 0) return Refuse("不明なデバイスです: " + value);
+            o.run.part = value;
+            o.run.deviceRow = FindDeviceByPartName(value.toStdString());
+            if (o.run.deviceRow == 0) return Refuse("不明なデバイスです: " + value);
             return true;
         case 'c':
             if (value.compare("oriole", Qt::CaseInsensitive) == 0) return true;
@@ -114,16 +48,17 @@ bool SetValued(AvrdudeOptions& o, char option, const QString& value) {
                 o.writer = value.toStdString();
             return true;
         case 'U': {
-            MemOp op;
-            if (!ParseMemOp(value, op)) return false;
-            o.ops.push_back(op);
+            avrdude::Request request;
+            if (const avrdude::Refusal refused = avrdude::ParseRequest(value, request))
+                return Refuse(QString::fromStdString(refused.message));
+            o.run.requests.push_back(request);
             return true;
         }
         case 'l':
             o.logFile = value;
             return true;
         case 'T':
-            o.ops.push_back(TerminalStep(value, 'T'));
+            o.run.requests.push_back(avrdude::TerminalRequest(value, 'T'));
             return true;
         default:  // -C, -b, -B: no configuration file here, and the box sets its own rate
             return true;
@@ -154,31 +89,31 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
             if (flags.contains(c)) {
                 switch (c.toLatin1()) {
                     case 'e':
-                        o.erase = true;
+                        o.run.erase = true;
                         break;
                     case 'D':
-                        o.noAutoErase = true;
+                        o.run.noAutoErase = true;
                         break;
                     case 'V':
-                        o.noVerify = true;
+                        o.run.noVerify = true;
                         break;
                     case 'n':
-                        o.dryRun = true;
+                        o.run.dryRun = true;
                         break;
                     case 'F':
-                        o.force = true;
+                        o.run.force = true;
                         break;
                     case 'A':
-                        o.keepTrailingFF = true;
+                        o.run.keepTrailingFF = true;
                         break;
                     case 'q':
-                        --o.verbosity;
+                        --o.run.verbosity;
                         break;
                     case 'v':
-                        ++o.verbosity;
+                        ++o.run.verbosity;
                         break;
                     case 't':
-                        o.ops.push_back(TerminalStep("-t", 't'));
+                        o.run.requests.push_back(avrdude::TerminalRequest("-t", 't'));
                         break;
                     default:
                         break;  // -u, -s: avrdude's old safemode switches
@@ -204,44 +139,6 @@ bool ParseAvrdudeOptions(const QStringList& args, AvrdudeOptions& o) {
     // Without -U the chip is only connected and its signature shown, as
     // avrdude does: the "is it wired" check of scripts.
     return true;
-}
-
-bool ParseDataItems(const QByteArray& text, bool comments, std::vector<uint8_t>& out) {
-    std::string error;
-    std::vector<std::string> warnings;
-    const bool ok = terminal::ParseDataList(std::string_view(text.constData(), static_cast<size_t>(text.size())),
-                                            comments, out, error, warnings);
-    for (const std::string& w : warnings) std::fprintf(stderr, "oriole-cli: 警告: %s\n", w.c_str());
-    return ok || Refuse(QString("値が正しくありません: %1").arg(QString::fromStdString(error)));
-}
-
-ValueListParser DataItemParser() {
-    return [](std::string_view text, std::vector<uint8_t>& out, std::string& error,
-              std::vector<std::string>& warnings) {
-        return terminal::ParseDataList(text, true, out, error, warnings);
-    };
-}
-
-QByteArray StrictIntelHex(const QByteArray& text) {
-    QByteArray out;
-    for (const QByteArray& raw : text.split('\n')) {
-        QByteArray line = raw.trimmed();
-        if (!line.startsWith(':')) {
-            out += line + "\n";
-            continue;
-        }
-        qsizetype end = 1;
-        while (end < line.size() && std::isxdigit(static_cast<unsigned char>(line[end]))) ++end;
-        QByteArray bytes = QByteArray::fromHex(line.mid(1, (end - 1) / 2 * 2));
-        if (bytes.size() >= 5) {
-            bytes.truncate(std::min<qsizetype>(bytes.size() - 1, 4 + static_cast<uint8_t>(bytes[0])));
-            unsigned sum = 0;
-            for (const char b : bytes) sum += static_cast<uint8_t>(b);
-            bytes.append(static_cast<char>((0x100 - (sum & 0xFF)) & 0xFF));
-        }
-        out += ":" + bytes.toHex().toUpper() + "\n";
-    }
-    return out;
 }
 
 }  // namespace oriole::cli

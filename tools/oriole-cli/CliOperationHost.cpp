@@ -1,6 +1,6 @@
 #include "CliOperationHost.h"
 
-#include "CliAvrdudeOptions.h"
+#include "avrdude/Requests.h"
 #include "CliCommon.h"
 #include "ops/OrioleCore.h"
 
@@ -139,7 +139,7 @@ bool SetUpCore(COrioleCore& core, CliOperationHost& host, const LinkSetup& link)
     // A file's format is told by its content, whatever its name, value
     // lists of the terminal's data items included.
     core.SetLoadRules(true, false);
-    core.SetValueListParser(DataItemParser());
+    core.SetValueListParser(avrdude::DataItemParser());
     if (!link.trace.empty()) {
         std::string error;
         std::shared_ptr<CWireTrace> trace = CWireTrace::Open(link.trace, error);
