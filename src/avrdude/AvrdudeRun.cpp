@@ -100,10 +100,6 @@ uint8_t& FuseField(FuseBytes& fuses, Memory mem) {
     return mem == Memory::HighFuse ? fuses.high : mem == Memory::ExtFuse ? fuses.ext : fuses.low;
 }
 
-int32_t FuseBytesOf(Memory mem) {
-    return mem == Memory::HighFuse ? kFuseHigh : mem == Memory::ExtFuse ? kFuseExt : kFuseLow | kFuseSingle;
-}
-
 // The bytes of an output file in one of avrdude's formats.
 QByteArray Encode(const std::vector<uint8_t>& data, char format, uint32_t memoryBytes) {
     switch (format) {

@@ -422,6 +422,10 @@ const char* MemoryName(Memory mem) {
     return "";
 }
 
+int32_t FuseBytesOf(Memory mem) {
+    return mem == Memory::HighFuse ? kFuseHigh : mem == Memory::ExtFuse ? kFuseExt : kFuseLow | kFuseSingle;
+}
+
 bool ParseDataList(std::string_view text, bool comments, std::vector<uint8_t>& out, std::string& error,
                    std::vector<std::string>& warnings) {
     constexpr std::string_view kSeparators = ", \t\r\v\f";

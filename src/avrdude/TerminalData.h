@@ -33,6 +33,9 @@ enum class MemoryMatch { Found, Ambiguous, Unknown };
 MemoryMatch FindMemory(std::string_view word, Memory& mem, const char** name = nullptr);
 // The memory's own name ("lfuse" for Memory::LowFuse).
 const char* MemoryName(Memory mem);
+// The fuse bytes (kFuse* bits) a write of one fuse memory names, as a job
+// step takes them; the single byte of the older devices is the low one.
+int32_t FuseBytesOf(Memory mem);
 
 // One data item of write.
 struct DataItem {

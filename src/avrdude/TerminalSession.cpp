@@ -15,6 +15,7 @@
 #include "res/TerminalTexts.h"
 #include "res/Texts.h"
 #include "avrdude/AvrdudeFiles.h"
+#include "ops/Job.h"
 
 namespace oriole::avrdude {
 
@@ -84,7 +85,42 @@ std::vector<Property> PropertiesOf(const AVR_DEVICE& d) {
 }  // namespace
 
 CTerminalSession::CTerminalSession(COrioleCore& core, Sink out, Sink message, bool timing)
-    : m_core(core), m_out(std::move(out)), m_message(std::move(message)), m_bTiming(timing) {}
+    : m_core(core),
+      m_out(std::move(out)),
+      m_message(std::move(message)),
+      m_bTiming(timing),
+      m_cache([this](Memory mem, uint32_t end, std::vector<uint8_t>& bytes) {
+          JobStep step;
+          step.kind = mem == Memory::Flash ? StepKind::ReadFlash : StepKind::ReadEeprom;
+          step.readBytes = end;
+          return ReadStep(step, bytes);
+      }) {}
+
+CTerminalSession::~CTerminalSession() = default;
+
+// Every device access of the session is a job: avrdude's fuse policy (SPIEN
+// stays programmed), nothing asked or shown but failures. The device is the
+// one the session works on; where the session is to send the timing, the
+// job begins as a fresh one does.
+JobResult CTerminalSession::RunSteps(Job& job, const JobEvents& events) {
+    job.options = Quietly(false);
+    job.fusePolicy = {.risky = RiskyFuses::Allow};
+    job.detected = !m_bTiming;
+    return RunJob(m_core, job, events);
+}
+
+bool CTerminalSession::ReadStep(const JobStep& step, std::vector<uint8_t>& out) {
+    Job job;
+    job.steps = {step};
+    JobEvents events;
+    events.onRead = [&out](const JobStep&, std::span<const uint8_t> bytes) {
+        out.assign(bytes.begin(), bytes.end());
+        return true;
+    };
+    return RunSteps(job, events).ok;
+}
+
+bool CTerminalSession::LockReadable() const { return DescribeMemory(m_core.Device(), Memory::Lock).readable; }
 
 bool CTerminalSession::RunLine(std::string_view line) {
     if (line.size() > kMaxLine) return Error(FormatText(tt::kLineTooLong, static_cast<int>(kMaxLine / 1024)));
@@ -181,24 +217,26 @@ bool CTerminalSession::ParseAddress(const char* command, const std::string& word
     return true;
 }
 
-bool CTerminalSession::ReadPrefix(Memory mem, uint32_t end) {
-    Cache& cache = CacheOf(mem);
-    if (cache.read.size() >= end) return true;
-    const bool flash = mem == Memory::Flash;
-    if (!(flash ? m_core.ReadFlash(end, m_bTiming) : m_core.ReadEeprom(end))) return false;
-    cache.read = flash ? m_core.FlashRead() : m_core.EepromRead();
-    return cache.read.size() >= end;
-}
-
 bool CTerminalSession::ReadFuseBytes(const char* command, FuseBytes& fuses) {
-    if (m_core.ReadFuses(fuses, m_bTiming)) return true;
+    JobStep step;
+    step.kind = StepKind::ReadFuses;
+    std::vector<uint8_t> bytes;  // ext, high, low
+    if (ReadStep(step, bytes) && bytes.size() == 3) {
+        fuses = {bytes[0], bytes[1], bytes[2]};
+        return true;
+    }
     return Error(FormatText(tt::kReadFailed, command, "fuse"));
 }
 
 bool CTerminalSession::ReadLock(const char* command, uint8_t& lock) {
-    if (!m_core.Device().LockBitsReadable())
-        return Error(FormatText(tt::kLockNotReadable, command));
-    if (m_core.ReadLockBits(lock, m_bTiming)) return true;
+    if (!LockReadable()) return Error(FormatText(tt::kLockNotReadable, command));
+    JobStep step;
+    step.kind = StepKind::ReadLock;
+    std::vector<uint8_t> bytes;
+    if (ReadStep(step, bytes) && bytes.size() == 1) {
+        lock = bytes[0];
+        return true;
+    }
     return Error(FormatText(tt::kReadFailed, command, "lock"));
 }
 
@@ -208,19 +246,12 @@ bool CTerminalSession::ReadBytes(const char* command, const Found& f, int32_t ad
     const auto at = [&](int32_t j) { return static_cast<uint32_t>((addr + j) % f.size); };
     switch (f.mem) {
         case Memory::Flash:
-        case Memory::Eeprom: {
+        case Memory::Eeprom:
             // A dump that runs past the end goes on at address 0.
-            const int64_t end = int64_t{addr} + len;
-            if (!ReadPrefix(f.mem, static_cast<uint32_t>(end <= f.size ? end : f.size)))
+            if (!m_cache.Read(f.mem, static_cast<uint32_t>(addr), static_cast<uint32_t>(len),
+                              static_cast<uint32_t>(f.size), out))
                 return Error(FormatText(tt::kReadFailed, command, f.name));
-            const Cache& cache = CacheOf(f.mem);
-            for (int32_t j = 0; j < len; ++j) {
-                const auto p = cache.pending.find(at(j));
-                out[static_cast<size_t>(j)] =
-                    p != cache.pending.end() ? p->second : cache.read[at(j)];
-            }
             return true;
-        }
         case Memory::LowFuse:
         case Memory::HighFuse:
         case Memory::ExtFuse: {
@@ -236,14 +267,18 @@ bool CTerminalSession::ReadBytes(const char* command, const Found& f, int32_t ad
             return true;
         }
         case Memory::Calibration:
-            for (int32_t j = 0; j < len; ++j)
-                if (!m_core.ReadCalibrationByte(static_cast<uint8_t>(at(j)),
-                                                out[static_cast<size_t>(j)], m_bTiming))
+            for (int32_t j = 0; j < len; ++j) {
+                JobStep step;
+                step.kind = StepKind::ReadCalibration;
+                step.calibIndex = static_cast<uint8_t>(at(j));
+                std::vector<uint8_t> byte;
+                if (!ReadStep(step, byte) || byte.size() != 1)
                     return Error(FormatText(tt::kReadFailed, command, f.name));
+                out[static_cast<size_t>(j)] = byte[0];
+            }
             return true;
         case Memory::Signature: {
-            if (!m_core.CheckDevice(m_bTiming))
-                return Error(FormatText(tt::kReadFailed, command, f.name));
+            if (!ReadSignature()) return Error(FormatText(tt::kReadFailed, command, f.name));
             const auto& s = m_core.Device().signature;
             for (int32_t j = 0; j < len; ++j) out[static_cast<size_t>(j)] = s[at(j)];
             return true;
@@ -368,12 +403,9 @@ bool CTerminalSession::WriteBytes(const Found& f, int32_t addr, const std::vecto
     if (bytes.empty()) return true;
     switch (f.mem) {
         case Memory::Flash:
-        case Memory::Eeprom: {
-            Cache& cache = CacheOf(f.mem);
-            for (size_t i = 0; i < bytes.size(); ++i)
-                cache.pending[static_cast<uint32_t>(addr + static_cast<int32_t>(i))] = bytes[i];
+        case Memory::Eeprom:
+            m_cache.Write(f.mem, static_cast<uint32_t>(addr), bytes);
             return true;
-        }
         case Memory::LowFuse:
         case Memory::HighFuse:
         case Memory::ExtFuse:
@@ -390,122 +422,61 @@ bool CTerminalSession::WriteBytes(const Found& f, int32_t addr, const std::vecto
 // A fuse byte goes to the device at once, the others written back as read,
 // under the fuse policy of the avrdude form: SPIEN stays programmed.
 bool CTerminalSession::WriteFuse(const char* command, Memory mem, uint8_t value) {
-    const AVR_DEVICE& d = m_core.Device();
-    FuseBytes wanted;
-    FuseField(wanted, mem) = value;
-    FuseBytes written = wanted;
-    const FusePolicy policy{
-        .risky = RiskyFuses::Allow,
-        .onlyBytes = mem == Memory::HighFuse ? kFuseHigh : mem == Memory::ExtFuse ? kFuseExt : kFuseLow | kFuseSingle,
-        .onCurrent = [&](const FuseBytes& current) {
-            written = current;
-            FuseField(written, mem) = value;
-        }};
-    m_core.ForgetFailures();
-    if (!m_core.WriteFuses(wanted, Quiet(), policy)) {
-        // A refusal of the fuse rules has said why.
-        if (m_core.FirstFailure().cause == Cause::Policy) return false;
-        return Error(FormatText(tt::kWriteFailed, command, MemoryName(mem)));
-    }
-    if (!m_core.VerifyFuses(FuseBytesAsRead(d, written), Quiet()))
-        return Error(FormatText(tt::kVerifyFailed, command, MemoryName(mem)));
-    return true;
+    Job job;
+    JobStep& step = job.steps.emplace_back();
+    step.kind = StepKind::WriteFuses;
+    step.fuseBytes = FuseBytesOf(mem);
+    FuseField(step.fuses, mem) = value;
+    step.verify = true;
+    const JobResult r = RunSteps(job);
+    if (r.ok) return true;
+    // A refusal of the fuse rules has said why.
+    if (r.cause == Cause::Policy) return false;
+    return Error(FormatText(r.cause == Cause::VerifyMismatch ? tt::kVerifyFailed : tt::kWriteFailed, command,
+                            MemoryName(mem)));
 }
 
+// The lock byte goes to the device at once; it is verified where the device
+// can send it back.
 bool CTerminalSession::WriteLock(const char* command, uint8_t value) {
-    if (!m_core.WriteLockBits(value, Quiet()))
-        return Error(FormatText(tt::kWriteFailed, command, "lock"));
-    if (m_core.Device().LockBitsReadable() &&
-        !m_core.VerifyLockBits(LockBitsAsRead(m_core.Device(), value), Quiet()))
-        return Error(FormatText(tt::kVerifyFailed, command, "lock"));
-    return true;
+    Job job;
+    JobStep& step = job.steps.emplace_back();
+    step.kind = StepKind::WriteLock;
+    step.lock = value;
+    step.verify = LockReadable();
+    const JobResult r = RunSteps(job);
+    if (r.ok) return true;
+    // A refusal before the chip was touched (the device cannot take it) has said why.
+    if (!r.chipTouched) return false;
+    return Error(FormatText(r.cause == Cause::VerifyMismatch ? tt::kVerifyFailed : tt::kWriteFailed, command, "lock"));
+}
+
+bool CTerminalSession::ReadSignature() {
+    Job job;
+    job.steps.emplace_back().kind = StepKind::Detect;
+    return RunSteps(job).ok;
+}
+
+bool CTerminalSession::FlushJob(CByteCache::Flush& plan) {
+    if (m_cache.PlanFlush(static_cast<uint32_t>(SizeOf(Memory::Flash)), static_cast<uint32_t>(SizeOf(Memory::Eeprom)),
+                          plan))
+        return true;
+    return Error(FormatText(tt::kFlushFailed, "FLASH"));
 }
 
 bool CTerminalSession::Flush() {
-    const bool flash = FlushFlash();
-    const bool eeprom = FlushEeprom();
-    return flash && eeprom;
+    if (!m_cache.HasPendingWrites()) return true;
+    CByteCache::Flush plan;
+    if (!FlushJob(plan)) return false;
+    if (plan.erases) Note(tt::kFlushErases);
+    const JobResult result = RunSteps(plan.job);
+    const char* failed = nullptr;
+    m_cache.Flushed(plan, result, failed);
+    if (result.ok) return true;
+    return Error(FormatText(tt::kFlushFailed, failed != nullptr ? failed : "FLASH"));
 }
 
-// Programming only clears bits: where every cached byte keeps the device's
-// zeros, the pages they fall in are written over what is there; otherwise
-// the chip is erased and the whole FLASH written again, and the EEPROM the
-// erase may have cleared with it.
-bool CTerminalSession::FlushFlash() {
-    if (m_flash.pending.empty()) return true;
-    const int32_t size = SizeOf(Memory::Flash);
-    // Only as far as the writes reach is read to see whether they clear bits
-    // only; an erase needs the whole FLASH to write it back.
-    const uint32_t reach = m_flash.pending.rbegin()->first + 1;
-    if (!ReadPrefix(Memory::Flash, reach)) return Error(FormatText(tt::kFlushFailed, "FLASH"));
-    bool needsErase = false;
-    for (const auto& [a, v] : m_flash.pending) needsErase = needsErase || (v & ~m_flash.read[a]) != 0;
-    if (needsErase && !ReadPrefix(Memory::Flash, static_cast<uint32_t>(size)))
-        return Error(FormatText(tt::kFlushFailed, "FLASH"));
-    std::vector<uint8_t> wanted(m_flash.read.begin(),
-                                m_flash.read.begin() + (needsErase ? size : static_cast<int32_t>(reach)));
-    for (const auto& [a, v] : m_flash.pending) wanted[a] = v;
-    ImageBuffer image;
-    image.Allocate(static_cast<uint32_t>(size));
-    bool ok = true;
-    if (!needsErase) {
-        for (const auto& [a, v] : m_flash.pending) image.cells[a] = v;
-        image.count = reach;
-    } else {
-        Note(tt::kFlushErases);
-        const int32_t eeSize = SizeOf(Memory::Eeprom);
-        if (eeSize > 0 && !ReadPrefix(Memory::Eeprom, static_cast<uint32_t>(eeSize)))
-            return Error(FormatText(tt::kFlushFailed, "FLASH"));
-        ImageBuffer eeprom;
-        eeprom.Allocate(static_cast<uint32_t>(eeSize));
-        for (int32_t a = 0; a < eeSize; ++a)
-            eeprom.cells[static_cast<size_t>(a)] = m_eeprom.read[static_cast<size_t>(a)];
-        for (const auto& [a, v] : m_eeprom.pending) eeprom.cells[a] = v;
-        for (size_t a = 0; a < wanted.size(); ++a)
-            if (wanted[a] != 0xFF) image.cells[a] = wanted[a];
-        m_flash.read.clear();
-        m_eeprom.read.clear();
-        ok = m_core.EraseDevice(Quiet());
-        if (ok && eeSize > 0) {
-            ok = m_core.WriteEeprom(eeprom, Quiet()) && m_core.VerifyEeprom(eeprom, Quiet());
-            if (ok) m_eeprom.pending.clear();
-        }
-    }
-    if (ok && image.HasData())
-        ok = m_core.WriteFlash(image, Quiet()) && m_core.VerifyFlash(image, Quiet());
-    if (!ok) {
-        m_flash.read.clear();
-        return Error(FormatText(tt::kFlushFailed, "FLASH"));
-    }
-    if (needsErase)
-        m_flash.read = std::move(wanted);
-    else
-        for (const auto& [a, v] : m_flash.pending) m_flash.read[a] = v;
-    m_flash.pending.clear();
-    return true;
-}
-
-bool CTerminalSession::FlushEeprom() {
-    if (m_eeprom.pending.empty()) return true;
-    ImageBuffer image;
-    image.Allocate(static_cast<uint32_t>(SizeOf(Memory::Eeprom)));
-    for (const auto& [a, v] : m_eeprom.pending) image.cells[a] = v;
-    // Every block up to the image's length is written: end it after the last write.
-    image.count = m_eeprom.pending.rbegin()->first + 1;
-    if (!m_core.WriteEeprom(image, Quiet()) || !m_core.VerifyEeprom(image, Quiet())) {
-        m_eeprom.read.clear();
-        return Error(FormatText(tt::kFlushFailed, "EEPROM"));
-    }
-    for (const auto& [a, v] : m_eeprom.pending)
-        if (a < m_eeprom.read.size()) m_eeprom.read[a] = v;
-    m_eeprom.pending.clear();
-    return true;
-}
-
-void CTerminalSession::Reset() {
-    m_flash = {};
-    m_eeprom = {};
-}
+void CTerminalSession::Reset() { m_cache.Reset(); }
 
 bool CTerminalSession::FlushCommand(const Words& w) {
     if (w.size() > 1) return Syntax("flush", "flush");
@@ -530,9 +501,12 @@ bool CTerminalSession::Erase(const Words& w) {
             {"write", w[1], argc == 2 ? "0" : w[2], argc == 2 ? "-1" : w[3], "0xff", "..."});
     }
     m_out(tt::kEraseChip);
-    m_flash = {};
-    m_eeprom.read.clear();
-    if (!m_core.EraseDevice(Quiet())) return Error(tt::kEraseFailed);
+    m_cache.Erased();
+    Job job;
+    JobStep& step = job.steps.emplace_back();
+    step.kind = StepKind::Erase;
+    step.quiet = true;
+    if (!RunSteps(job).ok) return Error(tt::kEraseFailed);
     return true;
 }
 
@@ -575,7 +549,7 @@ bool CTerminalSession::Config(const Words& w) {
     const bool anyLock = std::any_of(matched.begin(), matched.end(),
                                      [](const Property& p) { return p.mem == Memory::Lock; });
     if (anyFuse && !ReadFuseBytes("config", fuses)) return false;
-    if (anyLock && d.LockBitsReadable() && !ReadLock("config", lock)) return false;
+    if (anyLock && LockReadable() && !ReadLock("config", lock)) return false;
     const auto byteOf = [&](Memory mem) -> uint8_t {
         return mem == Memory::Lock ? lock : FuseField(fuses, mem);
     };
@@ -595,7 +569,7 @@ bool CTerminalSession::Config(const Words& w) {
     }
     std::string text;
     for (const Property& p : matched) {
-        if (p.mem == Memory::Lock && !d.LockBitsReadable()) continue;
+        if (p.mem == Memory::Lock && !LockReadable()) continue;
         const int value = (byteOf(p.mem) >> p.bit) & 1;
         const std::string comment = FormatText(tt::kConfigComment, memName(p.mem), p.bit);
         // With "name=" both values, the one not set commented out.
@@ -605,14 +579,14 @@ bool CTerminalSession::Config(const Words& w) {
                                v, comment.c_str());
         }
     }
-    if (anyLock && !d.LockBitsReadable()) Note(FormatText(tt::kLockNotReadable, "config"));
+    if (anyLock && !LockReadable()) Note(FormatText(tt::kLockNotReadable, "config"));
     m_out(text);
     return true;
 }
 
 bool CTerminalSession::Sig(const Words& w) {
     if (w.size() > 1) return Syntax("sig", "sig");
-    if (!m_core.CheckDevice(m_bTiming)) return Error(tt::kSigFailed);
+    if (!ReadSignature()) return Error(tt::kSigFailed);
     const auto& s = m_core.Device().signature;
     m_out(FormatText("Device signature = 0x%02x%02x%02x\n", s[0], s[1], s[2]));
     return true;

@@ -6,11 +6,11 @@
 // reads no input itself but the files include names, and writes no file but
 // those save names.
 //
-// As in avrdude, FLASH and EEPROM writes are cached and go to the device on
-// flush or quit; abort drops them. A FLASH flush that only clears bits
-// writes the pages it touched; one that needs a bit back at 1 erases the
-// chip and writes the whole FLASH again, and the EEPROM with it. Fuse and
-// lock writes go to the device at once.
+// As in avrdude, FLASH and EEPROM writes are cached (ByteCache.h) and go to
+// the device on flush or quit; abort drops them. Fuse and lock writes go to
+// the device at once. Every device access, reads included, is a Job run by
+// RunJob, so the job's rules hold here as in every front end; what the
+// session asks of a memory (there, readable) the memory table answers.
 
 #include <cstdint>
 #include <cstdio>
@@ -20,7 +20,9 @@
 #include <string_view>
 #include <vector>
 
+#include "avrdude/ByteCache.h"
 #include "devices/FuseGuard.h"
+#include "ops/Job.h"
 #include "ops/OrioleCore.h"
 #include "avrdude/TerminalData.h"
 
@@ -40,20 +42,28 @@ public:
     // `timing`: whether the operations send the device's timing (the caller
     // may have sent it already when it connected).
     CTerminalSession(COrioleCore& core, Sink out, Sink message, bool timing);
+    ~CTerminalSession();
+    CTerminalSession(const CTerminalSession&) = delete;
+    CTerminalSession& operator=(const CTerminalSession&) = delete;
 
     // Runs one line (commands separated by ';'). False when a command in it
     // failed; the session goes on either way.
     bool RunLine(std::string_view line);
     // The line held quit (or q).
     bool QuitRequested() const { return m_bQuit; }
-    // Writes the cached FLASH and EEPROM bytes; false after the message.
+    // The job that writes the cached FLASH and EEPROM bytes (no steps when
+    // nothing is cached), read what it needs to decide first; false after the
+    // message when that read failed.
+    [[nodiscard]] bool FlushJob(CByteCache::Flush& plan);
+    // Runs FlushJob's job; false after the message. What it wrote is what
+    // the cache reads from then on; what a failure left unwritten stays cached.
     [[nodiscard]] bool Flush();
     // Drops the cached writes and what was read (the device changed under it).
     void Reset();
     // Whether the operations send the device's timing from now on (the
     // step of a run that comes first, or after an erase, does).
     void SetTiming(bool timing) { m_bTiming = timing; }
-        bool HasPendingWrites() const { return !m_flash.pending.empty() || !m_eeprom.pending.empty(); }
+    bool HasPendingWrites() const { return m_cache.HasPendingWrites(); }
 
     // The quell level (avrdude's -q count), and who hears of a change.
     int Quell() const { return m_nQuell; }
@@ -67,10 +77,6 @@ public:
     std::function<void(int level)> onVerbose;
 
 private:
-    struct Cache {
-        std::vector<uint8_t> read;            // the bytes from address 0 read so far
-        std::map<uint32_t, uint8_t> pending;  // written, not yet on the device
-    };
     struct Found {
         Memory mem = Memory::Flash;
         const char* name = "";
@@ -106,15 +112,14 @@ private:
     bool ReadBytes(const char* command, const Found& f, int32_t addr, int32_t len,
                    std::vector<uint8_t>& out);
     bool WriteBytes(const Found& f, int32_t addr, const std::vector<uint8_t>& bytes);
-    bool ReadPrefix(Memory mem, uint32_t end);
     bool ReadFuseBytes(const char* command, FuseBytes& fuses);
     bool ReadLock(const char* command, uint8_t& lock);
     bool WriteFuse(const char* command, Memory mem, uint8_t value);
     bool WriteLock(const char* command, uint8_t value);
-    bool FlushFlash();
-    bool FlushEeprom();
-    Cache& CacheOf(Memory mem) { return mem == Memory::Flash ? m_flash : m_eeprom; }
-    OpOptions Quiet() const { return Quietly(m_bTiming); }
+    bool ReadSignature();
+    bool LockReadable() const;
+    JobResult RunSteps(Job& job, const JobEvents& events = {});
+    bool ReadStep(const JobStep& step, std::vector<uint8_t>& out);
 
     COrioleCore& m_core;
     Sink m_out;
@@ -124,8 +129,7 @@ private:
     int m_nQuell = 0;
     int m_nVerbose = 0;
     int m_nIncludeDepth = 0;
-    Cache m_flash;
-    Cache m_eeprom;
+    CByteCache m_cache;
     std::map<Memory, DumpState> m_dump;
     bool m_bDumped = false;
     Memory m_lastDump = Memory::Flash;

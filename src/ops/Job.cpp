@@ -307,12 +307,12 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
                     return core.WriteFlash(*image, o) && (!ownVerify || core.VerifyFlash(*image, after));
                 case K::VerifyFlash: return core.VerifyFlash(*image, o);
                 case K::ReadFlash:
-                    return core.ReadFlash(0, o.timing) && (!events.onRead || events.onRead(step, core.FlashRead()));
+                    return core.ReadFlash(step.readBytes, o.timing) && (!events.onRead || events.onRead(step, core.FlashRead()));
                 case K::WriteEeprom:
                     return core.WriteEeprom(*image, o) && (!ownVerify || core.VerifyEeprom(*image, after));
                 case K::VerifyEeprom: return core.VerifyEeprom(*image, o);
                 case K::ReadEeprom:
-                    return core.ReadEeprom(0) && (!events.onRead || events.onRead(step, core.EepromRead()));
+                    return core.ReadEeprom(step.readBytes) && (!events.onRead || events.onRead(step, core.EepromRead()));
                 case K::WriteFuses: {
                     FusePolicy p = policy;
                     p.onlyBytes = step.fuseBytes;

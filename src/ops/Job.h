@@ -117,6 +117,7 @@ struct JobStep {
     uint8_t lock = 0xFF;   // lock write and verify
     CalibTarget calib;     // calibration write and verify
     uint8_t calibIndex = 0;  // calibration read: the frequency's index
+    uint32_t readBytes = 0;  // FLASH/EEPROM read: the bytes from address 0 to read, 0 all
     // A custom step's work; the options carry the timing its turn gives it.
     std::function<bool(const OpOptions& options)> custom = {};
 };
