@@ -466,8 +466,21 @@ bool CAvrdudeRun::RunTerminal(const Request& op, const OpOptions& options) {
 // -t: lines from standard input until quit or its end, a prompt only on a
 // terminal. The terminal's modes are left alone, so Ctrl-C (which ends the
 // tool between operations) leaves it as it was.
+bool CAvrdudeRun::OpenStandardInput() {
+    if (m_lines) return true;
+    const bool tty = isatty(m_io.in) != 0;
+    m_stdin = std::make_unique<CInputFile>("<stdin>", tty ? kNoDataWait : kInputDataWait);
+    if (!m_stdin->OpenDescriptor(m_io.in)) {
+        m_stdin.reset();
+        return Refuse(Cause::File, "標準入力を読めません。");
+    }
+    m_lines = std::make_unique<CLineInput>(*m_stdin);
+    return true;
+}
+
 bool CAvrdudeRun::Interactive() {
-    const bool tty = isatty(fileno(m_io.in)) != 0;
+    if (!OpenStandardInput()) return false;
+    const bool tty = isatty(m_io.in) != 0;
     std::string line;
     while (!m_terminal->QuitRequested()) {
         if (tty) {
@@ -475,8 +488,14 @@ bool CAvrdudeRun::Interactive() {
             std::fflush(m_io.out);
         }
         // A line longer than the terminal runs costs no more than its bound.
-        if (!ReadLine(m_io.in, line)) {
+        if (!m_lines->Next(line)) {
             if (tty) std::fputs("\n", m_io.out);
+            // An input past its bounds ends the terminal with its message;
+            // what the cache holds is still written.
+            if (!m_lines->Failure().empty()) {
+                (void)m_terminal->Flush();
+                return Refuse(Cause::File, QString::fromStdString(NameInText(m_lines->Failure(), "<stdin>")));
+            }
             break;
         }
         (void)m_terminal->RunLine(line);
@@ -599,9 +618,11 @@ bool CAvrdudeRun::TempFile(const QByteArray& content, QString& path) {
 bool CAvrdudeRun::InputFile(const Request& op, QString& path) {
     path = op.file;
     if (op.file == "-") {
-        QFile in;
-        if (!in.open(m_io.in, QIODevice::ReadOnly)) return Refuse(Cause::File, "標準入力を読めません。");
-        if (!TempFile(in.readAll(), path)) return false;
+        QByteArray data;
+        if (!OpenStandardInput()) return false;
+        if (!m_lines->Rest(data))
+            return Refuse(Cause::File, QString::fromStdString(NameInText(m_lines->Failure(), "<stdin>")));
+        if (!TempFile(data, path)) return false;
     }
     if (op.format != 'I') return true;
     QByteArray text;

@@ -16,12 +16,14 @@
 #include <vector>
 
 #include "avrdude/Requests.h"
+#include "image/InputFile.h"
 #include "ops/Job.h"
 #include "ops/OrioleCore.h"
 
 namespace oriole::avrdude {
 
 class CTerminalSession;
+class CLineInput;
 
 // What avrdude's options ask of the run.
 struct RunSettings {
@@ -43,7 +45,10 @@ struct RunSettings {
 struct RunStreams {
     std::FILE* out = stdout;
     std::FILE* err = stderr;
-    std::FILE* in = stdin;  // "-" inputs and -t's lines
+    // Standard input: "-" inputs and -t's lines, read under the bounds of
+    // files (image/InputFile.h); from a terminal, a person types, and no
+    // wait for data is bounded.
+    int in = 0;
     // The fuse bytes a fuse write read before it wrote.
     std::function<void(const AVR_DEVICE&, const FuseBytes&)> onCurrentFuses = {};
     // The terminal's quell level changed.
@@ -81,6 +86,7 @@ public:
 private:
     struct Input;
     bool Refuse(Cause cause, const QString& message);
+    bool OpenStandardInput();
     bool Refuse(const Refusal& refusal);
     bool DataItems(const Request& op, std::vector<uint8_t>& out);
     bool RunTerminal(const Request& op, const OpOptions& options);
@@ -126,6 +132,9 @@ private:
     // The terminal of -T and -t, shared by them all: its writes are cached
     // until a -U step or the end.
     std::unique_ptr<CTerminalSession> m_terminal;
+    // Standard input, opened once and shared by -t's lines and "-" inputs.
+    std::unique_ptr<CInputFile> m_stdin;
+    std::unique_ptr<CLineInput> m_lines;
     QTemporaryDir m_temp;
     int m_nTemp = 0;
 };

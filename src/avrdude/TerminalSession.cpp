@@ -11,6 +11,7 @@
 #include "base/AtomicFile.h"
 #include "base/FileNode.h"
 #include "base/FormatText.h"
+#include "image/InputFile.h"
 #include "ops/FusePolicy.h"
 #include "res/TerminalTexts.h"
 #include "res/Texts.h"
@@ -124,6 +125,8 @@ bool CTerminalSession::LockReadable() const { return DescribeMemory(m_core.Devic
 
 bool CTerminalSession::RunLine(std::string_view line) {
     if (line.size() > kMaxLine) return Error(FormatText(tt::kLineTooLong, static_cast<int>(kMaxLine / 1024)));
+    // A NUL would end the line for whatever reads it as a C string.
+    if (line.find('\0') != std::string_view::npos) return Error(tt::kLineHasNul);
     bool ok = true;
     for (const Words& words : SplitLine(line)) {
         if (words.front().front() == '!')
@@ -677,6 +680,10 @@ bool CTerminalSession::Save(const Words& w) {
                                     static_cast<unsigned>(addr), w[i + 1].c_str()));
         ranges.emplace_back(addr, len);
     }
+    // No save writes more than the memory holds, however many segments it names.
+    int64_t wanted = 0;
+    for (const auto& range : ranges) wanted += range.second;
+    if (wanted > f.size) return Error(FormatText(tt::kSaveTooMuch, f.name, f.size));
     std::vector<Segment> segments;
     size_t total = 0;
     for (const auto& [addr, len] : ranges) {
@@ -741,11 +748,24 @@ bool CTerminalSession::Include(const Words& w) {
         case ReadFile::Failed:
             return Error(FormatText(tt::kIncludeUnreadable, name.c_str()));
     }
+    if (m_nIncludeDepth == 0) {
+        m_nIncludeLines = 0;
+        m_bIncludeStopped = false;
+    }
     ++m_nIncludeDepth;
     const std::string_view text(bytes.constData(), static_cast<size_t>(bytes.size()));
     bool ok = true;
     int number = 0;
     for (size_t pos = 0; pos < text.size() && !m_bQuit;) {
+        if (m_bIncludeStopped) {
+            ok = false;
+            break;
+        }
+        if (++m_nIncludeLines > kMaxIncludeLines) {
+            m_bIncludeStopped = true;
+            ok = Error(FormatText(tt::kIncludeLines, static_cast<long long>(kMaxIncludeLines), name.c_str()));
+            break;
+        }
         const size_t eol = std::min(text.find('\n', pos), text.size());
         std::string_view line = text.substr(pos, eol - pos);
         pos = eol + 1;
@@ -773,20 +793,52 @@ bool CTerminalSession::Quit(const Words& w) {
     return Flush();
 }
 
-bool ReadLine(std::FILE* in, std::string& line) {
+bool CLineInput::Rest(QByteArray& out) {
+    out = QByteArray(m_buffer.data() + m_pos, static_cast<qsizetype>(m_buffer.size() - m_pos));
+    m_buffer.clear();
+    m_pos = 0;
+    if (m_bEnd) return m_failure.empty();
+    m_bEnd = true;
+    char chunk[64 * 1024];
+    for (;;) {
+        const qint64 n = m_in.read(chunk, sizeof chunk);
+        if (n == 0) return true;
+        if (n < 0) {
+            m_failure = ReadFailedText(m_in);
+            return false;
+        }
+        out.append(chunk, static_cast<qsizetype>(n));
+    }
+}
+
+bool CLineInput::Next(std::string& line) {
     line.clear();
     constexpr size_t kKept = CTerminalSession::kMaxLine + 1;
-    char chunk[4096];
     bool any = false;
-    while (std::fgets(chunk, sizeof chunk, in) != nullptr) {
+    for (;;) {
+        if (m_pos == m_buffer.size()) {
+            if (m_bEnd) return any;
+            m_buffer.resize(64 * 1024);
+            m_pos = 0;
+            const qint64 n = m_in.read(m_buffer.data(), static_cast<qint64>(m_buffer.size()));
+            if (n <= 0) {
+                m_buffer.clear();
+                m_bEnd = true;
+                if (n < 0) {
+                    m_failure = ReadFailedText(m_in);
+                    return false;
+                }
+                return any;
+            }
+            m_buffer.resize(static_cast<size_t>(n));
+        }
         any = true;
-        size_t n = std::strlen(chunk);
-        const bool ends = n > 0 && chunk[n - 1] == '\n';
-        if (ends) --n;
-        if (line.size() < kKept) line.append(chunk, std::min(n, kKept - line.size()));
-        if (ends) return true;
+        const size_t eol = m_buffer.find('\n', m_pos);
+        const size_t end = eol == std::string::npos ? m_buffer.size() : eol;
+        if (line.size() < kKept) line.append(m_buffer, m_pos, std::min(end - m_pos, kKept - line.size()));
+        m_pos = eol == std::string::npos ? end : eol + 1;
+        if (eol != std::string::npos) return true;
     }
-    return any;
 }
 
 }  // namespace oriole::avrdude

@@ -12,6 +12,7 @@
 // RunJob, so the job's rules hold here as in every front end; what the
 // session asks of a memory (there, readable) the memory table answers.
 
+#include <QIODevice>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -35,9 +36,13 @@ public:
     // The longest line the session runs (avrdude has no bound); a longer one
     // is refused with one message, and the session goes on.
     static constexpr size_t kMaxLine = 64 * 1024;
-    // How deep include files may include others, and how large one may be.
+    // How deep include files may include others, how large one may be, and
+    // how many lines one include runs in all, the lines of the files it
+    // includes at every level counted (a file of ten lines that include it
+    // again would otherwise run ten to the eighth lines).
     static constexpr int kMaxIncludeDepth = 8;
     static constexpr int64_t kMaxIncludeBytes = 16 * 1024 * 1024;
+    static constexpr int64_t kMaxIncludeLines = 100000;
 
     // `timing`: whether the operations send the device's timing (the caller
     // may have sent it already when it connected).
@@ -129,16 +134,37 @@ private:
     int m_nQuell = 0;
     int m_nVerbose = 0;
     int m_nIncludeDepth = 0;
+    int64_t m_nIncludeLines = 0;  // run by the outermost include so far
+    bool m_bIncludeStopped = false;
     CByteCache m_cache;
     std::map<Memory, DumpState> m_dump;
     bool m_bDumped = false;
     Memory m_lastDump = Memory::Flash;
 };
 
-// The next line of `in` without its line end, as much of it as RunLine needs
-// to run or refuse it: at most kMaxLine + 1 bytes are kept, the rest of a
-// longer line is read and dropped, so that no line costs more memory than
-// that. False at the end of the input.
-[[nodiscard]] bool ReadLine(std::FILE* in, std::string& line);
+// The lines of an input (-t's standard input), each without its line end and
+// as much of it as RunLine needs to run or refuse it: at most kMaxLine + 1
+// bytes are kept, the rest of a longer line is read and dropped, so that no
+// line costs more memory than that. Every byte is kept as it came, a NUL
+// too (RunLine refuses it). The input's own bounds (image/InputFile.h: the
+// wait for data, the total size) end the lines with its message.
+class CLineInput {
+public:
+    explicit CLineInput(QIODevice& in) : m_in(in) {}
+    // False at the end of the input or when it failed (Failure() says why).
+    [[nodiscard]] bool Next(std::string& line);
+    // Everything not yet taken as lines, to the end of the input; false when
+    // the input failed (Failure() says why).
+    [[nodiscard]] bool Rest(QByteArray& out);
+    // Empty after a plain end.
+    const std::string& Failure() const { return m_failure; }
+
+private:
+    QIODevice& m_in;
+    std::string m_buffer;
+    size_t m_pos = 0;
+    bool m_bEnd = false;
+    std::string m_failure;
+};
 
 }  // namespace oriole::avrdude

@@ -65,6 +65,11 @@ bool CInputFile::OpenForReading() {
     return open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
+bool CInputFile::OpenDescriptor(int fd) {
+    if (isOpen() || !m_file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
+    return open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+}
+
 void CInputFile::close() {
     m_file.close();
     if (isOpen()) QIODevice::close();
@@ -123,6 +128,18 @@ bool CInputFile::OpenForReading() {
     return open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
+bool CInputFile::OpenDescriptor(int fd) {
+    if (isOpen() || fd < 0) return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || S_ISBLK(st.st_mode)) return false;
+    m_fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (m_fd < 0) return false;
+    // The file description is shared with the program's own descriptor: its
+    // flags stay as they are, and a pipe is waited for with poll.
+    m_bPipe = !S_ISREG(st.st_mode);
+    return open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+}
+
 void CInputFile::close() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
@@ -137,9 +154,11 @@ qint64 CInputFile::ReadSystem(char* data, qint64 maxSize) {
             // the writer's going away, is waited for, up to the deadline.
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return Fail(InputFailure::NoData);
+            const bool bounded = m_dataWait.count() > 0;
+            if (bounded && left.count() <= 0) return Fail(InputFailure::NoData);
             pollfd p{m_fd, POLLIN, 0};
-            const int ready = poll(&p, 1, static_cast<int>(std::min<int64_t>(left.count(), INT_MAX)));
+            const int ready =
+                poll(&p, 1, bounded ? static_cast<int>(std::min<int64_t>(left.count(), INT_MAX)) : -1);
             if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
             if (ready < 0) return Fail(InputFailure::ReadError);
         }

@@ -26,6 +26,8 @@ inline constexpr qint64 kMaxInputBytes = qint64{64} * 1024 * 1024;
 
 // How long a read waits for a pipe's next data.
 inline constexpr std::chrono::milliseconds kInputDataWait{10000};
+// A data wait of no bound: for a person at a terminal, who may take any time.
+inline constexpr std::chrono::milliseconds kNoDataWait{0};
 
 enum class InputFailure : uint8_t {
     None,
@@ -47,6 +49,11 @@ public:
     // missing or names a folder, a device node or a socket; what it names is
     // looked at first and opened only when it is a regular file or a FIFO.
     [[nodiscard]] bool OpenForReading();
+    // Reads from a descriptor the program was given (standard input) under
+    // the same bounds: a regular file as a file, anything else (a pipe, a
+    // terminal, a socket) as a pipe. The descriptor is duplicated and left
+    // as it was (blocking or not). The path given is only the input's name.
+    [[nodiscard]] bool OpenDescriptor(int fd);
 
     // A FIFO or a pipe (/dev/fd/N): it can be read only once.
     bool IsPipe() const { return m_bPipe; }

@@ -43,6 +43,7 @@ inline constexpr char kBadQuell[] = "(quell) レベル %s: %s";
 inline constexpr char kNegativeQuell[] = "(quell) レベルは負にできません: %d";
 inline constexpr char kEraseChip[] = "チップを消去します ...\n";
 inline constexpr char kLineTooLong[] = "行が %d KiB を超えているため、その行は実行しません";
+inline constexpr char kLineHasNul[] = "行に NUL 文字があるため、その行は実行しません";
 inline constexpr char kVerboseLevel[] = "verbose レベル: %d";
 inline constexpr char kNewVerboseLevel[] = "新しい verbose レベル: %d\n";
 inline constexpr char kBadVerbose[] = "(verbose) レベル %s: %s";
@@ -51,6 +52,7 @@ inline constexpr char kNegativeVerbose[] = "(verbose) レベルは負にでき�
 inline constexpr char kSavePairs[] = "(save) 区間はアドレスと長さの組で指定してください";
 inline constexpr char kSaveSegment[] = "(save) %s のアドレス 0x%0*x からの長さ %s はメモリに収まりません";
 inline constexpr char kSaveFormat[] = "(save) 形式 :%c では保存できません (r i I s h d o b R のどれかです)";
+inline constexpr char kSaveTooMuch[] = "(save) 区間の合計がメモリ %s の大きさ (%d バイト) を超えるため、保存しません";
 inline constexpr char kSaveNothing[] = "(save) 区間が空なので、ファイルは書きません";
 inline constexpr char kSaveFailed[] = "(save) %s に書けません: %s";
 // include: the file and why.
@@ -58,6 +60,7 @@ inline constexpr char kIncludeMissing[] = "(include) ファイル %s があり�
 inline constexpr char kIncludeNotFile[] = "(include) %s は通常のファイルではありません";
 inline constexpr char kIncludeTooLarge[] = "(include) %s は %d MB を超えています";
 inline constexpr char kIncludeUnreadable[] = "(include) %s を読めません";
+inline constexpr char kIncludeLines[] = "(include) 実行した行が合わせて %lld 行に達したため、残りの行は実行しません: %s";
 inline constexpr char kIncludeDepth[] = "(include) include の入れ子は %d 段までです: %s";
 
 // What the number and data parser says about an item.

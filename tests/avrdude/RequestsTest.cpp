@@ -2,7 +2,11 @@
 // turned into the job they run, as values, on the simulated box.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <thread>
 
 #include "avrdude/AvrdudeRun.h"
 #include "ops/OpsTestSupport.h"
@@ -165,6 +169,44 @@ TEST(AvrdudeJob, RefusalsCarryTheirCause) {
         EXPECT_EQ(built.failure, row.cause);
         EXPECT_EQ(rig.core.FirstFailure().cause, row.cause);
         rig.core.ForgetFailures();
+    }
+}
+
+// Standard input keeps the bounds of files: an endless input to "-" or to
+// the terminal ends at 64 MB with one message, and nothing is written.
+TEST(AvrdudeJob, StandardInputEndsAtTheBoundOfFiles) {
+    for (const char* request : {"eeprom:w:-:i", "-t"}) {
+        SCOPED_TRACE(request);
+        OpsRig rig("ATmega328P");
+        int pair[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+        // As `yes |`: comment lines without end, until the reader goes.
+        std::thread writer([fd = pair[1]] {
+            const std::string line = "#" + std::string(60000, 'y') + "\n";
+            while (send(fd, line.data(), line.size(), MSG_NOSIGNAL) > 0) {
+            }
+            ::close(fd);
+        });
+        avrdude::RunSettings settings;
+        settings.requests.push_back(std::string(request) == "-t"
+                                        ? avrdude::TerminalRequest("-t", 't')
+                                        : [&] {
+                                              Request r;
+                                              EXPECT_FALSE(avrdude::ParseRequest(request, r));
+                                              return r;
+                                          }());
+        std::FILE* sink = std::tmpfile();
+        avrdude::CAvrdudeRun run(rig.core, settings, {.out = sink, .err = sink, .in = pair[0]});
+        EXPECT_FALSE(run.Run());
+        ::shutdown(pair[0], SHUT_RDWR);
+        writer.join();
+        ::close(pair[0]);
+        std::fclose(sink);
+        EXPECT_EQ(run.Failure(), Cause::File);
+        const std::vector<std::string> texts = rig.Texts();
+        ASSERT_FALSE(texts.empty());
+        EXPECT_NE(texts.back().find("64 MB"), std::string::npos) << texts.back();
+        EXPECT_EQ(rig.Target().Changes(), 0);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -69,6 +70,26 @@ std::optional<std::string> FileText(const std::string& path) {
     QFile f(QString::fromStdString(path));
     if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
     return f.readAll().toStdString();
+}
+
+// Include files l1.txt ... lN.txt in `dir`, each writing its level's number
+// to EEPROM 0x100 + level, then including the next.
+std::map<std::string, std::string> Nested(const std::string& dir, int levels) {
+    std::map<std::string, std::string> files;
+    for (int i = 1; i <= levels; ++i)
+        files[dir + "/l" + std::to_string(i) + ".txt"] = "write ee " + std::to_string(0x100 + i) + " " +
+                                                       std::to_string(i) + "\ninclude " + dir + "/l" +
+                                                       std::to_string(i + 1) + ".txt\n";
+    return files;
+}
+
+// top.txt includes half.txt (`lines` comment lines) twice, then writes 2 to
+// EEPROM 0x301: its line 2 * lines + 3 counted over every level.
+std::map<std::string, std::string> Wide(const std::string& dir, int64_t lines) {
+    std::string half;
+    for (int64_t i = 0; i < lines; ++i) half += "#\n";
+    return {{dir + "/half.txt", half},
+            {dir + "/top.txt", "include " + dir + "/half.txt\ninclude " + dir + "/half.txt\nwrite ee 0x301 2\n"}};
 }
 
 // Every case starts from one chip: FLASH with a 0x00 at 0x200 and 0x12 at
@@ -169,6 +190,27 @@ TEST(Terminal, CommandLinesGiveAvrdudesOutputAndProgramTheChip) {
          .messages = {"8 段"},
          .failedLines = 1,
          .given = {{D + "/self.txt", "include " + D + "/self.txt\n"}}},
+        {.what = "include nests 8 deep: the 8th level runs, the 9th does not",
+         .lines = {"include " + D + "/l1.txt", "flush"},
+         .messages = {"8 段"},
+         .failedLines = 1,
+         .eeprom = {{0x101, 1}, {0x104, 4}, {0x108, 8}, {0x109, 0xFF}},
+         .given = Nested(D, 9)},
+        {.what = "include counts the lines of every level: the last within the bound runs",
+         .lines = {"include " + D + "/top.txt", "flush"},
+         .eeprom = {{0x301, 2}},
+         .given = Wide(D, (CTerminalSession::kMaxIncludeLines - 3) / 2)},
+        {.what = "include counts the lines of every level: the first past the bound does not run",
+         .lines = {"include " + D + "/top.txt", "flush"},
+         .messages = {"行に達した"},
+         .failedLines = 1,
+         .eeprom = {{0x301, 0xFF}},
+         .given = Wide(D, (CTerminalSession::kMaxIncludeLines - 3) / 2 + 1)},
+        {.what = "save writes no more than the memory holds, however many segments",
+         .lines = {"save ee 0 0x400 0 1 " + D + "/big.bin", "save ee 0 0x200 0x200 0x200 " + D + "/all.bin"},
+         .messages = {"大きさ (1024 バイト)"},
+         .failedLines = 1,
+         .files = {{D + "/big.bin", std::nullopt}}},
         {.what = "verbose: a dump without its length says first what it shows; include -e numbers lines",
          .lines = {"verbose 1", "dump ee 0 2", "dump ee", "verbose", "verbose -1", "include -e " + D + "/v.txt"},
          .out = "新しい verbose レベル: 1\n"
@@ -299,23 +341,122 @@ TEST(Terminal, DevicesAndRefusedFlushes) {
     }
 }
 
+// The flush as a value: the job the cache plans for what the lines wrote,
+// nothing written while it plans, and the chip as the job leaves it.
+TEST(Terminal, FlushIsAJobOfTheCachedBytes) {
+    using K = StepKind;
+    const struct {
+        const char* what;
+        std::vector<std::string> lines;
+        std::vector<StepKind> steps;
+        bool erases;
+        std::map<uint32_t, int16_t> cells;  // of the last image: address, value (-1 no data)
+        uint32_t count;                     // of the last image
+    } cases[] = {
+        {"nothing cached", {}, {}, false, {}, 0},
+        {"FLASH bits cleared only: the pages over what is there",
+         {"write flash 0x100 0x12"}, {K::WriteFlash}, false, {{0x100, 0x12}, {0xFF, -1}}, 0x101},
+        {"a FLASH bit back to 1: erase, the EEPROM as it is, the whole FLASH",
+         {"write flash 0x200 0xff", "write ee 1 0x33"}, {K::Erase, K::WriteEeprom, K::WriteFlash}, true,
+         {{0x200, -1}, {0x300, 0x12}}, 0x8000},
+        {"the EEPROM alone, up to its last byte written",
+         {"write ee 3 7"}, {K::WriteEeprom}, false, {{3, 7}, {2, -1}}, 4},
+        {"both, FLASH first", {"write flash 0 0", "write ee 0 1"}, {K::WriteFlash, K::WriteEeprom}, false,
+         {{0, 1}}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        OpsRig rig("ATmega328P", "ATmega328P");
+        rig.Target().ProgramFlash(0x200, 0x00);
+        rig.Target().ProgramFlash(0x300, 0x12);
+        const auto before = rig.Target().ReadEeprom(1);
+        CTerminalSession session(rig.core, [](std::string_view) {}, [](std::string_view) {}, false);
+        for (const std::string& line : c.lines) ASSERT_TRUE(session.RunLine(line));
+        avrdude::CByteCache::Flush plan;
+        ASSERT_TRUE(session.FlushJob(plan));
+        std::vector<StepKind> kinds;
+        for (const JobStep& step : plan.job.steps) {
+            kinds.push_back(step.kind);
+            EXPECT_TRUE(step.kind == K::Erase || step.verify) << "every write verified";
+        }
+        EXPECT_EQ(kinds, c.steps);
+        EXPECT_EQ(plan.erases, c.erases);
+        EXPECT_EQ(rig.Target().ReadEeprom(1), before) << "planning writes nothing";
+        if (c.steps.empty()) {
+            EXPECT_FALSE(session.HasPendingWrites());
+            continue;
+        }
+        const ImageBuffer& last = plan.job.images.back().image;
+        EXPECT_EQ(last.count, c.count);
+        for (const auto& [a, v] : c.cells) EXPECT_EQ(last.cells[a], v) << a;
+        ASSERT_TRUE(session.Flush());
+        EXPECT_FALSE(session.HasPendingWrites());
+        if (c.erases) {
+            EXPECT_EQ(rig.Target().ReadFlash(0x200), 0xFF);
+            EXPECT_EQ(rig.Target().ReadEeprom(1), 0x33);
+        }
+    }
+}
+
+// A write the device cannot take is refused as the job refuses it, before
+// anything is sent: one refusal, whichever front end asks.
+TEST(Terminal, LockWritesAreRefusedAsTheJobRefusesThem) {
+    for (const char* device : {"AT90S2313", "AT90S8515", "ATmega328P"}) {
+        SCOPED_TRACE(device);
+        OpsRig byJob(device, device);
+        byJob.ClearLog();
+        Job job;
+        JobStep& step = job.steps.emplace_back();
+        step.kind = StepKind::WriteLock;
+        step.lock = 0xFC;
+        step.verify = DescribeMemory(byJob.core.Device(), Memory::Lock).readable;
+        job.detected = true;
+        const JobResult r = RunJob(byJob.core, job);
+
+        OpsRig byTerminal(device, device);
+        byTerminal.ClearLog();
+        const Ran ran = RunLines(byTerminal, {"write lock 0 0xfc"});
+        EXPECT_EQ(ran.failed, r.ok ? 0 : 1);
+        EXPECT_EQ(byTerminal.Texts(), byJob.Texts());
+        EXPECT_EQ(byTerminal.core.FirstFailure().cause, r.cause);
+        EXPECT_EQ(byTerminal.Sent(), byJob.Sent());
+        EXPECT_EQ(byTerminal.Target().LockBits(), byJob.Target().LockBits());
+    }
+}
+
 // Lines from a stream: a line past the bound keeps only what the session
-// needs to refuse it, and the next line is read whole.
-TEST(Terminal, ReadLineKeepsNoMoreOfALineThanTheBound) {
-    std::FILE* in = std::tmpfile();
-    ASSERT_NE(in, nullptr);
+// needs to refuse it, and the next line is read whole; a NUL stays in its
+// line, which is refused alone, and the line after it runs.
+TEST(Terminal, InputLinesKeepNoMoreThanTheBoundAndRefuseANul) {
     const std::string huge(3 * CTerminalSession::kMaxLine, 'x');
-    const std::string text = "sig\n" + huge + "\r\n\nlast";
-    ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), in), text.size());
-    std::rewind(in);
+    QByteArray text = QByteArray::fromStdString("sig\n" + huge + "\r\n\nlast");
+    QBuffer buffer(&text);
+    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+    avrdude::CLineInput input(buffer);
     std::vector<std::string> lines;
-    for (std::string line; avrdude::ReadLine(in, line);) lines.push_back(line);
-    std::fclose(in);
+    for (std::string line; input.Next(line);) lines.push_back(line);
+    EXPECT_TRUE(input.Failure().empty());
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "sig");
     EXPECT_EQ(lines[1], std::string(CTerminalSession::kMaxLine + 1, 'x'));
     EXPECT_EQ(lines[2], "");
     EXPECT_EQ(lines[3], "last");
+
+    OpsRig rig("ATmega328P", "ATmega328P");
+    QByteArray typed("write ee 0 0x11\0; write ee 2 0x22\nwrite ee 1 0x33\nquit\n", 55);
+    QBuffer typing(&typed);
+    ASSERT_TRUE(typing.open(QIODevice::ReadOnly));
+    avrdude::CLineInput nul(typing);
+    std::vector<std::string> read;
+    for (std::string line; nul.Next(line);) read.push_back(line);
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[0].size(), 33u);
+    const Ran ran = RunLines(rig, read);
+    EXPECT_EQ(ran.failed, 1);
+    ExpectMessages(ran, {"NUL"});
+    EXPECT_EQ(rig.Target().ReadEeprom(0), 0xFF);
+    EXPECT_EQ(rig.Target().ReadEeprom(2), 0xFF);
+    EXPECT_EQ(rig.Target().ReadEeprom(1), 0x33);
 }
 
 // Words of a line and data items, where avrdude's rules are easy to get wrong.
