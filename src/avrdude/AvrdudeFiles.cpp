@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "avrdude/TerminalData.h"
+#include "image/ImageWriter.h"
 
 namespace oriole::avrdude {
 
@@ -12,24 +13,14 @@ namespace {
 
 constexpr size_t kRecord = 32;
 
+// Records as avrdude ends its lines.
 std::string HexRecord(int type, uint32_t address, const uint8_t* bytes, size_t n) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(n), address & 0xFFFFu,
-                  static_cast<unsigned>(type));
-    std::string line = buf;
-    unsigned sum = static_cast<unsigned>(n + (address >> 8 & 0xFF) + (address & 0xFF) + type);
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(buf, sizeof buf, "%02X", bytes[i]);
-        line += buf;
-        sum += bytes[i];
-    }
-    std::snprintf(buf, sizeof buf, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-    return line + buf;
+    return FormatIntelHexRecord(type, address, static_cast<int>(n), bytes, "\n");
 }
 
 std::string HighAddressRecord(uint32_t high) {
     const uint8_t bytes[2] = {static_cast<uint8_t>(high >> 8), static_cast<uint8_t>(high)};
-    return HexRecord(4, 0, bytes, 2) + "\n";
+    return HexRecord(4, 0, bytes, 2);
 }
 
 // One segment: records that never cross 64 KB, a type 04 record where the
@@ -43,7 +34,8 @@ void AppendIntelHex(std::string& out, const Segment& s, bool first, bool comment
     for (size_t i = 0; i < size;) {
         const size_t n = std::min({kRecord, size - i, size_t{0x10000} - next});
         const uint8_t* p = s.bytes.data() + i;
-        out += HexRecord(0, next, p, n);
+        // A comment goes before the line end.
+        out += FormatIntelHexRecord(0, next, static_cast<int>(n), p, "");
         if (comments) {
             // The comments line up under a full record's; a blank shows as
             // '_' so that the text is one word.
@@ -65,20 +57,9 @@ void AppendIntelHex(std::string& out, const Segment& s, bool first, bool comment
     }
 }
 
-std::string SRecord(char type, int addressBytes, uint32_t address, const uint8_t* bytes, size_t n) {
-    const auto count = static_cast<unsigned>(n + static_cast<size_t>(addressBytes) + 1);
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "S%c%02X%0*X", type, count, 2 * addressBytes, address);
-    std::string line = buf;
-    unsigned sum = count;
-    for (int i = 0; i < addressBytes; ++i) sum += address >> (8 * i) & 0xFFu;
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(buf, sizeof buf, "%02X", bytes[i]);
-        line += buf;
-        sum += bytes[i];
-    }
-    std::snprintf(buf, sizeof buf, "%02X\n", 0xFFu - (sum & 0xFFu));
-    return line + buf;
+// An S-record of type S`type`: its address width is the type's.
+std::string SRecord(char type, uint32_t address, const uint8_t* bytes, size_t n) {
+    return FormatSRecord(type - '0', address, static_cast<int>(n), bytes, "\n");
 }
 
 std::string SRecords(const std::vector<Segment>& segments, uint32_t memoryBytes) {
@@ -88,17 +69,16 @@ std::string SRecords(const std::vector<Segment>& segments, uint32_t memoryBytes)
     const char dataType = static_cast<char>('0' + width - 1);
     static constexpr char kHeader[] = "oriole-cli";
     std::string out =
-        SRecord('0', 2, 0, reinterpret_cast<const uint8_t*>(kHeader), sizeof kHeader - 1);
+        SRecord('0', 0, reinterpret_cast<const uint8_t*>(kHeader), sizeof kHeader - 1);
     size_t records = 0;
     for (const Segment& s : segments) {
         for (size_t a = 0; a < s.bytes.size(); a += kRecord, ++records)
-            out += SRecord(dataType, width, s.addr + static_cast<uint32_t>(a), s.bytes.data() + a,
+            out += SRecord(dataType, s.addr + static_cast<uint32_t>(a), s.bytes.data() + a,
                            std::min(kRecord, s.bytes.size() - a));
     }
     // The record count (S5, or S6 beyond 16 bits), then the end record.
-    out += SRecord(records <= 0xFFFF ? '5' : '6', records <= 0xFFFF ? 2 : 3,
-                   static_cast<uint32_t>(records), nullptr, 0);
-    return out + SRecord(static_cast<char>('0' + 11 - width), width, 0, nullptr, 0);
+    out += SRecord(records <= 0xFFFF ? '5' : '6', static_cast<uint32_t>(records), nullptr, 0);
+    return out + SRecord(static_cast<char>('0' + 11 - width), 0, nullptr, 0);
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ char* PutText(char* p, std::string_view s) {
 }
 
 char* PutIntelHexRecord(char* p, uint8_t type, uint16_t address, const uint8_t* bytes,
-                        uint8_t count) {
+                        uint8_t count, std::string_view lineEnd = "\r\n") {
     const auto high = static_cast<uint8_t>(address >> 8);
     const auto low = static_cast<uint8_t>(address);
     unsigned sum = count + high + low + type;
@@ -70,10 +70,11 @@ char* PutIntelHexRecord(char* p, uint8_t type, uint16_t address, const uint8_t* 
         sum += bytes[i];
     }
     p = PutByte(p, static_cast<uint8_t>(0x100u - (sum & 0xFFu)));  // two's complement
-    return PutText(p, "\r\n");
+    return PutText(p, lineEnd);
 }
 
-char* PutSRecord(char* p, int type, uint32_t address, const uint8_t* bytes, uint8_t count) {
+char* PutSRecord(char* p, int type, uint32_t address, const uint8_t* bytes, uint8_t count,
+                 std::string_view lineEnd = "\r\n") {
     const int addressBytes = kSRecordAddressBytes[static_cast<size_t>(type)];
     const auto recordCount = static_cast<uint8_t>(addressBytes + count + 1);
     unsigned sum = recordCount;
@@ -90,7 +91,7 @@ char* PutSRecord(char* p, int type, uint32_t address, const uint8_t* bytes, uint
         sum += bytes[i];
     }
     p = PutByte(p, static_cast<uint8_t>(~sum));  // one's complement
-    return PutText(p, "\r\n");
+    return PutText(p, lineEnd);
 }
 
 // Cuts `text` back to what was written into it.
@@ -135,21 +136,23 @@ uint8_t ThisBlockSize(uint64_t offset, uint32_t length) {
 
 }  // namespace
 
-std::string FormatIntelHexRecord(int type, uint32_t address, int count, const uint8_t* bytes) {
+std::string FormatIntelHexRecord(int type, uint32_t address, int count, const uint8_t* bytes,
+                                 std::string_view lineEnd) {
     if (type < 0 || type > 0xFF) return {};
-    std::string line(kIntelLineMax, '\0');
+    std::string line(kIntelLineMax + lineEnd.size(), '\0');
     Finish(line, PutIntelHexRecord(line.data(), static_cast<uint8_t>(type),
                                    static_cast<uint16_t>(address), bytes,
-                                   static_cast<uint8_t>(std::clamp(count, 0, 0xFF))));
+                                   static_cast<uint8_t>(std::clamp(count, 0, 0xFF)), lineEnd));
     return line;
 }
 
-std::string FormatSRecord(int type, uint32_t address, int count, const uint8_t* bytes) {
+std::string FormatSRecord(int type, uint32_t address, int count, const uint8_t* bytes,
+                          std::string_view lineEnd) {
     if (type < 0 || type > 9) return {};
     const int maxCount = 0xFF - 1 - kSRecordAddressBytes[static_cast<size_t>(type)];
-    std::string line(kSRecordLineMax, '\0');
+    std::string line(kSRecordLineMax + lineEnd.size(), '\0');
     Finish(line, PutSRecord(line.data(), type, address, bytes,
-                            static_cast<uint8_t>(std::clamp(count, 0, maxCount))));
+                            static_cast<uint8_t>(std::clamp(count, 0, maxCount)), lineEnd));
     return line;
 }
 
