@@ -130,6 +130,10 @@ CAvrdudeRun::CAvrdudeRun(COrioleCore& core, RunSettings settings, RunStreams str
 
 CAvrdudeRun::~CAvrdudeRun() = default;
 
+Cause CAvrdudeRun::Failure() const {
+    return m_failure != Cause::None ? m_failure : m_core.FirstFailure().cause;
+}
+
 // Every refusal of the form's own: one line through the core's host, with
 // its cause, so the run's failure is a value as the job's are.
 bool CAvrdudeRun::Refuse(Cause cause, const QString& message) {
@@ -137,8 +141,13 @@ bool CAvrdudeRun::Refuse(Cause cause, const QString& message) {
 }
 
 bool CAvrdudeRun::Refuse(const Refusal& refusal) {
-    if (m_failure == Cause::None) m_failure = refusal.cause;
-    m_core.ReportFailure(refusal.cause, MsgKind::Error, "oriole-cli: " + refusal.message);
+    return Fail(refusal.cause, MsgKind::Error, "oriole-cli: " + refusal.message);
+}
+
+// A failure said as the core says its own (the loader's words, no prefix).
+bool CAvrdudeRun::Fail(Cause cause, MsgKind kind, const std::string& text) {
+    if (m_failure == Cause::None) m_failure = cause;
+    m_core.ReportFailure(cause, kind, text);
     return false;
 }
 
@@ -572,8 +581,7 @@ bool CAvrdudeRun::LoadInput(const Request& op, Input& in) {
         if (!DataItems(op, values)) return false;
         const auto size = static_cast<size_t>(flash ? m_core.Device().FlashBytes() : m_core.Device().eepromBytes);
         if (values.size() > size) {
-            m_core.Host().ShowMessage(MsgKind::Error, text::kHexBeyondDevice);
-            return false;
+            return Fail(Cause::TooLarge, MsgKind::Error, text::kHexBeyondDevice);
         }
         in.image.Allocate(static_cast<uint32_t>(size));
         for (size_t a = 0; a < values.size(); ++a) in.image.cells[a] = values[a];
@@ -632,8 +640,7 @@ bool CAvrdudeRun::InputFile(const Request& op, QString& path) {
     const std::string why = read == ReadFile::TooLarge
                                 ? FormatText(text::kInputTooLarge, static_cast<int>(kMaxTextFile >> 20))
                                 : std::string(text::kFileOpenFailed);
-    m_core.Host().ShowFailure(Cause::File, MsgKind::Warning, NameInText(why, ShownName(op)));
-    return false;
+    return Fail(Cause::File, MsgKind::Warning, NameInText(why, ShownName(op)));
 }
 
 // The values of a fuse, lock, calibration or signature request: from address
@@ -704,8 +711,7 @@ bool CAvrdudeRun::Output(const Request& op, std::vector<uint8_t> data, Memory me
     }
     const char* fault = nullptr;
     if (WriteFileAtomically(op.file, bytes, &fault)) return true;
-    m_core.Host().ShowMessage(MsgKind::Error, fault != nullptr ? fault : text::kFileCreateFailed);
-    return false;
+    return Fail(Cause::File, MsgKind::Error, fault != nullptr ? fault : text::kFileCreateFailed);
 }
 
 // As avrdude: FLASH ends after its last byte that is not 0xFF, rounded up to

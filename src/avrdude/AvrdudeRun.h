@@ -79,15 +79,17 @@ public:
     // The requests with their memory names resolved on the part; a request
     // skipped (a memory the part lacks) has op 's'.
     const std::vector<Request>& Requests() const { return m_ops; }
-    // The cause of the first failure: a refusal of the form's own, or the
-    // job's. Cause::None after a run that did everything.
-    Cause Failure() const { return m_failure; }
+    // The cause of the first failure: a refusal of the form's own, the
+    // job's, or the core's (a file the loader could not read, no chip).
+    // Cause::None after a run that did everything.
+    Cause Failure() const;
 
 private:
     struct Input;
     bool Refuse(Cause cause, const QString& message);
     bool OpenStandardInput();
     bool Refuse(const Refusal& refusal);
+    bool Fail(Cause cause, MsgKind kind, const std::string& text);
     bool DataItems(const Request& op, std::vector<uint8_t>& out);
     bool RunTerminal(const Request& op, const OpOptions& options);
     bool Interactive();

@@ -153,6 +153,8 @@ TEST(AvrdudeJob, ValuesOfTheSteps) {
 
 TEST(AvrdudeJob, RefusalsCarryTheirCause) {
     OpsRig rig("ATmega328P");
+    std::string oneMore = "1";  // one value more than the EEPROM's 1024 bytes
+    for (int i = 0; i < 1024; ++i) oneMore += ",1";
     struct Row {
         std::vector<std::string> requests;
         Cause cause;
@@ -161,6 +163,8 @@ TEST(AvrdudeJob, RefusalsCarryTheirCause) {
         {{"lfuse:w:0x1FF:m"}, Cause::TooLarge},
         {{"eeprom:w:1,zz:m"}, Cause::Other},
         {{"signature:w:" + rig.WriteText("sig.bin", "") + ":r"}, Cause::EmptyInput},
+        {{"eeprom:w:" + oneMore + ":m"}, Cause::TooLarge},
+        {{"flash:w:" + rig.WriteText("none.hex", "not a record") + ":i"}, Cause::File},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.requests.front());
