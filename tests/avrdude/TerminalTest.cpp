@@ -322,6 +322,13 @@ TEST(Terminal, DevicesAndRefusedFlushes) {
          2,
          {},
          {}},
+        {"ATmega328P",  // the flush stops at its FLASH part; the EEPROM stays cached
+         {"write flash 0 0", "write ee 2 0x5a", "flush", "flush"},
+         "",
+         {"FLASH"},
+         1,
+         {2},
+         {{2, 0x5A}}},
         {"ATmega328P",
          {"write ee 2 0x5a", "flush", "dump ee 2 1", "flush"},
          "0002  5a                                                |Z               |\n",
