@@ -217,12 +217,11 @@ bool COrioleCore::WriteLockBits(uint8_t lock, const OpOptions& options) {
     // The result includes the wait for the box's completion byte: a lock
     // write that was never acknowledged did not succeed.
     const bool r = RunFrame(options.timing, [&](CWriterLink& link) {
-        const LockGroup group = m_pDevice->lockGroup;
-        if (group == LockGroup::None) {
+        if (!DescribeMemory(*m_pDevice, Memory::Lock).writable) {
             notWritable = true;
             return false;
         }
-        const LockCommand command = LockCommandFor(group, lock);
+        const LockCommand command = LockCommandFor(m_pDevice->lockGroup, lock);
         return link.WriteLockBytes(command.p, command.q);
     });
     if (notWritable) m_host.ShowFailure(Cause::NoSuchMemory, MsgKind::Warning, text::kLockNotWritable);

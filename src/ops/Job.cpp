@@ -378,8 +378,9 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
         first = false;
     }
     if (job.deviceRow != 0 && core.DeviceRow() != job.deviceRow) {
-        return touched(Refused(host, Cause::OtherDevice, MsgKind::Warning,
-                               FormatText(text::kProductionWrongDevice, core.Device().name), "detect"));
+        std::string refusal = FormatText(text::kProductionWrongDevice, core.Device().name);
+        if (job.deviceHint != nullptr) refusal += std::string(" ") + job.deviceHint;
+        return touched(Refused(host, Cause::OtherDevice, MsgKind::Warning, refusal, "detect"));
     }
     if (core.DeviceRow() != chosenRow)
         for (JobImage& in : job.images)

@@ -146,6 +146,8 @@ struct Job {
     FusePolicy fusePolicy;
     // Not 0: the chip must be this device (checked after the detection).
     int deviceRow = 0;
+    // Added to the refusal of another device: how to go on with it anyway.
+    const char* deviceHint = nullptr;
     // The front end has just detected the chip on the socket itself (the
     // avrdude form reads the signature as avrdude does): no detection of
     // the job's own, and the box holds the timing.

@@ -96,7 +96,7 @@ struct Settings {
 };
 
 constexpr const char* kRiskyFusesHint = "書き込むには --confirm-risky-fuses を付けてください。";
-constexpr const char* kForceHint = "見つかったデバイスのまま実行するには --force を付けてください。";
+constexpr const char* kForceHint = "(見つかったデバイスのまま実行するには --force を付けてください)";
 
 void PrintDeviceUsage(FILE* out) {
     std::fprintf(out,
@@ -349,6 +349,7 @@ int RunDeviceBatch(const QStringList& args) {
     // --device pins the device, as avrdude's -p does; --force (avrdude's -F)
     // goes on with the device the detection found.
     if (settings.autoDetect && !settings.force) job.deviceRow = settings.deviceRow;
+    job.deviceHint = kForceHint;
     for (const Step& s : steps) {
         int image = -1;
         if (IsFileInput(s.def->op)) {
@@ -386,10 +387,7 @@ int RunDeviceBatch(const QStringList& args) {
         }
         return true;
     };
-    if (const JobResult r = RunJob(core, job, events); !r.ok) {
-        if (r.cause == Cause::OtherDevice) std::fprintf(stderr, "oriole-cli: %s\n", kForceHint);
-        return Failed(host);
-    }
+    if (!RunJob(core, job, events).ok) return Failed(host);
     return Finished(host);
 }
 
