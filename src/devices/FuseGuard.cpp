@@ -74,4 +74,13 @@ uint8_t LockBitsAsRead(const AVR_DEVICE& device, uint8_t written) {
     return static_cast<uint8_t>(written | static_cast<uint8_t>(~NamedLockBits(device)));
 }
 
+int LockModeOf(const AVR_DEVICE& device, uint8_t lock) {
+    int programmed = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+        const int32_t name = device.lockBits[static_cast<size_t>(bit)];
+        if ((name == lock_bit::LB1 || name == lock_bit::LB2) && ((lock >> bit) & 1u) == 0) ++programmed;
+    }
+    return 1 + programmed;
+}
+
 }  // namespace oriole

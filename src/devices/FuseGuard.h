@@ -38,4 +38,11 @@ uint8_t NamedLockBits(const AVR_DEVICE& device);
 FuseBytes FuseBytesAsRead(const AVR_DEVICE& device, const FuseBytes& written);
 uint8_t LockBitsAsRead(const AVR_DEVICE& device, uint8_t written);
 
+// What a lock value leaves open, from its LB1 and LB2 bits where the
+// device's layout names them: mode 1 everything; mode 2 no further
+// programming of FLASH and EEPROM (LB1 or LB2 programmed); mode 3 neither
+// programming nor verification reads (both programmed). Only a chip erase
+// opens a locked chip again.
+int LockModeOf(const AVR_DEVICE& device, uint8_t lock);
+
 }  // namespace oriole

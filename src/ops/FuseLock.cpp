@@ -130,14 +130,17 @@ bool COrioleCore::WriteFuses(FuseBytes fuses, const OpOptions& options, const Fu
         return true;
     });
     if (!r || !options.report) return r;
-    // The verify compares what was sent, ATmega163's forced ones included,
-    // and the bits the device does not have as they read back.
-    if (options.verify) return VerifyFuses(FuseBytesAsRead(*m_pDevice, fuses), {.timing = false});
+    // The verify compares what was sent, ATmega163's forced ones included.
+    if (options.verify) return VerifyFuses(fuses, {.timing = false});
     m_host.ShowMessage(MsgKind::Information, text::kFuseWriteDone);
     return r;
 }
 
 bool COrioleCore::VerifyFuses(FuseBytes fuses, const OpOptions& options) {
+    // Only the bits the device has are compared: the others read as 1
+    // whatever was written (efuse 0x05 reads back as 0xFD on an ATmega328P),
+    // so a difference there alone is no error, whoever asks.
+    fuses = FuseBytesAsRead(*m_pDevice, fuses);
     const uint8_t ext = fuses.ext;
     uint8_t& high = fuses.high;
     uint8_t& low = fuses.low;
@@ -145,6 +148,7 @@ bool COrioleCore::VerifyFuses(FuseBytes fuses, const OpOptions& options) {
     // A read that failed has been reported by the layer that failed; the
     // bytes were not read, so nothing can be said about them.
     if (!ReadFuses(got, options.timing)) return false;
+    got = FuseBytesAsRead(*m_pDevice, got);
     const uint8_t rext = got.ext;
     uint8_t& rhigh = got.high;
     uint8_t& rlow = got.low;
@@ -190,7 +194,7 @@ bool COrioleCore::ReadLockBits(uint8_t& lock, bool timing) {
         // 0xFF from a device that cannot send its lock bits would pass for
         // a read; refuse instead of showing or comparing a value nobody read.
         // The device is known only here, after the detection.
-        if (!m_pDevice->LockBitsReadable()) {
+        if (!DescribeMemory(*m_pDevice, Memory::Lock).readable) {
             unreadable = true;
             return false;
         }
@@ -213,12 +217,11 @@ bool COrioleCore::WriteLockBits(uint8_t lock, const OpOptions& options) {
     // The result includes the wait for the box's completion byte: a lock
     // write that was never acknowledged did not succeed.
     const bool r = RunFrame(options.timing, [&](CWriterLink& link) {
-        const LockGroup group = m_pDevice->lockGroup;
-        if (group == LockGroup::None) {
+        if (!DescribeMemory(*m_pDevice, Memory::Lock).writable) {
             notWritable = true;
             return false;
         }
-        const LockCommand command = LockCommandFor(group, lock);
+        const LockCommand command = LockCommandFor(m_pDevice->lockGroup, lock);
         return link.WriteLockBytes(command.p, command.q);
     });
     if (notWritable) m_host.ShowFailure(Cause::NoSuchMemory, MsgKind::Warning, text::kLockNotWritable);
@@ -233,7 +236,9 @@ bool COrioleCore::VerifyLockBits(uint8_t expected, const OpOptions& options) {
     m_host.Sleep(std::chrono::milliseconds(100));
     uint8_t read = 0xFF;
     if (!ReadLockBits(read, options.timing)) return false;
-    const bool equal = expected == read;
+    // As for the fuses: the bits the device does not have are not compared
+    // (lock 0x3C reads back as 0xFC on an ATmega328P).
+    const bool equal = LockBitsAsRead(*m_pDevice, expected) == LockBitsAsRead(*m_pDevice, read);
     if (options.report) {
         if (equal) {
             m_host.ShowMessage(MsgKind::Information, text::kLockVerifyOk);
@@ -245,9 +250,9 @@ bool COrioleCore::VerifyLockBits(uint8_t expected, const OpOptions& options) {
 }
 
 bool COrioleCore::VerifyWrittenLockBits(uint8_t expected) {
-    if (m_pDevice->LockBitsReadable()) return VerifyLockBits(LockBitsAsRead(*m_pDevice, expected), {.timing = false});
+    if (DescribeMemory(*m_pDevice, Memory::Lock).readable) return VerifyLockBits(expected, {.timing = false});
     m_host.ShowMessage(MsgKind::Information, text::kLockWriteDone);
-    m_host.ShowMessage(MsgKind::Warning, text::kLockNotReadable);
+    m_host.ShowMessage(MsgKind::Warning, text::kLockNotVerified);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "base/FormatText.h"
 #include "devices/Devices.h"
 #include "devices/FuseGuard.h"
+#include "devices/Memories.h"
 #include "ops/FusePolicy.h"
 #include "res/Texts.h"
 
@@ -49,33 +50,122 @@ bool UsesImage(StepKind kind) {
     return kind == K::WriteFlash || kind == K::VerifyFlash || kind == K::WriteEeprom || kind == K::VerifyEeprom;
 }
 
-// The memory a step works on and whether the device has it; the name says
-// which in a refusal.
-bool HasWhatStepNeeds(const AVR_DEVICE& d, const JobStep& step, const char*& memory) {
-    switch (InfoOf(step.kind).need) {
-        case N::Nothing:
-        case N::Flash: return true;
-        case N::Eeprom: memory = "EEPROM"; return d.eepromBytes > 0;
-        case N::Fuses: memory = text::kMemoryFuses; return d.fuseGroup != FuseGroup::None;
-        // A lock byte the device cannot send back is the core's to say.
-        case N::Lock: memory = "ロックビット"; return d.LockBitsReadable() || d.lockGroup != LockGroup::None;
-        case N::LockWrite: memory = "ロックビット"; return d.lockGroup != LockGroup::None;
-        case N::Calibration:
-            memory = text::kMemoryCalibration;
-            if (step.kind == K::ReadCalibration) return !CalibrationFrequencies(d.id).empty();
-            return step.calib.memory == CalibMemory::Flash || d.eepromBytes > 0;
+// Why `d` cannot give the step the memory it works on, as the memory table
+// (devices/Memories.h) says: there, readable where the step reads it,
+// writable where it writes it, and the calibration target's address inside
+// its memory. Empty when nothing stands in the way.
+std::string MemoryRefusal(const AVR_DEVICE& d, const JobStep& step, Cause& cause) {
+    cause = Cause::NoSuchMemory;
+    const auto missing = [&](const std::string& what) { return FormatText(text::kMemoryMissing, d.name, what.c_str()); };
+    switch (step.kind) {
+        case K::WriteEeprom:
+        case K::VerifyEeprom:
+        case K::ReadEeprom: return HasMemory(d, Memory::Eeprom) ? std::string() : missing("EEPROM");
+        case K::WriteFuses:
+        case K::VerifyFuses:
+        case K::ReadFuses: {
+            if (!HasFuses(d)) return missing(text::kMemoryFuses);
+            struct Byte {
+                Memory memory;
+                int32_t bits;
+                const char* name;
+            };
+            constexpr Byte kBytes[] = {{Memory::ExtFuse, kFuseExt, "Ext"},
+                                       {Memory::HighFuse, kFuseHigh, "High"},
+                                       {Memory::LowFuse, kFuseLow | kFuseSingle, "Low"}};
+            for (const Byte& b : kBytes) {
+                if (step.fuseBytes != 0 && (step.fuseBytes & b.bits) == 0) continue;
+                const MemoryInfo info = DescribeMemory(d, b.memory);
+                if (!info.Present()) {
+                    if (step.fuseBytes == 0) continue;
+                    return missing(FormatText("%s (%s)", text::kMemoryFuses, b.name));
+                }
+                // A write reads the bytes first, in its own frame.
+                if (!info.readable || (step.kind == K::WriteFuses && !info.writable)) return missing(text::kMemoryFuses);
+            }
+            return {};
+        }
+        case K::WriteLock:
+        case K::VerifyLock:
+        case K::ReadLock: {
+            const MemoryInfo lock = DescribeMemory(d, Memory::Lock);
+            if (!lock.Present()) return missing("ロックビット");
+            // A write's own verify where the lock bits cannot be read back
+            // is the write's to warn about; a verify of its own is refused.
+            if (step.kind == K::WriteLock) return lock.writable ? std::string() : text::kLockNotWritable;
+            return lock.readable ? std::string() : text::kLockNotReadable;
+        }
+        case K::WriteCalibration:
+        case K::VerifyCalibration:
+        case K::ReadCalibration: {
+            if (!HasMemory(d, Memory::Calibration)) return missing(text::kMemoryCalibration);
+            if (step.kind == K::ReadCalibration) return {};
+            const bool flash = step.calib.memory == CalibMemory::Flash;
+            const MemoryInfo target = DescribeMemory(d, flash ? Memory::Flash : Memory::Eeprom);
+            if (!target.Present()) return missing(flash ? "FLASH" : "EEPROM");
+            if (step.calib.address < target.size) return {};
+            cause = Cause::TooLarge;
+            return text::kAddressBeyondDevice;
+        }
+        default: return {};
     }
-    return true;
 }
 
-// `wanted` in the bytes `only` names (kFuse* bits; 0 all), `current` in the others.
-FuseBytes Merged(const FuseBytes& current, const FuseBytes& wanted, int32_t only) {
-    if (only == 0) return wanted;
-    FuseBytes f = current;
-    if (only & kFuseExt) f.ext = wanted.ext;
-    if (only & kFuseHigh) f.high = wanted.high;
-    if (only & (kFuseLow | kFuseSingle)) f.low = wanted.low;
-    return f;
+// The FLASH or EEPROM a step programs or reads (a calibration byte goes
+// into one of them): what a lock can close.
+struct MemoryUse {
+    const char* memory = nullptr;  // null: neither
+    bool writes = false;
+};
+
+MemoryUse UseOf(const JobStep& step) {
+    const char* calib = step.calib.memory == CalibMemory::Flash ? "FLASH" : "EEPROM";
+    switch (step.kind) {
+        case K::WriteFlash: return {"FLASH", true};
+        case K::VerifyFlash:
+        case K::ReadFlash: return {"FLASH", false};
+        case K::WriteEeprom: return {"EEPROM", true};
+        case K::VerifyEeprom:
+        case K::ReadEeprom: return {"EEPROM", false};
+        case K::WriteCalibration: return {calib, true};
+        case K::VerifyCalibration: return {calib, false};
+        default: return {};
+    }
+}
+
+// Why the job's own lock write before `step` (with no erase between) makes
+// the step impossible: lock mode 2 closes FLASH and EEPROM (and the current
+// devices' fuses) to programming, mode 3 FLASH and EEPROM to verification
+// reads as well. Empty when none does, or when
+// `step` is not one of the job's.
+std::string LockRefusal(const Job& job, const JobStep& step, const AVR_DEVICE& d) {
+    MemoryUse use = UseOf(step);
+    // The lock bits lock the fuses of the current devices as well.
+    if (step.kind == K::WriteFuses && d.fuseWrite == FuseWrite::PerByte) use = {text::kMemoryFuses, true};
+    if (use.memory == nullptr || job.steps.empty() || &step < job.steps.data() ||
+        &step >= job.steps.data() + job.steps.size())
+        return {};
+    int mode = 1;
+    uint8_t lock = 0xFF;
+    for (const JobStep* s = job.steps.data(); s != &step; ++s) {
+        if (s->kind == K::Erase) mode = 1;
+        if (s->kind == K::WriteLock && LockModeOf(d, s->lock) > mode) {
+            mode = LockModeOf(d, s->lock);
+            lock = s->lock;
+        }
+    }
+    if (mode >= 2 && use.writes) return FormatText(text::kLockForbidsWrite, lock, use.memory);
+    if (mode >= 3) return FormatText(text::kLockForbidsRead, lock, use.memory);
+    return {};
+}
+
+// The refusal of `risks` under `policy`: the risks, and how to allow them
+// where they can be.
+std::string RiskRefusal(unsigned risks, const FusePolicy& policy) {
+    std::string refusal = FuseRiskText(risks);
+    if ((risks & fuse_risk::kReleasesSpien) == 0 && policy.hint != nullptr && *policy.hint != '\0')
+        refusal += std::string("\n") + policy.hint;
+    return refusal;
 }
 
 JobResult Refused(IMessageHost& host, Cause cause, MsgKind kind, const std::string& text, const char* stage) {
@@ -88,6 +178,46 @@ JobResult FailureOf(COrioleCore& core, Cause fallback, const char* fallbackText)
     const OpFailure& f = core.FirstFailure();
     if (f.cause != Cause::None) return {.ok = false, .cause = f.cause, .message = f.text};
     return {.ok = false, .cause = fallback, .message = fallbackText};
+}
+
+// The fuse rules that need the chip's own bytes (a change of the clock
+// source; RSTDISBL and DWEN against what the chip holds): the bytes are read
+// once, right after the detection and before anything is erased or written,
+// and every fuse write of the job is held against them. A policy that asks
+// asks here, and its Yes holds for those writes (policy.accepted).
+JobResult CheckCurrentFuses(COrioleCore& core, const Job& job, const std::vector<bool>& prepared, bool& first,
+                            FusePolicy& policy) {
+    const AVR_DEVICE& d = core.Device();
+    std::vector<const JobStep*> writes;
+    for (size_t i = 0; i < job.steps.size(); ++i)
+        if (prepared[i] && job.steps[i].kind == K::WriteFuses) writes.push_back(&job.steps[i]);
+    if (writes.empty() || policy.risky == RiskyFuses::Allow || d.id <= 0 || !DescribeMemory(d, Memory::LowFuse).readable)
+        return {.ok = true};
+    FuseBytes current;
+    const bool read = core.ReadFuses(current, first);
+    first = false;
+    if (!read) {
+        JobResult r = FailureOf(core, Cause::Other, "");
+        r.stage = "fuses";
+        r.chipTouched = true;
+        return r;
+    }
+    unsigned risks = 0;
+    for (const JobStep* step : writes)
+        risks |= FuseWriteRisks(d, current, MergedFuses(current, step->fuses, step->fuseBytes));
+    if (risks == 0) return {.ok = true, .chipTouched = true};
+    IOperationHost& host = core.Host();
+    if (policy.risky == RiskyFuses::Refuse || (risks & fuse_risk::kReleasesSpien) != 0) {
+        JobResult r = Refused(host, Cause::Policy, MsgKind::Error, RiskRefusal(risks, policy), "fuses");
+        r.chipTouched = true;
+        return r;
+    }
+    if (host.ShowMessage(MsgKind::Question, FuseRiskText(risks) + "\n" + text::kFuseRiskQuestion, Answer::No) !=
+        Answer::Yes)
+        return {.ok = false, .stage = "fuses", .cause = Cause::Cancelled, .message = text::kFuseWriteDeclined,
+                .chipTouched = true};
+    policy.accepted = risks;
+    return {.ok = true, .chipTouched = true};
 }
 
 }  // namespace
@@ -116,35 +246,30 @@ JobResult CheckStep(const Job& job, const JobStep& step, const AVR_DEVICE& devic
                     bool withImages) {
     constexpr const char* kStage = "check";
     const bool known = device.id > 0;
-    {
-        const char* memory = "";
-        if (known && !HasWhatStepNeeds(device, step, memory))
-            return Refused(host, Cause::NoSuchMemory, MsgKind::Warning,
-                           FormatText(text::kMemoryMissing, device.name, memory), kStage);
-        if (withImages && UsesImage(step.kind)) {
-            const bool named = step.image >= 0 && static_cast<size_t>(step.image) < job.images.size();
-            const JobImage* in = named ? &job.images[static_cast<size_t>(step.image)] : nullptr;
-            if (in == nullptr || (in->path.empty() && !in->loaded))
-                return Refused(host, Cause::EmptyInput, MsgKind::Warning, text::kInputMissing, kStage);
-            const bool flash = step.kind == K::WriteFlash || step.kind == K::VerifyFlash;
-            // A file with nothing for this memory (an ELF without it, a HEX
-            // file of its end record alone) would "write" nothing and pass.
-            if (in->loaded && !in->image.HasData())
-                return Refused(host, Cause::EmptyInput, MsgKind::Warning,
-                               FormatText(text::kInputEmpty, in->name.c_str(), flash ? "FLASH" : "EEPROM"), kStage);
-        }
-        if (step.kind == K::WriteFuses && known) {
-            const unsigned risks = FuseRisksOfValue(device, step.fuses) &
-                                   (job.fusePolicy.risky == RiskyFuses::Refuse ? ~0u : fuse_risk::kReleasesSpien);
-            // Only the bytes written count; the others are written back as read.
-            if (risks != 0 && step.fuseBytes == 0) {
-                std::string refusal = FuseRiskText(risks);
-                if ((risks & fuse_risk::kReleasesSpien) == 0 && job.fusePolicy.hint != nullptr &&
-                    *job.fusePolicy.hint != '\0')
-                    refusal += std::string("\n") + job.fusePolicy.hint;
-                return Refused(host, Cause::Policy, MsgKind::Error, refusal, kStage);
-            }
-        }
+    if (known) {
+        Cause cause = Cause::None;
+        if (const std::string why = MemoryRefusal(device, step, cause); !why.empty())
+            return Refused(host, cause, MsgKind::Warning, why, kStage);
+        if (const std::string why = LockRefusal(job, step, device); !why.empty())
+            return Refused(host, Cause::Policy, MsgKind::Warning, why, kStage);
+    }
+    if (withImages && UsesImage(step.kind)) {
+        const bool named = step.image >= 0 && static_cast<size_t>(step.image) < job.images.size();
+        const JobImage* in = named ? &job.images[static_cast<size_t>(step.image)] : nullptr;
+        if (in == nullptr || (in->path.empty() && !in->loaded))
+            return Refused(host, Cause::EmptyInput, MsgKind::Warning, text::kInputMissing, kStage);
+        const bool flash = step.kind == K::WriteFlash || step.kind == K::VerifyFlash;
+        // A file with nothing for this memory (an ELF without it, a HEX
+        // file of its end record alone) would "write" nothing and pass.
+        if (in->loaded && !in->image.HasData())
+            return Refused(host, Cause::EmptyInput, MsgKind::Warning,
+                           FormatText(text::kInputEmpty, in->name.c_str(), flash ? "FLASH" : "EEPROM"), kStage);
+    }
+    if (step.kind == K::WriteFuses && known) {
+        // Only the bytes written count; the others are written back as read.
+        const unsigned risks = FuseRisksOfValue(device, step.fuses, step.fuseBytes) &
+                               (job.fusePolicy.risky == RiskyFuses::Refuse ? ~0u : fuse_risk::kReleasesSpien);
+        if (risks != 0) return Refused(host, Cause::Policy, MsgKind::Error, RiskRefusal(risks, job.fusePolicy), kStage);
     }
     return {.ok = true};
 }
@@ -253,14 +378,24 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
         first = false;
     }
     if (job.deviceRow != 0 && core.DeviceRow() != job.deviceRow) {
-        return touched(Refused(host, Cause::OtherDevice, MsgKind::Warning,
-                               FormatText(text::kProductionWrongDevice, core.Device().name), "detect"));
+        std::string refusal = FormatText(text::kProductionWrongDevice, core.Device().name);
+        if (job.deviceHint != nullptr) refusal += std::string(" ") + job.deviceHint;
+        return touched(Refused(host, Cause::OtherDevice, MsgKind::Warning, refusal, "detect"));
     }
     if (core.DeviceRow() != chosenRow)
         for (JobImage& in : job.images)
             if (!in.path.empty()) in.loaded = false;
     for (size_t i = 0; i < job.steps.size(); ++i)
         if (prepared[i] && !load(i)) return fail("load", Cause::File);
+    // What can be refused for the device found is refused now (the images
+    // once they are final, after the stamp).
+    if (JobResult r = check(!job.stamp); !r.ok) return r;
+    FusePolicy policy = job.fusePolicy;
+    {
+        const JobResult r = CheckCurrentFuses(core, job, prepared, first, policy);
+        result.chipTouched = result.chipTouched || r.chipTouched;
+        if (!r.ok) return touched(r);
+    }
     if (job.calibFromChip && !CalibrationFrequencies(core.Device().id).empty()) {
         result.chipTouched = true;
         uint8_t value = 0xFF;
@@ -273,7 +408,6 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
     if (job.stamp && !job.stamp(job.images)) return fail("stamp", Cause::Other);
     if (JobResult r = check(true); !r.ok) return r;
 
-    FusePolicy policy = job.fusePolicy;
     if (events.onCurrentFuses) policy.onCurrent = events.onCurrentFuses;
     for (size_t i = 0; i < job.steps.size(); ++i) {
         const JobStep& step = job.steps[i];
@@ -319,10 +453,9 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
                     FuseBytes written = step.fuses;
                     p.onCurrent = [&](const FuseBytes& current) {
                         if (policy.onCurrent) policy.onCurrent(current);
-                        written = Merged(current, step.fuses, step.fuseBytes);
+                        written = MergedFuses(current, step.fuses, step.fuseBytes);
                     };
-                    return core.WriteFuses(step.fuses, o, p) &&
-                           (!ownVerify || core.VerifyFuses(FuseBytesAsRead(core.Device(), written), after));
+                    return core.WriteFuses(step.fuses, o, p) && (!ownVerify || core.VerifyFuses(written, after));
                 }
                 case K::VerifyFuses: {
                     if (step.fuseBytes == 0) return core.VerifyFuses(step.fuses, o);
@@ -331,8 +464,7 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
                     if (!core.ReadFuses(current, o.timing)) return false;
                     OpOptions rest = o;
                     rest.timing = false;
-                    return core.VerifyFuses(
-                        FuseBytesAsRead(core.Device(), Merged(current, step.fuses, step.fuseBytes)), rest);
+                    return core.VerifyFuses(MergedFuses(current, step.fuses, step.fuseBytes), rest);
                 }
                 case K::ReadFuses: {
                     FuseBytes f;
@@ -340,9 +472,15 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
                     const uint8_t bytes[] = {f.ext, f.high, f.low};
                     return !events.onRead || events.onRead(step, bytes);
                 }
-                case K::WriteLock:
-                    return core.WriteLockBits(step.lock, o) &&
-                           (!ownVerify || core.VerifyLockBits(LockBitsAsRead(core.Device(), step.lock), after));
+                case K::WriteLock: {
+                    if (!core.WriteLockBits(step.lock, o)) return false;
+                    if (!ownVerify) return true;
+                    // Written, and nothing can say whether it took: a
+                    // warning, never a silent pass.
+                    if (!DescribeMemory(core.Device(), Memory::Lock).readable)
+                        return host.ShowMessage(MsgKind::Warning, text::kLockNotVerified), true;
+                    return core.VerifyLockBits(step.lock, after);
+                }
                 case K::VerifyLock: return core.VerifyLockBits(step.lock, o);
                 case K::ReadLock: {
                     uint8_t lock = 0xFF;

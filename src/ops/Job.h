@@ -5,12 +5,28 @@
 // erase-then-write) builds a Job and hands it to RunJob; none strings the
 // operations together itself or restates a rule. The rules live here:
 //
-//  - before the chip is touched: a memory the device lacks, an input with no
-//    data for its memory, a fuse value that would release SPIEN (and, where
-//    risky values are refused, one that programs RSTDISBL or DWEN) are
-//    refused with one message;
-//  - the fuse write applies the job's FusePolicy against the bytes it reads
-//    in its own frame;
+//  - before the chip is touched, each with one message: a memory the device
+//    lacks, cannot read (a verify) or cannot write, as the memory table
+//    (devices/Memories.h) says; a calibration address past the end of its
+//    memory; an input with no data for its memory; a fuse value that would
+//    release SPIEN (and, where risky values are refused, one that programs
+//    RSTDISBL or DWEN), for the whole set and for a single byte alike;
+//  - the job's own lock write closes the chip until an erase: a FLASH or
+//    EEPROM write (a calibration byte included) after lock mode 2 or 3, and
+//    a verify or read of them after mode 3, is refused before the chip is
+//    touched. The steps are never reordered: the job runs them in the order
+//    it was given, so the verify belongs before the lock write (the batch's
+//    order has it there);
+//  - a run that writes fuses reads the chip's fuse bytes once, right after
+//    the detection and before anything is erased, and applies the rules
+//    that need them (a clock source change) there; the fuse write applies
+//    the job's FusePolicy again against the bytes it reads in its own frame;
+//  - a job with a device row refuses a chip of another device after the
+//    detection, before anything is written;
+//  - the verifies of fuses and lock bits compare only the bits the device
+//    has (the core's verify masks the others, for every caller);
+//  - a lock write with its own verify on a device that cannot read its lock
+//    bits back warns that it was not verified;
 //  - the first step sends the device's timing, later ones rely on the box
 //    keeping it (the erase passes the first place on; the lock write sends it
 //    itself);
@@ -131,6 +147,8 @@ struct Job {
     FusePolicy fusePolicy;
     // Not 0: the chip must be this device (checked after the detection).
     int deviceRow = 0;
+    // Added to the refusal of another device: how to go on with it anyway.
+    const char* deviceHint = nullptr;
     // The front end has just detected the chip on the socket itself (the
     // avrdude form reads the signature as avrdude does): no detection of
     // the job's own, and the box holds the timing.

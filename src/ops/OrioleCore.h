@@ -81,6 +81,10 @@ struct FusePolicy {
     int32_t onlyBytes = 0;
     // Called with the bytes the chip holds, read before the write.
     std::function<void(const FuseBytes&)> onCurrent = {};
+    // Risks (fuse_risk bits) the user already allowed for this write, when
+    // the job asked before it touched the chip: not asked again. A SPIEN
+    // release is never accepted.
+    unsigned accepted = 0;
 };
 
 class COrioleCore : public IDeviceSelector {

@@ -152,6 +152,14 @@ inline constexpr char kLockVerifyError[] = "ロックビット ベリファイ E
 // Ours: a device for which no lock write command is defined.
 inline constexpr char kLockNotWritable[] = "このデバイスのロックビットは書き込むことができません。";
 inline constexpr char kLockNotReadable[] = "このデバイスのロックビットは読み出すことができません。";
+// A lock write whose verify was asked on a device that cannot send its lock
+// bits back: written, and not verified.
+inline constexpr char kLockNotVerified[] = "このデバイスのロックビットは読み出せないため、ベリファイしていません。";
+// A step after the job's own lock write that the lock leaves closed until an
+// erase (the lock value, the memory).
+inline constexpr char kLockForbidsWrite[] = "ロックビット %02X の書き込みの後では、消去するまで %s に書き込めません。";
+inline constexpr char kLockForbidsRead[] =
+    "ロックビット %02X の書き込みの後では、消去するまで %s を読み出せません。ベリファイはロックビットの前にしてください。";
 // An operation on a memory the device does not have: the device's name, then
 // the memory (kMemoryFuses, kMemoryCalibration).
 inline constexpr char kMemoryMissing[] = "%s には%sがありません。";

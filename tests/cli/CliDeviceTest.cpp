@@ -346,6 +346,13 @@ TEST_F(CliDeviceTest, FailuresSayWhatWentWrongBeforeTheChipIsTouched) {
          "AT90S2313 にはヒューズがありません。"},
         {{"--writer=sim:AT90S2313", "read-fuses"}, {}, "AT90S2313 にはヒューズがありません。"},
         {{"read-fuses"}, "/dev/full", "標準出力に書き込めません"},
+        // --device pins the device: another chip is refused before the erase.
+        {{"--writer=sim:ATmega328P,fast", "--device", "ATmega168", "--yes", "erase", "write-flash", Program()}, {},
+         "別のデバイスです (ATmega328P) (見つかったデバイスのまま実行するには --force を付けてください)"},
+        {{"--writer=sim:ATmega328P,fast", "--yes", "erase", "write-calibration", "A5", "eeprom", "400"}, {},
+         "指定されたアドレスはデバイスの範囲を超えています。"},
+        {{"--writer=sim:AT90S8515,fast", "--yes", "erase", "write-lock", "FC", "verify-lock", "FC"}, {},
+         "このデバイスのロックビットは読み出すことができません。"},
     };
     for (const auto& r : rows) {
         QStringList args = r.args;
@@ -360,6 +367,17 @@ TEST_F(CliDeviceTest, FailuresSayWhatWentWrongBeforeTheChipIsTouched) {
         EXPECT_EQ(run.err.count('\n'), 1) << what << ": " << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty()) << what << ": nothing ran, so nothing was reported: " << run.out.toStdString();
     }
+}
+
+// --force goes on with the device found, as avrdude's -F does; the help
+// says what --device, --force and --no-auto-detect do.
+TEST_F(CliDeviceTest, ForceRunsOnTheDeviceFound) {
+    const CliRun r = RunCli({"--writer=sim:ATmega328P,fast", "--device", "ATmega168", "--force", "detect"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.trimmed(), "ATmega328P");
+    const CliRun help = RunCli({"--writer=sim", "--help"});
+    for (const char* option : {"--force", "--no-auto-detect", "--device"})
+        EXPECT_TRUE(help.out.contains(QString::fromUtf8(option) + " ")) << option;
 }
 
 TEST_F(CliDeviceTest, CtrlCCancelsATransfer) {

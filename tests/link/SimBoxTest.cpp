@@ -139,6 +139,42 @@ TEST(SimTarget, LockAndOldFuseCommandsPerDeviceGroup) {
     }
 }
 
+// Lock mode 2 drops every further FLASH, EEPROM (and, on the current
+// devices, fuse) write; mode 3 also answers every FLASH and EEPROM read with
+// 0xFF; an erase opens the chip again. LB1 and LB2 are bits 0 and 1 of the
+// current devices' lock, bits 1 and 2 of the older ones'.
+TEST(SimTarget, LockModesCloseTheMemoriesUntilErased) {
+    const struct {
+        const char* device;
+        uint8_t p, q;  // the lock write (N)
+        int mode;
+    } cases[] = {
+        {"ATmega328P", 0xE0, 0xFF, 1}, {"ATmega328P", 0xE0, 0xFE, 2}, {"ATmega328P", 0xE0, 0x3C, 3},
+        {"AT90S8515", 0xFD, 0x00, 2},  {"AT90S8515", 0xF9, 0x00, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.device << " mode " << c.mode);
+        sim::CSimTarget t(FindDeviceByName(c.device));
+        t.ProgramFlash(0, 0x0C);
+        t.WriteEeprom(0, 0x11);
+        t.WriteLockCommand(c.p, c.q);
+        EXPECT_EQ(t.LockMode(), c.mode);
+        t.ProgramFlash(1, 0x94);
+        t.WriteEeprom(1, 0x22);
+        t.WriteFuse(2, 0xDA);
+        const bool open = c.mode == 1;
+        EXPECT_EQ(t.Flash()[1], open ? 0x94 : 0xFF);
+        EXPECT_EQ(t.Eeprom()[1], open ? 0x22 : 0xFF);
+        if (c.device == std::string("ATmega328P")) EXPECT_EQ(t.ReadFuse(2), open ? 0xDA : 0xD9);
+        EXPECT_EQ(t.ReadFlash(0), c.mode == 3 ? 0xFF : 0x0C);
+        EXPECT_EQ(t.ReadEeprom(0), c.mode == 3 ? 0xFF : 0x11);
+        t.ChipErase();
+        t.ProgramFlash(0, 0x0C);
+        EXPECT_EQ(t.LockMode(), 1);
+        EXPECT_EQ(t.ReadFlash(0), 0x0C);
+    }
+}
+
 TEST(SimTarget, CalibrationBytesDifferPerIndex) {
     Box b("ATmega8,fast");
     b.Enter();

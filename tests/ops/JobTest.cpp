@@ -1,5 +1,6 @@
-// The job's own rules on the wire: which steps send the device's timing, and
-// how a verify compares the bits a device does not have.
+// The job's own rules on the wire: which steps send the device's timing, how
+// a verify compares the bits a device does not have, what is refused before
+// the chip is changed, and that a failure reported during a step fails it.
 #include <gtest/gtest.h>
 
 #include "ops/Job.h"
@@ -95,6 +96,100 @@ TEST(Job, VerifiesCompareTheBitsTheDeviceHas) {
         EXPECT_EQ(r.ok, c.ok);
         EXPECT_EQ(r.cause, c.ok ? Cause::None : Cause::VerifyMismatch);
         EXPECT_EQ(rig.Target().LockBits() | 0xC0, c.lockAfter);
+    }
+}
+
+// Everything that can be refused is refused before the chip is changed: what
+// reached the simulated chip (its erases and writes) is nothing, and where the
+// device is chosen and the rule needs no chip, nothing was sent at all. The
+// rows that pass show that the rule draws the line where it should.
+TEST(Job, RefusesBeforeTheChipIsChanged) {
+    using K = StepKind;
+    struct StepSpec {
+        StepKind kind;
+        uint8_t lock = 0xFF;
+        FuseBytes fuses = {};
+        int32_t fuseBytes = 0;
+        CalibTarget calib = {};
+    };
+    const CalibTarget eepromEnd{0xA5, 0x3FF, CalibMemory::Eeprom};
+    const CalibTarget eepromPast{0xA5, 0x400, CalibMemory::Eeprom};
+    const struct {
+        const char* what;
+        const char* box;
+        const char* pinned;  // the job's device, or null for none
+        bool detect;         // auto-detect on; else the box's device is selected
+        std::vector<StepSpec> steps;
+        Cause cause;         // None: the job passes
+    } cases[] = {
+        {"lock verify where the lock cannot be read", "AT90S8515", nullptr, false,
+         {{K::Erase}, {K::WriteLock, 0xFC}, {K::VerifyLock, 0xFC}}, Cause::NoSuchMemory},
+        {"calibration at the end of EEPROM", "ATmega328P", nullptr, false,
+         {{K::Erase}, {.kind = K::WriteCalibration, .calib = eepromEnd}}, Cause::None},
+        {"calibration past the end of EEPROM", "ATmega328P", nullptr, false,
+         {{K::Erase}, {.kind = K::WriteCalibration, .calib = eepromPast}}, Cause::TooLarge},
+        {"calibration on a part without the byte", "AT90S2313", nullptr, false,
+         {{K::Erase}, {.kind = K::WriteCalibration, .calib = {0xA5, 0x10, CalibMemory::Eeprom}}}, Cause::NoSuchMemory},
+        {"one fuse byte that releases SPIEN", "ATmega328P", nullptr, false,
+         {{K::Erase}, {.kind = K::WriteFuses, .fuses = {0xFF, 0xFF, 0xFF}, .fuseBytes = kFuseHigh}}, Cause::Policy},
+        {"one fuse byte that keeps SPIEN", "ATmega328P", nullptr, false,
+         {{K::Erase}, {.kind = K::WriteFuses, .fuses = {0xFF, 0xDA, 0xFF}, .fuseBytes = kFuseHigh}}, Cause::None},
+        {"a clock source change", "ATmega328P", nullptr, true,
+         {{K::Erase}, {.kind = K::WriteFuses, .fuses = {0xFF, 0xD9, 0xFF}}}, Cause::Policy},
+        {"another device than the job's", "ATmega328P", "ATmega168", true, {{K::Erase}}, Cause::OtherDevice},
+        {"the job's device", "ATmega328P", "ATmega328P", true, {{K::Erase}}, Cause::None},
+        {"a FLASH verify after lock mode 3", "ATmega328P", nullptr, false,
+         {{K::Erase}, {K::WriteLock, 0xFC}, {K::VerifyFlash}}, Cause::Policy},
+        {"a FLASH write after lock mode 2", "ATmega328P", nullptr, false,
+         {{K::WriteLock, 0xFE}, {K::WriteFlash}}, Cause::Policy},
+        {"a FLASH verify after lock mode 2", "ATmega328P", nullptr, false,
+         {{K::WriteLock, 0xFE}, {K::VerifyFlash}}, Cause::VerifyMismatch},
+        {"an erase between the lock and the write", "ATmega328P", nullptr, false,
+         {{K::WriteLock, 0xFC}, {K::Erase}, {K::WriteFlash}, {K::VerifyFlash}}, Cause::None},
+        {"an older part's EEPROM write after lock mode 2", "AT90S8515", nullptr, false,
+         {{K::WriteLock, 0xFD}, {K::WriteEeprom}}, Cause::Policy},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        OpsRig rig(c.box, c.detect ? nullptr : c.box);
+        Job job;
+        job.fusePolicy.risky = RiskyFuses::Refuse;
+        job.deviceRow = c.pinned ? Row(c.pinned) : 0;
+        ImageBuffer image;
+        image.Allocate(64);
+        const int16_t program[] = {0x0C, 0x94, 0x34, 0x00};
+        std::copy(std::begin(program), std::end(program), image.cells.begin());
+        job.images.push_back({.name = "prog", .image = image, .loaded = true});
+        for (const StepSpec& s : c.steps)
+            job.steps.push_back({.kind = s.kind, .image = 0, .fuses = s.fuses, .fuseBytes = s.fuseBytes,
+                                 .lock = s.lock, .calib = s.calib});
+        const JobResult r = RunJob(rig.core, job);
+        EXPECT_EQ(r.ok, c.cause == Cause::None) << r.message;
+        EXPECT_EQ(r.cause, c.cause) << r.message;
+        if (c.cause == Cause::None || c.cause == Cause::VerifyMismatch) continue;
+        EXPECT_EQ(r.failedStep, -1);
+        EXPECT_EQ(rig.Target().Changes(), 0);
+        if (!c.detect) EXPECT_TRUE(rig.Lines().empty()) << rig.Lines().front();
+    }
+}
+
+// A step during which a failure was reported fails, even when its work says
+// it passed, and the run stops there: the erase after it never reaches the
+// chip.
+TEST(Job, AStepWithAReportedFailureFailsAndStopsTheRun) {
+    for (const bool reports : {false, true}) {
+        SCOPED_TRACE(reports);
+        OpsRig rig("ATmega328P", "ATmega328P");
+        Job job;
+        job.steps.push_back({.kind = StepKind::Custom, .custom = [&](const OpOptions&) {
+                                 if (reports) rig.core.ReportFailure(Cause::Other, MsgKind::Error, "lost");
+                                 return true;
+                             }});
+        job.steps.push_back({.kind = StepKind::Erase});
+        const JobResult r = RunJob(rig.core, job);
+        EXPECT_EQ(r.ok, !reports);
+        EXPECT_EQ(r.failedStep, reports ? 0 : -1);
+        EXPECT_EQ(rig.Target().Erasures(), reports ? 0 : 1);
     }
 }
 

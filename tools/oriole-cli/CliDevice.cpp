@@ -1,4 +1,4 @@
-// oriole-cli [--writer SPEC] [--device NAME] [--no-auto-detect] [--clock HZ]
+// oriole-cli [--writer SPEC] [--device NAME [--force]] [--no-auto-detect] [--clock HZ]
 //            [--usb-timing N] [--data-speed N] [--yes] [--confirm-risky-fuses] COMMAND...
 // Each command is one step of a batch: the first sends the writer's timing,
 // the others rely on the box keeping it; the batch stops at the first step
@@ -88,6 +88,7 @@ struct Step {
 struct Settings {
     LinkSetup link;
     int deviceRow = 0;
+    bool force = false;  // a chip of another device than --device is used as detected
     bool autoDetect = true;
     bool yes = false;
     bool riskyFuses = false;  // --yes alone never programs RSTDISBL or DWEN or changes the clock
@@ -95,10 +96,11 @@ struct Settings {
 };
 
 constexpr const char* kRiskyFusesHint = "書き込むには --confirm-risky-fuses を付けてください。";
+constexpr const char* kForceHint = "(見つかったデバイスのまま実行するには --force を付けてください)";
 
 void PrintDeviceUsage(FILE* out) {
     std::fprintf(out,
-                 "使い方: oriole-cli [--writer SPEC] [--device NAME] [--no-auto-detect] [--clock HZ]\n"
+                 "使い方: oriole-cli [--writer SPEC] [--device NAME [--force]] [--no-auto-detect] [--clock HZ]\n"
                  "                   [--usb-timing N] [--data-speed N] [--wait SECONDS] [--trace FILE] [--yes]\n"
                  "                   [--confirm-risky-fuses] COMMAND...\n\n"
                  "コマンドは書かれた順に実行し、最初に失敗したところで止まります。\n\n");
@@ -108,6 +110,11 @@ void PrintDeviceUsage(FILE* out) {
                  "              ftdi, d2xx, serial は ,sn=SERIAL で USB シリアル番号のライタを選びます\n"
                  "  --wait      ライタが接続されるまで最大 SECONDS 秒待ってから始めます\n"
                  "  --trace FILE ドライバ呼び出しをすべて FILE に記録します (ワイヤトレース)\n"
+                 "  --device    ソケットのチップはこのデバイスでなければなりません (シグネチャで確かめ、\n"
+                 "              違えば何も書かずに失敗します)\n"
+                 "  --force     --device と違うデバイスでも、見つかったデバイスとして実行します\n"
+                 "  --no-auto-detect シグネチャを読まず、--device のデバイスとして実行します\n"
+                 "              (ソケットのチップが何かは確かめません)\n"
                  "  --clock     デバイスのクロック周波数 (Hz, 既定 1000000)\n"
                  "  --usb-timing 0..5, --data-speed 1..4 (38400 / 28800 / 19200 / 14400 baud)\n"
                  "  --yes       確認の質問に「はい」と答えます\n"
@@ -202,6 +209,8 @@ int Parse(const QStringList& args, Settings& settings, std::vector<Step>& steps)
             settings.yes = true;
         } else if (name == "--confirm-risky-fuses") {
             settings.riskyFuses = true;
+        } else if (name == "--force") {
+            settings.force = true;
         } else if (name == "--no-auto-detect") {
             settings.autoDetect = false;
         } else if (name == "--writer") {
@@ -337,6 +346,10 @@ int RunDeviceBatch(const QStringList& args) {
     std::vector<bool> late(steps.size());
     job.options = OpOptions{};
     job.fusePolicy = {.risky = settings.riskyFuses ? RiskyFuses::Allow : RiskyFuses::Refuse, .hint = kRiskyFusesHint};
+    // --device pins the device, as avrdude's -p does; --force (avrdude's -F)
+    // goes on with the device the detection found.
+    if (settings.autoDetect && !settings.force) job.deviceRow = settings.deviceRow;
+    job.deviceHint = kForceHint;
     for (const Step& s : steps) {
         int image = -1;
         if (IsFileInput(s.def->op)) {

@@ -131,8 +131,17 @@ std::array<uint8_t, 3> CSimTarget::Signature() const {
     return Device().signature;
 }
 
+int CSimTarget::LockMode() const {
+    // LB1 and LB2 are bits 0 and 1 of the current devices' lock byte, bits
+    // 1 and 2 of the older ones' (as M answers them).
+    const int shift = IsOldDevice(Device().id) ? 1 : 0;
+    const bool lb1 = ((m_lock >> shift) & 1u) == 0;
+    const bool lb2 = ((m_lock >> (shift + 1)) & 1u) == 0;
+    return lb1 && lb2 ? 3 : lb1 || lb2 ? 2 : 1;
+}
+
 uint8_t CSimTarget::ReadCell(const std::vector<uint8_t>& memory, bool eeprom, uint32_t byteAddress) const {
-    if (byteAddress >= memory.size()) return 0xFF;
+    if (byteAddress >= memory.size() || LockMode() >= 3) return 0xFF;
     const uint8_t held = memory[byteAddress];
     for (const StuckCell& cell : m_stuck)
         if (cell.eeprom == eeprom && cell.address == byteAddress)
@@ -144,14 +153,14 @@ uint8_t CSimTarget::ReadFlash(uint32_t byteAddress) const { return ReadCell(m_fl
 
 void CSimTarget::ProgramFlash(uint32_t byteAddress, uint8_t value) {
     ++m_changes;
-    if (byteAddress < m_flash.size()) m_flash[byteAddress] &= value;
+    if (byteAddress < m_flash.size() && LockMode() < 2) m_flash[byteAddress] &= value;
 }
 
 uint8_t CSimTarget::ReadEeprom(uint32_t byteAddress) const { return ReadCell(m_eeprom, true, byteAddress); }
 
 void CSimTarget::WriteEeprom(uint32_t byteAddress, uint8_t value) {
     ++m_changes;
-    if (byteAddress < m_eeprom.size()) m_eeprom[byteAddress] = value;
+    if (byteAddress < m_eeprom.size() && LockMode() < 2) m_eeprom[byteAddress] = value;
 }
 
 bool CSimTarget::EepromSaved() const {
@@ -197,6 +206,8 @@ uint8_t CSimTarget::ReadFuse(uint8_t selector) const {
 
 void CSimTarget::WriteFuse(uint8_t selector, uint8_t value) {
     ++m_changes;
+    // The lock bits lock the fuses of the current devices too.
+    if (LockMode() >= 2 && !IsOldDevice(Device().id)) return;
     SetFuse(selector, value);
 }
 

@@ -2,7 +2,16 @@
 // The emulated AVR on the simulated writer's socket: the memories, fuses,
 // lock bits and calibration bytes of one catalogue device, behaving as the
 // silicon does (FLASH programming only clears bits, chip erase honours
-// EESAVE and resets the lock bits).
+// EESAVE and resets the lock bits, the lock bits protect the memories).
+//
+// Lock protection, as the data sheets give it: mode 2 (LB1 programmed)
+// ignores every further programming of FLASH and EEPROM, and of the fuses
+// on the current devices; mode 3 (LB1 and LB2 programmed) also answers no
+// FLASH or EEPROM read with the contents: every cell reads 0xFF. The data
+// sheets only say that verification is disabled; 0xFF is this simulator's
+// choice, so that a verify after the lock fails as it does on silicon.
+// Only a chip erase opens the chip again. The fuse, lock, signature and
+// calibration bytes can always be read.
 
 #include <array>
 #include <cstdint>
@@ -39,12 +48,15 @@ public:
 
     std::array<uint8_t, 3> Signature() const;
 
-    // Memories by byte address; reads beyond the end give 0xFF, writes there
-    // are lost.
+    // Memories by byte address, as the programming instructions reach them:
+    // reads beyond the end, and every read in lock mode 3, give 0xFF; writes
+    // beyond the end, and every write in lock mode 2 or 3, are lost.
     uint8_t ReadFlash(uint32_t byteAddress) const;
     void ProgramFlash(uint32_t byteAddress, uint8_t value);  // ANDs into the cell
     uint8_t ReadEeprom(uint32_t byteAddress) const;
     void WriteEeprom(uint32_t byteAddress, uint8_t value);   // replaces the byte
+    // 1 unprotected, 2 no further programming, 3 no verification either.
+    int LockMode() const;
     void ChipErase();
     int Erasures() const { return m_erasures; }  // chip erases since it was put in
     // Erases and writes (memories, fuses, lock bits) since it was put in.
