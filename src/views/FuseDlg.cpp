@@ -12,11 +12,11 @@ namespace {
 
 using namespace fuse_dlg;
 
-// One fuse byte: its controls (bit 0 first), its bit of the fuse mask, its
+// One fuse byte: its controls (bit 0 first), its memory, its
 // name indices in the device record, the main window's box it goes back to.
 struct FuseColumn {
     BitColumnIds ids;
-    int32_t maskBit;
+    Memory memory;
     std::array<int32_t, 8> AVR_DEVICE::*names;
     int mainEdit;
 };
@@ -25,13 +25,13 @@ struct FuseColumn {
 constexpr FuseColumn kFuseColumns[kColumnCount] = {
     {{{1098, 1080, 1079, 1078, 1077, 1076, 1075, 1074},
       {1185, 1184, 1183, 1182, 1181, 1180, 1179, 1178}, kExtEdit},
-     kFuseExt, &AVR_DEVICE::extFuseBits, ctl_id::kExtEdit},
+     Memory::ExtFuse, &AVR_DEVICE::extFuseBits, ctl_id::kExtEdit},
     {{{1099, 1087, 1086, 1085, 1084, 1083, 1082, 1081},
       {1193, 1192, 1191, 1190, 1189, 1188, 1187, 1186}, kHighEdit},
-     kFuseHigh, &AVR_DEVICE::highFuseBits, ctl_id::kHighEdit},
+     Memory::HighFuse, &AVR_DEVICE::highFuseBits, ctl_id::kHighEdit},
     {{{1100, 1094, 1093, 1092, 1091, 1090, 1089, 1088},
       {1201, 1200, 1199, 1198, 1197, 1196, 1195, 1194}, kLowEdit},
-     kFuseLow, &AVR_DEVICE::lowFuseBits, ctl_id::kLowEdit},
+     Memory::LowFuse, &AVR_DEVICE::lowFuseBits, ctl_id::kLowEdit},
 };
 // clang-format on
 
@@ -85,7 +85,7 @@ void CFuseDlg::OnInitDialog() {
 void CFuseDlg::ShowDevice() {
     for (size_t c = 0; c < m_columns.size(); ++c) {
         const FuseColumn& column = kFuseColumns[c];
-        Enable(column.ids.edit, (m_pDevice->fuseMask & column.maskBit) != 0);
+        Enable(column.ids.edit, DescribeMemory(*m_pDevice, column.memory).Present());
         m_columns[c].FillNames(m_pDevice->*column.names, FuseBitName, fuse_bit::SPIEN);
     }
 }
@@ -137,30 +137,32 @@ std::array<uint8_t, 3> CFuseDlg::TextValues() const {
 }
 
 void CFuseDlg::OnRead() {
-    // Detection may find another device on the socket; the names follow it.
-    if (!m_core.IsAutoDetect() || m_core.CheckDevice(true)) {
+    FuseBytes read;
+    const bool ok = m_window.ReadFuseBytes(read);
+    // The job's detection may have found another device on the socket (a
+    // failed one keeps the device); the names follow it.
+    if (&m_core.Device() != m_pDevice) {
         m_pDevice = &m_core.Device();
         ShowDevice();
-        FuseBytes read;
-        if (m_core.ReadFuses(read, false)) {
-            std::array<uint8_t, 3> values{};
-            values[kExt] = read.ext;
-            values[kHigh] = read.high;
-            values[kLow] = read.low;
-            SetBitsFromValues(values);
-        }
+    }
+    if (ok) {
+        std::array<uint8_t, 3> values{};
+        values[kExt] = read.ext;
+        values[kHigh] = read.high;
+        values[kLow] = read.low;
+        SetBitsFromValues(values);
     }
     UpdateFromBits();
 }
 
 void CFuseDlg::OnWrite() {
     const std::array<uint8_t, 3> v = TextValues();
-    if (m_core.WriteFuses({v[kExt], v[kHigh], v[kLow]}, {})) HandBack(true);
+    if (m_window.WriteFuseBytes({v[kExt], v[kHigh], v[kLow]})) HandBack(true);
 }
 
 void CFuseDlg::OnVerify() {
     const std::array<uint8_t, 3> v = TextValues();
-    static_cast<void>(m_core.VerifyFuses({v[kExt], v[kHigh], v[kLow]}, {}));
+    static_cast<void>(m_window.VerifyFuseBytes({v[kExt], v[kHigh], v[kLow]}));
 }
 
 void CFuseDlg::OnLoadFile() {
@@ -170,8 +172,11 @@ void CFuseDlg::OnLoadFile() {
     m_columns[kExt].SetText(texts.ext);
     m_columns[kHigh].SetText(texts.high);
     m_columns[kLow].SetText(texts.low);
-    // The texts stay as the file has them; the named bits follow their values.
+    // The named bits follow the file's values, and the byte texts the bits:
+    // a bit the file releases but the dialog keeps (SPIEN) or one the device
+    // does not name is shown, and written, as the buttons have it.
     SetBitsFromValues(TextValues());
+    UpdateFromBits();
 }
 
 void CFuseDlg::OnSaveFile() {

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 
 #include "MemoryViewRig.h"
+#include "base/FormatText.h"
 
 namespace oriole::test {
 namespace {
@@ -21,14 +22,14 @@ TEST(MemoryViewCommandsTest, SaveReadsTheDeviceAgainAndWritesWhatItHoldsNow) {
     CMemoryViewDlg& view = rig.Open();
     rig.Click(1037);
     const QStringList dumped = view.DeviceLines();
-    ASSERT_EQ(rig.Opens(), 1);
+    ASSERT_EQ(rig.Opens(), 2);  // the job's detection, the read
 
     std::copy_n(Pattern(64, 9).begin(), 64, flash.begin());
     flash[0x5000] = 0x00;
     const QString path = rig.dir.filePath(QStringLiteral("saved.mot"));
     SaveAnswer answer(path, SaveFormatCode(ImageFormat::SRecord));
     rig.Click(1044);
-    EXPECT_EQ(rig.Opens(), 2);
+    EXPECT_EQ(rig.Opens(), 4);
     EXPECT_EQ(answer.formatShown, 0);
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFlashSaved});
     QFile saved(path);
@@ -78,7 +79,7 @@ TEST(MemoryViewCommandsTest, ClicksAndTheCloseBoxDuringARunningWriteAreIgnored) 
     rig.Click(1049);
     QApplication::processEvents();
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFlashWriteDone});
-    EXPECT_EQ(rig.Opens(), 1);
+    EXPECT_EQ(rig.Opens(), 2);  // the job's detection, the write
     EXPECT_TRUE(view.DeviceLines().isEmpty());
     EXPECT_FALSE(view.Button(1044)->isEnabled());
     EXPECT_TRUE(view.isVisible());
@@ -93,6 +94,31 @@ TEST(MemoryViewCommandsTest, ClicksAndTheCloseBoxDuringARunningWriteAreIgnored) 
     EXPECT_EQ(rig.Model().Text(ctl_id::kFlashFile),
               rig.dir.filePath(QStringLiteral("b.hex")).toStdString());
     EXPECT_TRUE(view.close());
+}
+
+// The views' write and verify are jobs: a file with no data for the memory
+// is refused, named, before the chip is touched.
+TEST(MemoryViewCommandsTest, WriteAndVerifyOfAFileWithoutDataAreRefusedBeforeTheChip) {
+    for (const ViewCase& c : kViews) {
+        SCOPED_TRACE(c.name);
+        ViewRig rig(*c.def);
+        ASSERT_TRUE(rig.Core().CheckDevice(true));
+        rig.box->Target().Flash()[0] = 0x12;
+        rig.box->Target().Eeprom()[0] = 0x34;
+        const std::string path = WriteText(rig, "end.hex", ":00000001FF\r\n");
+        rig.Model().SetText(c.def->mainFileBox, path);
+        rig.Open();
+        for (int button : {c.def->writeButton, c.def->verifyButton}) {
+            rig.messages.shown.clear();
+            const int opens = rig.Opens();
+            rig.Click(button);
+            EXPECT_EQ(rig.Texts().back(), FormatText(text::kInputEmpty, path.c_str(), c.name)) << button;
+            EXPECT_EQ(rig.Core().FirstFailure().cause, Cause::EmptyInput);
+            EXPECT_EQ(rig.Opens(), opens) << button;
+        }
+        EXPECT_EQ(rig.box->Target().ReadFlash(0), 0x12);
+        EXPECT_EQ(rig.box->Target().ReadEeprom(0), 0x34);
+    }
 }
 
 TEST(MemoryViewCommandsTest, BrowsedFileLoadsIsHandedToTheMainWindowAndProgramsTheDevice) {
