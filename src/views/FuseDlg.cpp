@@ -12,11 +12,11 @@ namespace {
 
 using namespace fuse_dlg;
 
-// One fuse byte: its controls (bit 0 first), its memory, its
+// One fuse byte: its controls (bit 0 first), its bit of the fuse mask, its
 // name indices in the device record, the main window's box it goes back to.
 struct FuseColumn {
     BitColumnIds ids;
-    Memory memory;
+    int32_t maskBit;
     std::array<int32_t, 8> AVR_DEVICE::*names;
     int mainEdit;
 };
@@ -25,13 +25,13 @@ struct FuseColumn {
 constexpr FuseColumn kFuseColumns[kColumnCount] = {
     {{{1098, 1080, 1079, 1078, 1077, 1076, 1075, 1074},
       {1185, 1184, 1183, 1182, 1181, 1180, 1179, 1178}, kExtEdit},
-     Memory::ExtFuse, &AVR_DEVICE::extFuseBits, ctl_id::kExtEdit},
+     kFuseExt, &AVR_DEVICE::extFuseBits, ctl_id::kExtEdit},
     {{{1099, 1087, 1086, 1085, 1084, 1083, 1082, 1081},
       {1193, 1192, 1191, 1190, 1189, 1188, 1187, 1186}, kHighEdit},
-     Memory::HighFuse, &AVR_DEVICE::highFuseBits, ctl_id::kHighEdit},
+     kFuseHigh, &AVR_DEVICE::highFuseBits, ctl_id::kHighEdit},
     {{{1100, 1094, 1093, 1092, 1091, 1090, 1089, 1088},
       {1201, 1200, 1199, 1198, 1197, 1196, 1195, 1194}, kLowEdit},
-     Memory::LowFuse, &AVR_DEVICE::lowFuseBits, ctl_id::kLowEdit},
+     kFuseLow, &AVR_DEVICE::lowFuseBits, ctl_id::kLowEdit},
 };
 // clang-format on
 
@@ -85,7 +85,9 @@ void CFuseDlg::OnInitDialog() {
 void CFuseDlg::ShowDevice() {
     for (size_t c = 0; c < m_columns.size(); ++c) {
         const FuseColumn& column = kFuseColumns[c];
-        Enable(column.ids.edit, DescribeMemory(*m_pDevice, column.memory).Present());
+        // The box of a byte of the three-byte form; the single byte of the
+        // old devices is shown in the low column by its bits alone.
+        Enable(column.ids.edit, (m_pDevice->fuseMask & column.maskBit) != 0);
         m_columns[c].FillNames(m_pDevice->*column.names, FuseBitName, fuse_bit::SPIEN);
     }
 }

@@ -234,11 +234,13 @@ TEST(AutoDlgTest, StepBoxesChangeOnlyTheirOwnBits) {
     EXPECT_EQ(rig.mask, 0x004u | 0x010u | 0x600u | 0x040u | 0x080u);
 }
 
-// "On" ticks the steps that can run; the fuse steps, disabled, stay clear
-// and out of the mask.
+// "On" ticks the steps that can run; the fuse and calibration steps,
+// disabled, stay clear and out of the mask.
 TEST(AutoDlgTest, ToggleTicksAndClearsTheEnabledStepsAndSetsTheMask) {
     BatchRig rig(0x001);
     rig.Model().Enable(ctl_id::kFuseWrite, false);
+    rig.Model().Enable(ctl_id::kLockWrite, true);
+    rig.Model().Enable(ctl_id::kCalibWrite, false);
     CAutoDlg& d = rig.Open();
     struct Expect {
         int32_t allOn;
@@ -246,7 +248,8 @@ TEST(AutoDlgTest, ToggleTicksAndClearsTheEnabledStepsAndSetsTheMask) {
         const char* caption;
         bool ticked;
     };
-    constexpr uint32_t kEnabledSteps = 0x7FF & ~(step_bit::kWriteFuses | step_bit::kVerifyFuses);
+    constexpr uint32_t kEnabledSteps = 0x7FF & ~(step_bit::kWriteFuses | step_bit::kVerifyFuses |
+                                                 step_bit::kWriteCalibration | step_bit::kVerifyCalibration);
     const Expect clicks[] = {
         {1, kEnabledSteps, text::kBatchAllOff, true},
         {0, 0x001, text::kBatchAllOn, false},
@@ -263,6 +266,7 @@ TEST(AutoDlgTest, ToggleTicksAndClearsTheEnabledStepsAndSetsTheMask) {
         for (int id : {kFlashPath, kFlashBrowse, kEepromPath, kEepromBrowse})
             EXPECT_EQ(d.IsEnabled(id), e.ticked) << id;
     }
+    Grab(d, "batch-all-on.png");
     // All on, but the disabled fuse steps do not run.
     d.Button(kStart)->click();
     for (const std::string& line : rig.LogLines())

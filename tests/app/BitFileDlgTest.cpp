@@ -8,6 +8,7 @@
 
 #include "BitDlgRig.h"
 #include "res/Texts.h"
+#include "support/Grab.h"
 
 namespace oriole::test {
 namespace {
@@ -74,6 +75,7 @@ TEST(BitFileDlgTest, FuseFileLinesAsTheyLoad) {
         EXPECT_EQ(column.TextValue(), column.Value()) << col;
     }
     EXPECT_EQ(dlg->Column(fuse_dlg::kHigh).Text(), "DF");
+    Grab(*dlg, "fuse-file-ffffff.png");
 }
 
 TEST(BitFileDlgTest, LockFileHoldsTheTwoFiguresAlone) {

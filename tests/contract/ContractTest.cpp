@@ -460,7 +460,9 @@ void ContractTest::CheckRows() {
                 // which read the chip and wrote nothing.
                 EXPECT_TRUE(v.asked && Has(v.says, e.says)) << who << ": " << v.says;
                 EXPECT_FALSE(v.ok) << who;
-                if (front == Front::Dialog) EXPECT_EQ(v.step, "fuse") << who;
+                if (front == Front::Dialog) {
+                    EXPECT_EQ(v.step, "fuse") << who;
+                }
                 for (const std::string& line : out.trace)
                     EXPECT_FALSE(line.starts_with("> 4C")) << who << ": a fuse was written: " << line;
                 continue;
