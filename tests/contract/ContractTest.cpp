@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -105,6 +106,39 @@ protected:
         f.write(bytes);
     }
     QString NextTrace() { return Path(("trace" + std::to_string(++m_traces)).c_str()); }
+    // What `run` sent through `core`, normalised.
+    std::vector<std::string> Traced(COrioleCore& core, const std::function<void()>& run) {
+        const QString path = NextTrace();
+        std::string error;
+        std::shared_ptr<CWireTrace> trace = CWireTrace::Open(path.toStdString(), error);
+        EXPECT_TRUE(trace) << error;
+        core.SetTrace(trace);
+        run();
+        core.SetTrace(nullptr);
+        trace.reset();
+        return NormalizeTrace(ReadAll(path));
+    }
+    // The job's files and values in the main window's controls; the write
+    // buttons of the values given enabled.
+    void FillWindow(CMainControls& m, const JobSpec& job) const {
+        m.SetText(ctl_id::kFlashFile, File(job.flash));
+        m.SetText(ctl_id::kEepromFile, File(job.eeprom));
+        m.Enable(ctl_id::kFuseWrite, job.fuses.has_value());
+        if (job.fuses) {
+            m.SetText(ctl_id::kExtEdit, FormatText("%02X", job.fuses->ext));
+            m.SetText(ctl_id::kHighEdit, FormatText("%02X", job.fuses->high));
+            m.SetText(ctl_id::kLowEdit, FormatText("%02X", job.fuses->low));
+        }
+        m.Enable(ctl_id::kLockWrite, job.lock.has_value());
+        if (job.lock) m.SetText(ctl_id::kLockEdit, FormatText("%02X", *job.lock));
+        m.Enable(ctl_id::kCalibWrite, job.calib.has_value());
+        if (job.calib) {
+            m.SetText(ctl_id::kCalibValue, FormatText("%02X", job.calib->value));
+            m.SetText(ctl_id::kCalibAddress, FormatText("%X", job.calib->address));
+            m.SetText(ctl_id::kCalibMemory,
+                      job.calib->memory == CalibMemory::Flash ? text::kCalibFlashLabel : text::kCalibEepromLabel);
+        }
+    }
     std::string File(const char* name) const { return name == nullptr ? std::string() : Path(name).toStdString(); }
 
     Outcome RunDialog(const JobSpec& job, Answer fuseAnswer);
@@ -129,39 +163,14 @@ protected:
 Outcome ContractTest::RunDialog(const JobSpec& job, Answer fuseAnswer) {
     AppRig rig(job.device);
     EXPECT_TRUE(rig.Core().CheckDevice(true));
-    CMainControls& m = rig.Model();
-    m.SetText(ctl_id::kFlashFile, File(job.flash));
-    m.SetText(ctl_id::kEepromFile, File(job.eeprom));
-    m.Enable(ctl_id::kFuseWrite, job.fuses.has_value());
-    if (job.fuses) {
-        m.SetText(ctl_id::kExtEdit, FormatText("%02X", job.fuses->ext));
-        m.SetText(ctl_id::kHighEdit, FormatText("%02X", job.fuses->high));
-        m.SetText(ctl_id::kLowEdit, FormatText("%02X", job.fuses->low));
-    }
-    m.Enable(ctl_id::kLockWrite, job.lock.has_value());
-    if (job.lock) m.SetText(ctl_id::kLockEdit, FormatText("%02X", *job.lock));
-    m.Enable(ctl_id::kCalibWrite, job.calib.has_value());
-    if (job.calib) {
-        m.SetText(ctl_id::kCalibValue, FormatText("%02X", job.calib->value));
-        m.SetText(ctl_id::kCalibAddress, FormatText("%X", job.calib->address));
-        m.SetText(ctl_id::kCalibMemory, job.calib->memory == CalibMemory::Flash ? "FLASHアドレス" : "EEPROMアドレス");
-    }
+    FillWindow(rig.Model(), job);
     uint32_t mask = job.steps;
     CAutoDlg dlg(rig.Window(), mask, CAutoDlg::Options{}, rig.dlg.get());
     dlg.show();
     rig.messages.shown.clear();
     rig.messages.answers = {fuseAnswer};
-    const QString tracePath = NextTrace();
-    std::string error;
-    std::shared_ptr<CWireTrace> trace = CWireTrace::Open(tracePath.toStdString(), error);
-    EXPECT_TRUE(trace) << error;
-    rig.Core().SetTrace(trace);
-    dlg.Button(1056)->click();  // start
-    rig.Core().SetTrace(nullptr);
-    trace.reset();
-
     Outcome out;
-    out.trace = NormalizeTrace(ReadAll(tracePath));
+    out.trace = Traced(rig.Core(), [&] { dlg.Button(1056)->click(); });  // start
     const QStringList lines = dlg.Log().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     const bool failedStep = !lines.isEmpty() && lines.last().endsWith(QString::fromUtf8(text::kBatchError).trimmed());
     Verdict& v = out.verdict;
@@ -332,40 +341,18 @@ std::optional<Outcome> ContractTest::RunWindow(const JobSpec& job, Answer fuseAn
     AppRig rig(job.device);
     EXPECT_TRUE(rig.Core().CheckDevice(true));
     CMainControls& m = rig.Model();
-    m.SetText(ctl_id::kFlashFile, File(job.flash));
-    m.SetText(ctl_id::kEepromFile, File(job.eeprom));
+    FillWindow(m, job);
     m.SetCheck(ctl_id::kFlashErase, true);
-    if (job.fuses) {
-        m.SetText(ctl_id::kExtEdit, FormatText("%02X", job.fuses->ext));
-        m.SetText(ctl_id::kHighEdit, FormatText("%02X", job.fuses->high));
-        m.SetText(ctl_id::kLowEdit, FormatText("%02X", job.fuses->low));
-    }
-    if (job.lock) m.SetText(ctl_id::kLockEdit, FormatText("%02X", *job.lock));
-    if (job.calib) {
-        m.SetText(ctl_id::kCalibValue, FormatText("%02X", job.calib->value));
-        m.SetText(ctl_id::kCalibAddress, FormatText("%X", job.calib->address));
-        m.SetText(ctl_id::kCalibMemory, job.calib->memory == CalibMemory::Flash ? text::kCalibFlashLabel
-                                                                                : text::kCalibEepromLabel);
-    }
     Outcome out;
     out.wholeRun = clicks.size() == 1;
     Verdict& v = out.verdict;
     v.ok = true;
     for (const Click& c : clicks) {
         if (c.verifyBox != 0) m.SetCheck(c.verifyBox, (s & c.verify) != 0);
-        m.Enable(c.button, true);
         rig.messages.shown.clear();
         // The erase button's question is the user's yes to the erase itself.
         rig.messages.answers = {c.button == 1005 ? Answer::Yes : fuseAnswer};
-        const QString tracePath = NextTrace();
-        std::string error;
-        std::shared_ptr<CWireTrace> trace = CWireTrace::Open(tracePath.toStdString(), error);
-        EXPECT_TRUE(trace) << error;
-        rig.Core().SetTrace(trace);
-        rig.Button(c.button)->click();
-        rig.Core().SetTrace(nullptr);
-        trace.reset();
-        out.trace = NormalizeTrace(ReadAll(tracePath));
+        out.trace = Traced(rig.Core(), [&] { rig.Button(c.button)->click(); });
         for (const ShownMessage& shown : rig.messages.shown) {
             v.says += shown.text + "\n";
             v.asked = v.asked || (shown.kind == MsgKind::Question && c.button != 1005);
