@@ -9,14 +9,15 @@ namespace {
 // The bit dialogs name the bits of the device itself: with auto-detect on
 // and none found yet, it is detected first, and the dialog opens only when
 // that worked.
-bool DeviceForDetails(COrioleCore& core) {
-    return !(core.IsAutoDetect() && core.DeviceRow() == 0) || core.CheckDevice(true);
+bool DeviceForDetails(CMainWindowAdapter& window) {
+    const COrioleCore& core = window.Core();
+    return !(core.IsAutoDetect() && core.DeviceRow() == 0) || window.Detect();
 }
 
 }  // namespace
 
 void COrioleDlg::DoOpenFuseDlg() {
-    if (!DeviceForDetails(m_core)) return;
+    if (!DeviceForDetails(m_window)) return;
     CFuseDlg dlg(m_window, m_pSettings->Settings(), this);
     m_pCurrentDlg = &dlg;
     dlg.OnInitDialog();
@@ -25,7 +26,7 @@ void COrioleDlg::DoOpenFuseDlg() {
 }
 
 void COrioleDlg::DoOpenLockDlg() {
-    if (!DeviceForDetails(m_core)) return;
+    if (!DeviceForDetails(m_window)) return;
     CLockDlg dlg(m_window, m_pSettings->Settings(), this);
     m_pCurrentDlg = &dlg;
     dlg.OnInitDialog();

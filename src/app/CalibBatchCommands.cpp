@@ -9,7 +9,7 @@ namespace oriole {
 
 void COrioleDlg::DoOpenCalib() {
     // The dialog's list and range check need the device itself.
-    if (m_core.IsAutoDetect() && m_core.DeviceRow() == 0 && !m_core.CheckDevice(true)) return;
+    if (m_core.IsAutoDetect() && m_core.DeviceRow() == 0 && !m_window.Detect()) return;
     CCalibDlg dlg(m_window, this);
     if (dlg.exec() != CCalibDlg::kReturned) return;
     // Values were handed back: the window's calibration write may use them.

@@ -72,7 +72,7 @@ void COrioleDlg::ConnectCommands() {
 }
 
 void COrioleDlg::DoDetect() {
-    if (m_core.CheckDevice(true)) {
+    if (m_window.Detect()) {
         update();
     } else {
         // The list shows that no device is known; the core keeps its device.
@@ -80,14 +80,18 @@ void COrioleDlg::DoDetect() {
     }
 }
 
-void COrioleDlg::DoErase() { static_cast<void>(m_core.EraseDevice()); }
+void COrioleDlg::DoErase() { static_cast<void>(m_window.Erase()); }
 
 void COrioleDlg::DoWriteFlash() {
     const CMainControls& controls = m_window.Controls();
     const std::string path = controls.Text(ctl_id::kFlashFile);
+    // Nothing is sent for a file that is not there, not even the detection.
+    if (path.empty()) {
+        m_core.ReportFailure(Cause::EmptyInput, MsgKind::Warning, text::kInputMissing);
+        return;
+    }
     if (!QFileInfo(QString::fromStdString(path)).isFile()) {
-        ShowMessage(MsgKind::Warning, path.empty() ? text::kFileOpenFailed : NameInText(text::kFileOpenFailed, path),
-                    Answer::Yes);
+        m_core.ReportFailure(Cause::File, MsgKind::Warning, NameInText(text::kFileOpenFailed, path));
         return;
     }
     // The erase asks nothing and reports no success of its own here.

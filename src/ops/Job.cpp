@@ -434,6 +434,7 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
             const OpOptions after{.timing = false, .confirm = false, .report = false};
             CalibOptions c;
             static_cast<OpOptions&>(c) = o;
+            c.checkRange = c.warnMismatch = step.strictCalibration;
             switch (step.kind) {
                 case K::Detect: return core.CheckDevice(o.timing);
                 case K::Erase: return core.EraseDevice(o);

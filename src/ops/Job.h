@@ -134,6 +134,10 @@ struct JobStep {
     CalibTarget calib;     // calibration write and verify
     uint8_t calibIndex = 0;  // calibration read: the frequency's index
     uint32_t readBytes = 0;  // FLASH/EEPROM read: the bytes from address 0 to read, 0 all
+    // Calibration write and verify as the calibration dialog runs them: an
+    // address past its memory is refused before the frame opens, and a byte
+    // read back that differs is a warning rather than a notice.
+    bool strictCalibration = false;
     // A custom step's work; the options carry the timing its turn gives it.
     std::function<bool(const OpOptions& options)> custom = {};
 };

@@ -62,13 +62,15 @@ void CMainWindowAdapter::EnableDeviceControls(const AVR_DEVICE& device) {
     } fuses[] = {{Memory::ExtFuse, ctl_id::kExtLabel, ctl_id::kExtEdit},
                  {Memory::HighFuse, ctl_id::kHighLabel, ctl_id::kHighEdit},
                  {Memory::LowFuse, ctl_id::kLowLabel, ctl_id::kLowEdit}};
+    bool anyFuse = false;
     for (const auto& f : fuses) {
-        const bool present = HasMemory(device, f.memory);
+        const bool present = DescribeMemory(device, f.memory).Present();
         m_controls.Enable(f.label, present);
         m_controls.Enable(f.edit, present);
+        anyFuse = anyFuse || present;
     }
-    m_controls.Enable(ctl_id::kFuseDetails, HasFuses(device));
-    const bool calibration = HasMemory(device, Memory::Calibration);
+    m_controls.Enable(ctl_id::kFuseDetails, anyFuse);
+    const bool calibration = DescribeMemory(device, Memory::Calibration).Present();
     for (int id : kCalibrationControls) m_controls.Enable(id, calibration);
 }
 
@@ -78,39 +80,146 @@ bool CMainWindowAdapter::IsDeviceKnown() {
     return false;
 }
 
+// --- Jobs ---
+
+JobResult CMainWindowAdapter::Run(std::vector<JobStep> steps, const OpOptions& options, std::vector<JobImage> images,
+                                  const JobEvents& events) {
+    Job job;
+    job.steps = std::move(steps);
+    job.images = std::move(images);
+    job.options = options;
+    job.fusePolicy = {.risky = RiskyFuses::Ask};
+    // Options without the timing come from a caller that has just sent it
+    // (and detected the device, where auto-detect is on) itself.
+    job.detected = !options.timing;
+    return RunJob(m_core, job, events);
+}
+
+bool CMainWindowAdapter::Detect() { return Run({JobStep{.kind = StepKind::Detect}}, {}).ok; }
+
+bool CMainWindowAdapter::Erase(const OpOptions& options) {
+    return Run({JobStep{.kind = StepKind::Erase}}, options).ok;
+}
+
+bool CMainWindowAdapter::WriteFile(Memory memory, const std::string& path, const OpOptions& options) {
+    const StepKind kind = memory == Memory::Flash ? StepKind::WriteFlash : StepKind::WriteEeprom;
+    // A quiet write verifies nothing of its own, as the core's.
+    return Run({JobStep{.kind = kind, .image = 0, .verify = options.report && options.verify}}, options,
+               {JobImage{.name = path, .path = path}})
+        .ok;
+}
+
+bool CMainWindowAdapter::VerifyFile(Memory memory, const std::string& path, const OpOptions& options) {
+    const StepKind kind = memory == Memory::Flash ? StepKind::VerifyFlash : StepKind::VerifyEeprom;
+    return Run({JobStep{.kind = kind, .image = 0}}, options, {JobImage{.name = path, .path = path}}).ok;
+}
+
+bool CMainWindowAdapter::ReadMemory(Memory memory, std::vector<uint8_t>& bytes) {
+    const bool flash = memory == Memory::Flash;
+    bytes.clear();
+    JobEvents events;
+    events.onRead = [&](const JobStep&, std::span<const uint8_t> read) {
+        // The device is the one the job detected.
+        const size_t size = DescribeMemory(m_core.Device(), memory).size;
+        bytes.assign(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(std::min(size, read.size())));
+        return true;
+    };
+    return Run({JobStep{.kind = flash ? StepKind::ReadFlash : StepKind::ReadEeprom}}, {}, {}, events).ok;
+}
+
+bool CMainWindowAdapter::ReadFuseBytes(FuseBytes& fuses) {
+    JobEvents events;
+    events.onRead = [&](const JobStep&, std::span<const uint8_t> read) {
+        fuses = {read[0], read[1], read[2]};
+        return true;
+    };
+    return Run({JobStep{.kind = StepKind::ReadFuses}}, {}, {}, events).ok;
+}
+
+bool CMainWindowAdapter::WriteFuseBytes(const FuseBytes& fuses, const OpOptions& options) {
+    return Run({JobStep{.kind = StepKind::WriteFuses, .verify = options.report && options.verify, .fuses = fuses}},
+               options)
+        .ok;
+}
+
+bool CMainWindowAdapter::VerifyFuseBytes(const FuseBytes& fuses, const OpOptions& options) {
+    return Run({JobStep{.kind = StepKind::VerifyFuses, .fuses = fuses}}, options).ok;
+}
+
+bool CMainWindowAdapter::ReadLockByte(uint8_t& lock) {
+    JobEvents events;
+    events.onRead = [&](const JobStep&, std::span<const uint8_t> read) {
+        lock = read[0];
+        return true;
+    };
+    return Run({JobStep{.kind = StepKind::ReadLock}}, {}, {}, events).ok;
+}
+
+bool CMainWindowAdapter::WriteLockByte(uint8_t lock, const OpOptions& options) {
+    return Run({JobStep{.kind = StepKind::WriteLock, .verify = options.report && options.verify, .lock = lock}},
+               options)
+        .ok;
+}
+
+bool CMainWindowAdapter::VerifyLockByte(uint8_t lock, const OpOptions& options) {
+    return Run({JobStep{.kind = StepKind::VerifyLock, .lock = lock}}, options).ok;
+}
+
+bool CMainWindowAdapter::ReadCalibrationByte(uint8_t index, uint8_t& value) {
+    JobEvents events;
+    events.onRead = [&](const JobStep&, std::span<const uint8_t> read) {
+        value = read[0];
+        return true;
+    };
+    return Run({JobStep{.kind = StepKind::ReadCalibration, .calibIndex = index}}, {}, {}, events).ok;
+}
+
+bool CMainWindowAdapter::WriteCalibrationByte(const CalibTarget& target, const OpOptions& options, bool strict) {
+    return Run({JobStep{.kind = StepKind::WriteCalibration,
+                        .verify = options.report && options.verify,
+                        .calib = target,
+                        .strictCalibration = strict}},
+               options)
+        .ok;
+}
+
+bool CMainWindowAdapter::VerifyCalibrationByte(const CalibTarget& target, const OpOptions& options, bool strict) {
+    return Run({JobStep{.kind = StepKind::VerifyCalibration, .calib = target, .strictCalibration = strict}}, options)
+        .ok;
+}
+
 // --- Values of the window ---
 
 bool CMainWindowAdapter::WriteFlash(const OpOptions& options) {
     OpOptions o = options;
     o.verify = o.verify || m_controls.IsChecked(ctl_id::kFlashVerify);
-    return m_core.WriteFlash(m_controls.Text(ctl_id::kFlashFile), o);
+    return WriteFile(Memory::Flash, m_controls.Text(ctl_id::kFlashFile), o);
 }
 
 bool CMainWindowAdapter::EraseAndWriteFlash(const OpOptions& options) {
-    Job job;
-    job.options = options;
-    job.options.verify = false;
+    OpOptions o = options;
+    o.verify = false;
     const std::string path = m_controls.Text(ctl_id::kFlashFile);
-    job.images = {JobImage{.name = path, .path = path}};
     // The file is loaded for the device (detected first where auto-detect
     // is on) before the erase: a file that cannot be programmed never
     // leaves an erased chip.
-    job.steps = {JobStep{.kind = StepKind::Erase, .quiet = true},
-                 JobStep{.kind = StepKind::WriteFlash, .image = 0,
-                         .verify = options.verify || m_controls.IsChecked(ctl_id::kFlashVerify)}};
+    const bool verify = options.verify || m_controls.IsChecked(ctl_id::kFlashVerify);
     IOperationHost& host = m_core.Host();
     JobEvents events;
     events.onEnd = [&host](const JobStep& step, bool ok) {
         if (!ok && step.kind == StepKind::Erase)
             host.ShowMessage(MsgKind::Warning, text::kEraseBeforeWriteFailed, Answer::Yes);
     };
-    return RunJob(m_core, job, events).ok;
+    return Run({JobStep{.kind = StepKind::Erase, .quiet = true},
+                JobStep{.kind = StepKind::WriteFlash, .image = 0, .verify = o.report && verify}},
+               o, {JobImage{.name = path, .path = path}}, events)
+        .ok;
 }
 
 bool CMainWindowAdapter::WriteEeprom(const OpOptions& options) {
     OpOptions o = options;
     o.verify = o.verify || m_controls.IsChecked(ctl_id::kEepromVerify);
-    return m_core.WriteEeprom(m_controls.Text(ctl_id::kEepromFile), o);
+    return WriteFile(Memory::Eeprom, m_controls.Text(ctl_id::kEepromFile), o);
 }
 
 FuseBytes CMainWindowAdapter::WindowFuses() const {
@@ -121,22 +230,19 @@ FuseBytes CMainWindowAdapter::WindowFuses() const {
 bool CMainWindowAdapter::WriteFuses(const OpOptions& options) {
     OpOptions o = options;
     o.verify = o.verify || m_controls.IsChecked(ctl_id::kFuseVerify);
-    // A risky value is asked about, No unless the user says Yes.
-    return m_core.WriteFuses(WindowFuses(), o, {.risky = RiskyFuses::Ask});
+    return WriteFuseBytes(WindowFuses(), o);
 }
 
-bool CMainWindowAdapter::VerifyFuses(const OpOptions& options) {
-    return m_core.VerifyFuses(WindowFuses(), options);
-}
+bool CMainWindowAdapter::VerifyFuses(const OpOptions& options) { return VerifyFuseBytes(WindowFuses(), options); }
 
 bool CMainWindowAdapter::WriteLockBits(const OpOptions& options) {
     OpOptions o = options;
     o.verify = o.verify || m_controls.IsChecked(ctl_id::kLockVerify);
-    return m_core.WriteLockBits(ParseHexByte(m_controls.Text(ctl_id::kLockEdit)), o);
+    return WriteLockByte(ParseHexByte(m_controls.Text(ctl_id::kLockEdit)), o);
 }
 
 bool CMainWindowAdapter::VerifyLockBits(const OpOptions& options) {
-    return m_core.VerifyLockBits(ParseHexByte(m_controls.Text(ctl_id::kLockEdit)), options);
+    return VerifyLockByte(ParseHexByte(m_controls.Text(ctl_id::kLockEdit)), options);
 }
 
 bool CMainWindowAdapter::CalibrationTarget(CalibTarget& target) {
@@ -180,18 +286,15 @@ bool CMainWindowAdapter::BatchSettingsOf(uint32_t mask, const std::string& flash
 bool CMainWindowAdapter::WriteCalibration(const OpOptions& options) {
     CalibTarget target;
     if (!CalibrationTarget(target)) return false;
-    CalibOptions o;
-    static_cast<OpOptions&>(o) = options;
+    OpOptions o = options;
     o.verify = o.verify || m_controls.IsChecked(ctl_id::kCalibVerify);
-    return m_core.WriteCalibration(target, o);
+    return WriteCalibrationByte(target, o, false);
 }
 
 bool CMainWindowAdapter::VerifyCalibration(const OpOptions& options) {
     CalibTarget target;
     if (!CalibrationTarget(target)) return false;
-    CalibOptions o;
-    static_cast<OpOptions&>(o) = options;
-    return m_core.VerifyCalibration(target, o);
+    return VerifyCalibrationByte(target, options, false);
 }
 
 }  // namespace oriole

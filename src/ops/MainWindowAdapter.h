@@ -6,7 +6,9 @@
 // that work on the main window's values and the settings binding go through
 // it; the command-line tool never does.
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ops/MainControls.h"
 #include "ops/Job.h"
@@ -40,7 +42,41 @@ public:
     // Auto-detect on, or a device chosen in the list; otherwise the warning.
     [[nodiscard]] bool IsDeviceKnown();
 
-    // --- The write buttons and the batch steps that use the window's values ---
+    // --- Jobs of the window's buttons and of its dialogs ---
+    // Each runs as a job of one step or a few (ops/Job.h), so the job's rules
+    // hold for it as for every other front end: a memory the device lacks,
+    // a file without data for its memory or a fuse value that releases SPIEN
+    // is refused before the chip is touched, the files are loaded for the
+    // device detected first where auto-detect is on, and so on. `options`
+    // say what is asked and shown; options without the timing mean that
+    // the box holds it (a later step of the caller's own): then the job
+    // neither sends it nor detects the device itself.
+    [[nodiscard]] bool Detect();
+    // The chip erase (asked first and reported unless `options` say otherwise).
+    [[nodiscard]] bool Erase(const OpOptions& options = {});
+    // FLASH or EEPROM (Memory::Flash, Memory::Eeprom) and a file: written
+    // (verified after it with options.verify) or verified.
+    [[nodiscard]] bool WriteFile(Memory memory, const std::string& path, const OpOptions& options = {});
+    [[nodiscard]] bool VerifyFile(Memory memory, const std::string& path, const OpOptions& options = {});
+    // The whole memory read; `bytes` gets as many as the device has.
+    [[nodiscard]] bool ReadMemory(Memory memory, std::vector<uint8_t>& bytes);
+    // The fuse bytes and the lock byte as values (the bit dialogs'). A fuse
+    // value that could shut this writer out is asked about, No unless the
+    // user says Yes.
+    [[nodiscard]] bool ReadFuseBytes(FuseBytes& fuses);
+    [[nodiscard]] bool WriteFuseBytes(const FuseBytes& fuses, const OpOptions& options = {});
+    [[nodiscard]] bool VerifyFuseBytes(const FuseBytes& fuses, const OpOptions& options = {});
+    [[nodiscard]] bool ReadLockByte(uint8_t& lock);
+    [[nodiscard]] bool WriteLockByte(uint8_t lock, const OpOptions& options = {});
+    [[nodiscard]] bool VerifyLockByte(uint8_t lock, const OpOptions& options = {});
+    // The calibration byte of frequency `index` (the calibration dialog's
+    // list), and the calibration write and verify of a target; `strict`:
+    // the calibration dialog's checks (JobStep::strictCalibration).
+    [[nodiscard]] bool ReadCalibrationByte(uint8_t index, uint8_t& value);
+    [[nodiscard]] bool WriteCalibrationByte(const CalibTarget& target, const OpOptions& options, bool strict);
+    [[nodiscard]] bool VerifyCalibrationByte(const CalibTarget& target, const OpOptions& options, bool strict);
+
+    // --- The write buttons with the window's values ---
     // FLASH: the file in edit 1007, verified when box 1054 is ticked (the
     // erase before it is the command's own business).
     [[nodiscard]] bool WriteFlash(const OpOptions& options);
@@ -71,6 +107,10 @@ public:
     FuseBytes WindowFuses() const;
 
 private:
+    // Runs `steps` as a job with `options` (see above) and the window's fuse policy.
+    JobResult Run(std::vector<JobStep> steps, const OpOptions& options, std::vector<JobImage> images = {},
+                  const JobEvents& events = {});
+
     COrioleCore& m_core;
     CMainControls m_controls;
 };

@@ -7,8 +7,10 @@
 
 #include "base/Numbers.h"
 #include "base/FormatText.h"
+#include "image/ImageReader.h"
 #include "link/WriterSpec.h"
 #include "ops/DeviceList.h"
+#include "ops/Job.h"
 #include "ops/MainWindowAdapter.h"
 #include "res/Texts.h"
 #include "settings/IniFile.h"
@@ -148,7 +150,9 @@ bool CSettingsBinding::SaveSettings(const QString& path, bool bWithValues) const
     const bool stored = WriteSettingKeys(ini, bWithValues, *this);
     const char* fault = nullptr;
     if (!ini.Save(path, &fault)) {
-        m_window.Core().Host().ShowFailure(Cause::File, MsgKind::Warning, fault);
+        m_window.Core().Host().ShowFailure(
+            Cause::File, MsgKind::Warning,
+            NameInText(fault != nullptr ? fault : text::kFileOpenFailed, ShownPath(path).toStdString()));
         return false;
     }
     return stored;
@@ -206,6 +210,13 @@ void CSettingsBinding::SetNumber(SettingId id, int64_t value) {
 
 QString CSettingsBinding::GetText(SettingId id) const {
     if (id == I::LastAvr) return DeviceListText(m_window.Controls().ListSelection());
+    if (id == I::WriteMemory) {
+        // The memory the label names, as the loaders read it; nothing while
+        // the label names none.
+        CalibMemory memory = CalibMemory::Flash;
+        if (!CalibMemoryOfText(m_window.Controls().Text(ctl_id::kCalibMemory), memory)) return {};
+        return QString::fromLatin1(memory == CalibMemory::Flash ? "FLASH" : "EEPROM");
+    }
     if (const TextFieldRow* f = FindRow(kTextFields, id)) return m_settings.*(f->field);
     if (const ControlRow* c = FindRow(kControlRows, id))
         return QString::fromStdString(m_window.Controls().Text(c->control));
@@ -224,6 +235,15 @@ void CSettingsBinding::SetText(SettingId id, const QString& text) {
     }
     if (id == I::Writer) {
         SetFileWriter(text);
+        return;
+    }
+    if (id == I::WriteMemory) {
+        // The label names the memory in its own words, whatever the file's are.
+        CalibMemory memory = CalibMemory::Flash;
+        const bool named = CalibMemoryOfText(text.toStdString(), memory);
+        m_window.Controls().SetText(ctl_id::kCalibMemory, !named ? text::kCalibrationWriteMemoryDefault
+                                                          : memory == CalibMemory::Flash ? text::kCalibFlashLabel
+                                                                                         : text::kCalibEepromLabel);
         return;
     }
     if (const TextFieldRow* f = FindRow(kTextFields, id)) {

@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "base/Numbers.h"
-#include "res/Texts.h"
 
 namespace oriole {
 
@@ -67,7 +66,8 @@ constexpr std::array<SettingKey, kSettingCount> kKeys = {{
     // Written with a capital R since the first version; the same key when read.
     {I::CalibrationFreq,     kCalibration, "CalibrationFreq",   "CalibRationFreq",   "",           K::Text,   true},
     {I::CalibrationByte,     kCalibration, "CalibrationByte",   "CalibRationByte",   "",           K::Text,   true},
-    {I::WriteMemory,         kCalibration, "WriteMemory",       "WriteMemory",       text::kCalibrationWriteMemoryDefault, K::Label, true},
+    // The memory the calibration label names, "FLASH" or "EEPROM"; none yet.
+    {I::WriteMemory,         kCalibration, "WriteMemory",       "WriteMemory",       "",           K::Label,  true},
     {I::WriteAddress,        kCalibration, "WriteAddress",      "WriteAddress",      "",           K::Text,   true},
     {I::CalibrationVerify,   kCalibration, "Verify",            "Verify",            "1",          K::Check,  false},
 }};

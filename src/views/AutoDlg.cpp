@@ -225,11 +225,16 @@ void CAutoDlg::ApplyPairRule(size_t index) {
 
 void CAutoDlg::OnToggleAll() {
     m_bAllOn = m_bAllOn != 0 ? 0 : 1;
-    m_nAutoCheck = m_bAllOn != 0 ? step_bit::kEvery : kOnlyErase;
     SetText(kToggleButton,
             QString::fromUtf8(m_bAllOn != 0 ? text::kBatchAllOff : text::kBatchAllOn));
-    // Disabled boxes too: the mask says every step.
-    for (const Step& s : kSteps) SetChecked(s.box, m_bAllOn != 0);
+    // "On" ticks the steps that can run: a disabled box ticked would show a
+    // step that the run skips. "Off" clears them all.
+    for (const Step& s : kSteps)
+        if (m_bAllOn == 0 || IsEnabled(s.box)) SetChecked(s.box, m_bAllOn != 0);
+    // The mask says what the boxes show.
+    m_nAutoCheck = kOnlyErase;
+    for (const Step& s : kSteps)
+        if (IsChecked(s.box)) m_nAutoCheck |= s.bit;
     for (size_t i = 0; i < std::size(kPairs); ++i) ApplyPairRule(i);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// What the fuse and lock bit dialogs share: the core they run the device
-// operations through and whose main-window controls they hand their values
+// What the fuse and lock bit dialogs share: the main window's adapter they
+// run the device's jobs through and whose controls they hand their values
 // back to, the settings that remember their file patterns and paths, the
 // busy guard of their command handlers (the operations let clicks through
 // while they wait for the writer) and the file dialog of their file buttons.

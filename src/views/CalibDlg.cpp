@@ -78,14 +78,19 @@ void CCalibDlg::OnRead() {
     const int index = ComboBox(kFrequencyList)->currentIndex();
     const uint8_t sent = index < 0 ? kNoFrequencyIndex : static_cast<uint8_t>(index);
     uint8_t value = 0;
-    if (m_window.Core().ReadCalibrationByte(sent, value, true))
+    if (m_window.ReadCalibrationByte(sent, value))
         SetText(kValueEdit, QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
 }
 
-bool CCalibDlg::Collect(CalibTarget& target) const {
+bool CCalibDlg::Collect(CalibTarget& target) {
     const QString value = Text(kValueEdit);
     const QString address = Text(kAddressEdit);
-    if (value.isEmpty() || address.isEmpty()) return false;
+    // Said as the main window's write says it, and nothing is sent.
+    if (value.isEmpty() || address.isEmpty()) {
+        m_window.Core().ReportFailure(Cause::EmptyInput, MsgKind::Warning,
+                                      value.isEmpty() ? text::kCalibValueMissing : text::kCalibAddressMissing);
+        return false;
+    }
     target.value = ParseHexByte(value.toStdString());
     target.address = ParseHexLenient(address.toStdString());
     target.memory = IsChecked(kFlashRadio) ? CalibMemory::Flash : CalibMemory::Eeprom;
@@ -95,19 +100,15 @@ bool CCalibDlg::Collect(CalibTarget& target) const {
 void CCalibDlg::OnWrite() {
     CalibTarget t;
     if (!Collect(t)) return;
-    // The dialog's write: the range checked first, no verify after it.
-    CalibOptions options;
-    options.timing = false;
-    options.checkRange = true;
-    static_cast<void>(m_window.Core().WriteCalibration(t, options));
+    // The dialog's write: the range checked first, no verify after it,
+    // begun without the timing.
+    static_cast<void>(m_window.WriteCalibrationByte(t, {.timing = false}, true));
 }
 
 void CCalibDlg::OnVerify() {
     CalibTarget t;
     if (!Collect(t)) return;
-    CalibOptions options;
-    options.warnMismatch = true;
-    static_cast<void>(m_window.Core().VerifyCalibration(t, options));
+    static_cast<void>(m_window.VerifyCalibrationByte(t, {}, true));
 }
 
 void CCalibDlg::OnReturn() {

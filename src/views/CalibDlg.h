@@ -42,9 +42,9 @@ private:
     void OnWrite();
     void OnVerify();
     void OnReturn();
-    // The value, address and memory of the boxes; false (and no message)
-    // when the value or the address box is empty.
-    [[nodiscard]] bool Collect(CalibTarget& target) const;
+    // The value, address and memory of the boxes; false (after the warning
+    // that says which) when the value or the address box is empty.
+    [[nodiscard]] bool Collect(CalibTarget& target);
 
     CMainWindowAdapter& m_window;
     CBusyGuard m_busy;

@@ -85,6 +85,8 @@ void CFuseDlg::OnInitDialog() {
 void CFuseDlg::ShowDevice() {
     for (size_t c = 0; c < m_columns.size(); ++c) {
         const FuseColumn& column = kFuseColumns[c];
+        // The box of a byte of the three-byte form; the single byte of the
+        // old devices is shown in the low column by its bits alone.
         Enable(column.ids.edit, (m_pDevice->fuseMask & column.maskBit) != 0);
         m_columns[c].FillNames(m_pDevice->*column.names, FuseBitName, fuse_bit::SPIEN);
     }
@@ -137,30 +139,32 @@ std::array<uint8_t, 3> CFuseDlg::TextValues() const {
 }
 
 void CFuseDlg::OnRead() {
-    // Detection may find another device on the socket; the names follow it.
-    if (!m_core.IsAutoDetect() || m_core.CheckDevice(true)) {
+    FuseBytes read;
+    const bool ok = m_window.ReadFuseBytes(read);
+    // The job's detection may have found another device on the socket (a
+    // failed one keeps the device); the names follow it.
+    if (&m_core.Device() != m_pDevice) {
         m_pDevice = &m_core.Device();
         ShowDevice();
-        FuseBytes read;
-        if (m_core.ReadFuses(read, false)) {
-            std::array<uint8_t, 3> values{};
-            values[kExt] = read.ext;
-            values[kHigh] = read.high;
-            values[kLow] = read.low;
-            SetBitsFromValues(values);
-        }
+    }
+    if (ok) {
+        std::array<uint8_t, 3> values{};
+        values[kExt] = read.ext;
+        values[kHigh] = read.high;
+        values[kLow] = read.low;
+        SetBitsFromValues(values);
     }
     UpdateFromBits();
 }
 
 void CFuseDlg::OnWrite() {
     const std::array<uint8_t, 3> v = TextValues();
-    if (m_core.WriteFuses({v[kExt], v[kHigh], v[kLow]}, {})) HandBack(true);
+    if (m_window.WriteFuseBytes({v[kExt], v[kHigh], v[kLow]})) HandBack(true);
 }
 
 void CFuseDlg::OnVerify() {
     const std::array<uint8_t, 3> v = TextValues();
-    static_cast<void>(m_core.VerifyFuses({v[kExt], v[kHigh], v[kLow]}, {}));
+    static_cast<void>(m_window.VerifyFuseBytes({v[kExt], v[kHigh], v[kLow]}));
 }
 
 void CFuseDlg::OnLoadFile() {
@@ -170,8 +174,11 @@ void CFuseDlg::OnLoadFile() {
     m_columns[kExt].SetText(texts.ext);
     m_columns[kHigh].SetText(texts.high);
     m_columns[kLow].SetText(texts.low);
-    // The texts stay as the file has them; the named bits follow their values.
+    // The named bits follow the file's values, and the byte texts the bits:
+    // a bit the file releases but the dialog keeps (SPIEN) or one the device
+    // does not name is shown, and written, as the buttons have it.
     SetBitsFromValues(TextValues());
+    UpdateFromBits();
 }
 
 void CFuseDlg::OnSaveFile() {

@@ -1,8 +1,9 @@
 #pragma once
 // The fuse bits dialog (resource 135): the selected device's Extended, High
 // and Low fuse bytes as three columns of bit buttons named after the
-// device's fuse bits. Reads, writes and verifies them through the core, loads
-// and saves fuse files, and hands the three byte texts back to the main
+// device's fuse bits. Reads, writes and verifies them as jobs of the main
+// window's adapter, loads and saves fuse files (the byte texts then show
+// what the bits give), and hands the three byte texts back to the main
 // window. SPIEN stays programmed; RSTDISBL and DWEN, which shut this writer
 // out of the device, are programmed only after the user agreed.
 

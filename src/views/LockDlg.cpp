@@ -51,20 +51,20 @@ void CLockDlg::HandBack(bool enable) {
 }
 
 void CLockDlg::OnRead() {
-    // Unlike the fuse dialog's, no device check and no new names: the lock
-    // bits read are those of the device the dialog opened with.
+    // Unlike the fuse dialog's, no new names: the bits keep those of the
+    // device the dialog opened with.
     uint8_t lock = 0xFF;
-    if (!m_core.ReadLockBits(lock, true)) return;
+    if (!m_window.ReadLockByte(lock)) return;
     m_column.SetFromValue(lock);
     m_column.ShowValue();
 }
 
 void CLockDlg::OnWrite() {
-    if (m_core.WriteLockBits(m_column.TextValue(), {})) HandBack(true);
+    if (m_window.WriteLockByte(m_column.TextValue())) HandBack(true);
 }
 
 void CLockDlg::OnVerify() {
-    static_cast<void>(m_core.VerifyLockBits(m_column.TextValue(), {}));
+    static_cast<void>(m_window.VerifyLockByte(m_column.TextValue()));
 }
 
 void CLockDlg::OnLoadFile() {
@@ -72,7 +72,9 @@ void CLockDlg::OnLoadFile() {
     QString text;
     if (!LoadLockFile(m_core.Host(), RememberedPath(kLockFileKind), text)) return;
     m_column.SetText(text);
+    // The byte text follows the bits, as the fuse dialog's does.
     m_column.SetFromValue(m_column.TextValue());
+    m_column.ShowValue();
 }
 
 void CLockDlg::OnSaveFile() {

@@ -1,8 +1,8 @@
 #pragma once
 // The lock bits dialog (resource 138): the selected device's lock byte as one
 // column of bit buttons named after its lock bits. Reads, writes and
-// verifies it through the core, loads and saves lock files, and hands the
-// byte text back to the main window. No lock bit is guarded by a question.
+// verifies it as jobs of the main window's adapter, loads and saves lock
+// files, and hands the byte text back to the main window. No lock bit is guarded by a question.
 
 #include "devices/Devices.h"
 #include "views/BitColumn.h"

@@ -28,13 +28,6 @@
 namespace oriole {
 namespace {
 
-std::span<const uint8_t> FirstBytes(const std::vector<uint8_t>& buffer, int32_t size) {
-    // A read that succeeded filled the whole memory; the bound only guards
-    // against a buffer that never was.
-    const size_t n = std::min(buffer.size(), static_cast<size_t>(std::max(size, 0)));
-    return {buffer.data(), n};
-}
-
 // The override cursor for as long as a command runs. The nested dialogs of a
 // command (file choice) get the arrow back while they are open.
 class CWaitCursor {
@@ -107,12 +100,7 @@ constexpr MemoryViewDef kFlashViewDef{
     .savedText = text::kFlashSaved,
     .saveFailedText = text::kFlashSaveFailed,
     .waitCursorOnOpen = true,
-    .readDevice = [](COrioleCore& core) { return core.ReadFlash(0, true); },
-    .writeFile = [](COrioleCore& core, const std::string& path) { return core.WriteFlash(path, OpOptions{}); },
-    .verifyFile = [](COrioleCore& core, const std::string& path) { return core.VerifyFlash(path, OpOptions{}); },
-    .deviceBytes = [](COrioleCore& core) {
-        return FirstBytes(core.FlashRead(), core.Device().FlashBytes());
-    },
+    .memory = Memory::Flash,
 };
 
 constexpr MemoryViewDef kEepromViewDef{
@@ -132,12 +120,7 @@ constexpr MemoryViewDef kEepromViewDef{
     .savedText = text::kEepromSaved,
     .saveFailedText = text::kEepromSaveFailed,
     .waitCursorOnOpen = false,
-    .readDevice = [](COrioleCore& core) { return core.ReadEeprom(0); },
-    .writeFile = [](COrioleCore& core, const std::string& path) { return core.WriteEeprom(path, OpOptions{}); },
-    .verifyFile = [](COrioleCore& core, const std::string& path) { return core.VerifyEeprom(path, OpOptions{}); },
-    .deviceBytes = [](COrioleCore& core) {
-        return FirstBytes(core.EepromRead(), core.Device().eepromBytes);
-    },
+    .memory = Memory::Eeprom,
 };
 // clang-format on
 
@@ -263,8 +246,8 @@ bool CMemoryViewDlg::LoadFileView() {
 }
 
 bool CMemoryViewDlg::ReadDeviceView() {
-    if (!m_def.readDevice(m_core)) return false;
-    m_deviceLines = FormatDumpLines(m_def.deviceBytes(m_core), m_def.layout);
+    if (!m_window.ReadMemory(m_def.memory, m_deviceBytes)) return false;
+    m_deviceLines = FormatDumpLines(m_deviceBytes, m_def.layout);
     ShowDump(m_def.deviceDump, m_def.deviceBar, m_deviceLines);
     return true;
 }
@@ -322,20 +305,21 @@ void CMemoryViewDlg::OnLoadFile() {
     });
 }
 
-void CMemoryViewDlg::LoadThenRun(bool (*operation)(COrioleCore&, const std::string&)) {
-    RunGuarded(true, [this, operation](CWaitCursor&) {
+void CMemoryViewDlg::LoadThenRun(bool write) {
+    RunGuarded(true, [this, write](CWaitCursor&) {
         const std::string path = PathBoxText().toStdString();
         m_fileLines.clear();
-        if (LoadFileView()) static_cast<void>(operation(m_core, path));
+        if (!LoadFileView()) return;
+        static_cast<void>(write ? m_window.WriteFile(m_def.memory, path) : m_window.VerifyFile(m_def.memory, path));
     });
 }
 
 void CMemoryViewDlg::OnWriteFile() {
-    LoadThenRun(m_def.writeFile);
+    LoadThenRun(true);
 }
 
 void CMemoryViewDlg::OnVerifyFile() {
-    LoadThenRun(m_def.verifyFile);
+    LoadThenRun(false);
 }
 
 void CMemoryViewDlg::OnReadDevice() {
@@ -350,7 +334,7 @@ void CMemoryViewDlg::OnReadDevice() {
 void CMemoryViewDlg::OnSaveToFile() {
     RunGuarded(true, [this](CWaitCursor& cursor) {
         // What is saved is the device as it is now, not the dump on show.
-        bool saved = m_def.readDevice(m_core);
+        bool saved = m_window.ReadMemory(m_def.memory, m_deviceBytes);
         if (saved) {
             int format = m_settings.*m_def.saveFormat;
             QString path;
@@ -362,9 +346,8 @@ void CMemoryViewDlg::OnSaveToFile() {
             if (!chosen) return;
             path = QDir::toNativeSeparators(path);
             m_settings.*m_def.saveFormat = format;
-            const std::span<const uint8_t> bytes = m_def.deviceBytes(m_core);
             saved = SaveImageFile(m_core.Host(), path, SaveFormatOfCode(format), IsChecked(m_def.saveAllBox),
-                                  bytes.data(), static_cast<uint32_t>(bytes.size()));
+                                  m_deviceBytes.data(), static_cast<uint32_t>(m_deviceBytes.size()));
             m_settings.*m_def.saveName = path;
         }
         m_core.Host().ShowMessage(saved ? MsgKind::Information : MsgKind::Warning,
@@ -384,6 +367,7 @@ void CMemoryViewDlg::closeEvent(QCloseEvent* event) {
     CWaitCursor cursor(true);
     m_fileLines.clear();
     m_deviceLines.clear();
+    m_deviceBytes.clear();
     m_settings.*m_def.saveAll = IsChecked(m_def.saveAllBox) ? 1 : 0;
     event->accept();
     done(0);

@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "devices/Memories.h"
 
 #include "image/MemoryDump.h"
 #include "ops/MainSettings.h"
@@ -48,12 +51,8 @@ struct MemoryViewDef {
     const char* savedText;
     const char* saveFailedText;
     bool waitCursorOnOpen;
-    // The device operations, each reporting its own failures.
-    bool (*readDevice)(COrioleCore&);
-    bool (*writeFile)(COrioleCore&, const std::string& path);
-    bool (*verifyFile)(COrioleCore&, const std::string& path);
-    // The bytes of the last read of this memory, at most the device's size.
-    std::span<const uint8_t> (*deviceBytes)(COrioleCore&);
+    // The memory the view's jobs read, write and verify.
+    Memory memory;
 };
 
 extern const MemoryViewDef kFlashViewDef;
@@ -113,8 +112,8 @@ private:
 
     [[nodiscard]] bool LoadFileView();
     [[nodiscard]] bool ReadDeviceView();
-    // Loads the path box's file again, then runs `operation` with it.
-    void LoadThenRun(bool (*operation)(COrioleCore&, const std::string&));
+    // Loads the path box's file again, then writes or verifies the device with it.
+    void LoadThenRun(bool write);
     void OnScroll(QScrollBar* bar, int action);
     // Sets a dump's bar for `lines` and shows its first page.
     void ShowDump(int boxId, int barId, const QStringList& lines);
@@ -128,6 +127,7 @@ private:
     CMainSettings& m_settings;
     QStringList m_fileLines;
     QStringList m_deviceLines;
+    std::vector<uint8_t> m_deviceBytes;  // the last read of the device
     QFont m_dumpFont;
     CBusyGuard m_busy;  // busy until the view has opened
     bool m_bOpened = false;

@@ -234,9 +234,13 @@ TEST(AutoDlgTest, StepBoxesChangeOnlyTheirOwnBits) {
     EXPECT_EQ(rig.mask, 0x004u | 0x010u | 0x600u | 0x040u | 0x080u);
 }
 
-TEST(AutoDlgTest, ToggleTicksAndClearsEveryStepAndSetsTheMask) {
+// "On" ticks the steps that can run; the fuse and calibration steps,
+// disabled, stay clear and out of the mask.
+TEST(AutoDlgTest, ToggleTicksAndClearsTheEnabledStepsAndSetsTheMask) {
     BatchRig rig(0x001);
-    rig.Model().Enable(ctl_id::kFuseWrite, false);  // its boxes are ticked all the same
+    rig.Model().Enable(ctl_id::kFuseWrite, false);
+    rig.Model().Enable(ctl_id::kLockWrite, true);
+    rig.Model().Enable(ctl_id::kCalibWrite, false);
     CAutoDlg& d = rig.Open();
     struct Expect {
         int32_t allOn;
@@ -244,21 +248,25 @@ TEST(AutoDlgTest, ToggleTicksAndClearsEveryStepAndSetsTheMask) {
         const char* caption;
         bool ticked;
     };
+    constexpr uint32_t kEnabledSteps = 0x7FF & ~(step_bit::kWriteFuses | step_bit::kVerifyFuses |
+                                                 step_bit::kWriteCalibration | step_bit::kVerifyCalibration);
     const Expect clicks[] = {
-        {1, 0x7FF, text::kBatchAllOff, true},
+        {1, kEnabledSteps, text::kBatchAllOff, true},
         {0, 0x001, text::kBatchAllOn, false},
-        {1, 0x7FF, text::kBatchAllOff, true},
+        {1, kEnabledSteps, text::kBatchAllOff, true},
     };
     for (const Expect& e : clicks) {
         d.Button(kToggle)->click();
         EXPECT_EQ(d.AllOn(), e.allOn);
         EXPECT_EQ(rig.mask, e.mask);
         EXPECT_EQ(d.Text(kToggle), QString::fromUtf8(e.caption));
-        for (int id : kStepBoxes) EXPECT_EQ(d.IsChecked(id), e.ticked) << id;
+        for (int id : kStepBoxes) EXPECT_EQ(d.IsChecked(id), e.ticked && d.IsEnabled(id)) << id;
+        EXPECT_FALSE(d.IsChecked(1063) || d.IsChecked(1064));
         EXPECT_TRUE(d.IsChecked(kErase));
         for (int id : {kFlashPath, kFlashBrowse, kEepromPath, kEepromBrowse})
             EXPECT_EQ(d.IsEnabled(id), e.ticked) << id;
     }
+    Grab(d, "batch-all-on.png");
     // All on, but the disabled fuse steps do not run.
     d.Button(kStart)->click();
     for (const std::string& line : rig.LogLines())

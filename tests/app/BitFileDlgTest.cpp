@@ -8,6 +8,7 @@
 
 #include "BitDlgRig.h"
 #include "res/Texts.h"
+#include "support/Grab.h"
 
 namespace oriole::test {
 namespace {
@@ -56,19 +57,25 @@ TEST(BitFileDlgTest, FuseFileLinesAsTheyLoad) {
     WriteAll(path, "D9E1");
     rig.AnswerFiles(path, 0);
     dlg->Button(fuse_dlg::kLoadFile)->click();
-    const char* const texts[] = {"D9", "E1", "E1"};  // four characters: the low text is the last two
+    // Four characters: the low text is the last two. The extended byte has
+    // three named bits on an ATmega328P: D9's 0 bits among them are pressed,
+    // and each text is what the bits give (the bits the device lacks read 1,
+    // SPIEN stays programmed).
+    const char* const texts[] = {"F9", "C1", "E1"};
     for (int col = 0; col < fuse_dlg::kColumnCount; ++col)
         EXPECT_EQ(dlg->Column(static_cast<fuse_dlg::Column>(col)).Text(), texts[col]);
-    // "D9E1"'s extended D9 presses the named bits that are 0 in it.
     EXPECT_EQ(ColumnState(dlg->Column(fuse_dlg::kExt)), ".....PPr");
-    // SPIEN stays pressed, whatever a file says; the text stays the file's
-    // until the bits are shown again, and then SPIEN is programmed in it.
+    // SPIEN stays pressed, whatever a file says, and the text says so: what
+    // the box shows is what the bits show and what a write sends.
     WriteAll(rig.FilePath("case.fus"), "FFFFFF");
     dlg->Button(fuse_dlg::kLoadFile)->click();
     EXPECT_TRUE(dlg->Column(fuse_dlg::kHigh).Button(5)->isChecked());
-    EXPECT_EQ(dlg->Column(fuse_dlg::kHigh).Text(), "FF");
-    dlg->Column(fuse_dlg::kLow).Button(0)->click();
+    for (int col = 0; col < fuse_dlg::kColumnCount; ++col) {
+        const CBitColumn& column = dlg->Column(static_cast<fuse_dlg::Column>(col));
+        EXPECT_EQ(column.TextValue(), column.Value()) << col;
+    }
     EXPECT_EQ(dlg->Column(fuse_dlg::kHigh).Text(), "DF");
+    Grab(*dlg, "fuse-file-ffffff.png");
 }
 
 TEST(BitFileDlgTest, LockFileHoldsTheTwoFiguresAlone) {
@@ -81,10 +88,12 @@ TEST(BitFileDlgTest, LockFileHoldsTheTwoFiguresAlone) {
     dlg->Button(lock_dlg::kSaveFile)->click();
     EXPECT_EQ(ReadAll(path), QByteArray("FC"));
 
-    WriteAll(path, "3F\r\nFF");
+    // The text follows the bits, as the fuse dialog's: the two bits the
+    // device lacks read 1.
+    WriteAll(path, "3C\r\nFF");
     dlg->Button(lock_dlg::kLoadFile)->click();
-    EXPECT_EQ(dlg->Column().Text(), "3F");
-    EXPECT_EQ(ColumnState(dlg->Column()), "..rrrrrr");
+    EXPECT_EQ(dlg->Column().Text(), "FC");
+    EXPECT_EQ(ColumnState(dlg->Column()), "..rrrrPP");
 }
 
 TEST(BitFileDlgTest, BareNameGetsTheExtensionOnlyWithThePatternFilter) {

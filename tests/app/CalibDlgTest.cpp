@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <tuple>
 
 #include "AppRig.h"
 #include "ModalDialog.h"
@@ -183,13 +184,17 @@ TEST(CalibDlgTest, EepromWriteNeverRefusesAndVerifyReportsBothWays) {
                   FormatText(text::kCalibVerify, equal ? text::kCalibOk : text::kCalibError));
     }
 
-    // An empty box: the commands do nothing at all.
-    rig.Set(kEepromRadio, "", "10");
+    // An empty box: the commands say which, as the main window's write
+    // does, and send nothing.
     const int opens = rig.Opens();
-    rig.calib->Button(kWrite)->click();
-    rig.calib->Button(kVerify)->click();
+    for (const auto& [value, address, said] : {std::tuple{"", "10", text::kCalibValueMissing},
+                                                std::tuple{"A5", "", text::kCalibAddressMissing}}) {
+        rig.Set(kEepromRadio, value, address);
+        rig.calib->Button(kWrite)->click();
+        rig.calib->Button(kVerify)->click();
+        EXPECT_EQ(rig.Texts(), (std::vector<std::string>{said, said}));
+    }
     EXPECT_EQ(rig.Opens(), opens);
-    EXPECT_TRUE(rig.Texts().empty());
 }
 
 TEST(CalibDlgTest, EachWayOfClosingHandsBackOrNot) {

@@ -10,6 +10,7 @@
 #include "app/ProgressDlg.h"
 #include "views/DeviceDlg.h"
 #include "res/Texts.h"
+#include "base/FormatText.h"
 
 namespace oriole::test {
 namespace {
@@ -109,16 +110,46 @@ TEST(CommandsTest, OneElfInBothBoxesProgramsFlashAndEeprom) {
 #endif
 }
 
-TEST(CommandsTest, FlashWriteOfAMissingFileTouchesNothing) {
-    for (const char* path : {"", "/nonexistent/x.hex"}) {
+// The write buttons without a usable file say what is wrong with it and
+// send nothing: no file chosen, a file that is not there (named), one with
+// no data for the memory (named, with the memory), with or without the
+// erase before the FLASH write. The device is known, so the files are
+// checked before the box is opened.
+TEST(CommandsTest, WritesWithoutAUsableFileSayWhyAndTouchNothing) {
+    const struct {
+        int button;
+        int fileBox;
+        const char* file;  // "end": a HEX file of its end record alone
+        bool erase;
+        Cause cause;
+        const char* memory;
+    } rows[] = {
+        {1003, ctl_id::kFlashFile, "", true, Cause::EmptyInput, ""},
+        {1012, ctl_id::kEepromFile, "", false, Cause::EmptyInput, ""},
+        {1003, ctl_id::kFlashFile, "/nonexistent/x.hex", true, Cause::File, ""},
+        {1003, ctl_id::kFlashFile, "end", false, Cause::EmptyInput, "FLASH"},
+        {1003, ctl_id::kFlashFile, "end", true, Cause::EmptyInput, "FLASH"},
+        {1012, ctl_id::kEepromFile, "end", false, Cause::EmptyInput, "EEPROM"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.file) + " " + std::to_string(r.button));
         AppRig rig;
-        rig.Model().SetText(ctl_id::kFlashFile, path);
-        rig.Model().SetCheck(ctl_id::kFlashErase, true);
-        rig.Button(1003)->click();
-        // A name, where there is one, is in the message.
-        EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFileOpenFailed + std::string(*path ? ": " : "") + path})
-            << path;
-        EXPECT_EQ(rig.Opens(), 0) << path;
+        ASSERT_TRUE(rig.Core().CheckDevice(true));
+        rig.box->Target().Flash()[0] = 0x12;
+        rig.box->Target().Eeprom()[0] = 0x34;
+        const std::string path = std::string(r.file) == "end" ? rig.WriteHex("end.hex", {}) : r.file;
+        rig.Model().SetText(r.fileBox, path);
+        rig.Model().SetCheck(ctl_id::kFlashErase, r.erase);
+        const int opens = rig.Opens();
+        rig.Button(r.button)->click();
+        const std::string said = path.empty()              ? std::string(text::kInputMissing)
+                                 : *r.memory == '\0'       ? std::string(text::kFileOpenFailed) + ": " + path
+                                                           : FormatText(text::kInputEmpty, path.c_str(), r.memory);
+        EXPECT_EQ(rig.Texts(), std::vector<std::string>{said});
+        EXPECT_EQ(rig.Core().FirstFailure().cause, r.cause);
+        EXPECT_EQ(rig.Opens(), opens);
+        EXPECT_EQ(rig.box->Target().ReadFlash(0), 0x12);
+        EXPECT_EQ(rig.box->Target().ReadEeprom(0), 0x34);
     }
 }
 
@@ -195,11 +226,12 @@ TEST(CommandsTest, SecondClickOfADoubleClickOnEepromWriteIsDropped) {
     write->click();
     QApplication::processEvents();
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kEepromWriteDone});
-    EXPECT_EQ(rig.Opens(), 1);
+    // The job's detection and its write.
+    EXPECT_EQ(rig.Opens(), 2);
     EXPECT_EQ(rig.box->Target().ReadEeprom(99), Pattern(100)[99]);
     // Once the command is over, a click runs again.
     write->click();
-    EXPECT_EQ(rig.Opens(), 2);
+    EXPECT_EQ(rig.Opens(), 4);
 }
 
 TEST(CommandsTest, VerifyBoxClickedWhileAWriteRunsKeepsItsState) {

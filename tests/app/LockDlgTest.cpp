@@ -148,13 +148,13 @@ void ExpectDetailsOpen(int buttonId, int mainEdit, uint8_t (*deviceValue)(sim::C
 TEST(BitDetailsTest, FuseDetailsButtonOpensTheFuseDialog) {
     ExpectDetailsOpen<CFuseDlg>(
         ctl_id::kFuseDetails, ctl_id::kHighEdit, [](sim::CSimTarget& t) { return t.ReadFuse(2); },
-        3);  // the fuse read checks the device again
+        3);  // the read's job detects the device again
 }
 
 TEST(BitDetailsTest, LockDetailsButtonOpensTheLockDialog) {
     ExpectDetailsOpen<CLockDlg>(
         ctl_id::kLockDetails, ctl_id::kLockEdit,
-        [](sim::CSimTarget& t) { return t.ReadLockCommand(); }, 2);
+        [](sim::CSimTarget& t) { return t.ReadLockCommand(); }, 3);
 }
 
 TEST(BitDetailsTest, NoDialogWhenDetectionFails) {

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 
 #include "MemoryViewRig.h"
+#include "base/FormatText.h"
 
 namespace oriole::test {
 namespace {
@@ -21,7 +22,7 @@ TEST(MemoryViewCommandsTest, SaveReadsTheDeviceAgainAndWritesWhatItHoldsNow) {
     CMemoryViewDlg& view = rig.Open();
     rig.Click(1037);
     const QStringList dumped = view.DeviceLines();
-    ASSERT_EQ(rig.Opens(), 1);
+    ASSERT_EQ(rig.Opens(), 1);  // a read detects in its own frame
 
     std::copy_n(Pattern(64, 9).begin(), 64, flash.begin());
     flash[0x5000] = 0x00;
@@ -78,7 +79,7 @@ TEST(MemoryViewCommandsTest, ClicksAndTheCloseBoxDuringARunningWriteAreIgnored) 
     rig.Click(1049);
     QApplication::processEvents();
     EXPECT_EQ(rig.Texts(), std::vector<std::string>{text::kFlashWriteDone});
-    EXPECT_EQ(rig.Opens(), 1);
+    EXPECT_EQ(rig.Opens(), 2);  // the job's detection, the write
     EXPECT_TRUE(view.DeviceLines().isEmpty());
     EXPECT_FALSE(view.Button(1044)->isEnabled());
     EXPECT_TRUE(view.isVisible());
@@ -131,6 +132,20 @@ TEST(MemoryViewCommandsTest, BrowsedFileLoadsIsHandedToTheMainWindowAndProgramsT
                 flash ? rig.box->Target().ReadFlash(i) : rig.box->Target().ReadEeprom(i);
             ASSERT_EQ(held, data[i]) << i;
         }
+
+        // Write and verify are jobs: a file with no data for the memory is
+        // refused, named, before the chip is touched (the device is known).
+        const std::string end = WriteText(rig, "end.hex", ":00000001FF\r\n");
+        view.SetText(c.def->pathBox, QString::fromStdString(end));
+        const int opens = rig.Opens();
+        for (int button : {c.def->writeButton, c.def->verifyButton}) {
+            rig.messages.shown.clear();
+            rig.Click(button);
+            EXPECT_EQ(rig.Texts().back(), FormatText(text::kInputEmpty, end.c_str(), c.name)) << button;
+            EXPECT_EQ(rig.Core().FirstFailure().cause, Cause::EmptyInput);
+        }
+        EXPECT_EQ(rig.Opens(), opens);
+        EXPECT_EQ(flash ? rig.box->Target().ReadFlash(0) : rig.box->Target().ReadEeprom(0), data[0]);
     }
 }
 

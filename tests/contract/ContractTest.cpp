@@ -1,6 +1,7 @@
 // The front ends' contract: one table of jobs, each run on the simulated
 // box through the batch dialog, a production run, the device commands of
-// oriole-cli and (where the job can be said in it) the avrdude form. For the
+// oriole-cli and (where the job can be said in them) the avrdude form and
+// the main window's write buttons. For the
 // same job every front end sends the same commands, call by call (the wire
 // traces without their timestamps and remarks), and comes to the same
 // verdict: it passes, or it is refused before anything is sent, or it fails
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -29,8 +31,9 @@
 namespace oriole::test {
 namespace {
 
-enum class Front { Dialog, Production, Device, Avrdude };
-constexpr const char* kFrontNames[] = {"batch dialog", "production run", "device commands", "avrdude form"};
+enum class Front { Dialog, Production, Device, Avrdude, Window };
+constexpr const char* kFrontNames[] = {"batch dialog", "production run", "device commands", "avrdude form",
+                                       "main window"};
 
 // Where a run ended. `step` and `cause` are left empty by a front end that
 // does not say them (the command line only prints the message); the trace
@@ -46,6 +49,10 @@ struct Verdict {
 struct Outcome {
     Verdict verdict;
     std::vector<std::string> trace;  // normalised
+    // The trace is the whole run's. The main window's buttons run a job
+    // each; where a row takes several, only the last one's (the one that
+    // failed) is kept, and it is not compared with the others'.
+    bool wholeRun = true;
 };
 
 // A job as the batch dialog and a setting file hold it, on a box with this device.
@@ -113,12 +120,47 @@ protected:
         f.write(bytes);
     }
     QString NextTrace() { return Path(("trace" + std::to_string(++m_traces)).c_str()); }
+    // What `run` sent through `core`, normalised.
+    std::vector<std::string> Traced(COrioleCore& core, const std::function<void()>& run) {
+        const QString path = NextTrace();
+        std::string error;
+        std::shared_ptr<CWireTrace> trace = CWireTrace::Open(path.toStdString(), error);
+        EXPECT_TRUE(trace) << error;
+        core.SetTrace(trace);
+        run();
+        core.SetTrace(nullptr);
+        trace.reset();
+        return NormalizeTrace(ReadAll(path));
+    }
+    // The job's files and values in the main window's controls; the write
+    // buttons of the values given enabled.
+    void FillWindow(CMainControls& m, const JobSpec& job) const {
+        m.SetText(ctl_id::kFlashFile, File(job.flash));
+        m.SetText(ctl_id::kEepromFile, File(job.eeprom));
+        m.Enable(ctl_id::kFuseWrite, job.fuses.has_value());
+        if (job.fuses) {
+            m.SetText(ctl_id::kExtEdit, FormatText("%02X", job.fuses->ext));
+            m.SetText(ctl_id::kHighEdit, FormatText("%02X", job.fuses->high));
+            m.SetText(ctl_id::kLowEdit, FormatText("%02X", job.fuses->low));
+        }
+        m.Enable(ctl_id::kLockWrite, job.lock.has_value());
+        if (job.lock) m.SetText(ctl_id::kLockEdit, FormatText("%02X", *job.lock));
+        m.Enable(ctl_id::kCalibWrite, job.calib.has_value());
+        if (job.calib) {
+            m.SetText(ctl_id::kCalibValue, FormatText("%02X", job.calib->value));
+            m.SetText(ctl_id::kCalibAddress, FormatText("%X", job.calib->address));
+            m.SetText(ctl_id::kCalibMemory,
+                      job.calib->memory == CalibMemory::Flash ? text::kCalibFlashLabel : text::kCalibEepromLabel);
+        }
+    }
     std::string File(const char* name) const { return name == nullptr ? std::string() : Path(name).toStdString(); }
 
     Outcome RunDialog(const JobSpec& job, Answer fuseAnswer);
     Outcome RunProduction(const JobSpec& job, bool allowRisky);
     Outcome RunDevice(const JobSpec& job, bool confirmRisky);
     Outcome RunAvrdude(const JobSpec& job);
+    // Nothing where the buttons cannot say the job (a verify without its write).
+    std::optional<Outcome> RunWindow(const JobSpec& job, Answer fuseAnswer);
     // Runs every row through its front ends and compares them.
     void CheckRows();
     // `args` with --trace after the device commands' first word (the
@@ -135,39 +177,14 @@ protected:
 Outcome ContractTest::RunDialog(const JobSpec& job, Answer fuseAnswer) {
     AppRig rig(job.device);
     EXPECT_TRUE(rig.Core().CheckDevice(true));
-    CMainControls& m = rig.Model();
-    m.SetText(ctl_id::kFlashFile, File(job.flash));
-    m.SetText(ctl_id::kEepromFile, File(job.eeprom));
-    m.Enable(ctl_id::kFuseWrite, job.fuses.has_value());
-    if (job.fuses) {
-        m.SetText(ctl_id::kExtEdit, FormatText("%02X", job.fuses->ext));
-        m.SetText(ctl_id::kHighEdit, FormatText("%02X", job.fuses->high));
-        m.SetText(ctl_id::kLowEdit, FormatText("%02X", job.fuses->low));
-    }
-    m.Enable(ctl_id::kLockWrite, job.lock.has_value());
-    if (job.lock) m.SetText(ctl_id::kLockEdit, FormatText("%02X", *job.lock));
-    m.Enable(ctl_id::kCalibWrite, job.calib.has_value());
-    if (job.calib) {
-        m.SetText(ctl_id::kCalibValue, FormatText("%02X", job.calib->value));
-        m.SetText(ctl_id::kCalibAddress, FormatText("%X", job.calib->address));
-        m.SetText(ctl_id::kCalibMemory, job.calib->memory == CalibMemory::Flash ? "FLASHアドレス" : "EEPROMアドレス");
-    }
+    FillWindow(rig.Model(), job);
     uint32_t mask = job.steps;
     CAutoDlg dlg(rig.Window(), mask, CAutoDlg::Options{}, rig.dlg.get());
     dlg.show();
     rig.messages.shown.clear();
     rig.messages.answers = {fuseAnswer};
-    const QString tracePath = NextTrace();
-    std::string error;
-    std::shared_ptr<CWireTrace> trace = CWireTrace::Open(tracePath.toStdString(), error);
-    EXPECT_TRUE(trace) << error;
-    rig.Core().SetTrace(trace);
-    dlg.Button(1056)->click();  // start
-    rig.Core().SetTrace(nullptr);
-    trace.reset();
-
     Outcome out;
-    out.trace = NormalizeTrace(ReadAll(tracePath));
+    out.trace = Traced(rig.Core(), [&] { dlg.Button(1056)->click(); });  // start
     const QStringList lines = dlg.Log().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     const bool failedStep = !lines.isEmpty() && lines.last().endsWith(QString::fromUtf8(text::kBatchError).trimmed());
     Verdict& v = out.verdict;
@@ -319,6 +336,63 @@ Outcome ContractTest::RunAvrdude(const JobSpec& spec) {
     return RunCli(args);
 }
 
+// The job in the main window's buttons, in the batch's order: the FLASH
+// write with its erase box ticked (the erase button where the job writes no
+// FLASH), then the EEPROM, fuse, lock and calibration writes, each with its
+// verify box ticked where the job verifies what it wrote. The run stops at
+// the first button whose job reports a failure, as the user would.
+std::optional<Outcome> ContractTest::RunWindow(const JobSpec& job, Answer fuseAnswer) {
+    using namespace step_bit;
+    const uint32_t s = job.steps | kErase;
+    struct Click {
+        int button;
+        uint32_t write, verify;
+        int verifyBox;
+        bool given;  // the job has the group's values (the files' steps always run)
+    };
+    const Click groups[] = {
+        {1003, kWriteFlash, kVerifyFlash, ctl_id::kFlashVerify, true},
+        {1012, kWriteEeprom, kVerifyEeprom, ctl_id::kEepromVerify, true},
+        {ctl_id::kFuseWrite, kWriteFuses, kVerifyFuses, ctl_id::kFuseVerify, job.fuses.has_value()},
+        {ctl_id::kLockWrite, kWriteLock, kVerifyLock, ctl_id::kLockVerify, job.lock.has_value()},
+        {ctl_id::kCalibWrite, kWriteCalibration, kVerifyCalibration, ctl_id::kCalibVerify, job.calib.has_value()},
+    };
+    std::vector<Click> clicks;
+    if ((s & kWriteFlash) == 0) clicks.push_back({1005, kErase, 0, 0, true});
+    for (const Click& c : groups) {
+        if (!c.given || (s & (c.write | c.verify)) == 0) continue;
+        if ((s & c.write) == 0) return std::nullopt;
+        clicks.push_back(c);
+    }
+
+    AppRig rig(job.device);
+    EXPECT_TRUE(rig.Core().CheckDevice(true));
+    CMainControls& m = rig.Model();
+    FillWindow(m, job);
+    m.SetCheck(ctl_id::kFlashErase, true);
+    Outcome out;
+    out.wholeRun = clicks.size() == 1;
+    Verdict& v = out.verdict;
+    v.ok = true;
+    for (const Click& c : clicks) {
+        if (c.verifyBox != 0) m.SetCheck(c.verifyBox, (s & c.verify) != 0);
+        rig.messages.shown.clear();
+        // The erase button's question is the user's yes to the erase itself.
+        rig.messages.answers = {c.button == 1005 ? Answer::Yes : fuseAnswer};
+        out.trace = Traced(rig.Core(), [&] { rig.Button(c.button)->click(); });
+        for (const ShownMessage& shown : rig.messages.shown) {
+            v.says += shown.text + "\n";
+            v.asked = v.asked || (shown.kind == MsgKind::Question && c.button != 1005);
+        }
+        if (rig.Core().FailuresShown() != 0) {
+            v.ok = false;
+            v.cause = CauseName(rig.Core().FirstFailure().cause);
+            break;
+        }
+    }
+    return out;
+}
+
 struct Row {
     const char* what;
     JobSpec job;
@@ -439,14 +513,17 @@ void ContractTest::CheckRows() {
                 case Front::Production: outcomes[front] = RunProduction(row.job, false); break;
                 case Front::Device: outcomes[front] = RunDevice(row.job, false); break;
                 case Front::Avrdude: outcomes[front] = RunAvrdude(row.job); break;
+                case Front::Window: break;
             }
         }
+        // The main window's buttons say every row they can.
+        if (std::optional<Outcome> window = RunWindow(row.job, Answer::No)) outcomes[Front::Window] = *window;
         const Outcome* reference = nullptr;
         Front referenceFront = Front::Dialog;
         for (const auto& [front, out] : outcomes) {
             const std::string who = kFrontNames[static_cast<int>(front)];
             const Verdict& v = out.verdict;
-            if (front == Front::Dialog && row.dialogAsks) {
+            if ((front == Front::Dialog || front == Front::Window) && row.dialogAsks) {
                 // Asked right after the detection and answered No: the run
                 // ends there, having read the chip's fuses and written nothing.
                 EXPECT_TRUE(v.asked && Has(v.says, e.says)) << who << ": " << v.says;
@@ -471,7 +548,7 @@ void ContractTest::CheckRows() {
             if (!v.cause.empty() && !e.ok) {
                 EXPECT_EQ(v.cause, CauseName(e.cause)) << who;
             }
-            if (ownSignatureRead) continue;
+            if (ownSignatureRead || !out.wholeRun) continue;
             if (reference == nullptr) {
                 reference = &out;
                 referenceFront = front;

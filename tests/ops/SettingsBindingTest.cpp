@@ -232,8 +232,14 @@ TEST_F(SettingsBindingTest, SettingFileRoundTripsEveryKey) {
     EXPECT_EQ(b.core.LinkState().m_nSysFreq, 4000u);
     EXPECT_EQ(b.settings.m_strSettingFile, path);
 
-    // The label's text is stored in Shift-JIS.
-    EXPECT_TRUE(Read(path).contains(ToShiftJis(U("WriteMemory=EEPROMアドレス\r\n"))));
+    // The label's memory is stored as the loaders read it, not the label.
+    EXPECT_TRUE(Read(path).contains("WriteMemory=EEPROM\r\n"));
+    // While the label names no memory, none is stored, and none comes back.
+    a.window.ClearDeviceValues();
+    ASSERT_TRUE(a.binding.SaveSettings(path, true));
+    EXPECT_TRUE(Read(path).contains("WriteMemory=\r\n"));
+    b.binding.LoadSettings(path, true);
+    EXPECT_EQ(b.window.Controls().Text(ctl_id::kCalibMemory), text::kCalibrationWriteMemoryDefault);
 
     // Without the values, the same file leaves the shown values alone.
     Window d;
@@ -377,10 +383,12 @@ TEST_F(SettingsBindingTest, RefusedFilesAreSaidOnceAndNeverWrittenOver) {
         const char* name;
         const char* message;
         bool loadFirst;  // ORIOLE.ini: loaded at the start, saved at the end
+        bool named;      // the message names the file after it
     } cases[] = {
-        {"ORIOLE.ini", text::kSettingsTooLarge, true},
-        {"fifo.set", text::kSettingsNotRegular, false},
-        {"missing/a.set", text::kFileCreateFailed, false},
+        {"ORIOLE.ini", text::kSettingsTooLarge, true, false},
+        {"fifo.set", text::kSettingsNotRegular, false, false},
+        {"missing/a.set", text::kFileCreateFailed, false, true},
+        {"missing/ORIOLE.ini", text::kFileCreateFailed, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -388,8 +396,9 @@ TEST_F(SettingsBindingTest, RefusedFilesAreSaidOnceAndNeverWrittenOver) {
         const QFileInfo before(path);
         Window w;
         if (c.loadFirst) w.binding.LoadSettings(path, false);
-        EXPECT_FALSE(w.binding.SaveSettings(path, !c.loadFirst));
-        const std::string said = FormatText(c.message, path.toUtf8().constData());
+        EXPECT_FALSE(w.binding.SaveSettings(path, !c.loadFirst && !path.endsWith("ORIOLE.ini")));
+        const std::string said = c.named ? std::string(c.message) + ": " + path.toStdString()
+                                         : FormatText(c.message, path.toUtf8().constData());
         EXPECT_EQ(w.host.recorder.Texts(), std::vector<std::string>{said});
         const QFileInfo after(path);
         EXPECT_EQ(std::tuple(after.exists(), after.isFile(), after.size(), after.lastModified()),

@@ -82,8 +82,7 @@ TEST(SettingsKeys, SettingFileCarriesTheValueKeysWithCapitalR) {
     const QByteArray lock = "[Lock]\r\nLockEnable=0\r\nLockBits=\r\nFileExtension=*.loc\r\n";
     const QByteArray calibration =
         "[Calibration]\r\nCalibrationEnable=0\r\nCalibRationFreq=\r\n"
-        "CalibRationByte=\r\nWriteMemory=" +
-        ToShiftJis(U("保存先アドレス")) + "\r\nWriteAddress=\r\nVerify=1\r\n";
+        "CalibRationByte=\r\nWriteMemory=\r\nWriteAddress=\r\nVerify=1\r\n";
     EXPECT_TRUE(text.contains(fuse));
     EXPECT_TRUE(text.contains(lock));
     EXPECT_TRUE(text.endsWith(calibration)) << text.constData();
@@ -138,7 +137,7 @@ TEST(SettingsKeys, LoadWithoutFileGivesDefaultsInTableOrder) {
     }
     EXPECT_EQ(values.texts.at(SettingId::LastAvr), U("(auto)"));
     EXPECT_EQ(values.texts.at(SettingId::Writer), U("auto"));
-    EXPECT_EQ(values.texts.at(SettingId::WriteMemory), U("保存先アドレス"));
+    EXPECT_EQ(values.texts.at(SettingId::WriteMemory), QString());
     EXPECT_EQ(values.texts.at(SettingId::FuseFileExtension), U("*.fus"));
 }
 
