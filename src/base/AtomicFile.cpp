@@ -1,6 +1,7 @@
 #include "base/AtomicFile.h"
 
 #include "base/FileNode.h"
+#include "base/FileSync.h"
 #include "base/SigPipeHeld.h"
 #include "res/Texts.h"
 
@@ -152,7 +153,7 @@ Replaced ReplaceByTemp(const QByteArray& target, const struct stat* old, QByteAr
         const bool folderClosed = errno == EACCES || errno == EPERM;
         return old != nullptr && folderClosed ? Replaced::InPlace : Replaced::Failed;
     }
-    bool ok = WriteAll(fd.get(), data) && fsync(fd.get()) == 0;
+    bool ok = WriteAll(fd.get(), data) && SyncFd(fd.get(), SyncKind::File) == 0;
     if (ok && old != nullptr) {
         // Saving as root must not hand a user's file to root; a user who may
         // write someone else's file writes it in place, where it stays theirs.
@@ -183,7 +184,7 @@ bool WriteInPlace(const QByteArray& path, const struct stat& old, QByteArrayView
         const int t = CreateTemp(path, 0600, temp);
         if (t >= 0) {
             Fd fd(t);
-            const bool ok = WriteAll(t, data) && fsync(t) == 0;
+            const bool ok = WriteAll(t, data) && SyncFd(t, SyncKind::File) == 0;
             unlink(temp.constData());
             if (!ok) return false;
         }
@@ -198,7 +199,7 @@ bool WriteInPlace(const QByteArray& path, const struct stat& old, QByteArrayView
     }
     // Over the old bytes first, then cut to the new length.
     const bool ok =
-        WriteAll(fd.get(), data) && ftruncate(fd.get(), data.size()) == 0 && fsync(fd.get()) == 0;
+        WriteAll(fd.get(), data) && ftruncate(fd.get(), data.size()) == 0 && SyncFd(fd.get(), SyncKind::File) == 0;
     return fd.Close() && ok;
 }
 
