@@ -211,20 +211,24 @@ public:
         for (;;) {
             if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
             if (errno == EINTR) continue;
-            const auto waited = std::chrono::steady_clock::now() - start;
-            if (errno != EWOULDBLOCK || waited >= owner.m_patience) {
+            if (errno != EWOULDBLOCK) {
                 close(fd);
-                const auto secs = std::chrono::duration_cast<std::chrono::seconds>(owner.m_patience).count();
-                error = errno != EWOULDBLOCK
-                            ? FormatText(text::kProductionFileUnwritable, Utf8(path).c_str())
-                            : FormatText(text::kProductionLockTimeout, Utf8(owner.NumbersFile()).c_str(),
-                                         static_cast<int>(secs));
+                error = FormatText(text::kProductionFileUnwritable, Utf8(path).c_str());
                 return;
             }
-            if (!said && waited >= kWaitSaid) {
+            // Said before the run gives up, however late this thread runs.
+            const auto waited = std::chrono::steady_clock::now() - start;
+            if (!said && (waited >= kWaitSaid || waited >= owner.m_patience)) {
                 said = true;
                 if (owner.m_onWait)
                     owner.m_onWait(FormatText(text::kProductionLockWaiting, Utf8(owner.NumbersFile()).c_str()));
+            }
+            if (waited >= owner.m_patience) {
+                close(fd);
+                const auto secs = std::chrono::duration_cast<std::chrono::seconds>(owner.m_patience).count();
+                error = FormatText(text::kProductionLockTimeout, Utf8(owner.NumbersFile()).c_str(),
+                                   static_cast<int>(secs));
+                return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
