@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
@@ -78,8 +79,8 @@ bool Replace(const QString& path, const QByteArray& bytes, std::string& error) {
 
 // The real path of the numbers file `path` names: a link resolved once (to
 // a file that must be there), every folder's link too. A file not made yet
-// is named in its folder's real path. Empty, with the reason, when `path`
-// cannot be the run's file.
+// is named in its folder's real path. When `path` cannot be the run's
+// file, `refused` says why.
 QString Resolve(const QString& path, std::string& refused) {
     const QFileInfo info(path);
     const OwnedNode node = OwnedNodeOf(path);
@@ -157,14 +158,14 @@ QList<QByteArray> CsvFields(const QByteArray& line) {
     return fields;
 }
 
-// The rows of the log by serial number: each row's start time and result.
-// The columns are the log's own (LogLine): start time first, the serial
-// number the 13th, the result the 14th.
+// The log's rows of the serial numbers `wanted`: each row's start time and
+// result. The columns are the log's own (LogLine): start time first, the
+// serial number the 13th, the result the 14th.
 struct LoggedRow {
     QString start;
     QString result;
 };
-std::multimap<QString, LoggedRow> LoggedRows(const QString& logPath) {
+std::multimap<QString, LoggedRow> LoggedRows(const QString& logPath, const QSet<QString>& wanted) {
     constexpr qsizetype kStart = 0, kSerial = 12, kResult = 13;
     std::multimap<QString, LoggedRow> rows;
     if (logPath.isEmpty() || NodeKindOf(logPath) != NodeKind::Regular) return rows;
@@ -181,7 +182,7 @@ std::multimap<QString, LoggedRow> LoggedRows(const QString& logPath) {
         const QByteArray line = file.readLine(1024 * 1024);
         if (std::exchange(header, false)) continue;
         const QList<QByteArray> fields = CsvFields(line.trimmed());
-        if (fields.size() <= kResult || fields[kSerial].isEmpty()) continue;
+        if (fields.size() <= kResult || !wanted.contains(QString::fromUtf8(fields[kSerial]))) continue;
         rows.emplace(QString::fromUtf8(fields[kSerial]),
                      LoggedRow{QString::fromUtf8(fields[kStart]), QString::fromUtf8(fields[kResult])});
     }
@@ -593,7 +594,14 @@ bool CSerialAllocator::Recover(const QString& logPath, const RowWriter& writeRow
         if (!ReadSmallFile(m_rule.listFile, content, error)) return false;
         lines = content.split('\n');
     }
-    const std::multimap<QString, LoggedRow> logged = LoggedRows(logPath);
+    // Only the rows of the numbers to come and of the journal's chips matter.
+    QSet<QString> wanted;
+    for (const JournalEntry& e : entries) wanted.insert(e.serial);
+    if (m_rule.listFile.isEmpty()) {
+        wanted.insert(QString::number(static_cast<qulonglong>(counter.next)));
+        for (uint64_t n : counter.free) wanted.insert(QString::number(static_cast<qulonglong>(n)));
+    }
+    const std::multimap<QString, LoggedRow> logged = LoggedRows(logPath, wanted);
     auto loggedOk = [&](const QString& serial) {
         const auto [from, to] = logged.equal_range(serial);
         return std::any_of(from, to, [](const auto& row) { return row.second.result == QLatin1String("OK"); });

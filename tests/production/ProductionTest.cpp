@@ -377,6 +377,13 @@ TEST_F(ProductionTest, TheCounterSaysWhatIsWrongWithIt) {
         {"40\n", "", "次の番号 40 は"},
         {"35\nfree 15 25\n", "15", ""},
         {"abc\n", "", "の 1 行目を読めません: abc"},
+        // A number given back obeys the rule of every number, and comes before the next.
+        {"20\nfree 25\n", "", "free の番号 25 は使えません"},
+        {"20\nfree 20\n", "", "free の番号 20 は使えません"},
+        {"20\nfree 5\n", "", "free の番号 5 は使えません"},
+        {"20\nfree 12\n", "", "free の番号 12 は使えません"},
+        {"35\nfree 15 40\n", "", "free の番号 40 は使えません"},
+        {"20\nfree5\n", "", "の 2 行目を読めません: free5"},
     };
     for (const Case& c : cases) {
         SerialRule rule;
