@@ -1,10 +1,12 @@
 #include "base/AtomicFile.h"
 
 #include "base/FileNode.h"
+#include "base/FileSync.h"
 #include "base/SigPipeHeld.h"
 #include "res/Texts.h"
 
 #if defined(_WIN32)
+#include <QFile>
 #include <QSaveFile>
 #else
 #include <QFile>
@@ -52,6 +54,19 @@ bool WriteFileAtomically(const QString& path, QByteArrayView data, const char** 
         return Fail(fault, text::kFileCreateFailed);
     }
     return file.commit() || Fail(fault, text::kFileCreateFailed);
+}
+
+bool ReplaceOwnedFile(const QString& path, QByteArrayView data, const char** fault) {
+    const OwnedNode node = OwnedNodeOf(path);
+    if (node != OwnedNode::File && node != OwnedNode::Missing) return Fail(fault, text::kSaveNotAFile);
+    return WriteFileAtomically(path, data, fault, SaveTargets::FilesOnly);
+}
+
+bool RemoveOwnedFile(const QString& path, const char** fault) {
+    const OwnedNode node = OwnedNodeOf(path);
+    if (node == OwnedNode::Missing) return true;
+    if (node != OwnedNode::File) return Fail(fault, text::kSaveNotAFile);
+    return QFile::remove(path) || Fail(fault, text::kFileCreateFailed);
 }
 
 #else
@@ -152,7 +167,7 @@ Replaced ReplaceByTemp(const QByteArray& target, const struct stat* old, QByteAr
         const bool folderClosed = errno == EACCES || errno == EPERM;
         return old != nullptr && folderClosed ? Replaced::InPlace : Replaced::Failed;
     }
-    bool ok = WriteAll(fd.get(), data) && fsync(fd.get()) == 0;
+    bool ok = WriteAll(fd.get(), data) && SyncFd(fd.get(), SyncKind::File) == 0;
     if (ok && old != nullptr) {
         // Saving as root must not hand a user's file to root; a user who may
         // write someone else's file writes it in place, where it stays theirs.
@@ -177,19 +192,19 @@ Replaced ReplaceByTemp(const QByteArray& target, const struct stat* old, QByteAr
 // data go to a temporary file beside it first, so that a disk that cannot
 // take them fails before the file is touched.
 bool WriteInPlace(const QByteArray& path, const struct stat& old, QByteArrayView data,
-                  bool rehearse) {
+                  bool rehearse, bool noFollow = false) {
     if (rehearse) {
         QByteArray temp;
         const int t = CreateTemp(path, 0600, temp);
         if (t >= 0) {
             Fd fd(t);
-            const bool ok = WriteAll(t, data) && fsync(t) == 0;
+            const bool ok = WriteAll(t, data) && SyncFd(t, SyncKind::File) == 0;
             unlink(temp.constData());
             if (!ok) return false;
         }
     }
     // Non-blocking, in case a FIFO has taken the file's place meanwhile.
-    Fd fd(open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    Fd fd(open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0)));
     if (fd.get() < 0) return false;
     struct stat now {};
     if (fstat(fd.get(), &now) != 0 || !S_ISREG(now.st_mode) || now.st_dev != old.st_dev ||
@@ -198,7 +213,7 @@ bool WriteInPlace(const QByteArray& path, const struct stat& old, QByteArrayView
     }
     // Over the old bytes first, then cut to the new length.
     const bool ok =
-        WriteAll(fd.get(), data) && ftruncate(fd.get(), data.size()) == 0 && fsync(fd.get()) == 0;
+        WriteAll(fd.get(), data) && ftruncate(fd.get(), data.size()) == 0 && SyncFd(fd.get(), SyncKind::File) == 0;
     return fd.Close() && ok;
 }
 
@@ -265,6 +280,31 @@ bool WriteStream(const QByteArray& path, NodeKind kind, QByteArrayView data, con
 }
 
 }  // namespace
+
+bool ReplaceOwnedFile(const QString& path, QByteArrayView data, const char** fault) {
+    if (fault != nullptr) *fault = nullptr;
+    const QByteArray native = QFile::encodeName(path);
+    struct stat old {};
+    const bool exists = lstat(native.constData(), &old) == 0;
+    if (!exists && errno != ENOENT) return Fail(fault, text::kFileCreateFailed);
+    // The name itself, never what a link or another name leads to.
+    if (exists && (!S_ISREG(old.st_mode) || old.st_nlink != 1)) return Fail(fault, text::kSaveNotAFile);
+    Replaced how = ReplaceByTemp(native, exists ? &old : nullptr, data);
+    // A file of another owner in a folder we may write: written where it is.
+    if (how == Replaced::InPlace && WriteInPlace(native, old, data, true, true)) how = Replaced::Done;
+    if (how != Replaced::Done) return Fail(fault, text::kFileCreateFailed);
+    return SyncFolder(DirOf(native).constData()) == 0 || Fail(fault, text::kFileCreateFailed);
+}
+
+bool RemoveOwnedFile(const QString& path, const char** fault) {
+    if (fault != nullptr) *fault = nullptr;
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (lstat(native.constData(), &st) != 0) return errno == ENOENT || Fail(fault, text::kFileCreateFailed);
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1) return Fail(fault, text::kSaveNotAFile);
+    if (unlink(native.constData()) != 0) return Fail(fault, text::kFileCreateFailed);
+    return SyncFolder(DirOf(native).constData()) == 0 || Fail(fault, text::kFileCreateFailed);
+}
 
 bool WriteFileAtomically(const QString& path, QByteArrayView data, const char** fault,
                          SaveTargets targets) {

@@ -33,4 +33,13 @@ enum class SaveTargets : uint8_t {
                                        const char** fault = nullptr,
                                        SaveTargets targets = SaveTargets::FilesAndStreams);
 
+// The program's own files (a production run's counter, list and journal):
+// `path` itself must be a regular file with one name, or nothing. It is
+// replaced by a temporary file beside it, never followed through a link nor
+// written through another name, keeps its mode, and its folder is synced
+// after, so the new name survives a power cut. False with the message.
+[[nodiscard]] bool ReplaceOwnedFile(const QString& path, QByteArrayView data, const char** fault = nullptr);
+// Removes such a file (nothing there is fine), its folder synced after.
+[[nodiscard]] bool RemoveOwnedFile(const QString& path, const char** fault = nullptr);
+
 }  // namespace oriole

@@ -46,6 +46,18 @@ ReadFile ReadRegularFile(const QString& path, qint64 limit, QByteArray& out) {
     return file.error() == QFileDevice::NoError ? ReadFile::Ok : ReadFile::Failed;
 }
 
+OwnedNode OwnedNodeOf(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isSymLink()) return OwnedNode::Link;
+    if (!info.exists()) return OwnedNode::Missing;
+    return info.isFile() ? OwnedNode::File : OwnedNode::NotRegular;
+}
+
+ReadFile ReadOwnedFile(const QString& path, qint64 limit, QByteArray& out) {
+    if (OwnedNodeOf(path) == OwnedNode::Link) return ReadFile::NotRegular;
+    return ReadRegularFile(path, limit, out);
+}
+
 #else
 
 namespace {
@@ -108,6 +120,69 @@ OutputTarget OutputTargetOf(const QString& path, NodeKind* kind) {
     return OutputTarget::NotAFile;
 }
 
+namespace {
+
+OwnedNode OwnedOfStat(const struct stat& st) {
+    if (S_ISLNK(st.st_mode)) return OwnedNode::Link;
+    if (!S_ISREG(st.st_mode)) return OwnedNode::NotRegular;
+    return st.st_nlink > 1 ? OwnedNode::HardLinked : OwnedNode::File;
+}
+
+// Reads what `fd` holds, at most `limit` bytes; TooLarge past that.
+ReadFile ReadFd(int fd, qint64 limit, QByteArray& out) {
+    ReadFile result = ReadFile::Ok;
+    // One byte past the limit tells a file that is just too large.
+    constexpr qint64 kChunk = qint64{64} * 1024;
+    for (;;) {
+        const qsizetype before = out.size();
+        const qint64 want = std::min(kChunk, limit + 1 - before);
+        if (want <= 0) break;
+        out.resize(before + want);
+        const ssize_t n = read(fd, out.data() + before, static_cast<size_t>(want));
+        if (n < 0 && errno == EINTR) {
+            out.resize(before);
+            continue;
+        }
+        out.resize(before + std::max<qsizetype>(n, 0));
+        if (n < 0) result = ReadFile::Failed;
+        if (n <= 0) break;
+    }
+    if (result == ReadFile::Ok && out.size() > limit) result = ReadFile::TooLarge;
+    return result;
+}
+
+}  // namespace
+
+OwnedNode OwnedNodeOf(const QString& path) {
+    struct stat st {};
+    if (lstat(QFile::encodeName(path).constData(), &st) == 0) return OwnedOfStat(st);
+    return errno == ENOENT ? OwnedNode::Missing : OwnedNode::Unreachable;
+}
+
+ReadFile ReadOwnedFile(const QString& path, qint64 limit, QByteArray& out) {
+    out.clear();
+    switch (OwnedNodeOf(path)) {
+        case OwnedNode::Missing: return ReadFile::Missing;
+        case OwnedNode::File: break;
+        case OwnedNode::Unreachable: return ReadFile::Failed;
+        default: return ReadFile::NotRegular;
+    }
+    const int fd = open(QFile::encodeName(path).constData(),
+                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? ReadFile::Missing : errno == ELOOP ? ReadFile::NotRegular : ReadFile::Failed;
+    struct stat st {};
+    ReadFile result = ReadFile::Ok;
+    if (fstat(fd, &st) != 0)
+        result = ReadFile::Failed;
+    else if (OwnedOfStat(st) != OwnedNode::File)
+        result = ReadFile::NotRegular;
+    else
+        result = ReadFd(fd, limit, out);
+    close(fd);
+    if (result != ReadFile::Ok) out.clear();
+    return result;
+}
+
 ReadFile ReadRegularFile(const QString& path, qint64 limit, QByteArray& out) {
     out.clear();
     switch (NodeKindOf(path)) {
@@ -130,23 +205,7 @@ ReadFile ReadRegularFile(const QString& path, qint64 limit, QByteArray& out) {
     } else if (!S_ISREG(st.st_mode)) {
         result = ReadFile::NotRegular;
     } else {
-        // One byte past the limit tells a file that is just too large.
-        constexpr qint64 kChunk = qint64{64} * 1024;
-        for (;;) {
-            const qsizetype before = out.size();
-            const qint64 want = std::min(kChunk, limit + 1 - before);
-            if (want <= 0) break;
-            out.resize(before + want);
-            const ssize_t n = read(fd, out.data() + before, static_cast<size_t>(want));
-            if (n < 0 && errno == EINTR) {
-                out.resize(before);
-                continue;
-            }
-            out.resize(before + std::max<qsizetype>(n, 0));
-            if (n < 0) result = ReadFile::Failed;
-            if (n <= 0) break;
-        }
-        if (result == ReadFile::Ok && out.size() > limit) result = ReadFile::TooLarge;
+        result = ReadFd(fd, limit, out);
     }
     close(fd);
     if (result != ReadFile::Ok) out.clear();

@@ -65,4 +65,23 @@ enum class ReadFile : uint8_t { Ok, Missing, NotRegular, TooLarge, Failed };
 // node swapped in between is refused too; nothing else is ever opened.
 [[nodiscard]] ReadFile ReadRegularFile(const QString& path, qint64 limit, QByteArray& out);
 
+// A file the program keeps as its own (a production run's counter, list
+// and journal) is looked at without following links: only a regular file
+// with one name, or nothing, may be read, replaced or removed. A link, a
+// second name made elsewhere or any other node is someone else's.
+enum class OwnedNode : uint8_t {
+    Missing,
+    File,        // a regular file with this one name
+    Link,        // a symbolic link (dangling or not)
+    HardLinked,  // a regular file with further names
+    NotRegular,  // a folder, device, FIFO, socket
+    Unreachable,
+};
+[[nodiscard]] OwnedNode OwnedNodeOf(const QString& path);
+
+// The whole of an owned file of at most `limit` bytes: opened without
+// following a link and checked again once open. NotRegular also for a link
+// or a file with further names.
+[[nodiscard]] ReadFile ReadOwnedFile(const QString& path, qint64 limit, QByteArray& out);
+
 }  // namespace oriole

@@ -285,8 +285,9 @@ bool CBoxRun::ProgramChip() {
     chip.stamp = [&](std::vector<JobImage>& images) {
         if (!m_run.m_serials) return true;
         SerialNumber serial;
-        const QString now = QDateTime::currentDateTime().toString(Qt::ISODate);
-        if (std::string error; !m_run.m_serials->Take(serial, record.box, now, job.settingFile, error)) {
+        // The journal notes the chip's start as its row will show it.
+        if (std::string error; !m_run.m_serials->Take(serial, record.box, m_run.BoxIndex(m_writer),
+                                                       record.startTime, job.settingFile, error)) {
             m_run.Break(m_writer, error);
             broken = true;
             return false;

@@ -210,28 +210,33 @@ bool CProductionRun::Prepare() {
 
 bool CProductionRun::LogInterrupted(std::string& error) {
     if (!m_serials) return true;
-    std::vector<JournalEntry> entries;
-    if (!m_serials->Interrupted(entries, error)) return false;
     QStringList serials;
-    for (const JournalEntry& e : entries) {
-        if (e.serial.isEmpty()) continue;  // its number was never spent
-        ChipRecord record;
-        record.startTime = e.time;  // its end is unknown
-        record.settingFile = e.settingFile;
-        record.box = e.box;
-        record.serial = e.serial;
-        record.interrupted = true;
-        record.hashes.resize(m_images.size());
-        if (!m_log.Append(record, error)) return false;
-        Emit("chip-end", QJsonObject{{"box", e.box}, {"result", "interrupted"}, {"serial", e.serial},
-                                     {"start", e.time}});
-        serials << e.serial;
-    }
+    std::string kept;
+    // Under the counter's lock: two starts at once write each row once.
+    const bool recovered = m_serials->Recover(
+        m_log.Path(),
+        [&](const JournalEntry& e, std::string& why) {
+            ChipRecord record;
+            record.startTime = JournalTimeForLog(e.time);  // its end is unknown
+            record.settingFile = e.settingFile;
+            record.boxIndex = e.boxIndex;
+            record.box = e.box;
+            record.serial = e.serial;
+            record.interrupted = true;
+            record.hashes.resize(m_images.size());
+            if (!m_log.Append(record, why)) return false;
+            Emit("chip-end", QJsonObject{{"box", e.box}, {"result", "interrupted"}, {"serial", e.serial},
+                                         {"start", record.startTime}});
+            serials << e.serial;
+            return true;
+        },
+        kept, error);
+    if (!kept.empty()) Say({}, MsgKind::Warning, kept);
     if (!serials.isEmpty())
         Say({}, MsgKind::Warning,
             FormatText(text::kProductionInterruptedChips, static_cast<int>(serials.size()),
                        Utf8(serials.join(", ")).c_str()));
-    return entries.empty() || m_serials->Forget(entries, error);
+    return recovered;
 }
 
 bool CProductionRun::LoadImages(std::string& error) {
@@ -308,6 +313,8 @@ bool CProductionRun::CheckSerialRule(std::string& error) {
         }
     }
     m_serials = std::make_unique<CSerialAllocator>(rule, CounterFileOf(m_job));
+    // A wait for another run's lock is said, not silent.
+    m_serials->SetLockWait(std::chrono::seconds(60), [this](const std::string& text) { Say({}, MsgKind::Warning, text); });
     return m_serials->Check(error);
 }
 

@@ -2,11 +2,19 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
+#include <QStringList>
 #include <algorithm>
+#include <cerrno>
+#include <map>
+#include <thread>
+#include <utility>
 
 #include "base/AtomicFile.h"
 #include "base/FileNode.h"
@@ -19,48 +27,49 @@ namespace {
 
 constexpr qint64 kMaxListFile = 16 * 1024 * 1024;
 constexpr char kUsedMark = '#';
+// Lines of runs this machine cannot judge are said once older than this.
+constexpr qint64 kUnjudgedSecs = 3600;
+// After this long a run says that it waits for another's lock.
+constexpr std::chrono::milliseconds kWaitSaid{500};
 
 std::string Utf8(const QString& text) { return text.toStdString(); }
 
-// The folder of `file`, locked against other runs on it and synced after
-// the file was replaced, so the new name survives a power cut.
-class CFolderLock {
-public:
-    explicit CFolderLock(const QString& file) {
-        m_fd = open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(),
-                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (m_fd >= 0 && flock(m_fd, LOCK_EX) != 0) Release();
+const char* WhyNotOwned(OwnedNode node) {
+    switch (node) {
+        case OwnedNode::Link: return text::kProductionNodeIsLink;
+        case OwnedNode::HardLinked: return text::kProductionNodeHardLinked;
+        case OwnedNode::NotRegular: return text::kProductionNodeNotRegular;
+        default: return nullptr;
     }
-    ~CFolderLock() { Release(); }
-    CFolderLock(const CFolderLock&) = delete;
-    CFolderLock& operator=(const CFolderLock&) = delete;
-    bool Held() const { return m_fd >= 0; }
-    bool Sync() const { return fsync(m_fd) == 0; }
+}
 
-private:
-    void Release() {
-        if (m_fd >= 0) close(m_fd);
-        m_fd = -1;
-    }
-    int m_fd = -1;
-};
+// The run may read and replace `path`: its own regular file, or nothing yet.
+bool Owned(const QString& path, std::string& error) {
+    const char* why = WhyNotOwned(OwnedNodeOf(path));
+    if (why == nullptr) return true;
+    error = FormatText(text::kProductionFileNotOwned, Utf8(path).c_str(), why);
+    return false;
+}
 
 bool Fits(uint64_t value, int figures, uint64_t base) {
     for (int i = 0; i < figures; ++i) value /= base;
     return value == 0;
 }
 
+// A file of the run's own, read without following links; a missing one is empty.
 bool ReadSmallFile(const QString& path, QByteArray& bytes, std::string& error) {
-    switch (ReadRegularFile(path, kMaxListFile, bytes)) {
+    if (!Owned(path, error)) return false;
+    switch (ReadOwnedFile(path, kMaxListFile, bytes)) {
         case ReadFile::Ok: return true;
         case ReadFile::Missing: bytes.clear(); return true;
         default: error = FormatText(text::kProductionFileUnreadable, Utf8(path).c_str()); return false;
     }
 }
 
-bool Replace(const QString& path, const QByteArray& bytes, const CFolderLock& folder, std::string& error) {
+bool Replace(const QString& path, const QByteArray& bytes, std::string& error) {
+    if (!Owned(path, error)) return false;
     const char* fault = nullptr;
-    if (!WriteFileAtomically(path, bytes, &fault, SaveTargets::FilesOnly) || !folder.Sync()) {
+    if (!ReplaceOwnedFile(path, bytes, &fault)) {
         error = FormatText(text::kProductionFileUnwritable, Utf8(path).c_str());
         if (fault != nullptr) error += std::string(" ") + fault;
         return false;
@@ -68,14 +77,32 @@ bool Replace(const QString& path, const QByteArray& bytes, const CFolderLock& fo
     return true;
 }
 
-// The file's real path: links followed, so every name of one file locks
-// and writes the same folder. A file not made yet is named in its folder's
-// real path.
-QString RealPath(const QString& path) {
+// The real path of the numbers file `path` names: a link resolved once (to
+// a file that must be there), every folder's link too. A file not made yet
+// is named in its folder's real path. When `path` cannot be the run's
+// file, `refused` says why.
+QString Resolve(const QString& path, std::string& refused) {
     const QFileInfo info(path);
-    if (info.exists()) return info.canonicalFilePath();
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return folder.isEmpty() ? info.absoluteFilePath() : folder + '/' + info.fileName();
+    const OwnedNode node = OwnedNodeOf(path);
+    QString real;
+    if (node == OwnedNode::Missing) {
+        const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+        return folder.isEmpty() ? info.absoluteFilePath() : folder + '/' + info.fileName();
+    }
+    if (node == OwnedNode::Link) {
+        real = info.canonicalFilePath();
+        if (real.isEmpty()) {
+            refused = FormatText(text::kProductionFileNotOwned, Utf8(path).c_str(), text::kProductionNodeDangling);
+            return info.absoluteFilePath();
+        }
+    } else {
+        real = node == OwnedNode::File ? info.canonicalFilePath() : info.absoluteFilePath();
+    }
+    if (real.isEmpty()) real = info.absoluteFilePath();
+    // The link's end must itself be a file of one name.
+    if (const char* why = WhyNotOwned(OwnedNodeOf(real)))
+        refused = FormatText(text::kProductionFileNotOwned, Utf8(path).c_str(), why);
+    return real;
 }
 
 // A counter's number: decimal figures only.
@@ -85,34 +112,6 @@ bool ParseCount(const QByteArray& text, uint64_t& value) {
     bool ok = false;
     value = text.toULongLong(&ok, 10);
     return ok;
-}
-
-bool ReadJournal(const QString& path, std::vector<JournalEntry>& entries, std::string& error) {
-    QByteArray text;
-    if (!ReadSmallFile(path, text, error)) return false;
-    entries = ParseJournal(text);
-    return true;
-}
-
-// An empty journal is no file at all.
-bool WriteJournal(const QString& path, const std::vector<JournalEntry>& entries, const CFolderLock& folder,
-                  std::string& error) {
-    if (!entries.empty()) return Replace(path, JournalText(entries), folder, error);
-    if (NodeKindOf(path) == NodeKind::Missing) return true;
-    if (!QFile::remove(path) || !folder.Sync()) {
-        error = FormatText(text::kProductionFileUnwritable, Utf8(path).c_str());
-        return false;
-    }
-    return true;
-}
-
-// The journal with `note` in place of the box's earlier line.
-bool NoteInJournal(const QString& path, const JournalEntry& note, const CFolderLock& folder, std::string& error) {
-    std::vector<JournalEntry> entries;
-    if (!ReadJournal(path, entries, error)) return false;
-    std::erase_if(entries, [&](const JournalEntry& e) { return e.box == note.box && e.pid == note.pid; });
-    entries.push_back(note);
-    return WriteJournal(path, entries, folder, error);
 }
 
 // The used list line holding `text`, by its index; -1 when none.
@@ -139,7 +138,113 @@ std::optional<std::vector<uint8_t>> ParseListLine(const QByteArray& line) {
     return bytes;
 }
 
+// One CSV line's fields, quotes as the log writes them.
+QList<QByteArray> CsvFields(const QByteArray& line) {
+    QList<QByteArray> fields{{}};
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.last() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields << QByteArray();
+        } else if (c != '\r') {
+            fields.last() += c;
+        }
+    }
+    return fields;
+}
+
+// The log's rows of the serial numbers `wanted`: each row's start time and
+// result. The columns are the log's own (LogLine): start time first, the
+// serial number the 13th, the result the 14th.
+struct LoggedRow {
+    QString start;
+    QString result;
+};
+std::multimap<QString, LoggedRow> LoggedRows(const QString& logPath, const QSet<QString>& wanted) {
+    constexpr qsizetype kStart = 0, kSerial = 12, kResult = 13;
+    std::multimap<QString, LoggedRow> rows;
+    if (logPath.isEmpty() || NodeKindOf(logPath) != NodeKind::Regular) return rows;
+    const int fd = open(QFile::encodeName(logPath).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0) return rows;
+    QFile file;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+        close(fd);
+        return rows;
+    }
+    bool header = true;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine(1024 * 1024);
+        if (std::exchange(header, false)) continue;
+        const QList<QByteArray> fields = CsvFields(line.trimmed());
+        if (fields.size() <= kResult || !wanted.contains(QString::fromUtf8(fields[kSerial]))) continue;
+        rows.emplace(QString::fromUtf8(fields[kSerial]),
+                     LoggedRow{QString::fromUtf8(fields[kStart]), QString::fromUtf8(fields[kResult])});
+    }
+    return rows;
+}
+
 }  // namespace
+
+// The lock of one numbers file: FILE.lock beside its real path, made once
+// (never a link, never written), locked whole. A run that finds it held
+// says so within a second and gives up after its patience.
+class CSerialAllocator::Lock {
+public:
+    Lock(const CSerialAllocator& owner, std::string& error) {
+        const QString path = owner.LockFile();
+        if (!Owned(path, error)) return;
+        const int fd = open(QFile::encodeName(path).constData(),
+                            O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+        struct stat st {};
+        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            if (fd >= 0) close(fd);
+            error = FormatText(text::kProductionFileUnwritable, Utf8(path).c_str());
+            return;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        bool said = false;
+        for (;;) {
+            if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
+            if (errno == EINTR) continue;
+            if (errno != EWOULDBLOCK) {
+                close(fd);
+                error = FormatText(text::kProductionFileUnwritable, Utf8(path).c_str());
+                return;
+            }
+            // Said before the run gives up, however late this thread runs.
+            const auto waited = std::chrono::steady_clock::now() - start;
+            if (!said && (waited >= kWaitSaid || waited >= owner.m_patience)) {
+                said = true;
+                if (owner.m_onWait)
+                    owner.m_onWait(FormatText(text::kProductionLockWaiting, Utf8(owner.NumbersFile()).c_str()));
+            }
+            if (waited >= owner.m_patience) {
+                close(fd);
+                const auto secs = std::chrono::duration_cast<std::chrono::seconds>(owner.m_patience).count();
+                error = FormatText(text::kProductionLockTimeout, Utf8(owner.NumbersFile()).c_str(),
+                                   static_cast<int>(secs));
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        m_fd = fd;
+    }
+    ~Lock() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    bool Held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
 
 std::optional<std::vector<uint8_t>> EncodeSerial(const SerialRule& rule, uint64_t value) {
     const int width = rule.width;
@@ -176,9 +281,11 @@ struct CSerialAllocator::Counter {
     std::vector<uint64_t> free;  // given back, ascending; handed out before `next`
 };
 
-CSerialAllocator::CSerialAllocator(SerialRule rule, QString counterFile)
-    : m_rule(std::move(rule)), m_counterFile(RealPath(counterFile)) {
-    if (!m_rule.listFile.isEmpty()) m_rule.listFile = RealPath(m_rule.listFile);
+CSerialAllocator::CSerialAllocator(SerialRule rule, QString counterFile) : m_rule(std::move(rule)) {
+    if (m_rule.listFile.isEmpty())
+        m_counterFile = Resolve(counterFile, m_refused);
+    else
+        m_rule.listFile = Resolve(m_rule.listFile, m_refused);
 }
 
 bool CSerialAllocator::ReadCounter(Counter& counter, std::string& error) const {
@@ -186,14 +293,15 @@ bool CSerialAllocator::ReadCounter(Counter& counter, std::string& error) const {
     if (!ReadSmallFile(m_counterFile, stored, error)) return false;
     counter = Counter{.next = m_rule.first, .free = {}};
     bool first = true;
-    for (const QByteArray& raw : stored.split('\n')) {
-        const QByteArray line = raw.trimmed();
+    const QList<QByteArray> lines = stored.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
         if (line.isEmpty()) continue;
         bool ok = true;
         if (first) {
             ok = ParseCount(line, counter.next);
             first = false;
-        } else if (line.startsWith("free")) {
+        } else if (line == "free" || line.startsWith("free ") || line.startsWith("free\t")) {
             for (const QByteArray& figures : line.mid(4).simplified().split(' ')) {
                 uint64_t value = 0;
                 ok = ok && (figures.isEmpty() || ParseCount(figures, value));
@@ -203,7 +311,8 @@ bool CSerialAllocator::ReadCounter(Counter& counter, std::string& error) const {
             ok = false;
         }
         if (!ok) {
-            error = FormatText(text::kProductionFileUnreadable, Utf8(m_counterFile).c_str());
+            error = FormatText(text::kProductionBadFileLine, Utf8(m_counterFile).c_str(), static_cast<int>(i + 1),
+                               line.left(80).constData());
             return false;
         }
     }
@@ -217,16 +326,27 @@ bool CSerialAllocator::CheckCounter(const Counter& counter, std::string& error) 
         error = text::kProductionBadRange;
         return false;
     }
+    using ull = unsigned long long;
     const uint64_t next = counter.next;
-    // After the last number the counter stands one step past the last on the grid.
-    const bool onGrid = next >= m_rule.first && (next - m_rule.first) % m_rule.step == 0;
-    const bool usedUp = onGrid && next > m_rule.last && next - m_rule.step <= m_rule.last;
-    if (onGrid && next <= m_rule.last) return true;
+    auto onGrid = [&](uint64_t n) { return n >= m_rule.first && (n - m_rule.first) % m_rule.step == 0; };
+    // Every number given back was one the counter gave.
+    for (uint64_t n : counter.free) {
+        if (onGrid(n) && n <= m_rule.last && n < next) continue;
+        error = FormatText(text::kProductionFreeOutOfRange, Utf8(m_counterFile).c_str(), static_cast<ull>(n),
+                           static_cast<ull>(m_rule.first), static_cast<ull>(m_rule.step),
+                           static_cast<ull>(m_rule.last), static_cast<ull>(next));
+        return false;
+    }
+    // After the last number the counter stands one step past the last on
+    // the grid. A number whose next cannot be counted (past 2^64 - 1) is
+    // never given: the counter could not move on from it.
+    const bool endless = next > UINT64_MAX - m_rule.step;
+    const bool usedUp = onGrid(next) && (endless || (next > m_rule.last && next - m_rule.step <= m_rule.last));
+    if (onGrid(next) && next <= m_rule.last && !endless) return true;
     if (!counter.free.empty() && (usedUp || next == UINT64_MAX)) return true;
     if (usedUp || next == UINT64_MAX) {
         error = FormatText(text::kProductionSerialsUsedUp, Utf8(m_counterFile).c_str());
     } else {
-        using ull = unsigned long long;
         error = FormatText(text::kProductionCounterOutOfRange, Utf8(m_counterFile).c_str(), static_cast<ull>(next),
                            static_cast<ull>(m_rule.first), static_cast<ull>(m_rule.step),
                            static_cast<ull>(m_rule.last));
@@ -234,7 +354,34 @@ bool CSerialAllocator::CheckCounter(const Counter& counter, std::string& error) 
     return false;
 }
 
+bool CSerialAllocator::ReadJournal(std::vector<JournalEntry>& entries, std::string& error) const {
+    QByteArray text;
+    if (!ReadSmallFile(JournalFile(), text, error)) return false;
+    int line = 0;
+    QByteArray bad;
+    if (ParseJournal(text, entries, line, bad)) return true;
+    error = FormatText(text::kProductionBadFileLine, Utf8(JournalFile()).c_str(), line, bad.constData());
+    return false;
+}
+
+// An empty journal is no file at all.
+bool CSerialAllocator::WriteJournal(const std::vector<JournalEntry>& entries, std::string& error) const {
+    if (!entries.empty()) return Replace(JournalFile(), JournalText(entries), error);
+    const char* fault = nullptr;
+    if (!Owned(JournalFile(), error)) return false;
+    if (RemoveOwnedFile(JournalFile(), &fault)) return true;
+    error = FormatText(text::kProductionFileUnwritable, Utf8(JournalFile()).c_str());
+    if (fault != nullptr) error += std::string(" ") + fault;
+    return false;
+}
+
 bool CSerialAllocator::Check(std::string& error) const {
+    if (!m_refused.empty()) {
+        error = m_refused;
+        return false;
+    }
+    std::vector<JournalEntry> entries;
+    if (!Owned(LockFile(), error) || !ReadJournal(entries, error)) return false;
     if (!m_rule.listFile.isEmpty()) {
         QByteArray bytes;
         if (!ReadSmallFile(m_rule.listFile, bytes, error)) return false;
@@ -282,16 +429,21 @@ bool CSerialAllocator::Check(std::string& error) const {
     return ReadCounter(counter, error) && CheckCounter(counter, error);
 }
 
-bool CSerialAllocator::Take(SerialNumber& number, const QString& box, const QString& time,
+bool CSerialAllocator::Take(SerialNumber& number, const QString& box, int boxIndex, const QString& time,
                             const QString& settingFile, std::string& error) {
     const std::lock_guard lock(m_mutex);
-    const JournalEntry note{.box = box, .serial = {}, .time = time, .settingFile = settingFile, .pid = getpid(),
-                            .host = JournalHost()};
+    if (!m_refused.empty()) {
+        error = m_refused;
+        return false;
+    }
+    const JournalEntry note{.box = box, .boxIndex = boxIndex, .serial = {}, .time = time,
+                            .settingFile = settingFile, .run = m_self};
     return m_rule.listFile.isEmpty() ? TakeFromCounter(number, note, error) : TakeFromList(number, note, error);
 }
 
 QString CSerialAllocator::Next() const {
     std::string error;
+    if (!m_refused.empty()) return {};
     if (!m_rule.listFile.isEmpty()) {
         QByteArray content;
         if (!ReadSmallFile(m_rule.listFile, content, error)) return {};
@@ -323,24 +475,28 @@ QByteArray CounterText(uint64_t next, const std::vector<uint64_t>& free) {
     return text + '\n';
 }
 
+// The journal with `note` in place of its box's earlier line of this run.
+std::vector<JournalEntry> WithNote(std::vector<JournalEntry> entries, const JournalEntry& note) {
+    std::erase_if(entries, [&](const JournalEntry& e) { return e.box == note.box && e.run.runId == note.run.runId; });
+    entries.push_back(note);
+    return entries;
+}
+
 }  // namespace
 
 bool CSerialAllocator::TakeFromCounter(SerialNumber& number, const JournalEntry& note, std::string& error) {
-    const CFolderLock folder(m_counterFile);
-    if (!folder.Held()) {
-        error = FormatText(text::kProductionFileUnwritable, Utf8(m_counterFile).c_str());
-        return false;
-    }
+    const Lock held(*this, error);
+    if (!held.Held()) return false;
     Counter counter;
-    if (!ReadCounter(counter, error) || !CheckCounter(counter, error)) return false;
+    std::vector<JournalEntry> entries;
+    if (!ReadJournal(entries, error) || !ReadCounter(counter, error) || !CheckCounter(counter, error)) return false;
     uint64_t taken = counter.next;
     uint64_t after = counter.next;
     if (!counter.free.empty()) {
         taken = counter.free.front();
         counter.free.erase(counter.free.begin());
     } else {
-        // The number after this one; past the end when it would overflow.
-        after = taken > UINT64_MAX - m_rule.step ? UINT64_MAX : taken + m_rule.step;
+        after = taken + m_rule.step;  // CheckCounter saw it fit
     }
     const auto bytes = EncodeSerial(m_rule, taken);
     if (!bytes) {
@@ -350,8 +506,8 @@ bool CSerialAllocator::TakeFromCounter(SerialNumber& number, const JournalEntry&
     JournalEntry entry = note;
     entry.serial = QString::number(static_cast<qulonglong>(taken));
     // The journal first: a number it names but the counter still gives was never spent.
-    if (!NoteInJournal(JournalFile(), entry, folder, error) ||
-        !Replace(m_counterFile, CounterText(after, counter.free), folder, error))
+    if (!WriteJournal(WithNote(std::move(entries), entry), error) ||
+        !Replace(m_counterFile, CounterText(after, counter.free), error))
         return false;
     number.bytes = *bytes;
     number.text = entry.serial;
@@ -359,12 +515,11 @@ bool CSerialAllocator::TakeFromCounter(SerialNumber& number, const JournalEntry&
 }
 
 bool CSerialAllocator::TakeFromList(SerialNumber& number, const JournalEntry& note, std::string& error) {
-    const CFolderLock folder(m_rule.listFile);
+    const Lock held(*this, error);
+    if (!held.Held()) return false;
     QByteArray content;
-    if (!folder.Held() || !ReadSmallFile(m_rule.listFile, content, error)) {
-        if (error.empty()) error = FormatText(text::kProductionFileUnreadable, Utf8(m_rule.listFile).c_str());
-        return false;
-    }
+    std::vector<JournalEntry> entries;
+    if (!ReadJournal(entries, error) || !ReadSmallFile(m_rule.listFile, content, error)) return false;
     QList<QByteArray> lines = content.split('\n');
     for (QByteArray& line : lines) {
         const QByteArray trimmed = line.trimmed();
@@ -377,8 +532,8 @@ bool CSerialAllocator::TakeFromList(SerialNumber& number, const JournalEntry& no
         JournalEntry entry = note;
         entry.serial = QString::fromLatin1(trimmed);
         line.prepend(kUsedMark);
-        if (!NoteInJournal(JournalFile(), entry, folder, error) ||
-            !Replace(m_rule.listFile, lines.join('\n'), folder, error))
+        if (!WriteJournal(WithNote(std::move(entries), entry), error) ||
+            !Replace(m_rule.listFile, lines.join('\n'), error))
             return false;
         number.bytes = *bytes;
         number.text = entry.serial;
@@ -388,28 +543,16 @@ bool CSerialAllocator::TakeFromList(SerialNumber& number, const JournalEntry& no
     return false;
 }
 
-namespace {
-
-// The journal, read under the folder lock just taken; false with the reason.
-bool ReadJournalHeld(const CFolderLock& folder, const QString& journal, std::vector<JournalEntry>& entries,
-                     std::string& error) {
-    if (folder.Held() && ReadJournal(journal, entries, error)) return true;
-    if (error.empty()) error = FormatText(text::kProductionFileUnwritable, Utf8(journal).c_str());
-    return false;
-}
-
-}  // namespace
-
 bool CSerialAllocator::Finish(const QString& box, const QString& serial, bool giveBack, std::string& error) {
     const std::lock_guard lock(m_mutex);
-    const CFolderLock folder(NumbersFile());
+    const Lock held(*this, error);
+    if (!held.Held()) return false;
     std::vector<JournalEntry> entries;
-    if (!ReadJournalHeld(folder, JournalFile(), entries, error)) return false;
-    const qint64 pid = getpid();
-    std::erase_if(entries, [&](const JournalEntry& e) { return e.box == box && e.pid == pid; });
+    if (!ReadJournal(entries, error)) return false;
+    std::erase_if(entries, [&](const JournalEntry& e) { return e.box == box && e.run.runId == m_self.runId; });
     // The note goes before the number comes back: a crash in between loses
     // the number, never gives it twice.
-    if (!WriteJournal(JournalFile(), entries, folder, error)) return false;
+    if (!WriteJournal(entries, error)) return false;
     if (!giveBack || m_rule.failedSerial != FailedSerial::Reuse || serial.isEmpty()) return true;
     if (!m_rule.listFile.isEmpty()) {
         QByteArray content;
@@ -418,7 +561,7 @@ bool CSerialAllocator::Finish(const QString& box, const QString& serial, bool gi
         const qsizetype at = MarkedLine(lines, serial);
         if (at < 0) return true;
         lines[at].remove(lines[at].indexOf(kUsedMark), 1);
-        return Replace(m_rule.listFile, lines.join('\n'), folder, error);
+        return Replace(m_rule.listFile, lines.join('\n'), error);
     }
     Counter counter;
     uint64_t value = 0;
@@ -427,13 +570,21 @@ bool CSerialAllocator::Finish(const QString& box, const QString& serial, bool gi
         std::binary_search(counter.free.begin(), counter.free.end(), value))
         return true;
     counter.free.insert(std::lower_bound(counter.free.begin(), counter.free.end(), value), value);
-    return Replace(m_counterFile, CounterText(counter.next, counter.free), folder, error);
+    return Replace(m_counterFile, CounterText(counter.next, counter.free), error);
 }
 
-bool CSerialAllocator::Interrupted(std::vector<JournalEntry>& entries, std::string& error) const {
-    entries.clear();
-    std::vector<JournalEntry> all;
-    if (!ReadJournal(JournalFile(), all, error)) return false;
+bool CSerialAllocator::Recover(const QString& logPath, const RowWriter& writeRow, std::string& kept,
+                               std::string& error) {
+    const std::lock_guard lock(m_mutex);
+    kept.clear();
+    if (!m_refused.empty()) {
+        error = m_refused;
+        return false;
+    }
+    const Lock held(*this, error);
+    if (!held.Held()) return false;
+    std::vector<JournalEntry> entries;
+    if (!ReadJournal(entries, error)) return false;
     Counter counter;
     QList<QByteArray> lines;
     if (m_rule.listFile.isEmpty()) {
@@ -443,30 +594,61 @@ bool CSerialAllocator::Interrupted(std::vector<JournalEntry>& entries, std::stri
         if (!ReadSmallFile(m_rule.listFile, content, error)) return false;
         lines = content.split('\n');
     }
-    for (const JournalEntry& e : all) {
-        if (!JournalEntryOrphaned(e)) continue;
+    // Only the rows of the numbers to come and of the journal's chips matter.
+    QSet<QString> wanted;
+    for (const JournalEntry& e : entries) wanted.insert(e.serial);
+    if (m_rule.listFile.isEmpty()) {
+        wanted.insert(QString::number(static_cast<qulonglong>(counter.next)));
+        for (uint64_t n : counter.free) wanted.insert(QString::number(static_cast<qulonglong>(n)));
+    }
+    const std::multimap<QString, LoggedRow> logged = LoggedRows(logPath, wanted);
+    auto loggedOk = [&](const QString& serial) {
+        const auto [from, to] = logged.equal_range(serial);
+        return std::any_of(from, to, [](const auto& row) { return row.second.result == QLatin1String("OK"); });
+    };
+    if (m_rule.listFile.isEmpty()) {
+        // No number the counter will give was given to a good chip already.
+        std::vector<uint64_t> coming = counter.free;
+        coming.push_back(counter.next);
+        for (uint64_t n : coming) {
+            if (!loggedOk(QString::number(static_cast<qulonglong>(n)))) continue;
+            error = FormatText(text::kProductionFreeLogged, Utf8(m_counterFile).c_str(),
+                               static_cast<unsigned long long>(n), Utf8(logPath).c_str());
+            return false;
+        }
+    }
+    QStringList keptSerials;
+    std::vector<JournalEntry> left;
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const JournalEntry& e : entries) {
+        const JournalLine judged = JudgeJournalLine(e, m_self);
+        if (judged != JournalLine::Dead) {
+            const QDateTime taken = QDateTime::fromString(e.time, Qt::ISODateWithMs);
+            const bool old = !taken.isValid() || taken.secsTo(now) > kUnjudgedSecs;
+            if (judged == JournalLine::Foreign || (judged == JournalLine::Unknown && old))
+                keptSerials << (e.serial.isEmpty() ? QStringLiteral("-") : e.serial);
+            left.push_back(e);
+            continue;
+        }
         // A line written just before the number was: that number is still to come.
         uint64_t value = 0;
         const bool spent = m_rule.listFile.isEmpty()
-                               ? ParseCount(e.serial.toLatin1(), value) && value != counter.next &&
+                               ? ParseCount(e.serial.toLatin1(), value) && value < counter.next &&
                                      !std::binary_search(counter.free.begin(), counter.free.end(), value)
                                : MarkedLine(lines, e.serial) >= 0;
-        entries.push_back(e);
-        if (!spent) entries.back().serial.clear();
+        // The chip's row is in the log already (its line could not be
+        // removed after it): no second row.
+        const auto [from, to] = logged.equal_range(e.serial);
+        const bool rowThere = !e.run.runId.isEmpty() &&
+                              std::any_of(from, to, [&](const auto& row) {
+                                  return row.second.start == e.time || row.second.start == JournalTimeForLog(e.time);
+                              });
+        if (spent && !rowThere && !writeRow(e, error)) return false;
     }
-    return true;
-}
-
-bool CSerialAllocator::Forget(const std::vector<JournalEntry>& gone, std::string& error) {
-    const std::lock_guard lock(m_mutex);
-    const CFolderLock folder(NumbersFile());
-    std::vector<JournalEntry> entries;
-    if (!ReadJournalHeld(folder, JournalFile(), entries, error)) return false;
-    std::erase_if(entries, [&](const JournalEntry& e) {
-        return std::any_of(gone.begin(), gone.end(),
-                           [&](const JournalEntry& g) { return g.box == e.box && g.pid == e.pid; });
-    });
-    return WriteJournal(JournalFile(), entries, folder, error);
+    if (!keptSerials.isEmpty())
+        kept = FormatText(text::kProductionJournalKept, Utf8(JournalFile()).c_str(),
+                          Utf8(keptSerials.join(", ")).c_str());
+    return left.size() == entries.size() || WriteJournal(left, error);
 }
 
 }  // namespace oriole

@@ -250,6 +250,23 @@ inline constexpr char kProductionSerialsUsedUp[] = "シリアル番号を使い�
 inline constexpr char kProductionCounterOutOfRange[] =
     "カウンタファイル %s の次の番号 %llu はシリアル番号の範囲にありません (最初 %llu、増分 %llu、最後 %llu)。";
 inline constexpr char kProductionListTwice[] = "シリアル番号リスト %s に同じ番号が 2 回あります: %s と %s";
+// The counter, list and chip journal as files the run owns: %s the file, then why.
+inline constexpr char kProductionFileNotOwned[] = "%s は使えません: %s";
+inline constexpr char kProductionNodeIsLink[] = "シンボリックリンクです。";
+inline constexpr char kProductionNodeDangling[] = "リンク先のファイルがありません。";
+inline constexpr char kProductionNodeHardLinked[] = "ほかの名前 (ハードリンク) も持つファイルです。";
+inline constexpr char kProductionNodeNotRegular[] = "通常のファイルではありません。";
+// %s the file, %d the line, %s the line as read.
+inline constexpr char kProductionBadFileLine[] =
+    "%s の %d 行目を読めません: %s (内容を確かめ、直すか取り除いてから始めてください)";
+inline constexpr char kProductionFreeOutOfRange[] =
+    "カウンタファイル %s の free の番号 %llu は使えません (最初 %llu、増分 %llu、最後 %llu、次の番号 %llu より前であること)。";
+inline constexpr char kProductionFreeLogged[] = "カウンタファイル %s の番号 %llu には、ログ %s にもう OK の行があります。";
+// Journal lines this run cannot judge, kept: %s the journal, %s their serial numbers.
+inline constexpr char kProductionJournalKept[] =
+    "ジャーナル %s に、別のマシンの実行か、生死のわからない古い実行の行があります。そのまま残します (シリアル番号 %s)。";
+inline constexpr char kProductionLockWaiting[] = "ほかの実行が %s を使っています。空くのを待っています...";
+inline constexpr char kProductionLockTimeout[] = "%s のロックを %d 秒待ちましたが、空きませんでした。";
 inline constexpr char kProductionInterruptedChips[] =
     "前回の実行は書き込み中のチップを残して終わっていました。%d 個のチップをログに「中断」として記録しました (シリアル番号 %s)。";
 inline constexpr char kProductionResultInterrupted[] = "中断";

@@ -24,6 +24,7 @@
 #include <tuple>
 
 #include "base/FileNode.h"
+#include "base/FileSync.h"
 #include "image/FileSizeLimit.h"
 #include "res/Texts.h"
 
@@ -190,6 +191,84 @@ TEST_F(AtomicFileTest, EveryKindOfNodeIsSavedKeptOrRefused) {
             if (before.contains("real")) {
                 EXPECT_EQ(QDir(Path("real")).entryList(QDir::Files | QDir::Hidden),
                           QStringList{"file"});
+            }
+        }
+    }
+}
+
+// The program's own files: only a regular file of one name (or nothing) is
+// replaced or removed, its folder synced after; a link, a second name or
+// another node is refused and stays as it was, and so does what it leads
+// to. A sync that fails (the real calls, through the seam) fails the save.
+TEST_F(AtomicFileTest, AnOwnedFileIsReplacedOrRemovedOnlyWhenItIsOne) {
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        bool owned;
+        bool failSync = false;
+    };
+    const Case cases[] = {
+        {"regular file", [&] { Put("target", "old"); }, true},
+        {"new path", [] {}, true},
+        {"link to a file", [&] { Put("file", "old"); Link("target", "file"); }, false},
+        {"dangling link", [&] { Link("target", "made"); }, false},
+        {"hard link",
+         [&] {
+             Put("target", "old");
+             ASSERT_EQ(link(N("target").constData(), N("other").constData()), 0);
+         },
+         false},
+        {"FIFO", [&] { ASSERT_EQ(mkfifo(N("target").constData(), 0600), 0); }, false},
+        {"a sync that fails", [&] { Put("target", "old"); }, false, true},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        for (const bool remove : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (remove ? ", removed" : ", replaced"));
+            folder = top.filePath("owned" + QString::number(++run));
+            ASSERT_TRUE(QDir().mkpath(folder));
+            c.make();
+            if (c.owned && !remove) ASSERT_EQ(chmod(N("target").constData(), 0640) == 0, QFile::exists(Path("target")));
+            const QStringList before = Entries();
+            const struct stat was = Stat("target");
+            const QByteArray old = Read("target");
+            const QByteArray oldFile = Read("file");
+            int folderSyncs = 0;
+            bool saved = false;
+            {
+                const CSyncHookScope hook([&](int fd, SyncKind kind, CSyncHookScope::Real real) {
+                    if (c.failSync) {
+                        errno = EIO;
+                        return -1;
+                    }
+                    folderSyncs += kind == SyncKind::Folder;
+                    return real(fd, kind);
+                });
+                saved = remove ? RemoveOwnedFile(Path("target")) : ReplaceOwnedFile(Path("target"), "new");
+            }
+            EXPECT_EQ(saved, c.owned);
+            EXPECT_EQ(Read("file"), oldFile);
+            EXPECT_FALSE(QFile::exists(Path("made")));
+            if (!c.owned) {
+                // A name removed before its folder's sync failed cannot come back.
+                if (!(c.failSync && remove)) {
+                    EXPECT_EQ(Stat("target").st_ino, was.st_ino);
+                    EXPECT_EQ(Read("target"), old);
+                }
+                continue;
+            }
+            EXPECT_EQ(folderSyncs, was.st_ino != 0 || !remove ? 1 : 0);
+            if (remove) {
+                EXPECT_FALSE(QFile::exists(Path("target")));
+            } else {
+                EXPECT_EQ(Read("target"), "new");
+                if (was.st_ino != 0) {
+                    EXPECT_EQ(Stat("target").st_mode & 07777, 0640u);
+                }
+                QStringList expected = before;
+                if (!expected.contains("target")) expected.append("target");
+                expected.sort();
+                EXPECT_EQ(Entries(), expected) << "no temporary file left";
             }
         }
     }

@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "PtySimServer.h"
+#include "support/ProductionFixture.h"
 #include "production/ProductionRun.h"
 #include "production/SerialNumbers.h"
 
@@ -102,81 +103,9 @@ TEST(SerialSpecTest, ParsesTheCommandLineForm) {
     }
 }
 
-// A setting file for an ATmega328P on a fast simulated box, a program of 16
-// bytes at 0, and what a run reports.
-class ProductionTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Write("prog.hex", ":100000000C9434000C9446000C9446000C9446006A\r\n:00000001FF\r\n");
-    }
-    QString Path(const char* name) const { return m_dir.filePath(name); }
-    std::string Utf8Path(const char* name) const { return Path(name).toStdString(); }
-    void Write(const char* name, const QByteArray& bytes) {
-        QFile f(Path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray Read(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    // The job of a setting file with these extra lines under [Production].
-    ProductionJob Job(const QByteArray& autoCheck, const QByteArray& production) {
-        Write("job.set", "[Device]\r\nLastAVR=ATmega328P\r\nAutoCheck=" + autoCheck +
-                             "\r\n[FLASH]\r\nFile=prog.hex\r\n[Production]\r\n" + production);
-        ProductionJob job;
-        std::string error;
-        EXPECT_TRUE(LoadProductionJob(Path("job.set"), job, error)) << error;
-        return job;
-    }
-    ProductionEvents Events() {
-        ProductionEvents e;
-        e.onMessage = [this](const std::string& box, MsgKind, const std::string& text) {
-            const std::lock_guard lock(m_mutex);
-            m_messages.push_back(box + ": " + text);
-        };
-        e.onChip = [this](const ChipRecord& r) {
-            const std::lock_guard lock(m_mutex);
-            m_chips.push_back(r);
-            if (onChip) onChip(r);
-        };
-        return e;
-    }
-    ProductionEvents Events(std::vector<JobStep>* steps) {
-        ProductionEvents e = Events();
-        e.onStep = [this, steps](const std::string&, const JobStep& step, bool done, bool) {
-            const std::lock_guard lock(m_mutex);
-            if (!done) steps->push_back(step);
-        };
-        return e;
-    }
-    std::string Messages() {
-        std::string all;
-        for (const std::string& m : m_messages) all += m + "\n";
-        return all;
-    }
-    // The log's lines after the header.
-    QList<QByteArray> LogLines(const ProductionJob& job) {
-        QList<QByteArray> lines = Read(LogFileOf(job)).split('\n');
-        lines.removeAll(QByteArray());
-        if (!lines.isEmpty()) lines.removeFirst();
-        return lines;
-    }
-    // Options for `count` chips on one fast box that swaps them.
-    static ProductionOptions Tray(int count, const std::string& extra = "") {
-        ProductionOptions options;
-        options.writers = {"sim:ATmega328P,fast,swap=100:150" + extra};
-        options.count = count;
-        options.poll = std::chrono::milliseconds(40);
-        return options;
-    }
-
-    QTemporaryDir m_dir;
-    std::mutex m_mutex;
-    std::vector<std::string> m_messages;
-    std::vector<ChipRecord> m_chips;
-    std::function<void(const ChipRecord&)> onChip;
-};
+// A setting file for an ATmega328P on a fast simulated box (the shared
+// fixture), and what a run reports.
+class ProductionTest : public test::ProductionFixture {};
 
 TEST_F(ProductionTest, ARuleOverlappingTheImageIsRefusedAtTheStartNamingTheAddress) {
     struct Case {
@@ -372,7 +301,8 @@ TEST_F(ProductionTest, SeveralBoxesAtOnceTakeEachNumberOnceAndShareTheLog) {
     // Each box in flight has its own line in the journal until its row is written.
     int noted = 0;
     onChip = [&](const ChipRecord& r) {
-        noted += Read(CounterFileOf(job) + ".journal").contains(r.box.toUtf8() + '\t' + r.serial.toUtf8() + '\t');
+        noted += Read(CounterFileOf(job) + ".journal")
+                     .contains(r.box.toUtf8() + '\t' + QByteArray::number(r.boxIndex) + '\t' + r.serial.toUtf8() + '\t');
     };
     CProductionRun run(job, options, Events());
     ASSERT_TRUE(run.Prepare()) << Messages();
@@ -446,7 +376,14 @@ TEST_F(ProductionTest, TheCounterSaysWhatIsWrongWithIt) {
         {"12\n", "", "次の番号 12 は"},
         {"40\n", "", "次の番号 40 は"},
         {"35\nfree 15 25\n", "15", ""},
-        {"abc\n", "", "読み込めません"},
+        {"abc\n", "", "の 1 行目を読めません: abc"},
+        // A number given back obeys the rule of every number, and comes before the next.
+        {"20\nfree 25\n", "", "free の番号 25 は使えません"},
+        {"20\nfree 20\n", "", "free の番号 20 は使えません"},
+        {"20\nfree 5\n", "", "free の番号 5 は使えません"},
+        {"20\nfree 12\n", "", "free の番号 12 は使えません"},
+        {"35\nfree 15 40\n", "", "free の番号 40 は使えません"},
+        {"20\nfree5\n", "", "の 2 行目を読めません: free5"},
     };
     for (const Case& c : cases) {
         SerialRule rule;
@@ -492,16 +429,19 @@ TEST_F(ProductionTest, AListHoldingANumberTwiceIsRefusedBeforeTheFirstChip) {
     }
 }
 
-// One counter reached by two names, the file and a link to it from another
-// folder: both allocators lock and write the same file, taking in turn and
-// on threads at once, and no number comes twice.
+// One counter reached by two names, the file and a chain of two relative
+// links to it from other folders: both allocators lock and write the same
+// file, taking in turn and on threads at once, and no number comes twice.
 TEST_F(ProductionTest, ACounterReachedByTwoNamesGivesEachNumberOnce) {
-    ASSERT_TRUE(QDir(m_dir.path()).mkpath("a") && QDir(m_dir.path()).mkpath("b"));
-    ASSERT_TRUE(QFile::link(Path("a/counter"), Path("b/counter")));
+    QDir dir(m_dir.path());
+    ASSERT_TRUE(dir.mkpath("a") && dir.mkpath("b") && dir.mkpath("c"));
     Write("a/counter", "1\n");
+    ASSERT_TRUE(QFile::link("../a/counter", Path("c/link")));
+    ASSERT_TRUE(QFile::link("../c/link", Path("b/counter")));  // b -> c -> a
     SerialRule rule;
     CSerialAllocator viaFile(rule, Path("a/counter"));
     CSerialAllocator viaLink(rule, Path("b/counter"));
+    EXPECT_EQ(viaFile.LockFile(), viaLink.LockFile());
     std::vector<QString> taken;
     std::mutex mutex;
     auto take = [&](CSerialAllocator& serials, int times) {
@@ -527,24 +467,33 @@ TEST_F(ProductionTest, ACounterReachedByTwoNamesGivesEachNumberOnce) {
     EXPECT_TRUE(QFileInfo(Path("b/counter")).isSymLink());
 }
 
-// A journal as a run killed mid-chip leaves it: its box's line with the
-// number it took. The next start writes the row that run never wrote, says
-// so once, and goes on after the number; a line whose number the counter
-// still gives (the run died before advancing it) needs no row.
+// A journal as a run killed mid-chip leaves it, in the earlier form (box,
+// number, time, setting file, pid, host): its box's line with the number it
+// took. The next start writes the row that run never wrote, says so once,
+// and goes on after the number; a line whose number the counter still
+// gives (the run died before advancing it) needs no row.
 TEST_F(ProductionTest, TheChipsOfARunThatDiedGetTheirRowsAtTheNextStart) {
     // A process id no process has: ids stay below the system's maximum.
-    const qint64 child = Read("/proc/sys/kernel/pid_max").trimmed().toLongLong();
-    ASSERT_GT(child, 0);
+    const QByteArray child = Read("/proc/sys/kernel/pid_max").trimmed();
+    ASSERT_FALSE(child.isEmpty());
     const QString box = "sim:ATmega328P,fast,swap=100:150";
     ProductionJob job = Job("00000007", "Serial=flash:100:4\r\nSerialFirst=7\r\n");
     Write("job.set.counter", "10\n");
-    const QString host = JournalHost();
-    const std::vector<JournalEntry> died{{"box-a", "8", "2026-01-02T03:04:05", job.settingFile, child, host},
-                                         {"box-b", "9", "2026-01-02T03:04:06", job.settingFile, child, host},
-                                         {"box-c", "10", "2026-01-02T03:04:07", job.settingFile, child, host},
-                                         // Another machine's run on a shared counter is its own to log.
-                                         {"box-d", "7", "2026-01-02T03:04:08", job.settingFile, child, "elsewhere"}};
-    Write("job.set.counter.journal", JournalText(died));
+    const QByteArray host = JournalHost().toUtf8();
+    const QByteArray set = job.settingFile.toUtf8();
+    Write("job.set.counter.journal",
+          "box-a\t8\t2026-01-02T03:04:05\t" + set + '\t' + child + '\t' + host + "\n" +
+              "box-b\t9\t2026-01-02T03:04:06\t" + set + '\t' + child + '\t' + host + "\n" +
+              "box-c\t10\t2026-01-02T03:04:07\t" + set + '\t' + child + '\t' + host + "\n" +
+              // Another machine's run on a shared counter is its own to log, and said.
+              "box-d\t7\t2026-01-02T03:04:08\t" + set + '\t' + child + "\telsewhere\n");
+    auto journal = [&] {
+        std::vector<JournalEntry> entries;
+        int bad = 0;
+        QByteArray text;
+        EXPECT_TRUE(ParseJournal(Read(Path("job.set.counter.journal")), entries, bad, text)) << bad;
+        return entries;
+    };
 
     ProductionOptions options;
     options.writers = {box.toStdString()};
@@ -559,27 +508,31 @@ TEST_F(ProductionTest, TheChipsOfARunThatDiedGetTheirRowsAtTheNextStart) {
     const auto lines = LogLines(job);
     ASSERT_EQ(lines.size(), 2) << Messages();
     EXPECT_TRUE(lines[0].contains(",box-a,,,,,8,中断,")) << lines[0].constData();
-    EXPECT_TRUE(lines[0].startsWith("2026-01-02T03:04:05,")) << lines[0].constData();
+    // An earlier form's time as the log writes times: milliseconds and the zone.
+    EXPECT_TRUE(lines[0].startsWith("2026-01-02T03:04:05.000") && QByteArray("+-Z").contains(lines[0][23]))
+        << lines[0].constData();
     EXPECT_TRUE(lines[1].contains(",box-b,,,,,9,中断,")) << lines[1].constData();
-    ASSERT_EQ(m_messages.size(), 1u) << Messages();
+    ASSERT_EQ(m_messages.size(), 2u) << Messages();
     EXPECT_NE(Messages().find("2 個のチップ"), std::string::npos) << Messages();
     EXPECT_NE(Messages().find("8, 9"), std::string::npos) << Messages();
-    EXPECT_EQ(ParseJournal(Read(Path("job.set.counter.journal"))).size(), 1u);
+    EXPECT_NE(Messages().find("別のマシン"), std::string::npos) << Messages();
+    EXPECT_EQ(journal().size(), 1u);
 
     run.Run();
     ASSERT_EQ(m_chips.size(), 1u) << Messages();
     EXPECT_EQ(m_chips[0].serial, "10");
     ASSERT_EQ(inFlight.size(), 1u);
-    EXPECT_TRUE(inFlight[0].contains(box.toUtf8() + "\t10\t")) << inFlight[0].constData();
-    const auto left = ParseJournal(Read(Path("job.set.counter.journal")));
+    EXPECT_TRUE(inFlight[0].contains(box.toUtf8() + "\t1\t10\t")) << inFlight[0].constData();
+    const auto left = journal();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].box, "box-d");
     EXPECT_EQ(LogLines(job).size(), 3);
-    // Started again, nothing is left to say.
+    // Started again, only the other machine's line is left to say.
     m_messages.clear();
     CProductionRun again(job, options, Events());
     ASSERT_TRUE(again.Prepare());
-    EXPECT_EQ(Messages(), "");
+    EXPECT_EQ(m_messages.size(), 1u) << Messages();
+    EXPECT_NE(Messages().find("(シリアル番号 7)"), std::string::npos) << Messages();
 }
 
 // FailedSerial: with spend every failed chip's number is gone; with reuse
@@ -803,7 +756,9 @@ TEST_F(ProductionTest, HowARunEndsAndWhatItCounts) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        // A new job: no number of it is logged yet.
         QFile::remove(Path("job.set.counter"));
+        QFile::remove(Path("job.set.log.csv"));
         m_messages.clear();
         ProductionOptions options = Tray(c.count);
         options.writers = c.writers;

@@ -558,7 +558,11 @@ TEST_F(ProductionDlgTest, TheResultsShowTheLogTheRunWritesWithItsInterruptedRows
     ASSERT_TRUE(pidMax.open(QIODevice::ReadOnly));
     const qint64 gone = pidMax.readAll().trimmed().toLongLong();
     Write("job.set.counter.journal",
-          JournalText({{"box-a", "9", "2026-01-02T03:04:05", settingFile, gone, JournalHost()}}));
+          JournalText({{.box = "box-a",
+                        .serial = "9",
+                        .time = "2026-01-02T03:04:05",
+                        .settingFile = settingFile,
+                        .run = {.host = JournalHost(), .bootId = BootId(), .pid = gone, .pidStart = 1, .runId = "gone"}}}));
 
     auto dlg = Window(settingFile);
     dlg->show();
