@@ -183,7 +183,7 @@ bool CProductionRun::Prepare() {
     std::string error;
     if (m_job.deviceRow == 0) {
         error = text::kProductionNoDevice;
-    } else if (LoadImages(error) && CheckSerialRule(error) && CheckCalibration(error)) {
+    } else if (CheckJobSteps(m_job, error) && CheckJobOutputs(m_job, error) && LoadImages(error) && CheckSerialRule(error) && CheckCalibration(error)) {
         // What the job refuses whatever the chip (a risky fuse value, an
         // image without data) is said once, before the first chip.
         CBoxHost relay(*this, {});

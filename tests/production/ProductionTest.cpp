@@ -219,19 +219,31 @@ TEST_F(ProductionTest, TheJobsRulesHoldBeforeTheFirstChip) {
     };
     const QByteArray fuses = "[Fuse]\r\nFuseEnable=1\r\nFuseExt=FF\r\nFuseLow=62\r\nFuseHigh=";
     const Case cases[] = {
-        {"RSTDISBL hint", "ATmega328P", "00000021", fuses + "59\r\n", "", nullptr, false, "AllowRiskyFuses=1"},
-        {"RSTDISBL allowed", "ATmega328P", "00000021", fuses + "59\r\n", "AllowRiskyFuses=1\r\n", nullptr, true, ""},
-        {"SPIEN even when allowed", "ATmega328P", "00000021", fuses + "FF\r\n", "AllowRiskyFuses=1\r\n", nullptr,
+        {"RSTDISBL hint", "ATmega328P", "00000023", fuses + "59\r\n", "", nullptr, false, "AllowRiskyFuses=1"},
+        {"RSTDISBL allowed", "ATmega328P", "00000023", fuses + "59\r\n", "AllowRiskyFuses=1\r\n", nullptr, true, ""},
+        {"SPIEN even when allowed", "ATmega328P", "00000023", fuses + "FF\r\n", "AllowRiskyFuses=1\r\n", nullptr,
          false, "SPIEN"},
-        {"a safe value", "ATmega328P", "00000021", fuses + "D9\r\n", "", nullptr, true, ""},
+        {"a safe value", "ATmega328P", "00000023", fuses + "D9\r\n", "", nullptr, true, ""},
         {"a bad AllowRiskyFuses", "ATmega328P", "00000001", "", "AllowRiskyFuses=yes\r\n", nullptr, false,
          "AllowRiskyFuses"},
+        // Every number by one rule: 0x is hexadecimal, what no rule reads is
+        // refused naming key and value, never taken as 0.
+        {"0x fuse values", "ATmega328P", "0x00000023", "[Fuse]\r\nFuseEnable=1\r\nFuseExt=0xFF\r\nFuseLow=0x62\r\nFuseHigh=0xD9\r\n",
+         "", nullptr, true, ""},
+        {"a fuse value no rule reads", "ATmega328P", "00000023", fuses + "D9h\r\n", "", nullptr, false,
+         "[Fuse] FuseHigh の値を数として読めません: D9h"},
+        {"AutoCheck no rule reads", "ATmega328P", "0x1G", "", "", nullptr, false, "[Device] AutoCheck の値を数として読めません: 0x1G"},
+        // A job programs what it names, and its steps can pass.
+        {"no AutoCheck: only the erase", "ATmega328P", "", "", "", nullptr, false, "FLASH のファイル"},
+        {"a FLASH verify after the erase", "ATmega328P", "0x5", "", "", nullptr, false, "書き込まずにベリファイ"},
+        {"an EEPROM verify after the erase", "ATmega328P", "0x13", "", "", nullptr, false, "EEPROM を消去した後"},
     };
     for (const Case& c : cases) {
         m_messages.clear();
         if (c.flashFile != nullptr) Write("prog.hex", c.flashFile);
-        Write("job.set", "[Device]\r\nLastAVR=" + c.device + "\r\nAutoCheck=" + c.autoCheck +
-                             "\r\n[FLASH]\r\nFile=prog.hex\r\n" + c.extra + "[Production]\r\n" + c.production);
+        const QByteArray autoCheck = c.autoCheck.isEmpty() ? "" : "AutoCheck=" + c.autoCheck + "\r\n";
+        Write("job.set", "[Device]\r\nLastAVR=" + c.device + "\r\n" + autoCheck + "[FLASH]\r\nFile=prog.hex\r\n" +
+                             c.extra + "[Production]\r\n" + c.production);
         ProductionJob job;
         std::string error;
         const bool loaded = LoadProductionJob(Path("job.set"), job, error);
@@ -268,13 +280,14 @@ TEST_F(ProductionTest, AnErrorTheBoxReportedFailsTheChip) {
 }
 
 TEST_F(ProductionTest, AChipFailingVerifyIsLoggedFailedAndItsNumberIsNotReused) {
-    // The erase and the serial's EEPROM write run, then the FLASH verify
-    // finds the blank chip without the program: every chip fails there.
+    // The serial's EEPROM write runs, then the FLASH verify finds the blank
+    // chip without the program: every chip fails there.
     ProductionOptions options;
     options.writers = {"sim:ATmega328P,fast,swap=100:150"};
     options.count = 2;
     options.poll = std::chrono::milliseconds(40);
     ProductionJob job = Job("0000000D", "Serial=eeprom:10:2:be:bcd\r\nSerialFirst=7\r\nSerialStep=3\r\n");
+    job.steps &= ~step_bit::kErase;  // as --steps flash-verify,eeprom gives them
     CProductionRun run(job, options, Events());
     ASSERT_TRUE(run.Prepare()) << Messages();
     run.Run();
@@ -368,7 +381,7 @@ TEST_F(ProductionTest, SeveralBoxesAtOnceTakeEachNumberOnceAndShareTheLog) {
     }
     options.count = kChips;
     options.poll = std::chrono::milliseconds(40);
-    ProductionJob job = Job("00000007", "Serial=flash:100:4\r\n");
+    ProductionJob job = Job("0x7", "Serial=flash:100:4\r\n");
     // Each box in flight has its own line in the journal until its row is written.
     int noted = 0;
     onChip = [&](const ChipRecord& r) {
@@ -614,6 +627,7 @@ TEST_F(ProductionTest, AFailedChipsNumberIsSpentOrReusedAsTheSettingFileSays) {
         options.count = 6;
         options.poll = std::chrono::milliseconds(20);
         ProductionJob job = Job("0000000D", c.production);
+        job.steps &= ~step_bit::kErase;
         ProductionEvents events = Events();
         std::set<std::string> held;
         bool twice = false;
