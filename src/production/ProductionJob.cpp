@@ -288,38 +288,67 @@ bool CheckJobSteps(const ProductionJob& job, std::string& error) {
     return true;
 }
 
-bool ResolvesInside(const QString& given, const QStringList& folders) {
-    // As the kernel would resolve it: the folder by realpath, then the last
-    // name's links one by one, the last even when it dangles (the file
-    // made would be where it points).
+namespace {
+
+// `given` as the kernel would resolve it for a file made there: the folder
+// by realpath, then the last name's links one by one, the last even when it
+// dangles (the file made would be where it points). Empty when it cannot be.
+std::string ResolvedPath(const QString& given) {
     std::string path = QFile::encodeName(QFileInfo(given).absoluteFilePath()).toStdString();
-    std::string real;
-    for (int hops = 0;; ++hops) {
+    for (int hops = 0; hops < 40; ++hops) {
         const size_t slash = path.rfind('/');
         const std::string dir = slash == 0 ? "/" : path.substr(0, slash);
         const std::string name = path.substr(slash + 1);
         char* resolved = realpath(dir.c_str(), nullptr);
-        if (resolved == nullptr || name.empty() || name == "." || name == ".." || hops == 40) {
+        if (resolved == nullptr || name.empty() || name == "." || name == "..") {
             free(resolved);
-            return false;
+            return {};
         }
         const std::string folder = resolved;
         free(resolved);
-        real = (folder == "/" ? "" : folder) + "/" + name;
+        const std::string real = (folder == "/" ? "" : folder) + "/" + name;
         struct stat st {};
-        if (lstat(real.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        if (lstat(real.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return real;
         std::string target(4096, '\0');
         const ssize_t n = readlink(real.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return false;
+        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return {};
         target.resize(static_cast<size_t>(n));
         path = target.front() == '/' ? target : folder + "/" + target;
     }
-    return std::any_of(folders.begin(), folders.end(), [&](const QString& f) {
+    return {};
+}
+
+}  // namespace
+
+bool ResolvesInside(const QString& given, const QStringList& folders) {
+    const std::string real = ResolvedPath(given);
+    return !real.empty() && std::any_of(folders.begin(), folders.end(), [&](const QString& f) {
         char* resolved = realpath(QFile::encodeName(f).constData(), nullptr);
         const std::string allowed = resolved != nullptr ? resolved : "";
         free(resolved);
         return !allowed.empty() && real.starts_with(allowed == "/" ? allowed : allowed + "/");
     });
+}
+
+bool SameFile(const QString& a, const QString& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (stat(QFile::encodeName(a).constData(), &sa) == 0 && stat(QFile::encodeName(b).constData(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    const std::string ra = ResolvedPath(a);
+    return !ra.empty() && ra == ResolvedPath(b);
+}
+
+QString InputOfJob(const ProductionJob& job, const QString& path, bool withLog) {
+    QStringList files{job.settingFile, job.flashFile, job.eepromFile};
+    if (job.serial) {
+        const QString numbers = job.serial->listFile.isEmpty() ? CounterFileOf(job) : job.serial->listFile;
+        files << numbers << JournalFileOf(numbers);
+    }
+    if (withLog) files << LogFileOf(job);
+    for (const QString& file : files)
+        if (!file.isEmpty() && SameFile(file, path)) return file;
+    return {};
 }
 
 bool CheckJobOutputs(const ProductionJob& job, std::string& error) {

@@ -105,6 +105,15 @@ BatchSettings BatchSettingsOf(const ProductionJob& job);
 // one of `folders`.
 [[nodiscard]] bool ResolvesInside(const QString& path, const QStringList& folders);
 
+// Two paths name one file: the same device and inode (links followed), or,
+// where one of them does not exist yet, the same path once resolved.
+[[nodiscard]] bool SameFile(const QString& a, const QString& b);
+
+// The file of `job` that `path` names, of those it reads or keeps (its
+// images, the setting file, the counter or list and its journal, and the log
+// when `withLog`); empty for none. An output option may name none of them.
+[[nodiscard]] QString InputOfJob(const ProductionJob& job, const QString& path, bool withLog);
+
 // The files beside the setting file when the job names none.
 QString CounterFileOf(const ProductionJob& job);
 QString LogFileOf(const ProductionJob& job);

@@ -395,7 +395,7 @@ bool CProductionRun::Record(const ChipRecord& given) {
     FlushChipStart(box);
     QJsonObject fields = BoxFields(box);
     fields.insert("result", record.passed ? "ok" : "fail");
-    fields.insert("cause", OrNull(record.cause));
+    fields.insert("cause", record.cause == Cause::None ? QJsonValue() : QJsonValue(CauseName(record.cause)));
     fields.insert("failedStep", OrNull(record.failedStep));
     fields.insert("serial", OrNull(record.serial));
     fields.insert("serialBytes", OrNull(record.serialBytes));

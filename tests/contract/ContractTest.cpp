@@ -206,7 +206,7 @@ Outcome ContractTest::RunProduction(const JobSpec& job, bool allowRisky) {
     if (chips.size() == 1) {
         v.ok = chips[0].passed;
         if (!v.ok) {
-            v.cause = chips[0].cause.toStdString();
+            v.cause = CauseName(chips[0].cause);
             v.step = StepOfLog(chips[0].failedStep);
             if (v.step.starts_with('?')) v.step.clear();  // failed before its first step: the message
             v.says += chips[0].failedStep.toStdString() + "\n";

@@ -276,14 +276,15 @@ TEST_F(ProductionTest, AnErrorTheBoxReportedFailsTheChip) {
     ASSERT_EQ(m_chips.size(), 1u) << Messages();
     EXPECT_FALSE(m_chips[0].passed) << Messages();
     EXPECT_EQ(run.Passed(), 0);
-    EXPECT_EQ(m_chips[0].cause, "wrong-answer");
+    EXPECT_EQ(m_chips[0].cause, Cause::WrongAnswer);
 }
 
 TEST_F(ProductionTest, AChipFailingVerifyIsLoggedFailedAndItsNumberIsNotReused) {
-    // The serial's EEPROM write runs, then the FLASH verify finds the blank
-    // chip without the program: every chip fails there.
+    // The FLASH verify finds the blank chip without the program: every chip
+    // fails there, before anything was written (so the tray takes each one
+    // out once it was left alone for a while).
     ProductionOptions options;
-    options.writers = {"sim:ATmega328P,fast,swap=100:150"};
+    options.writers = {"sim:ATmega328P,fast,swap=100:150:300"};
     options.count = 2;
     options.poll = std::chrono::milliseconds(40);
     ProductionJob job = Job("0000000D", "Serial=eeprom:10:2:be:bcd\r\nSerialFirst=7\r\nSerialStep=3\r\n");
@@ -623,7 +624,8 @@ TEST_F(ProductionTest, AFailedChipsNumberIsSpentOrReusedAsTheSettingFileSays) {
         QFile::remove(Path("job.set.counter"));
         m_chips.clear();
         ProductionOptions options;
-        for (int i = 0; i < c.boxes; ++i) options.writers.push_back("sim:ATmega328P,fast,swap=30:30");
+        // Chips the job leaves unchanged are taken out after a while.
+        for (int i = 0; i < c.boxes; ++i) options.writers.push_back("sim:ATmega328P,fast,swap=30:30:150");
         options.count = 6;
         options.poll = std::chrono::milliseconds(20);
         ProductionJob job = Job("0000000D", c.production);
@@ -714,13 +716,14 @@ TEST_F(ProductionTest, AChipSwappedBetweenTwoPollsOrMidJobIsProgrammedOrFailed) 
         for (const ChipRecord& r : m_chips) {
             if (r.passed) continue;
             EXPECT_FALSE(r.failedStep.isEmpty());
-            EXPECT_FALSE(r.cause.isEmpty());
+            EXPECT_NE(r.cause, Cause::None);
         }
     }
 }
 
 // Chips the job must leave alone: one whose signature is another device's
-// fails at the detection, is counted and logged with why, and gets neither
+// fails at the detection, is counted and logged with that step's name (a
+// name, never the message) and its cause as values, and gets neither
 // a number nor any write; steps the mask asks for but the setting file
 // switches off (fuse, lock, calibration enables 0) neither run nor show.
 TEST_F(ProductionTest, WhatTheJobMustNotTouchStaysUntouched) {
@@ -736,8 +739,7 @@ TEST_F(ProductionTest, WhatTheJobMustNotTouchStaysUntouched) {
                            "[Lock]\r\nLockEnable=0\r\nLockBits=FC\r\n"
                            "[Calibration]\r\nCalibrationEnable=0\r\nCalibRationFreq=8.0MHz\r\n";
     const Case cases[] = {
-        {"another device", "sim:ATmega328P,fast,signature=1E9406", "0000000F", "", false, "別のデバイスです (ATmega168)",
-         "DFGIJLNQ"},
+        {"another device", "sim:ATmega328P,fast,signature=1E9406", "0000000F", "", false, "デバイス検出", "DFGIJLNQ"},
         {"steps switched off", "sim:ATmega328P,fast", "000007EF", off, true, "", "LN"},
     };
     for (const Case& c : cases) {
@@ -762,10 +764,12 @@ TEST_F(ProductionTest, WhatTheJobMustNotTouchStaysUntouched) {
         EXPECT_EQ(run.Failed(), c.passed ? 0 : 1) << c.what;
         ASSERT_EQ(m_chips.size(), 1u) << c.what;
         EXPECT_EQ(m_chips[0].failedStep.toStdString(), c.failedStep) << c.what;
+        EXPECT_EQ(m_chips[0].cause, c.passed ? Cause::None : Cause::OtherDevice) << c.what;
         const auto lines = LogLines(job);
         ASSERT_FALSE(lines.isEmpty());
         EXPECT_TRUE(lines.back().contains(c.passed ? ",OK," : ",エラー," + QByteArray(c.failedStep)))
             << lines.back().constData();
+        EXPECT_TRUE(lines.back().trimmed().endsWith(c.passed ? "," : ",other-device")) << lines.back().constData();
         // A chip that failed before its number never took one.
         EXPECT_EQ(Read(CounterFileOf(job)).trimmed(), c.passed ? "2" : "") << c.what;
         for (const JobStep& step : steps) {

@@ -230,7 +230,7 @@ TEST_F(ProductionDlgTest, ACloseDuringARunLeavesTheSummaryUpUntilTheNextClose) {
     EXPECT_TRUE(dlg->isVisible()) << "the summary stays up";
     const QString summary = dlg->Summary();
     EXPECT_TRUE(summary.contains(QStringLiteral("最後の不合格")) && summary.contains(QStringLiteral("sim:ATmega8")) &&
-                summary.contains(OperatorAdvice(QStringLiteral("other-device"))))
+                summary.contains(OperatorAdvice(Cause::OtherDevice)))
         << summary.toStdString();
     EXPECT_EQ(dlg->Panel(1)->Shown(), CBoxPanel::Look::Fail);
     EXPECT_EQ(m_sounds.count(u'F'), dlg->FailedCount());
@@ -297,7 +297,7 @@ TEST_F(ProductionDlgTest, ThePanelsShareTheWindowWithOneTwoAndFourBoxes) {
     fail.serial = QStringLiteral("1003");
     fail.passed = false;
     fail.failedStep = QStringLiteral("FLASH ベリファイ");
-    fail.cause = QStringLiteral("verify-mismatch");
+    fail.cause = Cause::VerifyMismatch;
     using Script = std::function<void(CBoxPanel&)>;
     const std::map<QString, Script> scripts = {
         {"insert", [](CBoxPanel& p) { p.OnState(BoxState::Insert); }},
@@ -366,7 +366,7 @@ TEST_F(ProductionDlgTest, ABoxPanelFollowsItsBoxsEvents) {
     fail.serial = QStringLiteral("1003");
     fail.passed = false;
     fail.failedStep = QStringLiteral("FLASH ベリファイ");
-    fail.cause = QStringLiteral("verify-mismatch");
+    fail.cause = Cause::VerifyMismatch;
     using Look = CBoxPanel::Look;
     using Event = std::function<void(CBoxPanel&)>;
     auto state = [](BoxState s) { return Event([s](CBoxPanel& p) { p.OnState(s); }); };
