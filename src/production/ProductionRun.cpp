@@ -193,6 +193,8 @@ bool CProductionRun::Prepare() {
         QStringList names;
         for (const ProductionImage& image : m_images) names << image.name;
         std::string note;
+        // Another program's lock on the log is waited for a while, said within a second.
+        m_log.SetLockWait({.onWait = [this](const std::string& text) { Say({}, MsgKind::Warning, text); }});
         if (m_log.Open(LogFileOf(m_job), names, m_job.logBom, error, note)) {
             if (!note.empty()) Say({}, MsgKind::Warning, note);
             if (!m_writerIgnored.empty()) Say({}, MsgKind::Warning, m_writerIgnored);

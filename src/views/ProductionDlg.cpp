@@ -839,11 +839,14 @@ bool CProductionDlg::Start() {
     // The event stream is opened before anything runs: one that cannot be
     // written keeps the run from starting.
     if (const QString events = QDir::fromNativeSeparators(Text(kEventsPath).trimmed()); !events.isEmpty()) {
-        options.eventStream = CEventStream::Open(BesideSettingFile(job, events), error);
+        std::string note;
+        options.eventStream =
+            CEventStream::Open(BesideSettingFile(job, events), error, CEventStream::kDefaultPatience, &note);
         if (!options.eventStream) {
             OnMessage({}, QString::fromStdString(error));
             return false;
         }
+        if (!note.empty()) OnMessage({}, QString::fromStdString(note));
     }
     ProductionEvents events;
     // The boxes' threads report here through the event loop; a report still

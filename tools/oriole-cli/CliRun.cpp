@@ -187,11 +187,13 @@ int RunProductionCommand(const QStringList& args) {
         options.trace = std::move(file);
     }
     if (parser.isSet(events)) {
-        options.eventStream = CEventStream::Open(parser.value(events), error);
+        std::string note;
+        options.eventStream = CEventStream::Open(parser.value(events), error, CEventStream::kDefaultPatience, &note);
         if (!options.eventStream) {
             std::fprintf(stderr, "oriole-cli: %s\n", error.c_str());
             return kExitFailed;
         }
+        if (!note.empty()) std::fprintf(stderr, "oriole-cli: %s\n", note.c_str());
     }
 
     std::mutex printing;
