@@ -25,6 +25,7 @@
 #include "production/ProductionRun.h"
 #include "res/Texts.h"
 #include "support/CliRun.h"
+#include "support/JobFolder.h"
 #include "views/AutoDlg.h"
 
 namespace oriole::test {
@@ -85,19 +86,12 @@ std::string StepOfLog(const QString& text) {
     return "?" + text.toStdString();
 }
 
-class ContractTest : public ::testing::Test {
+class ContractTest : public ::testing::Test, protected test::JobFolder {
 protected:
     void SetUp() override {
         EnsureApp();
-        Write("prog.hex", ":100000000C9434000C9446000C9446000C9446006A\r\n:00000001FF\r\n");
         Write("data.hex", ":0300100011223387\r\n:00000001FF\r\n");
         Write("end.hex", ":00000001FF\r\n");
-    }
-    QString Path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
-    void Write(const char* name, const QByteArray& bytes) {
-        QFile f(Path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
     }
     QString NextTrace() { return Path(("trace" + std::to_string(++m_traces)).c_str()); }
     std::string File(const char* name) const { return name == nullptr ? std::string() : Path(name).toStdString(); }
@@ -112,7 +106,6 @@ protected:
     // writer), or at the end of avrdude's.
     Outcome RunCli(QStringList args);
 
-    QTemporaryDir m_dir;
     int m_traces = 0;
 };
 
@@ -342,9 +335,12 @@ std::vector<Row> Rows() {
          {.device = "AT90S2313", .steps = kErase | kWriteFuses | kVerifyFuses, .fuses = FuseBytes{0xFF, 0xFF, 0xFF}},
          {.sendsNothing = true, .cause = Cause::NoSuchMemory, .says = "AT90S2313 にはヒューズがありません"},
          {Front::Dialog, Front::Production, Front::Device}},
+        // A production run refuses these steps before the first chip: after
+        // its erase the verify can only fail (tests/production).
         {"a chip that holds something else",
          {.steps = kErase | kVerifyFlash, .flash = "prog.hex"},
-         {.step = "flash-verify", .cause = Cause::VerifyMismatch}},
+         {.step = "flash-verify", .cause = Cause::VerifyMismatch},
+         {Front::Dialog, Front::Device, Front::Avrdude}},
     };
 }
 
