@@ -162,6 +162,12 @@ std::optional<int> ParseAppCommandLine(const QStringList& arguments, AppCommandL
                        "FILE に書きます (oriole-cli run --events と同じ)。"),
         QStringLiteral("FILE"));
     parser.addOption(eventsOption);
+    const QCommandLineOption dataDirOption(
+        QStringLiteral("data-dir"),
+        QStringLiteral("--production の設定ファイルが指定するログやカウンタを、\n"
+                       "設定ファイルのフォルダのほかにこのフォルダにも置けるようにします。"),
+        QStringLiteral("DIR"));
+    parser.addOption(dataDirOption);
     parser.addPositionalArgument(QStringLiteral("SETTINGFILE"),
                                  QStringLiteral("量産の設定ファイル (--production のとき)"),
                                  QStringLiteral("[SETTINGFILE]"));
@@ -182,6 +188,7 @@ std::optional<int> ParseAppCommandLine(const QStringList& arguments, AppCommandL
         out.production = true;
         out.locked = parser.isSet(lockedOption);
         if (parser.isSet(eventsOption)) out.events = QDir::current().absoluteFilePath(parser.value(eventsOption));
+        if (parser.isSet(dataDirOption)) out.dataDir = QDir::current().absoluteFilePath(parser.value(dataDirOption));
         out.writers = parser.values(writerOption);
         const QStringList files = parser.positionalArguments();
         if (files.size() > 1) {
@@ -208,6 +215,7 @@ int COrioleApp::RunProductionWindow(const AppCommandLine& line) {
     options.writers = line.writers;
     options.locked = line.locked;
     options.eventsFile = line.events;
+    options.dataDir = line.dataDir;
     CProductionDlg dlg(std::move(options));
     dlg.exec();
     return 0;

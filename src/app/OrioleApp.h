@@ -83,6 +83,7 @@ struct AppCommandLine {
     QString settingFile;
     QStringList writers;
     QString events;  // --events FILE: the production window's event stream
+    QString dataDir;  // --data-dir DIR: where the setting file's log and counter may also be
 };
 
 // True when the arguments ask for the usage or the version only; these are

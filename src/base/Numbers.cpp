@@ -15,6 +15,26 @@ int HexValue(char c) {
 }
 }  // namespace
 
+bool ParseNumber(std::string_view text, int base, uint64_t max, uint64_t& value) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r')) text.remove_suffix(1);
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return false;
+    uint64_t v = 0;
+    for (const char c : text) {
+        const int digit = HexValue(c);
+        if (digit < 0 || digit >= base) return false;
+        const auto d = static_cast<uint64_t>(digit);
+        if (d > max || v > (max - d) / static_cast<uint64_t>(base)) return false;
+        v = v * static_cast<uint64_t>(base) + d;
+    }
+    value = v;
+    return true;
+}
+
 uint32_t ParseHexLenient(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && IsBlank(text[i])) ++i;

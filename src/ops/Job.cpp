@@ -277,8 +277,9 @@ JobResult CheckStep(const Job& job, const JobStep& step, const AVR_DEVICE& devic
 Job BatchJob(const BatchSettings& s) {
     Job job;
     job.images = {JobImage{.name = s.flashFile, .path = s.flashFile}, JobImage{.name = s.eepromFile, .path = s.eepromFile}};
+    const uint32_t mask = s.steps | (s.eraseAlways ? step_bit::kErase : 0);
     for (const StepInfo& info : kSteps) {
-        if (info.bit == 0 || ((s.steps | step_bit::kErase) & info.bit) == 0) continue;
+        if (info.bit == 0 || (mask & info.bit) == 0) continue;
         JobStep step{.kind = info.kind};
         switch (info.need) {
             case N::Flash: step.image = 0; break;

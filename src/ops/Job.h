@@ -209,7 +209,11 @@ struct JobResult {
 // file hold for a run: the step mask and the values of its steps. Both turn
 // into a Job through BatchJob alone.
 struct BatchSettings {
-    uint32_t steps = 0x001;  // step_bit mask (the erase always runs)
+    uint32_t steps = 0x001;  // step_bit mask
+    // The batch dialog's erase runs whatever the mask says (its box is
+    // ticked and cannot be cleared); a production run runs the steps it was
+    // given, so that a verify-only run wipes nothing.
+    bool eraseAlways = true;
     std::string flashFile;
     std::string eepromFile;
     bool fuseEnabled = false;  // the fuse steps run only when enabled

@@ -25,10 +25,45 @@ QString HexBytes(std::span<const uint8_t> bytes) {
 // "FLASH ベリファイ... " as the log's step column shows it.
 QString StepName(const char* log) { return QString::fromUtf8(log).remove("...").trimmed(); }
 
-// The detection failed for want of the box, not of a chip: the box is lost.
-bool BoxWentAway(const JobResult& result) {
-    return !result.ok && std::string_view(result.stage) == "detect" && result.cause != Cause::Refused &&
-           result.cause != Cause::NotDetected && result.cause != Cause::OtherDevice;
+// A cause of the box (it went away, stopped answering, could not be
+// opened), not of the chip on it or of the job.
+bool IsBoxCause(Cause cause) {
+    switch (cause) {
+        case Cause::NoAnswer:
+        case Cause::WrongAnswer:
+        case Cause::Driver:
+        case Cause::NoBox:
+        case Cause::NoAccess:
+        case Cause::Other:
+            return true;
+        case Cause::None:
+        case Cause::Cancelled:
+        case Cause::Refused:
+        case Cause::NotDetected:
+        case Cause::OtherDevice:
+        case Cause::VerifyMismatch:
+        case Cause::Policy:
+        case Cause::EmptyInput:
+        case Cause::NoSuchMemory:
+        case Cause::TooLarge:
+        case Cause::File:
+            return false;
+    }
+    return false;
+}
+
+// The job failed for want of the box before its first step and before the
+// chip's number was taken (the detection, or the calibration byte's read
+// after it): nothing was written, the box is lost, not the chip.
+bool BoxWentAway(const JobResult& result, bool numbered) {
+    return !result.ok && result.failedStep < 0 && !numbered && IsBoxCause(result.cause);
+}
+
+// The log's step column for a job that failed before its first step: the
+// detection for a chip not found or of another device, else the preparation.
+QString StepBeforeSteps(Cause cause) {
+    const bool detection = cause == Cause::Refused || cause == Cause::NotDetected || cause == Cause::OtherDevice;
+    return QString::fromUtf8(detection ? text::kProductionStepDetect : text::kProductionStepPrepare);
 }
 
 }  // namespace
@@ -281,8 +316,10 @@ bool CBoxRun::ProgramChip() {
     // The number is taken, and its file synced, after the chip was found
     // and before anything is written; a run that cannot take one ends.
     bool broken = false;
+    bool numbered = false;  // the stamp ran: the chip was found and may take a number
     std::vector<uint8_t> serialBytes;
     chip.stamp = [&](std::vector<JobImage>& images) {
+        numbered = true;
         if (!m_run.m_serials) return true;
         SerialNumber serial;
         // The journal notes the chip's start as its row will show it.
@@ -305,7 +342,7 @@ bool CBoxRun::ProgramChip() {
     steps.onEnd = [&](const JobStep& step, bool ok) { m_run.Step(m_writer, step, true, ok); };
     const JobResult result = RunJob(m_core, chip, steps);
     if (broken) return true;
-    if (BoxWentAway(result)) {
+    if (BoxWentAway(result, numbered)) {
         // No chip was touched and no number taken: the box is lost, not the chip.
         m_run.Unclaim();
         m_run.State(m_writer, BoxState::Lost);
@@ -319,9 +356,9 @@ bool CBoxRun::ProgramChip() {
     }
     if (result.calibration) record.calibration = HexBytes(std::span(&*result.calibration, 1));
     if (!result.ok) {
-        record.cause = QString::fromLatin1(CauseName(result.cause));
+        record.cause = result.cause;
         record.failedStep = result.failedStep >= 0 ? StepName(InfoOf(chip.steps[static_cast<size_t>(result.failedStep)].kind).log)
-                                                   : QString::fromStdString(result.message);
+                                                   : StepBeforeSteps(result.cause);
     }
     // A chip of another device leaves the job's device selected for the next.
     m_core.SelectDevice(job.deviceRow);

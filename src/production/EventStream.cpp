@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,7 +34,7 @@ std::string Failed(const char* format, const QString& path, int error) {
 }  // namespace
 
 std::shared_ptr<CEventStream> CEventStream::Open(const QString& path, std::string& error,
-                                                 std::chrono::milliseconds patience) {
+                                                 std::chrono::milliseconds patience, std::string* note) {
     const NodeKind kind = NodeKindOf(path);
     if (kind != NodeKind::Regular && kind != NodeKind::Missing && kind != NodeKind::Fifo) {
         error = FormatText(text::kEventsNotFile, path.toStdString().c_str());
@@ -42,7 +43,7 @@ std::shared_ptr<CEventStream> CEventStream::Open(const QString& path, std::strin
     const QByteArray native = QFile::encodeName(path);
     const int flags = kind == NodeKind::Fifo
                           ? O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC
-                          : O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+                          : O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;  // read: its last line
     int fd = open(native.constData(), flags, 0644);
     // A FIFO without a reader refuses a writer that will not wait: ask again, a while.
     const auto until = std::chrono::steady_clock::now() + patience;
@@ -63,11 +64,24 @@ std::shared_ptr<CEventStream> CEventStream::Open(const QString& path, std::strin
         error = FormatText(text::kEventsNotFile, path.toStdString().c_str());
         return nullptr;
     }
-    return std::shared_ptr<CEventStream>(new CEventStream(fd, path, patience));
+    const bool regular = S_ISREG(st.st_mode);
+    if (regular) {
+        // A line a crash cut goes aside first: the next event is never glued onto it.
+        std::string repaired;
+        const bool locked = LockWaiting(fd, LOCK_EX, path, LockWait{.patience = patience, .onWait = {}}, error);
+        const bool whole = locked && MoveCutLineAside(fd, path, error, repaired);
+        if (locked) flock(fd, LOCK_UN);
+        if (!whole) {
+            close(fd);
+            return nullptr;
+        }
+        if (note != nullptr) *note = repaired;
+    }
+    return std::shared_ptr<CEventStream>(new CEventStream(fd, path, patience, regular));
 }
 
-CEventStream::CEventStream(int fd, QString path, std::chrono::milliseconds patience)
-    : m_fd(fd), m_path(std::move(path)), m_patience(patience) {}
+CEventStream::CEventStream(int fd, QString path, std::chrono::milliseconds patience, bool regular)
+    : m_fd(fd), m_regular(regular), m_path(std::move(path)), m_patience(patience) {}
 
 CEventStream::~CEventStream() {
     close(m_fd);
@@ -87,6 +101,13 @@ bool CEventStream::Write(const char* event, QJsonObject fields, std::string& err
     size_t left = static_cast<size_t>(line.size());
     while (left > 0) {
         const ssize_t n = ::write(m_fd, p, left);
+        // A regular file takes the line in one write, or the stream fails:
+        // the rest is not glued on later (the next start moves it aside).
+        if (m_regular && n >= 0 && static_cast<size_t>(n) != left) {
+            m_failure = Failed(text::kEventsUnwritable, m_path, ENOSPC);
+            error = m_failure;
+            return false;
+        }
         if (n > 0) {
             p += n;
             left -= static_cast<size_t>(n);

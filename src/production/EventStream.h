@@ -20,7 +20,10 @@
 // for good: a FIFO is opened only once a reader is there (waiting a bounded
 // time for one), a reader that stops reading fails the stream after a while,
 // and a reader that goes away fails it at once. Terminals and other device
-// nodes are refused: the stream is not shown by surprise.
+// nodes are refused: the stream is not shown by surprise. Whole lines or
+// none: a line goes to a regular file in one write, and a last line a crash
+// or a full disk cut is moved aside into a file beside it when the stream is
+// opened, before anything is appended.
 
 #include <QJsonObject>
 #include <QString>
@@ -37,10 +40,11 @@ public:
     static constexpr std::chrono::milliseconds kDefaultPatience{5000};
 
     // Opens `path`: appends to a regular file (made when missing); a FIFO
-    // waits up to `patience` for its reader. Null with the reason.
+    // waits up to `patience` for its reader. Null with the reason. `note`,
+    // when given, says where a cut last line went.
     static std::shared_ptr<CEventStream> Open(
         const QString& path, std::string& error,
-        std::chrono::milliseconds patience = kDefaultPatience);
+        std::chrono::milliseconds patience = kDefaultPatience, std::string* note = nullptr);
     ~CEventStream();
     CEventStream(const CEventStream&) = delete;
     CEventStream& operator=(const CEventStream&) = delete;
@@ -51,9 +55,10 @@ public:
     const QString& Path() const { return m_path; }
 
 private:
-    CEventStream(int fd, QString path, std::chrono::milliseconds patience);
+    CEventStream(int fd, QString path, std::chrono::milliseconds patience, bool regular);
 
     int m_fd;
+    bool m_regular;  // a regular file: each line in one write
     QString m_path;
     std::chrono::milliseconds m_patience;
     std::string m_failure;

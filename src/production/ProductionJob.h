@@ -60,6 +60,14 @@ struct ProductionJob {
     bool allowRiskyFuses = false;  // [Production] AllowRiskyFuses=1: RSTDISBL, DWEN, clock source
     QString logFile;          // empty: beside the setting file
     bool logBom = true;       // [Production] LogBom=0: a new log without the UTF-8 byte-order mark
+    // Files the user named (on the command line, in the window) rather than
+    // the setting file: they may be anywhere.
+    bool logFromUser = false;
+    bool counterFromUser = false;
+    bool listFromUser = false;
+    // Besides the setting file's folder, where the files the setting file
+    // names may be written (--data-dir; empty: none).
+    QString dataDir;
 };
 
 // The job's steps and values as the batch dialog would run them.
@@ -80,6 +88,31 @@ BatchSettings BatchSettingsOf(const ProductionJob& job);
 
 // Step names of --steps ("erase,flash,flash-verify,...") as a step_bit mask.
 [[nodiscard]] bool ParseStepNames(const QString& names, uint32_t& mask, std::string& error);
+
+// The steps do what the job names, and can pass: every image named is
+// written or verified, something besides the erase is done, and no memory
+// is verified after the erase without being written. False with the reason.
+[[nodiscard]] bool CheckJobSteps(const ProductionJob& job, std::string& error);
+
+// Every file the setting file makes the run create or change (the log, the
+// counter or list and its journal, named or beside the setting file)
+// resolves, links followed, inside the setting file's folder or the data
+// folder, and has no other name (hard link). False with the reason, naming
+// the key and the path.
+[[nodiscard]] bool CheckJobOutputs(const ProductionJob& job, std::string& error);
+
+// `path` (links followed, the last one even when it dangles) lies inside
+// one of `folders`.
+[[nodiscard]] bool ResolvesInside(const QString& path, const QStringList& folders);
+
+// Two paths name one file: the same device and inode (links followed), or,
+// where one of them does not exist yet, the same path once resolved.
+[[nodiscard]] bool SameFile(const QString& a, const QString& b);
+
+// The file of `job` that `path` names, of those it reads or keeps (its
+// images, the setting file, the counter or list and its journal, and the log
+// when `withLog`); empty for none. An output option may name none of them.
+[[nodiscard]] QString InputOfJob(const ProductionJob& job, const QString& path, bool withLog);
 
 // The files beside the setting file when the job names none.
 QString CounterFileOf(const ProductionJob& job);

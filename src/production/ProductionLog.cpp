@@ -1,6 +1,7 @@
 #include "production/ProductionLog.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,8 +10,10 @@
 #include <QFile>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "base/FileNode.h"
+#include "base/FileSync.h"
 #include "base/FormatText.h"
 #include "res/Texts.h"
 
@@ -77,9 +80,15 @@ QString LogLine(const ChipRecord& r) {
                        r.failedStep,
                        QString::number(r.durationMs)};
     for (const QString& hash : r.hashes) fields << hash;
-    fields << r.cause;
+    fields << (r.cause == Cause::None ? QString() : QString::fromLatin1(CauseName(r.cause)));
     for (QString& f : fields) f = LogField(f);
     return fields.join(',');
+}
+
+Cause CauseOfName(const QString& name) {
+    for (int i = 1; i <= static_cast<int>(Cause::Other); ++i)
+        if (name == QLatin1String(CauseName(static_cast<Cause>(i)))) return static_cast<Cause>(i);
+    return Cause::None;
 }
 
 QString SiblingLogPath(const QString& path, const QString& header) {
@@ -91,6 +100,71 @@ QString SiblingLogPath(const QString& path, const QString& header) {
            (csv ? path.right(4) : QStringLiteral(".csv"));
 }
 
+bool LockWaiting(int fd, int operation, const QString& path, const LockWait& wait, std::string& error) {
+    constexpr auto kSayAfter = std::chrono::seconds(1);
+    constexpr auto kPoll = std::chrono::milliseconds(50);
+    const auto start = std::chrono::steady_clock::now();
+    bool said = false;
+    while (flock(fd, operation | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) {
+            error = Unwritable(path, errno);
+            return false;
+        }
+        const auto waited = std::chrono::steady_clock::now() - start;
+        if (waited >= wait.patience) {
+            error = FormatText(text::kProductionLockTimeout, path.toStdString().c_str());
+            return false;
+        }
+        if (!said && waited >= std::min<std::chrono::steady_clock::duration>(kSayAfter, wait.patience / 2)) {
+            said = true;
+            if (wait.onWait) wait.onWait(FormatText(text::kProductionLockWaiting, path.toStdString().c_str()));
+        }
+        std::this_thread::sleep_for(kPoll);
+    }
+    return true;
+}
+
+bool MoveCutLineAside(int fd, const QString& path, std::string& error, std::string& note) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        error = Unwritable(path, errno);
+        return false;
+    }
+    // The tail after the last line end; a line never reaches this far.
+    constexpr off_t kTailLimit = 1 << 20;
+    const off_t from = std::max<off_t>(0, st.st_size - kTailLimit);
+    QByteArray tail(static_cast<qsizetype>(st.st_size - from), '\0');
+    if (tail.isEmpty()) return true;
+    const ssize_t n = pread(fd, tail.data(), static_cast<size_t>(tail.size()), from);
+    if (n != tail.size()) {
+        error = FormatText(text::kProductionFileUnreadable, path.toStdString().c_str());
+        return false;
+    }
+    if (tail.endsWith('\n')) return true;
+    const qsizetype end = tail.lastIndexOf('\n');
+    const QByteArray cut = tail.mid(end + 1);
+    const off_t keep = from + static_cast<off_t>(end + 1);
+    // A file of its own, never one that was there: made new, not through a link.
+    const QString aside =
+        path + QStringLiteral(".cut-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    const int out = open(QFile::encodeName(aside).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const bool saved = out >= 0 && write(out, cut.constData(), static_cast<size_t>(cut.size())) == cut.size() &&
+                       SyncFd(out, SyncKind::Data) == 0;
+    const int saveError = errno;
+    if (out >= 0) close(out);
+    if (!saved) {
+        error = Unwritable(aside, saveError);
+        return false;
+    }
+    if (ftruncate(fd, keep) != 0 || SyncFd(fd, SyncKind::Data) != 0) {
+        error = Unwritable(path, errno);
+        return false;
+    }
+    note = FormatText(text::kProductionCutLineMoved, path.toStdString().c_str(), aside.toStdString().c_str());
+    return true;
+}
+
 CProductionLog::~CProductionLog() {
     if (m_fd >= 0) close(m_fd);
 }
@@ -98,7 +172,7 @@ CProductionLog::~CProductionLog() {
 bool CProductionLog::Open(const QString& path, const QStringList& imageNames, bool bom,
                           std::string& error, std::string& note) {
     const QString header = LogHeader(imageNames).join(',');
-    switch (OpenFile(path, header, bom, error)) {
+    switch (OpenFile(path, header, bom, error, note)) {
         case Opened::Appending:
             return true;
         case Opened::Failed:
@@ -108,10 +182,12 @@ bool CProductionLog::Open(const QString& path, const QStringList& imageNames, bo
     }
     // The old file keeps its columns; its lines stay readable as they are.
     const QString sibling = SiblingLogPath(path, header);
-    switch (OpenFile(sibling, header, bom, error)) {
+    std::string repaired;
+    switch (OpenFile(sibling, header, bom, error, repaired)) {
         case Opened::Appending:
             note = FormatText(text::kProductionLogOtherColumns, path.toStdString().c_str(),
                               sibling.toStdString().c_str());
+            if (!repaired.empty()) note += "\n" + repaired;
             return true;
         case Opened::Failed:
             return false;
@@ -123,7 +199,7 @@ bool CProductionLog::Open(const QString& path, const QStringList& imageNames, bo
 }
 
 CProductionLog::Opened CProductionLog::OpenFile(const QString& path, const QString& header,
-                                                bool bom, std::string& error) {
+                                                bool bom, std::string& error, std::string& note) {
     if (m_fd >= 0) close(m_fd);
     m_path = path;
     const NodeKind kind = NodeKindOf(path);
@@ -137,6 +213,17 @@ CProductionLog::Opened CProductionLog::OpenFile(const QString& path, const QStri
     if (m_fd < 0 || fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         error = m_fd < 0 ? Unwritable(path, errno)
                          : FormatText(text::kProductionLogNotFile, path.toStdString().c_str());
+        return Opened::Failed;
+    }
+    // Under the lock: one header for runs that make the log at once, and a
+    // cut line moved aside before anything is appended to it.
+    if (!LockWaiting(m_fd, LOCK_EX, path, m_wait, error)) return Opened::Failed;
+    struct Unlock {
+        int fd;
+        ~Unlock() { flock(fd, LOCK_UN); }
+    } unlock{m_fd};
+    if (!MoveCutLineAside(m_fd, path, error, note) || fstat(m_fd, &st) != 0) {
+        if (error.empty()) error = Unwritable(path, errno);
         return Opened::Failed;
     }
     if (st.st_size == 0) {
@@ -160,18 +247,29 @@ CProductionLog::Opened CProductionLog::OpenFile(const QString& path, const QStri
 
 bool CProductionLog::Append(const ChipRecord& record, std::string& error) {
     const std::lock_guard lock(m_mutex);
-    return WriteBytes(LogLine(record).toUtf8() + "\r\n", error);
+    if (m_fd < 0 || !LockWaiting(m_fd, LOCK_EX, m_path, m_wait, error)) {
+        if (error.empty()) error = Unwritable(m_path, EBADF);
+        return false;
+    }
+    const bool written = WriteBytes(LogLine(record).toUtf8() + "\r\n", error);
+    flock(m_fd, LOCK_UN);
+    return written;
 }
 
 bool CProductionLog::WriteBytes(const QByteArray& bytes, std::string& error) {
-    // One write per line: O_APPEND puts it whole at the end, whoever else appends.
+    // One write per line, under the lock: O_APPEND puts it whole at the
+    // end; a write the disk took only part of is cut back off.
+    struct stat st {};
+    const bool sized = m_fd >= 0 && fstat(m_fd, &st) == 0;
     const ssize_t n =
         m_fd >= 0 ? write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size())) : -1;
     if (n != bytes.size()) {
-        error = Unwritable(m_path, n < 0 ? errno : ENOSPC);
+        const int why = n < 0 ? errno : ENOSPC;
+        if (n > 0 && sized && ftruncate(m_fd, st.st_size) == 0) (void)SyncFd(m_fd, SyncKind::Data);
+        error = Unwritable(m_path, why);
         return false;
     }
-    if ((m_sync ? m_sync(m_fd) : fdatasync(m_fd)) != 0) {
+    if ((m_sync ? m_sync(m_fd) : SyncFd(m_fd, SyncKind::Data)) != 0) {
         error = Unwritable(m_path, errno);
         return false;
     }

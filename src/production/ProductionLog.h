@@ -1,6 +1,11 @@
 #pragma once
 // The CSV log of a production run: one line per chip, appended and synced
 // as soon as the chip is done, under a header written when the file is new.
+// Whole lines or none: each line is one write under the file's lock, cut
+// back when the disk took only part of it, and a last line a crash left
+// without its end is moved aside into a file beside it at the next start,
+// before anything is appended. Runs creating one log at once write one
+// header: the header is written under the lock too.
 // An existing log is appended to, never truncated; a log begun under other
 // columns is left as it is and the lines go to a file beside it named after
 // the new columns. Boxes share one log. A spreadsheet opens it as it is:
@@ -9,10 +14,13 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "host/MessageHost.h"
 
 namespace oriole {
 
@@ -32,8 +40,8 @@ struct ChipRecord {
     QString serial;       // the number or list line, empty without a rule
     bool passed = false;
     bool interrupted = false;  // the run died while the chip was on the socket: its outcome is unknown
-    QString failedStep;    // the step that failed, or why the chip was not programmed
-    QString cause;         // why, as a cause name ("verify-mismatch"); empty for a pass
+    QString failedStep;    // the step that failed (a step's name, never a message)
+    Cause cause = Cause::None;  // why; its name in the CSV ("verify-mismatch"), empty for None
     qint64 durationMs = 0;
     std::vector<QString> hashes;  // SHA-256 of each image file, in the header's order
 };
@@ -48,6 +56,26 @@ QStringList LogHeader(const QStringList& imageNames);
 QString LogLine(const ChipRecord& record);
 // One field as LogLine writes it.
 QString LogField(const QString& text);
+// The cause a log's cause column names; None for an empty or unknown name.
+Cause CauseOfName(const QString& name);
+
+// Waiting for another program's lock on a file the run writes: how long at
+// most, and what is said (once, within a second) while waiting.
+struct LockWait {
+    std::chrono::milliseconds patience{30000};
+    std::function<void(const std::string& text)> onWait;
+};
+
+// Takes flock `operation` (LOCK_SH or LOCK_EX) on `fd`, the file at `path`,
+// waiting as `wait` says. False with the reason when it gave up.
+[[nodiscard]] bool LockWaiting(int fd, int operation, const QString& path, const LockWait& wait,
+                               std::string& error);
+
+// A regular file's last line without its line end (a write a crash or a
+// full disk cut) moved into a new file beside it, named after `path` and the
+// time, and cut off the file; `fd` is open for writing and locked. `note`
+// says where the text went. False with the reason.
+[[nodiscard]] bool MoveCutLineAside(int fd, const QString& path, std::string& error, std::string& note);
 
 class CProductionLog {
 public:
@@ -70,17 +98,21 @@ public:
     [[nodiscard]] bool Append(const ChipRecord& record, std::string& error);
     // The file the lines go to.
     const QString& Path() const { return m_path; }
-    // How each line is synced (fdatasync unless changed).
+    // How each line is synced (SyncFd's fdatasync unless changed).
     void SetSync(SyncFunction sync) { m_sync = std::move(sync); }
+    // How long a lock of another program on the log is waited for.
+    void SetLockWait(LockWait wait) { m_wait = std::move(wait); }
 
 private:
     enum class Opened { Appending, OtherHeader, Failed };
-    Opened OpenFile(const QString& path, const QString& header, bool bom, std::string& error);
+    Opened OpenFile(const QString& path, const QString& header, bool bom, std::string& error, std::string& note);
+    // Appends `bytes` whole (or nothing) and syncs them; the file is locked.
     [[nodiscard]] bool WriteBytes(const QByteArray& bytes, std::string& error);
 
     int m_fd = -1;
     QString m_path;
     SyncFunction m_sync;
+    LockWait m_wait;
     std::mutex m_mutex;
 };
 

@@ -183,7 +183,7 @@ bool CProductionRun::Prepare() {
     std::string error;
     if (m_job.deviceRow == 0) {
         error = text::kProductionNoDevice;
-    } else if (LoadImages(error) && CheckSerialRule(error) && CheckCalibration(error)) {
+    } else if (CheckJobSteps(m_job, error) && CheckJobOutputs(m_job, error) && LoadImages(error) && CheckSerialRule(error) && CheckCalibration(error)) {
         // What the job refuses whatever the chip (a risky fuse value, an
         // image without data) is said once, before the first chip.
         CBoxHost relay(*this, {});
@@ -193,6 +193,8 @@ bool CProductionRun::Prepare() {
         QStringList names;
         for (const ProductionImage& image : m_images) names << image.name;
         std::string note;
+        // Another program's lock on the log is waited for a while, said within a second.
+        m_log.SetLockWait({.onWait = [this](const std::string& text) { Say({}, MsgKind::Warning, text); }});
         if (m_log.Open(LogFileOf(m_job), names, m_job.logBom, error, note)) {
             if (!note.empty()) Say({}, MsgKind::Warning, note);
             if (!m_writerIgnored.empty()) Say({}, MsgKind::Warning, m_writerIgnored);
@@ -402,7 +404,7 @@ bool CProductionRun::Record(const ChipRecord& given) {
     FlushChipStart(box);
     QJsonObject fields = BoxFields(box);
     fields.insert("result", record.passed ? "ok" : "fail");
-    fields.insert("cause", OrNull(record.cause));
+    fields.insert("cause", record.cause == Cause::None ? QJsonValue() : QJsonValue(CauseName(record.cause)));
     fields.insert("failedStep", OrNull(record.failedStep));
     fields.insert("serial", OrNull(record.serial));
     fields.insert("serialBytes", OrNull(record.serialBytes));

@@ -324,6 +324,32 @@ inline constexpr char kProductionShortFailed[] = "不合格のチップがあり
 inline constexpr char kProductionNotStarted[] = "量産を始められません: %s";
 inline constexpr char kProductionBadField[] = "%s の値が正しくありません: %s";
 inline constexpr char kProductionListFilter[] = "テキストファイル (*.txt)|*.txt|すべてのファイル (*.*)|*.*|";
+// A production job refused before the first chip: a value no rule reads
+// (%s the section and key, %s the text), steps that do nothing with what
+// the job names or can only fail, a file the job would write outside its
+// folder (%s the key or option, %s the path), an output option naming an
+// input of the job (%s the option, %s the path).
+inline constexpr char kProductionBadNumber[] = "設定ファイルの %s の値を数として読めません: %s";
+inline constexpr char kProductionImageUnused[] =
+    "%s のファイル %s を指定していますが、それを書き込む手順もベリファイする手順もありません (AutoCheck を確かめてください)。";
+inline constexpr char kProductionNothingToDo[] =
+    "手順が消去だけです。チップに書き込む手順もベリファイする手順もありません (AutoCheck を確かめてください)。";
+inline constexpr char kProductionVerifyAfterErase[] =
+    "%s を消去した後、書き込まずにベリファイする手順です。どのチップも必ず失敗します "
+    "(設定ファイルの手順には必ず消去が入ります。消去しないでベリファイするには --steps で手順を指定してください)。";
+inline constexpr char kProductionOutsideFolder[] =
+    "%s のファイルはジョブのフォルダの中になければなりません: %s";
+inline constexpr char kProductionOutputIsInput[] = "%s にジョブの入力ファイルは指定できません: %s";
+// A cut last line of the log or the event stream was moved aside: %s the
+// file, %s where the cut text went.
+inline constexpr char kProductionCutLineMoved[] =
+    "%s の最後の行が途中で切れていたため、その部分を %s に移しました。";
+// A run waiting for another program's lock (%s the file), and giving up.
+// The log's step column for a chip whose job failed before its first step.
+inline constexpr char kProductionStepDetect[] = "デバイス検出";
+inline constexpr char kProductionStepPrepare[] = "準備";
+inline constexpr char kProductionLockWaiting[] = "ほかのプログラムが使用中のため待っています: %s";
+inline constexpr char kProductionLockTimeout[] = "ほかのプログラムが使用中のままです。あきらめました: %s";
 // The production window's operator view: a panel per box, the job's
 // files, the counts of the lot, the log newest first and the summary.
 inline constexpr char kProdBoxTitle[] = "ライタ %d";

@@ -1,6 +1,8 @@
 #include "settings/SettingsKeys.h"
 
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "base/Numbers.h"
@@ -85,6 +87,25 @@ bool IsNumberKind(SettingKind kind) {
     return kind != K::Text && kind != K::Label;
 }
 
+// The text a key holds in the file; nullopt when the file lacks it.
+std::optional<QString> StoredText(const CIniFile& ini, const SettingKey& key) {
+    const QString section = QString::fromLatin1(key.section);
+    const QString name = QString::fromLatin1(key.name);
+    // Two defaults apart: a key present gives the same text for both.
+    const QString a = ini.GetString(section, name, QStringLiteral("\x01a"));
+    if (a != ini.GetString(section, name, QStringLiteral("\x01b"))) return std::nullopt;
+    return a;
+}
+
+// A number row's text by the strict rule: hexadecimal for Hex8 rows, decimal
+// for the others, "0x" hexadecimal in both.
+std::optional<int64_t> StrictNumber(const SettingKey& key, const QString& text) {
+    const bool hex = key.kind == K::Hex8;
+    uint64_t value = 0;
+    if (!ParseNumber(text.toStdString(), hex ? 16 : 10, hex ? UINT32_MAX : INT32_MAX, value)) return std::nullopt;
+    return static_cast<int64_t>(value);
+}
+
 }  // namespace
 
 std::span<const SettingKey> SettingKeys() {
@@ -115,6 +136,11 @@ void ReadSettingKeys(const CIniFile& ini, bool bWithValues, ISettingValues& valu
         const QString section = QString::fromLatin1(key.section);
         const QString name = QString::fromLatin1(key.name);
         const std::string_view def = key.defaultText;
+        // What the strict rule reads ("0x1F" too) is that number; other
+        // texts are read leniently, as they always were.
+        if (const auto text = IsNumberKind(key.kind) ? StoredText(ini, key) : std::nullopt)
+            if (const auto strict = StrictNumber(key, *text))
+                return values.SetNumber(key.id, key.kind == K::Enable ? (*strict != 0 ? 1 : 0) : *strict);
         switch (key.kind) {
             case K::Text:
             case K::Label:
@@ -133,6 +159,16 @@ void ReadSettingKeys(const CIniFile& ini, bool bWithValues, ISettingValues& valu
                 return;
         }
     });
+}
+
+UnreadableSetting FirstUnreadableNumber(const CIniFile& ini, bool bWithValues) {
+    UnreadableSetting found;
+    ForEachSettingKey(bWithValues, [&](const SettingKey& key) {
+        if (found.key != nullptr || !IsNumberKind(key.kind)) return;
+        const auto text = StoredText(ini, key);
+        if (text && !StrictNumber(key, *text)) found = {&key, *text};
+    });
+    return found;
 }
 
 bool WriteSettingKeys(CIniFile& ini, bool bWithValues, const ISettingValues& values) {

@@ -116,6 +116,17 @@ QString FormatSettingNumber(SettingKind kind, int64_t value);
 // each with its default, and hands it to `values`.
 void ReadSettingKeys(const CIniFile& ini, bool bWithValues, ISettingValues& values);
 
+// A number row whose text in a file the strict rule (ParseNumber) cannot
+// read: "0x1F" reads as hexadecimal in every number row, and "1F" in a
+// decimal row, "1 F" or "" in any are refused.
+struct UnreadableSetting {
+    const SettingKey* key = nullptr;
+    QString text;
+};
+// The first such row of `ini` (values-only rows only with bWithValues); an
+// absent key reads as its default. Null key when every one reads.
+UnreadableSetting FirstUnreadableNumber(const CIniFile& ini, bool bWithValues);
+
 // Writes every row in table order from `values`, except those it keeps as
 // stored. False when some key could
 // not be stored (a text with a line break, a file grown too large); the

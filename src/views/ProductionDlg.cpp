@@ -28,6 +28,7 @@
 
 #include "base/FileNode.h"
 #include "base/FormatText.h"
+#include "base/Numbers.h"
 #include "devices/Devices.h"
 #include "ops/Job.h"
 #include "res/Dialogs.h"
@@ -94,13 +95,6 @@ void RingBell(bool passed) {
     QApplication::beep();
     if (passed) return;
     for (int i = 1; i < kFailRings; ++i) QTimer::singleShot(i * kRingGapMs, [] { QApplication::beep(); });
-}
-
-// A decimal or 0x-prefixed number.
-bool ParseNumber(const QString& text, uint64_t& value) {
-    bool ok = false;
-    value = text.trimmed().toULongLong(&ok, 0);
-    return ok;
 }
 
 // A path as the setting file's own keys take it: relative to its folder.
@@ -247,19 +241,26 @@ int FittingPixels(const QFont& font, const QString& text, int width, int most, i
 
 }  // namespace
 
-QString OperatorAdvice(const QString& cause) {
-    const std::string c = cause.toStdString();
-    if (c == CauseName(Cause::Refused) || c == CauseName(Cause::NotDetected))
-        return Utf8(text::kProdDoWrongChip);
-    if (c == CauseName(Cause::OtherDevice)) return Utf8(text::kProdDoOtherDevice);
-    if (c == CauseName(Cause::VerifyMismatch)) return Utf8(text::kProdDoVerify);
-    if (c == CauseName(Cause::NoAnswer) || c == CauseName(Cause::WrongAnswer) ||
-        c == CauseName(Cause::Driver) || c == CauseName(Cause::NoBox) || c == CauseName(Cause::NoAccess))
-        return Utf8(text::kProdDoBox);
-    if (c == CauseName(Cause::File)) return Utf8(text::kProdDoFile);
-    if (c == CauseName(Cause::Policy) || c == CauseName(Cause::EmptyInput) ||
-        c == CauseName(Cause::NoSuchMemory) || c == CauseName(Cause::TooLarge))
-        return Utf8(text::kProdDoSetting);
+QString OperatorAdvice(Cause cause) {
+    switch (cause) {
+        case Cause::Refused:
+        case Cause::NotDetected: return Utf8(text::kProdDoWrongChip);
+        case Cause::OtherDevice: return Utf8(text::kProdDoOtherDevice);
+        case Cause::VerifyMismatch: return Utf8(text::kProdDoVerify);
+        case Cause::NoAnswer:
+        case Cause::WrongAnswer:
+        case Cause::Driver:
+        case Cause::NoBox:
+        case Cause::NoAccess: return Utf8(text::kProdDoBox);
+        case Cause::File: return Utf8(text::kProdDoFile);
+        case Cause::Policy:
+        case Cause::EmptyInput:
+        case Cause::NoSuchMemory:
+        case Cause::TooLarge: return Utf8(text::kProdDoSetting);
+        case Cause::None:
+        case Cause::Cancelled:
+        case Cause::Other: break;
+    }
     return Utf8(text::kProdDoOther);
 }
 
@@ -708,7 +709,7 @@ void CProductionDlg::ShowLogTail(const QString& path) {
         r.passed = at(c.result) == QStringLiteral("OK");
         r.interrupted = at(c.result) == Utf8(text::kProductionResultInterrupted);
         r.failedStep = at(c.step);
-        r.cause = at(c.cause);
+        r.cause = CauseOfName(at(c.cause));
         AddResult(r);
     }
 }
@@ -718,7 +719,8 @@ void CProductionDlg::AddResult(const ChipRecord& record) {
     for (size_t i = 0; i < m_panels.size(); ++i)
         if (m_panels[i]->Name() == record.box) box = QStringLiteral("%1  %2").arg(i + 1).arg(record.box);
     QString step = record.failedStep;
-    if (!record.passed && !record.cause.isEmpty()) step += QStringLiteral(" (%1)").arg(record.cause);
+    if (!record.passed && record.cause != Cause::None)
+        step += QStringLiteral(" (%1)").arg(QLatin1String(CauseName(record.cause)));
     // A chip of a run that died: neither passed nor failed, its end unknown.
     const QString verdict = record.interrupted ? Utf8(text::kProductionResultInterrupted)
                             : record.passed    ? Utf8(text::kProdResultPass)
@@ -757,18 +759,19 @@ bool CProductionDlg::TakeSerialRule(ProductionJob& job, std::string& error) cons
         error = FormatText(text::kProductionBadField, name, Text(field).toStdString().c_str());
         return false;
     };
-    bool ok = false;
-    const QString address = Text(kSerialAddress).trimmed();
-    const uint64_t at =
-        QString(address).remove(QStringLiteral("0x"), Qt::CaseInsensitive).toULongLong(&ok, 16);
-    if (!ok || at > UINT32_MAX) return bad(kSerialAddress);
+    // The setting file's rules: the address hexadecimal, the numbers
+    // decimal or 0x... ("010" is ten, as in the file).
+    uint64_t at = 0;
+    if (!ParseNumber(Text(kSerialAddress).toStdString(), 16, UINT32_MAX, at)) return bad(kSerialAddress);
     rule.address = static_cast<uint32_t>(at);
-    if (!ParseNumber(Text(kSerialFirst), rule.first)) return bad(kSerialFirst);
-    if (!ParseNumber(Text(kSerialStep), rule.step)) return bad(kSerialStep);
+    if (!ParseSerialValue(Text(kSerialFirst), rule.first)) return bad(kSerialFirst);
+    if (!ParseSerialValue(Text(kSerialStep), rule.step)) return bad(kSerialStep);
     rule.last = UINT64_MAX;
-    if (!Text(kSerialLast).trimmed().isEmpty() && !ParseNumber(Text(kSerialLast), rule.last))
+    if (!Text(kSerialLast).trimmed().isEmpty() && !ParseSerialValue(Text(kSerialLast), rule.last))
         return bad(kSerialLast);
+    const QString fileList = job.serial ? job.serial->listFile : QString();
     rule.listFile = BesideSettingFile(job, QDir::fromNativeSeparators(Text(kSerialList).trimmed()));
+    job.listFromUser = rule.listFile != fileList;
     job.serial = rule;
     return true;
 }
@@ -779,6 +782,7 @@ bool CProductionDlg::TakeControls(ProductionJob& job, ProductionOptions& options
         return false;
     options = ProductionOptions{};
     options.poll = m_options.poll;
+    job.dataDir = m_options.dataDir;
     options.lot = Text(kLot).trimmed();
     options.operatorName = Text(kOperator).trimmed();
     options.workOrder = Text(kWorkOrder).trimmed();
@@ -793,7 +797,9 @@ bool CProductionDlg::TakeControls(ProductionJob& job, ProductionOptions& options
         if (IsChecked(s.box)) job.steps |= s.bit;
     if (!TakeSerialRule(job, error)) return false;
     const QString log = QDir::fromNativeSeparators(Text(kLogPath).trimmed());
+    const QString fileLog = LogFileOf(job);
     if (!log.isEmpty()) job.logFile = log;
+    job.logFromUser = LogFileOf(job) != fileLog;  // typed in the window
 
     options.repeat = IsChecked(kRepeatBox);
     const QString count = Text(kCount).trimmed();
@@ -833,11 +839,14 @@ bool CProductionDlg::Start() {
     // The event stream is opened before anything runs: one that cannot be
     // written keeps the run from starting.
     if (const QString events = QDir::fromNativeSeparators(Text(kEventsPath).trimmed()); !events.isEmpty()) {
-        options.eventStream = CEventStream::Open(BesideSettingFile(job, events), error);
+        std::string note;
+        options.eventStream =
+            CEventStream::Open(BesideSettingFile(job, events), error, CEventStream::kDefaultPatience, &note);
         if (!options.eventStream) {
             OnMessage({}, QString::fromStdString(error));
             return false;
         }
+        if (!note.empty()) OnMessage({}, QString::fromStdString(note));
     }
     ProductionEvents events;
     // The boxes' threads report here through the event loop; a report still

@@ -80,7 +80,7 @@ private:
 };
 
 // What a failure's cause asks of the operator.
-QString OperatorAdvice(const QString& cause);
+QString OperatorAdvice(Cause cause);
 
 class CProductionDlg final : public CResDialog {
     Q_OBJECT
@@ -97,6 +97,9 @@ public:
         // The event stream's file, as `oriole-cli run --events` takes it
         // (empty: none); the field starts with it, and a locked window keeps it.
         QString eventsFile;
+        // Where the files the setting file names may also be written, as
+        // `oriole-cli run --data-dir` takes it (empty: its folder only).
+        QString dataDir;
         // Asks for an existing file, starting in `folder`; empty when the user
         // cancels. Null: the platform's open dialog.
         std::function<QString(QWidget* parent, const QString& folder, const QStringList& filters)>

@@ -5,13 +5,19 @@
 // not do all it was asked; the log a spreadsheet opens as it is.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
+#include <atomic>
+#include <thread>
 
 #include "support/CliRun.h"
 #include "support/ProductionFiles.h"
@@ -23,6 +29,17 @@ using oriole::test::CsvRecords;
 using oriole::test::ProgramHex;
 using oriole::test::Finish;
 using oriole::test::RunCli;
+
+// A trace sends this command byte to the box in some write.
+bool SendsCommand(const QByteArray& trace, char command) {
+    for (const QByteArray& line : trace.split('\n')) {
+        const qsizetype at = line.indexOf(" write ");
+        const qsizetype bytes = line.indexOf("> ", at);
+        if (at >= 0 && bytes >= 0 && static_cast<char>(line.mid(bytes + 2, 2).toUInt(nullptr, 16)) == command)
+            return true;
+    }
+    return false;
+}
 
 class CliRunTest : public ::testing::Test {
 protected:
@@ -110,6 +127,7 @@ TEST_F(CliRunTest, SeveralBoxesGiveEveryChipItsOwnNumberAndOneUnpluggedBoxStopsA
 TEST_F(CliRunTest, ARunShortOfItsGoalSaysWhyAndAFailedChipCannotBeReadAsOk) {
     const QString job = SettingFile(16);
     const QString trace = m_dir.filePath("trace.txt");
+    const QString verifyTrace = m_dir.filePath("verify.txt");
     struct Case {
         const char* what;
         QStringList args;
@@ -124,8 +142,11 @@ TEST_F(CliRunTest, ARunShortOfItsGoalSaysWhyAndAFailedChipCannotBeReadAsOk) {
          "チップを取り外してください"},
         {"the box lost after the first chip", {"run", job, "--count", "3", "--writer", tray + ",disconnect=4358"}, 1,
          "合格 1  不合格 0  応答しないライタ 1", "oriole-cli: 応答しないライタがあるため"},
-        {"a chip failing its verify", {"run", job, "--steps", "erase,flash-verify,eeprom", "--writer", tray}, 1,
-         "\tFAIL\t", "oriole-cli: 不合格のチップがあります (1 個)"},
+        // Steps without the erase run without it: the blank chip fails the verify.
+        {"a chip failing its verify", {"run", job, "--steps", "flash-verify,eeprom", "--writer", tray, "--trace", verifyTrace},
+         1, "\tFAIL\t", "oriole-cli: 不合格のチップがあります (1 個)"},
+        {"a verify after the erase", {"run", job, "--steps", "erase,flash-verify", "--writer", tray}, 1, "",
+         "書き込まずにベリファイ"},
         {"--trace before run", {"--trace", trace, "run", job, "--writer", "sim:ATmega328P,fast"}, 0, "\tOK\t", ""},
         {"a count of zero", {"run", job, "--count", "0"}, 2, "", "--count"},
         {"a negative count", {"run", job, "--count", "-1"}, 2, "", "--count"},
@@ -142,6 +163,117 @@ TEST_F(CliRunTest, ARunShortOfItsGoalSaysWhyAndAFailedChipCannotBeReadAsOk) {
         }
     }
     EXPECT_TRUE(Read("trace.txt").contains("oriole-cli run wire trace"));
+    // The chip erase went to the box in the run that asked for it, never in the verify-only one.
+    EXPECT_TRUE(SendsCommand(Read("trace.txt"), 'D'));
+    EXPECT_FALSE(SendsCommand(Read("verify.txt"), 'D'));
+}
+
+// No output option may name a file of the job, by its name or another (a
+// link): the file keeps its bytes and the run does not start.
+TEST_F(CliRunTest, OutputOptionsNeverNameTheJobsFiles) {
+    const QString job = SettingFile(16);
+    oriole::test::WriteFile(m_dir, "job.set.counter", "1000\n");
+    oriole::test::WriteFile(m_dir, "job.set.log.csv", "");
+    ASSERT_TRUE(QFile::link(m_dir.filePath("prog.hex"), m_dir.filePath("image.link")));
+    const char* inputs[] = {"prog.hex", "job.set", "job.set.counter", "job.set.log.csv"};
+    QMap<QString, QByteArray> before;
+    for (const char* name : inputs) before[name] = Read(name);
+    struct Case {
+        const char* option;
+        const char* file;
+    };
+    const Case cases[] = {{"--trace", "prog.hex"},        {"--trace", "image.link"}, {"--events", "prog.hex"},
+                          {"--events", "job.set"},        {"--events", "job.set.counter"},
+                          {"--events", "job.set.log.csv"}, {"--log", "prog.hex"}};
+    for (const Case& c : cases) {
+        const CliRun r = RunCli({"run", job, "--writer", "sim:ATmega328P,fast", c.option, m_dir.filePath(c.file)});
+        EXPECT_EQ(r.status, 1) << c.option << " " << c.file << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.option)) << r.err.toStdString();
+        for (const char* name : inputs) EXPECT_EQ(Read(name), before[name]) << c.option << " " << c.file << ": " << name;
+    }
+}
+
+// SIGTERM and SIGHUP end a run as Ctrl-C does: the chip in progress is
+// finished and logged, then the summary; a reader of the output that goes
+// away (| head -1) is a write error said at the end, never a death by
+// SIGPIPE with a chip both logged and left in the journal.
+TEST_F(CliRunTest, SignalsAndAClosedOutputFinishTheChipInProgress) {
+    const QString job = SettingFile(16 * 1024);  // some seconds on a box in real time
+    for (const int sig : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        QFile::remove(m_dir.filePath("job.set.log.csv"));
+        QFile::remove(m_dir.filePath("job.set.counter"));
+        QProcess p;
+        p.start(QStringLiteral(ORIOLE_CLI_PATH), {"run", job, "--writer", "sim:ATmega328P", "--repeat"});
+        ASSERT_TRUE(p.waitForStarted());
+        QElapsedTimer waited;
+        waited.start();
+        while (Read("job.set.counter").trimmed() != "1001" && waited.elapsed() < 20000) QThread::msleep(20);
+        ASSERT_EQ(Read("job.set.counter").trimmed(), "1001");
+        kill(static_cast<pid_t>(p.processId()), sig);
+        const CliRun r = Finish(p);
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();  // a --repeat run ends by a stop
+        EXPECT_TRUE(r.out.contains("合格 1  不合格 0")) << r.out.toStdString();
+        const auto rows = LogRows();
+        ASSERT_EQ(rows.size(), 1);
+        EXPECT_EQ(rows[0]["結果"], "OK");
+        EXPECT_FALSE(QFile::exists(m_dir.filePath("job.set.counter.journal")));
+    }
+
+    QFile::remove(m_dir.filePath("job.set.log.csv"));
+    SettingFile(256);
+    QProcess piped;
+    piped.start("bash", {"-c", QStringLiteral("'%1' run '%2' --count 3 --writer sim:ATmega328P,fast,swap=300:300 | head -1; "
+                                              "exit ${PIPESTATUS[0]}").arg(ORIOLE_CLI_PATH, job)});
+    const CliRun r = Finish(piped);
+    EXPECT_EQ(r.status, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("標準出力に書き込めません")) << r.err.toStdString();
+    const auto rows = LogRows();
+    EXPECT_FALSE(rows.isEmpty());
+    for (const auto& row : rows) EXPECT_EQ(row["結果"], "OK");
+    // The next start finds no chip left in flight.
+    const CliRun next = RunCli({"run", job, "--writer", "sim:ATmega328P,fast"});
+    EXPECT_EQ(next.status, 0) << next.err.toStdString();
+    EXPECT_FALSE((next.out + next.err).contains("中断")) << next.err.toStdString();
+}
+
+// A pseudo-terminal is an output like a file: the doctor's report and a
+// run's trace reach the terminal's other end.
+TEST_F(CliRunTest, APseudoTerminalIsAnOutput) {
+    const QString job = SettingFile(16);
+    const struct {
+        QStringList args;
+        const char* seen;
+    } cases[] = {
+        {{"doctor", "--writer", "sim:ATmega328P", "--report"}, "# wire trace"},
+        {{"run", job, "--writer", "sim:ATmega328P,fast", "--trace"}, "oriole-cli run wire trace"},
+    };
+    for (const auto& c : cases) {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        const QString terminal = QString::fromLatin1(ptsname(master));
+        // Read while the tool writes: a terminal holds only a few kilobytes.
+        QByteArray seen;
+        std::atomic<bool> done{false};
+        std::thread reader([&] {
+            char buffer[4096];
+            while (!done.load()) {
+                pollfd ready{master, POLLIN, 0};
+                if (poll(&ready, 1, 50) <= 0) continue;
+                const ssize_t n = read(master, buffer, sizeof buffer);
+                if (n > 0) seen.append(buffer, n);
+            }
+        });
+        const CliRun r = RunCli(c.args + QStringList{terminal});
+        QThread::msleep(200);
+        done.store(true);
+        reader.join();
+        close(master);
+        EXPECT_EQ(r.status, 0) << c.args.join(' ').toStdString() << "\n" << r.err.toStdString();
+        EXPECT_TRUE(seen.contains(c.seen)) << c.args.join(' ').toStdString() << "\n" << seen.left(300).constData();
+    }
 }
 
 // The log as a factory imports it: a byte-order mark, times with their zone,

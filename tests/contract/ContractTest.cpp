@@ -26,6 +26,7 @@
 #include "production/ProductionRun.h"
 #include "res/Texts.h"
 #include "support/CliRun.h"
+#include "support/JobFolder.h"
 #include "views/AutoDlg.h"
 
 namespace oriole::test {
@@ -105,19 +106,12 @@ std::string StepOfLog(const QString& text) {
     return "?" + text.toStdString();
 }
 
-class ContractTest : public ::testing::Test {
+class ContractTest : public ::testing::Test, protected test::JobFolder {
 protected:
     void SetUp() override {
         EnsureApp();
-        Write("prog.hex", ":100000000C9434000C9446000C9446000C9446006A\r\n:00000001FF\r\n");
         Write("data.hex", ":0300100011223387\r\n:00000001FF\r\n");
         Write("end.hex", ":00000001FF\r\n");
-    }
-    QString Path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
-    void Write(const char* name, const QByteArray& bytes) {
-        QFile f(Path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
     }
     QString NextTrace() { return Path(("trace" + std::to_string(++m_traces)).c_str()); }
     // What `run` sent through `core`, normalised.
@@ -167,7 +161,6 @@ protected:
     // writer), or at the end of avrdude's.
     Outcome RunCli(QStringList args);
 
-    QTemporaryDir m_dir;
     int m_traces = 0;
 };
 
@@ -236,7 +229,7 @@ Outcome ContractTest::RunProduction(const JobSpec& job, bool allowRisky) {
     if (chips.size() == 1) {
         v.ok = chips[0].passed;
         if (!v.ok) {
-            v.cause = chips[0].cause.toStdString();
+            v.cause = CauseName(chips[0].cause);
             v.step = StepOfLog(chips[0].failedStep);
             if (v.step.starts_with('?')) v.step.clear();  // failed before its first step: the message
             v.says += chips[0].failedStep.toStdString() + "\n";
@@ -444,9 +437,12 @@ std::vector<Row> Rows() {
          {.device = "AT90S2313", .steps = kErase | kWriteFuses | kVerifyFuses, .fuses = FuseBytes{0xFF, 0xFF, 0xFF}},
          {.sendsNothing = true, .cause = Cause::NoSuchMemory, .says = "AT90S2313 にはヒューズがありません"},
          {Front::Dialog, Front::Production, Front::Device}},
+        // A production run refuses these steps before the first chip: after
+        // its erase the verify can only fail (tests/production).
         {"a chip that holds something else",
          {.steps = kErase | kVerifyFlash, .flash = "prog.hex"},
-         {.step = "flash-verify", .cause = Cause::VerifyMismatch}},
+         {.step = "flash-verify", .cause = Cause::VerifyMismatch},
+         {Front::Dialog, Front::Device, Front::Avrdude}},
         // The chip reads the bits a part does not have as 1 (efuse 05 as FD,
         // lock 3C as FC): no verify compares them.
         {"unused fuse and lock bits",

@@ -29,11 +29,16 @@
 #include "support/ProductionFixture.h"
 #include "production/ProductionRun.h"
 #include "production/SerialNumbers.h"
+#include "base/FileSync.h"
+#include <sys/file.h>
 
 namespace oriole {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+// The file an open descriptor stands for.
+QString PathOfFd(int fd) { return QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(fd)).canonicalFilePath(); }
 
 TEST(SerialEncodingTest, StoresEachNumberAsItsRuleSays) {
     struct Case {
@@ -148,19 +153,31 @@ TEST_F(ProductionTest, TheJobsRulesHoldBeforeTheFirstChip) {
     };
     const QByteArray fuses = "[Fuse]\r\nFuseEnable=1\r\nFuseExt=FF\r\nFuseLow=62\r\nFuseHigh=";
     const Case cases[] = {
-        {"RSTDISBL hint", "ATmega328P", "00000021", fuses + "59\r\n", "", nullptr, false, "AllowRiskyFuses=1"},
-        {"RSTDISBL allowed", "ATmega328P", "00000021", fuses + "59\r\n", "AllowRiskyFuses=1\r\n", nullptr, true, ""},
-        {"SPIEN even when allowed", "ATmega328P", "00000021", fuses + "FF\r\n", "AllowRiskyFuses=1\r\n", nullptr,
+        {"RSTDISBL hint", "ATmega328P", "00000023", fuses + "59\r\n", "", nullptr, false, "AllowRiskyFuses=1"},
+        {"RSTDISBL allowed", "ATmega328P", "00000023", fuses + "59\r\n", "AllowRiskyFuses=1\r\n", nullptr, true, ""},
+        {"SPIEN even when allowed", "ATmega328P", "00000023", fuses + "FF\r\n", "AllowRiskyFuses=1\r\n", nullptr,
          false, "SPIEN"},
-        {"a safe value", "ATmega328P", "00000021", fuses + "D9\r\n", "", nullptr, true, ""},
+        {"a safe value", "ATmega328P", "00000023", fuses + "D9\r\n", "", nullptr, true, ""},
         {"a bad AllowRiskyFuses", "ATmega328P", "00000001", "", "AllowRiskyFuses=yes\r\n", nullptr, false,
          "AllowRiskyFuses"},
+        // Every number by one rule: 0x is hexadecimal, what no rule reads is
+        // refused naming key and value, never taken as 0.
+        {"0x fuse values", "ATmega328P", "0x00000023", "[Fuse]\r\nFuseEnable=1\r\nFuseExt=0xFF\r\nFuseLow=0x62\r\nFuseHigh=0xD9\r\n",
+         "", nullptr, true, ""},
+        {"a fuse value no rule reads", "ATmega328P", "00000023", fuses + "D9h\r\n", "", nullptr, false,
+         "[Fuse] FuseHigh の値を数として読めません: D9h"},
+        {"AutoCheck no rule reads", "ATmega328P", "0x1G", "", "", nullptr, false, "[Device] AutoCheck の値を数として読めません: 0x1G"},
+        // A job programs what it names, and its steps can pass.
+        {"no AutoCheck: only the erase", "ATmega328P", "", "", "", nullptr, false, "FLASH のファイル"},
+        {"a FLASH verify after the erase", "ATmega328P", "0x5", "", "", nullptr, false, "書き込まずにベリファイ"},
+        {"an EEPROM verify after the erase", "ATmega328P", "0x13", "", "", nullptr, false, "EEPROM を消去した後"},
     };
     for (const Case& c : cases) {
         m_messages.clear();
         if (c.flashFile != nullptr) Write("prog.hex", c.flashFile);
-        Write("job.set", "[Device]\r\nLastAVR=" + c.device + "\r\nAutoCheck=" + c.autoCheck +
-                             "\r\n[FLASH]\r\nFile=prog.hex\r\n" + c.extra + "[Production]\r\n" + c.production);
+        const QByteArray autoCheck = c.autoCheck.isEmpty() ? "" : "AutoCheck=" + c.autoCheck + "\r\n";
+        Write("job.set", "[Device]\r\nLastAVR=" + c.device + "\r\n" + autoCheck + "[FLASH]\r\nFile=prog.hex\r\n" +
+                             c.extra + "[Production]\r\n" + c.production);
         ProductionJob job;
         std::string error;
         const bool loaded = LoadProductionJob(Path("job.set"), job, error);
@@ -183,6 +200,62 @@ TEST_F(ProductionTest, TheJobsRulesHoldBeforeTheFirstChip) {
     EXPECT_STREQ(DeviceAt(job.deviceRow).name, "AT90S4433");
 }
 
+// A setting file writes only inside its folder (or the data folder the
+// command line names): a log or counter it names elsewhere, through a link
+// (a dangling one too) or with another name (a hard link) is refused before
+// the first chip, naming the key and the path, and nothing outside changes.
+TEST_F(ProductionTest, ASettingFileWritesOnlyInsideItsJob) {
+    QTemporaryDir outside;
+    const QString away = outside.path();
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("logs"));
+    ASSERT_TRUE(QFile::link(away, Path("elsewhere")));
+    struct Case {
+        const char* what;
+        QByteArray production;
+        const char* linkName;  // made in the job folder, to `linkTo` outside
+        const char* linkTo;
+        bool hard;
+        bool dataDir;  // the outside folder given as --data-dir
+        const char* says;  // empty: the run may start
+    };
+    const Case cases[] = {
+        {"a log above the folder", "Log=../" + QFileInfo(away).fileName().toUtf8() + "/log.csv\r\n", nullptr, nullptr,
+         false, false, "[Production] Log"},
+        {"a log through a linked folder", "Log=elsewhere/log.csv\r\n", nullptr, nullptr, false, false, "[Production] Log"},
+        {"a counter by its absolute path", "Serial=flash:100:4\r\nSerialCounter=" + away.toUtf8() + "/n\r\n", nullptr,
+         nullptr, false, false, "[Production] SerialCounter"},
+        {"a dangling link as the log", "", "job.set.log.csv", "made.csv", false, false, "job.set.log.csv"},
+        {"a hard link as the log", "", "job.set.log.csv", "login", true, false, "job.set.log.csv"},
+        {"a log in a subfolder", "Log=logs/run.csv\r\n", nullptr, nullptr, false, false, ""},
+        {"the data folder", "Log=" + away.toUtf8() + "/log.csv\r\n", nullptr, nullptr, false, true, ""},
+    };
+    for (const Case& c : cases) {
+        m_messages.clear();
+        QFile::remove(Path("job.set.log.csv"));
+        for (const QString& name : QDir(away).entryList(QDir::Files)) QFile::remove(away + '/' + name);
+        {
+            QFile login(away + "/login");
+            ASSERT_TRUE(login.open(QIODevice::WriteOnly));
+            login.write("echo hello\n");
+        }
+        if (c.linkName != nullptr) {
+            const QString target = away + '/' + c.linkTo;
+            ASSERT_TRUE(c.hard ? link(QFile::encodeName(target).constData(), QFile::encodeName(Path(c.linkName)).constData()) == 0
+                               : QFile::link(target, Path(c.linkName)))
+                << c.what;
+        }
+        ProductionJob job = Job("00000007", c.production);
+        if (c.dataDir) job.dataDir = away;
+        CProductionRun run(job, {}, Events());
+        const bool may = *c.says == '\0';
+        EXPECT_EQ(run.Prepare(), may) << c.what << "\n" << Messages();
+        if (may) continue;
+        EXPECT_NE(Messages().find(c.says), std::string::npos) << c.what << "\n" << Messages();
+        EXPECT_EQ(QDir(away).entryList(QDir::Files), QStringList{"login"}) << c.what;
+        EXPECT_EQ(Read(away + "/login"), "echo hello\n") << c.what;
+    }
+}
+
 TEST_F(ProductionTest, AnErrorTheBoxReportedFailsTheChip) {
     ProductionOptions options;
     options.writers = {"sim:ATmega328P,fast,dup=E"};
@@ -193,17 +266,19 @@ TEST_F(ProductionTest, AnErrorTheBoxReportedFailsTheChip) {
     ASSERT_EQ(m_chips.size(), 1u) << Messages();
     EXPECT_FALSE(m_chips[0].passed) << Messages();
     EXPECT_EQ(run.Passed(), 0);
-    EXPECT_EQ(m_chips[0].cause, "wrong-answer");
+    EXPECT_EQ(m_chips[0].cause, Cause::WrongAnswer);
 }
 
 TEST_F(ProductionTest, AChipFailingVerifyIsLoggedFailedAndItsNumberIsNotReused) {
-    // The erase and the serial's EEPROM write run, then the FLASH verify
-    // finds the blank chip without the program: every chip fails there.
+    // The FLASH verify finds the blank chip without the program: every chip
+    // fails there, before anything was written (so the tray takes each one
+    // out once it was left alone for a while).
     ProductionOptions options;
-    options.writers = {"sim:ATmega328P,fast,swap=100:150"};
+    options.writers = {"sim:ATmega328P,fast,swap=100:150:300"};
     options.count = 2;
     options.poll = std::chrono::milliseconds(40);
     ProductionJob job = Job("0000000D", "Serial=eeprom:10:2:be:bcd\r\nSerialFirst=7\r\nSerialStep=3\r\n");
+    job.steps &= ~step_bit::kErase;  // as --steps flash-verify,eeprom gives them
     CProductionRun run(job, options, Events());
     ASSERT_TRUE(run.Prepare()) << Messages();
     run.Run();
@@ -297,7 +372,7 @@ TEST_F(ProductionTest, SeveralBoxesAtOnceTakeEachNumberOnceAndShareTheLog) {
     }
     options.count = kChips;
     options.poll = std::chrono::milliseconds(40);
-    ProductionJob job = Job("00000007", "Serial=flash:100:4\r\n");
+    ProductionJob job = Job("0x7", "Serial=flash:100:4\r\n");
     // Each box in flight has its own line in the journal until its row is written.
     int noted = 0;
     onChip = [&](const ChipRecord& r) {
@@ -563,10 +638,12 @@ TEST_F(ProductionTest, AFailedChipsNumberIsSpentOrReusedAsTheSettingFileSays) {
         QFile::remove(Path("job.set.counter"));
         m_chips.clear();
         ProductionOptions options;
-        for (int i = 0; i < c.boxes; ++i) options.writers.push_back("sim:ATmega328P,fast,swap=30:30");
+        // Chips the job leaves unchanged are taken out after a while.
+        for (int i = 0; i < c.boxes; ++i) options.writers.push_back("sim:ATmega328P,fast,swap=30:30:150");
         options.count = 6;
         options.poll = std::chrono::milliseconds(20);
         ProductionJob job = Job("0000000D", c.production);
+        job.steps &= ~step_bit::kErase;
         ProductionEvents events = Events();
         std::set<std::string> held;
         bool twice = false;
@@ -653,13 +730,14 @@ TEST_F(ProductionTest, AChipSwappedBetweenTwoPollsOrMidJobIsProgrammedOrFailed) 
         for (const ChipRecord& r : m_chips) {
             if (r.passed) continue;
             EXPECT_FALSE(r.failedStep.isEmpty());
-            EXPECT_FALSE(r.cause.isEmpty());
+            EXPECT_NE(r.cause, Cause::None);
         }
     }
 }
 
 // Chips the job must leave alone: one whose signature is another device's
-// fails at the detection, is counted and logged with why, and gets neither
+// fails at the detection, is counted and logged with that step's name (a
+// name, never the message) and its cause as values, and gets neither
 // a number nor any write; steps the mask asks for but the setting file
 // switches off (fuse, lock, calibration enables 0) neither run nor show.
 TEST_F(ProductionTest, WhatTheJobMustNotTouchStaysUntouched) {
@@ -675,8 +753,7 @@ TEST_F(ProductionTest, WhatTheJobMustNotTouchStaysUntouched) {
                            "[Lock]\r\nLockEnable=0\r\nLockBits=FC\r\n"
                            "[Calibration]\r\nCalibrationEnable=0\r\nCalibRationFreq=8.0MHz\r\n";
     const Case cases[] = {
-        {"another device", "sim:ATmega328P,fast,signature=1E9406", "0000000F", "", false, "別のデバイスです (ATmega168)",
-         "DFGIJLNQ"},
+        {"another device", "sim:ATmega328P,fast,signature=1E9406", "0000000F", "", false, "デバイス検出", "DFGIJLNQ"},
         {"steps switched off", "sim:ATmega328P,fast", "000007EF", off, true, "", "LN"},
     };
     for (const Case& c : cases) {
@@ -701,10 +778,12 @@ TEST_F(ProductionTest, WhatTheJobMustNotTouchStaysUntouched) {
         EXPECT_EQ(run.Failed(), c.passed ? 0 : 1) << c.what;
         ASSERT_EQ(m_chips.size(), 1u) << c.what;
         EXPECT_EQ(m_chips[0].failedStep.toStdString(), c.failedStep) << c.what;
+        EXPECT_EQ(m_chips[0].cause, c.passed ? Cause::None : Cause::OtherDevice) << c.what;
         const auto lines = LogLines(job);
         ASSERT_FALSE(lines.isEmpty());
         EXPECT_TRUE(lines.back().contains(c.passed ? ",OK," : ",エラー," + QByteArray(c.failedStep)))
             << lines.back().constData();
+        EXPECT_TRUE(lines.back().trimmed().endsWith(c.passed ? "," : ",other-device")) << lines.back().constData();
         // A chip that failed before its number never took one.
         EXPECT_EQ(Read(CounterFileOf(job)).trimmed(), c.passed ? "2" : "") << c.what;
         for (const JobStep& step : steps) {
@@ -846,9 +925,12 @@ TEST_F(ProductionTest, EachLineIsSyncedBeforeTheNextChipAndAFailedSyncStopsTheRu
     CProductionRun run(Job("00000007", "Serial=flash:100:4\r\n"), Tray(4), Events());
     ASSERT_TRUE(run.Prepare()) << Messages();
     std::vector<size_t> chipsAtSync;
-    run.Log().SetSync([&](int fd) {
+    // The log's real fdatasync, seen through the file-system seam.
+    const QString log = QFileInfo(LogFileOf(run.Job())).canonicalFilePath();
+    const CSyncHookScope hook([&](int fd, SyncKind kind, CSyncHookScope::Real real) {
+        if (kind != SyncKind::Data || PathOfFd(fd) != log) return real(fd, kind);
         chipsAtSync.push_back(m_chips.size());
-        if (chipsAtSync.size() < 2) return fdatasync(fd);
+        if (chipsAtSync.size() < 2) return real(fd, kind);
         errno = EIO;
         return -1;
     });
@@ -912,6 +994,93 @@ TEST_F(ProductionTest, TheEventStreamHoldsEachEventInOrder) {
 // The stream never waits for good and never goes where it was not meant to:
 // a FIFO without a reader fails after a while, one whose reader went away
 // fails its next line (the program goes on), and device nodes are refused.
+// Whole lines or none: a last line a crash cut (here written by hand) is
+// moved aside, whole, into a file beside the log or the stream before
+// anything is appended, and the next line starts a line of its own.
+TEST(WholeLinesTest, ACutLastLineGoesAsideBeforeTheNextLine) {
+    for (const bool events : {false, true}) {
+        SCOPED_TRACE(events ? "event stream" : "log");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(events ? "events.jsonl" : "job.log.csv");
+        const QByteArray whole = events ? QByteArray("{\"event\":\"run-start\"}\n")
+                                        : LogHeader({"FLASH"}).join(',').toUtf8() + "\r\n";
+        const QByteArray cut = events ? "{\"event\":\"chip-e" : "2026-12-10T10:00:00+09:00,2026-12";
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(whole + cut);
+        }
+        std::string error, note;
+        CProductionLog log;
+        std::shared_ptr<CEventStream> stream;
+        if (events) {
+            stream = CEventStream::Open(path, error, CEventStream::kDefaultPatience, &note);
+            ASSERT_TRUE(stream) << error;
+            ASSERT_TRUE(stream->Write("chip-end", QJsonObject{{"serial", "7"}}, error)) << error;
+        } else {
+            ASSERT_TRUE(log.Open(path, {"FLASH"}, false, error, note)) << error;
+            ChipRecord record;
+            record.serial = "7";
+            record.hashes = {"ab"};
+            ASSERT_TRUE(log.Append(record, error)) << error;
+        }
+        const QStringList aside = QDir(dir.path()).entryList({QFileInfo(path).fileName() + ".cut-*"});
+        ASSERT_EQ(aside.size(), 1) << note;
+        EXPECT_NE(note.find(aside[0].toStdString()), std::string::npos) << note;
+        QFile moved(dir.filePath(aside[0]));
+        ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
+        EXPECT_EQ(moved.readAll(), cut);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        ASSERT_TRUE(text.startsWith(whole));
+        const QByteArray next = text.mid(whole.size());
+        EXPECT_TRUE(next.endsWith('\n'));
+        if (events)
+            EXPECT_EQ(QJsonDocument::fromJson(next).object()["serial"], "7") << next.constData();
+        else
+            EXPECT_EQ(next.trimmed().split(',').size(), LogHeader({"FLASH"}).size()) << next.constData();
+    }
+}
+
+// Runs that make one new log at once write one header; a run that finds the
+// log locked by another program says so, naming it, and gives up after a while.
+TEST(WholeLinesTest, OneHeaderAndAHeldLockSaidAndGivenUp) {
+    QTemporaryDir dir;
+    for (int round = 0; round < 20; ++round) {
+        const QString path = dir.filePath(QStringLiteral("log%1.csv").arg(round));
+        CProductionLog logs[2];
+        bool opened[2] = {};
+        std::thread other([&] {
+            std::string error, note;
+            opened[1] = logs[1].Open(path, {"FLASH"}, true, error, note);
+        });
+        std::string error, note;
+        opened[0] = logs[0].Open(path, {"FLASH"}, true, error, note);
+        other.join();
+        ASSERT_TRUE(opened[0] && opened[1]);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll().count("SHA-256"), 1) << "round " << round;
+    }
+
+    const QString held = dir.filePath("held.csv");
+    const int fd = open(QFile::encodeName(held).constData(), O_RDWR | O_CREAT, 0644);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    CProductionLog log;
+    std::vector<std::string> said;
+    log.SetLockWait({.patience = std::chrono::milliseconds(1500), .onWait = [&](const std::string& t) { said.push_back(t); }});
+    std::string error, note;
+    EXPECT_FALSE(log.Open(held, {"FLASH"}, true, error, note));
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("held.csv"), std::string::npos) << said[0];
+    EXPECT_NE(error.find("held.csv"), std::string::npos) << error;
+    struct stat st {};
+    ASSERT_EQ(fstat(fd, &st), 0);
+    EXPECT_EQ(st.st_size, 0) << "a header went into a log another program held";
+    close(fd);
+}
+
 TEST(EventStreamTest, AFifoOrAFileOnlyAndNeverForGood) {
     QTemporaryDir dir;
     const QString fifo = dir.filePath("events.fifo");

@@ -26,6 +26,7 @@
 #include "production/ChipJournal.h"
 #include "res/Dialogs.h"
 #include "support/Grab.h"
+#include "support/JobFolder.h"
 #include "views/ProductionDlg.h"
 #include "views/ProductionIds.h"
 
@@ -38,22 +39,9 @@ using namespace production_ids;
 // programming, even on a loaded machine) and puts the next one in 150 ms later.
 constexpr char kSwappingBox[] = "sim:ATmega328P,fast,swap=500:150";
 
-class ProductionDlgTest : public ::testing::Test {
+class ProductionDlgTest : public ::testing::Test, protected test::JobFolder {
 protected:
     static void SetUpTestSuite() { test::EnsureQtApp(); }
-    void SetUp() override {
-        Write("prog.hex", ":100000000C9434000C9446000C9446000C9446006A\r\n:00000001FF\r\n");
-    }
-    QString Path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
-    void Write(const char* name, const QByteArray& bytes) {
-        QFile f(Path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray Read(const char* name) const {
-        QFile f(Path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     // A setting file programming FLASH and EEPROM, with these lines under [Production].
     QString SettingFile(const QByteArray& production = {}) {
         Write("job.set",
@@ -116,7 +104,6 @@ protected:
         QApplication::sendEvent(target, &press);
     }
 
-    QTemporaryDir m_dir;
     QString m_sounds;  // 'P' and 'F', one per verdict
     QString m_eventsFile;  // the windows' event stream, as the command line gives it
 };
@@ -124,14 +111,15 @@ protected:
 TEST_F(ProductionDlgTest, ChipsOfALotAreCountedOverStartsAndShownNewestFirst) {
     auto dlg = Window(SettingFile());
     dlg->show();
-    // The rule as a user sets it: four ASCII figures at EEPROM 0x10, from 1000.
+    // The rule as a user sets it: four ASCII figures at EEPROM 0x10, from
+    // 1000 (leading zeros change nothing, as in the setting file).
     dlg->Button(kSerialBox)->click();
     dlg->ComboBox(kSerialMemory)->setCurrentIndex(1);
     dlg->SetText(kSerialAddress, QStringLiteral("10"));
     dlg->ComboBox(kSerialWidth)->setCurrentIndex(3);
     dlg->ComboBox(kSerialOrder)->setCurrentIndex(1);
     dlg->ComboBox(kSerialEncoding)->setCurrentIndex(2);
-    dlg->SetText(kSerialFirst, QStringLiteral("1000"));
+    dlg->SetText(kSerialFirst, QStringLiteral("01000"));
     dlg->Button(kRepeatBox)->click();
     dlg->SetText(kCount, QStringLiteral("3"));
     dlg->SetText(kLot, QStringLiteral("L-7"));
@@ -230,7 +218,7 @@ TEST_F(ProductionDlgTest, ACloseDuringARunLeavesTheSummaryUpUntilTheNextClose) {
     EXPECT_TRUE(dlg->isVisible()) << "the summary stays up";
     const QString summary = dlg->Summary();
     EXPECT_TRUE(summary.contains(QStringLiteral("最後の不合格")) && summary.contains(QStringLiteral("sim:ATmega8")) &&
-                summary.contains(OperatorAdvice(QStringLiteral("other-device"))))
+                summary.contains(OperatorAdvice(Cause::OtherDevice)))
         << summary.toStdString();
     EXPECT_EQ(dlg->Panel(1)->Shown(), CBoxPanel::Look::Fail);
     EXPECT_EQ(m_sounds.count(u'F'), dlg->FailedCount());
@@ -297,7 +285,7 @@ TEST_F(ProductionDlgTest, ThePanelsShareTheWindowWithOneTwoAndFourBoxes) {
     fail.serial = QStringLiteral("1003");
     fail.passed = false;
     fail.failedStep = QStringLiteral("FLASH ベリファイ");
-    fail.cause = QStringLiteral("verify-mismatch");
+    fail.cause = Cause::VerifyMismatch;
     using Script = std::function<void(CBoxPanel&)>;
     const std::map<QString, Script> scripts = {
         {"insert", [](CBoxPanel& p) { p.OnState(BoxState::Insert); }},
@@ -366,7 +354,7 @@ TEST_F(ProductionDlgTest, ABoxPanelFollowsItsBoxsEvents) {
     fail.serial = QStringLiteral("1003");
     fail.passed = false;
     fail.failedStep = QStringLiteral("FLASH ベリファイ");
-    fail.cause = QStringLiteral("verify-mismatch");
+    fail.cause = Cause::VerifyMismatch;
     using Look = CBoxPanel::Look;
     using Event = std::function<void(CBoxPanel&)>;
     auto state = [](BoxState s) { return Event([s](CBoxPanel& p) { p.OnState(s); }); };

@@ -27,16 +27,21 @@ namespace {
 
 std::atomic<CProductionRun*> g_run{nullptr};
 static_assert(std::atomic<CProductionRun*>::is_always_lock_free);
-struct sigaction g_toolHandler {};  // the tool's own Ctrl-C, for the second one
+// The signals that end a run after the chips in progress, and the tool's
+// own handlers of them, for the second one.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_toolHandlers[std::size(kStopSignals)] {};
 
-void OnInterrupt(int sig) {
+void OnStopSignal(int sig) {
     CProductionRun* run = g_run.load();
     if (run != nullptr && !run->Stopping()) {
         run->Stop();
         return;
     }
-    // The second Ctrl-C ends the tool as anywhere else (ports given back, a word said).
-    sigaction(sig, &g_toolHandler, nullptr);
+    // The second one ends the tool as anywhere else (ports given back, a
+    // word said); the journal stays for the next start.
+    for (size_t i = 0; i < std::size(kStopSignals); ++i)
+        if (kStopSignals[i] == sig) sigaction(sig, &g_toolHandlers[i], nullptr);
     raise(sig);
 }
 
@@ -66,13 +71,17 @@ constexpr ResultWords kTerminalWords{"\033[32mOK\033[0m", "\033[1;31mFAIL\033[0m
 }  // namespace
 
 int RunProductionCommand(const QStringList& args) {
+    // A reader that goes away makes a write fail (EPIPE), said and counted;
+    // it never ends the tool in the middle of a chip.
+    signal(SIGPIPE, SIG_IGN);
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "設定ファイルの内容をチップに次々に書き込みます (量産)。1 チップにつき 1 行を表示し、"
         "CSV のログに残します。");
     parser.addPositionalArgument("SETTINGFILE", "設定ファイル (*.set)");
-    const QCommandLineOption steps("steps", "手順: erase,flash,flash-verify,eeprom,eeprom-verify,fuse,"
-                                            "fuse-verify,lock,lock-verify,cal,cal-verify", "LIST");
+    const QCommandLineOption steps("steps", "この手順だけを実行します (既定は設定ファイルの AutoCheck と消去)。"
+                                            "erase を含めなければ消去しません: erase,flash,flash-verify,eeprom,"
+                                            "eeprom-verify,fuse,fuse-verify,lock,lock-verify,cal,cal-verify", "LIST");
     const QCommandLineOption serial("serial", "シリアル番号: flash|eeprom:番地(16進):バイト数[:le|be][:bin|bcd|dec|hex]",
                                     "RULE");
     const QCommandLineOption counter("serial-counter", "シリアル番号のカウンタファイル (既定は設定ファイルの横)", "FILE");
@@ -91,8 +100,10 @@ int RunProductionCommand(const QStringList& args) {
     const QCommandLineOption workOrder("work-order", "作業指示 (ログとイベントに記録します)", "TEXT");
     const QCommandLineOption events("events", "イベントを 1 行 1 個の JSON で FILE に書きます (通常のファイルには追記、"
                                               "FIFO は読むプログラムを待ちます)", "FILE");
+    const QCommandLineOption dataDir("data-dir", "設定ファイルが指定するログやカウンタを、設定ファイルのフォルダのほかに"
+                                                 "このフォルダにも置けるようにします", "DIR");
     for (const auto* o : {&steps, &serial, &counter, &list, &first, &step, &last, &repeat, &count, &log, &writer, &trace,
-                          &lot, &operatorName, &workOrder, &events})
+                          &lot, &operatorName, &workOrder, &events, &dataDir})
         parser.addOption(*o);
     if (const int status = ParseCommand(parser, args, 1, 1); status >= 0) return status;
 
@@ -115,6 +126,8 @@ int RunProductionCommand(const QStringList& args) {
     if (job.serial) {
         if (parser.isSet(counter)) job.serial->counterFile = parser.value(counter);
         if (parser.isSet(list)) job.serial->listFile = parser.value(list);
+        job.counterFromUser = parser.isSet(counter);
+        job.listFromUser = parser.isSet(list);
         for (auto [option, field] : {std::pair{&first, &job.serial->first}, std::pair{&step, &job.serial->step},
                                      std::pair{&last, &job.serial->last}}) {
             if (parser.isSet(*option) && !ParseU64(parser.value(*option), *field))
@@ -122,6 +135,26 @@ int RunProductionCommand(const QStringList& args) {
         }
     }
     if (parser.isSet(log)) job.logFile = parser.value(log);
+    job.logFromUser = parser.isSet(log);
+    job.dataDir = parser.value(dataDir);
+    // No output option may name a file the job reads or keeps: an image,
+    // the setting file, the counter, the list, the log.
+    for (const QCommandLineOption* output : {&trace, &events, &log}) {
+        if (!parser.isSet(*output)) continue;
+        const QString path = parser.value(*output);
+        const QString input = InputOfJob(job, path, output != &log);
+        if (!input.isEmpty()) {
+            std::fprintf(stderr, "oriole-cli: %s\n",
+                         FormatText(text::kProductionOutputIsInput, ("--" + output->names().at(0)).toUtf8().constData(),
+                                    input.toUtf8().constData()).c_str());
+            return kExitFailed;
+        }
+    }
+    if (parser.isSet(trace) && parser.isSet(events) && SameFile(parser.value(trace), parser.value(events))) {
+        std::fprintf(stderr, "oriole-cli: %s\n",
+                     FormatText(text::kProductionOutputIsInput, "--events", qPrintable(parser.value(events))).c_str());
+        return kExitFailed;
+    }
 
     ProductionOptions options;
     options.repeat = parser.isSet(repeat);
@@ -154,11 +187,13 @@ int RunProductionCommand(const QStringList& args) {
         options.trace = std::move(file);
     }
     if (parser.isSet(events)) {
-        options.eventStream = CEventStream::Open(parser.value(events), error);
+        std::string note;
+        options.eventStream = CEventStream::Open(parser.value(events), error, CEventStream::kDefaultPatience, &note);
         if (!options.eventStream) {
             std::fprintf(stderr, "oriole-cli: %s\n", error.c_str());
             return kExitFailed;
         }
+        if (!note.empty()) std::fprintf(stderr, "oriole-cli: %s\n", note.c_str());
     }
 
     std::mutex printing;
@@ -177,6 +212,7 @@ int RunProductionCommand(const QStringList& args) {
         std::fflush(out);
     };
     int chips = 0;
+    std::atomic<bool> outputLost{false};
     handlers.onChip = [&](const ChipRecord& r) {
         const std::lock_guard lock(printing);
         ++chips;
@@ -184,7 +220,9 @@ int RunProductionCommand(const QStringList& args) {
                     manyBoxes ? "\t" : "", r.serial.isEmpty() ? "-" : qPrintable(r.serial),
                     r.passed ? words.ok : words.fail, static_cast<double>(r.durationMs) / 1000.0,
                     r.failedStep.isEmpty() ? "" : "\t", qPrintable(r.failedStep));
-        std::fflush(stdout);
+        // Nobody reads the lines any more: the run ends after its chips.
+        if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) && !outputLost.exchange(true))
+            if (CProductionRun* running = g_run.load()) running->Stop();
     };
     handlers.onState = [&](const std::string& box, BoxState state) {
         if (state != BoxState::Insert && state != BoxState::Remove) return;
@@ -205,21 +243,28 @@ int RunProductionCommand(const QStringList& args) {
     std::fflush(stdout);
 
     struct sigaction action {};
-    action.sa_handler = OnInterrupt;
+    action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     g_run.store(&run);
-    sigaction(SIGINT, &action, &g_toolHandler);
+    for (size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &action, &g_toolHandlers[i]);
     run.Run();
-    sigaction(SIGINT, &g_toolHandler, nullptr);
+    for (size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &g_toolHandlers[i], nullptr);
     g_run.store(nullptr);
 
     std::printf("%s\n", FormatText(text::kProductionSummary, run.Passed(), run.Failed(), run.BoxesLost(),
                                    text::kProductionEnds[static_cast<size_t>(run.End())]).c_str());
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    bool written = true;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || outputLost.load()) {
         std::fprintf(stderr, "oriole-cli: 標準出力に書き込めません。\n");
-        return kExitFailed;
+        written = false;
     }
+    // A trace that stopped short (a full disk, a reader gone) is a failure said once.
+    if (const auto& file = run.Options().trace; file && !file->Failure().empty()) {
+        std::fprintf(stderr, "oriole-cli: %s (%s)\n", file->Failure().c_str(), qPrintable(parser.value(trace)));
+        written = false;
+    }
+    if (!written) return kExitFailed;
     if (run.Succeeded()) return kExitOk;
     std::fprintf(stderr, "oriole-cli: %s\n", run.Shortfall().c_str());
     return kExitFailed;
