@@ -11,9 +11,14 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "link/Requests.h"
 #include "link/TtySpeed.h"
 
 namespace oriole::sim {
+
+// A terminal carries no latency request: the box keeps the one the host
+// asks for by default.
+static_assert(kDefaultSimLatencyMs == kLatencyTable[0]);
 
 namespace {
 
@@ -98,6 +103,8 @@ bool CPtySimServer::PassToBox() {
             // The client's line settings are the box's: a pseudo-terminal
             // carries the speed without keeping to it, the timing model does.
             if (const uint32_t baud = TtyBaud(m_slave)) m_box->SetBaud(baud);
+            // No driver calls come through a terminal to move the tray on.
+            m_box->FollowTray();
             m_box->HostWrite({buffer, static_cast<size_t>(n)});
             continue;
         }
