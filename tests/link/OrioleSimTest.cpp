@@ -84,12 +84,16 @@ TEST(OrioleSim, SerialBackendProgramsTheBoxThroughTheTool) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// Options it cannot read, and driver-call faults, which no driver call
+// through a terminal could show.
 TEST(OrioleSim, RejectsBadOptions) {
-    SimProcess sim("ATmega8,timing=sometimes");
-    EXPECT_TRUE(sim.path.empty());
-    const int status = sim.Stop();
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 2);
+    for (const char* options : {"ATmega8,timing=sometimes", "ATmega8,fail=read"}) {
+        SimProcess sim(options);
+        EXPECT_TRUE(sim.path.empty()) << options;
+        const int status = sim.Stop();
+        EXPECT_TRUE(WIFEXITED(status)) << options;
+        EXPECT_EQ(WEXITSTATUS(status), 2) << options;
+    }
 }
 
 TEST(SerialBackend, MissingPortIsNotRecognised) {

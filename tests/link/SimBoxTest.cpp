@@ -231,6 +231,11 @@ TEST(SimFaults, EachFaultShowsOnTheWire) {
     }
     Box refused("ATmega8,fast,refuse");
     EXPECT_EQ(refused.Send({'A', 0}), Bytes{0xFE});
+    // A misread comes once, in the n-th answer; the chip keeps what it holds.
+    Box loose("ATmega8,fast,misread=C#2");
+    loose.Enter();
+    for (const Bytes& signature : {Bytes{0x1E, 0x93, 0x07}, Bytes{0xE1, 0x6C, 0xF8}, Bytes{0x1E, 0x93, 0x07}})
+        EXPECT_EQ(loose.Send({'C'}), signature);
 }
 
 TEST(SimTiming, RepliesWaitForTheLatencyTimerOrAFullPacket) {
@@ -250,6 +255,30 @@ TEST(SimTiming, RepliesWaitForTheLatencyTimerOrAFullPacket) {
     EXPECT_EQ(b.box.Queued(), 186u);
     b.clock.Advance(milliseconds(16));
     EXPECT_EQ(b.box.Queued(), 200u);
+}
+
+// The latency timer is the host's request; before one (a box on a
+// pseudo-terminal never gets one) what the host asks for by default; with
+// latency= the box's own whatever the host asks for.
+TEST(SimTiming, TheLatencyIsTheHostsUnlessTheBoxKeepsItsOwn) {
+    const struct {
+        const char* options;
+        std::optional<uint8_t> request;
+        int latencyMs;
+    } cases[] = {{"ATmega8", 16, 16}, {"ATmega8", std::nullopt, 2}, {"ATmega8,latency=16", 2, 16}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        Box b(c.options);  // timing on
+        b.box.SetBaud(38400);
+        if (c.request) b.box.SetLatency(*c.request);
+        b.Enter();
+        // The request's byte and the reply's first on the line, then the timer.
+        b.box.HostWrite(Bytes{'C'});
+        b.clock.Advance(microseconds(520) + milliseconds(c.latencyMs) - microseconds(100));
+        EXPECT_EQ(b.box.Queued(), 0u);
+        b.clock.Advance(microseconds(200));
+        EXPECT_EQ(b.box.Queued(), 3u);
+    }
 }
 
 TEST(SimTiming, ProgrammingTakesMilliseconds) {
@@ -314,7 +343,8 @@ TEST(SimOptions, ParsesDevicesOptionsAndFaults) {
                             "ATmega8,fail=read#0", "ATmega8,signature=1E93", "ATmega8,disconnect=-1",
                             "ATmega8,refuse=1", "ATmega8,,fast", "ATmega8,stuck=rom:1", "ATmega8,stuck=flash",
                             "ATmega8,stuck=flash:0x", "ATmega8,stuck=eeprom:1:256", "ATmega8,stuck=flash:1:2:3",
-                            "ATmega8,bad=0", "ATmega8,swap=40", "ATmega8,swap=1:2:3:4", "ATmega8,swap=1:-2"}) {
+                            "ATmega8,bad=0", "ATmega8,swap=40", "ATmega8,swap=1:2:3:4", "ATmega8,swap=1:-2",
+                            "ATmega8,misread=C", "ATmega8,misread=C#0", "ATmega8,latency=0", "ATmega8,latency=256"}) {
         error.clear();
         EXPECT_FALSE(sim::ParseSimOptions(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;

@@ -10,10 +10,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 
+#include "link/Requests.h"
 #include "link/TtySpeed.h"
 
 namespace oriole::sim {
+
+// A terminal carries no latency request: the box keeps the one the host
+// asks for by default.
+static_assert(kDefaultSimLatencyMs == kLatencyTable[0]);
 
 namespace {
 
@@ -98,6 +104,8 @@ bool CPtySimServer::PassToBox() {
             // The client's line settings are the box's: a pseudo-terminal
             // carries the speed without keeping to it, the timing model does.
             if (const uint32_t baud = TtyBaud(m_slave)) m_box->SetBaud(baud);
+            // No driver calls come through a terminal to move the tray on.
+            m_box->FollowTray();
             m_box->HostWrite({buffer, static_cast<size_t>(n)});
             continue;
         }
@@ -156,18 +164,19 @@ void CPtySimServer::ClientsGone() {
 
 bool CPtySimServer::Serve() {
     while (true) {
-        int timeoutMs = -1;
+        // To the nanosecond: a wait rounded up to whole milliseconds made
+        // every reply late by up to one, some thousand times a chip.
+        std::optional<timespec> timeout;
         {
             std::lock_guard lock(m_mutex);
             if (const auto next = m_box->NextDelivery()) {
-                const auto wait = *next - m_box->Clock().Now();
-                timeoutMs = static_cast<int>(std::max<int64_t>(
-                    0, std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+                const int64_t wait = std::max<int64_t>(0, (*next - m_box->Clock().Now()).count());
+                timeout = timespec{static_cast<time_t>(wait / 1000000000), static_cast<long>(wait % 1000000000)};
             }
         }
         pollfd fds[3] = {{m_master, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}, {m_watch, POLLIN, 0}};
         if (!m_pending.empty()) fds[0].events |= POLLOUT;
-        const int ready = poll(fds, 3, timeoutMs);
+        const int ready = ppoll(fds, 3, timeout ? &*timeout : nullptr, nullptr);
         if (ready < 0 && errno != EINTR) return false;
         if (fds[1].revents & POLLIN) return true;
         if (fds[2].revents & POLLIN) CountClients();

@@ -35,6 +35,9 @@ void PrintUsage() {
         "           dup=CMD        the answer's last byte comes twice\n"
         "           late=CMD       the answer comes after the host gave up (12 s)\n"
         "           slow=MS        every answer comes MS milliseconds later\n"
+        "           latency=MS     the USB latency timer (default 2, what the host asks\n"
+        "                          for by default: a terminal cannot carry its request)\n"
+        "           misread=CMD#N  the N-th answer to a command comes once inverted\n"
         "           disconnect=N   the box goes away after N received bytes\n"
         "           swap=HOLD:GAP[:WAIT]  a tray of chips: each is taken out HOLD ms\n"
         "                          after its first erase or write, and a blank one put\n"
@@ -67,6 +70,11 @@ int main(int argc, char** argv) {
     const auto config = oriole::sim::ParseSimOptions(options, error);
     if (!config) {
         std::fprintf(stderr, "oriole-sim: %s\n", error.c_str());
+        return 2;
+    }
+    if (!config->faults.callFaults.empty()) {
+        // The host's driver calls end in its own terminal driver, never here.
+        std::fprintf(stderr, "oriole-sim: fail= makes driver calls fail; a pseudo-terminal has none\n");
         return 2;
     }
     oriole::sim::CPtySimServer server;

@@ -49,6 +49,7 @@ CSimBox::CSimBox(const SimConfig& config, IClock& clock)
                      for (uint8_t b : bytes) m_wire.BoxToHost(b, t);
                  }) {
     m_wire.SetTiming(config.timing);
+    m_wire.SetLatency(config.latencyMs.value_or(kDefaultSimLatencyMs));
     m_putInAt = m_clock.Now();
 }
 

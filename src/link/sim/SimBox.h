@@ -75,7 +75,10 @@ public:
     void LogCall(std::string entry);
     const std::vector<std::string>& CallLog() const { return m_callLog; }
 
-    void SetLatency(uint8_t milliseconds) { m_wire.SetLatency(milliseconds); }
+    // The host's latency request; a box told its own latency keeps that.
+    void SetLatency(uint8_t milliseconds) {
+        if (!m_config.latencyMs) m_wire.SetLatency(milliseconds);
+    }
     void SetBaud(uint32_t baud) { m_wire.SetBaud(baud); }
 
     // Host side of the byte stream, at the clock's present time.
@@ -92,6 +95,11 @@ public:
     void PurgeReceived() { m_wire.PurgeArrived(m_clock.Now()); }
     // How many chips have been put in since the first (config.swap).
     int ChipsSwapped() const { return m_swapped; }
+    // Takes the chip out and puts the next one in as config.swap says, at
+    // the clock's present time. Every driver call does this; a box served
+    // on a pseudo-terminal, which sees no driver calls, does it for each
+    // piece of the host's traffic.
+    void FollowTray();
 
     // Drops every byte on its way to the host: a host that has gone away
     // reads none of them, and the next one must not.
@@ -105,8 +113,6 @@ public:
     CSimTranscript& Transcript() { return m_transcript; }
 
 private:
-    // Takes the chip out and puts the next one in as config.swap says.
-    void FollowTray();
     // A new chip on the socket, the `number`-th put in (from 1), bad or good
     // as the faults say.
     CSimTarget NewChip(int number) const;

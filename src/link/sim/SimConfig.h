@@ -57,6 +57,14 @@ struct SimFaults {
     // A badEvery without cells makes FLASH byte 0 the stuck one.
     std::vector<StuckCell> stuck;
     int badEvery = 0;
+    // A loose contact: the n-th answer to a command (counted since power-up,
+    // from 1) comes once with every data byte inverted; the chip keeps what
+    // it holds, and the next answer is right again.
+    struct Misread {
+        uint8_t command = 0;
+        int nth = 0;
+    };
+    std::vector<Misread> misread;
 };
 
 // A tray of chips on the socket, one after another, as an operator handles
@@ -81,9 +89,18 @@ struct ChipSwap {
 // takes (a 256 KB FLASH write is some 1.5 MB of entries).
 inline constexpr size_t kDefaultTranscriptLimit = size_t{4} << 20;
 
+// The USB chip's latency timer until the host sets its own: what the host
+// asks for at its default USB timing. A box served on a pseudo-terminal keeps
+// it, since a terminal carries no latency request.
+inline constexpr uint8_t kDefaultSimLatencyMs = 2;
+
 struct SimConfig {
     int deviceRow = 0;      // catalogue row; 0 = no target
     bool timing = true;     // real-time model of baud rate, USB latency, programming
+    // The latency timer the USB chip keeps whatever the host asks for, as
+    // FTDI's kernel driver does when its latency_timer cannot be written;
+    // empty: the host's request (kDefaultSimLatencyMs until it makes one).
+    std::optional<uint8_t> latencyMs;
     SimFaults faults;
     size_t transcriptLimit = kDefaultTranscriptLimit;  // memory the transcript keeps at most
     ChipSwap swap;
@@ -93,12 +110,13 @@ struct SimConfig {
 inline constexpr char kDefaultSimDevice[] = "ATmega328P";
 
 // Parses "[DEVICE][,option...]" (the text after "sim:"). Options:
-//   timing=on|off, fast (= timing=off), none (no target),
+//   timing=on|off, fast (= timing=off), none (no target), latency=MS (1..255),
 //   mute=CMD[#PIECE], wrongack=CMD, refuse, short=CMD, dup=CMD, late=CMD, slow=MS,
 //   fail=CALL[#N][:STATUS]  (CALL: open latency flow baud data dtr write queue read close purge),
 //   disconnect=BYTES, signature=XXXXXX (six hex figures),
 //   swap=HOLD:GAP[:WAIT] (milliseconds; see ChipSwap),
-//   stuck=flash|eeprom:ADDR[:VALUE] (see StuckCell), bad=N (see SimFaults).
+//   stuck=flash|eeprom:ADDR[:VALUE] (see StuckCell), bad=N (see SimFaults),
+//   misread=CMD#N (see SimFaults).
 // Numbers are decimal or hexadecimal with 0x.
 // On failure returns nothing and describes the problem in `error`.
 std::optional<SimConfig> ParseSimOptions(std::string_view text, std::string& error);

@@ -130,6 +130,10 @@ ClockTime CSimFirmware::LateBy() const {
 
 void CSimFirmware::Reply(std::vector<uint8_t> bytes, ClockTime t) {
     if (m_muted) return;
+    const int answer = ++m_answers[m_current];
+    for (const auto& m : m_faults.misread)
+        if (m.command == m_current && m.nth == answer)
+            for (uint8_t& b : bytes) b = static_cast<uint8_t>(~b);
     if (Contains(m_faults.shortReply, m_current) && !bytes.empty()) bytes.pop_back();
     if (Contains(m_faults.duplicated, m_current) && !bytes.empty()) bytes.push_back(bytes.back());
     m_send(bytes, t + LateBy());

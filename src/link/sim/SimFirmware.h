@@ -96,6 +96,7 @@ private:
     std::array<uint8_t, 8> m_timingBytes{};
     std::vector<uint8_t> m_followUps;
     std::map<uint8_t, int> m_pieces;     // data pieces received per command since power-up
+    std::map<uint8_t, int> m_answers;    // data answers given per command since power-up
 };
 
 }  // namespace oriole::sim

@@ -123,6 +123,19 @@ bool ParseOption(std::string_view key, std::string_view value, bool hasValue, Si
         StuckCell cell;
         return ParseStuckCell(value, cell) && (f.stuck.push_back(cell), true);
     }
+    if (key == "misread") {
+        SimFaults::Misread misread;
+        const size_t hash = value.find('#');
+        return hash != std::string_view::npos && ParseCommand(value.substr(0, hash), misread.command) &&
+               ParseNumber(value.substr(hash + 1), misread.nth) && misread.nth >= 1 &&
+               (f.misread.push_back(misread), true);
+    }
+    if (key == "latency") {
+        int ms = 0;
+        if (!ParseNumber(value, ms) || ms < 1 || ms > 255) return false;
+        config.latencyMs = static_cast<uint8_t>(ms);
+        return true;
+    }
     if (key == "bad") return ParseNumber(value, f.badEvery) && f.badEvery >= 1;
     if (key == "disconnect") return ParseNumber(value, f.disconnectAfter) && f.disconnectAfter >= 0;
     if (key == "signature") {
