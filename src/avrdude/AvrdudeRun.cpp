@@ -358,15 +358,15 @@ bool CAvrdudeRun::AddSteps(size_t index) {
             return true;
         }
         case Memory::Calibration:
-            if (write) {
-                AddCustom(index, [this](const OpOptions&) { return Refuse(Cause::NoSuchMemory, "calibration には書き込めません。"); });
-                return true;
-            }
+            // Neither read-only memory is written: refused with the other
+            // inputs, before the chip is touched.
+            if (write) return Refuse(Cause::NoSuchMemory, "calibration には書き込めません。");
             // One byte per factory frequency; the last read writes or compares them all.
             for (size_t i = 0; i < CalibrationCount(); ++i)
                 Add(index, StepKind::ReadCalibration).calibIndex = static_cast<uint8_t>(i);
             return true;
         case Memory::Signature:
+            if (write) return Refuse(Cause::NoSuchMemory, "signature には書き込めません。");
             // The detection read it.
             AddCustom(index, [this, &op, &in](const OpOptions&) {
                 const auto& s = m_core.Device().signature;

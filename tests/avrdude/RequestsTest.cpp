@@ -165,6 +165,9 @@ TEST(AvrdudeJob, RefusalsCarryTheirCause) {
         {{"signature:w:" + rig.WriteText("sig.bin", "") + ":r"}, Cause::EmptyInput},
         {{"eeprom:w:" + oneMore + ":m"}, Cause::TooLarge},
         {{"flash:w:" + rig.WriteText("none.hex", "not a record") + ":i"}, Cause::File},
+        // A read-only memory's write is refused with the inputs, before the erase runs.
+        {{"flash:w:" + rig.WriteImage("prog.hex", {0x0C, 0x94}) + ":s", "calibration:w:0x12:m"}, Cause::NoSuchMemory},
+        {{"signature:w:0x1e,0x95,0x0f:m"}, Cause::NoSuchMemory},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.requests.front());

@@ -191,8 +191,9 @@ long LeastLimit(const QStringList& args, const QString& feed = {}) {
     return 0;
 }
 
-// With 64 MiB more than a short session takes, a terminal line of 600 MB is
-// refused with one line and the session goes on; with 32 MiB more than a
+// With 32 MiB more than a short session takes, a terminal line of 60 MB
+// (within the 64 MB bound of the terminal's input, beyond what the limit
+// leaves for it) is refused with one line and the session goes on; with 32 MiB more than a
 // small comparison takes, two traces of 60 MB each run the tool out of
 // memory, which ends it with one line and status 1, never an abort.
 TEST(CliEdges, NothingAbortsWhenMemoryIsShort) {
@@ -201,8 +202,8 @@ TEST(CliEdges, NothingAbortsWhenMemoryIsShort) {
     const long session = LeastLimit(terminal, "echo 'dump ee 0 1'");
     ASSERT_NE(session, 0);
     const CliRun longLine = UnderLimit(
-        session + 64 * 1024, terminal,
-        "{ echo 'write ee 0 7'; head -c 600000000 /dev/zero | tr '\\0' a; printf '\\ndump ee 0 1\\n'; }");
+        session + 32 * 1024, terminal,
+        "{ echo 'write ee 0 7'; head -c 60000000 /dev/zero | tr '\\0' a; printf '\\ndump ee 0 1\\n'; }");
     EXPECT_EQ(longLine.status, 0) << longLine.err.toStdString();
     EXPECT_EQ(longLine.out, "0000  07                                                |.               |\n");
     EXPECT_EQ(longLine.err.count('\n'), 1) << longLine.err.toStdString();

@@ -122,6 +122,7 @@ TEST(InputFile, PipesNeverBlockForGoodAndEveryInputEndsAtTheBound) {
         milliseconds wait;
         uint32_t count;        // used length on success
         std::string message;   // the one message of a failure
+        bool descriptor = false;  // read as standard input is: from a descriptor given
     } cases[] = {
         {"FIFO without a writer", [](Plumbing& p) { return p.Fifo(); }, ImageFormat::Auto,
          milliseconds(100), 0, text::kInputNoData},
@@ -141,13 +142,29 @@ TEST(InputFile, PipesNeverBlockForGoodAndEveryInputEndsAtTheBound) {
          ImageFormat::Binary, milliseconds(10000), static_cast<uint32_t>(kLimit), ""},
         {"file a byte larger", [](Plumbing& p) { return p.File(std::string(kLimit + 1, 'b')); },
          ImageFormat::Binary, milliseconds(10000), 0, tooLarge},
+        {"given a FIFO with a silent writer", [](Plumbing& p) { return p.SilentFifo(); }, ImageFormat::Auto,
+         milliseconds(100), 0, text::kInputNoData, true},
+        {"given a pipe with a HEX file", [](Plumbing& p) { return p.Pipe(kHex); }, ImageFormat::Auto,
+         milliseconds(10000), 16, "", true},
+        {"given endless binary", [](Plumbing& p) { return p.EndlessPipe("y\n"); }, ImageFormat::Binary,
+         milliseconds(10000), 0, tooLarge, true},
+        {"given a file a byte larger", [](Plumbing& p) { return p.File(std::string(kLimit + 1, 'b')); },
+         ImageFormat::Binary, milliseconds(10000), 0, tooLarge, true},
     };
     QTemporaryDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Plumbing plumbing(dir);
-        CInputFile input(c.make(plumbing), c.wait, kLimit);
-        ASSERT_TRUE(input.OpenForReading());
+        const QString path = c.make(plumbing);
+        CInputFile input(c.descriptor ? QStringLiteral("<stdin>") : path, c.wait, kLimit);
+        if (c.descriptor) {
+            const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+            ASSERT_TRUE(input.OpenDescriptor(fd));
+            close(fd);  // the input holds its own
+        } else {
+            ASSERT_TRUE(input.OpenForReading());
+        }
         test::RecordingHost host;
         uint32_t count = 0xA5A5A5A5u, lowest = 0, highest = 0;
         const bool ok = LoadImageData(host, input, nullptr, count, lowest, highest,
