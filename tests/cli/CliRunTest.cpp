@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -274,6 +275,20 @@ TEST_F(CliRunTest, APseudoTerminalIsAnOutput) {
         EXPECT_EQ(r.status, 0) << c.args.join(' ').toStdString() << "\n" << r.err.toStdString();
         EXPECT_TRUE(seen.contains(c.seen)) << c.args.join(' ').toStdString() << "\n" << seen.left(300).constData();
     }
+
+    // A trace that stops short (its reader went away) fails the run with one line.
+    const QString fifo = m_dir.filePath("trace.fifo");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::thread reader([&] {
+        const int fd = open(QFile::encodeName(fifo).constData(), O_RDONLY);
+        char first[16];
+        if (fd >= 0 && read(fd, first, sizeof first) > 0) close(fd);
+    });
+    const CliRun r = RunCli({"run", job, "--writer", "sim:ATmega328P,fast", "--trace", fifo});
+    reader.join();
+    EXPECT_EQ(r.status, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("trace.fifo")) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("\tOK\t")) << r.out.toStdString();
 }
 
 // The log as a factory imports it: a byte-order mark, times with their zone,

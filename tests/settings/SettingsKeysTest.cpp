@@ -209,6 +209,36 @@ TEST(SettingsKeys, HandWrittenHexAndUnknownKeysSurviveLoadAndSave) {
     EXPECT_TRUE(text.contains("[Fuse]\r\nSaveFile=C:\\f.fus\r\nFileExtension=*.fus\r\n"));
 }
 
+// Numbers by the one rule: 0x is hexadecimal in every number row, never 0;
+// the first row that rule cannot read is named with its text (what a
+// production run refuses), while the window still reads it leniently.
+TEST(SettingsKeys, NumbersReadByOneRuleAndTheUnreadableNamed) {
+    struct Case {
+        const char* ini;
+        SettingId id;
+        int64_t value;
+        const char* unreadable;  // the key FirstUnreadableNumber names, or null
+    };
+    const Case cases[] = {
+        {"[Device]\r\nAutoCheck=0x1F\r\n", SettingId::AutoCheck, 0x1F, nullptr},
+        {"[Device]\r\nAutoCheck=0x0000001F\r\n", SettingId::AutoCheck, 0x1F, nullptr},
+        {"[Device]\r\nAutoCheck=0000001F\r\n", SettingId::AutoCheck, 0x1F, nullptr},
+        {"[Device]\r\nSysFreq=0x10\r\n", SettingId::SysFreq, 16, nullptr},
+        {"[Device]\r\nSysFreq=8000000\r\n", SettingId::SysFreq, 8000000, nullptr},
+        {"[Device]\r\nAutoCheck=0x1G\r\n", SettingId::AutoCheck, 0, "AutoCheck"},
+        {"[Device]\r\nSysFreq=1F\r\n", SettingId::SysFreq, 1, "SysFreq"},
+        {"[Fuse]\r\nFuseEnable=yes\r\n", SettingId::FuseEnable, 0, "FuseEnable"},
+    };
+    for (const Case& c : cases) {
+        const CIniFile ini = Parsed(c.ini);
+        FakeValues values;
+        ReadSettingKeys(ini, true, values);
+        EXPECT_EQ(values.numbers.at(c.id), c.value) << c.ini;
+        const UnreadableSetting bad = FirstUnreadableNumber(ini, true);
+        EXPECT_STREQ(bad.key != nullptr ? bad.key->name : nullptr, c.unreadable) << c.ini;
+    }
+}
+
 TEST(SettingsKeys, UnstorableTextIsReportedAndTheRestWritten) {
     FakeValues values;
     values.texts[SettingId::FlashFile] = U("a\r\n[Device]\r\nSysFreq=0");
