@@ -113,12 +113,12 @@ bool LockWaiting(int fd, int operation, const QString& path, const LockWait& wai
         }
         const auto waited = std::chrono::steady_clock::now() - start;
         if (waited >= wait.patience) {
-            error = FormatText(text::kProductionLockTimeout, path.toStdString().c_str());
+            error = FormatText(text::kProductionLogLockTimeout, path.toStdString().c_str());
             return false;
         }
         if (!said && waited >= std::min<std::chrono::steady_clock::duration>(kSayAfter, wait.patience / 2)) {
             said = true;
-            if (wait.onWait) wait.onWait(FormatText(text::kProductionLockWaiting, path.toStdString().c_str()));
+            if (wait.onWait) wait.onWait(FormatText(text::kProductionLogLockWaiting, path.toStdString().c_str()));
         }
         std::this_thread::sleep_for(kPoll);
     }

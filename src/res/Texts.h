@@ -344,12 +344,12 @@ inline constexpr char kProductionOutputIsInput[] = "%s にジョブの入力フ�
 // file, %s where the cut text went.
 inline constexpr char kProductionCutLineMoved[] =
     "%s の最後の行が途中で切れていたため、その部分を %s に移しました。";
-// A run waiting for another program's lock (%s the file), and giving up.
 // The log's step column for a chip whose job failed before its first step.
 inline constexpr char kProductionStepDetect[] = "デバイス検出";
 inline constexpr char kProductionStepPrepare[] = "準備";
-inline constexpr char kProductionLockWaiting[] = "ほかのプログラムが使用中のため待っています: %s";
-inline constexpr char kProductionLockTimeout[] = "ほかのプログラムが使用中のままです。あきらめました: %s";
+// A run waiting for another program's lock on the log (%s the file), and giving up.
+inline constexpr char kProductionLogLockWaiting[] = "ほかのプログラムが使用中のため待っています: %s";
+inline constexpr char kProductionLogLockTimeout[] = "ほかのプログラムが使用中のままです。あきらめました: %s";
 // The production window's operator view: a panel per box, the job's
 // files, the counts of the lot, the log newest first and the summary.
 inline constexpr char kProdBoxTitle[] = "ライタ %d";
