@@ -351,10 +351,6 @@ TEST_F(CliDeviceTest, FailuresSayWhatWentWrongBeforeTheChipIsTouched) {
         // --device pins the device: another chip is refused before the erase.
         {{"--writer=sim:ATmega328P,fast", "--device", "ATmega168", "--yes", "erase", "write-flash", Program()}, {},
          "別のデバイスです (ATmega328P) (見つかったデバイスのまま実行するには --force を付けてください)"},
-        {{"--writer=sim:ATmega328P,fast", "--yes", "erase", "write-calibration", "A5", "eeprom", "400"}, {},
-         "指定されたアドレスはデバイスの範囲を超えています。"},
-        {{"--writer=sim:AT90S8515,fast", "--yes", "erase", "write-lock", "FC", "verify-lock", "FC"}, {},
-         "このデバイスのロックビットは読み出すことができません。"},
     };
     for (const auto& r : rows) {
         QStringList args = r.args;
