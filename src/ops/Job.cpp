@@ -1,6 +1,7 @@
 #include "ops/Job.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/FormatText.h"
 #include "devices/Devices.h"
@@ -186,7 +187,7 @@ JobResult FailureOf(COrioleCore& core, Cause fallback, const char* fallbackText)
 // and every fuse write of the job is held against them. A policy that asks
 // asks here, and its Yes holds for those writes (policy.accepted).
 JobResult CheckCurrentFuses(COrioleCore& core, const Job& job, const std::vector<bool>& prepared, bool& first,
-                            FusePolicy& policy) {
+                            FusePolicy& policy, const JobEvents& events) {
     const AVR_DEVICE& d = core.Device();
     std::vector<const JobStep*> writes;
     for (size_t i = 0; i < job.steps.size(); ++i)
@@ -202,6 +203,8 @@ JobResult CheckCurrentFuses(COrioleCore& core, const Job& job, const std::vector
         r.chipTouched = true;
         return r;
     }
+    // Shown as the write shows them, so they can be written back.
+    if (events.onCurrentFuses) events.onCurrentFuses(current);
     unsigned risks = 0;
     for (const JobStep* step : writes)
         risks |= FuseWriteRisks(d, current, MergedFuses(current, step->fuses, step->fuseBytes));
@@ -392,8 +395,12 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
     // once they are final, after the stamp).
     if (JobResult r = check(!job.stamp); !r.ok) return r;
     FusePolicy policy = job.fusePolicy;
+    // The bytes read there were shown; the first fuse write does not show
+    // the same bytes again.
+    bool currentShown = false;
     {
-        const JobResult r = CheckCurrentFuses(core, job, prepared, first, policy);
+        const JobResult r = CheckCurrentFuses(core, job, prepared, first, policy, events);
+        currentShown = r.chipTouched;
         result.chipTouched = result.chipTouched || r.chipTouched;
         if (!r.ok) return touched(r);
     }
@@ -454,7 +461,7 @@ JobResult RunJob(COrioleCore& core, Job& job, const JobEvents& events) {
                     p.onlyBytes = step.fuseBytes;
                     FuseBytes written = step.fuses;
                     p.onCurrent = [&](const FuseBytes& current) {
-                        if (policy.onCurrent) policy.onCurrent(current);
+                        if (policy.onCurrent && !std::exchange(currentShown, false)) policy.onCurrent(current);
                         written = MergedFuses(current, step.fuses, step.fuseBytes);
                     };
                     return core.WriteFuses(step.fuses, o, p) && (!ownVerify || core.VerifyFuses(written, after));

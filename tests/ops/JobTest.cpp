@@ -112,7 +112,6 @@ TEST(Job, RefusesBeforeTheChipIsChanged) {
         int32_t fuseBytes = 0;
         CalibTarget calib = {};
     };
-    const CalibTarget eepromEnd{0xA5, 0x3FF, CalibMemory::Eeprom};
     const CalibTarget eepromPast{0xA5, 0x400, CalibMemory::Eeprom};
     const struct {
         const char* what;
@@ -124,12 +123,8 @@ TEST(Job, RefusesBeforeTheChipIsChanged) {
     } cases[] = {
         {"lock verify where the lock cannot be read", "AT90S8515", nullptr, false,
          {{K::Erase}, {K::WriteLock, 0xFC}, {K::VerifyLock, 0xFC}}, Cause::NoSuchMemory},
-        {"calibration at the end of EEPROM", "ATmega328P", nullptr, false,
-         {{K::Erase}, {.kind = K::WriteCalibration, .calib = eepromEnd}}, Cause::None},
         {"calibration past the end of EEPROM", "ATmega328P", nullptr, false,
          {{K::Erase}, {.kind = K::WriteCalibration, .calib = eepromPast}}, Cause::TooLarge},
-        {"calibration on a part without the byte", "AT90S2313", nullptr, false,
-         {{K::Erase}, {.kind = K::WriteCalibration, .calib = {0xA5, 0x10, CalibMemory::Eeprom}}}, Cause::NoSuchMemory},
         {"one fuse byte that releases SPIEN", "ATmega328P", nullptr, false,
          {{K::Erase}, {.kind = K::WriteFuses, .fuses = {0xFF, 0xFF, 0xFF}, .fuseBytes = kFuseHigh}}, Cause::Policy},
         {"one fuse byte that keeps SPIEN", "ATmega328P", nullptr, false,
@@ -137,7 +132,6 @@ TEST(Job, RefusesBeforeTheChipIsChanged) {
         {"a clock source change", "ATmega328P", nullptr, true,
          {{K::Erase}, {.kind = K::WriteFuses, .fuses = {0xFF, 0xD9, 0xFF}}}, Cause::Policy},
         {"another device than the job's", "ATmega328P", "ATmega168", true, {{K::Erase}}, Cause::OtherDevice},
-        {"the job's device", "ATmega328P", "ATmega328P", true, {{K::Erase}}, Cause::None},
         {"a FLASH verify after lock mode 3", "ATmega328P", nullptr, false,
          {{K::Erase}, {K::WriteLock, 0xFC}, {K::VerifyFlash}}, Cause::Policy},
         {"a FLASH write after lock mode 2", "ATmega328P", nullptr, false,
