@@ -597,9 +597,18 @@ bool CSerialAllocator::Recover(const QString& logPath, const RowWriter& writeRow
     // Only the rows of the numbers to come and of the journal's chips matter.
     QSet<QString> wanted;
     for (const JournalEntry& e : entries) wanted.insert(e.serial);
+    QString nextLine;
     if (m_rule.listFile.isEmpty()) {
         wanted.insert(QString::number(static_cast<qulonglong>(counter.next)));
         for (uint64_t n : counter.free) wanted.insert(QString::number(static_cast<qulonglong>(n)));
+    } else {
+        for (const QByteArray& line : lines) {
+            const QByteArray trimmed = line.trimmed();
+            if (trimmed.isEmpty() || trimmed.startsWith(kUsedMark)) continue;
+            nextLine = QString::fromLatin1(trimmed);
+            wanted.insert(nextLine);
+            break;
+        }
     }
     const std::multimap<QString, LoggedRow> logged = LoggedRows(logPath, wanted);
     auto loggedOk = [&](const QString& serial) {
@@ -616,6 +625,10 @@ bool CSerialAllocator::Recover(const QString& logPath, const RowWriter& writeRow
                                static_cast<unsigned long long>(n), Utf8(logPath).c_str());
             return false;
         }
+    } else if (!nextLine.isEmpty() && loggedOk(nextLine)) {
+        error = FormatText(text::kProductionListLogged, Utf8(m_rule.listFile).c_str(), Utf8(nextLine).c_str(),
+                           Utf8(logPath).c_str());
+        return false;
     }
     QStringList keptSerials;
     std::vector<JournalEntry> left;

@@ -76,7 +76,8 @@ public:
     [[nodiscard]] bool Finish(const QString& box, const QString& serial, bool giveBack, std::string& error);
 
     // At the start, once the log `logPath` is open, all under the lock:
-    // the counter's numbers are checked against the log (none logged OK),
+    // the numbers to come (the counter's, the list's next line) are checked
+    // against the log (none logged OK),
     // each journal line of a run that died mid-chip gets its row through
     // `writeRow` (unless its number was never spent, or the log has the
     // chip's row already), and those lines are forgotten. Lines of another

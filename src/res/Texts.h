@@ -262,6 +262,7 @@ inline constexpr char kProductionBadFileLine[] =
 inline constexpr char kProductionFreeOutOfRange[] =
     "カウンタファイル %s の free の番号 %llu は使えません (最初 %llu、増分 %llu、最後 %llu、次の番号 %llu より前であること)。";
 inline constexpr char kProductionFreeLogged[] = "カウンタファイル %s の番号 %llu には、ログ %s にもう OK の行があります。";
+inline constexpr char kProductionListLogged[] = "シリアル番号リスト %s の次の行 %s には、ログ %s にもう OK の行があります。";
 // Journal lines this run cannot judge, kept: %s the journal, %s their serial numbers.
 inline constexpr char kProductionJournalKept[] =
     "ジャーナル %s に、別のマシンの実行か、生死のわからない古い実行の行があります。そのまま残します (シリアル番号 %s)。";

@@ -254,6 +254,12 @@ TEST_F(ProductionFilesTest, ADeadRunsChipsGetOneRowEachWithTheirBoxAndTime) {
             EXPECT_EQ(r.value("ライタ番号"), "2");
         }
     }
+    // A list's next line logged OK refuses the start too.
+    Write("list.txt", "#0001\n0002\n");
+    Write("job.set.log.csv", header.toUtf8() + "\r\n" + row("0002", at, true));
+    CProductionRun run(Job("00000007", "Serial=flash:100:2\r\nSerialList=list.txt\r\n"), Tray(1), Events());
+    EXPECT_FALSE(run.Prepare());
+    EXPECT_NE(Messages().find("次の行 0002 には"), std::string::npos) << Messages();
 }
 
 // Two starts at once after a crash: the journal is read, the rows written
