@@ -181,6 +181,18 @@ JobResult FailureOf(COrioleCore& core, Cause fallback, const char* fallbackText)
     return {.ok = false, .cause = fallback, .message = fallbackText};
 }
 
+// Whether a step of this kind can change what the chip holds (a front end's
+// own step is taken to).
+bool ChangesChip(K kind) {
+    switch (kind) {
+        case K::Erase: case K::WriteFlash: case K::WriteEeprom: case K::WriteFuses: case K::WriteLock:
+        case K::WriteCalibration: case K::Custom:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // The fuse rules that need the chip's own bytes (a change of the clock
 // source; RSTDISBL and DWEN against what the chip holds): the bytes are read
 // once, right after the detection and before anything is erased or written,
@@ -190,9 +202,17 @@ JobResult CheckCurrentFuses(COrioleCore& core, const Job& job, const std::vector
                             FusePolicy& policy, const JobEvents& events) {
     const AVR_DEVICE& d = core.Device();
     std::vector<const JobStep*> writes;
-    for (size_t i = 0; i < job.steps.size(); ++i)
-        if (prepared[i] && job.steps[i].kind == K::WriteFuses) writes.push_back(&job.steps[i]);
-    if (writes.empty() || policy.risky == RiskyFuses::Allow || d.id <= 0 || !DescribeMemory(d, Memory::LowFuse).readable)
+    // Whether a step that changes the chip runs before the first fuse write.
+    // Where none does, the fuse write's own read, in its own frame before it
+    // writes, holds the policy against the same bytes: no read of its own here.
+    bool changedBefore = false;
+    for (size_t i = 0; i < job.steps.size(); ++i) {
+        if (!prepared[i]) continue;
+        const K kind = job.steps[i].kind;
+        if (kind == K::WriteFuses) writes.push_back(&job.steps[i]);
+        else if (writes.empty() && ChangesChip(kind)) changedBefore = true;
+    }
+    if (writes.empty() || !changedBefore || policy.risky == RiskyFuses::Allow || d.id <= 0 || !DescribeMemory(d, Memory::LowFuse).readable)
         return {.ok = true};
     FuseBytes current;
     const bool read = core.ReadFuses(current, first);

@@ -17,10 +17,13 @@
 //    touched. The steps are never reordered: the job runs them in the order
 //    it was given, so the verify belongs before the lock write (the batch's
 //    order has it there);
-//  - a run that writes fuses reads the chip's fuse bytes once, right after
-//    the detection and before anything is erased, and applies the rules
-//    that need them (a clock source change) there; the fuse write applies
-//    the job's FusePolicy again against the bytes it reads in its own frame;
+//  - a run that changes the chip before its first fuse write (an erase, a
+//    FLASH write) reads the chip's fuse bytes once, right after the
+//    detection and before anything is erased, and applies the rules that
+//    need them (a clock source change) there; the fuse write applies the
+//    job's FusePolicy again against the bytes it reads in its own frame
+//    (where nothing comes before it, that read is the one before anything
+//    is written);
 //  - a job with a device row refuses a chip of another device after the
 //    detection, before anything is written;
 //  - the verifies of fuses and lock bits compare only the bits the device

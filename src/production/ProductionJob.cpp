@@ -364,8 +364,9 @@ bool CheckJobOutputs(const ProductionJob& job, std::string& error) {
         const bool list = !job.serial->listFile.isEmpty();
         if (list ? !job.listFromUser : !job.counterFromUser) {
             const QString numbers = list ? job.serial->listFile : CounterFileOf(job);
+            // Its journal beside it is an owned file, never a link or a
+            // second name; the serial allocator refuses anything else there.
             outputs.push_back({list ? "[Production] SerialList" : "[Production] SerialCounter", numbers});
-            outputs.push_back({list ? "[Production] SerialList" : "[Production] SerialCounter", JournalFileOf(numbers)});
         }
     }
     for (const Output& out : outputs) {
@@ -374,7 +375,8 @@ bool CheckJobOutputs(const ProductionJob& job, std::string& error) {
         const bool linked = stat(QFile::encodeName(out.path).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
                             st.st_nlink > 1;
         if (linked || !ResolvesInside(out.path, folders)) {
-            error = FormatText(text::kProductionOutsideFolder, out.key, Utf8(out.path).c_str());
+            error = FormatText(linked ? text::kProductionOtherName : text::kProductionOutsideFolder, out.key,
+                               Utf8(out.path).c_str());
             return false;
         }
     }

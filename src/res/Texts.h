@@ -338,6 +338,8 @@ inline constexpr char kProductionNothingToDo[] =
 inline constexpr char kProductionVerifyAfterErase[] =
     "%s を消去した後、書き込まずにベリファイする手順です。どのチップも必ず失敗します "
     "(設定ファイルの手順には必ず消去が入ります。消去しないでベリファイするには --steps で手順を指定してください)。";
+inline constexpr char kProductionOtherName[] =
+    "%s のファイルにはほかの名前 (ハードリンク) があり、そこも書き換わってしまいます: %s";
 inline constexpr char kProductionOutsideFolder[] =
     "%s のファイルはジョブのフォルダの中になければなりません: %s";
 inline constexpr char kProductionOutputIsInput[] = "%s にジョブの入力ファイルは指定できません: %s";

@@ -394,6 +394,11 @@ struct Row {
     // The windows ask where the command line and production refuse: the
     // dialog's run is answered No, and nothing of the fuses is written.
     bool dialogAsks = false;
+    // The main window's buttons say the row too, where they can. Not where a
+    // button cannot mean what the row means: a lock verify apart from its
+    // write, a device the job pins, a single fuse byte, a verify after the
+    // lock write (each button is a job of its own, its verify inside it).
+    bool window = true;
 };
 
 const FuseBytes kSafeFuses{0xFF, 0xD9, 0x62};
@@ -462,11 +467,11 @@ std::vector<Row> Rows() {
         {"a lock verify on a part that cannot read its lock",
          {.device = "AT90S8515", .steps = kErase | kWriteLock | kVerifyLock, .lock = 0xFC},
          {.sendsNothing = true, .cause = Cause::NoSuchMemory, .says = text::kLockNotReadable},
-         {Front::Dialog, Front::Production, Front::Device}},
+         {Front::Dialog, Front::Production, Front::Device}, false, false},
         {"a chip of another device than the job's",
          {.device = "ATmega168", .steps = kErase | kWriteFlash | kVerifyFlash, .flash = "prog.hex", .box = "ATmega328P"},
          {.writesNothing = true, .cause = Cause::OtherDevice},
-         {Front::Production, Front::Device, Front::Avrdude}},
+         {Front::Production, Front::Device, Front::Avrdude}, false, false},
         {"a calibration byte at the end of its memory",
          {.steps = kErase | kWriteCalibration | kVerifyCalibration, .calib = CalibTarget{0xA5, 0x3FF, CalibMemory::Eeprom}},
          {.ok = true},
@@ -489,12 +494,12 @@ std::vector<Row> Rows() {
          {.steps = kErase | kWriteFlash | kWriteFuses, .flash = "prog.hex", .fuses = FuseBytes{0xFF, 0xFF, 0x62},
           .fuseBytes = kFuseHigh},
          {.writesNothing = true, .cause = Cause::Policy, .says = text::kFuseSpienRelease},
-         {Front::Avrdude}},
+         {Front::Avrdude}, false, false},
         {"a FLASH verify after lock mode 3",
          {.steps = kErase | kWriteFlash | kVerifyFlash | kWriteLock, .flash = "prog.hex", .lock = 0x3C,
           .verifyAfterLock = true},
          {.sendsNothing = true, .cause = Cause::Policy, .says = "消去するまで FLASH を読み出せません"},
-         {Front::Device, Front::Avrdude}},
+         {Front::Device, Front::Avrdude}, false, false},
     };
 }
 
@@ -513,7 +518,8 @@ void ContractTest::CheckRows() {
             }
         }
         // The main window's buttons say every row they can.
-        if (std::optional<Outcome> window = RunWindow(row.job, Answer::No)) outcomes[Front::Window] = *window;
+        if (row.window)
+            if (std::optional<Outcome> window = RunWindow(row.job, Answer::No)) outcomes[Front::Window] = *window;
         const Outcome* reference = nullptr;
         Front referenceFront = Front::Dialog;
         for (const auto& [front, out] : outcomes) {
