@@ -194,17 +194,18 @@ Outcome ContractTest::RunDialog(const JobSpec& job, Answer fuseAnswer) {
 
 // One chip on a box of its own, in this process.
 Outcome ContractTest::RunProduction(const JobSpec& job, bool allowRisky) {
-    QByteArray ini = "[Device]\r\nLastAVR=" + QByteArray(job.device) + "\r\nAutoCheck=" +
-                     QByteArray::number(job.steps, 16).rightJustified(8, '0') + "\r\n";
-    if (job.flash != nullptr) ini += "[FLASH]\r\nFile=" + QByteArray(job.flash) + "\r\n";
-    if (job.eeprom != nullptr) ini += "[EEPROM]\r\nFile=" + QByteArray(job.eeprom) + "\r\n";
+    QByteArray sections;
+    if (job.eeprom != nullptr) sections += "[EEPROM]\r\nFile=" + QByteArray(job.eeprom) + "\r\n";
     if (job.fuses)
-        ini += QByteArray("[Fuse]\r\nFuseEnable=1\r\n") +
-               FormatText("FuseExt=%02X\r\nFuseHigh=%02X\r\nFuseLow=%02X\r\n", job.fuses->ext, job.fuses->high,
-                          job.fuses->low).c_str();
-    if (job.lock) ini += FormatText("[Lock]\r\nLockEnable=1\r\nLockBits=%02X\r\n", *job.lock).c_str();
-    ini += QByteArray("[Production]\r\n") + (allowRisky ? "AllowRiskyFuses=1\r\n" : "");
-    Write("job.set", ini);
+        sections += QByteArray("[Fuse]\r\nFuseEnable=1\r\n") +
+                    FormatText("FuseExt=%02X\r\nFuseHigh=%02X\r\nFuseLow=%02X\r\n", job.fuses->ext, job.fuses->high,
+                               job.fuses->low).c_str();
+    if (job.lock) sections += FormatText("[Lock]\r\nLockEnable=1\r\nLockBits=%02X\r\n", *job.lock).c_str();
+    WriteSettingFile({.device = job.device,
+                      .autoCheck = QByteArray::number(job.steps, 16).rightJustified(8, '0'),
+                      .flash = job.flash,
+                      .sections = sections,
+                      .production = allowRisky ? "AllowRiskyFuses=1\r\n" : ""});
     ProductionJob pj;
     std::string error;
     EXPECT_TRUE(LoadProductionJob(Path("job.set"), pj, error)) << error;
