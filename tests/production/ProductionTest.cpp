@@ -175,7 +175,7 @@ TEST_F(ProductionTest, TheJobsRulesHoldBeforeTheFirstChip) {
     for (const Case& c : cases) {
         m_messages.clear();
         if (c.flashFile != nullptr) Write("prog.hex", c.flashFile);
-        WriteSettingFile({.device = c.device, .autoCheck = c.autoCheck, .sections = c.extra, .production = c.production});
+        WriteSettingFile(c.autoCheck, c.production, c.extra, c.device);
         ProductionJob job;
         std::string error;
         const bool loaded = LoadProductionJob(Path("job.set"), job, error);
@@ -187,7 +187,7 @@ TEST_F(ProductionTest, TheJobsRulesHoldBeforeTheFirstChip) {
         CProductionRun run(job, {}, Events());
         EXPECT_EQ(run.Prepare(), c.prepared) << c.what << "\n" << Messages();
         EXPECT_NE(Messages().find(c.says), std::string::npos) << c.what << "\n" << Messages();
-        Write("prog.hex", kProgramHex);
+        Write("prog.hex", test::kProgramHex);
     }
 
     // LastAVR as the window's sorted list reads a prefix.
@@ -757,7 +757,7 @@ TEST_F(ProductionTest, WhatTheJobMustNotTouchStaysUntouched) {
     for (const Case& c : cases) {
         m_chips.clear();
         m_messages.clear();
-        WriteSettingFile({.autoCheck = c.autoCheck, .sections = c.sections, .production = "Serial=eeprom:10:2\r\n"});
+        WriteSettingFile(c.autoCheck, "Serial=eeprom:10:2\r\n", c.sections);
         ProductionJob job;
         std::string error;
         ASSERT_TRUE(LoadProductionJob(Path("job.set"), job, error)) << error;

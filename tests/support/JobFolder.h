@@ -15,17 +15,6 @@ namespace oriole::test {
 
 inline constexpr char kProgramHex[] = ":100000000C9434000C9446000C9446000C9446006A\r\n:00000001FF\r\n";
 
-// A setting file's sections: the device and its steps (no AutoCheck line
-// where empty), the FLASH file (no [FLASH] where null), other sections, and
-// the lines under [Production].
-struct SettingLines {
-    QByteArray device = "ATmega328P";
-    QByteArray autoCheck;
-    const char* flash = "prog.hex";
-    QByteArray sections;
-    QByteArray production;
-};
-
 class JobFolder {
 public:
     JobFolder() { Write("prog.hex", kProgramHex); }
@@ -36,12 +25,16 @@ public:
         EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << name;
         f.write(bytes);
     }
-    // Writes "job.set" and returns its path.
-    QString WriteSettingFile(const SettingLines& lines) const {
-        QByteArray text = "[Device]\r\nLastAVR=" + lines.device + "\r\n";
-        if (!lines.autoCheck.isEmpty()) text += "AutoCheck=" + lines.autoCheck + "\r\n";
-        if (lines.flash != nullptr) text += "[FLASH]\r\nFile=" + QByteArray(lines.flash) + "\r\n";
-        Write("job.set", text + lines.sections + "[Production]\r\n" + lines.production);
+    // Writes the setting file "job.set" and returns its path: the device
+    // and its steps (no AutoCheck line where empty), the FLASH file (no
+    // [FLASH] where null), other sections, and the lines under [Production].
+    QString WriteSettingFile(const QByteArray& autoCheck, const QByteArray& production = {},
+                             const QByteArray& sections = {}, const QByteArray& device = "ATmega328P",
+                             const char* flash = "prog.hex") const {
+        QByteArray text = "[Device]\r\nLastAVR=" + device + "\r\n";
+        if (!autoCheck.isEmpty()) text += "AutoCheck=" + autoCheck + "\r\n";
+        if (flash != nullptr) text += "[FLASH]\r\nFile=" + QByteArray(flash) + "\r\n";
+        Write("job.set", text + sections + "[Production]\r\n" + production);
         return Path("job.set");
     }
     QByteArray Read(const char* name) const { return ReadPath(Path(name)); }

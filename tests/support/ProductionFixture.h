@@ -22,7 +22,7 @@ protected:
     QByteArray Read(const QString& path) const { return ReadPath(path); }
     // The job of a setting file with these extra lines under [Production].
     ProductionJob Job(const QByteArray& autoCheck, const QByteArray& production) {
-        WriteSettingFile({.autoCheck = autoCheck, .production = production});
+        WriteSettingFile(autoCheck, production);
         ProductionJob job;
         std::string error;
         EXPECT_TRUE(LoadProductionJob(Path("job.set"), job, error)) << error;

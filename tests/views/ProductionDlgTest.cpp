@@ -44,7 +44,7 @@ protected:
     static void SetUpTestSuite() { test::EnsureQtApp(); }
     // A setting file programming FLASH and EEPROM, with these lines under [Production].
     QString SettingFile(const QByteArray& production = {}) {
-        return WriteSettingFile({.autoCheck = "0000001F", .production = production});
+        return WriteSettingFile("0000001F", production);
     }
     std::unique_ptr<CProductionDlg> Window(const QString& settingFile,
                                            QStringList writers = {QString::fromLatin1(kSwappingBox)},
