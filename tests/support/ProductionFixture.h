@@ -18,7 +18,6 @@ namespace oriole::test {
 class ProductionFixture : public ::testing::Test, protected JobFolder {
 protected:
     std::string Utf8Path(const char* name) const { return Path(name).toStdString(); }
-    using JobFolder::Read;
     QByteArray Read(const QString& path) const { return ReadPath(path); }
     // The job of a setting file with these extra lines under [Production].
     ProductionJob Job(const QByteArray& autoCheck, const QByteArray& production) {
