@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <tuple>
 
 #include "app/AppRig.h"
 #include "avrdude/AvrdudeRun.h"
@@ -361,13 +362,19 @@ Outcome ContractTest::RunTerminal(const JobSpec& job) {
     EXPECT_EQ(s & (kVerifyFlash | kVerifyEeprom | kVerifyFuses | kVerifyLock | kWriteCalibration), 0u)
         << "no terminal line says it";
     std::vector<std::string> lines = {"erase"};
+    // What the chip holds after a run that passed: memory (true FLASH), address, byte.
+    std::vector<std::tuple<bool, uint32_t, uint8_t>> written;
     // The data records of an Intel HEX file as write lines, then the flush.
     const auto bytes = [&](const char* memory, const char* file) {
         for (const QByteArray& record : Read(file).split('\n')) {
             const QByteArray data = QByteArray::fromHex(record.trimmed().mid(1));
             if (data.size() < 5 || data[3] != 0) continue;
             std::string line = FormatText("write %s 0x%02X%02X", memory, uint8_t(data[1]), uint8_t(data[2]));
-            for (qsizetype i = 4; i < 4 + uint8_t(data[0]); ++i) line += FormatText(" 0x%02X", uint8_t(data[i]));
+            const uint32_t at = uint8_t(data[1]) << 8 | uint8_t(data[2]);
+            for (qsizetype i = 4; i < 4 + uint8_t(data[0]); ++i) {
+                line += FormatText(" 0x%02X", uint8_t(data[i]));
+                written.emplace_back(std::string_view(memory) == "flash", at + uint32_t(i - 4), uint8_t(data[i]));
+            }
             lines.push_back(line);
         }
         lines.push_back("flush");
@@ -402,6 +409,11 @@ Outcome ContractTest::RunTerminal(const JobSpec& job) {
         v.asked = v.asked || shown.kind == MsgKind::Question;
     }
     if (!v.ok && rig.Core().FirstFailure().cause != Cause::None) v.cause = CauseName(rig.Core().FirstFailure().cause);
+    // The flush is the terminal's own: what it wrote is checked on the chip.
+    for (const auto& [flash, at, value] : v.ok ? written : decltype(written){}) {
+        sim::CSimTarget& chip = rig.box->Target();  // its cells, whatever the lock lets a read see
+        EXPECT_EQ(flash ? chip.Flash().at(at) : chip.Eeprom().at(at), value) << (flash ? "FLASH " : "EEPROM ") << at;
+    }
     return out;
 }
 
