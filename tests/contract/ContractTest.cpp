@@ -1,7 +1,7 @@
 // The front ends' contract: one table of jobs, each run on the simulated
 // box through the batch dialog, a production run, the device commands of
-// oriole-cli and (where the job can be said in them) the avrdude form and
-// the main window's write buttons. For the
+// oriole-cli and (where the job can be said in them) the avrdude form, the
+// terminal's lines and the main window's write buttons. For the
 // same job every front end sends the same commands, call by call (the wire
 // traces without their timestamps and remarks), and comes to the same
 // verdict: it passes, or it is refused before anything is sent, or it fails
@@ -10,6 +10,7 @@
 // on the wire of all front ends, instead of in each front end's own tests.
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -17,8 +18,11 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <tuple>
 
 #include "app/AppRig.h"
+#include "avrdude/AvrdudeRun.h"
+#include "avrdude/TerminalSession.h"
 #include "base/FormatText.h"
 #include "devices/PartNames.h"
 #include "link/WireTrace.h"
@@ -32,9 +36,9 @@
 namespace oriole::test {
 namespace {
 
-enum class Front { Dialog, Production, Device, Avrdude, Window };
+enum class Front { Dialog, Production, Device, Avrdude, Terminal, Window };
 constexpr const char* kFrontNames[] = {"batch dialog", "production run", "device commands", "avrdude form",
-                                       "main window"};
+                                       "terminal", "main window"};
 
 // Where a run ended. `step` and `cause` are left empty by a front end that
 // does not say them (the command line only prints the message); the trace
@@ -50,9 +54,10 @@ struct Verdict {
 struct Outcome {
     Verdict verdict;
     std::vector<std::string> trace;  // normalised
-    // The trace is the whole run's. The main window's buttons run a job
-    // each; where a row takes several, only the last one's (the one that
-    // failed) is kept, and it is not compared with the others'.
+    // The trace is the whole run's. The main window's buttons and the
+    // terminal's lines run a job each; where a row takes several, only the
+    // last one's (the one that failed) is kept, and it is not compared with
+    // the others'.
     bool wholeRun = true;
 };
 
@@ -153,6 +158,13 @@ protected:
     Outcome RunProduction(const JobSpec& job, bool allowRisky);
     Outcome RunDevice(const JobSpec& job, bool confirmRisky);
     Outcome RunAvrdude(const JobSpec& job);
+    // The job's lines in the terminal, in process.
+    Outcome RunTerminal(const JobSpec& job);
+    ProductionJob SettingFileJob(const JobSpec& job, bool allowRisky);
+    // The avrdude form's -U requests for the job.
+    QStringList AvrdudeUpdates(const JobSpec& job) const;
+    // The job each builder reachable in process makes of the row, described.
+    std::map<Front, std::vector<std::string>> BuiltJobs(const JobSpec& job, const std::vector<Front>& fronts);
     // Nothing where the buttons cannot say the job (a verify without its write).
     std::optional<Outcome> RunWindow(const JobSpec& job, Answer fuseAnswer);
     // Runs every row through its front ends and compares them.
@@ -192,23 +204,27 @@ Outcome ContractTest::RunDialog(const JobSpec& job, Answer fuseAnswer) {
     return out;
 }
 
-// One chip on a box of its own, in this process.
-Outcome ContractTest::RunProduction(const JobSpec& job, bool allowRisky) {
-    QByteArray ini = "[Device]\r\nLastAVR=" + QByteArray(job.device) + "\r\nAutoCheck=" +
-                     QByteArray::number(job.steps, 16).rightJustified(8, '0') + "\r\n";
-    if (job.flash != nullptr) ini += "[FLASH]\r\nFile=" + QByteArray(job.flash) + "\r\n";
-    if (job.eeprom != nullptr) ini += "[EEPROM]\r\nFile=" + QByteArray(job.eeprom) + "\r\n";
+// The job as a setting file holds it.
+ProductionJob ContractTest::SettingFileJob(const JobSpec& job, bool allowRisky) {
+    QByteArray sections;
+    if (job.eeprom != nullptr) sections += "[EEPROM]\r\nFile=" + QByteArray(job.eeprom) + "\r\n";
     if (job.fuses)
-        ini += QByteArray("[Fuse]\r\nFuseEnable=1\r\n") +
-               FormatText("FuseExt=%02X\r\nFuseHigh=%02X\r\nFuseLow=%02X\r\n", job.fuses->ext, job.fuses->high,
-                          job.fuses->low).c_str();
-    if (job.lock) ini += FormatText("[Lock]\r\nLockEnable=1\r\nLockBits=%02X\r\n", *job.lock).c_str();
-    ini += QByteArray("[Production]\r\n") + (allowRisky ? "AllowRiskyFuses=1\r\n" : "");
-    Write("job.set", ini);
+        sections += QByteArray("[Fuse]\r\nFuseEnable=1\r\n") +
+                    FormatText("FuseExt=%02X\r\nFuseHigh=%02X\r\nFuseLow=%02X\r\n", job.fuses->ext, job.fuses->high,
+                               job.fuses->low).c_str();
+    if (job.lock) sections += FormatText("[Lock]\r\nLockEnable=1\r\nLockBits=%02X\r\n", *job.lock).c_str();
+    WriteSettingFile(QByteArray::number(job.steps, 16).rightJustified(8, '0'),
+                     allowRisky ? "AllowRiskyFuses=1\r\n" : "", sections, job.device, job.flash);
     ProductionJob pj;
     std::string error;
     EXPECT_TRUE(LoadProductionJob(Path("job.set"), pj, error)) << error;
+    return pj;
+}
 
+// One chip on a box of its own, in this process.
+Outcome ContractTest::RunProduction(const JobSpec& job, bool allowRisky) {
+    const ProductionJob pj = SettingFileJob(job, allowRisky);
+    std::string error;
     const QString tracePath = NextTrace();
     ProductionOptions options;
     options.writers = {std::string("sim:") + job.Box() + ",fast"};
@@ -310,10 +326,15 @@ Outcome ContractTest::RunAvrdude(const JobSpec& spec) {
     const int row = FindDeviceByPartName(spec.device);
     QStringList args = {"-c", "oriole", "-p", QString::fromUtf8(AvrdudePartId(row).data(), static_cast<qsizetype>(AvrdudePartId(row).size())),
                         "-P", QStringLiteral("sim:%1,fast").arg(spec.Box())};
+    args << "-e" << AvrdudeUpdates(spec);
+    return RunCli(args);
+}
+
+QStringList ContractTest::AvrdudeUpdates(const JobSpec& spec) const {
     const auto value = [](unsigned v) { return QStringLiteral("0x%1").arg(v, 2, 16, QChar('0')); };
     using namespace step_bit;
     const uint32_t s = spec.steps | kErase;
-    args << "-e";
+    QStringList args;
     if (s & kWriteFlash) args << "-U" << "flash:w:" + Path(spec.flash) + ":i";
     else if ((s & kVerifyFlash) && !spec.verifyAfterLock) args << "-U" << "flash:v:" + Path(spec.flash) + ":i";
     if (s & kWriteEeprom) args << "-U" << "eeprom:w:" + Path(spec.eeprom) + ":i";
@@ -326,7 +347,74 @@ Outcome ContractTest::RunAvrdude(const JobSpec& spec) {
     }
     if (spec.lock && (s & kWriteLock)) args << "-U" << "lock:w:" + value(*spec.lock) + ":m";
     if (spec.verifyAfterLock) args << "-U" << "flash:v:" + Path(spec.flash) + ":i";
-    return RunCli(args);
+    return args;
+}
+
+// The job in the terminal's words: the erase, the FLASH and EEPROM bytes
+// written to the cache and flushed, each fuse byte and the lock written at
+// once (the terminal has no verify and no calibration byte, so rows with
+// those do not name it). Each line is a job of its own, as the main
+// window's buttons are: the line that fails ends the run, and only its
+// trace is kept.
+Outcome ContractTest::RunTerminal(const JobSpec& job) {
+    using namespace step_bit;
+    const uint32_t s = job.steps | kErase;
+    EXPECT_EQ(s & (kVerifyFlash | kVerifyEeprom | kVerifyFuses | kVerifyLock | kWriteCalibration), 0u)
+        << "no terminal line says it";
+    std::vector<std::string> lines = {"erase"};
+    // What the chip holds after a run that passed: memory (true FLASH), address, byte.
+    std::vector<std::tuple<bool, uint32_t, uint8_t>> written;
+    // The data records of an Intel HEX file as write lines, then the flush.
+    const auto bytes = [&](const char* memory, const char* file) {
+        for (const QByteArray& record : Read(file).split('\n')) {
+            const QByteArray data = QByteArray::fromHex(record.trimmed().mid(1));
+            if (data.size() < 5 || data[3] != 0) continue;
+            std::string line = FormatText("write %s 0x%02X%02X", memory, uint8_t(data[1]), uint8_t(data[2]));
+            const uint32_t at = uint8_t(data[1]) << 8 | uint8_t(data[2]);
+            for (qsizetype i = 4; i < 4 + uint8_t(data[0]); ++i) {
+                line += FormatText(" 0x%02X", uint8_t(data[i]));
+                written.emplace_back(std::string_view(memory) == "flash", at + uint32_t(i - 4), uint8_t(data[i]));
+            }
+            lines.push_back(line);
+        }
+        lines.push_back("flush");
+    };
+    if (s & kWriteFlash) bytes("flash", job.flash);
+    if (s & kWriteEeprom) bytes("eeprom", job.eeprom);
+    const auto fuse = [&](int32_t bits) { return job.fuseBytes == 0 || (job.fuseBytes & bits) != 0; };
+    if (job.fuses && (s & kWriteFuses)) {
+        if (fuse(kFuseExt)) lines.push_back(FormatText("write efuse 0 0x%02X", job.fuses->ext));
+        if (fuse(kFuseHigh)) lines.push_back(FormatText("write hfuse 0 0x%02X", job.fuses->high));
+        if (fuse(kFuseLow)) lines.push_back(FormatText("write lfuse 0 0x%02X", job.fuses->low));
+    }
+    if (job.lock && (s & kWriteLock)) lines.push_back(FormatText("write lock 0 0x%02X", *job.lock));
+
+    AppRig rig(job.Box());
+    EXPECT_TRUE(rig.Core().CheckDevice(true));
+    rig.messages.shown.clear();
+    Outcome out;
+    out.wholeRun = lines.size() == 1;
+    Verdict& v = out.verdict;
+    avrdude::CTerminalSession session(
+        rig.Core(), [](std::string_view) {}, [&](std::string_view text) { v.says += std::string(text) + "\n"; },
+        true);
+    v.ok = true;
+    for (const std::string& line : lines) {
+        out.trace = Traced(rig.Core(), [&] { v.ok = session.RunLine(line); });
+
+        if (!v.ok) break;
+    }
+    for (const ShownMessage& shown : rig.messages.shown) {
+        v.says += shown.text + "\n";
+        v.asked = v.asked || shown.kind == MsgKind::Question;
+    }
+    if (!v.ok && rig.Core().FirstFailure().cause != Cause::None) v.cause = CauseName(rig.Core().FirstFailure().cause);
+    // The flush is the terminal's own: what it wrote is checked on the chip.
+    for (const auto& [flash, at, value] : v.ok ? written : decltype(written){}) {
+        sim::CSimTarget& chip = rig.box->Target();  // its cells, whatever the lock lets a read see
+        EXPECT_EQ(flash ? chip.Flash().at(at) : chip.Eeprom().at(at), value) << (flash ? "FLASH " : "EEPROM ") << at;
+    }
+    return out;
 }
 
 // The job in the main window's buttons, in the batch's order: the FLASH
@@ -455,10 +543,20 @@ std::vector<Row> Rows() {
           .flash = "prog.hex", .fuses = FuseBytes{0x05, 0xD9, 0x62}, .lock = 0x3C},
          {.ok = true},
          {Front::Dialog, Front::Production, Front::Device}},
+        // A terminal line is a job of its own: its trace is compared where
+        // the row is one line, as the erase button's. (A production run
+        // refuses a setting file that only erases; the device commands and
+        // the avrdude form read the chip in a frame of their own first.)
+        {"an erase alone", {.steps = kErase}, {.ok = true}, {Front::Dialog, Front::Terminal}},
         {"unused fuse and lock bits, byte by byte",
          {.steps = kErase | kWriteFuses | kWriteLock, .fuses = FuseBytes{0x05, 0xD9, 0x62}, .lock = 0x3C},
          {.ok = true},
-         {Front::Avrdude}},
+         {Front::Avrdude, Front::Terminal}},
+        {"FLASH and EEPROM written, and the lock",
+         {.steps = kErase | kWriteFlash | kWriteEeprom | kWriteLock, .flash = "prog.hex", .eeprom = "data.hex",
+          .lock = 0x3C},
+         {.ok = true},
+         {Front::Dialog, Front::Production, Front::Device, Front::Terminal}},
         {"the single fuse byte's unused bits",
          {.device = "AT90S4433", .steps = kErase | kWriteFuses | kVerifyFuses, .fuses = FuseBytes{0xFF, 0xFF, 0x12}},
          {.ok = true},
@@ -494,7 +592,7 @@ std::vector<Row> Rows() {
          {.steps = kErase | kWriteFlash | kWriteFuses, .flash = "prog.hex", .fuses = FuseBytes{0xFF, 0xFF, 0x62},
           .fuseBytes = kFuseHigh},
          {.writesNothing = true, .cause = Cause::Policy, .says = text::kFuseSpienRelease},
-         {Front::Avrdude}, false, false},
+         {Front::Avrdude, Front::Terminal}},
         {"a FLASH verify after lock mode 3",
          {.steps = kErase | kWriteFlash | kVerifyFlash | kWriteLock, .flash = "prog.hex", .lock = 0x3C,
           .verifyAfterLock = true},
@@ -514,6 +612,7 @@ void ContractTest::CheckRows() {
                 case Front::Production: outcomes[front] = RunProduction(row.job, false); break;
                 case Front::Device: outcomes[front] = RunDevice(row.job, false); break;
                 case Front::Avrdude: outcomes[front] = RunAvrdude(row.job); break;
+                case Front::Terminal: outcomes[front] = RunTerminal(row.job); break;
                 case Front::Window: break;
             }
         }
@@ -538,9 +637,15 @@ void ContractTest::CheckRows() {
             const bool ownSignatureRead = front == Front::Avrdude && !e.ok && *e.step == '\0';
             EXPECT_EQ(v.ok, e.ok) << who << ": " << v.says;
             EXPECT_FALSE(v.asked) << who << ": " << v.says;
-            if (!ownSignatureRead)
+            // A front end that runs a job per line or button keeps the
+            // refused one's trace, which may send nothing where the whole
+            // job would have read the chip first.
+            if (!ownSignatureRead && (out.wholeRun || e.sendsNothing)) {
                 EXPECT_EQ(out.trace.empty(), e.sendsNothing) << who << ": " << out.trace.size() << " lines sent";
-            if (e.sendsNothing || e.writesNothing) EXPECT_FALSE(Writes(out.trace)) << who;
+            }
+            if (e.sendsNothing || e.writesNothing) {
+                EXPECT_FALSE(Writes(out.trace)) << who;
+            }
             if (!e.ok) {
                 EXPECT_TRUE(Has(v.says, e.says)) << who << ": " << v.says;
             }
@@ -566,6 +671,92 @@ void ContractTest::CheckRows() {
 }
 
 TEST_F(ContractTest, EveryFrontEndSendsTheSameCommandsAndComesToTheSameVerdict) { CheckRows(); }
+
+// A job's steps in words: the kind, its file, the fuse bytes it writes or
+// compares, the lock and calibration values. A write's own verify is said
+// as the verify step that follows it, which it is on the wire. A front
+// end's own steps (the avrdude form's inputs read at their turn) are left
+// out: the rules are the job's steps.
+std::vector<std::string> Describe(const Job& job) {
+    std::vector<std::string> words;
+    for (const JobStep& step : job.steps) {
+        if (step.kind == StepKind::Custom) continue;
+        std::string word = InfoOf(step.kind).name;
+        if (step.image >= 0) word += " " + QFileInfo(QString::fromStdString(job.images[step.image].name)).fileName().toStdString();
+        const StepNeed need = InfoOf(step.kind).need;
+        if (need == StepNeed::Fuses) {
+            const auto has = [&](int32_t bit) { return step.fuseBytes == 0 || (step.fuseBytes & bit) != 0; };
+            if (has(kFuseExt)) word += FormatText(" ext=%02X", step.fuses.ext);
+            if (has(kFuseHigh)) word += FormatText(" high=%02X", step.fuses.high);
+            if (has(kFuseLow)) word += FormatText(" low=%02X", step.fuses.low);
+        }
+        if (need == StepNeed::Lock || need == StepNeed::LockWrite) word += FormatText(" %02X", step.lock);
+        if (need == StepNeed::Calibration)
+            word += FormatText(" %02X at %X", step.calib.value, step.calib.address);
+        words.push_back(word);
+        // The verify kinds follow their writes.
+        if (step.verify)
+            words.push_back(InfoOf(static_cast<StepKind>(static_cast<int>(step.kind) + 1)).name +
+                            word.substr(std::string_view(InfoOf(step.kind).name).size()));
+    }
+    return words;
+}
+
+std::map<Front, std::vector<std::string>> ContractTest::BuiltJobs(const JobSpec& spec, const std::vector<Front>& fronts) {
+    std::map<Front, std::vector<std::string>> built;
+    const auto in = [&](Front f) { return std::find(fronts.begin(), fronts.end(), f) != fronts.end(); };
+    if (in(Front::Dialog)) {
+        // From the main window's controls as the dialog reads them; its run
+        // leaves out the steps whose boxes are not ticked.
+        AppRig rig(spec.device);
+        FillWindow(rig.Model(), spec);
+        BatchSettings settings;
+        EXPECT_TRUE(rig.Window().BatchSettingsOf(step_bit::kEvery, File(spec.flash), File(spec.eeprom),
+                                                 spec.fuses.has_value(), spec.lock.has_value(),
+                                                 spec.calib.has_value(), settings));
+        Job job = BatchJob(settings);
+        std::erase_if(job.steps, [&](const JobStep& step) {
+            return step.kind != StepKind::Erase && (InfoOf(step.kind).bit & spec.steps) == 0;
+        });
+        built[Front::Dialog] = Describe(job);
+    }
+    if (in(Front::Production)) built[Front::Production] = Describe(BatchJob(BatchSettingsOf(SettingFileJob(spec, false))));
+    if (in(Front::Avrdude)) {
+        // Its requests read and resolved on the part after its own signature read.
+        avrdude::RunSettings settings;
+        settings.deviceRow = FindDeviceByPartName(spec.device);
+        settings.erase = true;
+        const QStringList updates = AvrdudeUpdates(spec);
+        for (qsizetype i = 1; i < updates.size(); i += 2) {
+            avrdude::Request& request = settings.requests.emplace_back();
+            EXPECT_FALSE(avrdude::ParseRequest(updates[i], request)) << updates[i].toStdString();
+        }
+        AppRig rig(spec.Box());
+        rig.Core().SetLoadRules(true, true);  // as oriole-cli's avrdude form
+        avrdude::RunStreams streams;
+        streams.out = streams.err = std::tmpfile();
+        avrdude::CAvrdudeRun run(rig.Core(), std::move(settings), streams);
+        if (run.Connect() && run.Build()) built[Front::Avrdude] = Describe(run.GetJob());
+        std::fclose(streams.out);
+    }
+    return built;
+}
+
+// The builders reachable in this process make the same steps of a row: the
+// batch dialog from the window's controls, a production run from its
+// setting file, the avrdude form from its requests. (The device commands
+// build theirs in oriole-cli, which the rows above run as a program.)
+TEST_F(ContractTest, EveryBuilderMakesTheSameSteps) {
+    for (const Row& row : Rows()) {
+        SCOPED_TRACE(row.what);
+        const std::map<Front, std::vector<std::string>> built = BuiltJobs(row.job, row.fronts);
+        if (built.size() < 2) continue;
+        const auto& [firstFront, first] = *built.begin();
+        for (const auto& [front, words] : built)
+            EXPECT_EQ(words, first) << kFrontNames[static_cast<int>(front)] << " and "
+                                    << kFrontNames[static_cast<int>(firstFront)];
+    }
+}
 
 }  // namespace
 }  // namespace oriole::test

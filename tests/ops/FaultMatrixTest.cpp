@@ -12,6 +12,7 @@
 #include "link/Requests.h"
 #include "ops/OpsTestSupport.h"
 #include "res/Texts.h"
+#include "support/ForwardingDriver.h"
 
 namespace oriole::test {
 namespace {
@@ -42,9 +43,9 @@ bool IsMemoryCommand(uint8_t c) { return c >= kCmdReadFlash && c <= kCmdWriteEep
 // The simulated box's driver with one fault injected on the wire: at the
 // n-th request of one command (a write op's block), or at a byte offset of
 // that request's reply (a read's stream).
-class FaultyDriver final : public IWriterDriver {
+class FaultyDriver final : public ForwardingDriver {
 public:
-    FaultyDriver(std::shared_ptr<sim::CSimBox> box, OpsHost& host) : m_box(box), m_inner(box), m_host(host) {}
+    FaultyDriver(std::shared_ptr<sim::CSimBox> box, OpsHost& host) : ForwardingDriver(box), m_box(box), m_host(host) {}
 
     void Arm(uint8_t command, int request, Fault fault, std::optional<size_t> replyOffset) {
         m_command = command;
@@ -54,23 +55,11 @@ public:
     }
     bool Triggered() const { return m_triggered; }
 
-    DriverStatus OpenByDescription(std::string_view d) override { return m_inner.OpenByDescription(d); }
-    DriverStatus SetLatencyTimer(uint8_t ms) override { return m_inner.SetLatencyTimer(ms); }
-    DriverStatus SetFlowControl(uint16_t f, uint8_t on, uint8_t off) override {
-        return m_inner.SetFlowControl(f, on, off);
-    }
-    DriverStatus SetBaudRate(uint32_t baud) override { return m_inner.SetBaudRate(baud); }
-    DriverStatus SetDataCharacteristics(uint8_t w, uint8_t s, uint8_t p) override {
-        return m_inner.SetDataCharacteristics(w, s, p);
-    }
-    DriverStatus SetDtr() override { return m_inner.SetDtr(); }
     DriverStatus GetQueueStatus(uint32_t& queued) override {
         const DriverStatus status = m_inner.GetQueueStatus(queued);
         if (m_stalled) queued = 0;
         return status;
     }
-    DriverStatus PurgeReceive() override { return m_inner.PurgeReceive(); }
-    DriverStatus Close() override { return m_inner.Close(); }
     void WaitForData(std::chrono::milliseconds timeout) override {
         // A stalled reply brings nothing: the whole wait passes.
         if (m_stalled) {
@@ -136,7 +125,6 @@ public:
 
 private:
     std::shared_ptr<sim::CSimBox> m_box;
-    CSimDriver m_inner;
     OpsHost& m_host;
     uint8_t m_command = 0;
     int m_request = 0;

@@ -175,9 +175,7 @@ TEST_F(ProductionTest, TheJobsRulesHoldBeforeTheFirstChip) {
     for (const Case& c : cases) {
         m_messages.clear();
         if (c.flashFile != nullptr) Write("prog.hex", c.flashFile);
-        const QByteArray autoCheck = c.autoCheck.isEmpty() ? "" : "AutoCheck=" + c.autoCheck + "\r\n";
-        Write("job.set", "[Device]\r\nLastAVR=" + c.device + "\r\n" + autoCheck + "[FLASH]\r\nFile=prog.hex\r\n" +
-                             c.extra + "[Production]\r\n" + c.production);
+        WriteSettingFile(c.autoCheck, c.production, c.extra, c.device);
         ProductionJob job;
         std::string error;
         const bool loaded = LoadProductionJob(Path("job.set"), job, error);
@@ -189,7 +187,7 @@ TEST_F(ProductionTest, TheJobsRulesHoldBeforeTheFirstChip) {
         CProductionRun run(job, {}, Events());
         EXPECT_EQ(run.Prepare(), c.prepared) << c.what << "\n" << Messages();
         EXPECT_NE(Messages().find(c.says), std::string::npos) << c.what << "\n" << Messages();
-        Write("prog.hex", ":100000000C9434000C9446000C9446000C9446006A\r\n:00000001FF\r\n");
+        Write("prog.hex", test::kProgramHex);
     }
 
     // LastAVR as the window's sorted list reads a prefix.
@@ -759,8 +757,7 @@ TEST_F(ProductionTest, WhatTheJobMustNotTouchStaysUntouched) {
     for (const Case& c : cases) {
         m_chips.clear();
         m_messages.clear();
-        Write("job.set", "[Device]\r\nLastAVR=ATmega328P\r\nAutoCheck=" + c.autoCheck + "\r\n[FLASH]\r\nFile=prog.hex\r\n" +
-                             c.sections + "[Production]\r\nSerial=eeprom:10:2\r\n");
+        WriteSettingFile(c.autoCheck, "Serial=eeprom:10:2\r\n", c.sections);
         ProductionJob job;
         std::string error;
         ASSERT_TRUE(LoadProductionJob(Path("job.set"), job, error)) << error;

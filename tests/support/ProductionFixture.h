@@ -1,41 +1,27 @@
 #pragma once
-// The fixture of the production tests: a folder with a setting file for an
-// ATmega328P on a fast simulated box and a program of 16 bytes at 0, the
-// job it makes, and what a run reports.
+// The fixture of the production tests: a job folder (support/JobFolder.h)
+// with a setting file for an ATmega328P on a fast simulated box, the job it
+// makes, and what a run reports.
 
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "production/ProductionRun.h"
+#include "support/JobFolder.h"
 
 namespace oriole::test {
 
-class ProductionFixture : public ::testing::Test {
+class ProductionFixture : public ::testing::Test, protected JobFolder {
 protected:
-    void SetUp() override {
-        Write("prog.hex", ":100000000C9434000C9446000C9446000C9446006A\r\n:00000001FF\r\n");
-    }
-    QString Path(const char* name) const { return m_dir.filePath(name); }
     std::string Utf8Path(const char* name) const { return Path(name).toStdString(); }
-    void Write(const char* name, const QByteArray& bytes) {
-        QFile f(Path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray Read(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray Read(const QString& path) const { return ReadPath(path); }
     // The job of a setting file with these extra lines under [Production].
     ProductionJob Job(const QByteArray& autoCheck, const QByteArray& production) {
-        Write("job.set", "[Device]\r\nLastAVR=ATmega328P\r\nAutoCheck=" + autoCheck +
-                             "\r\n[FLASH]\r\nFile=prog.hex\r\n[Production]\r\n" + production);
+        WriteSettingFile(autoCheck, production);
         ProductionJob job;
         std::string error;
         EXPECT_TRUE(LoadProductionJob(Path("job.set"), job, error)) << error;
@@ -83,7 +69,6 @@ protected:
         return options;
     }
 
-    QTemporaryDir m_dir;
     std::mutex m_mutex;
     std::vector<std::string> m_messages;
     std::vector<ChipRecord> m_chips;

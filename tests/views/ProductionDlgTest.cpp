@@ -44,11 +44,7 @@ protected:
     static void SetUpTestSuite() { test::EnsureQtApp(); }
     // A setting file programming FLASH and EEPROM, with these lines under [Production].
     QString SettingFile(const QByteArray& production = {}) {
-        Write("job.set",
-              "[Device]\r\nLastAVR=ATmega328P\r\nAutoCheck=0000001F\r\n[FLASH]\r\nFile=prog.hex\r\n"
-              "[Production]\r\n" +
-                  production);
-        return Path("job.set");
+        return WriteSettingFile("0000001F", production);
     }
     std::unique_ptr<CProductionDlg> Window(const QString& settingFile,
                                            QStringList writers = {QString::fromLatin1(kSwappingBox)},

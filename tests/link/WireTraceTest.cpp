@@ -13,6 +13,7 @@
 
 #include "link/SimLinkFixture.h"
 #include "link/WireTrace.h"
+#include "support/ForwardingDriver.h"
 
 namespace oriole::test {
 namespace {
@@ -102,24 +103,11 @@ TEST(WireTrace, RecordsEveryCallAndStopsAtItsLimit) {
 // it: `waiting` already in the driver's receive buffer, which a purge
 // empties, `late` still on the line, which reach the buffer at the second
 // wait after the purge.
-class StaleLine final : public IWriterDriver {
+class StaleLine final : public ForwardingDriver {
 public:
     StaleLine(std::shared_ptr<sim::CSimBox> box, std::vector<uint8_t> waiting, std::vector<uint8_t> late)
-        : m_inner(std::move(box)), m_waiting(waiting.begin(), waiting.end()), m_late(std::move(late)) {}
+        : ForwardingDriver(std::move(box)), m_waiting(waiting.begin(), waiting.end()), m_late(std::move(late)) {}
 
-    DriverStatus OpenByDescription(std::string_view d) override { return m_inner.OpenByDescription(d); }
-    DriverStatus SetLatencyTimer(uint8_t ms) override { return m_inner.SetLatencyTimer(ms); }
-    DriverStatus SetFlowControl(uint16_t f, uint8_t on, uint8_t off) override {
-        return m_inner.SetFlowControl(f, on, off);
-    }
-    DriverStatus SetBaudRate(uint32_t baud) override { return m_inner.SetBaudRate(baud); }
-    DriverStatus SetDataCharacteristics(uint8_t w, uint8_t s, uint8_t p) override {
-        return m_inner.SetDataCharacteristics(w, s, p);
-    }
-    DriverStatus SetDtr() override { return m_inner.SetDtr(); }
-    DriverStatus Write(std::span<const uint8_t> bytes, uint32_t& written) override {
-        return m_inner.Write(bytes, written);
-    }
     DriverStatus GetQueueStatus(uint32_t& queued) override {
         const DriverStatus s = m_inner.GetQueueStatus(queued);
         queued += static_cast<uint32_t>(m_waiting.size());
@@ -142,7 +130,6 @@ public:
         m_purged = true;
         return m_inner.PurgeReceive();
     }
-    DriverStatus Close() override { return m_inner.Close(); }
     // The late bytes have reached the buffer.
     bool Arrived() const { return m_late.empty(); }
     void WaitForData(std::chrono::milliseconds timeout) override {
@@ -154,7 +141,6 @@ public:
     }
 
 private:
-    CSimDriver m_inner;
     std::deque<uint8_t> m_waiting;
     std::vector<uint8_t> m_late;
     int m_wait = 0;
