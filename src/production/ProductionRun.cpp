@@ -102,7 +102,10 @@ CProductionRun::CProductionRun(ProductionJob job, ProductionOptions options, Pro
     m_boxNames = BoxNames(m_options.writers);
 }
 
-CProductionRun::~CProductionRun() = default;
+CProductionRun::~CProductionRun() {
+    // The stream may outlive the run; what it says no longer comes here.
+    if (m_options.eventStream) m_options.eventStream->SetOnWait({});
+}
 
 void CProductionRun::Say(const std::string& box, MsgKind kind, const std::string& text) const {
     if (m_events.onMessage) m_events.onMessage(box, kind, text);
@@ -210,8 +213,11 @@ bool CProductionRun::Prepare() {
         std::string note;
         // Another program's lock on the log is waited for a while, said within a second.
         m_log.SetLockWait({.onWait = [this](const std::string& text) { Say({}, MsgKind::Warning, text); }});
+        // Said to the front end only: the stream waits under its own lock.
         if (m_options.eventStream)
-            m_options.eventStream->SetOnWait([this](const std::string& text) { Say({}, MsgKind::Warning, text); });
+            m_options.eventStream->SetOnWait([this](const std::string& text) {
+                if (m_events.onMessage) m_events.onMessage({}, MsgKind::Warning, text);
+            });
         if (m_log.Open(LogFileOf(m_job), names, m_job.logBom, error, note)) {
             if (!note.empty()) Say({}, MsgKind::Warning, note);
             if (!m_writerIgnored.empty()) Say({}, MsgKind::Warning, m_writerIgnored);

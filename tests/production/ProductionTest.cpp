@@ -1010,6 +1010,29 @@ TEST_F(ProductionTest, AFullDiskLeavesWholeLinesAndStopsTheRun) {
     }
 }
 
+// A run whose event stream another program holds locked says which file it
+// waits for; once the lock is let go (here on hearing that) the run goes on.
+TEST_F(ProductionTest, ARunSaysItWaitsForTheEventStreamsLock) {
+    std::string error;
+    ProductionOptions options = Tray(2);
+    options.eventStream = CEventStream::Open(Path("events.jsonl"), error);
+    ASSERT_TRUE(options.eventStream) << error;
+    const int held = open(QFile::encodeName(Path("events.jsonl")).constData(), O_RDWR);
+    ProductionEvents events = Events();
+    events.onMessage = [held, say = events.onMessage](const std::string& box, MsgKind kind, const std::string& text) {
+        say(box, kind, text);
+        if (text.find("events.jsonl") != std::string::npos) flock(held, LOCK_UN);
+    };
+    CProductionRun run(Job("00000007", "Serial=flash:100:4\r\n"), options, events);
+    ASSERT_TRUE(run.Prepare()) << Messages();
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    run.Run();
+    close(held);
+    EXPECT_EQ(run.End(), RunEnd::Completed) << Messages();
+    EXPECT_NE(Messages().find(Path("events.jsonl").toStdString()), std::string::npos) << Messages();
+    EXPECT_TRUE(Read(Path("events.jsonl")).contains("\"run-end\"")) << "the run's last event";
+}
+
 // The event stream of a run whose box goes away after its first chip: one
 // JSON object per line, in the order things happened.
 TEST_F(ProductionTest, TheEventStreamHoldsEachEventInOrder) {
