@@ -23,8 +23,18 @@ int RealSync(int fd, SyncKind kind) {
 #endif
 }
 
+std::ptrdiff_t RealWrite(int fd, const void* data, size_t size) {
+#if defined(_WIN32)
+    return _write(fd, data, static_cast<unsigned>(size));
+#else
+    return ::write(fd, data, size);
+#endif
+}
+
 // Set only while no other thread syncs (CSyncHookScope's promise).
 CSyncHookScope::Hook* g_hook = nullptr;
+// Set only while no other thread writes (CWriteHookScope's promise).
+CWriteHookScope::Hook* g_writeHook = nullptr;
 
 }  // namespace
 
@@ -52,6 +62,17 @@ CSyncHookScope::CSyncHookScope(Hook hook) { g_hook = new Hook(std::move(hook)); 
 
 CSyncHookScope::~CSyncHookScope() {
     delete std::exchange(g_hook, nullptr);
+}
+
+std::ptrdiff_t WriteFd(int fd, const void* data, size_t size) {
+    if (g_writeHook != nullptr) return (*g_writeHook)(fd, data, size, &RealWrite);
+    return RealWrite(fd, data, size);
+}
+
+CWriteHookScope::CWriteHookScope(Hook hook) { g_writeHook = new Hook(std::move(hook)); }
+
+CWriteHookScope::~CWriteHookScope() {
+    delete std::exchange(g_writeHook, nullptr);
 }
 
 }  // namespace oriole

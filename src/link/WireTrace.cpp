@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "base/FileNode.h"
+#include "base/FileSync.h"
 #include "res/DoctorTexts.h"
 
 #if !defined(_WIN32)
@@ -114,7 +115,7 @@ void CWireTrace::Put(std::string line) {
 #if !defined(_WIN32)
     size_t done = 0;
     while (done < line.size()) {
-        const ssize_t n = ::write(m_fd, line.data() + done, line.size() - done);
+        const ssize_t n = WriteFd(m_fd, line.data() + done, line.size() - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
@@ -126,7 +127,13 @@ void CWireTrace::Put(std::string line) {
             if (::poll(&p, 1, kFifoPatienceMs) > 0 && (p.revents & POLLOUT)) continue;
             m_failure = text::trace::kReaderStopped;
         } else {
-            m_failure = std::string(text::trace::kWriteFailed) + std::strerror(errno);
+            m_failure = std::string(text::trace::kWriteFailed) + std::strerror(n < 0 ? errno : ENOSPC);
+            // A file of ours (written from its start) the disk filled ends at
+            // its last whole line.
+            struct stat st {};
+            if (m_owned && done > 0 && ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode))
+                (void)!::ftruncate(m_fd, static_cast<off_t>(m_written));
+            done = 0;
         }
         m_stopped = true;
         break;

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "base/FileNode.h"
+#include "base/FileSync.h"
 #include "base/SigPipeHeld.h"
 #include "base/FormatText.h"
 #include "production/ProductionLog.h"
@@ -26,6 +27,13 @@ namespace {
 
 constexpr auto kReaderPoll = std::chrono::milliseconds(50);
 
+LockWait EventsLockWait(std::chrono::milliseconds patience, std::function<void(const std::string&)> onWait) {
+    return LockWait{.patience = patience,
+                    .onWait = std::move(onWait),
+                    .waitingText = text::kEventsLockWaiting,
+                    .timeoutText = text::kEventsLockTimeout};
+}
+
 std::string Failed(const char* format, const QString& path, int error) {
     const std::string what = path.toStdString() + " (" + std::strerror(error) + ")";
     return FormatText(format, what.c_str());
@@ -34,7 +42,8 @@ std::string Failed(const char* format, const QString& path, int error) {
 }  // namespace
 
 std::shared_ptr<CEventStream> CEventStream::Open(const QString& path, std::string& error,
-                                                 std::chrono::milliseconds patience, std::string* note) {
+                                                 std::chrono::milliseconds patience, std::string* note,
+                                                 std::function<void(const std::string& text)> onWait) {
     const NodeKind kind = NodeKindOf(path);
     if (kind != NodeKind::Regular && kind != NodeKind::Missing && kind != NodeKind::Fifo) {
         error = FormatText(text::kEventsNotFile, path.toStdString().c_str());
@@ -68,7 +77,7 @@ std::shared_ptr<CEventStream> CEventStream::Open(const QString& path, std::strin
     if (regular) {
         // A line a crash cut goes aside first: the next event is never glued onto it.
         std::string repaired;
-        const bool locked = LockWaiting(fd, LOCK_EX, path, LockWait{.patience = patience, .onWait = {}}, error);
+        const bool locked = LockWaiting(fd, LOCK_EX, path, EventsLockWait(patience, onWait), error);
         const bool whole = locked && MoveCutLineAside(fd, path, error, repaired);
         if (locked) flock(fd, LOCK_UN);
         if (!whole) {
@@ -77,11 +86,21 @@ std::shared_ptr<CEventStream> CEventStream::Open(const QString& path, std::strin
         }
         if (note != nullptr) *note = repaired;
     }
-    return std::shared_ptr<CEventStream>(new CEventStream(fd, path, patience, regular));
+    return std::shared_ptr<CEventStream>(new CEventStream(fd, path, patience, regular, std::move(onWait)));
 }
 
-CEventStream::CEventStream(int fd, QString path, std::chrono::milliseconds patience, bool regular)
-    : m_fd(fd), m_regular(regular), m_path(std::move(path)), m_patience(patience) {}
+CEventStream::CEventStream(int fd, QString path, std::chrono::milliseconds patience, bool regular,
+                           std::function<void(const std::string& text)> onWait)
+    : m_fd(fd),
+      m_regular(regular),
+      m_path(std::move(path)),
+      m_patience(patience),
+      m_wait(EventsLockWait(patience, std::move(onWait))) {}
+
+void CEventStream::SetOnWait(std::function<void(const std::string& text)> onWait) {
+    const std::lock_guard lock(m_mutex);
+    m_wait.onWait = std::move(onWait);
+}
 
 CEventStream::~CEventStream() {
     close(m_fd);
@@ -96,18 +115,12 @@ bool CEventStream::Write(const char* event, QJsonObject fields, std::string& err
         error = m_failure;
         return false;
     }
+    if (m_regular) return WriteWhole(line, error);
     const SigPipeHeld held;
     const char* p = line.constData();
     size_t left = static_cast<size_t>(line.size());
     while (left > 0) {
-        const ssize_t n = ::write(m_fd, p, left);
-        // A regular file takes the line in one write, or the stream fails:
-        // the rest is not glued on later (the next start moves it aside).
-        if (m_regular && n >= 0 && static_cast<size_t>(n) != left) {
-            m_failure = Failed(text::kEventsUnwritable, m_path, ENOSPC);
-            error = m_failure;
-            return false;
-        }
+        const ssize_t n = WriteFd(m_fd, p, left);
         if (n > 0) {
             p += n;
             left -= static_cast<size_t>(n);
@@ -128,6 +141,28 @@ bool CEventStream::Write(const char* event, QJsonObject fields, std::string& err
         return false;
     }
     return true;
+}
+
+bool CEventStream::WriteWhole(const QByteArray& line, std::string& error) {
+    // Under the lock, in one write: O_APPEND puts the line whole at the end,
+    // and a line the disk took only part of is cut back off, so the next
+    // line (of this run or another) never lands glued onto a torn one.
+    if (!LockWaiting(m_fd, LOCK_EX, m_path, m_wait, error)) {
+        m_failure = error;
+        return false;
+    }
+    struct stat st {};
+    const bool sized = fstat(m_fd, &st) == 0;
+    ssize_t n = -1;
+    do n = WriteFd(m_fd, line.constData(), static_cast<size_t>(line.size()));
+    while (n < 0 && errno == EINTR);
+    const int why = n < 0 ? errno : ENOSPC;
+    if (n > 0 && n != line.size() && sized) (void)ftruncate(m_fd, st.st_size);
+    flock(m_fd, LOCK_UN);
+    if (n == line.size()) return true;
+    m_failure = Failed(text::kEventsUnwritable, m_path, why);
+    error = m_failure;
+    return false;
 }
 
 }  // namespace oriole

@@ -26,12 +26,15 @@
 // opened, before anything is appended.
 
 #include <QJsonObject>
+#include <functional>
 #include <QString>
 #include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+
+#include "production/ProductionLog.h"
 
 namespace oriole {
 
@@ -42,9 +45,13 @@ public:
     // Opens `path`: appends to a regular file (made when missing); a FIFO
     // waits up to `patience` for its reader. Null with the reason. `note`,
     // when given, says where a cut last line went.
+    // A regular file is written under its lock; a wait for another
+    // program's lock is said through `onWait` (naming the file, within a
+    // second) and given up after `patience`.
     static std::shared_ptr<CEventStream> Open(
         const QString& path, std::string& error,
-        std::chrono::milliseconds patience = kDefaultPatience, std::string* note = nullptr);
+        std::chrono::milliseconds patience = kDefaultPatience, std::string* note = nullptr,
+        std::function<void(const std::string& text)> onWait = {});
     ~CEventStream();
     CEventStream(const CEventStream&) = delete;
     CEventStream& operator=(const CEventStream&) = delete;
@@ -53,15 +60,22 @@ public:
     // write failed (this one or an earlier one), with the reason.
     [[nodiscard]] bool Write(const char* event, QJsonObject fields, std::string& error);
     const QString& Path() const { return m_path; }
+    // Where a later wait for the lock is said (a run's own messages).
+    void SetOnWait(std::function<void(const std::string& text)> onWait);
 
 private:
-    CEventStream(int fd, QString path, std::chrono::milliseconds patience, bool regular);
+    CEventStream(int fd, QString path, std::chrono::milliseconds patience, bool regular,
+                 std::function<void(const std::string& text)> onWait);
 
     int m_fd;
     bool m_regular;  // a regular file: each line in one write
     QString m_path;
     std::chrono::milliseconds m_patience;
+    LockWait m_wait;
     std::string m_failure;
+
+    // One line to a regular file: whole, or nothing and the stream failed.
+    bool WriteWhole(const QByteArray& line, std::string& error);
     std::mutex m_mutex;
 };
 

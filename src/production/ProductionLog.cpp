@@ -113,12 +113,15 @@ bool LockWaiting(int fd, int operation, const QString& path, const LockWait& wai
         }
         const auto waited = std::chrono::steady_clock::now() - start;
         if (waited >= wait.patience) {
-            error = FormatText(text::kProductionLogLockTimeout, path.toStdString().c_str());
+            error = FormatText(wait.timeoutText ? wait.timeoutText : text::kProductionLogLockTimeout,
+                               path.toStdString().c_str());
             return false;
         }
         if (!said && waited >= std::min<std::chrono::steady_clock::duration>(kSayAfter, wait.patience / 2)) {
             said = true;
-            if (wait.onWait) wait.onWait(FormatText(text::kProductionLogLockWaiting, path.toStdString().c_str()));
+            if (wait.onWait)
+                wait.onWait(FormatText(wait.waitingText ? wait.waitingText : text::kProductionLogLockWaiting,
+                                       path.toStdString().c_str()));
         }
         std::this_thread::sleep_for(kPoll);
     }
@@ -261,8 +264,7 @@ bool CProductionLog::WriteBytes(const QByteArray& bytes, std::string& error) {
     // end; a write the disk took only part of is cut back off.
     struct stat st {};
     const bool sized = m_fd >= 0 && fstat(m_fd, &st) == 0;
-    const ssize_t n =
-        m_fd >= 0 ? write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size())) : -1;
+    const ssize_t n = m_fd >= 0 ? WriteFd(m_fd, bytes.constData(), static_cast<size_t>(bytes.size())) : -1;
     if (n != bytes.size()) {
         const int why = n < 0 ? errno : ENOSPC;
         if (n > 0 && sized && ftruncate(m_fd, st.st_size) == 0) (void)SyncFd(m_fd, SyncKind::Data);

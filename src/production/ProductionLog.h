@@ -64,6 +64,10 @@ Cause CauseOfName(const QString& name);
 struct LockWait {
     std::chrono::milliseconds patience{30000};
     std::function<void(const std::string& text)> onWait;
+    // What is said while waiting and on giving up (naming the file); the
+    // log's words when null.
+    const char* waitingText = nullptr;
+    const char* timeoutText = nullptr;
 };
 
 // Takes flock `operation` (LOCK_SH or LOCK_EX) on `fd`, the file at `path`,

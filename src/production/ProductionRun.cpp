@@ -23,11 +23,26 @@ constexpr qint64 kMaxImageFile = 64 * 1024 * 1024;
 
 std::string Utf8(const QString& text) { return text.toStdString(); }
 
-// The SHA-256 of a regular file's bytes; empty when it cannot be read.
-QByteArray HashOf(const QString& path) {
+// The SHA-256 of a regular file's bytes; empty, with what happened in
+// `error` (naming the file), when it cannot be read whole.
+QByteArray HashOf(const QString& path, std::string& error) {
     QByteArray bytes;
-    if (ReadRegularFile(path, kMaxImageFile, bytes) != ReadFile::Ok) return {};
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    switch (ReadRegularFile(path, kMaxImageFile, bytes)) {
+        case ReadFile::Ok:
+            return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+        case ReadFile::TooLarge:
+            error = FormatText(text::kProductionImageTooLarge, static_cast<int>(kMaxImageFile >> 20),
+                               path.toStdString().c_str());
+            return {};
+        case ReadFile::NotRegular:
+            error = FormatText(text::kProductionImageNotFile, path.toStdString().c_str());
+            return {};
+        case ReadFile::Missing:
+        case ReadFile::Failed:
+            break;
+    }
+    error = FormatText(text::kProductionImageUnreadable, path.toStdString().c_str());
+    return {};
 }
 
 uint32_t MemorySize(const AVR_DEVICE& device, bool flash) {
@@ -87,7 +102,10 @@ CProductionRun::CProductionRun(ProductionJob job, ProductionOptions options, Pro
     m_boxNames = BoxNames(m_options.writers);
 }
 
-CProductionRun::~CProductionRun() = default;
+CProductionRun::~CProductionRun() {
+    // The stream may outlive the run; what it says no longer comes here.
+    if (m_options.eventStream) m_options.eventStream->SetOnWait({});
+}
 
 void CProductionRun::Say(const std::string& box, MsgKind kind, const std::string& text) const {
     if (m_events.onMessage) m_events.onMessage(box, kind, text);
@@ -195,6 +213,11 @@ bool CProductionRun::Prepare() {
         std::string note;
         // Another program's lock on the log is waited for a while, said within a second.
         m_log.SetLockWait({.onWait = [this](const std::string& text) { Say({}, MsgKind::Warning, text); }});
+        // Said to the front end only: the stream waits under its own lock.
+        if (m_options.eventStream)
+            m_options.eventStream->SetOnWait([this](const std::string& text) {
+                if (m_events.onMessage) m_events.onMessage({}, MsgKind::Warning, text);
+            });
         if (m_log.Open(LogFileOf(m_job), names, m_job.logBom, error, note)) {
             if (!note.empty()) Say({}, MsgKind::Warning, note);
             if (!m_writerIgnored.empty()) Say({}, MsgKind::Warning, m_writerIgnored);
@@ -277,12 +300,14 @@ bool CProductionRun::LoadImages(std::string& error) {
                                        : FormatText(text::kProductionImageNotFile, Utf8(*in.path).c_str());
             return false;
         }
-        image.sha256 = HashOf(*in.path);
+        // A file that cannot be hashed is said as it is, never taken for a changed one.
+        image.sha256 = HashOf(*in.path, error);
+        if (image.sha256.isEmpty()) return false;
         const std::string path = Utf8(*in.path);
         const bool loaded = in.flash ? core.LoadFlashImage(path, image.image) : core.LoadEepromImage(path, image.image);
         if (!loaded) return false;  // the load said why
-        if (image.sha256.isEmpty() || HashOf(*in.path) != image.sha256) {
-            error = FormatText(text::kProductionImageChanged, path.c_str());
+        if (const QByteArray after = HashOf(*in.path, error); after != image.sha256) {
+            if (!after.isEmpty()) error = FormatText(text::kProductionImageChanged, path.c_str());
             return false;
         }
         m_images.push_back(std::move(image));
@@ -340,8 +365,9 @@ bool CProductionRun::CheckCalibration(std::string& error) {
 bool CProductionRun::ImagesUnchanged(std::string& error) const {
     for (const ProductionImage& image : m_images) {
         if (image.path.isEmpty()) continue;
-        if (HashOf(image.path) != image.sha256) {
-            error = FormatText(text::kProductionImageChanged, Utf8(image.path).c_str());
+        // Grown past the cap or gone unreadable is a change too, but said as what it is.
+        if (const QByteArray now = HashOf(image.path, error); now != image.sha256) {
+            if (!now.isEmpty()) error = FormatText(text::kProductionImageChanged, Utf8(image.path).c_str());
             return false;
         }
     }

@@ -284,7 +284,11 @@ inline constexpr char kEventsNotFile[] = "イベントの出力先には通常�
 inline constexpr char kEventsNoReader[] = "イベントの出力先の FIFO を読むプログラムがありません: %s";
 inline constexpr char kEventsStalled[] = "イベントの出力先の FIFO が読まれないため、書き込めません: %s";
 inline constexpr char kEventsUnwritable[] = "イベントを書き込めません: %s";
+inline constexpr char kEventsLockWaiting[] = "イベントの出力先をほかのプログラムが使用中のため待っています: %s";
+inline constexpr char kEventsLockTimeout[] = "イベントの出力先をほかのプログラムが使用中のままです。あきらめました: %s";
 inline constexpr char kProductionImageNotFile[] = "量産に使えるのは通常のファイルだけです: %s";
+inline constexpr char kProductionImageTooLarge[] = "書き込みファイルが %d MB を超えているため、量産に使えません: %s";
+inline constexpr char kProductionImageUnreadable[] = "書き込みファイルを読めません: %s";
 inline constexpr char kProductionImageChanged[] =
     "ファイルが変更されました。次のチップには書き込みません: %s";
 inline constexpr char kProductionSerialNoFlashStep[] =

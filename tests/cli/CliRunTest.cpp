@@ -12,6 +12,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSet>
@@ -289,6 +290,22 @@ TEST_F(CliRunTest, APseudoTerminalIsAnOutput) {
     EXPECT_EQ(r.status, 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("trace.fifo")) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("\tOK\t")) << r.out.toStdString();
+
+    // A trace onto a full disk (a small file system of its own, in a private
+    // mount namespace): one line naming it, a failed exit, a whole last line.
+    if (QProcess::execute("unshare", {"-rm", "true"}) != 0) GTEST_SKIP() << "no private mount namespace here";
+    const QString full = m_dir.filePath("full");
+    ASSERT_TRUE(QDir().mkdir(full));
+    QProcess p;
+    p.start("unshare", {"-rm", "sh", "-c",
+                        "mount -t tmpfs -o size=8k tmpfs \"$1\" || exit 99; \"$2\" run \"$3\" --writer "
+                        "sim:ATmega328P,fast --trace \"$1/trace.txt\"; s=$?; tail -c 1 \"$1/trace.txt\" >\"$4\"; exit $s",
+                        "sh", full, QStringLiteral(ORIOLE_CLI_PATH), job, m_dir.filePath("last")});
+    const CliRun disk = Finish(p);
+    EXPECT_EQ(disk.status, 1) << disk.err.toStdString();
+    EXPECT_EQ(disk.err.count('\n'), 1) << disk.err.toStdString();
+    EXPECT_TRUE(disk.err.contains("trace.txt")) << disk.err.toStdString();
+    EXPECT_EQ(Read("last"), "\n") << "the trace ends mid-line";
 }
 
 // The log as a factory imports it: a byte-order mark, times with their zone,

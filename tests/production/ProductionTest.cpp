@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -30,6 +31,7 @@
 #include "production/ProductionRun.h"
 #include "production/SerialNumbers.h"
 #include "base/FileSync.h"
+#include "link/WireTrace.h"
 #include <sys/file.h>
 
 namespace oriole {
@@ -323,6 +325,28 @@ TEST_F(ProductionTest, AChangedImageFileStopsTheNextChip) {
     EXPECT_EQ(LogLines(job).size(), 1);
     // The second chip's number was never taken.
     EXPECT_EQ(Read(CounterFileOf(job)).trimmed(), "2");
+}
+
+// An image past the size cap is said as too large, naming it, never taken
+// for a changed file: found at the start (no chip), or grown between chips.
+TEST_F(ProductionTest, AnImagePastItsCapIsSaidTooLarge) {
+    const QByteArray hex = Read(Path("prog.hex"));
+    for (const bool between : {false, true}) {
+        SCOPED_TRACE(between ? "between chips" : "at the start");
+        m_messages.clear();
+        m_chips.clear();
+        Write("prog.hex", hex);
+        const auto grow = [this] { ASSERT_TRUE(QFile::resize(Path("prog.hex"), (qint64{64} << 20) + 1)); };
+        if (!between) grow();
+        onChip = [&](const ChipRecord&) { grow(); };
+        CProductionRun run(Job("00000007", "Serial=flash:100:4\r\n"), Tray(3), Events());
+        if (run.Prepare()) run.Run();
+        EXPECT_EQ(m_chips.size(), between ? 1u : 0u);
+        EXPECT_NE(Messages().find("64 MB"), std::string::npos) << Messages();
+        EXPECT_NE(Messages().find("prog.hex"), std::string::npos) << Messages();
+        EXPECT_EQ(Messages().find("変更"), std::string::npos) << Messages();
+    }
+    onChip = nullptr;
 }
 
 TEST_F(ProductionTest, ListLinesAreUsedOnceEachAndMarked) {
@@ -939,6 +963,73 @@ TEST_F(ProductionTest, EachLineIsSyncedBeforeTheNextChipAndAFailedSyncStopsTheRu
     EXPECT_EQ(Read(CounterFileOf(run.Job())).trimmed(), "3") << "a chip started after the failed sync";
 }
 
+// A full disk under the log, the event stream or the trace (a write that
+// takes half a line, then ENOSPC, through the file-system seam): the torn
+// line is cut back, so the file ends at a whole line, and the run stops
+// naming the file (the trace says why it stopped; the tool fails on it).
+TEST_F(ProductionTest, AFullDiskLeavesWholeLinesAndStopsTheRun) {
+    enum Target { kLog, kEvents, kTrace };
+    for (const Target target : {kLog, kEvents, kTrace}) {
+        SCOPED_TRACE(target);
+        const QString name = QString::fromLatin1(target == kEvents ? "events%1.jsonl" : "trace%1.txt").arg(target);
+        ProductionOptions options = Tray(4);
+        std::string error;
+        if (target == kEvents) options.eventStream = CEventStream::Open(Path(qPrintable(name)), error);
+        if (target == kTrace) options.trace = CWireTrace::Open(Utf8Path(qPrintable(name)), error);
+        const ProductionJob job = Job("00000007", "Serial=flash:100:4\r\n");
+        CProductionRun run(job, options, Events());
+        ASSERT_TRUE(run.Prepare()) << Messages() << error;
+        const QString file = QFileInfo(target == kLog ? LogFileOf(job) : Path(qPrintable(name))).canonicalFilePath();
+        const int cutAt = target == kLog ? 2 : 5;  // the log's header is in: its second row is torn
+        const qsizetype linesBefore = Read(file).count('\n');
+        int writes = 0;
+        {
+            const CWriteHookScope full([&](int fd, const void* data, size_t size, CWriteHookScope::Real real) {
+                if (PathOfFd(fd) != file || ++writes < cutAt) return real(fd, data, size);
+                if (writes == cutAt) return real(fd, data, size / 2);
+                errno = ENOSPC;
+                return std::ptrdiff_t{-1};
+            });
+            run.Run();
+        }
+        ASSERT_GE(writes, cutAt) << "the disk never filled";
+        if (target == kTrace) {
+            EXPECT_NE(options.trace->Failure().find(std::strerror(ENOSPC)), std::string::npos) << options.trace->Failure();
+        } else {
+            EXPECT_EQ(run.End(), RunEnd::Broken);
+            EXPECT_NE(run.Shortfall().find(QFileInfo(file).fileName().toStdString()), std::string::npos)
+                << run.Shortfall();
+        }
+        const QByteArray text = Read(file);
+        EXPECT_TRUE(text.endsWith('\n')) << text.right(80).toStdString();
+        if (target == kLog) EXPECT_EQ(LogLines(job).size(), 1) << text.toStdString();
+        if (target == kEvents) EXPECT_EQ(text.count('\n'), linesBefore + cutAt - 1) << text.toStdString();
+    }
+}
+
+// A run whose event stream another program holds locked says which file it
+// waits for; once the lock is let go (here on hearing that) the run goes on.
+TEST_F(ProductionTest, ARunSaysItWaitsForTheEventStreamsLock) {
+    std::string error;
+    ProductionOptions options = Tray(2);
+    options.eventStream = CEventStream::Open(Path("events.jsonl"), error);
+    ASSERT_TRUE(options.eventStream) << error;
+    const int held = open(QFile::encodeName(Path("events.jsonl")).constData(), O_RDWR);
+    ProductionEvents events = Events();
+    events.onMessage = [held, say = events.onMessage](const std::string& box, MsgKind kind, const std::string& text) {
+        say(box, kind, text);
+        if (text.find("events.jsonl") != std::string::npos) flock(held, LOCK_UN);
+    };
+    CProductionRun run(Job("00000007", "Serial=flash:100:4\r\n"), options, events);
+    ASSERT_TRUE(run.Prepare()) << Messages();
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    run.Run();
+    close(held);
+    EXPECT_EQ(run.End(), RunEnd::Completed) << Messages();
+    EXPECT_NE(Messages().find(Path("events.jsonl").toStdString()), std::string::npos) << Messages();
+    EXPECT_TRUE(Read(Path("events.jsonl")).contains("\"run-end\"")) << "the run's last event";
+}
+
 // The event stream of a run whose box goes away after its first chip: one
 // JSON object per line, in the order things happened.
 TEST_F(ProductionTest, TheEventStreamHoldsEachEventInOrder) {
@@ -1061,21 +1152,34 @@ TEST(WholeLinesTest, OneHeaderAndAHeldLockSaidAndGivenUp) {
         EXPECT_EQ(f.readAll().count("SHA-256"), 1) << "round " << round;
     }
 
-    const QString held = dir.filePath("held.csv");
-    const int fd = open(QFile::encodeName(held).constData(), O_RDWR | O_CREAT, 0644);
-    ASSERT_EQ(flock(fd, LOCK_EX), 0);
-    CProductionLog log;
-    std::vector<std::string> said;
-    log.SetLockWait({.patience = std::chrono::milliseconds(1500), .onWait = [&](const std::string& t) { said.push_back(t); }});
-    std::string error, note;
-    EXPECT_FALSE(log.Open(held, {"FLASH"}, true, error, note));
-    ASSERT_EQ(said.size(), 1u);
-    EXPECT_NE(said[0].find("held.csv"), std::string::npos) << said[0];
-    EXPECT_NE(error.find("held.csv"), std::string::npos) << error;
-    struct stat st {};
-    ASSERT_EQ(fstat(fd, &st), 0);
-    EXPECT_EQ(st.st_size, 0) << "a header went into a log another program held";
-    close(fd);
+    // The log, the event stream at its open and at a write (as a run hears it).
+    for (const bool events : {false, true}) {
+        const QString held = dir.filePath(events ? "held.jsonl" : "held.csv");
+        const int fd = open(QFile::encodeName(held).constData(), O_RDWR | O_CREAT, 0644);
+        std::vector<std::string> said;
+        const auto onWait = [&](const std::string& t) { said.push_back(t); };
+        constexpr std::chrono::milliseconds kPatience(1500);
+        std::string error, note;
+        const auto stream = events ? CEventStream::Open(held, error, kPatience) : nullptr;
+        ASSERT_EQ(flock(fd, LOCK_EX), 0);
+        if (events) {
+            ASSERT_TRUE(stream) << error;
+            stream->SetOnWait(onWait);
+            EXPECT_FALSE(stream->Write("run-start", {}, error));
+            EXPECT_FALSE(CEventStream::Open(held, error, kPatience, &note, onWait));
+        } else {
+            CProductionLog log;
+            log.SetLockWait({.patience = kPatience, .onWait = onWait});
+            EXPECT_FALSE(log.Open(held, {"FLASH"}, true, error, note));
+        }
+        ASSERT_EQ(said.size(), events ? 2u : 1u);
+        for (const std::string& s : said) EXPECT_NE(s.find(held.toStdString()), std::string::npos) << s;
+        EXPECT_NE(error.find(held.toStdString()), std::string::npos) << error;
+        struct stat st {};
+        ASSERT_EQ(fstat(fd, &st), 0);
+        EXPECT_EQ(st.st_size, 0) << "a line went into a file another program held";
+        close(fd);
+    }
 }
 
 TEST(EventStreamTest, AFifoOrAFileOnlyAndNeverForGood) {

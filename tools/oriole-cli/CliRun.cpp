@@ -188,7 +188,10 @@ int RunProductionCommand(const QStringList& args) {
     }
     if (parser.isSet(events)) {
         std::string note;
-        options.eventStream = CEventStream::Open(parser.value(events), error, CEventStream::kDefaultPatience, &note);
+        // A wait for another program's lock on it is said at once, not after the open.
+        options.eventStream = CEventStream::Open(
+            parser.value(events), error, CEventStream::kDefaultPatience, &note,
+            [](const std::string& text) { std::fprintf(stderr, "oriole-cli: %s\n", text.c_str()); });
         if (!options.eventStream) {
             std::fprintf(stderr, "oriole-cli: %s\n", error.c_str());
             return kExitFailed;
