@@ -101,8 +101,8 @@ QString SiblingLogPath(const QString& path, const QString& header) {
 }
 
 bool LockWaiting(int fd, int operation, const QString& path, const LockWait& wait, std::string& error) {
-    constexpr auto kSayAfter = std::chrono::seconds(1);
-    constexpr auto kPoll = std::chrono::milliseconds(50);
+    constexpr auto kSayAfter = std::chrono::milliseconds(500);
+    constexpr auto kPoll = std::chrono::milliseconds(20);
     const auto start = std::chrono::steady_clock::now();
     bool said = false;
     while (flock(fd, operation | LOCK_NB) != 0) {
@@ -112,16 +112,18 @@ bool LockWaiting(int fd, int operation, const QString& path, const LockWait& wai
             return false;
         }
         const auto waited = std::chrono::steady_clock::now() - start;
-        if (waited >= wait.patience) {
-            error = FormatText(wait.timeoutText ? wait.timeoutText : text::kProductionLogLockTimeout,
-                               path.toStdString().c_str());
-            return false;
-        }
-        if (!said && waited >= std::min<std::chrono::steady_clock::duration>(kSayAfter, wait.patience / 2)) {
+        // Said before the run gives up, however late this thread runs.
+        if (!said && (waited >= kSayAfter || waited >= wait.patience)) {
             said = true;
             if (wait.onWait)
                 wait.onWait(FormatText(wait.waitingText ? wait.waitingText : text::kProductionLogLockWaiting,
                                        path.toStdString().c_str()));
+        }
+        if (waited >= wait.patience) {
+            const auto secs = std::chrono::duration_cast<std::chrono::seconds>(wait.patience).count();
+            error = FormatText(wait.timeoutText ? wait.timeoutText : text::kProductionLogLockTimeout,
+                               static_cast<int>(secs), path.toStdString().c_str());
+            return false;
         }
         std::this_thread::sleep_for(kPoll);
     }

@@ -64,8 +64,8 @@ Cause CauseOfName(const QString& name);
 struct LockWait {
     std::chrono::milliseconds patience{30000};
     std::function<void(const std::string& text)> onWait;
-    // What is said while waiting and on giving up (naming the file); the
-    // log's words when null.
+    // What is said while waiting (naming the file) and on giving up (the
+    // seconds waited, then the file); the log's words when null.
     const char* waitingText = nullptr;
     const char* timeoutText = nullptr;
 };

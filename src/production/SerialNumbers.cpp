@@ -13,12 +13,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
-#include <thread>
 #include <utility>
 
 #include "base/AtomicFile.h"
 #include "base/FileNode.h"
 #include "base/FormatText.h"
+#include "production/ProductionLog.h"
 #include "res/Texts.h"
 
 namespace oriole {
@@ -30,7 +30,6 @@ constexpr char kUsedMark = '#';
 // Lines of runs this machine cannot judge are said once older than this.
 constexpr qint64 kUnjudgedSecs = 3600;
 // After this long a run says that it waits for another's lock.
-constexpr std::chrono::milliseconds kWaitSaid{500};
 
 std::string Utf8(const QString& text) { return text.toStdString(); }
 
@@ -207,31 +206,14 @@ public:
             error = FormatText(text::kProductionFileUnwritable, Utf8(path).c_str());
             return;
         }
-        const auto start = std::chrono::steady_clock::now();
-        bool said = false;
-        for (;;) {
-            if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
-            if (errno == EINTR) continue;
-            if (errno != EWOULDBLOCK) {
-                close(fd);
-                error = FormatText(text::kProductionFileUnwritable, Utf8(path).c_str());
-                return;
-            }
-            // Said before the run gives up, however late this thread runs.
-            const auto waited = std::chrono::steady_clock::now() - start;
-            if (!said && (waited >= kWaitSaid || waited >= owner.m_patience)) {
-                said = true;
-                if (owner.m_onWait)
-                    owner.m_onWait(FormatText(text::kProductionLockWaiting, Utf8(owner.NumbersFile()).c_str()));
-            }
-            if (waited >= owner.m_patience) {
-                close(fd);
-                const auto secs = std::chrono::duration_cast<std::chrono::seconds>(owner.m_patience).count();
-                error = FormatText(text::kProductionLockTimeout, Utf8(owner.NumbersFile()).c_str(),
-                                   static_cast<int>(secs));
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // Named by the numbers file it guards, which is what the user knows.
+        const LockWait wait{.patience = owner.m_patience,
+                            .onWait = owner.m_onWait,
+                            .waitingText = text::kProductionLockWaiting,
+                            .timeoutText = text::kProductionLockTimeout};
+        if (!LockWaiting(fd, LOCK_EX, owner.NumbersFile(), wait, error)) {
+            close(fd);
+            return;
         }
         m_fd = fd;
     }

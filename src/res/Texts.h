@@ -267,7 +267,7 @@ inline constexpr char kProductionListLogged[] = "シリアル番号リスト %s 
 inline constexpr char kProductionJournalKept[] =
     "ジャーナル %s に、別のマシンの実行か、生死のわからない古い実行の行があります。そのまま残します (シリアル番号 %s)。";
 inline constexpr char kProductionLockWaiting[] = "ほかの実行が %s を使っています。空くのを待っています...";
-inline constexpr char kProductionLockTimeout[] = "%s のロックを %d 秒待ちましたが、空きませんでした。";
+inline constexpr char kProductionLockTimeout[] = "%d 秒待ちましたが、%s のロックが空きませんでした。";
 inline constexpr char kProductionInterruptedChips[] =
     "前回の実行は書き込み中のチップを残して終わっていました。%d 個のチップをログに「中断」として記録しました (シリアル番号 %s)。";
 inline constexpr char kProductionResultInterrupted[] = "中断";
@@ -285,7 +285,7 @@ inline constexpr char kEventsNoReader[] = "イベントの出力先の FIFO を�
 inline constexpr char kEventsStalled[] = "イベントの出力先の FIFO が読まれないため、書き込めません: %s";
 inline constexpr char kEventsUnwritable[] = "イベントを書き込めません: %s";
 inline constexpr char kEventsLockWaiting[] = "イベントの出力先をほかのプログラムが使用中のため待っています: %s";
-inline constexpr char kEventsLockTimeout[] = "イベントの出力先をほかのプログラムが使用中のままです。あきらめました: %s";
+inline constexpr char kEventsLockTimeout[] = "イベントの出力先をほかのプログラムが使用中のままです。%d 秒待ってあきらめました: %s";
 inline constexpr char kProductionImageNotFile[] = "量産に使えるのは通常のファイルだけです: %s";
 inline constexpr char kProductionImageTooLarge[] = "書き込みファイルが %d MB を超えているため、量産に使えません: %s";
 inline constexpr char kProductionImageUnreadable[] = "書き込みファイルを読めません: %s";
@@ -354,9 +354,10 @@ inline constexpr char kProductionCutLineMoved[] =
 // The log's step column for a chip whose job failed before its first step.
 inline constexpr char kProductionStepDetect[] = "デバイス検出";
 inline constexpr char kProductionStepPrepare[] = "準備";
-// A run waiting for another program's lock on the log (%s the file), and giving up.
+// A run waiting for another program's lock on the log (%s the file), and
+// giving up (%d the seconds waited, %s the file).
 inline constexpr char kProductionLogLockWaiting[] = "ほかのプログラムが使用中のため待っています: %s";
-inline constexpr char kProductionLogLockTimeout[] = "ほかのプログラムが使用中のままです。あきらめました: %s";
+inline constexpr char kProductionLogLockTimeout[] = "ほかのプログラムが使用中のままです。%d 秒待ってあきらめました: %s";
 // The production window's operator view: a panel per box, the job's
 // files, the counts of the lot, the log newest first and the summary.
 inline constexpr char kProdBoxTitle[] = "ライタ %d";
